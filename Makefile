@@ -1,0 +1,51 @@
+# Quick start on a fresh Debian 12 machine:  make demo  |  make check
+# Both install the missing Debian packages, configure and build first.
+#
+#   make demo        build, then run the embedded start macro in batch mode
+#   make check       build, then run every unit and macro test
+#   make bench       Release build, then the side-by-side benchmarks (bench/run)
+#   make fuzz        clang + libFuzzer build of the fuzz targets (fuzz/)
+#
+# Variables: BUILD_DIR (build), BUILD_TYPE (RelWithDebInfo), SANITIZE (OFF|ON: ASan+UBSan),
+# WERROR (OFF|ON).
+
+BUILD_DIR  ?= build
+BUILD_TYPE ?= RelWithDebInfo
+SANITIZE   ?= OFF
+WERROR     ?= OFF
+JOBS       ?= $(shell nproc)
+
+CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+              -DTOLVEX_SANITIZE=$(SANITIZE) -DTOLVEX_WERROR=$(WERROR)
+
+.PHONY: all deps configure build demo check bench fuzz clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) > $(BUILD_DIR).configure.log 2>&1 \
+	  || { cat $(BUILD_DIR).configure.log; exit 1; }
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+demo: build
+	$(BUILD_DIR)/bin/tolvex --headless
+
+check: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@bench/run
+
+fuzz: deps
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOLVEX_FUZZ=ON > build-fuzz.configure.log 2>&1 \
+	  || { cat build-fuzz.configure.log; exit 1; }
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+clean:
+	rm -rf $(BUILD_DIR) build-fuzz build-release *.configure.log

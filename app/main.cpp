@@ -1,0 +1,209 @@
+// tolvex: runs macro files.
+//
+//   tolvex [--headless] [--answers LIST] [--ini FILE] [name[|label[|result]]]
+//   tolvex --scramble IN OUT [--variant N]
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/batchhost.h"
+#include "interp/exec/runner.h"
+#include "interp/interpreter.h"
+#include "interp/source/scramble.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+#include "resources/resources.h"
+
+namespace {
+
+using tvx::interp::Interpreter;
+using tvx::interp::StartRequest;
+
+constexpr int kExitOk = 0;
+constexpr int kExitMacroError = 1;
+constexpr int kExitUsage = 2;
+
+// Deeply nested macro function calls recurse in the interpreter; a generous
+// stack lets them reach the call-stack limit of the settings.
+constexpr rlim_t kWantedStack = 512ull * 1024 * 1024;
+
+void ensureLargeStack(char** argv) {
+    if (std::getenv("TOLVEX_STACK_SET")) return;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_STACK, &limit) != 0) return;
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kWantedStack) return;
+    rlim_t wanted = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kWantedStack ? kWantedStack : limit.rlim_max;
+    if (wanted <= limit.rlim_cur) return;
+    limit.rlim_cur = wanted;
+    if (setrlimit(RLIMIT_STACK, &limit) != 0) return;
+    // The new limit applies to a fresh process image.
+    setenv("TOLVEX_STACK_SET", "1", 1);
+    execv("/proc/self/exe", argv);
+}
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: tolvex [--headless] [--answers LIST] [--ini FILE] [name[|label[|result]]]\n"
+                 "       tolvex --scramble IN OUT [--variant N]\n");
+}
+
+int scrambleFile(const char* in, const char* out, int variant) {
+    std::ifstream input(in, std::ios::binary);
+    if (!input) {
+        std::fprintf(stderr, "tolvex: cannot read %s\n", in);
+        return kExitUsage;
+    }
+    std::ostringstream text;
+    text << input.rdbuf();
+    std::string scrambled = tvx::interp::scrambleMacroText(text.str(), variant);
+    if (scrambled.empty()) {
+        std::fprintf(stderr, "tolvex: variant must be 0..9\n");
+        return kExitUsage;
+    }
+    std::ofstream output(out, std::ios::binary | std::ios::trunc);
+    output << scrambled;
+    output.close();
+    if (!output) {
+        std::fprintf(stderr, "tolvex: cannot write %s\n", out);
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// The start macro when the command line names none.
+std::string chooseStartMacro(const std::string& programDirectory) {
+    std::string candidate = programDirectory + tvx::platform::programFileName() + ".mac";
+    using tvx::resources::findTextResource;
+    if (const auto* resource = findTextResource("MACRO"))
+        return candidate + "?" + std::to_string(resource->number);
+    if (const auto* entry = findTextResource("STARTMACRO")) {
+        if (const auto* resource = findTextResource(entry->text))
+            return candidate + "?" + std::to_string(resource->number);
+    }
+    if (const auto* resource = findTextResource(tvx::platform::fileNamePart(candidate)))
+        return candidate + "?" + std::to_string(resource->number);
+    if (tvx::platform::fileExists(candidate)) return candidate;
+    std::string run = programDirectory + "Run.mac";
+    if (tvx::platform::fileExists(run)) return run;
+    return run;
+}
+
+// "name|label|result"; the name may be quoted.
+StartRequest parseCommandLine(const std::string& line) {
+    StartRequest request;
+    if (!line.empty() && line[0] == '>') {
+        // A one-line macro: its '|' separate statements, not label and result.
+        request.name = line;
+        return request;
+    }
+    std::string rest = line;
+    size_t bar = std::string::npos;
+    if (!rest.empty() && rest[0] == '"') {
+        size_t close = rest.find('"', 1);
+        if (close != std::string::npos) {
+            request.name = rest.substr(1, close - 1);
+            rest = rest.substr(close + 1);
+            bar = rest.find('|');
+        }
+    } else {
+        bar = rest.find('|');
+        request.name = rest.substr(0, bar);
+    }
+    if (bar != std::string::npos) {
+        std::string tail = rest.substr(bar + 1);
+        size_t second = tail.find('|');
+        request.label = tail.substr(0, second).substr(0, 127);
+        if (second != std::string::npos) request.result = tail.substr(second + 1).substr(0, 511);
+    }
+    return request;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ensureLargeStack(argv);
+
+    bool headless = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+    std::string answers;
+    std::string iniPath;
+    std::string commandLine;
+    bool haveName = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--headless") {
+            headless = true;
+        } else if (arg == "--answers" && i + 1 < argc) {
+            answers = argv[++i];
+        } else if (arg == "--ini" && i + 1 < argc) {
+            iniPath = argv[++i];
+        } else if (arg == "--scramble") {
+            if (i + 2 >= argc) {
+                usage();
+                return kExitUsage;
+            }
+            int variant = 5;
+            if (i + 4 < argc && std::strcmp(argv[i + 3], "--variant") == 0) variant = std::atoi(argv[i + 4]);
+            return scrambleFile(argv[i + 1], argv[i + 2], variant);
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            return kExitOk;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            std::fprintf(stderr, "tolvex: unknown option %s\n", arg.c_str());
+            usage();
+            return kExitUsage;
+        } else if (!haveName) {
+            commandLine = arg;
+            haveName = true;
+        } else {
+            usage();
+            return kExitUsage;
+        }
+    }
+    (void)headless;  // the desktop user interface chooses by this; batch mode is what exists here
+
+    tvx::app::BatchHost host;
+    std::string badAnswer;
+    if (!host.setAnswers(answers, badAnswer)) {
+        std::fprintf(stderr, "tolvex: unknown answer '%s' in --answers\n", badAnswer.c_str());
+        return kExitUsage;
+    }
+
+    Interpreter ip(host);
+    tvx::interp::Runner& runner = ip.runner();
+    std::string programDirectory = tvx::platform::programDirectory();
+    std::string workingDirectory = tvx::platform::currentDirectory();
+    if (iniPath.empty()) iniPath = workingDirectory + "Tolvan.ini";
+    runner.defaultPath = programDirectory;
+    runner.appPath = programDirectory.substr(0, programDirectory.size() - 1);
+    runner.workingDirectory = workingDirectory;
+    runner.sources.programDirectory = programDirectory;
+    runner.sources.workingDirectory = workingDirectory;
+    runner.sources.drives = tvx::platform::driveMapFromIni(iniPath);
+    runner.sources.poolSetting = tvx::platform::iniGetString(iniPath, "Path", "Pool", "");
+    runner.setCallStackSetting(tvx::platform::iniGetInt(iniPath, "Settings", "CallStack", 64));
+
+    StartRequest request;
+    if (commandLine.empty() || commandLine[0] == '|') {
+        request = parseCommandLine(commandLine);
+        request.name = chooseStartMacro(programDirectory);
+    } else {
+        request = parseCommandLine(commandLine);
+    }
+    request.commandLine = true;
+    if (request.name.empty()) {
+        usage();
+        return kExitUsage;
+    }
+    if (!runner.run(request)) {
+        std::fprintf(stderr, "tolvex: macro not found: %s\n", request.name.c_str());
+        return kExitUsage;
+    }
+    return runner.errorBoxesShown() > 0 ? kExitMacroError : kExitOk;
+}

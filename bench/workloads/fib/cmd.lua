@@ -1,0 +1,1 @@
+"$LUA" fib.lua

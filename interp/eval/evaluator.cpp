@@ -1,0 +1,385 @@
+// Numeric evaluation: operands, binary operators by level, scalar arithmetic.
+#include "interp/eval/evaluator.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "interp/eval/scanner.h"
+#include "interp/interpreter.h"
+#include "interp/values/complexmath.h"
+#include "interp/values/number.h"
+
+namespace tvx::interp {
+
+namespace {
+
+// Nested evaluations (brackets, unary minus, function arguments, index
+// expressions) are bounded so that no input can exhaust the stack.
+constexpr int kMaxEvaluationDepth = 600;
+
+struct DepthGuard {
+    int& depth;
+    explicit DepthGuard(int& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+};
+
+int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
+
+}  // namespace
+
+Evaluator::Evaluator(Interpreter& ip) : ip_(ip) {}
+
+int Evaluator::numeric(const char*& p, int limit, MCVal& out) {
+    DepthGuard guard(depth_);
+    if (depth_ > kMaxEvaluationDepth) {
+        ip_.errorPosition = p;
+        return kOutOfMemory;
+    }
+    out.clear();
+    p = skipBlanks(p);
+    const char* start = p;
+    int err = operand(p, limit, out);
+    if (err == kStringOperand) {
+        p = start;
+        return kStringOperand;
+    }
+    if (err) return err;
+    if (out.isEmpty()) return kOk;
+    while (true) {
+        const char* q = skipBlanks(p);
+        // Blank-separated elements: " -x" starts the next element.
+        if (limit == kLimitMatrixElement && *q == '-' && q > p && !isBlank(q[1]) && q[1] != '\0')
+            break;
+        ScannedOperator op;
+        if (!scanOperator(q, op)) {
+            ip_.errorPosition = q;
+            return kUnknownOperator;
+        }
+        if (op.code == 0 || op.level >= limit) break;
+        q += op.length;
+        MCVal right;
+        err = numeric(q, op.level, right);
+        if (err == kStringOperand) {
+            ip_.errorPosition = q;
+            return kWrongDataType;
+        }
+        if (err) return err;
+        if (right.isEmpty()) {
+            ip_.errorPosition = q;
+            return kNotEnoughParameters;
+        }
+        err = combine(op.code, out, right);
+        if (err) {
+            ip_.errorPosition = q;
+            return err;
+        }
+        p = q;
+    }
+    return kOk;
+}
+
+int Evaluator::real(const char*& p, int limit, double& out) {
+    MCVal value;
+    int err = numeric(p, limit, value);
+    if (err == kStringOperand) return kWrongDataType;
+    if (err) return err;
+    if (value.isEmpty()) return kNotEnoughParameters;
+    if (!value.isReal()) return kWrongDataType;
+    out = value.re;
+    return kOk;
+}
+
+int Evaluator::operand(const char*& p, int limit, MCVal& out) {
+    const char* start = p;
+    int err = kOk;
+    char c = *p;
+    if (c == '(') {
+        ++p;
+        err = numeric(p, kLimitBracket, out);
+        if (err == kStringOperand) err = kWrongDataType;
+        if (err) return err;
+        p = skipBlanks(p);
+        if (*p != ')') {
+            ip_.errorPosition = p;
+            return kBracket;
+        }
+        ++p;
+    } else if (c == '-') {
+        ++p;
+        err = numeric(p, kLimitUnary, out);
+        if (err == kStringOperand) err = kWrongDataType;
+        if (err) return err;
+        if (out.isEmpty()) {
+            ip_.errorPosition = p;
+            return kNotEnoughParameters;
+        }
+        err = negate(out);
+        if (err) return err;
+    } else if (c == '+') {
+        ++p;
+        p = skipBlanks(p);
+        return operand(p, limit, out);
+    } else if (isDigit(c)) {
+        double value;
+        p = scanNumber(p, value);
+        out.setReal(value);
+    } else if (c == '\'') {
+        // 'c': a character code
+        if (p[1] == '\0' || p[2] != '\'') {
+            ip_.errorPosition = p;
+            return kWrongDataType;
+        }
+        out.setReal(static_cast<unsigned char>(p[1]));
+        p += 3;
+    } else if (c == '[') {
+        err = matrixLiteral(p, out);
+        if (err) return err;
+    } else if (c == '&') {
+        err = addressOperand(p, out);
+        if (err) return err;
+    } else if (c == '"' || c == '#' || c == '$') {
+        return stringOperandOrComparison(p, out);
+    } else if (c == '!' || isNameChar(c)) {
+        err = nameOperand(p, limit, out);
+        if (err == kStringOperand) {
+            p = start;
+            return stringOperandOrComparison(p, out);
+        }
+        if (err) return err;
+    } else {
+        // End of the expression, or a character no operand starts with: empty.
+        return kOk;
+    }
+    // Postfix transpose.
+    if (*p == '\'') {
+        if (out.isBlock()) {
+            if (!ip_.arrays.transpose) return kMatrixOperation;
+            err = ip_.arrays.transpose(ip_, out);
+            if (err) return err;
+        }
+        ++p;
+    }
+    return kOk;
+}
+
+int Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
+    const char* start = p;
+    if (*p != '!') {
+        // name(...) or object.name(...) is a call.
+        uint16_t hash;
+        const char* end = scanName(p, hash);
+        const char* nameEnd = end;
+        while (*nameEnd == '.' && isNameChar(nameEnd[1]) && !isDigit(nameEnd[1])) {
+            uint16_t ignored;
+            nameEnd = scanName(nameEnd + 1, ignored);
+        }
+        const char* afterName = nameEnd;
+        bool direct = *afterName == '(';
+        if (!direct && limit != kLimitMatrixElement) afterName = skipBlanks(afterName);
+        if (*afterName == '(') {
+            std::string_view name(start, static_cast<size_t>(nameEnd - start));
+            int code = nameEnd == end ? ip_.commands.lookup(name, hash) : -1;
+            if (code >= 0 && isFunctionCode(code)) {
+                p = afterName;
+                return callBuiltin(p, code, out);
+            }
+            if (direct) {
+                // A macro function (or an object's method): the raw text between
+                // the brackets is handed over.
+                const char* q = afterName + 1;
+                int depth = 1;
+                bool inString = false;
+                for (; *q; ++q) {
+                    if (*q == '"') inString = !inString;
+                    if (inString) continue;
+                    if (*q == '(') ++depth;
+                    if (*q == ')' && --depth == 0) break;
+                }
+                if (*q != ')') {
+                    ip_.errorPosition = q;
+                    return kBracket;
+                }
+                std::string_view arguments(afterName + 1, static_cast<size_t>(q - afterName - 1));
+                p = q + 1;
+                if (!macroFunctionCall) {
+                    ip_.errorPosition = start;
+                    return kUndefinedFunction;
+                }
+                out.setReal(0);
+                return macroFunctionCall(ip_, name, arguments, out);
+            }
+        }
+    }
+    Designator d;
+    int err = designate(p, ip_.symbols.lookupOnly ? Creation::Find : Creation::Create, d);
+    if (err) return err;
+    err = readValue(d, out);
+    if (err == kUndefinedVariable) ip_.errorPosition = start;
+    return err;
+}
+
+int Evaluator::addressOperand(const char*& p, MCVal& out) {
+    const char* start = p;
+    ++p;
+    Designator d;
+    int err = designate(p, Creation::Create, d);
+    if (err) return err;
+    uintptr_t address = 0;
+    Variable* var = d.slot ? &d.slot.var() : nullptr;
+    switch (d.form) {
+    case Designator::kVariable:
+        if (var->valueKind() == kKindBlock && var->block) {
+            address = reinterpret_cast<uintptr_t>(var->block->bytes());
+        } else if (var->valueKind() == kKindString) {
+            address = reinterpret_cast<uintptr_t>(var->text.data());
+        } else {
+            address = reinterpret_cast<uintptr_t>(&var->number);
+        }
+        break;
+    case Designator::kElement: {
+        DataBlock* block = var->block;
+        int size = elementSize(block->elementType);
+        if (block->elementType == kElemComplexMatrix) size = 16;
+        address = reinterpret_cast<uintptr_t>(block->bytes() + d.position * size);
+        break;
+    }
+    case Designator::kCharacter:
+        address = reinterpret_cast<uintptr_t>(var->text.data() + d.position);
+        break;
+    default:
+        ip_.errorPosition = start;
+        return kWrongDataType;
+    }
+    out.setReal(static_cast<double>(address));
+    return kOk;
+}
+
+int Evaluator::negate(MCVal& value) {
+    if (value.isReal()) {
+        value.re = -value.re;
+        return kOk;
+    }
+    if (value.isComplex()) {
+        value.re = -value.re;
+        value.im = -value.im;
+        return kOk;
+    }
+    if (!value.isBlock()) return kWrongDataType;
+    if (!value.makeBlockOwned()) return kOutOfMemory;
+    DataBlock* block = value.pData;
+    for (int64_t i = 0; i < block->count; ++i) storeElement(block, i, -readElement(block, i));
+    value.re = readElement(block, 0);
+    return kOk;
+}
+
+int Evaluator::combine(int op, MCVal& left, MCVal& right) {
+    if (left.isReal() && right.isReal()) return combineReal(op, left.re, right.re, left.re);
+    if (left.isBlock() || right.isBlock()) {
+        if (!ip_.arrays.binary) return kMatrixOperation;
+        return ip_.arrays.binary(ip_, op, left, right);
+    }
+    return combineComplex(op, left, right);
+}
+
+int Evaluator::combineReal(int op, double a, double b, double& result) {
+    switch (op) {
+    case kOpPower:
+    case kOpPower + kElementWise:
+        result = b == 2 ? a * a : std::pow(a, b);
+        return kOk;
+    case kOpMultiply:
+    case kOpMultiply + kElementWise: result = a * b; return kOk;
+    case kOpDivide:
+    case kOpDivide + kElementWise: result = a / b; return kOk;
+    case kOpLeftDivide:
+    case kOpLeftDivide + kElementWise: result = b / a; return kOk;
+    case kOpAdd: result = a + b; return kOk;
+    case kOpSubtract: result = a - b; return kOk;
+    case kOpLess: result = a < b; return kOk;
+    case kOpGreater: result = a > b; return kOk;
+    case kOpLessEqual: result = a <= b; return kOk;
+    case kOpGreaterEqual: result = a >= b; return kOk;
+    case kOpEqual:
+    case kOpEqual + kElementWise: result = a == b; return kOk;
+    case kOpNotEqual:
+    case kOpNotEqual + kElementWise: result = a != b; return kOk;
+    case kOpFmod: result = std::fmod(a, b); return kOk;
+    default: break;
+    }
+    // The integer operators work on the low 32 bits of the rounded operands.
+    uint32_t x = toUInt32Wrapped(a);
+    uint32_t y = toUInt32Wrapped(b);
+    bool bothPositive = a > 0 && b > 0;
+    switch (op) {
+    case kOpAnd: result = asSigned(x & y); return kOk;
+    case kOpOr: result = asSigned(x | y); return kOk;
+    case kOpXor: result = asSigned(x ^ y); return kOk;
+    case kOpMul: result = asSigned(x * y); return kOk;
+    case kOpDiv:
+        if (y == 0) result = 2147483647;
+        else if (bothPositive) result = x / y;
+        else if (asSigned(x) == INT32_MIN && asSigned(y) == -1) result = INT32_MIN;  // wraps
+        else result = asSigned(x) / asSigned(y);
+        return kOk;
+    case kOpMod:
+        if (y == 0) result = 0;
+        else if (bothPositive) result = x % y;
+        else if (asSigned(y) == -1) result = 0;
+        else result = asSigned(x) % asSigned(y);
+        return kOk;
+    case kOpShiftLeft: result = y >= 32 ? 0 : asSigned(x << y); return kOk;
+    case kOpShiftRight:
+        if (y >= 32) result = 0;
+        else if (a > 0) result = x >> y;
+        else result = asSigned(x) >> y;
+        return kOk;
+    default:
+        return kUnknownOperator;
+    }
+}
+
+int Evaluator::combineComplex(int op, MCVal& left, const MCVal& right) {
+    Complex a{left.re, left.isComplex() ? left.im : 0};
+    Complex b{right.re, right.isComplex() ? right.im : 0};
+    Complex r;
+    switch (op) {
+    case kOpAdd: r = cadd(a, b); break;
+    case kOpSubtract: r = csub(a, b); break;
+    case kOpMultiply:
+    case kOpMultiply + kElementWise: r = cmul(a, b); break;
+    case kOpDivide:
+    case kOpDivide + kElementWise: r = cdiv(a, b); break;
+    case kOpLeftDivide:
+    case kOpLeftDivide + kElementWise: r = cdiv(b, a); break;
+    case kOpPower:
+    case kOpPower + kElementWise: r = cpow(a, b); break;
+    case kOpEqual:
+    case kOpEqual + kElementWise:
+        left.setReal(a.re == b.re && a.im == b.im);
+        return kOk;
+    case kOpNotEqual:
+    case kOpNotEqual + kElementWise:
+        left.setReal(a.re != b.re || a.im != b.im);
+        return kOk;
+    case kOpLess:
+    case kOpGreater:
+    case kOpLessEqual:
+    case kOpGreaterEqual:
+        return kMatrixOperation;  // complex numbers have no order
+    default: {
+        // Integer operators and FMOD act on the real and imaginary parts
+        // separately; a real operand meets both parts.
+        if (!left.isComplex()) a.im = a.re;
+        if (!right.isComplex()) b.im = b.re;
+        int err = combineReal(op, a.re, b.re, r.re);
+        if (!err) err = combineReal(op, a.im, b.im, r.im);
+        if (err) return err;
+        break;
+    }
+    }
+    clearNegligibleParts(r.re, r.im);
+    left.setComplex(r.re, r.im);
+    return kOk;
+}
+
+}  // namespace tvx::interp

@@ -1,0 +1,27 @@
+// Storing values into variables: the assignment rules shared by '=' lines,
+// parameter binding and the vector statements.
+#pragma once
+
+#include <string_view>
+
+#include "interp/symbols/variable.h"
+#include "interp/values/mcval.h"
+
+namespace tvx::interp {
+
+// The fill rule: a number goes into every element (rounded for integer types);
+// for a zero value or byte elements the payload bytes are set directly.
+void fillBlock(DataBlock* block, double value);
+
+// Assignment to a vector: a number fills every element; a string makes one
+// element per character; a block is copied (the destination takes the source's
+// count, and its element type unless keepType). Returns 0 or an error number.
+int assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType);
+
+// Makes var a complex scalar (a 2-element block of type 15).
+int setComplex(Variable& var, double re, double im);
+
+// Replaces var's value by a copy of value (any form), changing its kind.
+int replaceValue(Variable& var, const MCVal& value);
+
+}  // namespace tvx::interp

@@ -1,0 +1,20 @@
+// Values as the Watch Window shows them (also what batch mode prints for "?").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "interp/values/mcval.h"
+
+namespace tvx::interp {
+
+class Interpreter;
+
+// Numbers with 15 significant digits, complex numbers as "Complex(re, im)",
+// vectors and matrices as their summary line followed by one line per element.
+std::string displayValue(const Interpreter& ip, const MCVal& value);
+
+// A string in quotes (up to 252 characters), a longer one as it is (cut at 4096).
+std::string displayString(std::string_view text);
+
+}  // namespace tvx::interp

@@ -1,0 +1,430 @@
+#include "interp/exec/lineinterp.h"
+
+#include <cstring>
+
+#include "interp/eval/evaluator.h"
+#include "interp/eval/scanner.h"
+#include "interp/exec/assign.h"
+#include "interp/exec/codes.h"
+#include "interp/exec/context.h"
+#include "interp/exec/display.h"
+#include "interp/exec/runner.h"
+#include "interp/interpreter.h"
+#include "interp/values/handles.h"
+#include "interp/values/number.h"
+
+namespace tvx::interp {
+
+namespace {
+
+// Releases the string work area when a statement is done with its arguments.
+struct WorkAreaMark {
+    StringWorkArea& area;
+    size_t mark;
+    explicit WorkAreaMark(StringWorkArea& a) : area(a), mark(a.mark()) {}
+    ~WorkAreaMark() { area.release(mark); }
+};
+
+bool wordIs(const char* p, size_t length, const char* word) {
+    if (std::strlen(word) != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if ((p[i] | 0x20) != word[i]) return false;
+    return true;
+}
+
+// Reads the command word at p and resolves the two-word forms ("End If",
+// "Else If", "Break Loop"). Returns the code or -1; p moves past the word(s).
+int readCommandWord(Interpreter& ip, const char*& p) {
+    uint16_t hash;
+    const char* end = scanName(p, hash);
+    int code = ip.commands.lookup(std::string_view(p, static_cast<size_t>(end - p)), hash);
+    p = end;
+    if (code < 0 || ip.commands.signature(code) != "&") return code;
+    const char* q = skipBlanks(p);
+    uint16_t ignored;
+    const char* wordEnd = scanName(q, ignored);
+    size_t length = static_cast<size_t>(wordEnd - q);
+    if (length == 0) return code;
+    if (code == kEnd) {
+        // "End" and a word whose first two letters are "if", or the word "loop".
+        if (length >= 2 && (q[0] | 0x20) == 'i' && (q[1] | 0x20) == 'f') code = kEndIf;
+        else if (wordIs(q, length, "loop")) code = kEndLoop;
+        else return code;
+    } else if (code == kElse && wordIs(q, length, "if")) {
+        code = kElseIf;
+    } else if (code == kBreak && wordIs(q, length, "loop")) {
+        code = kBreakLoop;
+    } else {
+        return code;
+    }
+    p = wordEnd;
+    return code;
+}
+
+bool forbidsChaining(int code) {
+    return code == kIf || code == kElseIf || code == kElse || code == kEndIf || code == kDoIf;
+}
+
+// The assignment operator after a target: "=", ":=", "+=", "-=", "*=", "/=", "^=".
+// Returns the operator character ('=' for a plain one, ':' for ":=") and its length.
+int assignmentOperator(const char* r, int& length) {
+    if (r[0] == '=' && r[1] != '=') {
+        length = 1;
+        return '=';
+    }
+    if (r[1] == '=' && (r[0] == ':' || r[0] == '+' || r[0] == '-' || r[0] == '*' || r[0] == '/' || r[0] == '^')) {
+        length = 2;
+        return r[0];
+    }
+    return 0;
+}
+
+// The right side of an assignment: a number, complex value, block, or a string.
+struct RightSide {
+    MCVal value;
+    std::string text;
+    bool isString = false;
+};
+
+int evaluateRightSide(Interpreter& ip, const char*& p, RightSide& right) {
+    Evaluator& ev = ip.evaluator();
+    const char* start = p;
+    int err = ev.numeric(p, kLimitAssignment, right.value);
+    if (err == kStringOperand) {
+        right.isString = true;
+        return ev.stringExpression(p, right.text);
+    }
+    if (err) return err;
+    if (right.value.isEmpty()) {
+        ip.errorPosition = start;
+        return kNotEnoughParameters;
+    }
+    return kOk;
+}
+
+int assignToCharacters(Variable& var, const RightSide& right) {
+    // A number replaces every character by that code; a vector gives one
+    // character per element.
+    if (right.value.isBlock()) {
+        const DataBlock* block = right.value.pData;
+        var.text.clear();
+        for (int64_t i = 0; i < block->count; ++i) {
+            auto code = static_cast<char>(clampToElement(kElemUInt8, readElement(block, i)));
+            if (code == 0) break;
+            var.text.push_back(code);
+        }
+        return kOk;
+    }
+    if (!right.value.isReal()) return kWrongDataType;
+    auto code = static_cast<char>(clampToElement(kElemUInt8, right.value.re));
+    for (char& c : var.text) c = code;
+    return kOk;
+}
+
+int plainAssignment(Interpreter& ip, const Designator& target, RightSide& right, bool mayChangeType) {
+    if (target.form == Designator::kStatus) return kWrongDataType;
+    Variable& var = target.slot.var();
+    if (target.form == Designator::kElement) {
+        if (right.isString) return kWrongDataType;
+        if (var.block->elementType == kElemComplexMatrix) {
+            int err = writeElement(&var.block, 2 * target.position, right.value.re);
+            if (!err) err = writeElement(&var.block, 2 * target.position + 1, right.value.isComplex() ? right.value.im : 0);
+            return err;
+        }
+        if (!right.value.isReal()) return kWrongDataType;
+        return writeElement(&var.block, target.position, right.value.re);
+    }
+    if (target.form == Designator::kCharacter) {
+        if (right.isString || !right.value.isReal()) return kWrongDataType;
+        if (target.position >= 0 && target.position < static_cast<int64_t>(var.text.size()))
+            var.text[static_cast<size_t>(target.position)] =
+                static_cast<char>(clampToElement(kElemUInt8, right.value.re));
+        return kOk;
+    }
+    if (target.form == Designator::kSubstring) {
+        if (!right.isString) return kWrongDataType;
+        var.text.replace(static_cast<size_t>(target.position), static_cast<size_t>(target.end - target.position),
+                         right.text);
+        if (var.text.size() > kMaxStringLength) var.text.resize(kMaxStringLength);
+        return kOk;
+    }
+    if (target.form != Designator::kVariable) return kUndefinedVariable;
+
+    VarKind kind = var.valueKind();
+    bool fresh = target.created || kind == kKindNone;
+    if (right.isString) {
+        if (kind == kKindString) {
+            var.text = right.text;
+            return kOk;
+        }
+        if (kind == kKindBlock && var.block && !var.block->isText() && !mayChangeType && !fresh)
+            return assignToVector(var.block, nullptr, &right.text, false);
+        if (!fresh && !mayChangeType) return kCannotChangeType;
+        var.clearValue();
+        var.setValueKind(kKindString);
+        var.text = right.text;
+        return kOk;
+    }
+    const MCVal& value = right.value;
+    if (value.isReal() && isObjectHandle(value.re)) {
+        // An object handle may be stored into any variable.
+        var.clearValue();
+        var.setValueKind(kKindNumber);
+        var.number = value.re;
+        return kOk;
+    }
+    if (fresh || mayChangeType) {
+        if (value.isBlock() && value.pData == var.block) return kOk;
+        return replaceValue(var, value);
+    }
+    switch (kind) {
+    case kKindNumber:
+        if (value.isReal()) {
+            var.number = value.re;
+            return kOk;
+        }
+        if (value.isComplex()) return setComplex(var, value.re, value.im);
+        return kCannotChangeType;
+    case kKindString:
+        return assignToCharacters(var, right);
+    case kKindBlock:
+        if (var.block && var.block->elementType == kElemComplexScalar && var.block->count == 2 && value.isScalar())
+            return setComplex(var, value.re, value.isComplex() ? value.im : 0);
+        if (value.isComplex()) return replaceValue(var, value);
+        return assignToVector(var.block, &value, nullptr, false);
+    default:
+        return kCannotChangeType;
+    }
+}
+
+// "+=", "-=", "*=", "/=", "^=": the target combined with the right side.
+int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& right, char op) {
+    Variable& var = target.slot.var();
+    if (target.form == Designator::kVariable && var.valueKind() == kKindString) {
+        if (op != '+' || !right.isString) return kWrongDataType;
+        if (var.text.size() + right.text.size() > kMaxStringLength) return kStringOverflow;
+        var.text += right.text;  // StrAdd
+        return kOk;
+    }
+    if (right.isString) return kWrongDataType;
+    MCVal current;
+    int err = ip.evaluator().readValue(target, current);
+    if (err == kStringOperand) return kWrongDataType;
+    if (err) return err;
+    int code = op == '+' ? kOpAdd : op == '-' ? kOpSubtract : op == '*' ? kOpMultiply : op == '/' ? kOpDivide : kOpPower;
+    err = ip.evaluator().combineValues(code, current, right.value);
+    if (err) return err;
+    RightSide combined;
+    combined.value = std::move(current);
+    return plainAssignment(ip, target, combined, false);
+}
+
+int assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* opStart) {
+    int length = 0;
+    char op = static_cast<char>(assignmentOperator(opStart, length));
+    // The target is designated first (a new name is created), then the right side is read.
+    const char* targetStart = p;
+    Designator target;
+    int err = ip.evaluator().designate(p, Creation::Create, target);
+    if (err) return err;
+    if (skipBlanks(p) != opStart) {
+        ip.errorPosition = p;
+        return kExtraCharacters;
+    }
+    p = opStart + length;
+    RightSide right;
+    err = evaluateRightSide(ip, p, right);
+    if (err) return err;
+    if (target.form == Designator::kNothing) {
+        ip.errorPosition = targetStart;
+        return kUndefinedVariable;
+    }
+    if (op == '=' || op == ':') {
+        if (op == ':') ctx.lineFlags |= kLineMayChangeType;
+        return plainAssignment(ip, target, right, op == ':');
+    }
+    return compoundAssignment(ip, target, right, op);
+}
+
+int showExpression(Interpreter& ip, const char*& p) {
+    ++p;  // '?'
+    p = skipBlanks(p);
+    const char* start = p;
+    bool lookupOnly = ip.symbols.lookupOnly;
+    ip.symbols.lookupOnly = true;  // showing a value never creates a variable
+    MCVal value;
+    std::string text;
+    bool isString = false;
+    int err = ip.evaluator().numeric(p, kLimitAssignment, value);
+    if (err == kStringOperand) {
+        isString = true;
+        err = ip.evaluator().stringExpression(p, text);
+    }
+    ip.symbols.lookupOnly = lookupOnly;
+    const char* end = p;
+    while (end > start && isBlank(end[-1])) --end;
+    std::string_view expression(start, static_cast<size_t>(end - start));
+    if (err == kUndefinedVariable) {
+        ip.host().showValue(expression, "Undefined");
+        return kOk;
+    }
+    if (err) {
+        // Shown in the continuable form; the run goes on with the next line.
+        ip.runner().reportError(err, Runner::kContinuable);
+        p += std::strlen(p);
+        return kOk;
+    }
+    ip.host().showValue(expression, isString ? displayString(text) : displayValue(ip, value));
+    return kOk;
+}
+
+int executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool chained, bool& noChaining) {
+    WorkAreaMark mark(ip.work);
+    const char* start = p;
+    if (*p == '?') return showExpression(ip, p);
+    if (!isNameChar(*p) && *p != '!') {
+        ip.errorPosition = p;
+        return kUnknownCommand;
+    }
+    // An assignment: a target name followed by an assignment operator.
+    const char* afterTarget = skipCompoundName(*p == '!' ? p + 1 : p);
+    const char* r = skipBlanks(afterTarget);
+    int length;
+    if (assignmentOperator(r, length)) return assignment(ip, ctx, p, r);
+    if (*p == '!') {
+        ip.errorPosition = p;
+        return kUnknownCommand;
+    }
+
+    const char* wordEnd = p;
+    int code = readCommandWord(ip, wordEnd);
+    if (code < 0) {
+        // Not a command: a macro function (or an object's method) called as a statement.
+        const char* nameEnd = p;
+        while (isNameChar(*nameEnd) || (*nameEnd == '.' && isNameChar(nameEnd[1]))) ++nameEnd;
+        if (*nameEnd == '(') {
+            MCVal ignored;
+            const char* q = p;
+            int err = ip.evaluator().numeric(q, kLimitArgument, ignored);
+            if (err == kStringOperand) err = kWrongDataType;
+            p = q;
+            return err;
+        }
+        ip.errorPosition = start;
+        return kUnknownCommand;
+    }
+    noChaining = forbidsChaining(code);
+    if (noChaining) ctx.lineFlags |= kLineNoChaining;
+    if (code == kIf && chained) {
+        ip.errorPosition = start;
+        return kChainingNotAllowed;
+    }
+    CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
+    if (!handler) {
+        ip.errorPosition = start;
+        return kUnknownCommand;
+    }
+    p = wordEnd;
+    ArgsLease lease(ip);
+    CallArgs& args = *lease;
+    args.reset(code);
+    bool parenthesised = *p == '(';
+    if (parenthesised) ++p;
+    int err = ip.evaluator().parseArguments(p, ip.commands.signature(code), args, parenthesised);
+    if (err) return err;
+    MCVal result;
+    result.setReal(0);
+    err = handler(ip, args, result);
+    int flushErr = ip.evaluator().flushPendingWrites(args);
+    if (err) {
+        if (!ip.errorPosition) ip.errorPosition = start;
+        return err;
+    }
+    return flushErr;
+}
+
+}  // namespace
+
+int LineInterpreter::execute(Interpreter& ip, MacroContext& ctx, const char* line, bool cutIntoLines) {
+    const char* p = line;
+    bool chained = false;
+    ctx.lineFlags = 0;
+    while (true) {
+        p = skipBlanks(p);
+        if (*p == '\0') return kOk;
+        ip.errorPosition = nullptr;
+        bool noChaining = false;
+        int err = executeStatement(ip, ctx, p, chained, noChaining);
+        if (err) return err;
+        if (!(ip.runState & kRunRunning)) return kOk;
+        p = skipBlanks(p);
+        if (*p == '\0') return kOk;
+        if (*p == ':' || *p == ',' || (*p == '|' && !cutIntoLines)) {
+            if (noChaining) {
+                ip.errorPosition = p;
+                return *p == '|' ? kIllegalChaining : kChainingNotAllowed;
+            }
+            ++p;
+            chained = true;
+            ctx.lineFlags |= kLineChained;
+            continue;
+        }
+        ip.errorPosition = p;
+        return kExtraCharacters;
+    }
+}
+
+int LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) {
+    const char* p = skipBlanks(line);
+    if (!isNameChar(*p)) {
+        if (ctx.skipState == kSkipOneLine) ctx.skipState = 0;
+        return kOk;
+    }
+    // An assignment to a variable that happens to be named like a command is no command.
+    int length;
+    if (assignmentOperator(skipBlanks(skipCompoundName(p)), length)) {
+        if (ctx.skipState == kSkipOneLine) ctx.skipState = 0;
+        return kOk;
+    }
+    const char* q = p;
+    int code = readCommandWord(ip, q);
+    if (code == kLabel || code == kFunction) {
+        // Executed while skipping, so that labels met on the way are defined.
+        uint16_t before = ctx.skipState;
+        int err = LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
+        if (before == kSkipOneLine && ctx.skipState == kSkipOneLine) ctx.skipState = 0;
+        return err;
+    }
+    uint16_t s = ctx.skipState;
+    if (s == kSkipOneLine) {
+        ctx.skipState = 0;
+        return kOk;
+    }
+    if (isIfSkip(s) || isTakenSkip(s)) {
+        if (code == kIf) {
+            ++ctx.skipNesting;
+        } else if (code == kEndIf) {
+            if (ctx.skipNesting == 0) ctx.skipState = 0;
+            else --ctx.skipNesting;
+        } else if (ctx.skipNesting == 0 && isIfSkip(s)) {
+            if (code == kElse) {
+                ctx.skipState = 0;
+            } else if (code == kElseIf) {
+                // Evaluated as a new If.
+                return LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
+            }
+        }
+        return kOk;
+    }
+    if (isLoopSkip(s)) {
+        if (code == kLoop) {
+            ++ctx.skipNesting;
+        } else if (code == kEndLoop) {
+            if (ctx.skipNesting == 0) ctx.skipState = 0;
+            else --ctx.skipNesting;
+        }
+    }
+    return kOk;
+}
+
+}  // namespace tvx::interp

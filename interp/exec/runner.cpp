@@ -1,0 +1,620 @@
+#include "interp/exec/runner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "interp/eval/evaluator.h"
+#include "interp/eval/scanner.h"
+#include "interp/exec/codes.h"
+#include "interp/exec/control.h"
+#include "interp/exec/lineinterp.h"
+#include "interp/exec/persistence.h"
+#include "interp/interpreter.h"
+#include "interp/source/lines.h"
+#include "interp/values/handles.h"
+#include "platform/clock.h"
+
+namespace tvx::interp {
+
+namespace {
+
+constexpr int kMaxNestedMacros = 4094;
+constexpr int kMaxOpenBoxes = 3;
+constexpr size_t kMaxRequestName = 511;
+constexpr size_t kMaxLabelName = 127;
+constexpr size_t kMaxArgumentText = 511;
+
+// Milliseconds from a coarse clock: cheap enough to read after every line.
+uint64_t coarseMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+std::string errorBoxText(const Interpreter& ip, int n, const std::string& line) {
+    std::string text;
+    std::string message(ip.messageText(800 + n));
+    if (n >= 100) text = "Syntax Error " + std::to_string(n);
+    else if (n >= 1 && n <= 3) text = "Syntax Error: " + message;
+    else text = "Error: " + message;
+    if (!line.empty() && line.size() < 150) text += "\n\n" + line;
+    return text;
+}
+
+// An empty context for "no macro is running".
+MacroContext& noContext() {
+    static MacroContext empty;
+    return empty;
+}
+
+}  // namespace
+
+Runner::Runner(Interpreter& ip) : ip_(ip) {}
+
+Runner::~Runner() {
+    while (!stack_.empty()) stack_.pop_back();
+}
+
+void Runner::setCallStackSetting(long long callStack) {
+    long long depth = callStack + 1;
+    if (depth < 32) depth = 32;
+    if (depth > 1001) depth = 1001;
+    callDepth_ = static_cast<int>(depth);
+}
+
+void Runner::applyScope(MacroContext& ctx) {
+    Symbols& symbols = ip_.symbols;
+    symbols.macroTable = ctx.symbols;
+    symbols.locals = &ctx;
+    if (ctx.callLevel > 0 && static_cast<size_t>(ctx.callLevel) < ctx.frames.size()) {
+        const CallFrame& frame = ctx.frames[static_cast<size_t>(ctx.callLevel)];
+        symbols.localTable = frame.local;
+        symbols.staticsFunctionId = frame.staticsFunctionId;
+    } else {
+        symbols.localTable = nullptr;
+        symbols.staticsFunctionId = 0;
+    }
+}
+
+// ---- Starting and ending macros
+
+bool Runner::startContext(const StartRequest& request, CallKind kind) {
+    MacroContext* caller = current();
+    LoadedMacro loaded;
+    std::string runningDirectory = caller ? caller->macroPath : std::string();
+    if (!sources.load(request.name, runningDirectory, request.bypassCache, request.commandLine, loaded))
+        return false;
+
+    auto ctx = std::make_unique<MacroContext>();
+    ctx->text = loaded.text;
+    ctx->macroPath = loaded.oneLine && caller ? caller->macroPath : loaded.directory;
+    ctx->fileName = loaded.fileName;
+    ctx->callDepth = callDepth_;
+    ctx->frames.resize(2);
+    ctx->called = caller != nullptr;
+    ctx->saved = {ip_.symbols.groupName, ip_.symbols.permanentFile, ip_.symbols.persistenceOn};
+    if (kind == CallKind::Common && caller) {
+        ctx->symbols = caller->symbols;
+    } else {
+        ctx->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
+                                                        kMacroTableText);
+        ctx->symbols = ctx->ownSymbols.get();
+        ip_.symbols.persistenceOn = false;
+    }
+    if (kind != CallKind::Common && !loaded.oneLine) ip_.symbols.groupName = loaded.fileName.substr(0, 59);
+
+    bool badLabel = false;
+    if (!request.label.empty()) {
+        // The run begins with a forward search for the entry label.
+        std::string_view label(request.label);
+        bool valid = !isDigit(label[0]);
+        for (char c : label) valid = valid && isNameChar(c);
+        if (valid) ctx->skipState = static_cast<uint16_t>(ctx->labels.idOf(label));
+        else badLabel = true;
+    }
+    stack_.push_back(std::move(ctx));
+    applyScope(*current());
+    if (badLabel) {
+        current()->currentLine = request.label;
+        reportError(kBadSymbolName);
+        finishContext(false);
+        return true;  // found, but not run
+    }
+    ip_.runState |= kRunRunning;
+    return true;
+}
+
+void Runner::finishContext(bool topLevel) {
+    MacroContext& ctx = *current();
+    if (!topLevel && ctx.ownSymbols && ip_.symbols.persistenceOn) savePermanentVariables(ip_);
+    ip_.symbols.groupName = ctx.saved.groupName;
+    ip_.symbols.permanentFile = ctx.saved.permanentFile;
+    ip_.symbols.persistenceOn = ctx.saved.persistenceOn;
+    stack_.pop_back();
+    applyScope(current() ? *current() : noContext());
+}
+
+void Runner::endOfTopLevel() {
+    MacroContext& ctx = *current();
+    if (!exitCommand_.empty()) {
+        // One logical line, or several lines each in square brackets.
+        std::string command = std::move(exitCommand_);
+        exitCommand_.clear();
+        ip_.runState |= kRunRunning;
+        std::string_view rest(command);
+        size_t first = rest.find_first_not_of(" \t");
+        if (first != std::string_view::npos && rest[first] == '[') {
+            while (true) {
+                size_t open = rest.find('[');
+                if (open == std::string_view::npos) break;
+                size_t close = rest.find(']', open);
+                if (close == std::string_view::npos) close = rest.size();
+                executeImmediate(rest.substr(open + 1, close - open - 1));
+                if (close >= rest.size()) break;
+                rest.remove_prefix(close + 1);
+            }
+        } else {
+            executeImmediate(rest);
+        }
+    }
+    pump(500);
+    if (ip_.symbols.persistenceOn) savePermanentVariables(ip_);
+    storeGlobalVariables(ip_);
+    ctx.symbols->clear();
+    ip_.symbols.deleteAllObjects();
+    for (auto& hook : endHooks_) hook(ip_);
+    ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+}
+
+bool Runner::run(const StartRequest& request) {
+    StartRequest next = request;
+    next.name.resize(std::min(next.name.size(), kMaxRequestName));
+    next.label.resize(std::min(next.label.size(), kMaxLabelName));
+    bool first = true;
+    while (true) {
+        ip_.runState &= kRunSingleStep;
+        ip_.lastError = 0;
+        ip_.work.reset();
+        exitCommand_.clear();
+        ip_.symbols.permanentFile = "mcvarprm.ini";
+        if (!next.bypassCache) sources.clearCache();
+        if (first && !next.result.empty()) ip_.strResult = next.result.substr(0, 511);
+        if (!startContext(next, CallKind::Start)) {
+            ip_.runState = static_cast<uint8_t>((ip_.runState & ~kRunRunning) | kRunErrorPending);
+            return !first;
+        }
+        driveCalls(0);
+        if (!startPending_) return true;
+        next = std::move(pendingStart_);
+        startPending_ = false;
+        first = false;
+    }
+}
+
+int Runner::driveCalls(size_t baseDepth) {
+    while (stack_.size() > baseDepth) {
+        MacroContext& ctx = *current();
+        LoopExit exit = runLoop(ctx, 0);
+        if (exit == LoopExit::CallPending) {
+            PendingRequest pending = std::move(pendingRequest_);
+            pendingRequest_.active = false;
+            ip_.runState &= static_cast<uint8_t>(~kRunCallPending);
+            if (pending.kind == CallKind::Start) {
+                // StartMacro inside a chain of calls replaces the current macro.
+                finishContext(false);
+                if (!startContext(pending.request, CallKind::Call)) reportError(kUnknownCommand);
+                continue;
+            }
+            if (nestedCalls() >= kMaxNestedMacros) {
+                reportError(kTooManyNestedMacros);
+                continue;
+            }
+            if (!startContext(pending.request, pending.kind)) {
+                current()->currentLine = "CallMacro " + pending.request.name;
+                reportError(kUnknownCommand);
+            }
+            continue;
+        }
+        bool bottom = stack_.size() == baseDepth + 1;
+        if (bottom && baseDepth == 0) endOfTopLevel();
+        finishContext(bottom && baseDepth == 0);
+        if (exit == LoopExit::Stopped) {
+            // Break, a stop from the user, or an error that stops: the whole chain ends.
+            while (stack_.size() > baseDepth) {
+                if (stack_.size() == 1 && baseDepth == 0) endOfTopLevel();
+                finishContext(stack_.size() == 1 && baseDepth == 0);
+            }
+        }
+    }
+    return kOk;
+}
+
+int Runner::requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag) {
+    StartRequest request;
+    request.name = std::string(name.substr(0, kMaxRequestName));
+    request.label = std::string(label.substr(0, kMaxLabelName));
+    request.bypassCache = flag != 0;
+    if (kind == CallKind::Start && nestedCalls() == 0) {
+        // Ends the running macro; the new one starts after it has been cleaned up.
+        pendingStart_ = std::move(request);
+        startPending_ = true;
+        ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+        return kOk;
+    }
+    if (kind != CallKind::Start && nestedCalls() >= kMaxNestedMacros) return kTooManyNestedMacros;
+    if (nestedLoops_ > 0) {
+        // Inside a function call in an expression the call runs here and now.
+        if (kind == CallKind::Start) {
+            pendingStart_ = std::move(request);
+            startPending_ = true;
+            ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+            return kOk;
+        }
+        size_t depth = stack_.size();
+        if (!startContext(request, kind)) return kUnknownCommand;
+        int saved = nestedLoops_;
+        nestedLoops_ = 0;
+        driveCalls(depth);
+        nestedLoops_ = saved;
+        return kOk;
+    }
+    pendingRequest_ = {kind, std::move(request), true};
+    ip_.runState |= kRunCallPending;
+    return kOk;
+}
+
+int Runner::executeImmediate(std::string_view text) {
+    MacroContext* ctx = current();
+    std::unique_ptr<MacroContext> fresh;
+    if (!ctx) {
+        fresh = std::make_unique<MacroContext>();
+        fresh->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
+                                                          kMacroTableText);
+        fresh->symbols = fresh->ownSymbols.get();
+        fresh->frames.resize(2);
+        ctx = fresh.get();
+        applyScope(*ctx);
+    }
+    std::string line(text);
+    std::string savedLine = ctx->currentLine;
+    bool savedCut = ctx->cutIntoLines;
+    ctx->currentLine = line;
+    ctx->cutIntoLines = false;
+    int err = LineInterpreter::execute(ip_, *ctx, line.c_str(), false);
+    if (err) reportError(err);
+    ctx->cutIntoLines = savedCut;
+    ctx->currentLine = savedLine;
+    if (fresh) applyScope(noContext());
+    return err;
+}
+
+// ---- The run loop
+
+Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
+    Evaluator& ev = ip_.evaluator();
+    std::string_view text(*ctx.text);
+    std::string line;
+    line.reserve(kLineBufferSize);
+    uint64_t lastTick = coarseMs();
+    while (true) {
+        LogicalLine where;
+        LineStatus status = readLogicalLine(text, ctx.nextLine, line, where);
+        if (status == LineStatus::End) {
+            ctx.nextLine = where.next;
+            int err = endOfTextCheck(ctx);
+            if (err) {
+                reportError(err);
+                continue;  // a function file may have been found
+            }
+            if (ctx.callLevel >= entryLevel && entryLevel > 0) {
+                // A function ran off the end of the text without returning.
+                ctx.currentLine.clear();
+                reportError(kUnexpectedEnd);
+                while (ctx.callLevel >= entryLevel) --ctx.callLevel;
+                applyScope(ctx);
+                return LoopExit::Returned;
+            }
+            return (ip_.runState & kRunRunning) ? LoopExit::Ended : LoopExit::Stopped;
+        }
+        ctx.lineStart = where.start;
+        ctx.lineEnd = where.end;
+        ctx.nextLine = where.next;
+        if (where.next > ctx.furthest) ctx.furthest = where.next;
+        ctx.currentLine = line;
+        if (status == LineStatus::TooLong) {
+            reportError(kLineTooLong);
+            ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+            return LoopExit::Stopped;
+        }
+        while (ip_.runState & (kRunPaused | kRunCommandPending)) {
+            ip_.host().waitWhilePaused(ip_.runState);
+            if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
+        }
+
+        // The line, executed or only recognised.
+        ev.continuationText = text.data() + where.end;
+        ev.continuedTo = nullptr;
+        int err = ctx.skipState ? LineInterpreter::skip(ip_, ctx, line.c_str())
+                                : LineInterpreter::execute(ip_, ctx, line.c_str(), true);
+        if (ev.continuedTo) {
+            // A matrix literal ran past the line: the line store goes on after its ']'.
+            ctx.nextLine = static_cast<size_t>(ev.continuedTo - text.data());
+            if (ctx.nextLine > ctx.furthest) ctx.furthest = ctx.nextLine;
+            ev.continuedTo = nullptr;
+        }
+        if (err) reportError(err);
+
+        if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
+        if (entryLevel > 0 && ctx.callLevel < entryLevel) return LoopExit::Returned;
+        if (ctx.ended) return LoopExit::Ended;
+        if ((ip_.runState & kRunCallPending) && nestedLoops_ == 0) return LoopExit::CallPending;
+
+        if (!(ip_.runOptions & kOptNoMessagePumping)) {
+            uint64_t now = coarseMs();
+            if (now != lastTick) {
+                uint64_t elapsed = now - lastTick;
+                lastTick = now;
+                pump(static_cast<int>(((elapsed * 2) & 0x7FFE) + 1));
+                if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
+            }
+        }
+    }
+}
+
+int Runner::endOfTextCheck(MacroContext& ctx) {
+    uint16_t s = ctx.skipState;
+    int nesting = ctx.skipNesting;
+    ctx.skipState = 0;
+    ctx.skipNesting = 0;
+    if (isIfSkip(s) || isTakenSkip(s)) return kIfWithoutEndIf;
+    if (isLoopSkip(s)) return kLoopWithoutEndLoop;
+    if (isLabelSearch(s)) {
+        (void)nesting;
+        bool call = ctx.callPending && ctx.pendingCall.functionId == s;
+        if (call) {
+            // The function was not found: its call level is given up.
+            ctx.callPending = false;
+            if (ctx.callLevel > 0) --ctx.callLevel;
+            applyScope(ctx);
+            return kUnknownCommand;
+        }
+        if (ctx.callLevel > 0 && ctx.frames[static_cast<size_t>(ctx.callLevel)].calledId == s) {
+            // GoSub to a missing label: the call is given up.
+            ctx.nextLine = ctx.frames[static_cast<size_t>(ctx.callLevel)].returnPosition;
+            --ctx.callLevel;
+        }
+        return kLabelNotFound;
+    }
+    if (ctx.loopLevel > 0) {
+        ctx.loopLevel = 0;
+        return kLoopWithoutEndLoop;
+    }
+    return kOk;
+}
+
+// ---- Macro functions
+
+int Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result) {
+    MacroContext* ctxp = current();
+    if (!ctxp) return kUndefinedFunction;
+    MacroContext& ctx = *ctxp;
+    if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
+    if (isReservedFunctionName(name)) return kReservedFunctionName;
+    int id = ctx.labels.idOf(name);
+    if (id == 0) return kOutOfMemory;
+
+    PendingCall call;
+    call.functionId = id;
+    call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
+    call.callerLocal = ip_.symbols.localTable;
+    call.callerStaticsId = ip_.symbols.staticsFunctionId;
+    size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos) {
+        // object.function(...): a local "this" will hold the object's handle.
+        Designator holder;
+        const char* p = nullptr;
+        std::string holderName(name.substr(0, dot));
+        p = holderName.c_str();
+        bool lookupOnly = ip_.symbols.lookupOnly;
+        ip_.symbols.lookupOnly = true;
+        int err = ip_.evaluator().designate(p, Creation::Find, holder);
+        ip_.symbols.lookupOnly = lookupOnly;
+        if (!err && holder.form == Designator::kVariable && holder.slot.var().valueKind() == kKindNumber &&
+            isObjectHandle(holder.slot.var().number)) {
+            call.hasThis = true;
+            call.thisHandle = holder.slot.var().number;
+        }
+    }
+
+    // Push the call level and continue at the function's Function line.
+    int level = ++ctx.callLevel;
+    if (ctx.frames.size() <= static_cast<size_t>(level)) ctx.frames.resize(static_cast<size_t>(level) + 1);
+    CallFrame& frame = ctx.frames[static_cast<size_t>(level)];
+    frame.returnPosition = ctx.nextLine;
+    frame.loopLevel = ctx.loopLevel;
+    frame.calledId = id;
+    frame.isFunction = true;
+    frame.fromExpression = true;
+    frame.callLineStart = ctx.lineStart;
+    frame.local = call.callerLocal;  // until the Function line opens the new space
+    frame.staticsFunctionId = call.callerStaticsId;
+    ctx.pendingCall = std::move(call);
+    ctx.callPending = true;
+
+    // The caller's line state comes back after the call.
+    size_t lineStart = ctx.lineStart, lineEnd = ctx.lineEnd;
+    std::string currentLine = ctx.currentLine;
+    uint32_t lineFlags = ctx.lineFlags;
+    const char* continuation = ip_.evaluator().continuationText;
+    const char* errorPosition = ip_.errorPosition;
+
+    size_t position = ctx.labels.position(id);
+    if (position != SIZE_MAX) {
+        ctx.nextLine = position;
+    } else {
+        ctx.nextLine = ctx.furthest;
+        ctx.skipState = static_cast<uint16_t>(id);
+        ctx.skipNesting = 0;
+    }
+    // The function's own lines create their variables even when the calling
+    // expression is only being shown.
+    bool lookupOnly = ip_.symbols.lookupOnly;
+    ip_.symbols.lookupOnly = false;
+    ++nestedLoops_;
+    LoopExit exit = runLoop(ctx, level);
+    --nestedLoops_;
+    ip_.symbols.lookupOnly = lookupOnly;
+
+    ctx.lineStart = lineStart;
+    ctx.lineEnd = lineEnd;
+    ctx.currentLine = std::move(currentLine);
+    ctx.lineFlags = lineFlags;
+    ip_.evaluator().continuationText = continuation;
+    ip_.errorPosition = errorPosition;
+    if (ctx.callLevel >= level) {
+        // Stopped inside the function: unwind to the caller.
+        ctx.callLevel = level - 1;
+        ctx.nextLine = frame.returnPosition;
+        ctx.callPending = false;
+        applyScope(ctx);
+    }
+    if (exit == LoopExit::Stopped) {
+        result.setReal(0);
+        return kOk;
+    }
+    result = std::move(functionResult_);
+    if (result.isEmpty()) result.setReal(0);
+    functionResult_.clear();
+    return kOk;
+}
+
+// ---- Errors and boxes
+
+void Runner::reportError(int n, unsigned flags) {
+    ip_.lastError = n & 0x8FFF;
+    if (n == 0) return;
+    MacroContext* ctx = current();
+    std::string line = ctx ? ctx->currentLine : std::string();
+    std::string text = errorBoxText(ip_, n, line);
+    if (errorLog) errorLog(ip_, text);
+    bool running = (ip_.runState & kRunRunning) != 0;
+    bool continuable = (flags & kContinuable) != 0;
+    unsigned style = kMbIconExclamation | (continuable && running ? kMbOkCancel : kMbOk);
+    ++errorBoxes_;
+    BoxAnswer answer = showBox(text, "Macro Error", style);
+    if (answer.button == kIdCancel) ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+    bool shift = answer.modifiers & kModShift;
+    bool control = answer.modifiers & kModControl;
+    if (continuable) {
+        if (control) ip_.runState = 0;
+        else if (shift && running) ip_.runState |= kRunPaused;
+        return;
+    }
+    if (shift && running) {
+        ip_.runState |= kRunPaused;
+    } else if (!running || (ip_.runOptions & kOptErrorStops) || control) {
+        ip_.runState = 0;
+    } else {
+        ip_.runState &= static_cast<uint8_t>(~kRunErrorPending);
+    }
+}
+
+BoxAnswer Runner::showBox(std::string_view text, std::string_view caption, unsigned style) {
+    if (openBoxes_ >= kMaxOpenBoxes) return {};
+    ++openBoxes_;
+    BoxAnswer answer = ip_.host().messageBox(text, caption, style);
+    --openBoxes_;
+    if ((style & kMbIconMask) == kMbIconHand && (ip_.runState & kRunRunning))
+        ip_.runState = static_cast<uint8_t>((ip_.runState & ~kRunRunning) | kRunErrorPending);
+    return answer;
+}
+
+int Runner::messageBox(std::string_view text, std::string_view caption, unsigned style) {
+    return showBox(text, caption, style).button;
+}
+
+// ---- Keeping the user interface alive
+
+void Runner::pump(int budget) {
+    if (!ip_.host().pumpMessages(budget)) ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+}
+
+void Runner::pause(double milliseconds) {
+    using platform::monotonicSeconds;
+    using platform::sleepMs;
+    double t0 = monotonicSeconds();
+    if (sleepOneMs_ == 0) {
+        sleepMs(1);
+        sleepOneMs_ = monotonicSeconds() - t0;
+        if (sleepOneMs_ < 0.0019) pauseGranularity_ = 1;
+    }
+    bool fractional = static_cast<int64_t>(milliseconds * 10000000 + 0.5) % 10000000 != 0;
+    pump(100);
+    if (milliseconds == 0) {
+        double before = monotonicSeconds();
+        sleepMs(1);
+        double took = monotonicSeconds() - before;
+        if (took < sleepOneMs_ && sleepOneMs_ < 0.0019) {
+            sleepOneMs_ = took;
+            pauseGranularity_ = 1;
+        }
+        return;
+    }
+    double g = pauseGranularity_;
+    bool passMade = false;
+    if ((milliseconds > 0 && milliseconds < g) || fractional) {
+        sleepMs(0);
+    } else if (milliseconds < 3 * g) {
+        sleepMs(static_cast<unsigned>(g));
+        pump(-1);
+        passMade = true;
+    }
+    while (ip_.runState & kRunRunning) {
+        double elapsed = (monotonicSeconds() - t0) * 1000;
+        if (elapsed >= milliseconds || elapsed < -1) break;
+        double remaining = milliseconds - elapsed;
+        double slice;
+        if (!fractional) {
+            double r = std::trunc(remaining + 0.5);
+            if (!passMade) slice = r < 1 ? 1 : std::min(r, 50.0);
+            else if (r <= 0) break;
+            else slice = std::min(r, 50.0);
+        } else {
+            double margin = pauseGranularity_ == 1 ? 0.5 : 15;
+            slice = remaining - margin < 0 ? 0 : std::min(std::trunc(remaining - margin), 50.0);
+        }
+        double before = monotonicSeconds();
+        sleepMs(static_cast<unsigned>(slice));
+        double took = (monotonicSeconds() - before) * 1000;
+        passMade = true;
+        pump(-1);
+        if (slice > 0 && pauseGranularity_ > 1 && took < 1.9) pauseGranularity_ = 1;
+    }
+}
+
+// ---- Call information for the status variables
+
+std::string Runner::subName(int index) const {
+    const MacroContext* ctx = stack_.empty() ? nullptr : stack_.back().get();
+    if (!ctx) return {};
+    int level = (index & 0x8000) ? (index & 0x7FFF) : ctx->callLevel - index;
+    if (level < 1 || level > ctx->callLevel) return {};
+    return std::string(ctx->labels.name(ctx->frames[static_cast<size_t>(level)].calledId));
+}
+
+std::string Runner::callingLine(int index) const {
+    const MacroContext* ctx = stack_.empty() ? nullptr : stack_.back().get();
+    if (!ctx) return {};
+    int level = (index & 0x8000) ? (index & 0x7FFF) : ctx->callLevel - index;
+    if (level < 1 || level > ctx->callLevel) return {};
+    const std::string& text = *ctx->text;
+    size_t pos = ctx->frames[static_cast<size_t>(level)].callLineStart;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    size_t end = pos;
+    while (end < text.size() && end - pos < 254 && text[end] != '\r' && text[end] != '\n' && text[end] != '\0')
+        ++end;
+    return text.substr(pos, end - pos);
+}
+
+}  // namespace tvx::interp

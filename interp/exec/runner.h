@@ -1,0 +1,134 @@
+// The run driver: runs a macro line by line, nests the macros it calls, keeps
+// the user interface alive between lines, and reports errors.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interp/exec/context.h"
+#include "interp/host.h"
+#include "interp/source/sources.h"
+
+namespace tvx::interp {
+
+class Interpreter;
+struct CallArgs;
+
+// A request to run a macro: the name (or ">text"), an entry label, and the
+// initial !StrResult (from the command line only).
+struct StartRequest {
+    std::string name;
+    std::string label;
+    std::string result;
+    bool bypassCache = false;
+    bool commandLine = false;
+};
+
+enum class CallKind { Start, Call, Common };
+
+class Runner {
+public:
+    explicit Runner(Interpreter& ip);
+    ~Runner();
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
+
+    MacroSources sources;
+
+    // Program paths: !DefPath (program directory with separator), !WorkingDir,
+    // !AppPath (program directory).
+    std::string defaultPath;
+    std::string workingDirectory;
+    std::string appPath;
+    // Call-stack depth: [Settings] CallStack + 1, kept within 32..1001.
+    void setCallStackSetting(long long callStack);
+    int callDepth() const { return callDepth_; }
+
+    // Runs a macro and everything it calls, then any macro that StartMacro
+    // requested meanwhile. False when the first macro was not found.
+    bool run(const StartRequest& request);
+
+    // Runs one line of text immediately, in the running macro's context or, with
+    // none, in a fresh one (Watch Window Execute, exit commands, StrExecute).
+    int executeImmediate(std::string_view text);
+
+    // The running macro's context, or null.
+    MacroContext* current() { return stack_.empty() ? nullptr : stack_.back().get(); }
+    int nestedCalls() const { return stack_.empty() ? 0 : static_cast<int>(stack_.size()) - 1; }
+
+    // Called when the top-level macro has ended (files, connections, dialogs
+    // opened by the macro are closed here by the parts that opened them).
+    void addEndOfRunHook(std::function<void(Interpreter&)> hook) { endHooks_.push_back(std::move(hook)); }
+
+    // Error reporting: shows the error box for error n.
+    static constexpr unsigned kContinuable = 0x4000;
+    void reportError(int n, unsigned flags = 0);
+    // Macro error boxes shown since the program started (the exit status).
+    int errorBoxesShown() const { return errorBoxes_; }
+    // Where error texts are logged as well (the protocol log), when set.
+    std::function<void(Interpreter&, const std::string&)> errorLog;
+
+    // The message-box routine every part uses: at most 3 open at a time; a box
+    // with the error icon while a macro runs halts the run.
+    int messageBox(std::string_view text, std::string_view caption, unsigned style);
+    BoxAnswer showBox(std::string_view text, std::string_view caption, unsigned style);
+
+    // Requests from statements.
+    int requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag);
+    void setExitCommand(std::string_view text) { exitCommand_ = text; }
+
+    // Macro function calls (from expressions and as statements).
+    int callFunction(std::string_view name, std::string_view argumentText, MCVal& result);
+
+    // Where Return leaves a function's value.
+    MCVal& functionResult() { return functionResult_; }
+
+    // Pause for the given milliseconds, keeping the user interface alive.
+    void pause(double milliseconds);
+    // Pumps pending user-interface messages (at most budget).
+    void pump(int budget);
+
+    // The text of the calling line n levels up (for !CallingLine) and the name
+    // of the function or label there (for !SubName).
+    std::string subName(int index) const;
+    std::string callingLine(int index) const;
+
+private:
+    friend class LineInterpreter;
+    enum class LoopExit { Ended, CallPending, Stopped, Returned };
+
+    bool startContext(const StartRequest& request, CallKind kind);
+    void finishContext(bool topLevel);
+    LoopExit runLoop(MacroContext& ctx, int entryLevel);
+    int endOfTextCheck(MacroContext& ctx);
+    int driveCalls(size_t baseDepth);
+    void endOfTopLevel();
+    void applyScope(MacroContext& ctx);
+
+    Interpreter& ip_;
+    std::vector<std::unique_ptr<MacroContext>> stack_;
+    std::vector<std::function<void(Interpreter&)>> endHooks_;
+    int callDepth_ = 65;
+    int errorBoxes_ = 0;
+    int openBoxes_ = 0;
+    int nestedLoops_ = 0;  // run loops nested inside expressions (function calls)
+    std::string exitCommand_;
+
+    // A pending CallMacro / CallCommon / StartMacro request.
+    struct PendingRequest {
+        CallKind kind = CallKind::Start;
+        StartRequest request;
+        bool active = false;
+    } pendingRequest_;
+    StartRequest pendingStart_;  // a StartMacro that runs after the current macro
+    bool startPending_ = false;
+
+    MCVal functionResult_;
+    double pauseGranularity_ = 10;  // G, milliseconds
+    double sleepOneMs_ = 0;         // D, seconds (0: not measured)
+};
+
+}  // namespace tvx::interp

@@ -1,0 +1,59 @@
+#include "interp/symbols/symboltable.h"
+
+namespace tvx::interp {
+
+namespace {
+
+// The entry part of a table (8 bytes per entry, 4 per bucket, 48 more) must
+// stay below 16 MiB.
+constexpr int64_t kMaxEntryPartBytes = 16 * 1024 * 1024;
+
+bool entryPartFits(int64_t entries, int64_t buckets) {
+    return entries * 8 + buckets * 4 + 48 < kMaxEntryPartBytes;
+}
+
+}  // namespace
+
+SymbolTable::SymbolTable(int space, int capacity, int bucketCount, int textBytes)
+    : space_(space), names_(capacity, bucketCount), textLimit_(static_cast<size_t>(textBytes)) {}
+
+SymbolTable::~SymbolTable() { clear(); }
+
+bool SymbolTable::growIfNearlyFull() {
+    // Grown when fewer than 20 entries or fewer than 4000 text bytes remain.
+    bool entriesLow = names_.freeEntries() < 20;
+    bool textLow = names_.textBytes() + 4000 > textLimit_;
+    if (!entriesLow && !textLow) return true;
+    if (textLow) textLimit_ *= 2;
+    if (!entriesLow) return true;
+    int64_t capacity = static_cast<int64_t>(names_.capacity()) * 2;
+    int64_t buckets = static_cast<int64_t>(names_.bucketCount()) * 2 + 1;
+    // Other spaces address at most 2^14 entries through their ids.
+    if (space_ != kMacroSpace && capacity > kMaxIndexInOtherSpace + 1)
+        capacity = kMaxIndexInOtherSpace + 1;
+    if (capacity <= names_.capacity() || !entryPartFits(capacity, buckets)) return false;
+    names_.grow(static_cast<int>(capacity), static_cast<int>(buckets));
+    return true;
+}
+
+int SymbolTable::create(std::string_view name, uint16_t nameHash) {
+    if (!growIfNearlyFull() && names_.freeEntries() < 1) return 0;
+    int index = names_.add(name, nameHash, 0);
+    if (index <= 0) return 0;
+    if (vars_.size() <= static_cast<size_t>(index)) vars_.resize(static_cast<size_t>(index) + 1);
+    at(index) = Variable{};
+    return index;
+}
+
+uint32_t SymbolTable::idOf(int index) const {
+    if (space_ == kMacroSpace) return static_cast<uint32_t>(index);
+    return makeSpaceId(space_, index);
+}
+
+void SymbolTable::clear() {
+    for (Variable& var : vars_) var.clearValue();
+    vars_.clear();
+    names_.clear();
+}
+
+}  // namespace tvx::interp

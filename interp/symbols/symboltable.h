@@ -1,0 +1,56 @@
+// A symbol table: a name table whose entries carry variables.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "interp/names/nametable.h"
+#include "interp/symbols/variable.h"
+
+namespace tvx::interp {
+
+class SymbolTable {
+public:
+    // space: kMacroSpace, an object slot, or a local space number.
+    SymbolTable(int space, int capacity, int bucketCount, int textBytes);
+    ~SymbolTable();
+    SymbolTable(const SymbolTable&) = delete;
+    SymbolTable& operator=(const SymbolTable&) = delete;
+
+    int space() const { return space_; }
+    void setSpace(int space) { space_ = space; }
+
+    // Index of the variable, or 0.
+    int find(std::string_view name, uint16_t nameHash) const { return names_.find(name, nameHash); }
+    int find(std::string_view name) const { return names_.find(name); }
+    // Creates a variable without value; grows the table first when it is nearly
+    // full. Returns the index, or 0 when the table cannot grow (out of memory).
+    int create(std::string_view name, uint16_t nameHash);
+    int create(std::string_view name) { return create(name, NameTable::hash(name)); }
+
+    Variable& at(int index) { return vars_[static_cast<size_t>(index)]; }
+    const Variable& at(int index) const { return vars_[static_cast<size_t>(index)]; }
+    std::string_view nameAt(int index) const { return names_.nameAt(index); }
+    int highestIndex() const { return names_.highestIndex(); }
+    bool isUsed(int index) const { return names_.isUsed(index); }
+
+    // The variable id of entry index in this table.
+    uint32_t idOf(int index) const;
+
+    // Removes every variable (their blocks are freed); keeps the capacity.
+    void clear();
+
+    // Title of an object's table: the name of the variable that created it.
+    std::string title;
+
+private:
+    bool growIfNearlyFull();
+
+    int space_;
+    NameTable names_;
+    std::deque<Variable> vars_;  // a deque: references stay valid while the table grows
+    size_t textLimit_;
+};
+
+}  // namespace tvx::interp

@@ -1,0 +1,266 @@
+#include "interp/values/datablock.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "interp/errors.h"
+#include "interp/values/number.h"
+
+namespace tvx::interp {
+
+namespace {
+
+// Blocks start 16-byte aligned, so the elements (32 bytes in) are too.
+constexpr size_t kAlignment = 16;
+// The header describes sizes in signed 32-bit fields.
+constexpr int64_t kMaxCapacity = INT32_MAX - 1024;
+
+std::atomic<uint32_t> nextMemoryHandle{1};
+
+DataBlock* allocateRaw(int64_t capacity) {
+    void* memory = std::aligned_alloc(kAlignment, static_cast<size_t>(capacity));
+    if (!memory) return nullptr;
+    std::memset(memory, 0, static_cast<size_t>(capacity));
+    auto* block = static_cast<DataBlock*>(memory);
+    block->memoryHandle = nextMemoryHandle.fetch_add(1, std::memory_order_relaxed);
+    block->capacityBytes = static_cast<int32_t>(capacity);
+    return block;
+}
+
+int normalisedType(int elementType, int existing) {
+    if (elementType == 0) elementType = existing ? existing : kElemInt16;
+    return elementSize(elementType) ? elementType : kElemInt16;
+}
+
+template <typename T>
+T clampRounded(double value, double low, double high) {
+    if (std::isnan(value)) return 0;
+    if (value <= low) return static_cast<T>(low);
+    if (value >= high) return static_cast<T>(high);
+    return static_cast<T>(roundHalfAway(value));
+}
+
+}  // namespace
+
+int elementSize(int elementType) {
+    switch (elementType) {
+    case kElemUInt8:
+    case kElemInt8:
+        return 1;
+    case kElemInt16:
+    case kElemUInt16:
+        return 2;
+    case kElemInt32:
+    case kElemFloat:
+    case kElemUInt32:
+        return 4;
+    case kElemDouble:
+    case kElemInt64:
+    case kElemRealMatrix:
+    case kElemComplexMatrix:
+    case kElemComplexScalar:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+bool isFloatElement(int elementType) {
+    return elementType == kElemFloat || elementType == kElemDouble ||
+           elementType == kElemRealMatrix || elementType == kElemComplexMatrix ||
+           elementType == kElemComplexScalar;
+}
+
+int64_t blockCapacityFor(int64_t payloadBytes) {
+    if (payloadBytes < 0 || payloadBytes > kMaxCapacity - 320) return -1;
+    // Floor division, so that an empty payload rounds down to -256 as well.
+    int64_t r = payloadBytes == 0 ? -256 : ((payloadBytes - 1) / 256) * 256;
+    int64_t capacity = r + 256;
+    if (capacity - payloadBytes < 40) capacity = r + 320;
+    return capacity;
+}
+
+int64_t clampToElement(int elementType, double value) {
+    switch (elementType) {
+    case kElemUInt8: return clampRounded<int64_t>(value, 0, 255);
+    case kElemInt8: return clampRounded<int64_t>(value, -128, 127);
+    case kElemInt16: return clampRounded<int64_t>(value, -32768, 32767);
+    case kElemUInt16: return clampRounded<int64_t>(value, 0, 65535);
+    case kElemInt32: return clampRounded<int64_t>(value, -2147483648.0, 2147483647.0);
+    case kElemUInt32: return clampRounded<int64_t>(value, 0, 4294967295.0);
+    case kElemInt64: return toInt64Saturated(value);
+    default: return 0;
+    }
+}
+
+DataBlock* allocateBlock(int elementType, int64_t count) {
+    elementType = normalisedType(elementType, 0);
+    if (count < 0) return nullptr;
+    int64_t payload = count * elementSize(elementType);
+    int64_t capacity = blockCapacityFor(payload);
+    if (capacity < 0) return nullptr;
+    DataBlock* block = allocateRaw(capacity);
+    if (!block) return nullptr;
+    block->elementType = static_cast<uint16_t>(elementType);
+    block->count = static_cast<int32_t>(count);
+    block->payloadBytes = static_cast<int32_t>(payload);
+    block->xSize = static_cast<int32_t>(count);
+    block->ySize = 1;
+    return block;
+}
+
+bool resizeBlock(DataBlock** blockSlot, int elementType, int64_t count, unsigned options) {
+    DataBlock* old = *blockSlot;
+    if (!old) {
+        DataBlock* fresh = allocateBlock(elementType, count);
+        if (!fresh) return false;
+        *blockSlot = fresh;
+        return true;
+    }
+    if (old->blockFlags & kBlockFixed) return false;
+    elementType = normalisedType(elementType, old->elementType);
+    if (count < 0) return false;
+    int64_t payload = count * elementSize(elementType);
+    int64_t capacity = blockCapacityFor(payload);
+    if (capacity < 0) return false;
+    const bool keep = options & kResizeKeep;
+    const bool zeroFill = options & kResizeZeroFill;
+    const int64_t oldCapacity = old->capacityBytes & ~1;
+
+    bool shrinkByCopy = !keep && oldCapacity - capacity > 512 && oldCapacity > 576;
+    if (oldCapacity >= capacity && !shrinkByCopy) {
+        if (!keep) {
+            std::memset(old->bytes(), 0, static_cast<size_t>(oldCapacity - kDataBlockHeaderBytes));
+        } else if (zeroFill && payload > old->payloadBytes) {
+            std::memset(old->bytes() + old->payloadBytes, 0,
+                        static_cast<size_t>(payload - old->payloadBytes));
+        }
+        old->elementType = static_cast<uint16_t>(elementType);
+        old->count = static_cast<int32_t>(count);
+        old->payloadBytes = static_cast<int32_t>(payload);
+        old->capacityBytes = static_cast<int32_t>(oldCapacity);
+        if (!keep) {
+            old->xSize = static_cast<int32_t>(count);
+            old->ySize = 1;
+        }
+        return true;
+    }
+
+    DataBlock* fresh = allocateRaw(capacity);  // zero-filled
+    if (!fresh) return false;
+    fresh->elementType = static_cast<uint16_t>(elementType);
+    fresh->blockFlags = old->blockFlags;
+    fresh->count = static_cast<int32_t>(count);
+    fresh->payloadBytes = static_cast<int32_t>(payload);
+    if (keep) {
+        std::memcpy(fresh->bytes(), old->bytes(),
+                    static_cast<size_t>(std::min<int64_t>(payload, old->payloadBytes)));
+        fresh->reserved = old->reserved;
+        fresh->shapeFlags = old->shapeFlags;
+        fresh->xSize = old->xSize;
+        fresh->ySize = old->ySize;
+    } else {
+        fresh->xSize = static_cast<int32_t>(count);
+        fresh->ySize = 1;
+    }
+    std::free(old);
+    *blockSlot = fresh;
+    return true;
+}
+
+void freeBlock(DataBlock* block) { std::free(block); }
+
+DataBlock* copyBlock(const DataBlock* block) {
+    if (!block) return nullptr;
+    int64_t capacity = blockCapacityFor(block->payloadBytes);
+    if (capacity < 0) return nullptr;
+    DataBlock* copy = allocateRaw(capacity);
+    if (!copy) return nullptr;
+    uint32_t handle = copy->memoryHandle;
+    std::memcpy(copy, block, kDataBlockHeaderBytes + static_cast<size_t>(block->payloadBytes));
+    copy->memoryHandle = handle;
+    copy->capacityBytes = static_cast<int32_t>(capacity);
+    copy->blockFlags &= ~kBlockFixed;
+    return copy;
+}
+
+double readElement(const DataBlock* block, int64_t index) {
+    if (!block || index < 0 || index >= block->count) return 0;
+    const unsigned char* p = block->bytes();
+    switch (block->elementType) {
+    case kElemUInt8: return p[index];
+    case kElemInt8: return static_cast<int8_t>(p[index]);
+    case kElemInt16: { int16_t v; std::memcpy(&v, p + index * 2, 2); return v; }
+    case kElemUInt16: { uint16_t v; std::memcpy(&v, p + index * 2, 2); return v; }
+    case kElemInt32: { int32_t v; std::memcpy(&v, p + index * 4, 4); return v; }
+    case kElemUInt32: { uint32_t v; std::memcpy(&v, p + index * 4, 4); return v; }
+    case kElemFloat: { float v; std::memcpy(&v, p + index * 4, 4); return v; }
+    case kElemInt64: {
+        int64_t v;
+        std::memcpy(&v, p + index * 8, 8);
+        return static_cast<double>(v);
+    }
+    case kElemDouble:
+    case kElemRealMatrix:
+    case kElemComplexMatrix:
+    case kElemComplexScalar: { double v; std::memcpy(&v, p + index * 8, 8); return v; }
+    default: return 0;
+    }
+}
+
+void storeElement(DataBlock* block, int64_t index, double value) {
+    unsigned char* p = block->bytes();
+    switch (block->elementType) {
+    case kElemUInt8:
+    case kElemInt8: {
+        auto v = static_cast<uint8_t>(clampToElement(block->elementType, value));
+        p[index] = v;
+        break;
+    }
+    case kElemInt16:
+    case kElemUInt16: {
+        auto v = static_cast<uint16_t>(clampToElement(block->elementType, value));
+        std::memcpy(p + index * 2, &v, 2);
+        break;
+    }
+    case kElemInt32:
+    case kElemUInt32: {
+        auto v = static_cast<uint32_t>(clampToElement(block->elementType, value));
+        std::memcpy(p + index * 4, &v, 4);
+        break;
+    }
+    case kElemFloat: {
+        auto v = static_cast<float>(value);
+        std::memcpy(p + index * 4, &v, 4);
+        break;
+    }
+    case kElemInt64: {
+        int64_t v = clampToElement(block->elementType, value);
+        std::memcpy(p + index * 8, &v, 8);
+        break;
+    }
+    default:
+        std::memcpy(p + index * 8, &value, 8);
+        break;
+    }
+}
+
+int writeElement(DataBlock** block, int64_t index, double value) {
+    if (index < 0) return kNegativeIndex;
+    if (index >= (*block)->count) {
+        if (index >= INT32_MAX) return kVectorNotCreated;
+        bool plainVector = (*block)->ySize <= 1;
+        if (!resizeBlock(block, 0, index + 1, kResizeKeep | kResizeZeroFill))
+            return kVectorNotCreated;
+        if (plainVector) {
+            (*block)->xSize = (*block)->count;
+            (*block)->ySize = 1;
+        }
+    }
+    storeElement(*block, index, value);
+    return kOk;
+}
+
+}  // namespace tvx::interp

@@ -1,0 +1,43 @@
+// The string work area: 4096 bytes in which string expressions and string
+// arguments are built. Strings stay valid until their statement has consumed
+// its arguments; the area is then taken back (mark / release).
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "interp/errors.h"
+
+namespace tvx::interp {
+
+class StringWorkArea {
+public:
+    static constexpr size_t kSize = 4096;
+
+    size_t mark() const { return top_; }
+    void release(size_t mark) { top_ = mark <= top_ ? mark : top_; }
+    void reset() { top_ = 0; }
+
+    // Stores text (and a NUL) in the area; fails with 814 when it does not fit.
+    int store(std::string_view text, std::string_view& stored) {
+        if (text.size() + 1 > kSize - top_) return kStringOverflow;
+        char* start = buffer_ + top_;
+        std::memcpy(start, text.data(), text.size());
+        start[text.size()] = '\0';
+        top_ += text.size() + 1;
+        stored = {start, text.size()};
+        return kOk;
+    }
+
+    size_t available() const { return kSize - top_; }
+
+private:
+    char buffer_[kSize];
+    size_t top_ = 0;
+};
+
+// The longest string the work area can hold.
+constexpr size_t kMaxStringLength = StringWorkArea::kSize - 1;
+
+}  // namespace tvx::interp
