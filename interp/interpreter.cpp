@@ -106,7 +106,7 @@ int Interpreter::readStatus(int code, int index, StatusValue& value) {
     case 9: value.text = symbols.groupName; break;
     case 12: {  // MacroWord
         std::string_view name = index > 0 ? commands.name(index) : statusVariables.name(-index);
-        if (index <= 0 && !name.empty()) value.text = "!";
+        if (index <= 0 && !name.empty()) value.text.push_back('!');
         value.text.append(name);
         if (value.text.size() > 31) value.text.resize(31);
         break;

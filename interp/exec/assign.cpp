@@ -36,7 +36,7 @@ void fillBlock(DataBlock* block, double value) {
 
 int assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType) {
     if (text) {
-        int type = destination ? destination->elementType : kElemInt16;
+        int type = destination ? static_cast<int>(destination->elementType) : static_cast<int>(kElemInt16);
         if (!resizeBlock(&destination, type, static_cast<int64_t>(text->size()), 0)) return kVectorNotCreated;
         for (size_t i = 0; i < text->size(); ++i)
             storeElement(destination, static_cast<int64_t>(i), static_cast<unsigned char>((*text)[i]));

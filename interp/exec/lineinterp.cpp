@@ -121,7 +121,7 @@ int assignToCharacters(Variable& var, const RightSide& right) {
     return kOk;
 }
 
-int plainAssignment(Interpreter& ip, const Designator& target, RightSide& right, bool mayChangeType) {
+int plainAssignment(const Designator& target, RightSide& right, bool mayChangeType) {
     if (target.form == Designator::kStatus) return kWrongDataType;
     Variable& var = target.slot.var();
     if (target.form == Designator::kElement) {
@@ -216,7 +216,7 @@ int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& rig
     if (err) return err;
     RightSide combined;
     combined.value = std::move(current);
-    return plainAssignment(ip, target, combined, false);
+    return plainAssignment(target, combined, false);
 }
 
 int assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* opStart) {
@@ -241,7 +241,7 @@ int assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* o
     }
     if (op == '=' || op == ':') {
         if (op == ':') ctx.lineFlags |= kLineMayChangeType;
-        return plainAssignment(ip, target, right, op == ':');
+        return plainAssignment(target, right, op == ':');
     }
     return compoundAssignment(ip, target, right, op);
 }

@@ -115,7 +115,9 @@ int main(int argc, char** argv) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     pid_t pid;
-    if (posix_spawn(&pid, argvOut[0], &actions, nullptr, argvOut.data(), environ) != 0) {
+    int spawned = posix_spawn(&pid, argvOut[0], &actions, nullptr, argvOut.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         std::perror("posix_spawn");
         return 2;
     }
