@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/batchhost.h"
+#include "builtins/builtins.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/source/scramble.h"
@@ -176,6 +177,7 @@ int main(int argc, char** argv) {
     }
 
     Interpreter ip(host);
+    tvx::builtins::registerBuiltins(ip);
     tvx::interp::Runner& runner = ip.runner();
     std::string programDirectory = tvx::platform::programDirectory();
     std::string workingDirectory = tvx::platform::currentDirectory();
