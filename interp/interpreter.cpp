@@ -96,8 +96,9 @@ void Interpreter::releaseArgs() {
 std::string_view Interpreter::messageText(int number) const { return resources::messageText(number); }
 
 int Interpreter::readStatus(int code, int index, StatusValue& value) {
-    value = StatusValue{};
     value.isString = code < kFirstNumericStatusCode;
+    value.number = 0;
+    value.text.clear();
     if (StatusReader reader = statusReaders[static_cast<size_t>(code)]) return reader(*this, code, index, value);
     switch (code) {
     case 7:  // ErrorText

@@ -81,6 +81,7 @@ public:
 
     // left = left op right, for any two values (scalar, complex, block).
     int combineValues(int op, MCVal& left, MCVal& right) { return combine(op, left, right); }
+    int combineReals(int op, double a, double b, double& result) { return combineReal(op, a, b, result); }
 
     // Calls the built-in function with the given code; p stands at its '('.
     int callBuiltin(const char*& p, int code, MCVal& out);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "interp/exec/linecache.h"
 #include "interp/names/nametable.h"
 #include "interp/symbols/symbols.h"
 #include "interp/values/mcval.h"
@@ -98,7 +99,9 @@ struct MacroContext : LocalSpaces {
     size_t lineStart = 0;   // start of the current logical line
     size_t lineEnd = 0;     // where the current logical line ended in the text
     size_t furthest = 0;
-    std::string currentLine;  // the current logical line, for the error box
+    std::string_view currentLine;  // the current logical line, for the error box
+    std::string lineStore;         // holds currentLine when it comes from no cached line
+    LineCache lines;               // the logical lines of text, read once
 
     // Loops.
     int loopLevel = 0;

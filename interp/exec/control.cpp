@@ -479,6 +479,7 @@ int arithmeticStatement(Interpreter&, CallArgs& args, MCVal&) {
 }  // namespace
 
 bool isReservedFunctionName(std::string_view name) {
+    if (name.size() < 2 || name.size() > 4) return false;
     static constexpr std::string_view kWords[] = {"and", "or", "xor", "div", "mod", "fmod", "mul"};
     for (std::string_view word : kWords) {
         if (word.size() != name.size()) continue;

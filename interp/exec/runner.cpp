@@ -116,7 +116,8 @@ bool Runner::startContext(const StartRequest& request, CallKind kind) {
     stack_.push_back(std::move(ctx));
     applyScope(*current());
     if (badLabel) {
-        current()->currentLine = request.label;
+        current()->lineStore = request.label;
+        current()->currentLine = current()->lineStore;
         reportError(kBadSymbolName);
         finishContext(false);
         return true;  // found, but not run
@@ -211,7 +212,8 @@ int Runner::driveCalls(size_t baseDepth) {
                 continue;
             }
             if (!startContext(pending.request, pending.kind)) {
-                current()->currentLine = "CallMacro " + pending.request.name;
+                current()->lineStore = "CallMacro " + pending.request.name;
+                current()->currentLine = current()->lineStore;
                 reportError(kUnknownCommand);
             }
             continue;
@@ -277,7 +279,7 @@ int Runner::executeImmediate(std::string_view text) {
         applyScope(*ctx);
     }
     std::string line(text);
-    std::string savedLine = ctx->currentLine;
+    std::string_view savedLine = ctx->currentLine;
     bool savedCut = ctx->cutIntoLines;
     ctx->currentLine = line;
     ctx->cutIntoLines = false;
@@ -294,12 +296,24 @@ int Runner::executeImmediate(std::string_view text) {
 Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     Evaluator& ev = ip_.evaluator();
     std::string_view text(*ctx.text);
-    std::string line;
-    line.reserve(kLineBufferSize);
     uint64_t lastTick = coarseMs();
+    unsigned linesSinceTick = 0;
+    CachedLine* previous = nullptr;
     while (true) {
-        LogicalLine where;
-        LineStatus status = readLogicalLine(text, ctx.nextLine, line, where);
+        CachedLine* line;
+        if (previous && previous->successorPosition == ctx.nextLine) {
+            line = previous->successor;
+        } else {
+            line = &ctx.lines.at(text, ctx.nextLine);
+            if (previous) {
+                previous->successorPosition = ctx.nextLine;
+                previous->successor = line;
+            }
+        }
+        previous = line;
+        CachedLine& cached = *line;
+        const LogicalLine& where = cached.where;
+        LineStatus status = cached.status;
         if (status == LineStatus::End) {
             ctx.nextLine = where.next;
             int err = endOfTextCheck(ctx);
@@ -309,7 +323,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             }
             if (ctx.callLevel >= entryLevel && entryLevel > 0) {
                 // A function ran off the end of the text without returning.
-                ctx.currentLine.clear();
+                ctx.currentLine = {};
                 reportError(kUnexpectedEnd);
                 while (ctx.callLevel >= entryLevel) --ctx.callLevel;
                 applyScope(ctx);
@@ -321,7 +335,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         ctx.lineEnd = where.end;
         ctx.nextLine = where.next;
         if (where.next > ctx.furthest) ctx.furthest = where.next;
-        ctx.currentLine = line;
+        ctx.currentLine = cached.text;
         if (status == LineStatus::TooLong) {
             reportError(kLineTooLong);
             ip_.runState &= static_cast<uint8_t>(~kRunRunning);
@@ -335,8 +349,10 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         // The line, executed or only recognised.
         ev.continuationText = text.data() + where.end;
         ev.continuedTo = nullptr;
-        int err = ctx.skipState ? LineInterpreter::skip(ip_, ctx, line.c_str())
-                                : LineInterpreter::execute(ip_, ctx, line.c_str(), true);
+        int err = kOk;
+        if (ctx.skipState) err = LineInterpreter::skip(ip_, ctx, cached.text.c_str());
+        else if (!runCompiledLine(ip_, ctx, cached, err))
+            err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.
             ctx.nextLine = static_cast<size_t>(ev.continuedTo - text.data());
@@ -350,7 +366,9 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         if (ctx.ended) return LoopExit::Ended;
         if ((ip_.runState & kRunCallPending) && nestedLoops_ == 0) return LoopExit::CallPending;
 
-        if (!(ip_.runOptions & kOptNoMessagePumping)) {
+        // The clock is read every few lines: cheap, and fine enough for pumping.
+        if (!(ip_.runOptions & kOptNoMessagePumping) && ++linesSinceTick >= 16) {
+            linesSinceTick = 0;
             uint64_t now = coarseMs();
             if (now != lastTick) {
                 uint64_t elapsed = now - lastTick;
@@ -444,7 +462,7 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
 
     // The caller's line state comes back after the call.
     size_t lineStart = ctx.lineStart, lineEnd = ctx.lineEnd;
-    std::string currentLine = ctx.currentLine;
+    std::string_view currentLine = ctx.currentLine;
     uint32_t lineFlags = ctx.lineFlags;
     const char* continuation = ip_.evaluator().continuationText;
     const char* errorPosition = ip_.errorPosition;
@@ -468,7 +486,7 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
 
     ctx.lineStart = lineStart;
     ctx.lineEnd = lineEnd;
-    ctx.currentLine = std::move(currentLine);
+    ctx.currentLine = currentLine;
     ctx.lineFlags = lineFlags;
     ip_.evaluator().continuationText = continuation;
     ip_.errorPosition = errorPosition;
@@ -495,7 +513,7 @@ void Runner::reportError(int n, unsigned flags) {
     ip_.lastError = n & 0x8FFF;
     if (n == 0) return;
     MacroContext* ctx = current();
-    std::string line = ctx ? ctx->currentLine : std::string();
+    std::string line = ctx ? std::string(ctx->currentLine) : std::string();
     std::string text = errorBoxText(ip_, n, line);
     if (errorLog) errorLog(ip_, text);
     bool running = (ip_.runState & kRunRunning) != 0;

@@ -41,7 +41,7 @@ int SymbolTable::create(std::string_view name, uint16_t nameHash) {
     int index = names_.add(name, nameHash, 0);
     if (index <= 0) return 0;
     if (vars_.size() <= static_cast<size_t>(index)) vars_.resize(static_cast<size_t>(index) + 1);
-    at(index) = Variable{};
+    vars_[static_cast<size_t>(index)] = std::make_unique<Variable>();
     return index;
 }
 
@@ -51,7 +51,8 @@ uint32_t SymbolTable::idOf(int index) const {
 }
 
 void SymbolTable::clear() {
-    for (Variable& var : vars_) var.clearValue();
+    for (auto& var : vars_)
+        if (var) var->clearValue();
     vars_.clear();
     names_.clear();
 }

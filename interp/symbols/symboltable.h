@@ -1,9 +1,10 @@
 // A symbol table: a name table whose entries carry variables.
 #pragma once
 
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "interp/names/nametable.h"
 #include "interp/symbols/variable.h"
@@ -29,8 +30,8 @@ public:
     int create(std::string_view name, uint16_t nameHash);
     int create(std::string_view name) { return create(name, NameTable::hash(name)); }
 
-    Variable& at(int index) { return vars_[static_cast<size_t>(index)]; }
-    const Variable& at(int index) const { return vars_[static_cast<size_t>(index)]; }
+    Variable& at(int index) { return *vars_[static_cast<size_t>(index)]; }
+    const Variable& at(int index) const { return *vars_[static_cast<size_t>(index)]; }
     std::string_view nameAt(int index) const { return names_.nameAt(index); }
     int highestIndex() const { return names_.highestIndex(); }
     bool isUsed(int index) const { return names_.isUsed(index); }
@@ -49,7 +50,8 @@ private:
 
     int space_;
     NameTable names_;
-    std::deque<Variable> vars_;  // a deque: references stay valid while the table grows
+    // Each variable is allocated once, so references to it stay valid while the table grows.
+    std::vector<std::unique_ptr<Variable>> vars_;
     size_t textLimit_;
 };
 

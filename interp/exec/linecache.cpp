@@ -1,0 +1,246 @@
+#include "interp/exec/linecache.h"
+
+#include "interp/eval/evaluator.h"
+#include "interp/eval/scanner.h"
+#include "interp/exec/context.h"
+#include "interp/interpreter.h"
+#include "interp/names/commandtable.h"
+
+namespace tvx::interp {
+
+namespace {
+
+constexpr size_t kMaxSteps = 64;
+constexpr int kMaxStack = 32;
+
+// Mirrors the numeric evaluator's grammar for the forms it covers: numbers,
+// character literals, plain variable names, status variables without index,
+// brackets, unary signs and every binary operator. Returns false for anything
+// else (the line then always runs from its text).
+class Compiler {
+public:
+    Compiler(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps)
+        : ip_(ip), base_(text.c_str()), steps_(steps) {}
+
+    bool expression(const char*& p, int limit, int depth) {
+        if (depth > kMaxStack) return false;
+        p = skipBlanks(p);
+        if (!operand(p, limit, depth)) return false;
+        while (true) {
+            const char* q = skipBlanks(p);
+            ScannedOperator op;
+            if (!scanOperator(q, op)) return false;
+            if (op.code == 0 || op.level >= limit) break;
+            q += op.length;
+            if (!expression(q, op.level, depth + 1)) return false;
+            if (!push({ExpressionStep::kBinary, 0, op.code})) return false;
+            p = q;
+        }
+        return true;
+    }
+
+private:
+    bool push(ExpressionStep step) {
+        if (steps_.size() >= kMaxSteps) return false;
+        steps_.push_back(step);
+        return true;
+    }
+
+    bool operand(const char*& p, int limit, int depth) {
+        char c = *p;
+        if (c == '(') {
+            ++p;
+            if (!expression(p, 20, depth + 1)) return false;
+            p = skipBlanks(p);
+            if (*p != ')') return false;
+            ++p;
+        } else if (c == '-') {
+            ++p;
+            if (!expression(p, 1, depth + 1)) return false;
+            if (!push({ExpressionStep::kNegate})) return false;
+        } else if (c == '+') {
+            ++p;
+            p = skipBlanks(p);
+            return operand(p, limit, depth);
+        } else if (isDigit(c)) {
+            ExpressionStep step{ExpressionStep::kNumber};
+            p = scanNumber(p, step.number);
+            if (!push(step)) return false;
+        } else if (c == '\'') {
+            if (p[1] == '\0' || p[2] != '\'') return false;
+            ExpressionStep step{ExpressionStep::kNumber};
+            step.number = static_cast<unsigned char>(p[1]);
+            p += 3;
+            if (!push(step)) return false;
+        } else if (c == '!') {
+            uint16_t hash;
+            const char* end = scanName(p + 1, hash);
+            std::string_view name(p + 1, static_cast<size_t>(end - p - 1));
+            int code = name.empty() ? -1 : ip_.statusVariables.lookup(name);
+            if (code < kFirstNumericStatusCode || *end == '[') return false;
+            p = end;
+            if (!push({ExpressionStep::kStatus, 0, code})) return false;
+        } else if (isNameChar(c)) {
+            uint16_t hash;
+            const char* end = scanName(p, hash);
+            // Members, indexes and calls are left to the text interpreter.
+            if (*end == '.' || *end == '[' || *skipBlanks(end) == '(') return false;
+            ExpressionStep step{ExpressionStep::kVariable, hash};
+            step.offset = static_cast<uint32_t>(p - base_);
+            step.length = static_cast<uint32_t>(end - p);
+            p = end;
+            if (!push(step)) return false;
+        } else {
+            return false;
+        }
+        return *p != '\'';  // a postfix transpose is no plain number
+    }
+
+    Interpreter& ip_;
+    const char* base_;
+    std::vector<ExpressionStep>& steps_;
+};
+
+void compile(Interpreter& ip, CachedLine& line) {
+    line.form = CachedLine::Form::kText;
+    const char* start = skipBlanks(line.text.c_str());
+    if (!isNameChar(*start) || isDigit(*start)) return;
+    uint16_t hash;
+    const char* end = scanName(start, hash);
+    const char* after = skipBlanks(end);
+    if (*after == '=' && after[1] != '=' && (*end == ' ' || *end == '\t' || *end == '=')) {
+        std::vector<ExpressionStep> steps;
+        Compiler compiler(ip, line.text, steps);
+        const char* p = after + 1;
+        if (!compiler.expression(p, 99, 0) || *skipBlanks(p) != '\0' || steps.empty()) return;
+        line.steps = std::move(steps);
+        line.targetOffset = static_cast<uint32_t>(start - line.text.c_str());
+        line.targetLength = static_cast<uint32_t>(end - start);
+        line.targetHash = hash;
+        line.form = CachedLine::Form::kAssignment;
+        return;
+    }
+    // A single command word (or a two-word form) with nothing after it, whose
+    // signature asks for no argument.
+    if (*after != '\0' && !isNameChar(*after)) return;
+    int code = ip.commands.lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
+    if (code < 0 || *after != '\0') return;
+    std::string_view signature = ip.commands.signature(code);
+    bool optional = false;
+    for (char s : signature) {
+        if (s == '.' || s == '&') optional = true;
+        else if (s >= 'a' && s <= 'z' && !optional) return;
+        else if (s == '#' || s == 'c') return;
+    }
+    if (signature == "&" || !ip.handlers[static_cast<size_t>(code)]) return;
+    line.commandCode = code;
+    line.form = CachedLine::Form::kBareCommand;
+}
+
+// A plain numeric variable, or an empty slot when the value is of another kind.
+VarSlot numericVariable(Symbols& symbols, std::string_view name, uint16_t hash, bool& created) {
+    VarSlot slot = symbols.find(name, hash);
+    created = false;
+    if (!slot) {
+        slot = symbols.findOrCreate(name, hash);
+        if (!slot) return {};
+        slot.var().setValueKind(kKindNumber);
+        created = true;
+    }
+    slot = symbols.followReferences(slot);
+    if (!slot) return {};
+    VarKind kind = slot.var().valueKind();
+    return kind == kKindNumber || kind == kKindNone ? slot : VarSlot{};
+}
+
+}  // namespace
+
+CachedLine& LineCache::at(std::string_view text, size_t pos) {
+    auto found = byPosition_.find(pos);
+    if (found != byPosition_.end()) return *found->second;
+    auto line = std::make_unique<CachedLine>();
+    line->status = readLogicalLine(text, pos, line->text, line->where);
+    CachedLine* stored = line.get();
+    entries_.push_back(std::move(line));
+    byPosition_.emplace(pos, stored);
+    return *stored;
+}
+
+void LineCache::clear() {
+    byPosition_.clear();
+    entries_.clear();
+}
+
+bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& err) {
+    if (line.form == CachedLine::Form::kUnknown) compile(ip, line);
+    if (line.form == CachedLine::Form::kText || ip.symbols.lookupOnly) return false;
+    ctx.lineFlags = 0;
+    ip.errorPosition = nullptr;
+
+    if (line.form == CachedLine::Form::kBareCommand) {
+        ArgsLease lease(ip);
+        CallArgs& args = *lease;
+        args.reset(line.commandCode);
+        MCVal result;
+        err = ip.handlers[static_cast<size_t>(line.commandCode)](ip, args, result);
+        if (err && !ip.errorPosition) ip.errorPosition = line.text.c_str();
+        return true;
+    }
+
+    // The target first (it is created when new), then every variable of the
+    // right side: all must be plain numbers before anything is evaluated.
+    Symbols& symbols = ip.symbols;
+    const char* text = line.text.c_str();
+    bool created;
+    VarSlot target = numericVariable(symbols, std::string_view(text + line.targetOffset, line.targetLength),
+                                     line.targetHash, created);
+    if (!target) return false;
+    // Every variable is resolved (and created when new) in evaluation order
+    // before anything is evaluated, so a fallback to the text never reads a
+    // status variable twice.
+    double values[kMaxSteps];
+    size_t valueCount = 0;
+    for (const ExpressionStep& step : line.steps) {
+        if (step.kind != ExpressionStep::kVariable) continue;
+        VarSlot slot = numericVariable(symbols, std::string_view(text + step.offset, step.length), step.hash,
+                                       created);
+        if (!slot) return false;
+        values[valueCount++] = slot.var().number;
+    }
+    double stack[kMaxStack + 2];
+    int sp = 0;
+    size_t nextValue = 0;
+    for (const ExpressionStep& step : line.steps) {
+        switch (step.kind) {
+        case ExpressionStep::kNumber:
+            stack[sp++] = step.number;
+            break;
+        case ExpressionStep::kVariable:
+            stack[sp++] = values[nextValue++];
+            break;
+        case ExpressionStep::kStatus: {
+            StatusValue value;
+            int statusErr = ip.readStatus(step.code, 0, value);
+            if (statusErr || value.isString) return false;
+            stack[sp++] = value.number;
+            break;
+        }
+        case ExpressionStep::kBinary: {
+            double b = stack[--sp];
+            double& a = stack[sp - 1];
+            if (ip.evaluator().combineReals(step.code, a, b, a)) return false;
+            break;
+        }
+        case ExpressionStep::kNegate:
+            stack[sp - 1] = -stack[sp - 1];
+            break;
+        }
+    }
+    Variable& var = target.var();
+    var.setValueKind(kKindNumber);
+    var.number = stack[0];
+    err = kOk;
+    return true;
+}
+
+}  // namespace tvx::interp

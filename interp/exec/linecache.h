@@ -1,0 +1,70 @@
+// A cache of the logical lines of a macro text, and of a compiled form of the
+// simplest lines: plain numeric assignments ("x = x + !LoopIndex * 0.5") and
+// commands without arguments ("EndLoop"). Lines are still defined by their
+// text; the compiled form only saves scanning it again, and whenever it meets
+// something outside its small scope the line runs from its text, so every
+// observable behaviour (errors and their positions, variable creation, skip
+// mode, labels) stays that of the text interpreter.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "interp/source/lines.h"
+
+namespace tvx::interp {
+
+class Interpreter;
+struct MacroContext;
+
+// One step of a compiled expression, evaluated on a stack of doubles.
+struct ExpressionStep {
+    enum Kind : uint8_t { kNumber, kVariable, kStatus, kBinary, kNegate };
+    Kind kind;
+    uint16_t hash = 0;     // kVariable: the name's hash
+    int code = 0;          // kBinary: operator code; kStatus: status code
+    uint32_t offset = 0;   // kVariable: the name within the line text
+    uint32_t length = 0;
+    double number = 0;     // kNumber
+};
+
+struct CachedLine {
+    LogicalLine where;
+    LineStatus status = LineStatus::Line;
+    std::string text;
+
+    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand };
+    Form form = Form::kUnknown;
+    int commandCode = 0;            // kBareCommand
+    uint32_t targetLength = 0;      // kAssignment: the target name is text[0, targetLength)
+    uint32_t targetOffset = 0;
+    uint16_t targetHash = 0;
+    std::vector<ExpressionStep> steps;
+
+    // The line that ran after this one last time, and where it starts: the
+    // run loop takes it without a lookup when the program counter agrees.
+    size_t successorPosition = SIZE_MAX;
+    CachedLine* successor = nullptr;
+};
+
+class LineCache {
+public:
+    // The logical line that starts at pos (read on first use).
+    CachedLine& at(std::string_view text, size_t pos);
+    void clear();
+
+private:
+    std::vector<std::unique_ptr<CachedLine>> entries_;
+    std::unordered_map<size_t, CachedLine*> byPosition_;
+};
+
+// Runs a line in its compiled form when it has one. Returns true when the line
+// ran (err holds its result), false when it must run from its text.
+bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& err);
+
+}  // namespace tvx::interp
