@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "interp/exec/linecache.h"
@@ -70,6 +71,7 @@ struct PendingCall {
     std::string argumentText;
     double thisHandle = 0;
     bool hasThis = false;
+    SymbolTable* callerMacro = nullptr;
     SymbolTable* callerLocal = nullptr;
     int callerStaticsId = 0;
 };
@@ -93,6 +95,7 @@ struct MacroContext : LocalSpaces {
     std::string fileName;
     bool fromEditor = false;                  // run from the Watch Window's editor text
     bool cutIntoLines = true;                 // false for immediate text (exit command)
+    size_t declarationLine = SIZE_MAX;        // a function file's Shared line, which is not run
 
     // Positions (offsets into text).
     size_t nextLine = 0;
@@ -102,6 +105,8 @@ struct MacroContext : LocalSpaces {
     std::string_view currentLine;  // the current logical line, for the error box
     std::string lineStore;         // holds currentLine when it comes from no cached line
     LineCache lines;               // the logical lines of text, read once
+    // Functions that live in a function file of the pool, by label id.
+    std::unordered_map<int, MacroContext*> externalFunctions;
 
     // Loops.
     int loopLevel = 0;

@@ -208,14 +208,18 @@ std::vector<std::string_view> splitList(std::string_view text) {
 // Binds the actual arguments of a pending call to the formal parameters of the
 // Function line, in a new local space.
 int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_view formals) {
-    CallFrame& frame = ctx.frames[static_cast<size_t>(level)];
-    if (!frame.ownLocal) {
-        frame.ownLocal = std::make_unique<SymbolTable>(kFirstLocalSpace - level + 1, kLocalTableEntries,
-                                                       kLocalTableBuckets, 2048);
-    } else {
-        frame.ownLocal->clear();
+    // Arguments may call functions themselves, which can move the frames: the
+    // frame is looked up again after them.
+    {
+        CallFrame& frame = ctx.frames[static_cast<size_t>(level)];
+        if (!frame.ownLocal) {
+            frame.ownLocal = std::make_unique<SymbolTable>(kFirstLocalSpace - level + 1, kLocalTableEntries,
+                                                           kLocalTableBuckets, 2048);
+        } else {
+            frame.ownLocal->clear();
+        }
     }
-    SymbolTable& local = *frame.ownLocal;
+    SymbolTable& local = *ctx.frames[static_cast<size_t>(level)].ownLocal;
     PendingCall call = std::move(ctx.pendingCall);
     ctx.callPending = false;
 
@@ -236,6 +240,7 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
 
     // The actual arguments are read in the caller's scope.
     Symbols& symbols = ip.symbols;
+    symbols.macroTable = call.callerMacro ? call.callerMacro : ctx.symbols;
     symbols.localTable = call.callerLocal;
     symbols.staticsFunctionId = call.callerStaticsId;
     int result = kOk;
@@ -306,8 +311,10 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
         }
         if (err) result = err;
     }
+    CallFrame& frame = ctx.frames[static_cast<size_t>(level)];
     frame.local = &local;
     frame.staticsFunctionId = frame.calledId;
+    symbols.macroTable = ctx.symbols;
     symbols.localTable = frame.local;
     symbols.staticsFunctionId = frame.staticsFunctionId;
     return result;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "interp/interpreter.h"
+#include "interp/values/handles.h"
 
 namespace tvx::interp {
 
@@ -10,6 +11,8 @@ namespace {
 
 // Elements listed at most.
 constexpr int64_t kMaxListedElements = 3000;
+
+StringListDisplay stringListDisplay = nullptr;
 
 std::string complexText(double re, double im) {
     char buffer[80];
@@ -75,7 +78,12 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
 
 }  // namespace
 
+void setStringListDisplay(StringListDisplay display) { stringListDisplay = display; }
+
 std::string displayValue(const Interpreter& ip, const MCVal& value) {
+    std::string list;
+    if (value.isReal() && stringListDisplay && isStringListHandle(value.re) && stringListDisplay(ip, value.re, list))
+        return list;
     if (value.isReal()) return Interpreter::formatNumber(value.re);
     if (value.isComplex()) return complexText(value.re, value.im);
     if (value.isBlock() && value.pData) return blockText(ip, value.pData);

@@ -82,7 +82,7 @@ void Runner::applyScope(MacroContext& ctx) {
 bool Runner::startContext(const StartRequest& request, CallKind kind) {
     MacroContext* caller = current();
     LoadedMacro loaded;
-    std::string runningDirectory = caller ? caller->macroPath : std::string();
+    std::string runningDirectory = caller ? caller->macroPath : request.baseDirectory;
     if (!sources.load(request.name, runningDirectory, request.bypassCache, request.commandLine, loaded))
         return false;
 
@@ -136,6 +136,7 @@ void Runner::finishContext(bool topLevel) {
     applyScope(current() ? *current() : noContext());
 }
 
+
 void Runner::endOfTopLevel() {
     MacroContext& ctx = *current();
     if (!exitCommand_.empty()) {
@@ -164,6 +165,7 @@ void Runner::endOfTopLevel() {
     storeGlobalVariables(ip_);
     ctx.symbols->clear();
     ip_.symbols.deleteAllObjects();
+    libraries_.clear();
     for (auto& hook : endHooks_) hook(ip_);
     ip_.runState &= static_cast<uint8_t>(~kRunRunning);
 }
@@ -183,7 +185,10 @@ bool Runner::run(const StartRequest& request) {
         if (first && !next.result.empty()) ip_.strResult = next.result.substr(0, 511);
         if (!startContext(next, CallKind::Start)) {
             ip_.runState = static_cast<uint8_t>((ip_.runState & ~kRunRunning) | kRunErrorPending);
-            return !first;
+            if (first) return false;
+            // A macro that StartMacro asked for is missing.
+            reportErrorWithLine(kUnknownCommand, 0, "StartMacro " + next.name);
+            return true;
         }
         driveCalls(0);
         if (!startPending_) return true;
@@ -203,19 +208,19 @@ int Runner::driveCalls(size_t baseDepth) {
             ip_.runState &= static_cast<uint8_t>(~kRunCallPending);
             if (pending.kind == CallKind::Start) {
                 // StartMacro inside a chain of calls replaces the current macro.
+                MacroContext* replaced = current();
+                std::string base = replaced->macroPath;
                 finishContext(false);
-                if (!startContext(pending.request, CallKind::Call)) reportError(kUnknownCommand);
+                pending.request.baseDirectory = base;
+                if (!startContext(pending.request, CallKind::Call))
+                    reportErrorWithLine(kUnknownCommand, 0, "StartMacro " + pending.request.name);
                 continue;
             }
             if (nestedCalls() >= kMaxNestedMacros) {
                 reportError(kTooManyNestedMacros);
                 continue;
             }
-            if (!startContext(pending.request, pending.kind)) {
-                current()->lineStore = "CallMacro " + pending.request.name;
-                current()->currentLine = current()->lineStore;
-                reportError(kUnknownCommand);
-            }
+            if (!startContext(pending.request, pending.kind)) reportError(kUnknownCommand);  // the call's line
             continue;
         }
         bool bottom = stack_.size() == baseDepth + 1;
@@ -237,6 +242,7 @@ int Runner::requestMacro(CallKind kind, std::string_view name, std::string_view 
     request.name = std::string(name.substr(0, kMaxRequestName));
     request.label = std::string(label.substr(0, kMaxLabelName));
     request.bypassCache = flag != 0;
+    if (MacroContext* ctx = current()) request.baseDirectory = ctx->macroPath;
     if (kind == CallKind::Start && nestedCalls() == 0) {
         // Ends the running macro; the new one starts after it has been cleaned up.
         pendingStart_ = std::move(request);
@@ -350,6 +356,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         ev.continuationText = text.data() + where.end;
         ev.continuedTo = nullptr;
         int err = kOk;
+        if (where.start == ctx.declarationLine) continue;  // "Shared" is read by the loader, not run
         if (ctx.skipState) err = LineInterpreter::skip(ip_, ctx, cached.text.c_str());
         else if (!runCompiledLine(ip_, ctx, cached, err))
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
@@ -391,11 +398,13 @@ int Runner::endOfTextCheck(MacroContext& ctx) {
         (void)nesting;
         bool call = ctx.callPending && ctx.pendingCall.functionId == s;
         if (call) {
-            // The function was not found: its call level is given up.
+            // The function is not in this text: its caller looks for a function
+            // file (or reports 801).
             ctx.callPending = false;
             if (ctx.callLevel > 0) --ctx.callLevel;
             applyScope(ctx);
-            return kUnknownCommand;
+            missingFunction_ = s;
+            return kOk;
         }
         if (ctx.callLevel > 0 && ctx.frames[static_cast<size_t>(ctx.callLevel)].calledId == s) {
             // GoSub to a missing label: the call is given up.
@@ -413,27 +422,18 @@ int Runner::endOfTextCheck(MacroContext& ctx) {
 
 // ---- Macro functions
 
-int Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result) {
-    MacroContext* ctxp = current();
-    if (!ctxp) return kUndefinedFunction;
-    MacroContext& ctx = *ctxp;
-    if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
-    if (isReservedFunctionName(name)) return kReservedFunctionName;
-    int id = ctx.labels.idOf(name);
-    if (id == 0) return kOutOfMemory;
-
+PendingCall Runner::prepareCall(std::string_view name, std::string_view argumentText) {
     PendingCall call;
-    call.functionId = id;
     call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
+    call.callerMacro = ip_.symbols.macroTable;
     call.callerLocal = ip_.symbols.localTable;
     call.callerStaticsId = ip_.symbols.staticsFunctionId;
     size_t dot = name.rfind('.');
     if (dot != std::string_view::npos) {
         // object.function(...): a local "this" will hold the object's handle.
-        Designator holder;
-        const char* p = nullptr;
         std::string holderName(name.substr(0, dot));
-        p = holderName.c_str();
+        const char* p = holderName.c_str();
+        Designator holder;
         bool lookupOnly = ip_.symbols.lookupOnly;
         ip_.symbols.lookupOnly = true;
         int err = ip_.evaluator().designate(p, Creation::Find, holder);
@@ -444,12 +444,41 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
             call.thisHandle = holder.slot.var().number;
         }
     }
+    return call;
+}
+
+int Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result) {
+    MacroContext* ctx = current();
+    if (!ctx) return kUndefinedFunction;
+    if (isReservedFunctionName(name)) return kReservedFunctionName;
+    int id = ctx->labels.idOf(name);
+    if (id == 0) return kOutOfMemory;
+    PendingCall call = prepareCall(name, argumentText);
+    // A function found earlier in a function file runs there.
+    auto external = ctx->externalFunctions.find(id);
+    if (external != ctx->externalFunctions.end()) return callInLibrary(*external->second, name, std::move(call), result);
+
+    bool notFound = false;
+    int err = runFunction(*ctx, id, call, result, notFound);
+    if (!notFound) return err;
+    // Not in this macro: the function file of that name in the macro pool.
+    MacroContext* library = functionLibrary(name);
+    if (!library) return kUnknownCommand;
+    ctx->externalFunctions[id] = library;
+    return callInLibrary(*library, name, std::move(call), result);
+}
+
+int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
+    notFound = false;
+    if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
+    call.functionId = id;
 
     // Push the call level and continue at the function's Function line.
     int level = ++ctx.callLevel;
     if (ctx.frames.size() <= static_cast<size_t>(level)) ctx.frames.resize(static_cast<size_t>(level) + 1);
     CallFrame& frame = ctx.frames[static_cast<size_t>(level)];
-    frame.returnPosition = ctx.nextLine;
+    size_t returnPosition = ctx.nextLine;
+    frame.returnPosition = returnPosition;
     frame.loopLevel = ctx.loopLevel;
     frame.calledId = id;
     frame.isFunction = true;
@@ -490,10 +519,17 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
     ctx.lineFlags = lineFlags;
     ip_.evaluator().continuationText = continuation;
     ip_.errorPosition = errorPosition;
+    if (missingFunction_ == id) {
+        missingFunction_ = 0;
+        notFound = true;
+        ctx.nextLine = returnPosition;
+        ctx.ended = false;
+        return kOk;
+    }
     if (ctx.callLevel >= level) {
         // Stopped inside the function: unwind to the caller.
         ctx.callLevel = level - 1;
-        ctx.nextLine = frame.returnPosition;
+        ctx.nextLine = returnPosition;
         ctx.callPending = false;
         applyScope(ctx);
     }
@@ -507,14 +543,77 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
     return kOk;
 }
 
+MacroContext* Runner::functionLibrary(std::string_view functionName) {
+    LoadedMacro loaded;
+    bool shared = false;
+    if (!sources.loadFunctionFile(functionName, loaded, shared)) return nullptr;
+    std::string key = loaded.directory + loaded.fileName;
+    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
+    auto known = libraries_.find(key);
+    if (known != libraries_.end()) return known->second.get();
+
+    // Started as a called macro: shared files use the caller's variables. Its
+    // top part runs once and defines its functions.
+    MacroContext* caller = current();
+    auto library = std::make_unique<MacroContext>();
+    library->text = loaded.text;
+    library->macroPath = loaded.directory;
+    library->fileName = loaded.fileName;
+    library->callDepth = callDepth_;
+    library->frames.resize(2);
+    library->called = true;
+    library->declarationLine = loaded.declarationLine;
+    if (shared && caller) {
+        library->symbols = caller->symbols;
+    } else {
+        library->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
+                                                            kMacroTableText);
+        library->symbols = library->ownSymbols.get();
+    }
+    MacroContext* raw = library.get();
+    stack_.push_back(std::move(library));
+    applyScope(*raw);
+    ++nestedLoops_;
+    runLoop(*raw, 0);
+    --nestedLoops_;
+    raw->ended = false;
+    raw->skipState = 0;
+    libraries_.emplace(key, std::move(stack_.back()));
+    stack_.pop_back();
+    if (caller) applyScope(*caller);
+    return raw;
+}
+
+int Runner::callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result) {
+    MacroContext* caller = current();
+    int id = library.labels.idOf(name);
+    if (id == 0) return kOutOfMemory;
+    // The library runs as the current macro while its function runs.
+    auto owner = libraries_.end();
+    for (auto it = libraries_.begin(); it != libraries_.end(); ++it)
+        if (it->second.get() == &library) owner = it;
+    if (owner == libraries_.end()) return kInternalError;
+    stack_.push_back(std::move(owner->second));
+    applyScope(library);
+    bool notFound = false;
+    int err = runFunction(library, id, std::move(call), result, notFound);
+    owner->second = std::move(stack_.back());
+    stack_.pop_back();
+    if (caller) applyScope(*caller);
+    return notFound ? kUnknownCommand : err;
+}
+
 // ---- Errors and boxes
 
 void Runner::reportError(int n, unsigned flags) {
+    MacroContext* ctx = current();
+    reportErrorWithLine(n, flags, ctx ? ctx->currentLine : std::string_view());
+}
+
+void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line) {
     ip_.lastError = n & 0x8FFF;
     if (n == 0) return;
-    MacroContext* ctx = current();
-    std::string line = ctx ? std::string(ctx->currentLine) : std::string();
-    std::string text = errorBoxText(ip_, n, line);
+    std::string text = errorBoxText(ip_, n, std::string(line));
     if (errorLog) errorLog(ip_, text);
     bool running = (ip_.runState & kRunRunning) != 0;
     bool continuable = (flags & kContinuable) != 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ struct StartRequest {
     std::string result;
     bool bypassCache = false;
     bool commandLine = false;
+    std::string baseDirectory;  // the directory of the macro that asked (StartMacro)
 };
 
 enum class CallKind { Start, Call, Common };
@@ -106,7 +108,12 @@ private:
     int endOfTextCheck(MacroContext& ctx);
     int driveCalls(size_t baseDepth);
     void endOfTopLevel();
+    void reportErrorWithLine(int n, unsigned flags, std::string_view line);
     void applyScope(MacroContext& ctx);
+    PendingCall prepareCall(std::string_view name, std::string_view argumentText);
+    int runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound);
+    MacroContext* functionLibrary(std::string_view functionName);
+    int callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result);
 
     Interpreter& ip_;
     std::vector<std::unique_ptr<MacroContext>> stack_;
@@ -127,6 +134,9 @@ private:
     bool startPending_ = false;
 
     MCVal functionResult_;
+    int missingFunction_ = 0;  // a function call whose search reached the end of the text
+    // Function files loaded during the run, by lower-case path.
+    std::map<std::string, std::unique_ptr<MacroContext>> libraries_;
     double pauseGranularity_ = 10;  // G, milliseconds
     double sleepOneMs_ = 0;         // D, seconds (0: not measured)
 };

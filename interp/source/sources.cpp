@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -58,31 +59,38 @@ bool isAbsolute(std::string_view p) {
            (!p.empty() && p[0] == '/');
 }
 
-// The leading lines of a function file: is it declared Shared?
-bool declaresShared(const std::string& text) {
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t i = line.find_first_not_of(" \t\r");
-        if (i == std::string::npos) continue;
-        std::string_view rest = std::string_view(line).substr(i);
+// The leading lines of a function file, up to the first Function line: is it
+// declared Shared? declaration receives the start of the Shared line.
+bool declaresShared(const std::string& text, size_t& declaration) {
+    declaration = SIZE_MAX;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + pos, end - pos);
+        size_t next = end;
+        while (next < text.size() && (text[next] == '\r' || text[next] == '\n')) ++next;
+        size_t i = line.find_first_not_of(" \t");
+        size_t lineStart = pos + (i == std::string_view::npos ? 0 : i);
+        pos = next;
+        if (i == std::string_view::npos) continue;
+        std::string_view rest = line.substr(i);
         if (rest[0] == ';') continue;
         auto startsWord = [&](std::string_view word) {
             return rest.size() >= word.size() && strncasecmp(rest.data(), word.data(), word.size()) == 0 &&
                    (rest.size() == word.size() || !std::isalnum(static_cast<unsigned char>(rest[word.size()])));
         };
-        if (startsWord("Shared")) {
-            std::string_view value = rest.substr(6);
-            size_t eq = value.find('=');
-            if (eq == std::string_view::npos) return true;
-            std::string number(value.substr(eq + 1));
-            char* end = nullptr;
-            double n = std::strtod(number.c_str(), &end);
-            if (end == number.c_str()) return true;  // another value: shared
-            return n >= 1;
-        }
         if (startsWord("Function")) return false;
-        return false;
+        if (!startsWord("Shared")) continue;
+        declaration = lineStart;
+        std::string_view value = rest.substr(6);
+        size_t eq = value.find('=');
+        if (eq == std::string_view::npos) return true;
+        std::string number(value.substr(eq + 1));
+        char* numberEnd = nullptr;
+        double n = std::strtod(number.c_str(), &numberEnd);
+        if (numberEnd == number.c_str()) return true;  // another value: shared
+        return n >= 1;
     }
     return false;
 }
@@ -259,7 +267,7 @@ bool MacroSources::loadFunctionFile(std::string_view functionName, LoadedMacro& 
     out.text = prepareMacroText(text);
     out.directory = directory;
     out.fileName = fileName;
-    shared = declaresShared(*out.text);
+    shared = declaresShared(*out.text, out.declarationLine);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // source cache and the macro pool.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@ struct LoadedMacro {
     std::string directory;  // with a trailing separator ("" for a one-line macro)
     std::string fileName;   // "" for a one-line macro
     bool oneLine = false;   // the name was ">text"
+    size_t declarationLine = SIZE_MAX;  // a function file: where its Shared line starts
 };
 
 // Turns a macro name into a path against a base directory: "\\host" and

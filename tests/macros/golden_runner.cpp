@@ -6,6 +6,7 @@
 //                     in order, are the whole expected output)
 //   ; exit: N         the expected exit status (default 0)
 //   ; args: A B ...   extra command-line arguments before the macro name
+//   ; suffix: TEXT    appended to the macro name on the command line ("|label|result")
 //
 // or, when X.out lies beside X.mac, the whole expected output is that file.
 //
@@ -33,6 +34,7 @@ struct Expectations {
     std::vector<std::string> lines;
     int exitStatus = 0;
     std::vector<std::string> args;
+    std::string suffix;
 };
 
 std::string readFile(const fs::path& path) {
@@ -57,13 +59,15 @@ Expectations readExpectations(const fs::path& macro) {
     Expectations e;
     for (const std::string& line : splitLines(readFile(macro))) {
         // The comment may follow a statement on the same line.
-        for (const char* tag : {"; expect:", "; exit:", "; args:"}) {
+        for (const char* tag : {"; expect:", "; exit:", "; args:", "; suffix:"}) {
             size_t at = line.find(tag);
             if (at == std::string::npos) continue;
             std::string value = line.substr(at + std::strlen(tag));
             if (!value.empty() && value[0] == ' ') value.erase(0, 1);
             if (tag[2] == 'e' && tag[3] == 'x' && tag[4] == 'p') {
                 e.lines.push_back(value);
+            } else if (tag[2] == 's') {
+                e.suffix = value;
             } else if (tag[3] == 'x') {
                 e.exitStatus = std::atoi(value.c_str());
             } else {
@@ -100,7 +104,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> arguments = {tolvex.string(), "--headless"};
     arguments.insert(arguments.end(), expected.args.begin(), expected.args.end());
-    arguments.push_back(macro.string());
+    arguments.push_back(macro.string() + expected.suffix);
     std::vector<char*> argvOut;
     for (std::string& a : arguments) argvOut.push_back(a.data());
     argvOut.push_back(nullptr);
