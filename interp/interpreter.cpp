@@ -12,6 +12,7 @@
 #include "interp/exec/persistence.h"
 #include "interp/exec/runner.h"
 #include "interp/exec/status.h"
+#include "interp/stackguard.h"
 #include "platform/clock.h"
 #include "resources/resources.h"
 
@@ -35,6 +36,7 @@ double factorial(int n) {
 
 Interpreter::Interpreter(Host& host)
     : host_(host), evaluator_(std::make_unique<Evaluator>(*this)), runner_(std::make_unique<Runner>(*this)) {
+    noteStackTop();
     commands.load(resources::commandTableRecords());
     statusVariables.load(resources::statusVariableRecords());
     evaluator_->macroFunctionCall = [](Interpreter& ip, std::string_view name, std::string_view arguments,

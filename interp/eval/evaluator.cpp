@@ -13,16 +13,6 @@ namespace tvx::interp {
 
 namespace {
 
-// Nested evaluations (brackets, unary minus, function arguments, index
-// expressions) are bounded so that no input can exhaust the stack.
-constexpr int kMaxEvaluationDepth = 600;
-
-struct DepthGuard {
-    int& depth;
-    explicit DepthGuard(int& d) : depth(d) { ++depth; }
-    ~DepthGuard() { --depth; }
-};
-
 int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
 
 }  // namespace
@@ -30,8 +20,9 @@ int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
 Evaluator::Evaluator(Interpreter& ip) : ip_(ip) {}
 
 int Evaluator::numeric(const char*& p, int limit, MCVal& out) {
-    DepthGuard guard(depth_);
-    if (depth_ > kMaxEvaluationDepth) {
+    // Nested evaluations (brackets, signs, arguments, macro functions) are
+    // bounded by the stack that is left, so that no input can exhaust it.
+    if (stackNearlyExhausted()) {
         ip_.errorPosition = p;
         return kOutOfMemory;
     }

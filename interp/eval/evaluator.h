@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "interp/eval/arguments.h"
+#include "interp/stackguard.h"
 #include "interp/values/mcval.h"
 
 namespace tvx::interp {
@@ -114,7 +115,6 @@ private:
     int variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot, CallArgs& args);
 
     Interpreter& ip_;
-    int depth_ = 0;  // nesting of evaluations, bounded so hostile input cannot exhaust the stack
 };
 
 }  // namespace tvx::interp

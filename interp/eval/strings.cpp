@@ -43,8 +43,9 @@ int scanStringComparison(const char* p, int& op, bool& ignoreCase) {
         ignoreCase = true;
         ++p;
     }
-    char a = p[0], b = p[1];
+    char a = p[0];
     if (a != '<' && a != '>' && a != '=') return 0;
+    char b = p[1];
     int length = 1;
     if (a == '<' && b == '=') { op = kOpLessEqual; length = 2; }
     else if (a == '>' && b == '=') { op = kOpGreaterEqual; length = 2; }

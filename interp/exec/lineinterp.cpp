@@ -72,7 +72,7 @@ int assignmentOperator(const char* r, int& length) {
         length = 1;
         return '=';
     }
-    if (r[1] == '=' && (r[0] == ':' || r[0] == '+' || r[0] == '-' || r[0] == '*' || r[0] == '/' || r[0] == '^')) {
+    if ((r[0] == ':' || r[0] == '+' || r[0] == '-' || r[0] == '*' || r[0] == '/' || r[0] == '^') && r[1] == '=') {
         length = 2;
         return r[0];
     }

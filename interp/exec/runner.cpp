@@ -12,6 +12,7 @@
 #include "interp/exec/persistence.h"
 #include "interp/interpreter.h"
 #include "interp/source/lines.h"
+#include "interp/stackguard.h"
 #include "interp/values/handles.h"
 #include "platform/clock.h"
 
@@ -471,6 +472,7 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
 int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
     notFound = false;
     if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
+    if (stackNearlyExhausted()) return kTooManyNestedFunctions;
     call.functionId = id;
 
     // Push the call level and continue at the function's Function line.

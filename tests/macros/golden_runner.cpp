@@ -5,7 +5,8 @@
 //   ; expect: TEXT    the next line of output (the lines of all expect comments,
 //                     in order, are the whole expected output)
 //   ; exit: N         the expected exit status (default 0)
-//   ; args: A B ...   extra command-line arguments before the macro name
+//   ; args: A B ...   extra command-line arguments before the macro name (%DATA% stands
+//                     for the tests' data folder)
 //   ; suffix: TEXT    appended to the macro name on the command line ("|label|result")
 //
 // or, when X.out lies beside X.mac, the whole expected output is that file.
@@ -103,7 +104,11 @@ int main(int argc, char** argv) {
     fs::path work = pattern;
 
     std::vector<std::string> arguments = {tolvex.string(), "--headless"};
-    arguments.insert(arguments.end(), expected.args.begin(), expected.args.end());
+    std::string data = (macro.parent_path().parent_path().parent_path() / "data").string();
+    for (std::string arg : expected.args) {
+        for (size_t at; (at = arg.find("%DATA%")) != std::string::npos;) arg.replace(at, 6, data);
+        arguments.push_back(arg);
+    }
     arguments.push_back(macro.string() + expected.suffix);
     std::vector<char*> argvOut;
     for (std::string& a : arguments) argvOut.push_back(a.data());

@@ -125,7 +125,13 @@ TEST_F(EvaluatorTest, HugeAndHostileInput) {
     std::string deep(5000, '(');
     EXPECT_NE(error(deep), 0);  // bounded depth, an error number, no crash
     std::string minus(5000, '-');
-    EXPECT_NE(error(minus + "1"), 0);
+    EXPECT_EQ(value(minus + "1"), 1);  // deep, but within the stack
+    std::string brackets(200000, '(');
+    EXPECT_EQ(error(brackets + "1"), kOutOfMemory);  // deeper than the stack allows: refused
+    // Found by fuzzing: a comparison scan read past the end of the text.
+    std::string atEnd = "##.#-###.#-#2#5";
+    double ignored;
+    eval(atEnd, ignored);
     std::string garbage;
     for (int i = 1; i < 256; ++i) garbage.push_back(static_cast<char>(i));
     double v;

@@ -1,0 +1,137 @@
+// Whole macros through the run driver: hostile texts end with error numbers,
+// never with a crash or a hang.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "TestHost.h"
+#include "interp/exec/runner.h"
+#include "interp/interpreter.h"
+
+namespace tvx::interp {
+namespace {
+
+struct MacroRun {
+    testing::TestHost host;
+    Interpreter ip{host};
+
+    // Runs text as a macro file (a one-line '>' macro is limited to 511 characters).
+    bool run(const std::string& text) {
+        char path[] = "/tmp/tolvex-runner-test-XXXXXX.mac";
+        int fd = mkstemps(path, 4);
+        if (fd < 0) return false;
+        close(fd);
+        {
+            std::ofstream file(path, std::ios::binary);
+            file << text;
+        }
+        StartRequest request;
+        request.name = path;
+        bool found = ip.runner().run(request);
+        std::remove(path);
+        return found;
+    }
+    int errors() { return ip.runner().errorBoxesShown(); }
+    bool shown(const std::string& needle) const {
+        for (const std::string& box : host.boxes)
+            if (box.find(needle) != std::string::npos) return true;
+        return false;
+    }
+};
+
+TEST(RunnerRobustness, RandomBytes) {
+    std::mt19937 random(12345);
+    for (int round = 0; round < 20; ++round) {
+        std::string text(4096, ' ');
+        for (char& c : text) c = static_cast<char>(random() % 255 + 1);
+        MacroRun run;
+        EXPECT_TRUE(run.run(text));  // errors, but the run ends
+    }
+}
+
+TEST(RunnerRobustness, TenMegabyteLine) {
+    MacroRun run;
+    std::string text(10 * 1024 * 1024, 'x');
+    text += "\n?1";
+    EXPECT_TRUE(run.run(text));
+    EXPECT_TRUE(run.shown("Line too long"));
+}
+
+TEST(RunnerRobustness, TenThousandNestedIfs) {
+    std::string open, close;
+    for (int i = 0; i < 10000; ++i) {
+        open += "If 1\n";
+        close += "EndIf\n";
+    }
+    MacroRun taken;
+    taken.run(open + "x = 1\n" + close + "?x");
+    EXPECT_EQ(taken.errors(), 0);
+    EXPECT_EQ(taken.host.values.back(), "x = 1");
+
+    // Inside a false branch the nesting is counted without limit.
+    MacroRun skipped;
+    skipped.run("If 0\n" + open + "y = 1\n" + close + "Else\ny = 2\nEndIf\n?y");
+    EXPECT_EQ(skipped.errors(), 0);
+    EXPECT_EQ(skipped.host.values.back(), "y = 2");
+
+    MacroRun unclosed;
+    unclosed.run("If 0\n" + open);
+    EXPECT_TRUE(unclosed.shown("If without endif"));
+}
+
+TEST(RunnerRobustness, DeepRecursionEndsWithAnError) {
+    MacroRun run;
+    run.run("?F(1)\nEnd\nFunction F(n)\nReturn F(n + 1)\nEnd");
+    EXPECT_TRUE(run.shown("Too many GoSub without Return"));
+}
+
+TEST(RunnerRobustness, LabelSearchAndMissingFunction) {
+    MacroRun run;
+    run.run("GoSub Nowhere\n?\"after\"");
+    EXPECT_TRUE(run.shown("Label not found"));
+    MacroRun call;
+    call.run("?NoSuchFunction(1)\n?\"after\"");
+    EXPECT_TRUE(call.shown("Unknown command"));
+    EXPECT_EQ(call.host.values.back(), "\"after\" = \"after\"");
+}
+
+TEST(Runner, ExitCommandRunsAfterTheMacro) {
+    MacroRun run;
+    run.run("x = 5\nSetExitCommand \"[?x + 1][?x + 2]\"\n?x");
+    ASSERT_EQ(run.host.values.size(), 3u);
+    EXPECT_EQ(run.host.values[0], "x = 5");
+    EXPECT_EQ(run.host.values[1], "x + 1 = 6");
+    EXPECT_EQ(run.host.values[2], "x + 2 = 7");
+}
+
+TEST(Runner, StopResumesInBatchModeAndBreakEnds) {
+    MacroRun run;
+    run.run("Stop\n?1\nBreak\n?2");
+    ASSERT_EQ(run.host.values.size(), 1u);
+    EXPECT_EQ(run.host.values[0], "1 = 1");
+}
+
+TEST(Runner, PauseWaitsAndKeepsRunning) {
+    MacroRun run;
+    run.run("t = !WinTime\nPause 60\n?(!WinTime - t) >= 0.05\nPause 0\nPause 2.5\n?1");
+    ASSERT_EQ(run.host.values.size(), 2u);
+    EXPECT_EQ(run.host.values[0], "(!WinTime - t) >= 0.05 = 1");
+}
+
+TEST(Runner, CallStackSettingIsClamped) {
+    MacroRun run;
+    run.ip.runner().setCallStackSetting(10);
+    EXPECT_EQ(run.ip.runner().callDepth(), 32);
+    run.ip.runner().setCallStackSetting(5000);
+    EXPECT_EQ(run.ip.runner().callDepth(), 1001);
+    run.ip.runner().setCallStackSetting(64);
+    EXPECT_EQ(run.ip.runner().callDepth(), 65);
+}
+
+}  // namespace
+}  // namespace tvx::interp
