@@ -1,0 +1,111 @@
+// Exports: arithmetic between images, byte by byte, and noise.
+#include "imagelib/core/display_hooks.h"
+#include "imagelib/core/export.h"
+#include "imagelib/core/random.h"
+#include "imagelib/core/slot.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace tvx::imagelib;
+
+namespace {
+
+// The three slots of a two-operand operation: -1 when one is empty or invalid, -2 when
+// their strides or heights differ, else 0 with the bytes to process in *bytes.
+int operands(int a, int b, int result, Slot** sa, Slot** sb, Slot** sr, size_t* bytes)
+{
+    *sa = filledSlot(a);
+    *sb = filledSlot(b);
+    *sr = filledSlot(result);
+    if (!*sa || !*sb || !*sr)
+        return -1;
+    if ((*sa)->stride() != (*sb)->stride() || (*sa)->stride() != (*sr)->stride()
+        || (*sa)->height() != (*sb)->height() || (*sa)->height() != (*sr)->height())
+        return -2;
+    *bytes = (*sa)->geometry.imageBytes();
+    return 0;
+}
+
+template <class Op>
+int combine(int a, int b, int result, Op op)
+{
+    Slot *sa, *sb, *sr;
+    size_t bytes;
+    const int status = operands(a, b, result, &sa, &sb, &sr, &bytes);
+    if (status)
+        return status;
+    const uint8_t* pa = sa->pixels;
+    const uint8_t* pb = sb->pixels;
+    uint8_t* pr = sr->pixels;
+    for (size_t i = 0; i < bytes; ++i)
+        pr[i] = op(pa[i], pb[i]);
+    return 0;
+}
+
+long long fixed16(double v)
+{
+    const double scaled = std::round(v * 65536.0);
+    return static_cast<long long>(std::clamp(scaled, -9.0e15, 9.0e15));
+}
+
+}  // namespace
+
+PX_EXPORT int pxImgSubtract(int a, int b, int result, int offset)
+{
+    return guarded(-1, [&] {
+        const long long o = offset;
+        return combine(a, b, result, [o](int x, int y) {
+            return static_cast<uint8_t>(std::clamp<long long>(x - y + o, 0, 255));
+        });
+    });
+}
+
+PX_EXPORT int pxImgSubtractNC(int a, int b, int result, int offset)
+{
+    return guarded(-1, [&] {
+        const auto o = static_cast<unsigned>(offset);
+        return combine(a, b, result, [o](unsigned x, unsigned y) { return static_cast<uint8_t>(x - y + o); });
+    });
+}
+
+PX_EXPORT int pxImgAdd(int a, int b, int result, double fa, double fb, double offset)
+{
+    return guarded(-1, [&] {
+        const long long ka = fixed16(fa), kb = fixed16(fb), ko = fixed16(offset);
+        // Factors beyond any byte's reach still saturate, without overflowing.
+        const long long limit = 1LL << 40;
+        const long long ca = std::clamp(ka, -limit, limit), cb = std::clamp(kb, -limit, limit);
+        const long long co = std::clamp(ko, -limit * 512, limit * 512);
+        const int status = combine(a, b, result, [=](int x, int y) {
+            const long long v = co + cb * y + ca * x;
+            if (v < 0)
+                return uint8_t{0};
+            if (v >= (1LL << 24))
+                return uint8_t{255};
+            return static_cast<uint8_t>(v >> 16);
+        });
+        const Slot* r = filledSlot(result);
+        if (status == 0 && r && !(r->flags & kFlagNoWindow))
+            requestRepaint(result, 1);
+        return status;
+    });
+}
+
+PX_EXPORT int pxImgAddNoise(int number, int mask)
+{
+    return guarded(-1, [&] {
+        const Slot* slot = filledSlot(number);
+        if (!slot)
+            return -1;
+        PixRandom random;
+        const auto m = static_cast<uint32_t>(mask);
+        uint8_t* p = slot->pixels;
+        const size_t bytes = slot->geometry.imageBytes();
+        for (size_t i = 0; i < bytes; ++i) {
+            p[i] = static_cast<uint8_t>(std::min<uint64_t>(255, p[i] + uint64_t{random.state() & m}));
+            random.advance();
+        }
+        return 0;
+    });
+}
