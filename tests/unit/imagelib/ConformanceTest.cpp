@@ -10,20 +10,19 @@
 using namespace pixorytest;
 namespace fs = std::filesystem;
 
+#define NEED_REFERENCE() \
+    if (!haveReference()) GTEST_SKIP() << "no reference images"
+#define NEED_IMAGEMAGICK() \
+    if (!haveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed"
+
 namespace {
 
 class ConformanceTest : public PixoryTest {
 protected:
-    void needReference()
-    {
-        if (refImages().empty())
-            GTEST_SKIP() << "no reference images";
-    }
-    void needImageMagick()
-    {
-        if (convertProgram().empty())
-            GTEST_SKIP() << "ImageMagick's convert is not installed";
-    }
+    // GTEST_SKIP only leaves the function it stands in: the tests call these
+    // through the macros below, which return from the test body too.
+    static bool haveReference() { return !refImages().empty(); }
+    static bool haveImageMagick() { return !convertProgram().empty(); }
     static std::vector<fs::path> filesIn(const std::string& dir, const std::string& extension)
     {
         std::vector<fs::path> files;
@@ -52,8 +51,8 @@ protected:
 
 TEST_F(ConformanceTest, GoodBmpSuiteFilesMatchImageMagick)
 {
-    needReference();
-    needImageMagick();
+    NEED_REFERENCE();
+    NEED_IMAGEMAGICK();
     const auto files = filesIn(refImages() + "/bmp/bmpsuite/g", ".bmp");
     ASSERT_FALSE(files.empty());
     for (const fs::path& file : files) {
@@ -67,7 +66,7 @@ TEST_F(ConformanceTest, GoodBmpSuiteFilesMatchImageMagick)
 
 TEST_F(ConformanceTest, BadAndOddBmpFilesAreRefusedOrSurvived)
 {
-    needReference();
+    NEED_REFERENCE();
     for (const char* sub : {"b", "q", "x"}) {
         const std::string dir = refImages() + "/bmp/bmpsuite/" + sub;
         if (!fs::is_directory(dir))
@@ -95,7 +94,7 @@ TEST_F(ConformanceTest, BadAndOddBmpFilesAreRefusedOrSurvived)
 
 TEST_F(ConformanceTest, TiffSequenceFilesDecodeToTheirFormula)
 {
-    needReference();
+    NEED_REFERENCE();
     const auto files = filesIn(refImages() + "/tiff/seq", ".tiff");
     ASSERT_FALSE(files.empty());
     int decoded = 0;
@@ -149,7 +148,7 @@ TEST_F(ConformanceTest, TiffSequenceFilesDecodeToTheirFormula)
 
 TEST_F(ConformanceTest, OtherTiffFilesAreReadOrRefused)
 {
-    needReference();
+    NEED_REFERENCE();
     for (const char* sub : {"/tiff/libtiff-test", "/tiff/libtiff-pics"}) {
         const std::string dir = refImages() + sub;
         if (!fs::is_directory(dir))
@@ -172,7 +171,7 @@ TEST_F(ConformanceTest, OtherTiffFilesAreReadOrRefused)
 
 TEST_F(ConformanceTest, JpegTestImagesDecodeWithinTolerance)
 {
-    needReference();
+    NEED_REFERENCE();
     const std::string dir = refImages() + "/jpeg/libjpeg-turbo";
     // The reference decoding of the baseline file, as a PPM beside it.
     ASSERT_NE(pxLoadImage(1, (dir + "/testorig.jpg").c_str()), nullptr);
@@ -200,7 +199,7 @@ TEST_F(ConformanceTest, JpegTestImagesDecodeWithinTolerance)
 
 TEST_F(ConformanceTest, FilesWeWriteReadTheSameInImageMagick)
 {
-    needImageMagick();
+    NEED_IMAGEMAGICK();
     pxImageNew(1, nullptr, 37, 21, 8, 0x10);
     fillPattern(1);
     pxSetPalette(1, 3);
