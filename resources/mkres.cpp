@@ -69,8 +69,16 @@ void appendRecordHead(std::vector<uint8_t>& out, unsigned long code, const std::
     out.push_back(0);
 }
 
+// Each code may stand in one row only.
+void checkUnique(std::vector<bool>& seen, unsigned long code, const std::string& where) {
+    if (seen.size() <= code) seen.resize(code + 1, false);
+    if (seen[code]) fail(where, "code " + std::to_string(code) + " appears twice");
+    seen[code] = true;
+}
+
 std::vector<uint8_t> commandRecords(const std::string& path) {
     std::vector<uint8_t> out;
+    std::vector<bool> seen;
     for (auto& [number, line] : contentLines(path)) {
         std::string where = path + ":" + std::to_string(number);
         std::istringstream words(line);
@@ -78,6 +86,7 @@ std::vector<uint8_t> commandRecords(const std::string& path) {
         words >> code >> name >> signature >> extra;
         if (name.empty() || !extra.empty()) fail(where, "expected: code name [signature]");
         if (name == "~") name.clear();
+        checkUnique(seen, parseCode(code, where), where);
         appendRecordHead(out, parseCode(code, where), name);
         out.insert(out.end(), signature.begin(), signature.end());
         out.push_back(0);
@@ -89,12 +98,14 @@ std::vector<uint8_t> commandRecords(const std::string& path) {
 
 std::vector<uint8_t> statusRecords(const std::string& path) {
     std::vector<uint8_t> out;
+    std::vector<bool> seen;
     for (auto& [number, line] : contentLines(path)) {
         std::string where = path + ":" + std::to_string(number);
         std::istringstream words(line);
         std::string code, name, extra;
         words >> code >> name >> extra;
         if (name.empty() || !extra.empty()) fail(where, "expected: code name");
+        checkUnique(seen, parseCode(code, where), where);
         appendRecordHead(out, parseCode(code, where), name);
     }
     out.push_back(0xFF);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "interp/eval/evaluator.h"
@@ -15,6 +16,7 @@
 #include "interp/stackguard.h"
 #include "interp/values/handles.h"
 #include "platform/clock.h"
+#include "platform/ini.h"
 
 namespace tvx::interp {
 
@@ -637,6 +639,24 @@ void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line) {
     } else {
         ip_.runState &= static_cast<uint8_t>(~kRunErrorPending);
     }
+}
+
+void Runner::reportReaderError(uint32_t code) {
+    char key[16];
+    std::snprintf(key, sizeof key, "0x%08X", code);
+    std::string explanation =
+        platform::iniGetString(defaultPath + "ErrorCod.ini", "Reader", key, "").substr(0, 79);
+    char head[40];
+    std::snprintf(head, sizeof head, "Reader Error 0x%08x", code);
+    std::string text = head;
+    if (!explanation.empty()) text += "\n" + explanation;
+    MacroContext* ctx = current();
+    if (ctx && !ctx->currentLine.empty() && ctx->currentLine.size() < 150)
+        text += "\n\n" + std::string(ctx->currentLine);
+    if (errorLog) errorLog(ip_, text);
+    int button = showBox(text, "Reader Error", kMbAbortRetryIgnore | kMbIconQuestion | kMbDefButton3).button;
+    if (button == kIdAbort) ip_.runState = 0;
+    else if (button == kIdRetry && (ip_.runState & kRunRunning)) ip_.runState |= kRunPaused;
 }
 
 BoxAnswer Runner::showBox(std::string_view text, std::string_view caption, unsigned style) {

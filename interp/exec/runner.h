@@ -70,6 +70,10 @@ public:
     void reportError(int n, unsigned flags = 0);
     // Macro error boxes shown since the program started (the exit status).
     int errorBoxesShown() const { return errorBoxes_; }
+    // The box for an error code of an external reader library: explained by
+    // section Reader of "ErrorCod.ini" in the program's directory.
+    void reportReaderError(uint32_t code);
+
     // Where error texts are logged as well (the protocol log), when set.
     std::function<void(Interpreter&, const std::string&)> errorLog;
 

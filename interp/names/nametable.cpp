@@ -48,6 +48,9 @@ int NameTable::add(std::string_view name, uint16_t nameHash, int index) {
     if (index == 0) index = highest_ + 1;
     if (index < 0 || index >= capacity()) return -1;
     if (static_cast<size_t>(index) >= entries_.size()) entries_.resize(static_cast<size_t>(index) + 1);
+    // A name entered again at a used index replaces the old one (a chain must
+    // never hold an entry twice).
+    if (entries_[static_cast<size_t>(index)].used) unlink(index);
     Entry& entry = entries_[static_cast<size_t>(index)];
     entry.nameOffset = static_cast<uint32_t>(text_.size());
     entry.nameLength = static_cast<uint32_t>(name.size());
@@ -64,6 +67,14 @@ void NameTable::link(int index, uint16_t nameHash) {
     int32_t& head = buckets_[nameHash % buckets_.size()];
     entries_[static_cast<size_t>(index)].next = head;
     head = index;
+}
+
+void NameTable::unlink(int index) {
+    const Entry& entry = entries_[static_cast<size_t>(index)];
+    if (entry.nameLength == 0) return;
+    int32_t* link = &buckets_[hash(text_.data() + entry.nameOffset, entry.nameLength) % buckets_.size()];
+    while (*link != 0 && *link != index) link = &entries_[static_cast<size_t>(*link)].next;
+    if (*link == index) *link = entry.next;
 }
 
 std::string_view NameTable::nameAt(int index) const {

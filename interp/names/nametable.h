@@ -56,6 +56,7 @@ private:
         bool used = false;
     };
     void link(int index, uint16_t nameHash);
+    void unlink(int index);
 
     // Entries are allocated as indexes are used, up to the capacity, so that
     // many small tables (one per called macro) stay cheap.

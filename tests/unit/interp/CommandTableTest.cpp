@@ -129,7 +129,7 @@ TEST(CommandTable, LoaderRules) {
 TEST(StatusVariables, TableAndMessages) {
     StatusVariableTable table;
     table.load(resources::statusVariableRecords());
-    EXPECT_EQ(table.rowCount(), 60);
+    EXPECT_EQ(table.rowCount(), 57);
     EXPECT_EQ(table.lookup("pi"), 84);
     EXPECT_EQ(table.lookup("LOOPINDEX"), 59);
     EXPECT_EQ(table.lookup("Max"), 203);
@@ -139,6 +139,25 @@ TEST(StatusVariables, TableAndMessages) {
               "Chaining using ' : ' or ' , ' is not allowed with this instruction, use ' | ' instead");
     EXPECT_EQ(resources::messageText(857), "Assertion failed");
     EXPECT_EQ(resources::messageText(858), "");
+}
+
+}  // namespace
+}  // namespace tvx::interp
+
+namespace tvx::interp {
+namespace {
+
+TEST(NameTable, EnteringAnIndexAgainReplacesItsName) {
+    // Found by fuzzing: a duplicate row linked an entry to itself, and a
+    // lookup that reached it never ended.
+    NameTable table(16, 1);  // one bucket: every name in the same chain
+    ASSERT_EQ(table.add("first", 5), 5);
+    ASSERT_EQ(table.add("second", 6), 6);
+    ASSERT_EQ(table.add("again", 5), 5);
+    EXPECT_EQ(table.find("first"), 0);
+    EXPECT_EQ(table.find("again"), 5);
+    EXPECT_EQ(table.find("second"), 6);
+    EXPECT_EQ(table.find("missing"), 0);  // ends
 }
 
 }  // namespace

@@ -135,3 +135,30 @@ TEST(Runner, CallStackSettingIsClamped) {
 
 }  // namespace
 }  // namespace tvx::interp
+
+namespace tvx::interp {
+namespace {
+
+TEST(Runner, ReaderErrorBoxExplainsKnownCodes) {
+    char dir[] = "/tmp/tolvex-reader-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string directory = std::string(dir) + "/";
+    {
+        std::ofstream ini(directory + "ErrorCod.ini");
+        ini << "[Reader]\r\n0x8000ABCD=Sensor not ready\r\n";
+    }
+    testing::TestHost host;
+    Interpreter ip(host);
+    ip.runner().defaultPath = directory;
+    host.answers = {kIdIgnore, kIdIgnore};
+    ip.runner().reportReaderError(0x8000ABCD);
+    ip.runner().reportReaderError(0x80000001);
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(host.boxes[0], "Reader Error|Reader Error 0x8000abcd\nSensor not ready");
+    EXPECT_EQ(host.boxes[1], "Reader Error|Reader Error 0x80000001");
+    std::remove((directory + "ErrorCod.ini").c_str());
+    rmdir(dir);
+}
+
+}  // namespace
+}  // namespace tvx::interp
