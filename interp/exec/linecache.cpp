@@ -5,6 +5,7 @@
 #include "interp/exec/context.h"
 #include "interp/interpreter.h"
 #include "interp/names/commandtable.h"
+#include "interp/values/number.h"
 
 namespace tvx::interp {
 
@@ -12,6 +13,10 @@ namespace {
 
 constexpr size_t kMaxSteps = 64;
 constexpr int kMaxStack = 32;
+
+// Status variables that are cleared by reading them: a line that reads one is
+// never compiled, so a fallback to the text cannot read it twice.
+bool readingClears(int code) { return code == 37 || code == 39 || code == 53 || code == 99; }
 
 // Mirrors the numeric evaluator's grammar for the forms it covers: numbers,
 // character literals, plain variable names, status variables without index,
@@ -77,7 +82,7 @@ private:
             const char* end = scanName(p + 1, hash);
             std::string_view name(p + 1, static_cast<size_t>(end - p - 1));
             int code = name.empty() ? -1 : ip_.statusVariables.lookup(name);
-            if (code < kFirstNumericStatusCode || *end == '[') return false;
+            if (code < kFirstNumericStatusCode || *end == '[' || readingClears(code)) return false;
             p = end;
             if (!push({ExpressionStep::kStatus, 0, code})) return false;
         } else if (isNameChar(c)) {
@@ -120,19 +125,56 @@ void compile(Interpreter& ip, CachedLine& line) {
         line.form = CachedLine::Form::kAssignment;
         return;
     }
+    int code = ip.commands.lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
+    if (code < 0 || !ip.handlers[static_cast<size_t>(code)] || ip.commands.signature(code) == "&") return;
+    std::string_view signature = ip.commands.signature(code);
+    if (*after != '\0') {
+        // A command whose arguments are all numbers: its expressions are compiled
+        // (a command in brackets "If(x)" runs from its text).
+        if (end == after && *after == '(') return;
+        std::vector<ExpressionStep> steps;
+        std::vector<char> letters;
+        std::vector<uint16_t> ends;
+        Compiler compiler(ip, line.text, steps);
+        const char* p = after;
+        bool optional = false;
+        for (size_t i = 0; i < signature.size(); ++i) {
+            char letter = signature[i];
+            if (letter == '.') {
+                optional = true;
+                continue;
+            }
+            if (letter != 'f' && letter != 'l' && letter != 'i' && letter != 'b') return;
+            p = skipBlanks(p);
+            if (*p == '\0') {
+                if (!optional) return;  // a missing argument: the text reports it
+                break;
+            }
+            if (!compiler.expression(p, 100, 0)) return;
+            letters.push_back(letter);
+            ends.push_back(static_cast<uint16_t>(steps.size()));
+            p = skipBlanks(p);
+            bool moreLetters = false;
+            for (size_t j = i + 1; j < signature.size(); ++j)
+                if (signature[j] >= 'a' && signature[j] <= 'z') moreLetters = true;
+            if (*p == ',' && moreLetters) ++p;
+        }
+        if (*skipBlanks(p) != '\0' || letters.empty()) return;
+        line.steps = std::move(steps);
+        line.argumentLetters = std::move(letters);
+        line.argumentEnds = std::move(ends);
+        line.commandCode = code;
+        line.form = CachedLine::Form::kCommand;
+        return;
+    }
     // A single command word (or a two-word form) with nothing after it, whose
     // signature asks for no argument.
-    if (*after != '\0' && !isNameChar(*after)) return;
-    int code = ip.commands.lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
-    if (code < 0 || *after != '\0') return;
-    std::string_view signature = ip.commands.signature(code);
     bool optional = false;
     for (char s : signature) {
         if (s == '.' || s == '&') optional = true;
         else if (s >= 'a' && s <= 'z' && !optional) return;
         else if (s == '#' || s == 'c') return;
     }
-    if (signature == "&" || !ip.handlers[static_cast<size_t>(code)]) return;
     line.commandCode = code;
     line.form = CachedLine::Form::kBareCommand;
 }
@@ -171,46 +213,33 @@ void LineCache::clear() {
     entries_.clear();
 }
 
-bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& err) {
-    if (line.form == CachedLine::Form::kUnknown) compile(ip, line);
-    if (line.form == CachedLine::Form::kText || ip.symbols.lookupOnly) return false;
-    ctx.lineFlags = 0;
-    ip.errorPosition = nullptr;
+namespace {
 
-    if (line.form == CachedLine::Form::kBareCommand) {
-        ArgsLease lease(ip);
-        CallArgs& args = *lease;
-        args.reset(line.commandCode);
-        MCVal result;
-        err = ip.handlers[static_cast<size_t>(line.commandCode)](ip, args, result);
-        if (err && !ip.errorPosition) ip.errorPosition = line.text.c_str();
-        return true;
-    }
-
-    // The target first (it is created when new), then every variable of the
-    // right side: all must be plain numbers before anything is evaluated.
-    Symbols& symbols = ip.symbols;
+// Resolves every variable of the line's steps (creating new names) in
+// evaluation order before anything is evaluated, so that a fallback to the
+// text never reads a status variable twice. False when one is no plain number.
+bool resolveVariables(Symbols& symbols, const CachedLine& line, double* values) {
     const char* text = line.text.c_str();
+    size_t count = 0;
     bool created;
-    VarSlot target = numericVariable(symbols, std::string_view(text + line.targetOffset, line.targetLength),
-                                     line.targetHash, created);
-    if (!target) return false;
-    // Every variable is resolved (and created when new) in evaluation order
-    // before anything is evaluated, so a fallback to the text never reads a
-    // status variable twice.
-    double values[kMaxSteps];
-    size_t valueCount = 0;
     for (const ExpressionStep& step : line.steps) {
         if (step.kind != ExpressionStep::kVariable) continue;
         VarSlot slot = numericVariable(symbols, std::string_view(text + step.offset, step.length), step.hash,
                                        created);
         if (!slot) return false;
-        values[valueCount++] = slot.var().number;
+        values[count++] = slot.var().number;
     }
+    return true;
+}
+
+// Evaluates steps [begin, end) on a stack; values holds the resolved
+// variables, nextValue the first of them that these steps use.
+bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t end, const double* values,
+                   size_t& nextValue, double& result) {
     double stack[kMaxStack + 2];
     int sp = 0;
-    size_t nextValue = 0;
-    for (const ExpressionStep& step : line.steps) {
+    for (size_t i = begin; i < end; ++i) {
+        const ExpressionStep& step = line.steps[i];
         switch (step.kind) {
         case ExpressionStep::kNumber:
             stack[sp++] = step.number;
@@ -220,8 +249,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& 
             break;
         case ExpressionStep::kStatus: {
             StatusValue value;
-            int statusErr = ip.readStatus(step.code, 0, value);
-            if (statusErr || value.isString) return false;
+            if (ip.readStatus(step.code, 0, value) || value.isString) return false;
             stack[sp++] = value.number;
             break;
         }
@@ -236,9 +264,69 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& 
             break;
         }
     }
+    result = stack[0];
+    return true;
+}
+
+// Lays down one numeric argument as the argument parser would.
+bool fillArgument(CallArgs& args, char letter, double value) {
+    ArgSlot& slot = args[args.count++];
+    MCVal& record = args.values[static_cast<size_t>(args.valueCount++)];
+    record.setReal(value);
+    slot.letter = letter;
+    slot.present = true;
+    slot.form = kFormNumber;
+    slot.number = value;
+    slot.value = &record;
+    if (letter == 'l') return toInt32Arg(value, slot.l) == kOk;
+    if (letter == 'i' || letter == 'b') {
+        if (toInt16Arg(value, slot.i) != kOk) return false;
+        slot.l = slot.i;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& err) {
+    if (line.form == CachedLine::Form::kUnknown) compile(ip, line);
+    if (line.form == CachedLine::Form::kText || ip.symbols.lookupOnly) return false;
+    ctx.lineFlags = 0;
+    ip.errorPosition = nullptr;
+    Symbols& symbols = ip.symbols;
+    double values[kMaxSteps];
+    size_t nextValue = 0;
+
+    if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
+        if (!resolveVariables(symbols, line, values)) return false;
+        ArgsLease lease(ip);
+        CallArgs& args = *lease;
+        args.reset(line.commandCode);
+        size_t begin = 0;
+        for (size_t i = 0; i < line.argumentLetters.size(); ++i) {
+            double value;
+            if (!evaluateSteps(ip, line, begin, line.argumentEnds[i], values, nextValue, value)) return false;
+            // An integer out of range: the text reports it with its position.
+            if (!fillArgument(args, line.argumentLetters[i], value)) return false;
+            begin = line.argumentEnds[i];
+        }
+        MCVal result;
+        err = ip.handlers[static_cast<size_t>(line.commandCode)](ip, args, result);
+        if (err && !ip.errorPosition) ip.errorPosition = line.text.c_str();
+        return true;
+    }
+
+    // The target first (it is created when new), then the right side.
+    const char* text = line.text.c_str();
+    bool created;
+    VarSlot target = numericVariable(symbols, std::string_view(text + line.targetOffset, line.targetLength),
+                                     line.targetHash, created);
+    if (!target || !resolveVariables(symbols, line, values)) return false;
+    double value;
+    if (!evaluateSteps(ip, line, 0, line.steps.size(), values, nextValue, value)) return false;
     Variable& var = target.var();
     var.setValueKind(kKindNumber);
-    var.number = stack[0];
+    var.number = value;
     err = kOk;
     return true;
 }

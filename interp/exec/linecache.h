@@ -38,13 +38,16 @@ struct CachedLine {
     LineStatus status = LineStatus::Line;
     std::string text;
 
-    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand };
+    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand };
     Form form = Form::kUnknown;
-    int commandCode = 0;            // kBareCommand
+    int commandCode = 0;            // kBareCommand, kCommand
     uint32_t targetLength = 0;      // kAssignment: the target name is text[0, targetLength)
     uint32_t targetOffset = 0;
     uint16_t targetHash = 0;
     std::vector<ExpressionStep> steps;
+    // kCommand: the signature letter of each argument and where its steps end.
+    std::vector<char> argumentLetters;
+    std::vector<uint16_t> argumentEnds;
 
     // The line that ran after this one last time, and where it starts: the
     // run loop takes it without a lookup when the program counter agrees.
