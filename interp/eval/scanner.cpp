@@ -180,6 +180,35 @@ const char* parseDecimal(const char* p, double& value) {
         while (isDigit(*end)) ++end;
     }
     if (end == p) return p;
+    // The common case, digits with an optional fraction and at most 15
+    // significant digits: the integer of all digits divided by a power of ten.
+    // Both are exact doubles, and IEEE division rounds correctly, so this is
+    // the value the general conversion gives.
+    {
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                             1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        uint64_t mantissa = 0;
+        int digits = 0, fraction = 0;
+        bool simple = true, inFraction = false;
+        for (const char* q = p; q < end && simple; ++q) {
+            if (*q == '.') {
+                inFraction = true;
+                continue;
+            }
+            if (!isDigit(*q)) {
+                simple = false;
+                break;
+            }
+            if (mantissa != 0 || *q != '0') ++digits;
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
+            if (inFraction) ++fraction;
+            if (digits > 15 || fraction > 15) simple = false;
+        }
+        if (simple) {
+            value = static_cast<double>(mantissa) / kPowers[fraction];
+            return end;
+        }
+    }
     auto result = std::from_chars(p, end, value);
     if (result.ec == std::errc::result_out_of_range) {
         // Out of range: as strtod, an infinity or zero.

@@ -6,6 +6,7 @@
 
 #include "TestHost.h"
 #include "interp/eval/evaluator.h"
+#include "interp/eval/scanner.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 
@@ -178,6 +179,24 @@ TEST_F(EvaluatorTest, StringTerms) {
     table.at(index).setValueKind(kKindString);
     table.at(index).text = "hello";
     EXPECT_EQ(text("s[1:2] + s[4:]"), "elo");
+}
+
+}  // namespace
+}  // namespace tvx::interp
+
+namespace tvx::interp {
+namespace {
+
+TEST(NumberLiterals, FastPathAgreesWithTheGeneralConversion) {
+    // Every literal must read as the C library reads it.
+    const char* cases[] = {"0", "7", "2.5", "0.1", "0.3", "123456789012345", "1234567890123456",
+                           "3.14159265358979", "0.000000000000001", "99999999999999.9", "1.", "000012.50",
+                           "1e5", "2.5e-3", "123456789012345678", "0.1234567890123456789"};
+    for (const char* text : cases) {
+        double fast;
+        parseDecimal(text, fast);
+        EXPECT_EQ(fast, std::strtod(text, nullptr)) << text;
+    }
 }
 
 }  // namespace
