@@ -151,13 +151,15 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
             ip_.errorPosition = start;
             return kNotEnoughParameters;
         }
+        // A '?' argument that names a block variable directly passes it in place.
+        if (flexible && value.type == kValBlock && (value.flags & kValBorrowed)) value.type = kValVarBlock;
         slot.value = &value;
         slot.present = true;
         slot.form = value.isBlock() ? kFormBlock : kFormNumber;
         slot.number = value.re;
         if (letter == 'f') return kOk;
         if (letter == 'p') {
-            if (value.type == kValVarBlock) {
+            if (value.isBlock() && (value.flags & kValBorrowed)) {
                 slot.address = reinterpret_cast<uintptr_t>(value.pData->bytes());
             } else if (value.isBlock() && !flexible) {
                 return kWrongDataType;
@@ -367,11 +369,13 @@ int Evaluator::callBuiltin(const char*& p, int code, MCVal& out) {
     // so does a block as second argument of an "ff" or "f.f" function.
     bool firstIsF = !signature.empty() && (signature[0] == 'f' || signature.substr(0, 2) == "?f");
     const ArgSlot& first = args[0];
-    bool blockFirst = args.count > 0 && first.value && first.value->isBlock();
-    bool blockSecond = args.count > 1 && args[1].value && args[1].value->isBlock();
+    // A computed block or a variable named in an 'f' argument is type 32; a
+    // variable named in a '?' argument (Sum, MaxLoc, ...) is type 33 and stays here.
+    bool blockFirst = args.count > 0 && first.value && first.value->type == kValBlock;
+    bool blockSecond = args.count > 1 && args[1].value && args[1].value->type == kValBlock;
     bool toDispatcher = false;
     if (firstIsF && blockFirst && code >= 490 && code <= 628) toDispatcher = true;
-    if (code == 0x259 && blockFirst && first.value->type == kValVarBlock) toDispatcher = true;  // Len
+    if (code == 0x259 && args.count > 0 && first.value && first.value->type == kValVarBlock) toDispatcher = true;  // Len
     if (firstIsF && !blockFirst && blockSecond && (signature == "ff" || signature == "f.f"))
         toDispatcher = true;
     if (toDispatcher) {

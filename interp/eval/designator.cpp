@@ -368,7 +368,9 @@ int Evaluator::readValue(const Designator& d, MCVal& out) {
             out.setComplex(block->doubles()[0], block->doubles()[1]);
             return kOk;
         }
-        out.setBorrowedBlock(block, true);
+        // A variable's block: borrowed, copied before any change. An argument
+        // that names the variable directly becomes type 33 (used in place).
+        out.setBorrowedBlock(block, false);
         out.re = block->elementType == kElemComplexMatrix ? block->doubles()[0] : readElement(block, 0);
         return kOk;
     }
