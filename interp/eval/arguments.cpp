@@ -25,7 +25,7 @@ bool isArgumentEnd(char c, bool parenthesised) {
     return c == '\0' || c == ':' || c == '|' || c == '\r' || c == '\n' || (parenthesised && c == ')');
 }
 
-bool isSignatureLetter(char c) { return c >= 'a' && c <= 'z'; }
+bool isSignatureLetter(char c) { return (c >= 'a' && c <= 'z') || c == '$'; }
 bool isSignatureModifier(char c) { return (c >= 0x25 && c <= 0x40) || c == '$'; }
 
 // The end of "the rest of the line": inside brackets, up to the matching ')'.

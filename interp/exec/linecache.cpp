@@ -179,16 +179,13 @@ void compile(Interpreter& ip, CachedLine& line) {
     line.form = CachedLine::Form::kBareCommand;
 }
 
-// A plain numeric variable, or an empty slot when the value is of another kind.
-VarSlot numericVariable(Symbols& symbols, std::string_view name, uint16_t hash, bool& created) {
+// An existing plain numeric variable, or an empty slot when it is missing or
+// holds another kind. The compiled form never creates a name: a line that
+// meets a new one runs from its text, which creates it with the kind its value
+// calls for, in the order the text names them.
+VarSlot numericVariable(Symbols& symbols, std::string_view name, uint16_t hash) {
     VarSlot slot = symbols.find(name, hash);
-    created = false;
-    if (!slot) {
-        slot = symbols.findOrCreate(name, hash);
-        if (!slot) return {};
-        slot.var().setValueKind(kKindNumber);
-        created = true;
-    }
+    if (!slot) return {};
     slot = symbols.followReferences(slot);
     if (!slot) return {};
     VarKind kind = slot.var().valueKind();
@@ -215,17 +212,15 @@ void LineCache::clear() {
 
 namespace {
 
-// Resolves every variable of the line's steps (creating new names) in
-// evaluation order before anything is evaluated, so that a fallback to the
-// text never reads a status variable twice. False when one is no plain number.
+// Resolves every variable of the line's steps before anything is evaluated,
+// so that a fallback to the text never reads a status variable twice. False
+// when one is missing or no plain number.
 bool resolveVariables(Symbols& symbols, const CachedLine& line, double* values) {
     const char* text = line.text.c_str();
     size_t count = 0;
-    bool created;
     for (const ExpressionStep& step : line.steps) {
         if (step.kind != ExpressionStep::kVariable) continue;
-        VarSlot slot = numericVariable(symbols, std::string_view(text + step.offset, step.length), step.hash,
-                                       created);
+        VarSlot slot = numericVariable(symbols, std::string_view(text + step.offset, step.length), step.hash);
         if (!slot) return false;
         values[count++] = slot.var().number;
     }
@@ -316,11 +311,10 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& 
         return true;
     }
 
-    // The target first (it is created when new), then the right side.
+    // The target first, then the right side.
     const char* text = line.text.c_str();
-    bool created;
     VarSlot target = numericVariable(symbols, std::string_view(text + line.targetOffset, line.targetLength),
-                                     line.targetHash, created);
+                                     line.targetHash);
     if (!target || !resolveVariables(symbols, line, values)) return false;
     double value;
     if (!evaluateSteps(ip, line, 0, line.steps.size(), values, nextValue, value)) return false;
