@@ -1,5 +1,6 @@
 #include "interp/interpreter.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -32,10 +33,15 @@ double factorial(int n) {
     return product;
 }
 
+uint64_t nextSerial() {
+    static std::atomic<uint64_t> counter{1};
+    return counter.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 Interpreter::Interpreter(Host& host)
-    : host_(host), evaluator_(std::make_unique<Evaluator>(*this)), runner_(std::make_unique<Runner>(*this)) {
+    : host_(host), serial_(nextSerial()), evaluator_(std::make_unique<Evaluator>(*this)), runner_(std::make_unique<Runner>(*this)) {
     noteStackTop();
     commands.load(resources::commandTableRecords());
     statusVariables.load(resources::statusVariableRecords());

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <unordered_map>
 #include <vector>
 
 #include "interp/errors.h"
@@ -66,6 +68,14 @@ enum RunOptionBits : uint32_t {
     kOptNoMessagePumping = 0x8000,
 };
 
+// State that an area of the interpreter or the built-ins keeps for one
+// interpreter (string lists, open files, views, ...): created on first use and
+// destroyed with the interpreter.
+class AreaState {
+public:
+    virtual ~AreaState() = default;
+};
+
 class Interpreter {
 public:
     explicit Interpreter(Host& host);
@@ -74,6 +84,8 @@ public:
     Interpreter& operator=(const Interpreter&) = delete;
 
     Host& host() { return host_; }
+    // A number no other interpreter of this process has (for caches keyed by interpreter).
+    uint64_t serial() const { return serial_; }
     Evaluator& evaluator() { return *evaluator_; }
     Runner& runner() { return *runner_; }
 
@@ -134,12 +146,29 @@ public:
     // Formats a number the way the Watch Window shows it (15 significant digits).
     static std::string formatNumber(double value);
 
+    // The state of type T (derived from AreaState) for this interpreter.
+    template <typename T>
+    T& areaState() {
+        std::unique_ptr<AreaState>& slot = areaStates_[std::type_index(typeid(T))];
+        if (!slot) slot = std::make_unique<T>();
+        return static_cast<T&>(*slot);
+    }
+    // Replaces the state of type T by a fresh one.
+    template <typename T>
+    T& resetAreaState() {
+        std::unique_ptr<AreaState>& slot = areaStates_[std::type_index(typeid(T))];
+        slot = std::make_unique<T>();
+        return static_cast<T&>(*slot);
+    }
+
 private:
     Host& host_;
+    uint64_t serial_;
     std::unique_ptr<Evaluator> evaluator_;
     std::unique_ptr<Runner> runner_;
     std::vector<std::unique_ptr<CallArgs>> argsPool_;
     size_t argsDepth_ = 0;
+    std::unordered_map<std::type_index, std::unique_ptr<AreaState>> areaStates_;
 };
 
 // Releases the pooled argument list when the scope ends.

@@ -151,8 +151,10 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
             ip_.errorPosition = start;
             return kNotEnoughParameters;
         }
-        // A '?' argument that names a block variable directly passes it in place.
-        if (flexible && value.type == kValBlock && (value.flags & kValBorrowed)) value.type = kValVarBlock;
+        // A '?' or 'p' argument that names a block variable directly passes it
+        // in place (type 33).
+        if ((flexible || letter == 'p') && value.type == kValBlock && (value.flags & kValBorrowed))
+            value.type = kValVarBlock;
         slot.value = &value;
         slot.present = true;
         slot.form = value.isBlock() ? kFormBlock : kFormNumber;

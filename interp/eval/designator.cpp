@@ -1,7 +1,14 @@
 // Names in expressions: variables, members of objects, elements, characters,
 // families of indexed variables, and status variables.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
@@ -24,10 +31,372 @@ std::string_view blockText(const DataBlock* block) {
     return {text, length};
 }
 
+// ---- Views: v[a:b] and m[a:b, c:d]
+//
+// A view is a hidden variable ("__view1" .. "__view16" in the macro's table,
+// so that it can also be passed on by reference) whose fixed-size block holds
+// a copy of the range. Reading it reads the elements. A statement that stores
+// into it (an assignment, a command writing a block argument) changes the copy;
+// the change is carried into the original block at the next name lookup, which
+// comes before anything can read the original again: the changed elements are
+// found by comparing the copy with the snapshot taken when the view was handed
+// out. A view stays under watch while the statement that last named it may
+// still write to it (a byte it leaves in the string work area is still there),
+// and up to its final comparison after that.
+
+constexpr int kViewSlots = 16;
+constexpr int kViewTableSpace = 32767;  // a space no variable id can name
+
+struct ViewSlot {
+    bool used = false;
+    SymbolTable* table =
+        nullptr;  // where the view variable was made (compared, never followed blindly)
+    int index = 0;
+    DataBlock* block = nullptr;  // the view's block while its variable holds it
+    uint32_t blockHandle = 0;
+    uint32_t originId = 0;  // the variable viewed, and the block it had
+    DataBlock* origin = nullptr;
+    uint32_t originHandle = 0;
+    uint16_t originType = 0;
+    int elementBytes = 0;            // 16 for complex elements
+    std::vector<int64_t> positions;  // element positions in the origin, in view order
+    bool watched = false;
+    size_t token = 0;      // watched while the work area reaches this mark
+    size_t lastToken = 0;  // the mark of the latest statement that named the view
+    std::vector<unsigned char> snapshot;
+};
+
+struct ViewTable {
+    std::array<ViewSlot, kViewSlots> slots;
+    int next = 0;
+    std::unique_ptr<SymbolTable> fallback;  // when no macro table exists
+    bool anyWatched = false;
+    bool anyUsed = false;
+    // Blocks of reused views that the statement which named them may still
+    // read; freed once that statement is over. Without a mark (the work area
+    // was full) a block waits until kUnmarkedRetired others have come after it.
+    std::vector<std::pair<DataBlock*, size_t>> retired;
+
+    ViewTable() = default;
+    ViewTable(const ViewTable&) = delete;
+    ViewTable& operator=(const ViewTable&) = delete;
+    ~ViewTable() {
+        for (auto& [block, token] : retired) freeBlock(block);
+    }
+};
+
+constexpr size_t kUnmarkedRetired = 64;
+
+// The views of an interpreter, kept in its area states; the last one is
+// remembered, since every name lookup asks for them.
+struct ViewState : AreaState {
+    ViewTable table;
+};
+
+ViewTable& viewsOf(const Interpreter& ip) {
+    // Keyed by the interpreter's serial: a new interpreter at a recycled
+    // address never sees its predecessor's table.
+    thread_local uint64_t lastSerial = 0;
+    thread_local ViewTable* lastTable = nullptr;
+    if (ip.serial() == lastSerial && lastTable) return *lastTable;
+    lastSerial = ip.serial();
+    lastTable = &const_cast<Interpreter&>(ip).areaState<ViewState>().table;
+    return *lastTable;
+}
+
+std::string viewName(int slot) { return "__view" + std::to_string(slot + 1); }
+
+SymbolTable* viewHome(Interpreter& ip, ViewTable& views) {
+    if (ip.symbols.macroTable) return ip.symbols.macroTable;
+    if (!views.fallback)
+        views.fallback = std::make_unique<SymbolTable>(kViewTableSpace, 32, 13, 1024);
+    return views.fallback.get();
+}
+
+// The view variable of a slot, when it can be reached from the current scope.
+Variable* viewVariable(Interpreter& ip, ViewTable& views, int k) {
+    ViewSlot& s = views.slots[static_cast<size_t>(k)];
+    SymbolTable* home = ip.symbols.macroTable ? ip.symbols.macroTable : views.fallback.get();
+    if (!s.used || !home || s.table != home || !home->isUsed(s.index) ||
+        home->nameAt(s.index) != viewName(k))
+        return nullptr;
+    return &home->at(s.index);
+}
+
+// The origin block, when its variable still holds it.
+DataBlock* originBlock(Interpreter& ip, const ViewSlot& s) {
+    VarSlot slot = ip.symbols.byId(s.originId);
+    if (!slot) return nullptr;
+    Variable& var = slot.var();
+    if (var.valueKind() != kKindBlock || var.block != s.origin ||
+        var.block->memoryHandle != s.originHandle || var.block->elementType != s.originType)
+        return nullptr;
+    int64_t needed =
+        s.positions.empty() ? 0 : *std::max_element(s.positions.begin(), s.positions.end()) + 1;
+    int64_t elements = s.elementBytes == 16 ? var.block->count / 2 : var.block->count;
+    return needed <= elements ? var.block : nullptr;
+}
+
+void unwatch(ViewTable& views, ViewSlot& s) {
+    s.watched = false;
+    s.snapshot.clear();
+    s.snapshot.shrink_to_fit();
+    views.anyWatched = false;
+    for (const ViewSlot& other : views.slots) views.anyWatched = views.anyWatched || other.watched;
+}
+
+// Carries a value that replaced the view variable's block (":=", a complex
+// number) into every element of the range.
+void writeReplacedValue(const Variable& var, DataBlock* origin, const ViewSlot& s) {
+    bool complexOrigin = s.elementBytes == 16;
+    size_t n = s.positions.size();
+    for (size_t i = 0; i < n; ++i) {
+        double re = 0, im = 0;
+        if (var.valueKind() == kKindNumber) {
+            re = var.number;
+        } else if (var.valueKind() == kKindBlock && var.block) {
+            const DataBlock* b = var.block;
+            if (b->elementType == kElemComplexScalar && b->count == 2) {
+                re = b->doubles()[0];
+                im = b->doubles()[1];
+            } else if (b->elementType == kElemComplexMatrix) {
+                if (static_cast<int64_t>(2 * i + 1) >= b->count) break;
+                re = b->doubles()[2 * i];
+                im = b->doubles()[2 * i + 1];
+            } else {
+                if (static_cast<int64_t>(i) >= b->count) break;
+                re = readElement(b, static_cast<int64_t>(i));
+            }
+        } else {
+            return;
+        }
+        int64_t at = s.positions[i];
+        if (complexOrigin) {
+            origin->doubles()[2 * at] = re;
+            origin->doubles()[2 * at + 1] = im;
+        } else {
+            storeElement(origin, at, re);
+        }
+    }
+}
+
+// Compares a watched view with its snapshot and writes what changed into the
+// original block. final: the view's statement is over whatever the work area says.
+void settleView(Interpreter& ip, ViewTable& views, int k, bool final) {
+    ViewSlot& s = views.slots[static_cast<size_t>(k)];
+    if (!s.watched) return;
+    bool live = !final && ip.work.mark() >= s.token;
+    Variable* var = viewVariable(ip, views, k);
+    if (!var) {
+        // Out of reach from here (another macro runs): try again later, unless
+        // the slot is being given up.
+        if (final) unwatch(views, s);
+        return;
+    }
+    bool replaced = var->valueKind() != kKindBlock || var->block != s.block ||
+                    (var->block && var->block->memoryHandle != s.blockHandle);
+    if (!replaced && std::memcmp(s.block->bytes(), s.snapshot.data(), s.snapshot.size()) == 0) {
+        if (!live) unwatch(views, s);
+        return;
+    }
+    DataBlock* origin = originBlock(ip, s);
+    if (replaced) {
+        if (origin) writeReplacedValue(*var, origin, s);
+        s.block = nullptr;  // the variable holds another value now; the view is spent
+        unwatch(views, s);
+        return;
+    }
+    if (origin) {
+        const unsigned char* now = s.block->bytes();
+        size_t size = static_cast<size_t>(s.elementBytes);
+        for (size_t i = 0; i < s.positions.size(); ++i) {
+            if (std::memcmp(now + i * size, s.snapshot.data() + i * size, size) != 0)
+                std::memcpy(origin->bytes() + static_cast<size_t>(s.positions[i]) * size,
+                            now + i * size, size);
+        }
+    }
+    std::memcpy(s.snapshot.data(), s.block->bytes(), s.snapshot.size());
+    if (!live || !origin) unwatch(views, s);
+}
+
+void settleViews(Interpreter& ip) {
+    ViewTable& views = viewsOf(ip);
+    if (!views.retired.empty()) {
+        size_t mark = ip.work.mark();
+        size_t unmarked = 0;
+        for (const auto& r : views.retired) unmarked += r.second == 0 ? 1 : 0;
+        auto over = [&](const std::pair<DataBlock*, size_t>& r) {
+            bool done = r.second == 0 ? unmarked > kUnmarkedRetired : mark < r.second;
+            if (!done) return false;
+            if (r.second == 0) --unmarked;
+            freeBlock(r.first);
+            return true;
+        };
+        views.retired.erase(std::remove_if(views.retired.begin(), views.retired.end(), over),
+                            views.retired.end());
+    }
+    if (!views.anyWatched) return;
+    for (int k = 0; k < kViewSlots; ++k) settleView(ip, views, k, false);
+}
+
+// Puts the view under watch when a lookup hands out its variable: that
+// statement may write to it.
+void watchIfView(Interpreter& ip, const VarSlot& slot) {
+    ViewTable& views = viewsOf(ip);
+    if (!views.anyUsed) return;
+    for (int k = 0; k < kViewSlots; ++k) {
+        ViewSlot& s = views.slots[static_cast<size_t>(k)];
+        if (!s.used || !s.block || s.table != slot.table || s.index != slot.index) continue;
+        // A slot left from an earlier table at the same address names another entry.
+        Variable* var = viewVariable(ip, views, k);
+        if (!var || var->valueKind() != kKindBlock || var->block != s.block) continue;
+        // A byte in the string work area marks the statement: it is taken
+        // back when the statement (or the function call) is over.
+        std::string_view stored;
+        size_t token = ip.work.store("", stored) == kOk ? ip.work.mark() : 0;
+        s.lastToken = token;
+        if (!s.watched) {
+            s.snapshot.assign(s.block->bytes(), s.block->bytes() + s.block->payloadBytes);
+            s.token = token;
+            s.watched = true;
+            views.anyWatched = true;
+        } else {
+            s.token = std::min(s.token, token);
+        }
+        return;
+    }
+}
+
+// Settles views when a designation ends, and watches the view it hands out.
+class ViewGuard {
+public:
+    ViewGuard(Interpreter& ip, const Designator& d) : ip_(ip), d_(d) { settleViews(ip); }
+    ~ViewGuard() {
+        if (d_.form == Designator::kVariable && d_.slot) watchIfView(ip_, d_.slot);
+    }
+    ViewGuard(const ViewGuard&) = delete;
+    ViewGuard& operator=(const ViewGuard&) = delete;
+
+private:
+    Interpreter& ip_;
+    const Designator& d_;
+};
+
+// One index of a group: a number, or a range a:b with either bound omitted.
+struct IndexPart {
+    bool range = false;
+    bool hasFrom = false;
+    bool hasTo = false;
+    double from = 0;
+    double to = 0;
+};
+
+// The positions 0..size-1 a part selects (bounds counted from base): a single
+// index, or a range whose end before its start wraps around the dimension.
+int partPositions(const IndexPart& part, int64_t size, int base, std::vector<int64_t>& out) {
+    int64_t from = part.hasFrom ? toInt64Saturated(part.from) - base : 0;
+    int64_t to = !part.range ? from : part.hasTo ? toInt64Saturated(part.to) - base : size - 1;
+    if (from < 0 || to < 0) return kNegativeIndex;
+    if (from >= size || to >= size) return kBadIndex;
+    for (int64_t i = from;; i = i + 1 == size ? 0 : i + 1) {
+        out.push_back(i);
+        if (i == to) break;
+    }
+    return kOk;
+}
+
+// Makes a view of the block of the variable at slot; d receives its variable.
+int makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int count,
+             Designator& d) {
+    DataBlock* block = slot.var().block;
+    bool complex = block->elementType == kElemComplexMatrix;
+    int64_t elements = complex ? block->count / 2 : block->count;
+    std::vector<int64_t> positions;
+    int32_t nx, ny;
+    if (count == 1) {
+        int err = partPositions(parts[0], elements, ip.matrixBase, positions);
+        if (err) return err;
+        nx = static_cast<int32_t>(positions.size());
+        ny = 1;
+    } else {
+        if (block->xSize < 0 || block->ySize < 0 || int64_t{block->xSize} * block->ySize > elements)
+            return kInternalError;
+        const IndexPart& xPart = ip.matrixRowFirst ? parts[1] : parts[0];
+        const IndexPart& yPart = ip.matrixRowFirst ? parts[0] : parts[1];
+        std::vector<int64_t> xs, ys;
+        int err = partPositions(xPart, block->xSize, ip.matrixBase, xs);
+        if (!err) err = partPositions(yPart, block->ySize, ip.matrixBase, ys);
+        if (err) return err;
+        for (int64_t y : ys)
+            for (int64_t x : xs) positions.push_back(x + y * block->xSize);
+        nx = static_cast<int32_t>(xs.size());
+        ny = static_cast<int32_t>(ys.size());
+    }
+    int64_t n = static_cast<int64_t>(positions.size());
+    DataBlock* view = allocateBlock(block->elementType, complex ? 2 * n : n);
+    if (!view) return kVectorNotCreated;
+    int size = complex ? 16 : elementSize(block->elementType);
+    for (int64_t i = 0; i < n; ++i)
+        std::memcpy(view->bytes() + i * size,
+                    block->bytes() + positions[static_cast<size_t>(i)] * size,
+                    static_cast<size_t>(size));
+    view->xSize = nx;
+    view->ySize = ny;
+    view->shapeFlags = static_cast<uint16_t>(block->shapeFlags & ~kShapeTransient);
+    view->reserved = block->reserved;
+    view->blockFlags |= kBlockFixed;  // an assignment fills the range, never resizes it
+
+    // The next slot, round-robin; what its previous view still owes is written first.
+    ViewTable& views = viewsOf(ip);
+    int k = views.next;
+    views.next = (k + 1) % kViewSlots;
+    settleView(ip, views, k, true);
+    SymbolTable* home = viewHome(ip, views);
+    std::string name = viewName(k);
+    int index = home->find(name);
+    if (index == 0) index = home->create(name);
+    if (index == 0) {
+        freeBlock(view);
+        return kOutOfMemory;
+    }
+    Variable& var = home->at(index);
+    ViewSlot& previous = views.slots[static_cast<size_t>(k)];
+    if (previous.used && var.valueKind() == kKindBlock && var.block &&
+        var.block == previous.block && ip.work.mark() >= previous.lastToken) {
+        // The statement that named the previous view may still hold its block.
+        views.retired.emplace_back(var.block, previous.lastToken);
+        var.block = nullptr;
+    }
+    var.clearValue();
+    var.setValueKind(kKindBlock);
+    var.block = view;
+
+    ViewSlot& s = views.slots[static_cast<size_t>(k)];
+    s = ViewSlot{};
+    s.used = true;
+    views.anyUsed = true;
+    s.table = home;
+    s.index = index;
+    s.block = view;
+    s.blockHandle = view->memoryHandle;
+    s.originId = slot.id();
+    s.origin = block;
+    s.originHandle = block->memoryHandle;
+    s.originType = block->elementType;
+    s.elementBytes = size;
+    s.positions = std::move(positions);
+
+    d.form = Designator::kVariable;
+    d.slot = VarSlot{home, index};
+    d.created = false;
+    return kOk;
+}
+
 }  // namespace
 
 int Evaluator::designate(const char*& p, Creation creation, Designator& d) {
     d = Designator{};
+    ViewGuard viewGuard(ip_, d);
     Symbols& symbols = ip_.symbols;
     if (symbols.lookupOnly) creation = Creation::Find;
     if (*p == '!') return statusDesignator(p, d);
@@ -200,25 +569,46 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
         return kOk;
     }
 
-    // Up to two indexes, separated by a comma.
+    // Up to two indexes, separated by a comma; on blocks each may be a range.
+    IndexPart parts[2];
     double index[2] = {0, 0};
     int count = 0;
+    bool anyRange = false;
     p = skipBlanks(p);
     while (*p != ']') {
         if (count == 2) {
             ip_.errorPosition = p;
             return kExtraCharacters;
         }
-        int err = real(p, kLimitArgument, index[count]);
-        if (err) return err;
+        IndexPart& part = parts[count];
+        if (*p != ':' || !isBlock) {
+            int err = real(p, kLimitArgument, part.from);
+            if (err) return err;
+            part.hasFrom = true;
+            index[count] = part.from;
+            p = skipBlanks(p);
+        }
+        if (*p == ':') {
+            if (!isBlock) {
+                ip_.errorPosition = p;
+                return kExtraCharacters;
+            }
+            part.range = anyRange = true;
+            p = skipBlanks(p + 1);
+            if (*p != ',' && *p != ']') {
+                int err = real(p, kLimitArgument, part.to);
+                if (err) return err;
+                part.hasTo = true;
+                p = skipBlanks(p);
+            }
+            if (*p == ':') {
+                ip_.errorPosition = p;
+                return kExtraCharacters;
+            }
+        }
         ++count;
-        p = skipBlanks(p);
         if (*p == ',') {
             p = skipBlanks(p + 1);
-        } else if (*p == ':') {
-            // Ranges designate views of blocks.
-            ip_.errorPosition = p;
-            return isBlock ? kMatrixOperation : kExtraCharacters;
         } else if (*p != ']') {
             ip_.errorPosition = p;
             return *p == '\0' ? kBracket : kExtraCharacters;
@@ -228,6 +618,11 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
     if (count == 0) {
         ip_.errorPosition = open;
         return kNotEnoughParameters;
+    }
+    if (anyRange) {
+        int err = makeView(ip_, d.slot, parts, count, d);
+        if (err) ip_.errorPosition = open;
+        return err;
     }
 
     if (!isBlock) {

@@ -50,10 +50,13 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
         }
         return text;
     }
+    // The index base and the row-first order are matrix settings; an array is
+    // always labelled x,y from 0.
     int base = block->isMatrix() ? ip.matrixBase : 0;
+    bool rowFirst = block->isMatrix() && ip.matrixRowFirst;
     if (!block->isMatrix())
         std::snprintf(line, sizeof line, "Array %d * %d", block->xSize, block->ySize);
-    else if (ip.matrixRowFirst)
+    else if (rowFirst)
         std::snprintf(line, sizeof line, "Matrix %d * %d [row * col]", block->ySize, block->xSize);
     else
         std::snprintf(line, sizeof line, "Matrix %d * %d [x * y]", block->xSize, block->ySize);
@@ -63,8 +66,8 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
     for (int32_t y = 0; y < block->ySize && shown < kMaxListedElements; ++y) {
         for (int32_t x = 0; x < block->xSize && shown < kMaxListedElements; ++x, ++shown) {
             int64_t index = x + static_cast<int64_t>(y) * block->xSize;
-            int first = ip.matrixRowFirst ? y : x;
-            int second = ip.matrixRowFirst ? x : y;
+            int first = rowFirst ? y : x;
+            int second = rowFirst ? x : y;
             std::snprintf(line, sizeof line, "\n%d,%d: ", first + base, second + base);
             text += line;
             if (complex)

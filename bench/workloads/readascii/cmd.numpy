@@ -1,0 +1,1 @@
+"$PYTHON" makenumbers.py /tmp/tolvex-bench-numbers.txt && "$PYTHON" loadtxt.py

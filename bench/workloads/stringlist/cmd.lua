@@ -1,0 +1,1 @@
+"$LUA" stringlist.lua

@@ -1,0 +1,103 @@
+#include "builtins/arrays/blockutil.h"
+
+#include <cstdio>
+
+namespace tvx::builtins::arrays {
+
+using namespace interp;
+
+namespace {
+
+// Requests above this size are checked against the memory the system reports
+// as available; smaller ones are simply tried.
+constexpr int64_t kCheckedBytes = int64_t{256} << 20;
+
+// MemAvailable of /proc/meminfo in bytes, or -1 when it cannot be read.
+int64_t availableMemory() {
+    std::FILE* file = std::fopen("/proc/meminfo", "r");
+    if (!file) return -1;
+    char line[256];
+    int64_t result = -1;
+    while (std::fgets(line, sizeof line, file)) {
+        long long kilobytes = 0;
+        if (std::sscanf(line, "MemAvailable: %lld kB", &kilobytes) == 1) {
+            result = static_cast<int64_t>(kilobytes) * 1024;
+            break;
+        }
+    }
+    std::fclose(file);
+    return result;
+}
+
+}  // namespace
+
+int allocate(int elementType, int64_t count, DataBlock*& out) {
+    out = nullptr;
+    int size = elementSize(elementType);
+    if (count < 0 || size == 0) return kVectorNotCreated;
+    if (count > INT32_MAX / size || blockCapacityFor(count * size) < 0) return kVectorNotCreated;
+    int64_t bytes = count * size;
+    if (bytes > kCheckedBytes) {
+        int64_t available = availableMemory();
+        if (available >= 0 && bytes > available - available / 8) return kOutOfMemory;
+    }
+    out = allocateBlock(elementType, count);
+    return out ? kOk : kOutOfMemory;
+}
+
+int allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out) {
+    int64_t count = elementType == kElemComplexMatrix ? 2 * elements : elements;
+    int err = allocate(elementType, count, out);
+    if (err) return err;
+    out->reserved = shape->reserved;
+    out->shapeFlags = shape->shapeFlags;
+    out->xSize = shape->xSize;
+    out->ySize = shape->ySize;
+    return kOk;
+}
+
+void setBlockResult(MCVal& value, DataBlock* block) {
+    value.setOwnedBlock(block);
+    if (isComplexBlock(block)) {
+        value.re = block->count >= 2 ? block->doubles()[0] : 0;
+        value.im = block->count >= 2 ? block->doubles()[1] : 0;
+    } else {
+        value.re = readElement(block, 0);
+        value.im = 0;
+    }
+}
+
+bool RealView::bind(const DataBlock* block) {
+    if (isDoubleBlock(block)) {
+        data_ = block->doubles();
+        return true;
+    }
+    int64_t n = elementsOf(block);
+    if (!copy_.allocate(n)) return false;
+    if (isComplexBlock(block)) {
+        const double* d = block->doubles();
+        for (int64_t i = 0; i < n; ++i) copy_[i] = d[2 * i];
+    } else {
+        for (int64_t i = 0; i < n; ++i) copy_[i] = readElement(block, i);
+    }
+    data_ = copy_.data();
+    return true;
+}
+
+bool ComplexView::bind(const DataBlock* block) {
+    if (isComplexBlock(block)) {
+        data_ = block->doubles();
+        return true;
+    }
+    int64_t n = elementsOf(block);
+    if (!copy_.allocate(2 * n)) return false;
+    bool plain = isDoubleBlock(block);
+    for (int64_t i = 0; i < n; ++i) {
+        copy_[2 * i] = plain ? block->doubles()[i] : readElement(block, i);
+        copy_[2 * i + 1] = 0;
+    }
+    data_ = copy_.data();
+    return true;
+}
+
+}  // namespace tvx::builtins::arrays

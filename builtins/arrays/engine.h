@@ -1,0 +1,41 @@
+// Internal interfaces of the array engine: the entries installed in
+// ip.arrays, the block-level matrix operations they share with the matrix
+// functions, and the registration of the commands.
+#pragma once
+
+#include <cstdint>
+
+#include "builtins/arrays/blockutil.h"
+#include "interp/eval/arguments.h"
+
+namespace tvx::interp {
+class Interpreter;
+}
+
+namespace tvx::builtins::arrays {
+
+using interp::CallArgs;
+using interp::Interpreter;
+
+// left = left op right, where at least one operand is a data block (the
+// operator codes of the scanner). Returns 0 or an error number.
+int arrayBinary(Interpreter& ip, int op, MCVal& left, MCVal& right);
+// The postfix transpose of a block value.
+int arrayTranspose(Interpreter& ip, MCVal& value);
+// A built-in function whose first (or, reversed, second) argument is a block.
+int matrixFunction(Interpreter& ip, int code, CallArgs& args, MCVal& result);
+
+// The matrix product a times b (a's x size equals b's y size).
+int multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out);
+// The inverse: a square matrix by Gauss-Jordan, a vector (one dimension 1)
+// element by element; 43 for any other shape, 45 when singular.
+int inverseBlock(const DataBlock* m, DataBlock*& out);
+// The transpose of a block as a new block.
+int transposeBlock(const DataBlock* m, DataBlock*& out);
+// The determinant of a square block.
+int determinantOf(const DataBlock* m, double& re, double& im, bool& complex);
+
+// Commands and functions that are not reached through the dispatcher.
+void registerArrayCommands(Interpreter& ip);
+
+}  // namespace tvx::builtins::arrays

@@ -1,0 +1,85 @@
+#include "builtins/files/filecache.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tvx::builtins {
+
+bool FileCache::belongs(const Handle& h, const std::string& name, const std::string& posix) {
+    if (h.fd < 0) return false;
+    if (h.name == name || h.posix == posix) return true;
+    // Another spelling of the same file (a link, another case of a drive path).
+    struct stat info {};
+    return ::stat(posix.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_dev) == h.device &&
+           static_cast<uint64_t>(info.st_ino) == h.inode;
+}
+
+void FileCache::close(Handle& h) {
+    if (h.fd >= 0) ::close(h.fd);
+    h = Handle{};
+}
+
+void FileCache::closeAll() {
+    close(read_);
+    close(write_);
+}
+
+void FileCache::closeFile(const std::string& name, const std::string& posix) {
+    if (belongs(read_, name, posix)) close(read_);
+    if (belongs(write_, name, posix)) close(write_);
+}
+
+void FileCache::syncReadPosition() {
+    if (read_.fd >= 0) ::lseek(read_.fd, read_.position, SEEK_SET);
+}
+
+int FileCache::readHandleFor(const std::string& name, const std::string& posix) const {
+    return belongs(read_, name, posix) ? read_.fd : -1;
+}
+
+int FileCache::writeHandleFor(const std::string& name, const std::string& posix) const {
+    return belongs(write_, name, posix) ? write_.fd : -1;
+}
+
+int FileCache::openRead(const std::string& name, const std::string& posix, unsigned options) {
+    return open(read_, write_, false, name, posix, options);
+}
+
+int FileCache::openWrite(const std::string& name, const std::string& posix, unsigned options) {
+    return open(write_, read_, true, name, posix, options);
+}
+
+int FileCache::open(Handle& mine, Handle& other, bool forWrite, const std::string& name,
+                    const std::string& posix, unsigned options) {
+    bool same = belongs(mine, name, posix);
+    if (same && !(options & kOpenForceReopen)) return mine.fd;
+    if (options & kOpenIfCachedOnly) {
+        errno = EBADF;
+        return -1;
+    }
+    close(mine);
+    // One file is never open through both handles at once.
+    if (belongs(other, name, posix)) close(other);
+    // Non-blocking while opening, so that a FIFO without a writer cannot hang the host.
+    int fd = forWrite ? ::open(posix.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666)
+                      : ::open(posix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    if (forWrite && !(options & kOpenNoSeekToEnd)) ::lseek(fd, 0, SEEK_END);
+    mine.fd = fd;
+    mine.name = name;
+    mine.posix = posix;
+    mine.device = static_cast<uint64_t>(info.st_dev);
+    mine.inode = static_cast<uint64_t>(info.st_ino);
+    return fd;
+}
+
+}  // namespace tvx::builtins

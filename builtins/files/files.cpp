@@ -1,0 +1,293 @@
+// Registration of the file and memory families, their shared state, file
+// names and the checks of macro-supplied addresses.
+#include "builtins/files/files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <csignal>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "builtins/files/fileinternal.h"
+#include "builtins/files/filepaths.h"
+#include "builtins/strings/perinterp.h"
+#include "interp/exec/runner.h"
+#include "interp/interpreter.h"
+#include "platform/memprobe.h"
+
+namespace tvx::builtins {
+
+using interp::Interpreter;
+
+namespace {
+
+constexpr int kStatusFileError = 53;
+constexpr int kStatusProgress = 200;
+
+int readFileStatus(Interpreter& ip, int code, int index, interp::StatusValue& value) {
+    FileState& state = fileState(ip);
+    if (code == kStatusFileError) {
+        value.number = state.fileError;
+        state.fileError = 0;
+    } else {
+        value.number = index >= 0 && index < 4 ? state.progress[static_cast<size_t>(index)] : 0;
+    }
+    return interp::kOk;
+}
+
+// True when [address, address + size) lies inside the allocation of a block
+// of the visible variables; then inBlock tells whether it also stays within
+// the block's elements.
+bool insideKnownBlock(const Interpreter& ip, uint64_t address, uint64_t size, bool& inBlock) {
+    for (const interp::SymbolTable* table : {ip.symbols.macroTable, ip.symbols.localTable}) {
+        if (!table) continue;
+        int highest = table->highestIndex();
+        for (int i = 1; i <= highest; ++i) {
+            if (!table->isUsed(i)) continue;
+            const interp::Variable& var = table->at(i);
+            if (var.valueKind() != interp::kKindBlock || !var.block) continue;
+            auto start = reinterpret_cast<uintptr_t>(var.block);
+            uint64_t end = start + static_cast<uint64_t>(var.block->capacityBytes & ~1);
+            if (address < start || address >= end) continue;
+            uint64_t elementsEnd = reinterpret_cast<uintptr_t>(var.block->bytes()) +
+                                   static_cast<uint64_t>(var.block->payloadBytes);
+            inBlock = address <= elementsEnd && size <= elementsEnd - address;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Writable without a byte being written: the kernel populates the pages for
+// writing, which fails for pages a write would fault on. Kernels without that
+// request fall back to the ordinary probe.
+bool writableWithoutTouching(uintptr_t address, size_t size) {
+    static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    uintptr_t first = address & ~(page - 1);
+    uintptr_t end = (address + size + page - 1) & ~(page - 1);
+    if (::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE) == 0)
+        return true;
+    if (errno == EINVAL) return platform::isWritable(reinterpret_cast<void*>(address), size);
+    return false;
+}
+
+}  // namespace
+
+FileState& fileState(const Interpreter& ip) { return PerInterpreter<FileState>::of(ip); }
+
+void setFileError(const Interpreter& ip, int code) {
+    fileState(ip).fileError = static_cast<uint8_t>(code);
+}
+
+std::string workingDirectory(Interpreter& ip) {
+    std::string dir = ip.runner().workingDirectory;
+    if (dir.empty()) dir = platform::currentDirectory();
+    if (!platform::isPathSeparator(dir.back())) dir += '/';
+    return dir;
+}
+
+FileName fileName(Interpreter& ip, std::string_view macroName) {
+    FileName f;
+    if (macroName.empty() || macroName.size() > kMaxFileName) return f;
+    f.name = completedName(ip, macroName);
+    if (f.name.size() > kMaxFileName) return f;
+    f.posix = posixPathFor(f.name, ip.runner().sources.drives);
+    f.valid = !f.posix.empty();
+    return f;
+}
+
+std::string completedName(Interpreter& ip, std::string_view macroName) {
+    return isAbsoluteName(macroName) ? std::string(macroName)
+                                     : workingDirectory(ip) + std::string(macroName);
+}
+
+int readHandle(Interpreter& ip, std::string_view macroName, unsigned options) {
+    FileCache& cache = fileState(ip).cache;
+    if (!(options & kOpenForceReopen)) {
+        std::string_view directory =
+            isAbsoluteName(macroName) ? std::string_view() : ip.runner().workingDirectory;
+        int fd = directory.empty() && !isAbsoluteName(macroName)
+                     ? -1
+                     : cache.readHandleNamed(directory, macroName);
+        if (fd >= 0) return fd;
+    }
+    FileName file = fileName(ip, macroName);
+    if (!file.valid) {
+        errno = macroName.empty() ? ENOENT : ENAMETOOLONG;
+        return -1;
+    }
+    return cache.openRead(file.name, file.posix, options);
+}
+
+int writeHandle(Interpreter& ip, std::string_view macroName, unsigned options) {
+    FileCache& cache = fileState(ip).cache;
+    if (!(options & kOpenForceReopen)) {
+        std::string_view directory =
+            isAbsoluteName(macroName) ? std::string_view() : ip.runner().workingDirectory;
+        int fd = directory.empty() && !isAbsoluteName(macroName)
+                     ? -1
+                     : cache.writeHandleNamed(directory, macroName);
+        if (fd >= 0) return fd;
+    }
+    FileName file = fileName(ip, macroName);
+    if (!file.valid) {
+        errno = macroName.empty() ? ENOENT : ENAMETOOLONG;
+        return -1;
+    }
+    return cache.openWrite(file.name, file.posix, options);
+}
+
+bool writeFully(int fd, const void* data, size_t size, int64_t offset) {
+    struct stat info {};
+    int64_t start = offset >= 0 ? offset : ::lseek(fd, 0, SEEK_CUR);
+    if (start < 0 || ::fstat(fd, &info) != 0) return false;
+    const auto* p = static_cast<const unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pwrite(fd, p + done, size - done, start + static_cast<int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            int saved = n == 0 ? ENOSPC : errno;
+            if (start >= info.st_size) (void)::ftruncate(fd, info.st_size);
+            ::lseek(fd, start, SEEK_SET);
+            errno = saved;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::lseek(fd, start + static_cast<int64_t>(size), SEEK_SET);
+    return true;
+}
+
+bool replaceFile(const std::string& posix, const std::function<bool(int fd)>& write) {
+    std::string target = posix;
+    struct stat info {};
+    bool exists = ::lstat(posix.c_str(), &info) == 0;
+    if (exists && S_ISLNK(info.st_mode)) {
+        char* real = ::realpath(posix.c_str(), nullptr);
+        if (!real) return false;
+        target = real;
+        std::free(real);
+        exists = ::stat(target.c_str(), &info) == 0;
+    }
+    size_t slash = target.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                       ".tolvex-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    mode_t mode;
+    if (exists) {
+        mode = info.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = write(fd) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    int saved = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        errno = saved;
+    }
+    return ok;
+}
+
+int64_t readFully(int fd, void* data, size_t size, int64_t offset) {
+    auto* p = static_cast<unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, p + done, size - done, offset + static_cast<int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Access access,
+                 unsigned char*& out) {
+    out = nullptr;
+    if (address == 0 || address > UINTPTR_MAX || size > UINTPTR_MAX - address)
+        return interp::kBadAddress;
+    bool inBlock = false;
+    if (insideKnownBlock(ip, address, size, inBlock)) {
+        // A variable's block: only its elements (a heap probe would pass the
+        // bytes behind them, which belong to other data).
+        if (!inBlock) return interp::kBadAddress;
+    } else if (size > 0) {
+        void* p = reinterpret_cast<void*>(static_cast<uintptr_t>(address));
+        bool ok = access == Access::Read ? platform::isReadable(p, static_cast<size_t>(size))
+                  : access == Access::Write
+                      ? platform::isWritable(p, static_cast<size_t>(size))
+                      : writableWithoutTouching(static_cast<uintptr_t>(address),
+                                                static_cast<size_t>(size));
+        if (!ok) return interp::kBadAddress;
+    }
+    out = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(address));
+    return interp::kOk;
+}
+
+int checkMemory(Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
+                unsigned char*& out) {
+    out = nullptr;
+    if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
+        const interp::DataBlock* block = arg.value->pData;
+        if (size > static_cast<uint64_t>(block->payloadBytes)) return interp::kBadAddress;
+        out = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(arg.address));
+        return interp::kOk;
+    }
+    return checkAddress(ip, arg.address, size, access, out);
+}
+
+int readTextAt(Interpreter& ip, const interp::ArgSlot& arg, std::string& out) {
+    out.clear();
+    if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
+        const interp::DataBlock* block = arg.value->pData;
+        const auto* data = reinterpret_cast<const char*>(block->bytes());
+        auto size = static_cast<size_t>(block->payloadBytes);
+        const void* nul = std::memchr(data, 0, size);
+        out.assign(data, nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : size);
+        return interp::kOk;
+    }
+    unsigned char* p;
+    if (int err = checkAddress(ip, arg.address, 1, Access::Read, p)) return err;
+    // Texts up to 16 MiB; a longer run without a NUL is no text.
+    long length = platform::readableStringLength(reinterpret_cast<const char*>(p), size_t{1} << 24);
+    if (length < 0) return interp::kBadAddress;
+    out.resize(static_cast<size_t>(length));
+    if (length > 0 && !platform::safeRead(out.data(), p, static_cast<size_t>(length)))
+        return interp::kBadAddress;
+    return interp::kOk;
+}
+
+void registerFileCommands(Interpreter& ip) {
+    PerInterpreter<FileState>::reset(ip);
+    // A file-size limit must turn into a failed write, not end the host.
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGXFSZ, SIG_IGN);
+    ip.registerStatus(kStatusFileError, readFileStatus);
+    ip.registerStatus(kStatusProgress, readFileStatus);
+    registerFileInfoCommands(ip);
+    registerTextFileCommands(ip);
+    registerBinaryFileCommands(ip);
+    registerDirectoryCommands(ip);
+    registerMemoryCommands(ip);
+    // Files a macro opened are closed when its top-level run ends.
+    ip.runner().addEndOfRunHook(
+        [](Interpreter& interpreter) { fileState(interpreter).cache.closeAll(); });
+}
+
+}  // namespace tvx::builtins

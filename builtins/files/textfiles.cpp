@@ -1,0 +1,332 @@
+// Text files through the cached handles: appending text, reading strings and
+// numbers from the read position, searching plain and rich text, positions.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "builtins/files/fileinternal.h"
+#include "builtins/files/filepaths.h"
+#include "builtins/strings/richtext.h"
+#include "builtins/strings/stringinternal.h"
+#include "interp/eval/scanner.h"
+#include "interp/interpreter.h"
+#include "interp/values/number.h"
+
+namespace tvx::builtins {
+
+using interp::CallArgs;
+using interp::Interpreter;
+using interp::kOk;
+using interp::MCVal;
+
+namespace {
+
+// Positions beyond this are refused (they cannot be told apart in a double).
+constexpr double kMaxFilePosition = 2e15;
+
+int64_t readPosition(Interpreter& ip) { return fileState(ip).cache.readPosition(); }
+void setReadPosition(Interpreter& ip, int64_t position) {
+    fileState(ip).cache.setReadPosition(position);
+}
+
+int writeFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    int fd = writeHandle(ip, args[0].text);
+    if (fd < 0) {
+        setFileError(ip, 2);
+        return kOk;
+    }
+    std::string_view text = args[1].text;
+    setFileError(ip, writeFully(fd, text.data(), text.size()) ? 0 : 1);
+    return kOk;
+}
+
+// ReadString $ss.ii: one piece ends behind the first separator character, at
+// max characters, or at the end of the file.
+int readString(Interpreter& ip, CallArgs& args, MCVal&) {
+    std::string& dest = *args[0].var.text;
+    int fd = readHandle(ip, args[1].text);
+    if (fd < 0) {
+        setFileError(ip, 2);
+        return kOk;
+    }
+    std::string_view separators = args[2].text;
+    size_t room = kStringRoom;
+    // 16-bit counts: 32768..65535 arrive as their bit pattern.
+    size_t requested = args.present(3) ? static_cast<uint16_t>(args[3].i) : 0;
+    size_t max = requested > 0 ? std::min(requested, room) : room;
+    int repeats = args.present(4) ? static_cast<uint16_t>(args[4].i) : 0;
+    int64_t position = readPosition(ip);
+    std::string piece;
+    bool endOfFile = false;
+    std::vector<char> buffer(512);
+    for (int round = 0; round <= repeats && !endOfFile; ++round) {
+        piece.clear();
+        bool ended = false;
+        while (!ended && piece.size() < max) {
+            size_t want = std::min(buffer.size(), max - piece.size());
+            int64_t got = readFully(fd, buffer.data(), want, position);
+            if (got <= 0) {
+                endOfFile = piece.empty();
+                break;
+            }
+            size_t used = 0;
+            while (used < static_cast<size_t>(got)) {
+                char c = buffer[used++];
+                // A NUL cannot be part of a string; it is passed over.
+                if (c != '\0') piece.push_back(c);
+                if (c != '\0' && separators.find(c) != std::string_view::npos) {
+                    ended = true;
+                    break;
+                }
+            }
+            position += static_cast<int64_t>(used);
+        }
+    }
+    setReadPosition(ip, position);
+    dest = piece;
+    setFileError(ip, endOfFile ? 1 : 0);
+    return kOk;
+}
+
+// A window on a file for reading numbers: bytes from offset base on.
+class FileWindow {
+public:
+    FileWindow(int fd, int64_t position) : fd_(fd), base_(position) {}
+
+    // The byte at absolute position pos, or -1 at the end of the file.
+    int at(int64_t pos) {
+        if (!ensure(pos, 1)) return -1;
+        return static_cast<unsigned char>(data_[static_cast<size_t>(pos - base_)]);
+    }
+    // The bytes from pos on, at least want of them unless the file ends first;
+    // NUL-terminated.
+    const char* from(int64_t pos, size_t want) {
+        ensure(pos, want);
+        return data_.c_str() + (pos - base_);
+    }
+    bool failed() const { return failed_; }
+
+private:
+    bool ensure(int64_t pos, size_t want) {
+        if (pos < base_) return false;
+        // Drop what lies before pos once it is no longer needed.
+        if (pos - base_ > 4096) {
+            data_.erase(0, static_cast<size_t>(pos - base_));
+            base_ = pos;
+        }
+        while (static_cast<size_t>(pos - base_) + want > data_.size() && !atEnd_) {
+            char piece[512];
+            int64_t got =
+                readFully(fd_, piece, sizeof piece, base_ + static_cast<int64_t>(data_.size()));
+            if (got < 0) failed_ = true;
+            if (got <= 0) {
+                atEnd_ = true;
+                break;
+            }
+            data_.append(piece, static_cast<size_t>(got));
+        }
+        return static_cast<size_t>(pos - base_) + want <= data_.size();
+    }
+
+    int fd_;
+    int64_t base_;
+    std::string data_;
+    bool atEnd_ = false;
+    bool failed_ = false;
+};
+
+bool isDigitByte(int c) { return c >= '0' && c <= '9'; }
+
+// The number at p (a sign, digits with an optional point and exponent, in the
+// C library's syntax); the characters taken, 0 when none.
+size_t parseNumber(const char* p, double& value) {
+    const char* q = p;
+    bool negative = *q == '-';
+    if (negative) ++q;
+    if (!isDigitByte(*q) && !(*q == '.' && isDigitByte(q[1]))) return 0;
+    const char* end = interp::parseDecimal(q, value);
+    if (end == q) return 0;
+    if (negative) value = -value;
+    return static_cast<size_t>(end - p);
+}
+
+// ReadAscii vvs.ii: the next number from the read position. Numbers are read
+// whole even where they cross the end of a 128-byte piece.
+int readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
+    int fd = readHandle(ip, args[2].text);
+    if (fd < 0) {
+        *args[1].var.number = 0;
+        setFileError(ip, 2);
+        return kOk;
+    }
+    int skip = args.present(3) ? static_cast<uint16_t>(args[3].i) : 0;
+    int separator = args.present(4) ? static_cast<unsigned char>(args[4].i & 0xFF) : 0;
+    int64_t position = readPosition(ip);
+    FileWindow window(fd, position);
+    for (;;) {
+        int c = window.at(position);
+        if (c < 0) break;
+        if (!isDigitByte(c) && c != '-' && c != '.') {
+            ++position;
+            continue;
+        }
+        double value = 0;
+        size_t length = parseNumber(window.from(position, 400), value);
+        if (length == 0) {
+            ++position;
+            continue;
+        }
+        position += static_cast<int64_t>(length);
+        int following = window.at(position);
+        if (separator != 0 && following != separator) continue;
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        setReadPosition(ip, position);
+        *args[0].var.number = value;
+        *args[1].var.number = following;
+        setFileError(ip, 0);
+        return kOk;
+    }
+    setReadPosition(ip, position);
+    *args[1].var.number = 0;
+    setFileError(ip, 1);
+    return kOk;
+}
+
+// Searches the file from the read position; on success the position goes
+// just behind the match. limit 0: to the end.
+int searchFile(Interpreter& ip, std::string_view name, std::string_view text, bool ignoreCase,
+               bool richText, int64_t limit) {
+    int fd = readHandle(ip, name);
+    if (fd < 0) {
+        setFileError(ip, 2);
+        return kOk;
+    }
+    int64_t start = readPosition(ip);
+    if (text.empty()) {
+        setFileError(ip, 0);
+        return kOk;
+    }
+    RichTextDecoder decoder(richText);
+    StreamSearch search(text, ignoreCase);
+    std::vector<unsigned char> buffer(65536);
+    int64_t position = start;
+    while (limit <= 0 || position - start < limit) {
+        size_t want = buffer.size();
+        if (limit > 0)
+            want = static_cast<size_t>(
+                std::min<int64_t>(static_cast<int64_t>(want), start + limit - position));
+        int64_t got = readFully(fd, buffer.data(), want, position);
+        if (got <= 0) break;
+        for (int64_t i = 0; i < got; ++i) {
+            VisibleChar ch;
+            if (!decoder.feed(buffer[static_cast<size_t>(i)], static_cast<uint64_t>(position + i),
+                              ch))
+                continue;
+            if (search.push(ch)) {
+                setReadPosition(ip, static_cast<int64_t>(ch.rawEnd));
+                setFileError(ip, 0);
+                return kOk;
+            }
+        }
+        position += got;
+    }
+    setFileError(ip, 1);
+    return kOk;
+}
+
+int findFReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
+    bool ignoreCase = args.present(2) && args[2].i != 0;
+    int64_t limit = args.present(3) && args[3].l > 0 ? args[3].l : 0;
+    return searchFile(ip, args[0].text, args[1].text, ignoreCase, false, limit);
+}
+
+int findRtfReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
+    bool ignoreCase = args.present(2) && args[2].i != 0;
+    return searchFile(ip, args[0].text, args[1].text, ignoreCase, true, 0);
+}
+
+int setFReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
+    int fd = readHandle(ip, args[0].text);
+    if (fd < 0) {
+        setFileError(ip, 1);
+        return kOk;
+    }
+    // Positions are unsigned 32-bit numbers.
+    setReadPosition(ip, static_cast<uint32_t>(args[1].l));
+    setFileError(ip, 0);
+    return kOk;
+}
+
+int fReadPos(Interpreter& ip, CallArgs& args, MCVal& result) {
+    FileName file = fileName(ip, args[0].text);
+    int fd = file.valid ? fileState(ip).cache.readHandleFor(file.name, file.posix) : -1;
+    result.setReal(fd >= 0 ? static_cast<double>(readPosition(ip)) : 0);
+    return kOk;
+}
+
+int fWritePos(Interpreter& ip, CallArgs& args, MCVal& result) {
+    int fd = writeHandle(ip, args[0].text);
+    result.setReal(fd >= 0 ? static_cast<double>(::lseek(fd, 0, SEEK_CUR)) : 0);
+    return kOk;
+}
+
+// GetFileHandle s.l: bit 0 chooses the write handle, bit 2 asks for a handle
+// only when it is open already; the sharing bits pass through.
+int getFileHandle(Interpreter& ip, CallArgs& args, MCVal& result) {
+    int32_t flags = args.present(1) ? args[1].l : 0;
+    unsigned options =
+        static_cast<unsigned>(flags) & (kOpenNoSeekToEnd | kOpenShareReadOnly | kOpenNoReadShare);
+    if (flags & 4) options |= kOpenIfCachedOnly;
+    int fd = (flags & 1) ? writeHandle(ip, args[0].text, options)
+                         : readHandle(ip, args[0].text, options);
+    // Whoever reads through the descriptor starts where the macro stands.
+    if (fd >= 0 && !(flags & 1)) fileState(ip).cache.syncReadPosition();
+    result.setReal(fd >= 0 ? fd : 0);
+    return kOk;
+}
+
+int closeFiles(Interpreter& ip, CallArgs&, MCVal&) {
+    fileState(ip).cache.closeAll();
+    return kOk;
+}
+
+int writeEndOfFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    double position = std::round(args[1].number);
+    if (!(std::fabs(position) <= kMaxFilePosition)) {
+        setFileError(ip, 3);
+        return kOk;
+    }
+    int fd = writeHandle(ip, args[0].text, kOpenNoSeekToEnd);
+    if (fd < 0) {
+        setFileError(ip, 2);
+        return kOk;
+    }
+    bool ok = position >= 0 && ::ftruncate(fd, static_cast<off_t>(position)) == 0;
+    setFileError(ip, ok ? 0 : 1);
+    return kOk;
+}
+
+}  // namespace
+
+void registerTextFileCommands(Interpreter& ip) {
+    ip.registerCommand("WriteFile", writeFile);
+    ip.registerCommand("ReadString", readString);
+    ip.registerCommand("ReadAscii", readAscii);
+    ip.registerCommand("FindFReadPos", findFReadPos);
+    ip.registerCommand("FindRTFReadPos", findRtfReadPos);
+    ip.registerCommand("SetFReadPos", setFReadPos);
+    ip.registerCommand("FReadPos", fReadPos);
+    ip.registerCommand("FWritePos", fWritePos);
+    ip.registerCommand("GetFileHandle", getFileHandle);
+    ip.registerCommand("CloseFiles", closeFiles);
+    ip.registerCommand("WriteEndOfFile", writeEndOfFile);
+}
+
+}  // namespace tvx::builtins
