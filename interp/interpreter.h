@@ -97,6 +97,9 @@ public:
     ArrayEngine arrays;
     void registerCommand(std::string_view name, CommandHandler handler);
     void registerCommand(int code, CommandHandler handler);
+    // Commands whose 'v' arguments may also name a data-block variable (the
+    // arithmetic statements on vectors); other commands refuse one with 819.
+    std::array<bool, kCommandTableCapacity> variableArgumentTakesBlocks{};
     void registerStatus(int code, StatusReader reader);
 
     // ---- Values and variables

@@ -272,6 +272,8 @@ int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgS
     arg.slot = d.slot;
     Variable& var = d.slot.var();
     VarKind kind = var.valueKind();
+    if (letter == 'v' && kind == kKindBlock && ip_.variableArgumentTakesBlocks[static_cast<size_t>(args.code)])
+        flexible = true;
     if (flexible) {
         // Any kind passes; the command asks the form.
         if (kind == kKindNone) {

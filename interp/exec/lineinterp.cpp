@@ -197,6 +197,38 @@ int plainAssignment(const Designator& target, RightSide& right, bool mayChangeTy
     }
 }
 
+// A vector target of "+=" .. "^=" is the statement Add .. Divide (or the
+// power statement) with the variable and the right side, when a statement that
+// takes vectors is installed; otherwise the value operations combine them.
+int compoundOnVector(Interpreter& ip, const Designator& target, RightSide& right, int code, bool& handled) {
+    CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
+    handled = handler != nullptr && ip.variableArgumentTakesBlocks[static_cast<size_t>(code)];
+    if (!handled) return kOk;
+    Variable& var = target.slot.var();
+    ArgsLease lease(ip);
+    CallArgs& args = *lease;
+    args.reset(code);
+    ArgSlot& variable = args[args.count++];
+    variable.letter = 'v';
+    variable.present = true;
+    variable.flexible = true;
+    variable.form = kFormBlock;
+    variable.var.slot = target.slot;
+    variable.var.number = &var.number;
+    variable.var.text = &var.text;
+    variable.var.block = &var.block;
+    ArgSlot& value = args[args.count++];
+    MCVal& record = args.values[static_cast<size_t>(args.valueCount++)];
+    record = std::move(right.value);
+    value.letter = 'f';
+    value.present = true;
+    value.value = &record;
+    value.number = record.re;
+    value.form = record.isBlock() ? kFormBlock : kFormNumber;
+    MCVal result;
+    return handler(ip, args, result);
+}
+
 // "+=", "-=", "*=", "/=", "^=": the target combined with the right side.
 int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& right, char op) {
     Variable& var = target.slot.var();
@@ -207,6 +239,14 @@ int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& rig
         return kOk;
     }
     if (right.isString) return kWrongDataType;
+    if (target.form == Designator::kVariable && var.valueKind() == kKindBlock && var.block &&
+        var.block->elementType != kElemComplexScalar) {
+        int code = op == '+' ? kAdd : op == '-' ? kSubtract : op == '*' ? kMultiply : op == '/' ? kDivide
+                                                                                              : kCodePowerAssign;
+        bool handled;
+        int err = compoundOnVector(ip, target, right, code, handled);
+        if (handled) return err;
+    }
     MCVal current;
     int err = ip.evaluator().readValue(target, current);
     if (err == kStringOperand) return kWrongDataType;
