@@ -8,19 +8,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/batchhost.h"
 #include "builtins/builtins.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/source/scramble.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
+#include "platform/window/window.h"
 #include "resources/resources.h"
+#include "ui/host.h"
+#include "ui/mainwindow.h"
+#include "ui/protocol.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -167,9 +172,18 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    (void)headless;  // the desktop user interface chooses by this; batch mode is what exists here
-
-    tvx::app::BatchHost host;
+    // Batch mode and the desktop differ only in how boxes reach a person.
+    using Mode = tvx::ui::AppHost::Mode;
+    tvx::platform::setHeadlessWindows(headless);
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    bool offscreenAsked = platform && std::strcmp(platform, "offscreen") == 0;  // a desktop nobody sees, on purpose
+    if (!headless && (!tvx::platform::startWindowSystem(false) ||
+                      (!tvx::platform::windowSystemVisible() && !offscreenAsked))) {
+        // DISPLAY names a display that cannot be opened: nobody could answer a box.
+        std::fprintf(stderr, "tolvex: the display cannot be opened; running in batch mode\n");
+        headless = true;
+    }
+    tvx::ui::AppHost host(headless ? Mode::Batch : Mode::Desktop);
     std::string badAnswer;
     if (!host.setAnswers(answers, badAnswer)) {
         std::fprintf(stderr, "tolvex: unknown answer '%s' in --answers\n", badAnswer.c_str());
@@ -182,6 +196,7 @@ int main(int argc, char** argv) {
     std::string programDirectory = tvx::platform::programDirectory();
     std::string workingDirectory = tvx::platform::currentDirectory();
     if (iniPath.empty()) iniPath = workingDirectory + "Tolvan.ini";
+    tvx::ui::setUpUserInterface(ip, host, iniPath);
     runner.defaultPath = programDirectory;
     runner.appPath = programDirectory.substr(0, programDirectory.size() - 1);
     runner.workingDirectory = workingDirectory;
@@ -203,7 +218,22 @@ int main(int argc, char** argv) {
         usage();
         return kExitUsage;
     }
-    if (!runner.run(request)) {
+    bool found = true;
+    try {
+        if (headless) {
+            found = runner.run(request);
+        } else {
+            tvx::ui::runDesktop(host, ip, request, found);
+        }
+    } catch (const std::exception&) {
+        // Nothing should escape a run; if it does, say so, log it, and end.
+        tvx::interp::MacroContext* ctx = runner.current();
+        std::string text = tvx::ui::startupCrashText(ctx ? std::string(ctx->currentLine) : std::string());
+        tvx::ui::protocolLog().write(text);
+        host.messageBox(text, "Tolvex", 0x10);
+        return kExitMacroError;
+    }
+    if (!found) {
         std::fprintf(stderr, "tolvex: macro not found: %s\n", request.name.c_str());
         return kExitUsage;
     }

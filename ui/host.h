@@ -1,0 +1,100 @@
+// The program's user interface as the interpreter sees it: one implementation
+// for both modes. On a desktop, boxes are real modal dialogs; in batch mode the
+// same requests are printed as "[caption] text" and answered from a queue. Both
+// share everything up to that last step, so the two modes cannot drift apart.
+#pragma once
+
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interp/host.h"
+#include "platform/window/window.h"
+
+namespace tvx::interp {
+class Interpreter;
+}
+
+namespace tvx::ui {
+
+// A file chooser request as the FileDialog function builds it.
+struct FileRequest {
+    bool save = false;
+    bool multiple = false;
+    bool fileMustExist = false;
+    bool pathMustExist = false;
+    bool overwritePrompt = false;
+    std::string title;
+    std::string initialPath;  // as the macro wrote it: folder and name
+    std::string initialPosix; // the same as a POSIX path
+    std::string directory;    // the folder as a POSIX path
+    std::string fileName;
+    std::vector<std::pair<std::string, std::string>> filters;
+    int filterIndex = 1;
+    platform::Hwnd owner = 0;
+};
+struct FileAnswer {
+    bool ok = false;
+    std::vector<std::string> paths;  // macro-level path texts
+    int filterIndex = 1;
+};
+
+class AppHost : public interp::Host {
+public:
+    enum class Mode { Batch, Desktop };
+    explicit AppHost(Mode mode, std::FILE* out = stdout);
+    ~AppHost() override;
+
+    Mode mode() const { return mode_; }
+    void setMode(Mode mode) { mode_ = mode; }
+    // Parses "--answers": ok, cancel, yes, no, abort, retry, ignore, or =text.
+    // Returns false (and names the bad item) for an unknown answer.
+    bool setAnswers(std::string_view list, std::string& badItem);
+    // Connects the host to the interpreter it serves (run options, the
+    // message-box routine for the framework's own boxes).
+    void attach(interp::Interpreter& ip);
+    interp::Interpreter* interpreter() const { return ip_; }
+    // The main window: a close or a menu command to it stops a running macro.
+    void setMainWindow(platform::Hwnd hwnd) { main_ = hwnd; }
+    platform::Hwnd mainWindow() const { return main_; }
+    bool quitRequested() const { return quit_; }
+
+    interp::BoxAnswer messageBox(std::string_view text, std::string_view caption, unsigned style) override;
+    interp::BoxAnswer inputBox(interp::InputKind kind, std::string_view caption, std::string_view prompt,
+                               std::string& text, bool withCancel) override;
+    void consoleWrite(std::string_view text) override;
+    void showValue(std::string_view expression, std::string_view value) override;
+    bool pumpMessages(int budget) override;
+    void waitWhilePaused(uint8_t& runState) override;
+    bool isKeyDown(int virtualKey) override;
+    void postQuit() override;
+
+    // The file chooser of FileDialog.
+    FileAnswer chooseFiles(const FileRequest& request);
+
+private:
+    struct Answer {
+        int button = interp::kIdNone;
+        bool hasText = false;
+        std::string text;
+    };
+    bool nextAnswer(Answer& answer);
+    void printBox(std::string_view caption, std::string_view text);
+    void printLines(std::string_view text);
+
+    Mode mode_;
+    std::FILE* out_;
+    std::deque<Answer> answers_;
+    interp::Interpreter* ip_ = nullptr;
+    platform::Hwnd main_ = 0;
+    bool quit_ = false;
+};
+
+// The button a message box of that style takes when nobody answers, and whether
+// the style offers a button.
+int defaultButton(unsigned style);
+bool offersButton(unsigned style, int button);
+
+}  // namespace tvx::ui
