@@ -192,31 +192,11 @@ Complex sumComplex(const double* d, int64_t n) {
     return z;
 }
 
-// Sum of a variable's block named directly: elements start.. (count of them,
-// or all that are left when count is not between 1 and that number).
-int sumRange(const DataBlock* block, int32_t start, int32_t count, MCVal& result) {
-    if (start < 0) return kNegativeParameter;
-    int64_t n = elementsOf(block) - start;
-    if (n < 1) {
-        result.setReal(0);
-        return kOk;
-    }
-    if (count >= 1 && count < n) n = count;
-    if (isComplexBlock(block)) {
-        Complex z = sumComplex(block->doubles() + 2 * static_cast<int64_t>(start), n);
-        result.setComplex(z.re, z.im);
-        return kOk;
-    }
-    RealView view;
-    if (!view.bind(block)) return kOutOfMemory;
-    result.setReal(sumReal(view.data() + start, n));
-    return kOk;
-}
-
 // Sum(M), Sum(M, 1): one sum per column, Sum(M, 2): one sum per row.
 int sumFunction(const MCVal& arg, const CallArgs& args, MCVal& result) {
+    // A variable named directly (type 33) is summed by the function
+    // evaluator itself; here the block is a computed one.
     const DataBlock* block = arg.pData;
-    if (arg.type == kValVarBlock) return sumRange(block, args.integer(1), args.integer(2), result);
     if (args.present(2)) return kTooManyParameters;
     int32_t dimension = args.integer(1);
     if (dimension < 0 || dimension > 2) return kTooManyParameters;
