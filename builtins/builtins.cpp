@@ -1,9 +1,11 @@
 #include "builtins/builtins.h"
 
+#include "builtins/algorithms/algorithms.h"
 #include "builtins/arrays/arrays.h"
 #include "builtins/files/files.h"
 #include "builtins/numeric/numeric.h"
 #include "builtins/strings/strings.h"
+#include "builtins/vectors/vectors.h"
 
 namespace tvx::builtins {
 
@@ -14,6 +16,8 @@ void registerBuiltins(interp::Interpreter& ip) {
     registerArrayEngine(ip);
     registerStringCommands(ip);
     registerFileCommands(ip);
+    registerVectorCommands(ip);
+    registerNumericAlgorithms(ip);
 }
 
 }  // namespace tvx::builtins

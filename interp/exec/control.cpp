@@ -180,8 +180,8 @@ int labelStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 }
 
 // Splits a parameter or argument list at the commas outside brackets and quotes.
-std::vector<std::string_view> splitList(std::string_view text) {
-    std::vector<std::string_view> items;
+void splitList(std::string_view text, std::vector<std::string_view>& items) {
+    items.clear();
     int depth = 0;
     bool inString = false;
     size_t start = 0;
@@ -202,7 +202,6 @@ std::vector<std::string_view> splitList(std::string_view text) {
         while (!item.empty() && isBlank(item.back())) item.remove_suffix(1);
     }
     if (items.size() == 1 && items[0].empty()) items.clear();
-    return items;
 }
 
 // Binds the actual arguments of a pending call to the formal parameters of the
@@ -235,8 +234,13 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
         size_t close = formals.rfind(')');
         if (close != std::string_view::npos) formals = formals.substr(0, close);
     }
-    std::vector<std::string_view> names = splitList(formals);
-    std::vector<std::string_view> actuals = splitList(call.argumentText);
+    // The lists are split into buffers kept per call level, so a call allocates nothing here.
+    thread_local std::vector<std::vector<std::string_view>> buffers;
+    if (buffers.size() < static_cast<size_t>(2 * level + 2)) buffers.resize(static_cast<size_t>(2 * level + 2));
+    std::vector<std::string_view>& names = buffers[static_cast<size_t>(2 * level)];
+    std::vector<std::string_view>& actuals = buffers[static_cast<size_t>(2 * level + 1)];
+    splitList(formals, names);
+    splitList(call.argumentText, actuals);
 
     // The actual arguments are read in the caller's scope.
     Symbols& symbols = ip.symbols;
@@ -278,7 +282,7 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
             continue;
         }
         // A vector variable named alone is passed by reference.
-        if (isNameChar(*p) && !isDigit(*p)) {
+        if (isNameChar(*p) && !isDigit(*p) && *skipBlanks(skipCompoundName(p)) == '\0') {
             const char* q = p;
             Designator d;
             bool lookupOnly = symbols.lookupOnly;
@@ -321,8 +325,13 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
 }
 
 int functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    return runFunctionLine(ip, args.text(0), args.text(1));
+}
+
+}  // namespace
+
+int runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals) {
     MacroContext& ctx = context(ip);
-    std::string_view name = args.text(0);
     if (isReservedFunctionName(name)) return kReservedFunctionName;
     int id = ctx.labels.idOf(name);
     if (id == 0) return kOutOfMemory;
@@ -331,9 +340,11 @@ int functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     size_t known = ctx.labels.position(id);
     if (known != SIZE_MAX && known != ctx.lineStart) return kLabelRedefined;
     ctx.labels.setPosition(id, ctx.lineStart);
-    if (ctx.callPending && ctx.pendingCall.functionId == id) return bindArguments(ip, ctx, ctx.callLevel, args.text(1));
+    if (ctx.callPending && ctx.pendingCall.functionId == id) return bindArguments(ip, ctx, ctx.callLevel, formals);
     return kOk;
 }
+
+namespace {
 
 // Return from the innermost call level (value: the function's result).
 int returnFromCall(Interpreter& ip, MacroContext& ctx, MCVal* value) {

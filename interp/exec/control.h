@@ -9,6 +9,10 @@ class Interpreter;
 
 void registerControlStatements(Interpreter& ip);
 
+// A Function line: records the function's position and, when a call of it is
+// pending, binds the call's arguments to the formal parameters.
+int runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals);
+
 // AND, OR, XOR, DIV, MOD, FMOD and MUL cannot name a function.
 bool isReservedFunctionName(std::string_view name);
 

@@ -2,7 +2,9 @@
 
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
+#include "interp/exec/codes.h"
 #include "interp/exec/context.h"
+#include "interp/exec/control.h"
 #include "interp/interpreter.h"
 #include "interp/names/commandtable.h"
 #include "interp/values/number.h"
@@ -127,6 +129,18 @@ void compile(Interpreter& ip, CachedLine& line) {
     }
     int code = ip.commands.lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
     if (code < 0 || !ip.handlers[static_cast<size_t>(code)] || ip.commands.signature(code) == "&") return;
+    if (code == kFunction && end != after) {
+        // "Function name(parameters)": the name and the parameter text are kept.
+        const char* nameEnd = after;
+        while (isNameChar(*nameEnd) || (*nameEnd == '.' && isNameChar(nameEnd[1]))) ++nameEnd;
+        if (nameEnd == after) return;  // the text reports the bad name
+        line.targetOffset = static_cast<uint32_t>(after - line.text.c_str());
+        line.targetLength = static_cast<uint32_t>(nameEnd - after);
+        line.formalsOffset = static_cast<uint32_t>(skipBlanks(nameEnd) - line.text.c_str());
+        line.commandCode = code;
+        line.form = CachedLine::Form::kFunctionLine;
+        return;
+    }
     std::string_view signature = ip.commands.signature(code);
     if (*after != '\0') {
         // A command whose arguments are all numbers: its expressions are compiled
@@ -291,6 +305,14 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& 
     Symbols& symbols = ip.symbols;
     double values[kMaxSteps];
     size_t nextValue = 0;
+
+    if (line.form == CachedLine::Form::kFunctionLine) {
+        const char* text = line.text.c_str();
+        err = runFunctionLine(ip, std::string_view(text + line.targetOffset, line.targetLength),
+                              std::string_view(text + line.formalsOffset));
+        if (err && !ip.errorPosition) ip.errorPosition = text;
+        return true;
+    }
 
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
         if (!resolveVariables(symbols, line, values)) return false;

@@ -38,16 +38,17 @@ struct CachedLine {
     LineStatus status = LineStatus::Line;
     std::string text;
 
-    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand };
+    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand, kFunctionLine };
     Form form = Form::kUnknown;
     int commandCode = 0;            // kBareCommand, kCommand
-    uint32_t targetLength = 0;      // kAssignment: the target name is text[0, targetLength)
+    uint32_t targetLength = 0;      // kAssignment: the target name; kFunctionLine: the function's name
     uint32_t targetOffset = 0;
     uint16_t targetHash = 0;
     std::vector<ExpressionStep> steps;
     // kCommand: the signature letter of each argument and where its steps end.
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
+    uint32_t formalsOffset = 0;     // kFunctionLine: the formal parameters, to the end of the line
 
     // The line that ran after this one last time, and where it starts: the
     // run loop takes it without a lookup when the program counter agrees.

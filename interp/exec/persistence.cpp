@@ -167,6 +167,14 @@ int clearVarStatement(Interpreter& ip, CallArgs&, MCVal&) {
     return kOk;
 }
 
+// SetSymbolSpace entries [step]: room for the running macro's variables.
+int setSymbolSpaceStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    MacroContext* ctx = ip.runner().current();
+    if (!ctx || !ctx->symbols) return kSymbolsOutsideMacro;
+    if (args[0].l < 0) return kBadParameters;
+    return ctx->symbols->reserve(args[0].l, args.integer(1)) ? kOk : kOutOfMemory;
+}
+
 int permanentSaveStatement(Interpreter& ip, CallArgs&, MCVal&) {
     savePermanentVariables(ip);
     return kOk;
@@ -251,6 +259,7 @@ void registerScopeStatements(Interpreter& ip) {
     ip.registerCommand(kGroupName, groupNameStatement);
     ip.registerCommand(kClearVar, clearVarStatement);
     ip.registerCommand(kPermanentSave, permanentSaveStatement);
+    ip.registerCommand("SetSymbolSpace", setSymbolSpaceStatement);
     ip.registerCommand(kPermanentLoad, permanentLoadStatement);
 }
 

@@ -1,5 +1,7 @@
 #include "interp/symbols/symboltable.h"
 
+#include <algorithm>
+
 namespace tvx::interp {
 
 namespace {
@@ -26,7 +28,7 @@ bool SymbolTable::growIfNearlyFull() {
     if (!entriesLow && !textLow) return true;
     if (textLow) textLimit_ *= 2;
     if (!entriesLow) return true;
-    int64_t capacity = static_cast<int64_t>(names_.capacity()) * 2;
+    int64_t capacity = static_cast<int64_t>(names_.capacity()) + std::max<int64_t>(names_.capacity(), growthStep_);
     int64_t buckets = static_cast<int64_t>(names_.bucketCount()) * 2 + 1;
     // Other spaces address at most 2^14 entries through their ids.
     if (space_ != kMacroSpace && capacity > kMaxIndexInOtherSpace + 1)
@@ -41,8 +43,23 @@ int SymbolTable::create(std::string_view name, uint16_t nameHash) {
     int index = names_.add(name, nameHash, 0);
     if (index <= 0) return 0;
     if (vars_.size() <= static_cast<size_t>(index)) vars_.resize(static_cast<size_t>(index) + 1);
-    vars_[static_cast<size_t>(index)] = std::make_unique<Variable>();
+    // A variable of an earlier use of the table is reused (local spaces are
+    // cleared and refilled on every call).
+    std::unique_ptr<Variable>& slot = vars_[static_cast<size_t>(index)];
+    if (slot) *slot = Variable{};
+    else slot = std::make_unique<Variable>();
     return index;
+}
+
+bool SymbolTable::reserve(int64_t entries, int64_t step) {
+    int64_t capacity = std::max<int64_t>(names_.capacity(), entries);
+    if (space_ != kMacroSpace) capacity = std::min<int64_t>(capacity, kMaxIndexInOtherSpace + 1);
+    if (capacity > names_.capacity()) {
+        if (!entryPartFits(capacity, names_.bucketCount())) return false;
+        names_.grow(static_cast<int>(capacity), names_.bucketCount());
+    }
+    growthStep_ = std::max(growthStep_, step > 0 ? step : capacity / 16);
+    return true;
 }
 
 uint32_t SymbolTable::idOf(int index) const {
@@ -51,9 +68,9 @@ uint32_t SymbolTable::idOf(int index) const {
 }
 
 void SymbolTable::clear() {
+    // The variables' storage is kept for reuse; their values are freed.
     for (auto& var : vars_)
         if (var) var->clearValue();
-    vars_.clear();
     names_.clear();
 }
 

@@ -36,6 +36,11 @@ public:
     int highestIndex() const { return names_.highestIndex(); }
     bool isUsed(int index) const { return names_.isUsed(index); }
 
+    // Makes room for at least entries variables and sets the growth step (the
+    // larger of step, or a sixteenth of the entries when step is 0, and the
+    // current step). False when the table cannot be that large.
+    bool reserve(int64_t entries, int64_t step);
+
     // The variable id of entry index in this table.
     uint32_t idOf(int index) const;
 
@@ -53,6 +58,7 @@ private:
     // Each variable is allocated once, so references to it stay valid while the table grows.
     std::vector<std::unique_ptr<Variable>> vars_;
     size_t textLimit_;
+    int64_t growthStep_ = 0;  // entries added when the table grows (0: it doubles)
 };
 
 }  // namespace tvx::interp

@@ -1,0 +1,1 @@
+"$PYTHON" convolve.py

@@ -1,0 +1,1 @@
+"$PYTHON" fft.py

@@ -1,0 +1,354 @@
+// Numbers from text and text from numbers: VectFromAscii, VectToAscii.
+#include <locale.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "builtins/vectors/vectorsinternal.h"
+#include "builtins/files/fileinternal.h"
+
+namespace tvx::builtins::vectors {
+
+using namespace interp;
+using builtins::Access;
+using builtins::checkMemory;
+using builtins::readTextAt;
+
+namespace {
+
+enum FromAsciiFlags : int32_t {
+    kTableColumns = 0x002,      // with kTable: a fixed number of columns per line
+    kTable = 0x100,
+    kSkipNonNumberLines = 0x1000,
+    kStopAtText = 0x2000,
+    kFields = 0x8000,           // tab-separated fields (empty ones count), HTML tables, dates
+};
+
+enum ToAsciiFlags : int32_t {
+    kNoFinalLineEnd = 0x02,
+    kHexadecimal = 0x04,
+    kDecimalComma = 0x08,
+    kFifteenDigits = 0x10,
+};
+
+// strtod in the "C" locale, whatever locale the program runs in.
+double parseDouble(const char* p, char** end) {
+    static locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    return c ? strtod_l(p, end, c) : std::strtod(p, end);
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) { return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+// One number read: a decimal value, or the bits of a hexadecimal integer.
+struct Number {
+    double value = 0;
+    bool hex = false;
+    uint64_t bits = 0;
+};
+
+// Reads a number at p when one starts there (a digit, a minus sign or a
+// point that strtod accepts, or 0x and hexadecimal digits); advances p.
+bool readNumber(const char*& p, Number& out) {
+    const char c = *p;
+    if (!isDigit(c) && c != '-' && c != '.') return false;
+    if (c == '0' && (p[1] | 0x20) == 'x' && isHexDigit(p[2])) {
+        uint64_t bits = 0;
+        const char* q = p + 2;
+        for (; isHexDigit(*q); ++q) bits = bits << 4 | static_cast<uint64_t>(isDigit(*q) ? *q - '0' : (*q | 0x20) - 'a' + 10);
+        out = Number{static_cast<double>(bits), true, bits};
+        p = q;
+        return true;
+    }
+    char* end = nullptr;
+    double v = parseDouble(p, &end);
+    if (end == p) return false;
+    out = Number{v, false, 0};
+    p = end;
+    return true;
+}
+
+int digitsAt(std::string_view t, size_t at, size_t n) {
+    int v = 0;
+    for (size_t i = at; i < at + n; ++i) {
+        if (i >= t.size() || !isDigit(t[i])) return -1;
+        v = v * 10 + (t[i] - '0');
+    }
+    return v;
+}
+
+// A field written year/month/day ("/" as its 5th and 8th characters), with
+// hh:mm:ss behind it when ":" is its 14th character: the packed date, or that
+// times 86400 plus the seconds of the day.
+bool readDate(std::string_view t, double& out) {
+    if (t.size() < 10 || t[4] != '/' || t[7] != '/') return false;
+    int year = digitsAt(t, 0, 4), month = digitsAt(t, 5, 2), day = digitsAt(t, 8, 2);
+    if (year < 1960 || year > 2058 || month < 1 || month > 12 || day < 0) return false;
+    double packed = day + 32.0 * ((year - 1960) * 16 + month - 1);
+    if (t.size() >= 14 && t[13] == ':') {
+        int hours = digitsAt(t, 11, 2), minutes = digitsAt(t, 14, 2);
+        int seconds = t.size() >= 19 && t[16] == ':' ? digitsAt(t, 17, 2) : 0;
+        if (hours < 0 || minutes < 0 || seconds < 0) return false;
+        packed = packed * 86400 + hours * 3600 + minutes * 60 + seconds;
+    }
+    out = packed;
+    return true;
+}
+
+struct Line {
+    std::vector<Number> values;
+    bool startsWithNumber = false;
+};
+
+// Free text: numbers separated by anything else, lines by CR and LF.
+// With stopAtText the reading ends at the first character that is neither
+// blank, tab, line break nor part of a number.
+std::vector<Line> freeTextLines(const std::string& text, bool stopAtText) {
+    std::vector<Line> lines(1);
+    bool lineStart = true;
+    for (const char* p = text.c_str(); *p;) {
+        if (isLineBreak(*p)) {
+            if (*p == '\r' && p[1] == '\n') ++p;
+            ++p;
+            lines.emplace_back();
+            lineStart = true;
+            continue;
+        }
+        Number n;
+        if (readNumber(p, n)) {
+            if (lineStart) lines.back().startsWithNumber = true;
+            lines.back().values.push_back(n);
+            lineStart = false;
+            continue;
+        }
+        if (stopAtText && !isBlank(*p)) break;
+        if (!isBlank(*p)) lineStart = false;
+        ++p;
+    }
+    return lines;
+}
+
+bool startsWithCaseless(const char* p, const char* word) {
+    for (; *word; ++p, ++word)
+        if ((*p | 0x20) != *word) return false;
+    return true;
+}
+
+// The value of one field: a date, the first number in it, or 0.
+Number fieldValue(std::string_view field, bool& isNumber) {
+    size_t a = 0, b = field.size();
+    while (a < b && (isBlank(field[a]) || isLineBreak(field[a]))) ++a;
+    while (b > a && (isBlank(field[b - 1]) || isLineBreak(field[b - 1]))) --b;
+    std::string t(field.substr(a, b - a));
+    Number n;
+    isNumber = false;
+    if (readDate(t, n.value)) {
+        isNumber = true;
+        return n;
+    }
+    for (const char* p = t.c_str(); *p; ++p) {
+        const char* q = p;
+        if (readNumber(q, n)) {
+            isNumber = p == t.c_str();
+            return n;
+        }
+    }
+    return Number{};
+}
+
+// Fields: a tab (or </td>) ends a field, a line break (or </tr>) a line, and
+// an empty field between two separators counts as 0. Once a tag was met the
+// text is read as an HTML table: its own tabs and line breaks are ignored.
+std::vector<Line> fieldLines(const std::string& text) {
+    std::vector<Line> lines(1);
+    std::string field;
+    bool tagSeen = false;
+    auto endField = [&](bool always) {
+        bool blank = field.find_first_not_of(" \t\r\n") == std::string::npos;
+        if (always || !blank) {
+            bool isNumber = false;
+            Number n = fieldValue(field, isNumber);
+            if (lines.back().values.empty()) lines.back().startsWithNumber = isNumber;
+            lines.back().values.push_back(n);
+        }
+        field.clear();
+    };
+    for (const char* p = text.c_str(); *p; ++p) {
+        if (*p == '<') {
+            tagSeen = true;
+            const char* close = std::strchr(p, '>');
+            if (startsWithCaseless(p, "</td>")) {
+                endField(true);
+            } else if (startsWithCaseless(p, "</tr>")) {
+                endField(false);
+                lines.emplace_back();
+            }
+            if (!close) break;
+            p = close;
+            continue;
+        }
+        if (!tagSeen && *p == '\t') {
+            endField(true);
+            continue;
+        }
+        if (!tagSeen && isLineBreak(*p)) {
+            if (*p == '\r' && p[1] == '\n') ++p;
+            endField(false);
+            lines.emplace_back();
+            continue;
+        }
+        field.push_back(tagSeen && (*p == '\t' || isLineBreak(*p)) ? ' ' : *p);
+    }
+    endField(false);
+    return lines;
+}
+
+// Stores a number into element i: hexadecimal integers keep their bits in
+// integer elements (cut to the element's width), everything else converts.
+void storeNumber(DataBlock* b, int64_t i, const Number& n) {
+    const int size = elementSize(b->elementType);
+    if (n.hex && !isFloatElement(b->elementType)) {
+        std::memcpy(b->bytes() + i * size, &n.bits, static_cast<size_t>(size));
+        return;
+    }
+    storeElement(b, i, n.value);
+}
+
+// VectFromAscii v, text [, length, flags, columns, first, most]
+int vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
+    return guarded([&]() -> int {
+        const int32_t length = args.integer(2), flags = args.integer(3);
+        const int64_t first = args.integer(5), most = args.integer(6);
+        if (first < 0) return kNegativeParameter;
+        std::string text;
+        if (length >= 1) {
+            // A vector named directly, or an address inside a variable's block,
+            // is bounded by the block's elements.
+            unsigned char* p = nullptr;
+            int err = checkMemory(ip, args[1], static_cast<uint64_t>(length), Access::Read, p);
+            if (err) return err;
+            text.assign(reinterpret_cast<const char*>(p),
+                        ::strnlen(reinterpret_cast<const char*>(p), static_cast<size_t>(length)));
+        } else {
+            int err = readTextAt(ip, args[1], text);
+            if (err) return err;
+        }
+        std::vector<Line> lines = flags & kFields ? fieldLines(text) : freeTextLines(text, flags & kStopAtText);
+        const bool table = (flags & kTable) && (flags & kTableColumns);
+        int64_t columns = table ? args.integer(4) : 0;
+        std::vector<Number> values;
+        int64_t rows = 0;
+        for (const Line& line : lines) {
+            if ((flags & kSkipNonNumberLines) && !line.startsWithNumber) continue;
+            if (line.values.empty()) continue;
+            if (table) {
+                if (columns < 1) columns = static_cast<int64_t>(line.values.size());
+                for (int64_t c = 0; c < columns; ++c)
+                    values.push_back(c < static_cast<int64_t>(line.values.size()) ? line.values[static_cast<size_t>(c)]
+                                                                                : Number{});
+            } else {
+                values.insert(values.end(), line.values.begin(), line.values.end());
+            }
+            ++rows;
+        }
+        int64_t n = static_cast<int64_t>(values.size());
+        if (most >= 1 && most < n) n = most;
+
+        DataBlock** block = args[0].var.block;
+        const int type = isEmpty(*block) ? static_cast<int>(kElemDouble) : 0;
+        int err = resize(block, type, first + n, kResizeKeep | kResizeZeroFill);
+        if (err) return err;
+        DataBlock* b = *block;
+        const int64_t width = b->elementType == kElemComplexMatrix ? 2 : 1;
+        for (int64_t i = 0; i < n && (first + i) * width < b->count; ++i)
+            storeNumber(b, (first + i) * width, values[static_cast<size_t>(i)]);
+        if (table && first == 0 && columns > 0 && n == columns * rows) {
+            b->xSize = static_cast<int32_t>(columns);
+            b->ySize = static_cast<int32_t>(rows);
+        } else {
+            setRowShape(b);
+        }
+        ip.results[0] = static_cast<int32_t>(n);
+        ip.results[1] = static_cast<int32_t>(rows);
+        return kOk;
+    });
+}
+
+// One number as VectToAscii writes it.
+void formatNumber(double v, int elementBytes, int32_t flags, std::string& out) {
+    char buffer[64];
+    if (flags & kHexadecimal) {
+        // Each element with all of its own bits.
+        uint64_t bits = static_cast<uint64_t>(toInt64Saturated(v));
+        if (elementBytes < 8) bits &= (uint64_t{1} << (8 * elementBytes)) - 1;
+        auto r = std::to_chars(buffer, buffer + sizeof buffer, bits, 16);
+        out += "0x";
+        for (char* p = buffer; p < r.ptr; ++p) out.push_back(static_cast<char>(*p >= 'a' ? *p - 32 : *p));
+        return;
+    }
+    int precision = 6;
+    if (flags & kFifteenDigits)
+        precision = 15;
+    else if (v == std::floor(v) && std::fabs(v) > 999999 && std::fabs(v) <= 999999999999.0)
+        precision = 12;
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, precision);
+    size_t start = out.size();
+    out.append(buffer, r.ptr);
+    if (flags & kDecimalComma)
+        for (size_t i = start; i < out.size(); ++i)
+            if (out[i] == '.') out[i] = ',';
+}
+
+// VectToAscii dst, src, perLine, separator [, flags, first, count]
+int vectToAscii(Interpreter& ip, CallArgs& args, MCVal&) {
+    return guarded([&]() -> int {
+        const DataBlock* source = *args[1].var.block;
+        const int32_t perLine = args[2].l;
+        const std::string separator(args[3].text);
+        const int32_t flags = args.integer(4);
+        const int64_t first = args.integer(5);
+        if (first < 0) return kNegativeParameter;
+        int64_t n = source->count - first;
+        if (n < 0) n = 0;
+        if (args.integer(6) >= 1 && args.integer(6) < n) n = args.integer(6);
+        // A block holds at most this much text.
+        const auto longest = static_cast<size_t>(INT32_MAX - 1024);
+        if (n * 2 > static_cast<int64_t>(longest)) return kVectorNotCreated;
+        if (!memoryAllows(n * 32)) return kOutOfMemory;
+        std::string text;
+        const int bytes = elementSize(source->elementType);
+        for (int64_t i = 0; i < n; ++i) {
+            formatNumber(readElement(source, first + i), bytes, flags, text);
+            const bool last = i == n - 1;
+            const bool lineEnd = last || (perLine >= 1 && (i + 1) % perLine == 0);
+            if (last && (flags & kNoFinalLineEnd)) break;
+            text += lineEnd ? "\r\n" : separator;
+            if (text.size() > longest) return kVectorNotCreated;
+        }
+        DataBlock** block = args[0].var.block;
+        int err = resize(block, kElemUInt8, static_cast<int64_t>(text.size()), 0);
+        if (err) return err;
+        DataBlock* b = *block;
+        std::memcpy(b->bytes(), text.data(), text.size());
+        b->bytes()[text.size()] = 0;  // every block has room behind its payload
+        setRowShape(b);
+        ip.results[0] = static_cast<int32_t>(text.size());
+        return kOk;
+    });
+}
+
+}  // namespace
+
+void registerTextConversions(Interpreter& ip) {
+    ip.registerCommand("VectFromAscii", vectFromAscii);
+    ip.registerCommand("VectToAscii", vectToAscii);
+}
+
+}  // namespace tvx::builtins::vectors
