@@ -1,7 +1,7 @@
 // Benchmark driver for the image library: each workload runs its operation on
 // a 4096 x 4096 image a few times.
 //
-//   pixory_bench WORKLOAD DIR      (smooth3, add, subtract, jpeg, bmp, tiff)
+//   pixory_bench WORKLOAD DIR      (smooth3, add, subtract, jpeg, bmp, tiff, paint)
 //
 // Files go to DIR. The image is a deterministic pattern, so every contender
 // works on comparable data.
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include "imagelib/pixory.h"
@@ -65,6 +66,32 @@ int main(int argc, char** argv) {
             if (pxSaveImage(0, path.c_str(), flags) != 1) return 1;
             if (!pxLoadImage(1, path.c_str())) return 1;
         }
+    } else if (workload == "paint") {
+        // The image window on the off-screen platform (one 1920 x 1200 screen),
+        // 1000 x 1000 client pixels, repainted at once (WM_PAINT) at zoom 1/4 and
+        // at zoom 4, 20 times each.
+        const std::string screens = dir + "/pixory-bench-screens.json";
+        if (FILE* f = std::fopen(screens.c_str(), "w")) {
+            std::fputs("{ \"screens\": [ {\"name\": \"bench\", \"x\": 0, \"y\": 0, "
+                       "\"width\": 1920, \"height\": 1200} ] }\n", f);
+            std::fclose(f);
+        }
+        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens).c_str(), 1);
+        if (!pxImageNew(0, nullptr, kSize, kSize, 8, 0)) return 1;
+        fillPattern(0, 1);
+        double seconds = 0;
+        for (double zoom : {0.25, 4.0}) {
+            pxSetWindowZoom(0, zoom, 0, 0);
+            pxFitWindowSize(0, zoom, 1000, 1000);
+            pxSetScrollPos(0, 1000, 1000, 0);
+            pxProcessMessages(-1);
+            start = Clock::now();
+            for (int i = 0; i < 20; ++i) pxImageUpdate(0, 2);
+            seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        std::printf("seconds: %.6f\n", seconds);
+        pxCloseAll();
+        return 0;
     } else {
         std::fprintf(stderr, "unknown workload %s\n", workload.c_str());
         return 2;

@@ -75,6 +75,27 @@ void* pxMapNewPalette(int number, const void* palette);
 int pxSetIniFile(const char* path);
 int pxSetDirectory(const char* path);
 
+/* Image windows. Window handles travel as pointers (the window layer's integer
+ * handles). Exports that need a window return 0 (or -1 where stated) without one. */
+int pxOpenImageWindow(int number, void* parent, const char* title);
+int pxSetWindowZoom(int number, double zoom, double change, int options);
+double pxGetWindowZoom(int number);
+int pxFitWindowSize(int number, double zoom, int width, int height);
+int pxSetWindowSizePos(int number, int width, int height, int x, int y, int what);
+int pxSetWindowStyle(int number, int style);
+int pxSetFullScreen(int number, int mode);
+double pxGetScrollPos(int number, double* x, double* y);
+int pxSetScrollPos(int number, double x, double y, double zoom);
+int pxSetInfoWindow(void* x, void* y, void* value, void* summary);
+int pxGetClickInfo(double* x, double* y, int* code, int* count);
+int pxGetCursorInfo(double* x, double* y, int* window);
+int pxGetLastKey(int number);
+int pxProcessMessages(int count);
+int pxPostMouseWheelEvent(int delta, int maskLow, int maskHigh);
+/* The monitor's rectangle; the library's record of it (cbSize, monitor rectangle,
+ * work rectangle, flags), or NULL; with monitor -1 the number of monitors. */
+void* pxGetMonitorInfo(int monitor, double* left, double* top, double* width, double* height);
+
 /* Display of 16-bit planes */
 int pxImageUpdate(int number, int how);
 int pxGetImg16Display(int number, double* low, double* high);

@@ -16,9 +16,11 @@ enum : uint32_t {
     kFlagPlaneBottomUp = 0x00000002,   // 16-bit plane stored bottom-up
     kFlagNoWindow = 0x00000010,
     kFlagGreyDisplay = 0x00000080,
+    kFlagEnlargeScroll = 0x00000100,   // pxSetScrollPos may enlarge the range; no range at layout
     kFlagNoScrollRange = 0x00000200,
     kFlagKeepPalette = 0x00000400,
     kFlagNoUpdate = 0x02000000,
+    kFlagOffscreenPaint = 0x04000000,  // paint through an off-screen bitmap while not scrolled
     kFlagCopy8Only = 0x08000000,       // in pxImageCopy's flags: copy the 8-bit DIB only
     kFlagCreating = 0x20000000,
     kFlagLoading = 0x40000000,

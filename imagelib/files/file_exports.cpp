@@ -15,6 +15,8 @@ using namespace tvx::imagelib;
 namespace {
 
 constexpr size_t kMaxPath = 511;
+// pxSetDirectory keeps at most this many characters of the directory it is given.
+constexpr size_t kMaxSetDirectory = 259;
 
 const char kOpenFilter[] =
     "Bilddatei (*.bmp,*.tif,*.jpg,*.raw)|*.bmp;*.tif;*.jpg;*.raw|Bitmap (*.bmp)|*.bmp|"
@@ -60,7 +62,7 @@ int imageOpen(int number, void* parent)
     if (n < 0 || !hooks.openFileDialog)
         return 0;
     FileState& state = fileState();
-    char path[260] = {};
+    char path[kMaxPath + 1] = {};
     int filter = state.openFilter;
     if (!hooks.openFileDialog(parent, state.dialogDirectory, kOpenFilter, &filter, path, sizeof path))
         return 0;
@@ -94,7 +96,7 @@ PX_EXPORT int pxImageSaveAs(int number)
         if (n < 0 || !slot || !slot->window || !hooks.saveFileDialog)
             return 0;
         FileState& state = fileState();
-        char path[260] = {};
+        char path[kMaxPath + 1] = {};
         int filter = state.saveFilter;
         const bool plane = slot->plane != nullptr;
         if (!hooks.saveFileDialog(n, state.dialogDirectory, plane ? kSaveFilter16 : kSaveFilter,
@@ -177,7 +179,7 @@ PX_EXPORT int pxSetDirectory(const char* path)
         if (path && !callerString(path, &name))
             return 0;
         FileState& state = fileState();
-        copyTruncated(state.dialogDirectory, sizeof state.dialogDirectory, name);
+        copyTruncated(state.dialogDirectory, kMaxSetDirectory + 1, name);
         return 0;
     });
 }

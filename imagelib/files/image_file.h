@@ -87,8 +87,10 @@ private:
 
 // Library-wide file state.
 struct FileState {
-    char lastFilename[260] = {};
-    char dialogDirectory[260] = {};
+    // Room for the longest path a caller may pass (511 characters): a chosen file
+    // deep in a tree is kept whole rather than cut.
+    char lastFilename[512] = {};
+    char dialogDirectory[512] = {};
     int openFilter = 1;
     int saveFilter = 1;
     char lastComment[256] = {};

@@ -661,6 +661,7 @@ void clampScroll(ScrollState& s) {
     int top = s.maximum;
     if (s.page > 0) top = std::max(s.minimum, s.maximum - static_cast<int>(s.page) + 1);
     s.position = std::clamp(s.position, s.minimum, std::max(s.minimum, top));
+    s.track = s.position;  // a set position ends any drag
 }
 }  // namespace
 
@@ -714,7 +715,7 @@ LResult scrollBarProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam)
         }
         if (info.fMask & SIF_PAGE) info.nPage = s.page;
         if (info.fMask & SIF_POS) info.nPos = s.position;
-        if (info.fMask & SIF_TRACKPOS) info.nTrackPos = s.position;
+        if (info.fMask & SIF_TRACKPOS) info.nTrackPos = s.track;
         return safeWrite(reinterpret_cast<void*>(lParam), &info, sizeof info) ? 1 : 0;
     }
     case SBM_ENABLE_ARROWS: return 1;
@@ -730,6 +731,10 @@ LResult scrollBarProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam)
 void userScrolled(Hwnd hwnd, int bar, unsigned code, int position) {
     Window* w = find(hwnd);
     if (!w) return;
+    if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) {
+        ScrollState& s = bar == SB_CTL ? w->scroll : bar == SB_HORZ ? w->horizontal : w->vertical;
+        s.track = position;
+    }
     WParam wParam = makeWParam(code, static_cast<unsigned>(position));
     if (bar == SB_CTL) {
         bool vertical = (w->style & SBS_VERT) != 0;
@@ -772,6 +777,11 @@ int scrollPos(Hwnd hwnd, int bar) {
     if (bar == SB_CTL) return static_cast<int>(sendMessage(hwnd, SBM_GETPOS, 0, 0));
     detail::ScrollState* s = barOf(hwnd, bar);
     return s ? s->position : 0;
+}
+
+int scrollTrackPos(Hwnd hwnd, int bar) {
+    detail::ScrollState* s = barOf(hwnd, bar);
+    return s ? s->track : 0;
 }
 
 bool setScrollRange(Hwnd hwnd, int bar, int minimum, int maximum, bool redraw) {

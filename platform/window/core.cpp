@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/memprobe.h"
 #include "platform/window/internal.h"
+#include "platform/window/menu.h"
 
 namespace tvx::platform {
 
@@ -275,9 +276,27 @@ void userMovedWindow(Hwnd hwnd, const Rect& rect) {
     bool moved = rect.left != w->rect.left || rect.top != w->rect.top;
     bool sized = rect.width() != w->rect.width() || rect.height() != w->rect.height();
     w->rect = rect;
+    if (!w->minimized && !w->maximized) w->normalRect = rect;
     Rect client = clientArea(*w);
     if (moved) sendMessage(hwnd, WM_MOVE, 0, makeLParam(rect.left + client.left, rect.top + client.top));
     if (sized && find(hwnd)) sendMessage(hwnd, WM_SIZE, 0, makeLParam(client.width(), client.height()));
+}
+
+void userChangedState(Hwnd hwnd, bool minimized, bool maximized) {
+    Window* w = find(hwnd);
+    if (!w || w->parent || (w->minimized == minimized && w->maximized == maximized)) return;
+    w->minimized = minimized;
+    w->maximized = maximized;
+}
+
+bool trackingLimits(Hwnd hwnd, Point& minimum, Point& maximum) {
+    Window* w = find(hwnd);
+    if (!w || (w->style & WS_CHILD)) return false;
+    if ((w->style & WS_POPUP) && !(w->style & WS_THICKFRAME)) return false;
+    MinMaxInfo info = windowSizeLimits(hwnd);
+    minimum = info.minTrackSize;
+    maximum = info.maxTrackSize;
+    return true;
 }
 
 void userClosed(Hwnd hwnd) {
@@ -420,6 +439,7 @@ Hwnd createWindow(std::string_view cls, std::string_view text, uint32_t style, u
     x = std::clamp(x, -kMaxExtent, kMaxExtent);
     y = std::clamp(y, -kMaxExtent, kMaxExtent);
     w.rect = {x, y, x + width, y + height};
+    w.normalRect = w.rect;
     if (style & WS_CHILD) {
         w.parent = parent;
         w.id = id;
@@ -475,6 +495,7 @@ bool destroyWindow(Hwnd hwnd) {
     w = detail::find(hwnd);
     if (!w) return true;
     if (w->kind == Kind::Dialog) detail::dialogDestroyed(*w);
+    detail::windowMenusDestroyed(*w);
     forgetWindow(*w);
     if (Window* parent = detail::find(w->parent)) {
         auto& list = parent->children;
@@ -645,6 +666,10 @@ LResult defWindowProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam)
         case SC_MINIMIZE: showWindow(hwnd, SW_MINIMIZE); break;
         case SC_MAXIMIZE: showWindow(hwnd, SW_SHOWMAXIMIZED); break;
         case SC_RESTORE: showWindow(hwnd, SW_RESTORE); break;
+        case SC_KEYMENU:
+            // Alt+Space and the menu key: the window's menu at its top left corner.
+            if (lParam == ' ' && (w->style & WS_SYSMENU)) showSystemMenu(hwnd, clientToScreen(hwnd, {0, 0}));
+            break;
         default: break;
         }
         return 0;
@@ -778,12 +803,23 @@ bool showWindow(Hwnd hwnd, int command) {
         else w->style &= ~WS_VISIBLE;
         bits |= detail::kSyncVisible;
     }
-    bool minimized = command == SW_SHOWMINIMIZED || command == SW_MINIMIZE;
-    bool maximized = command == SW_SHOWMAXIMIZED;
+    // SW_SHOW and SW_SHOWNA keep the state; the others choose one.
+    bool keep = command == SW_SHOW || command == SW_SHOWNA;
+    bool minimized = keep ? w->minimized : command == SW_SHOWMINIMIZED || command == SW_MINIMIZE;
+    bool maximized = keep ? w->maximized : command == SW_SHOWMAXIMIZED;
     if (show && (minimized != w->minimized || maximized != w->maximized)) {
+        if (!w->minimized && !w->maximized) w->normalRect = w->rect;
         w->minimized = minimized;
         w->maximized = maximized;
         bits |= detail::kSyncState;
+        if (!w->parent && maximized) {
+            // A maximised window fills the work area of its monitor, its frame outside.
+            Rect work = displayMonitors()[monitorNearest(w->normalRect)].work;
+            w->rect = adjustWindowRect(work, w->style, w->exStyle);
+        } else if (!minimized && !maximized) {
+            w->rect = w->normalRect;
+            bits |= detail::kSyncGeometry;
+        }
     }
     if (bits) detail::syncView(*w, bits);
     if (show && !w->parent && (command == SW_SHOWNORMAL || command == SW_SHOW || command == SW_RESTORE ||
@@ -827,10 +863,18 @@ bool moveWindow(Hwnd hwnd, int x, int y, int width, int height, bool repaint) {
     height = std::clamp(height, 0, kMaxExtent);
     x = std::clamp(x, -kMaxExtent, kMaxExtent);
     y = std::clamp(y, -kMaxExtent, kMaxExtent);
+    Point minimum, maximum;
+    if (detail::trackingLimits(hwnd, minimum, maximum)) {
+        w = detail::find(hwnd);
+        if (!w) return false;
+        width = std::clamp(width, std::max(0, minimum.x), std::max({0, minimum.x, maximum.x}));
+        height = std::clamp(height, std::max(0, minimum.y), std::max({0, minimum.y, maximum.y}));
+    }
     Rect rect{x, y, x + width, y + height};
     bool moved = rect.left != w->rect.left || rect.top != w->rect.top;
     bool sized = rect.width() != w->rect.width() || rect.height() != w->rect.height();
     w->rect = rect;
+    if (!w->minimized && !w->maximized) w->normalRect = rect;
     detail::syncView(*w, detail::kSyncGeometry | (repaint ? detail::kSyncRepaint : 0u));
     Rect client = detail::clientArea(*w);
     if (moved) sendMessage(hwnd, WM_MOVE, 0, makeLParam(x + client.left, y + client.top));
@@ -899,6 +943,129 @@ bool isIconic(Hwnd hwnd) {
 bool isZoomed(Hwnd hwnd) {
     Window* w = detail::find(hwnd);
     return w && w->maximized;
+}
+
+// ---- Size limits and placement
+
+namespace {
+constexpr int kLargestExtent = 16384;
+}  // namespace
+
+MinMaxInfo windowSizeLimits(Hwnd hwnd) {
+    MinMaxInfo info;
+    Window* w = detail::find(hwnd);
+    if (!w) return info;
+    Rect virtualScreen = virtualScreenRect();
+    Rect frame = detail::frameMargins(w->style, w->exStyle);
+    info.maxSize = {virtualScreen.width() + frame.left + frame.right, virtualScreen.height() + frame.top + frame.bottom};
+    info.maxPosition = {-frame.left, -frame.top};
+    info.minTrackSize = {0, 0};
+    info.maxTrackSize = {kLargestExtent, kLargestExtent};
+    sendMessage(hwnd, WM_GETMINMAXINFO, 0, static_cast<LParam>(reinterpret_cast<intptr_t>(&info)));
+    return info;
+}
+
+bool getWindowPlacement(Hwnd hwnd, WindowPlacement& placement) {
+    Window* w = detail::find(hwnd);
+    if (!w) return false;
+    placement = WindowPlacement{};
+    placement.showCmd = w->minimized ? SW_SHOWMINIMIZED : w->maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    placement.normalPosition = (w->minimized || w->maximized) ? w->normalRect : w->rect;
+    return true;
+}
+
+bool setWindowPlacement(Hwnd hwnd, const WindowPlacement& placement) {
+    Window* w = detail::find(hwnd);
+    if (!w) return false;
+    const Rect& r = placement.normalPosition;
+    int command = static_cast<int>(placement.showCmd);
+    bool minMax = command == SW_SHOWMINIMIZED || command == SW_MINIMIZE || command == SW_SHOWMAXIMIZED;
+    if (minMax) {
+        // The normal rectangle waits for the window's return to the normal state.
+        if (w->minimized || w->maximized) w->normalRect = r;
+        else moveWindow(hwnd, r.left, r.top, r.width(), r.height(), true);
+        if (detail::find(hwnd)) showWindow(hwnd, command);
+        return detail::find(hwnd) != nullptr;
+    }
+    if (w->minimized || w->maximized) {
+        w->normalRect = r;
+        if (command != SW_HIDE) showWindow(hwnd, SW_RESTORE);
+    } else {
+        moveWindow(hwnd, r.left, r.top, r.width(), r.height(), true);
+    }
+    if (!detail::find(hwnd)) return false;
+    showWindow(hwnd, command == SW_HIDE ? SW_HIDE : command == SW_SHOW || command == SW_SHOWNA ? command : SW_SHOWNORMAL);
+    return true;
+}
+
+// ---- Monitors
+
+std::vector<MonitorInfo> displayMonitors() {
+    std::vector<MonitorInfo> list;
+    if (detail::Backend* b = state().backend) list = b->monitors();
+    if (list.empty()) {
+        MonitorInfo only;
+        only.monitor = only.work = {0, 0, 1024, 768};
+        only.primary = true;
+        list.push_back(only);
+    }
+    return list;
+}
+
+Rect virtualScreenRect() {
+    std::vector<MonitorInfo> list = displayMonitors();
+    Rect r = list.front().monitor;
+    for (const MonitorInfo& m : list) {
+        r.left = std::min(r.left, m.monitor.left);
+        r.top = std::min(r.top, m.monitor.top);
+        r.right = std::max(r.right, m.monitor.right);
+        r.bottom = std::max(r.bottom, m.monitor.bottom);
+    }
+    return r;
+}
+
+size_t monitorNearest(const Rect& rect) {
+    std::vector<MonitorInfo> list = displayMonitors();
+    size_t best = 0;
+    int64_t bestArea = 0;
+    int64_t bestDistance = INT64_MAX;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const Rect& m = list[i].monitor;
+        int64_t w = int64_t{std::min(rect.right, m.right)} - std::max(rect.left, m.left);
+        int64_t h = int64_t{std::min(rect.bottom, m.bottom)} - std::max(rect.top, m.top);
+        int64_t area = w > 0 && h > 0 ? w * h : 0;
+        // Distance between the rectangles along each axis (0 where they overlap).
+        int64_t dx = std::max<int64_t>({0, int64_t{m.left} - rect.right, int64_t{rect.left} - m.right});
+        int64_t dy = std::max<int64_t>({0, int64_t{m.top} - rect.bottom, int64_t{rect.top} - m.bottom});
+        int64_t distance = dx * dx + dy * dy;
+        if (area > bestArea || (bestArea == 0 && area == 0 && distance < bestDistance)) {
+            best = i;
+            bestArea = area;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+int systemMetrics(int index) {
+    Rect frame = detail::frameMargins(WS_OVERLAPPEDWINDOW, 0);
+    switch (index) {
+    case SM_CXSCREEN: return displayMonitors().front().monitor.width();
+    case SM_CYSCREEN: return displayMonitors().front().monitor.height();
+    case SM_CXVSCROLL:
+    case SM_CYHSCROLL: return detail::kScrollBarSize;
+    case SM_CYCAPTION: return frame.top - frame.left;
+    case SM_CXFRAME:
+    case SM_CYFRAME: return frame.left;
+    case SM_CXICON:
+    case SM_CYICON: return 32;
+    case SM_XVIRTUALSCREEN: return virtualScreenRect().left;
+    case SM_YVIRTUALSCREEN: return virtualScreenRect().top;
+    case SM_CXVIRTUALSCREEN: return virtualScreenRect().width();
+    case SM_CYVIRTUALSCREEN: return virtualScreenRect().height();
+    case SM_CMONITORS: return static_cast<int>(displayMonitors().size());
+    default: return 0;
+    }
 }
 
 namespace {

@@ -104,6 +104,9 @@ bool checkRadioButton(Hwnd dialog, int firstId, int lastId, int checkId);
 
 int setScrollPos(Hwnd hwnd, int bar, int position, bool redraw = true);
 int scrollPos(Hwnd hwnd, int bar);
+// Where the person last dragged the thumb (SIF_TRACKPOS): the whole position,
+// where WM_HSCROLL and WM_VSCROLL carry only its low 16 bits.
+int scrollTrackPos(Hwnd hwnd, int bar);
 bool setScrollRange(Hwnd hwnd, int bar, int minimum, int maximum, bool redraw = true);
 bool scrollRange(Hwnd hwnd, int bar, int& minimum, int& maximum);
 // Page size of a bar (0: none); also shows or hides a window's own bar.

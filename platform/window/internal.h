@@ -10,6 +10,7 @@
 
 #include "platform/window/dialog.h"
 #include "platform/window/gdi.h"
+#include "platform/window/menu.h"
 #include "platform/window/stddialogs.h"
 #include "platform/window/window.h"
 
@@ -28,7 +29,21 @@ struct ScrollState {
     int maximum = 100;
     int position = 0;
     unsigned page = 0;
+    int track = 0;       // where the person drags the thumb (all 32 bits)
     bool shown = false;  // a window's own bar (SB_HORZ/SB_VERT)
+};
+
+struct MenuItem {
+    unsigned flags = 0;  // MF_GRAYED, MF_DISABLED, MF_CHECKED, MF_POPUP, MF_SEPARATOR
+    uintptr_t id = 0;    // command id
+    Hmenu popup = 0;     // submenu (MF_POPUP)
+    std::string text;
+};
+
+struct MenuRecord {
+    Hmenu handle = 0;
+    bool popup = false;
+    std::vector<MenuItem> items;
 };
 
 struct DialogState {
@@ -56,6 +71,8 @@ struct Window {
     std::vector<Hwnd> children;
     std::string text;
     Rect rect;  // window rectangle: parent client coordinates for children, screen otherwise
+    Rect normalRect;  // the rectangle of the normal state (kept while minimised or maximised)
+    Hmenu systemMenu = 0;
     int64_t userData = 0;
     Hgdiobj font = 0;
     bool destroying = false;
@@ -174,6 +191,10 @@ public:
     virtual StandardAnswer messageBox(Hwnd owner, std::string_view text, std::string_view caption,
                                       unsigned style) = 0;
     virtual FileChooserResult fileChooser(const FileChooserRequest& request) = 0;
+    // Shows the menu at the screen point until the person chooses (the id) or
+    // dismisses it (0), serving the message queue meanwhile.
+    virtual int popupMenu(Hmenu menu, Point screen, Hwnd owner) = 0;
+    virtual std::vector<MonitorInfo> monitors() = 0;
 };
 
 // ---- Used by the toolkit module (implemented in the window layer)
@@ -212,6 +233,8 @@ void userActivated(Hwnd topLevel, bool active);
 void userMovedWindow(Hwnd hwnd, const Rect& rect);  // a top-level window moved or resized
 void userClosed(Hwnd hwnd);                          // the frame's close button
 void userDropDown(Hwnd combo, bool dropped);
+// The person minimised, maximised or restored a top-level window through its frame.
+void userChangedState(Hwnd hwnd, bool minimized, bool maximized);
 // Input for windows of the generic classes goes to the queue.
 void postInput(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam);
 // Offers an input message to a window whose procedure was replaced; true when the
@@ -227,6 +250,13 @@ struct ControlColors {
     ColorRef background = 0;
 };
 ControlColors controlColors(Hwnd hwnd);
+
+// Menus: the record behind a handle (null when none); a window's menus go with it.
+const MenuRecord* menuRecord(Hmenu menu);
+void windowMenusDestroyed(Window& window);
+// The tracking sizes a window keeps to (WM_GETMINMAXINFO); false when the window
+// is not kept to them (children, popups without a sizing frame).
+bool trackingLimits(Hwnd hwnd, Point& minimum, Point& maximum);
 
 }  // namespace tvx::platform::detail
 

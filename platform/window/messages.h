@@ -24,6 +24,10 @@ constexpr unsigned WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM
                    WM_RBUTTONDBLCLK = 0x0206, WM_MBUTTONDOWN = 0x0207, WM_MBUTTONUP = 0x0208,
                    WM_MBUTTONDBLCLK = 0x0209, WM_MOUSEWHEEL = 0x020A, WM_CAPTURECHANGED = 0x0215,
                    WM_USER = 0x0400;
+// Non-client (frame) mouse messages and the window-menu request.
+constexpr unsigned WM_CONTEXTMENU = 0x007B, WM_NCLBUTTONDOWN = 0x00A1, WM_NCLBUTTONDBLCLK = 0x00A3,
+                   WM_NCRBUTTONDOWN = 0x00A4, WM_NCRBUTTONUP = 0x00A5, WM_NCRBUTTONDBLCLK = 0x00A6,
+                   WM_INITMENUPOPUP = 0x0117;
 
 // Dialog messages.
 constexpr unsigned DM_GETDEFID = WM_USER + 0, DM_SETDEFID = WM_USER + 1;
@@ -33,7 +37,19 @@ constexpr unsigned DC_HASDEFID = 0x534B;
 constexpr unsigned WA_INACTIVE = 0, WA_ACTIVE = 1, WA_CLICKACTIVE = 2;
 // WM_SYSCOMMAND
 constexpr unsigned SC_SIZE = 0xF000, SC_MOVE = 0xF010, SC_MINIMIZE = 0xF020, SC_MAXIMIZE = 0xF030,
-                   SC_CLOSE = 0xF060, SC_RESTORE = 0xF120;
+                   SC_CLOSE = 0xF060, SC_KEYMENU = 0xF100, SC_RESTORE = 0xF120;
+
+// ---- Menus
+constexpr unsigned MF_STRING = 0x0, MF_ENABLED = 0x0, MF_UNCHECKED = 0x0, MF_BYCOMMAND = 0x0, MF_GRAYED = 0x1,
+                   MF_DISABLED = 0x2, MF_CHECKED = 0x8, MF_POPUP = 0x10, MF_BYPOSITION = 0x400,
+                   MF_SEPARATOR = 0x800;
+constexpr unsigned TPM_LEFTALIGN = 0x0, TPM_NONOTIFY = 0x80, TPM_RETURNCMD = 0x100;
+
+// ---- Monitors and system metrics (GetSystemMetrics)
+constexpr unsigned MONITORINFOF_PRIMARY = 0x1;
+constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHSCROLL = 3, SM_CYCAPTION = 4,
+              SM_CXICON = 11, SM_CYICON = 12, SM_CXFRAME = 32, SM_CYFRAME = 33, SM_XVIRTUALSCREEN = 76,
+              SM_YVIRTUALSCREEN = 77, SM_CXVIRTUALSCREEN = 78, SM_CYVIRTUALSCREEN = 79, SM_CMONITORS = 80;
 
 // ---- Buttons
 constexpr unsigned BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BM_GETSTATE = 0x00F2, BM_SETSTATE = 0x00F3,

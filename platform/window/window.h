@@ -162,6 +162,61 @@ Rect adjustWindowRect(Rect client, uint32_t style, uint32_t exStyle);
 bool isIconic(Hwnd hwnd);
 bool isZoomed(Hwnd hwnd);
 
+// ---- Size limits and placement
+
+// What WM_GETMINMAXINFO fills in (lParam points to it), in pixels of the window
+// rectangle. The layer starts from limits that restrict nothing (the largest
+// extent it backs, 16384) and keeps a top-level window with a sizing frame, or
+// one that is neither a popup nor a child, within the tracking sizes whenever it
+// is sized, by the person or by moveWindow.
+struct MinMaxInfo {
+    Point reserved;
+    Point maxSize;
+    Point maxPosition;
+    Point minTrackSize;
+    Point maxTrackSize;
+};
+static_assert(sizeof(MinMaxInfo) == 40);
+// The limits the window's procedure gives (WM_GETMINMAXINFO sent now).
+MinMaxInfo windowSizeLimits(Hwnd hwnd);
+
+// The window's show state and its rectangle in the normal state (kept while it
+// is minimised or maximised), with the standard 44-byte layout.
+struct WindowPlacement {
+    uint32_t length = 44;
+    uint32_t flags = 0;
+    uint32_t showCmd = 1;  // SW_SHOWNORMAL, SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED
+    Point minPosition{-1, -1};
+    Point maxPosition{-1, -1};
+    Rect normalPosition;
+};
+static_assert(sizeof(WindowPlacement) == 44);
+bool getWindowPlacement(Hwnd hwnd, WindowPlacement& placement);
+// Sets the normal rectangle and shows the window in showCmd's state (SW_HIDE
+// hides it); a normal window moves to the rectangle at once.
+bool setWindowPlacement(Hwnd hwnd, const WindowPlacement& placement);
+
+// ---- Monitors
+
+struct MonitorInfo {
+    Rect monitor;  // screen coordinates
+    Rect work;     // the part not taken by panels and docks
+    bool primary = false;
+};
+// Every monitor, the primary one first. Never empty: without a toolkit one
+// 1024 x 768 monitor stands in.
+std::vector<MonitorInfo> displayMonitors();
+// The rectangle that holds every monitor.
+Rect virtualScreenRect();
+// The index in displayMonitors() of the monitor sharing the most area with rect,
+// or of the nearest one when none shares any.
+size_t monitorNearest(const Rect& rect);
+// GetSystemMetrics for the screen and frame metrics (SM_CXSCREEN, SM_CYSCREEN,
+// SM_CXVSCROLL, SM_CYHSCROLL, SM_CYCAPTION, SM_CXFRAME, SM_CYFRAME, SM_CXICON,
+// SM_CYICON, the virtual screen and SM_CMONITORS), as this layer measures
+// frames; 0 for others.
+int systemMetrics(int index);
+
 Hwnd setFocus(Hwnd hwnd);  // returns the window that had the focus
 Hwnd focusWindow();
 Hwnd activeWindow();       // the active top-level window

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -214,7 +216,15 @@ protected:
     void changeEvent(QEvent* event) override {
         if (event->type() == QEvent::ActivationChange && isWindow())
             detail::userActivated(hwnd_, isActiveWindow());
+        if (event->type() == QEvent::WindowStateChange && isWindow() && !programmatic)
+            detail::userChangedState(hwnd_, isMinimized(), isMaximized());
         QWidget::changeEvent(event);
+    }
+    void contextMenuEvent(QContextMenuEvent* e) override {
+        // The menu key asks for the window's menu; a right click has already
+        // gone to the window as its button messages.
+        if (e->reason() != QContextMenuEvent::Mouse) detail::postInput(hwnd_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+        e->accept();
     }
     void mousePressEvent(QMouseEvent* e) override { mouse(e, e->type() == QEvent::MouseButtonDblClick); }
     void mouseDoubleClickEvent(QMouseEvent* e) override { mouse(e, true); }
@@ -245,6 +255,10 @@ private:
         detail::postInput(hwnd_, message, mouseKeys(e->buttons(), e->modifiers()), makeLParam(p.x(), p.y()));
     }
     void key(QKeyEvent* e, bool down) {
+        if (e->key() == Qt::Key_Space && (e->modifiers() & Qt::AltModifier)) {
+            if (down) detail::postInput(hwnd_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+            return;
+        }
         int vk = virtualKeyOf(e->key());
         if (vk) detail::postInput(hwnd_, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WParam>(vk), 1);
         if (down && !e->text().isEmpty()) {
@@ -254,6 +268,8 @@ private:
     }
     void reportGeometry() {
         if (programmatic || !isWindow()) return;
+        // The state first, so that a maximised rectangle is not taken as the normal one.
+        detail::userChangedState(hwnd_, isMinimized(), isMaximized());
         Window* w = detail::find(hwnd_);
         if (!w) return;
         Rect m = detail::frameMargins(w->style, w->exStyle);
@@ -627,6 +643,22 @@ public:
 
     StandardAnswer messageBox(Hwnd owner, std::string_view text, std::string_view caption, unsigned style) override;
     FileChooserResult fileChooser(const FileChooserRequest& request) override;
+    int popupMenu(Hmenu menu, Point screen, Hwnd owner) override;
+
+    std::vector<MonitorInfo> monitors() override {
+        std::vector<MonitorInfo> list;
+        QScreen* primary = QGuiApplication::primaryScreen();
+        auto rectOf = [](const QRect& g) { return Rect{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()}; };
+        for (QScreen* screen : QGuiApplication::screens()) {
+            MonitorInfo info;
+            info.monitor = rectOf(screen->geometry());
+            info.work = rectOf(screen->availableGeometry());
+            info.primary = screen == primary;
+            if (info.primary) list.insert(list.begin(), info);
+            else list.push_back(info);
+        }
+        return list;
+    }
 
     QWidget* widgetFor(Hwnd h) {
         auto it = byHandle_.find(h);
@@ -796,12 +828,29 @@ private:
             Rect c = detail::clientArea(w);
             int width = c.width() + (w.vertical.shown ? detail::kScrollBarSize : 0);
             int height = c.height() + (w.horizontal.shown ? detail::kScrollBarSize : 0);
+            applyTrackingLimits(w, widget);
             widget->setGeometry(w.rect.left + c.left, w.rect.top + c.top, std::max(1, width), std::max(1, height));
         }
         if (client) {
             client->layoutBars();
             client->programmatic = false;
         }
+    }
+
+    // The person sizes a window within the tracking sizes its procedure gives
+    // (taken as window rectangles: the widget is the client area and its bars).
+    static void applyTrackingLimits(Window& w, QWidget* widget) {
+        Point minimum, maximum;
+        Hwnd h = w.handle;
+        if (!detail::trackingLimits(h, minimum, maximum)) return;
+        Window* again = detail::find(h);
+        if (!again) return;
+        Rect m = detail::frameMargins(again->style, again->exStyle);
+        int dx = m.left + m.right, dy = m.top + m.bottom;
+        QSize low(std::clamp(minimum.x - dx, 0, QWIDGETSIZE_MAX), std::clamp(minimum.y - dy, 0, QWIDGETSIZE_MAX));
+        QSize high(std::clamp(maximum.x - dx, 1, QWIDGETSIZE_MAX), std::clamp(maximum.y - dy, 1, QWIDGETSIZE_MAX));
+        widget->setMinimumSize(low.boundedTo(high));
+        widget->setMaximumSize(high.expandedTo(low));
     }
 
     void syncText(Window& w, QWidget* widget) {
@@ -1133,6 +1182,56 @@ FileChooserResult Backend::fileChooser(const FileChooserRequest& request) {
     }
     dialog->deleteLater();
     return out;
+}
+
+// ---- Menus
+
+void fillMenu(QMenu* menu, Hmenu handle, int depth) {
+    const detail::MenuRecord* record = detail::menuRecord(handle);
+    if (!record || depth > 16) return;
+    for (const detail::MenuItem& item : record->items) {
+        if (item.flags & MF_SEPARATOR) {
+            menu->addSeparator();
+            continue;
+        }
+        QString text = toQString(item.text);
+        if (item.flags & MF_POPUP) {
+            QMenu* sub = menu->addMenu(text);
+            sub->menuAction()->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
+            fillMenu(sub, item.popup, depth + 1);
+            continue;
+        }
+        QAction* action = menu->addAction(text);
+        action->setData(static_cast<qulonglong>(item.id));
+        action->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
+        if (item.flags & MF_CHECKED) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+    }
+}
+
+struct MenuChoice {
+    bool done = false;
+    int id = 0;
+};
+bool menuDone(void* context) { return static_cast<MenuChoice*>(context)->done; }
+
+int Backend::popupMenu(Hmenu handle, Point screen, Hwnd owner) {
+    auto* menu = new QMenu(ownerWidget(owner));
+    menu->setObjectName("tvxPopupMenu");
+    fillMenu(menu, handle, 0);
+    MenuChoice choice;
+    QObject::connect(menu, &QMenu::triggered, menu, [&choice](QAction* action) {
+        choice.id = static_cast<int>(action->data().toULongLong());
+        choice.done = true;
+    });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [&choice]() { choice.done = true; });
+    menu->popup(QPoint(screen.x, screen.y));
+    detail::runNestedLoop(menuDone, &choice);
+    menu->hide();
+    menu->deleteLater();
+    return choice.id;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The library as a host binds it: by name at run time, with the decorated second names.
 #include "PixoryTestSupport.h"
 
+#include "platform/window/window.h"
+
 #include <dlfcn.h>
 
 using namespace pixorytest;
@@ -25,7 +27,10 @@ const char* const kExports[] = {
     "pxMakeRGBImageBCG", "pxCenterOfMass", "pxFindSpot", "pxAddColSpot", "pxGetVarianzImgRectW",
     "pxSumRectB", "pxSumRectW", "pxSubtractRectB", "pxSubtractAbsRectB", "pxMultiplyRectBW",
     "pxSetFrameB", "pxSetFrameW", "pxMemCmp", "pxTimeSec", "pxImageUpdate", "pxGetImg16Display",
-    "pxSetImg16Display", "pxTranslatePixel16To8"};
+    "pxSetImg16Display", "pxTranslatePixel16To8", "pxOpenImageWindow", "pxSetWindowZoom",
+    "pxGetWindowZoom", "pxFitWindowSize", "pxSetWindowSizePos", "pxSetWindowStyle", "pxSetFullScreen",
+    "pxGetScrollPos", "pxSetScrollPos", "pxSetInfoWindow", "pxGetClickInfo", "pxGetCursorInfo",
+    "pxGetLastKey", "pxProcessMessages", "pxPostMouseWheelEvent", "pxGetMonitorInfo"};
 
 class LibraryLoadTest : public ::testing::Test {
 protected:
@@ -82,6 +87,42 @@ TEST_F(LibraryLoadTest, CallsThroughBoundEntryPoints)
     EXPECT_GE(timeSec(0), 0.0);  // a double comes back in the floating-point register
     closeAll();
     EXPECT_EQ(size(31), 0);
+}
+
+// What a host binds for a click query: a window opened through the library, a
+// click in it, and the answer read back through the bound entry points.
+TEST_F(LibraryLoadTest, AHostOpensAWindowAndReadsItsClicks)
+{
+    auto imageNew = bind<void* (*)(int, void*, int, int, int, int)>("pxImageNew");
+    auto setPixel = bind<int (*)(int, int, int, int)>("pxSetPixelValue");
+    auto window = bind<void* (*)(int)>("pxGetImgHWnd");
+    auto setZoom = bind<int (*)(int, double, double, int)>("pxSetWindowZoom");
+    auto getZoom = bind<double (*)(int)>("pxGetWindowZoom");
+    auto clickInfo = bind<int (*)(double*, double*, int*, int*)>("pxGetClickInfo");
+    auto pump = bind<int (*)(int)>("pxProcessMessages");
+    auto closeAll = bind<int (*)()>("pxCloseAll");
+    ASSERT_TRUE(imageNew && setPixel && window && setZoom && getZoom && clickInfo && pump && closeAll);
+    ASSERT_NE(imageNew(12, nullptr, 64, 48, 8, 0), nullptr);
+    const auto hwnd = static_cast<tvx::platform::Hwnd>(reinterpret_cast<uintptr_t>(window(12)));
+    ASSERT_TRUE(tvx::platform::isWindow(hwnd));
+    setPixel(12, 10, 20, 210);
+    EXPECT_EQ(setZoom(12, 2, 0, 0), 1);
+    EXPECT_EQ(getZoom(12), 2.0);
+    double x = 0, y = 0;
+    int code = 0, count = 0;
+    clickInfo(&x, &y, &code, &count);
+    const int before = count;
+    // The click arrives through the queue, as a person's would.
+    tvx::platform::postMessage(hwnd, tvx::platform::win::WM_LBUTTONDOWN, tvx::platform::win::MK_LBUTTON,
+                               tvx::platform::win::makeLParam(21, 41));
+    EXPECT_GE(pump(-1), 1);
+    EXPECT_EQ(clickInfo(&x, &y, &code, &count), 210);
+    EXPECT_EQ(x, 10.5);
+    EXPECT_EQ(y, 20.5);
+    EXPECT_EQ(code, 12);
+    EXPECT_EQ(count, before + 1);
+    closeAll();
+    EXPECT_FALSE(tvx::platform::isWindow(hwnd));
 }
 
 }  // namespace

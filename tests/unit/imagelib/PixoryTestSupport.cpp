@@ -11,11 +11,20 @@
 #include <iterator>
 
 #include "platform/ini.h"
+#include "platform/window/window.h"
 
 namespace pixorytest {
 
 void PixoryTest::SetUp()
 {
+    // Images open windows: on the off-screen platform, whatever display there is.
+    static const bool offscreen = [] {
+        if (!tvx::platform::windowSystemStarted())
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        tvx::platform::setHeadlessWindows(true);
+        return true;
+    }();
+    (void)offscreen;
     char pattern[] = "/tmp/pixorytest-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;

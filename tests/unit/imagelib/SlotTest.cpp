@@ -192,19 +192,26 @@ TEST_F(SlotTest, FlagWordReadSetAndReplace)
     EXPECT_EQ(pxSetImageFlags(40, 5), 0);
 }
 
-TEST_F(SlotTest, EmptySlotsAnswerZeroAndNoWindowLayerMeansNoWindows)
+TEST_F(SlotTest, EmptySlotsAnswerZeroAndWindowsComeAndGoWithoutTheImage)
 {
     EXPECT_EQ(pxGetBitmapData(9), nullptr);
     EXPECT_EQ(pxImgData(9), nullptr);
     EXPECT_EQ(pxGetYSize(9), 0);
     EXPECT_EQ(pxImgBitPerPixel(9), 0);
     EXPECT_EQ(pxImgPixelSize(9), 0);
-    pxImageNew(9, nullptr, 4, 4, 8, 0);  // would open a window if there were a window layer
-    EXPECT_EQ(pxGetImgHWnd(9), nullptr);
     EXPECT_EQ(pxGetTempHBitmap(9), nullptr);
+    pxImageNew(9, nullptr, 4, 4, 8, 0x10);  // no window asked for
+    EXPECT_EQ(pxGetImgHWnd(9), nullptr);
+    EXPECT_EQ(pxGetTempHBitmap(9), nullptr);  // needs a window
+    pxImageNew(9, nullptr, 4, 4, 8, 0);       // now with one
+    EXPECT_NE(pxGetImgHWnd(9), nullptr);
+    void* bitmap = pxGetTempHBitmap(9);
+    EXPECT_NE(bitmap, nullptr);
+    EXPECT_NE(pxGetTempHBitmap(9), bitmap);  // the next one replaces it
     EXPECT_EQ(pxImageClose(9), 0);
+    EXPECT_EQ(pxGetImgHWnd(9), nullptr);
     EXPECT_NE(pxGetBitmapHeader(9), nullptr);  // closing a window keeps the image
-    EXPECT_EQ(pxImageOpen(9, nullptr), 0);     // no dialog: as if cancelled
+    EXPECT_EQ(pxImageOpen(9, nullptr), 0);     // no display: as if cancelled
     EXPECT_EQ(pxImageSaveAs(9), 0);
     pxCloseAll();
     EXPECT_EQ(pxGetBitmapHeader(9), nullptr);

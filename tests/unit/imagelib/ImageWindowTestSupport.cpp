@@ -1,0 +1,104 @@
+#include "ImageWindowTestSupport.h"
+
+#include "platform/clock.h"
+#include "platform/ini.h"
+#include "platform/window/gdi.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace pixorytest {
+
+using namespace tvx::platform;
+
+void startOffscreenWindows()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    const std::string config = TOLVEX_BINARY_DIR "/pixory-window-screens.json";
+    std::ofstream out(config, std::ios::trunc);
+    out << "{ \"screens\": [\n"
+           "  {\"name\": \"primary\", \"x\": 0, \"y\": 0, \"width\": 1600, \"height\": 900},\n"
+           "  {\"name\": \"second\", \"x\": 1600, \"y\": -200, \"width\": 1280, \"height\": 1024} ] }\n";
+    out.close();
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).c_str(), 1);
+    setHeadlessWindows(true);
+    startWindowSystem(true);
+}
+
+void ImageWindowTest::SetUp()
+{
+    startOffscreenWindows();
+    PixoryTest::SetUp();
+    for (int n = 0; n < 32; ++n) {
+        pxSetWindowStyle(n, 0);
+        pxSetWindowZoom(n, 1, 2, 0x10000);
+    }
+    pumpFor(5);
+}
+
+void ImageWindowTest::TearDown()
+{
+    pxCloseAll();
+    pumpFor(5);
+    PixoryTest::TearDown();
+}
+
+Hwnd windowOf(int number)
+{
+    return static_cast<Hwnd>(reinterpret_cast<uintptr_t>(pxGetImgHWnd(number)));
+}
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const double end = monotonicSeconds() + timeoutMs / 1000.0;
+    Msg msg;
+    while (!done()) {
+        if (monotonicSeconds() > end)
+            return false;
+        while (peekMessage(msg)) {
+            translateMessage(msg);
+            dispatchMessage(msg);
+        }
+        if (!done())
+            waitMessage(5);
+    }
+    return true;
+}
+
+void pumpFor(int ms)
+{
+    pumpUntil([] { return false; }, ms);
+}
+
+LParam at(int x, int y)
+{
+    return win::makeLParam(x, y);
+}
+
+uint32_t shownColour(Hwnd hwnd, int x, int y)
+{
+    const Hdc dc = getDC(hwnd);
+    const ColorRef c = getPixel(dc, x, y);
+    releaseDC(hwnd, dc);
+    if (c == kClrInvalid)
+        return 0xFFFFFFFFu;
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+void paintNow(Hwnd hwnd)
+{
+    sendMessage(hwnd, win::WM_PAINT, 0, 0);
+}
+
+std::string placementText(const std::string& iniPath, int number)
+{
+    char key[24];
+    std::snprintf(key, sizeof key, "Display%d", number + 1);
+    return iniGetString(iniPath, "Windows", key, "");
+}
+
+}  // namespace pixorytest
