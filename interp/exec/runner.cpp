@@ -305,8 +305,7 @@ int Runner::executeImmediate(std::string_view text) {
 Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     Evaluator& ev = ip_.evaluator();
     std::string_view text(*ctx.text);
-    uint64_t lastTick = coarseMs();
-    unsigned linesSinceTick = 0;
+    if (pumpTick_ == 0) pumpTick_ = coarseMs();
     CachedLine* previous = nullptr;
     while (true) {
         CachedLine* line;
@@ -377,12 +376,12 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         if ((ip_.runState & kRunCallPending) && nestedLoops_ == 0) return LoopExit::CallPending;
 
         // The clock is read every few lines: cheap, and fine enough for pumping.
-        if (!(ip_.runOptions & kOptNoMessagePumping) && ++linesSinceTick >= 16) {
-            linesSinceTick = 0;
+        if (!(ip_.runOptions & kOptNoMessagePumping) && ++linesSinceTick_ >= 16) {
+            linesSinceTick_ = 0;
             uint64_t now = coarseMs();
-            if (now != lastTick) {
-                uint64_t elapsed = now - lastTick;
-                lastTick = now;
+            if (now != pumpTick_) {
+                uint64_t elapsed = now - pumpTick_;
+                pumpTick_ = now;
                 pump(static_cast<int>(((elapsed * 2) & 0x7FFE) + 1));
                 if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
             }
@@ -473,6 +472,9 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
 
 int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
     notFound = false;
+    // A stopped run starts no more calls: the line that asks finishes at once and
+    // the loops unwind, however many calls its expression still holds.
+    if (!(ip_.runState & kRunRunning)) return kOk;
     if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
     if (stackNearlyExhausted()) return kTooManyNestedFunctions;
     call.functionId = id;

@@ -126,6 +126,10 @@ private:
     int errorBoxes_ = 0;
     int openBoxes_ = 0;
     int nestedLoops_ = 0;  // run loops nested inside expressions (function calls)
+    // Message pumping between lines counts the lines of every nested run loop
+    // together: deep recursion runs only a few lines per loop, and must still pump.
+    uint64_t pumpTick_ = 0;
+    unsigned linesSinceTick_ = 0;
     std::string exitCommand_;
 
     // A pending CallMacro / CallCommon / StartMacro request.

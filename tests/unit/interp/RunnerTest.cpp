@@ -16,26 +16,28 @@
 namespace tvx::interp {
 namespace {
 
+// Runs text as a macro file (a one-line '>' macro is limited to 511 characters).
+bool runText(Interpreter& ip, const std::string& text) {
+    char path[] = "/tmp/tolvex-runner-test-XXXXXX.mac";
+    int fd = mkstemps(path, 4);
+    if (fd < 0) return false;
+    close(fd);
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << text;
+    }
+    StartRequest request;
+    request.name = path;
+    bool found = ip.runner().run(request);
+    std::remove(path);
+    return found;
+}
+
 struct MacroRun {
     testing::TestHost host;
     Interpreter ip{host};
 
-    // Runs text as a macro file (a one-line '>' macro is limited to 511 characters).
-    bool run(const std::string& text) {
-        char path[] = "/tmp/tolvex-runner-test-XXXXXX.mac";
-        int fd = mkstemps(path, 4);
-        if (fd < 0) return false;
-        close(fd);
-        {
-            std::ofstream file(path, std::ios::binary);
-            file << text;
-        }
-        StartRequest request;
-        request.name = path;
-        bool found = ip.runner().run(request);
-        std::remove(path);
-        return found;
-    }
+    bool run(const std::string& text) { return runText(ip, text); }
     int errors() { return ip.runner().errorBoxesShown(); }
     bool shown(const std::string& needle) const {
         for (const std::string& box : host.boxes)
@@ -88,6 +90,39 @@ TEST(RunnerRobustness, DeepRecursionEndsWithAnError) {
     MacroRun run;
     run.run("?F(1)\nEnd\nFunction F(n)\nReturn F(n + 1)\nEnd");
     EXPECT_TRUE(run.shown("Too many GoSub without Return"));
+}
+
+// The person stops the run (closes the window) at the first chance the pump gives.
+struct StoppingHost : testing::TestHost {
+    int pumps = 0;
+    size_t boxesAtStop = 0;
+    bool starved = false;  // a flood of error boxes without a single pump
+    bool pumpMessages(int) override {
+        if (++pumps == 2) boxesAtStop = boxes.size();
+        return pumps < 2;
+    }
+    BoxAnswer messageBox(std::string_view text, std::string_view caption, unsigned style) override {
+        BoxAnswer answer = TestHost::messageBox(text, caption, style);
+        if (pumps == 0 && boxes.size() > 100000) {
+            starved = true;
+            answer.button = kIdCancel;  // ends the run, so that the test fails instead of hanging
+        }
+        return answer;
+    }
+};
+
+TEST(RunnerRobustness, RecursionPumpsAndAStopEndsItAtOnce) {
+    // Every call makes two more until the call stack is full: 2^64 calls, each
+    // running a line or two in its own nested loop. Without pumping across the
+    // nested loops nothing could stop this run.
+    StoppingHost host;
+    Interpreter ip{host};
+    EXPECT_TRUE(runText(ip, "?Spread(1)\nEnd\nFunction Spread(n)\nReturn Spread(n + 1) + Spread(n + 1)\nEnd\n"));
+    ASSERT_FALSE(host.starved);
+    ASSERT_GE(host.pumps, 2);
+    // No call starts once the run is stopped: at most the line that was running
+    // reports its error.
+    EXPECT_LE(host.boxes.size(), host.boxesAtStop + 1);
 }
 
 TEST(RunnerRobustness, LabelSearchAndMissingFunction) {

@@ -1,0 +1,1 @@
+"$PYTHON" ../readascii/makenumbers.py /tmp/tolvex-bench-numbers.txt && "$PYTHON" ../readascii/loadtxt.py
