@@ -4,9 +4,12 @@
 #include "platform/ini.h"
 #include "platform/window/gdi.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 namespace pixorytest {
 
@@ -18,12 +21,16 @@ void startOffscreenWindows()
     if (started)
         return;
     started = true;
+    // Test processes run side by side: each writes its own copy and moves it into
+    // place in one step, so that no toolkit ever reads a half-written file.
     const std::string config = TOLVEX_BINARY_DIR "/pixory-window-screens.json";
-    std::ofstream out(config, std::ios::trunc);
+    const std::string part = config + "." + std::to_string(getpid());
+    std::ofstream out(part, std::ios::trunc);
     out << "{ \"screens\": [\n"
            "  {\"name\": \"primary\", \"x\": 0, \"y\": 0, \"width\": 1600, \"height\": 900},\n"
            "  {\"name\": \"second\", \"x\": 1600, \"y\": -200, \"width\": 1280, \"height\": 1024} ] }\n";
     out.close();
+    std::rename(part.c_str(), config.c_str());
     setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).c_str(), 1);
     setHeadlessWindows(true);
     startWindowSystem(true);
