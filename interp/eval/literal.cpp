@@ -19,9 +19,13 @@ constexpr int64_t kMaxLiteralElements = int64_t{1} << 27;
 constexpr uint16_t kShapeBaseOne = 0x0008;
 constexpr uint16_t kShapeRowFirst = 0x0010;
 
+// The imaginary parts are kept only from a row's first complex element on
+// (earlier ones are 0): a real literal holds one double per element.
 struct Row {
     std::vector<double> re;
     std::vector<double> im;
+
+    double imag(size_t x) const { return x < im.size() ? im[x] : 0; }
 };
 
 bool isLiteralBlank(char c, bool inMacroText) {
@@ -40,8 +44,12 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
 
     auto append = [&](double re, double im) -> int {
         if (++total > kMaxLiteralElements) return kVectorNotCreated;
-        rows.back().re.push_back(re);
-        rows.back().im.push_back(im);
+        Row& row = rows.back();
+        row.re.push_back(re);
+        if (im != 0 || std::signbit(im)) {
+            row.im.resize(row.re.size() - 1, 0);
+            row.im.push_back(im);
+        }
         return kOk;
     };
 
@@ -117,6 +125,7 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
             if (!(count >= 1)) continue;  // no element at all
             if (count > static_cast<double>(kMaxLiteralElements)) return kVectorNotCreated;
             auto n = static_cast<int64_t>(count);
+            if (total + n <= kMaxLiteralElements) rows.back().re.reserve(rows.back().re.size() + static_cast<size_t>(n));
             for (int64_t i = 0; i < n; ++i) {
                 err = append(copies ? a : a + static_cast<double>(i) * step, 0);
                 if (err) return err;
@@ -191,7 +200,7 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
             int64_t index = static_cast<int64_t>(y * columns + x);
             if (complex) {
                 block->doubles()[2 * index] = row.re[x];
-                block->doubles()[2 * index + 1] = row.im[x];
+                block->doubles()[2 * index + 1] = row.imag(x);
             } else {
                 storeElement(block, index, row.re[x]);
             }
