@@ -1,7 +1,10 @@
 // Export macro and the guard that keeps C++ exceptions inside the library.
 #pragma once
 
+#include <cstdint>
 #include <new>
+
+#include "platform/memprobe.h"
 
 #define PX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -18,6 +21,22 @@ R guarded(R onError, Body&& body) noexcept
     } catch (...) {
         return onError;
     }
+}
+
+// Stores a result where the caller's pointer points: nothing for a null pointer,
+// and a pointer that cannot be written is passed over, never followed.
+template <class T>
+void storeResult(T* target, T value)
+{
+    if (target && platform::isWritable(target, sizeof *target))
+        *target = value;
+}
+
+// A window handle a caller passed as a pointer; 0 for values no handle can have.
+inline uint32_t windowHandleFrom(const void* window)
+{
+    const auto value = reinterpret_cast<uintptr_t>(window);
+    return value <= 0xFFFFFFFFu ? static_cast<uint32_t>(value) : 0;
 }
 
 }  // namespace tvx::imagelib

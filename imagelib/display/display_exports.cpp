@@ -34,10 +34,8 @@ PX_EXPORT int pxGetImg16Display(int number, double* low, double* high)
     const Slot* slot = slotFor(number);
     if (!slot)
         return 0;
-    if (low && tvx::platform::isWritable(low, sizeof *low))
-        *low = slot->lowPercent;
-    if (high && tvx::platform::isWritable(high, sizeof *high))
-        *high = slot->highPercent;
+    storeResult(low, slot->lowPercent);
+    storeResult(high, slot->highPercent);
     return slot->displayMode;
 }
 

@@ -1,6 +1,7 @@
 // The open and save dialogs through the window layer's file chooser.
 #include "imagelib/window/file_dialogs.h"
 
+#include "imagelib/core/export.h"
 #include "imagelib/core/settings.h"
 #include "imagelib/window/image_window.h"
 #include "platform/paths.h"
@@ -97,9 +98,7 @@ std::vector<std::pair<std::string, std::string>> parseDialogFilter(const char* f
 bool openFileDialog(void* parent, const char* directory, const char* filter, int* filterIndex, char* path,
                     size_t size)
 {
-    const auto value = reinterpret_cast<uintptr_t>(parent);
-    const Hwnd owner = value <= 0xFFFFFFFFu ? static_cast<Hwnd>(value) : 0;
-    return choose(false, owner, directory, filter, filterIndex, path, size);
+    return choose(false, windowHandleFrom(parent), directory, filter, filterIndex, path, size);
 }
 
 bool saveFileDialog(int number, const char* directory, const char* filter, int* filterIndex, char* path,

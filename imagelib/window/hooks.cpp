@@ -1,6 +1,7 @@
 // The window side's half of the seam: registers the display hooks when the
 // library is loaded, so that the core reaches image windows through them.
 #include "imagelib/core/display_hooks.h"
+#include "imagelib/core/export.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/window/file_dialogs.h"
 #include "imagelib/window/image_window.h"
@@ -25,8 +26,7 @@ void forgetTemporaryBitmap()
 
 void openWindow(int number, void* parent, const char* title)
 {
-    const auto value = reinterpret_cast<uintptr_t>(parent);
-    ImageWindow::open(number, value <= 0xFFFFFFFFu ? static_cast<Hwnd>(value) : 0, title ? title : "");
+    ImageWindow::open(number, windowHandleFrom(parent), title ? title : "");
 }
 
 void adoptDib(int number)

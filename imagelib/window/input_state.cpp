@@ -84,52 +84,34 @@ void recordKey(unsigned message, WParam wParam)
 }  // namespace tvx::imagelib
 
 using namespace tvx::imagelib;
-using tvx::platform::Hwnd;
 using tvx::platform::isWritable;
-
-namespace {
-
-Hwnd handleFrom(void* window)
-{
-    const auto value = reinterpret_cast<uintptr_t>(window);
-    return value <= 0xFFFFFFFFu ? static_cast<Hwnd>(value) : 0;
-}
-
-template <class T>
-void store(T* target, T value)
-{
-    if (target && isWritable(target, sizeof *target))
-        *target = value;
-}
-
-}  // namespace
 
 PX_EXPORT int pxSetInfoWindow(void* x, void* y, void* value, void* summary)
 {
     InputState& s = inputState();
     void* given[4] = {x, y, value, summary};
     for (int i = 0; i < 4; ++i)
-        s.infoWindows[i] = handleFrom(given[i]);
+        s.infoWindows[i] = windowHandleFrom(given[i]);
     return 0;
 }
 
 PX_EXPORT int pxGetClickInfo(double* x, double* y, int* code, int* count)
 {
     const InputState& s = inputState();
-    store(x, s.clickX);
-    store(y, s.clickY);
+    storeResult(x, s.clickX);
+    storeResult(y, s.clickY);
     if (code && isWritable(code, sizeof *code))
         *code = *code == 0x10000 ? s.focusCode : s.clickCode;
-    store(count, s.clickCount);
+    storeResult(count, s.clickCount);
     return s.clickValue;
 }
 
 PX_EXPORT int pxGetCursorInfo(double* x, double* y, int* window)
 {
     const InputState& s = inputState();
-    store(x, s.cursorX);
-    store(y, s.cursorY);
-    store(window, s.cursorWindow);
+    storeResult(x, s.cursorX);
+    storeResult(y, s.cursorY);
+    storeResult(window, s.cursorWindow);
     return s.cursorButtons;
 }
 

@@ -70,13 +70,7 @@ Rect placeOnScreens(Rect rect, const std::vector<MonitorInfo>& monitors)
 {
     if (monitors.empty())
         return rect;
-    Rect virtualScreen = monitors.front().monitor;
-    for (const MonitorInfo& m : monitors) {
-        virtualScreen.left = std::min(virtualScreen.left, m.monitor.left);
-        virtualScreen.top = std::min(virtualScreen.top, m.monitor.top);
-        virtualScreen.right = std::max(virtualScreen.right, m.monitor.right);
-        virtualScreen.bottom = std::max(virtualScreen.bottom, m.monitor.bottom);
-    }
+    const Rect virtualScreen = platform::virtualScreenRect(monitors);
     const int64_t W = std::max(monitors.front().monitor.width(), virtualScreen.width());
     const int64_t H = std::max(monitors.front().monitor.height(), virtualScreen.height());
     // Sizes first: the lowest left edge depends on the width that will be used.

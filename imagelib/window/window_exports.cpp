@@ -18,19 +18,6 @@ using namespace tvx::platform;
 
 namespace {
 
-Hwnd handleFrom(void* window)
-{
-    const auto value = reinterpret_cast<uintptr_t>(window);
-    return value <= 0xFFFFFFFFu ? static_cast<Hwnd>(value) : 0;
-}
-
-template <class T>
-void store(T* target, T value)
-{
-    if (target && isWritable(target, sizeof *target))
-        *target = value;
-}
-
 // A window rectangle's size for a client area of width x height.
 Rect outerFor(Hwnd hwnd, int width, int height)
 {
@@ -81,7 +68,7 @@ PX_EXPORT int pxOpenImageWindow(int number, void* parent, const char* title)
             std::snprintf(fallback, sizeof fallback, "Image %d", n + 1);
             text = fallback;
         }
-        return ImageWindow::open(n, handleFrom(parent), text) ? 1 : 0;
+        return ImageWindow::open(n, windowHandleFrom(parent), text) ? 1 : 0;
     });
 }
 
@@ -256,8 +243,8 @@ PX_EXPORT double pxGetScrollPos(int number, double* x, double* y)
         if (!w)
             return 0.0;
         const double z = w->zoom();
-        store(x, static_cast<double>(w->scrollX()) / z);
-        store(y, static_cast<double>(w->scrollY()) / z);
+        storeResult(x, static_cast<double>(w->scrollX()) / z);
+        storeResult(y, static_cast<double>(w->scrollY()) / z);
         return z;
     });
 }
@@ -296,10 +283,10 @@ PX_EXPORT void* pxGetMonitorInfo(int monitor, double* left, double* top, double*
         if (monitor < 1 || static_cast<size_t>(monitor) > monitors.size())
             return nullptr;
         const MonitorInfo& m = monitors[static_cast<size_t>(monitor - 1)];
-        store(left, static_cast<double>(m.monitor.left));
-        store(top, static_cast<double>(m.monitor.top));
-        store(width, static_cast<double>(m.monitor.width()));
-        store(height, static_cast<double>(m.monitor.height()));
+        storeResult(left, static_cast<double>(m.monitor.left));
+        storeResult(top, static_cast<double>(m.monitor.top));
+        storeResult(width, static_cast<double>(m.monitor.width()));
+        storeResult(height, static_cast<double>(m.monitor.height()));
         record.monitor = m.monitor;
         record.work = m.work;
         record.flags = m.primary ? win::MONITORINFOF_PRIMARY : 0;

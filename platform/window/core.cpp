@@ -1012,10 +1012,12 @@ std::vector<MonitorInfo> displayMonitors() {
     return list;
 }
 
-Rect virtualScreenRect() {
-    std::vector<MonitorInfo> list = displayMonitors();
-    Rect r = list.front().monitor;
-    for (const MonitorInfo& m : list) {
+Rect virtualScreenRect() { return virtualScreenRect(displayMonitors()); }
+
+Rect virtualScreenRect(const std::vector<MonitorInfo>& monitors) {
+    if (monitors.empty()) return {};
+    Rect r = monitors.front().monitor;
+    for (const MonitorInfo& m : monitors) {
         r.left = std::min(r.left, m.monitor.left);
         r.top = std::min(r.top, m.monitor.top);
         r.right = std::max(r.right, m.monitor.right);

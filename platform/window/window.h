@@ -206,8 +206,10 @@ struct MonitorInfo {
 // Every monitor, the primary one first. Never empty: without a toolkit one
 // 1024 x 768 monitor stands in.
 std::vector<MonitorInfo> displayMonitors();
-// The rectangle that holds every monitor.
+// The rectangle that holds every monitor (of the list given: an empty list gives
+// an empty rectangle).
 Rect virtualScreenRect();
+Rect virtualScreenRect(const std::vector<MonitorInfo>& monitors);
 // The index in displayMonitors() of the monitor sharing the most area with rect,
 // or of the nearest one when none shares any.
 size_t monitorNearest(const Rect& rect);
