@@ -62,7 +62,7 @@ bool choose(bool save, Hwnd owner, const char* directory, const char* filter, in
     if (!folder.empty() && !directoryExists(folder))
         return false;
     if (fileNamePart(chosen).find('.') == std::string_view::npos)
-        chosen += "." + defaultExtension(request.filters, result.filterIndex);
+        chosen.append(1, '.').append(defaultExtension(request.filters, result.filterIndex));
     // The file system's own bytes: they name the file whatever they decode to.
     if (chosen.size() >= size)
         return false;
