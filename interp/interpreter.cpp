@@ -40,6 +40,11 @@ uint64_t nextSerial() {
 
 }  // namespace
 
+size_t nextAreaStateIndex() {
+    static std::atomic<size_t> next{0};
+    return next++;
+}
+
 Interpreter::Interpreter(Host& host)
     : host_(host), serial_(nextSerial()), evaluator_(std::make_unique<Evaluator>(*this)), runner_(std::make_unique<Runner>(*this)) {
     noteStackTop();

@@ -7,8 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <typeindex>
-#include <unordered_map>
 #include <vector>
 
 #include "interp/errors.h"
@@ -75,6 +73,15 @@ class AreaState {
 public:
     virtual ~AreaState() = default;
 };
+
+// A small number for each type of area state, handed out on first use: the
+// states are found by index, as built-ins ask for theirs on every call.
+size_t nextAreaStateIndex();
+template <typename T>
+size_t areaStateIndex() {
+    static const size_t index = nextAreaStateIndex();
+    return index;
+}
 
 class Interpreter {
 public:
@@ -152,14 +159,14 @@ public:
     // The state of type T (derived from AreaState) for this interpreter.
     template <typename T>
     T& areaState() {
-        std::unique_ptr<AreaState>& slot = areaStates_[std::type_index(typeid(T))];
+        std::unique_ptr<AreaState>& slot = areaSlot(areaStateIndex<T>());
         if (!slot) slot = std::make_unique<T>();
         return static_cast<T&>(*slot);
     }
     // Replaces the state of type T by a fresh one.
     template <typename T>
     T& resetAreaState() {
-        std::unique_ptr<AreaState>& slot = areaStates_[std::type_index(typeid(T))];
+        std::unique_ptr<AreaState>& slot = areaSlot(areaStateIndex<T>());
         slot = std::make_unique<T>();
         return static_cast<T&>(*slot);
     }
@@ -171,7 +178,11 @@ private:
     std::unique_ptr<Runner> runner_;
     std::vector<std::unique_ptr<CallArgs>> argsPool_;
     size_t argsDepth_ = 0;
-    std::unordered_map<std::type_index, std::unique_ptr<AreaState>> areaStates_;
+    std::unique_ptr<AreaState>& areaSlot(size_t index) {
+        if (index >= areaStates_.size()) areaStates_.resize(index + 1);
+        return areaStates_[index];
+    }
+    std::vector<std::unique_ptr<AreaState>> areaStates_;
 };
 
 // Releases the pooled argument list when the scope ends.

@@ -118,7 +118,7 @@ int fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     bool folderMode = (mode & 4) != 0;
     // 3. Initial name.
     std::string fileName = parts.name + parts.extension;
-    if (folderMode && fileName.empty()) fileName.push_back('-');  // (not = "-": a false -Wrestrict of GCC 12)
+    if (folderMode && fileName.empty()) fileName.push_back('-');
     // 4. Filter, and the index the filter memory presets.
     std::string extension = parts.extension.size() > 1 ? parts.extension.substr(1) : std::string();
     bool derived = filterArgument.empty();
