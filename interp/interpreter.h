@@ -159,16 +159,18 @@ public:
     // The state of type T (derived from AreaState) for this interpreter.
     template <typename T>
     T& areaState() {
-        std::unique_ptr<AreaState>& slot = areaSlot(areaStateIndex<T>());
-        if (!slot) slot = std::make_unique<T>();
-        return static_cast<T&>(*slot);
+        const size_t index = areaStateIndex<T>();
+        if (index >= areaStates_.size() || !areaStates_[index]) return resetAreaState<T>();
+        return static_cast<T&>(*areaStates_[index]);
     }
     // Replaces the state of type T by a fresh one.
     template <typename T>
     T& resetAreaState() {
-        std::unique_ptr<AreaState>& slot = areaSlot(areaStateIndex<T>());
-        slot = std::make_unique<T>();
-        return static_cast<T&>(*slot);
+        // Made before its slot is looked up: the table may grow meanwhile.
+        auto fresh = std::make_unique<T>();
+        T& state = *fresh;
+        areaSlot(areaStateIndex<T>()) = std::move(fresh);
+        return state;
     }
 
 private:
