@@ -16,15 +16,7 @@ using interp::DataBlock;
 using interp::Interpreter;
 using interp::MCVal;
 
-// Runs a handler body, turning a failed allocation into error 813.
-template <typename F>
-int guarded(F body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return interp::kOutOfMemory;
-    }
-}
+using arrays::guarded;
 
 // The block of argument i, or null when the argument is a number (or missing).
 inline const DataBlock* blockArgument(const CallArgs& args, int i) {

@@ -1,6 +1,6 @@
 #include "builtins/arrays/blockutil.h"
 
-#include <cstdio>
+#include "builtins/algorithms/workbuffer.h"
 
 namespace tvx::builtins::arrays {
 
@@ -8,26 +8,9 @@ using namespace interp;
 
 namespace {
 
-// Requests above this size are checked against the memory the system reports
-// as available; smaller ones are simply tried.
+// Blocks above this size are checked against the memory the system reports as
+// available (memoryAllows); smaller ones are simply tried.
 constexpr int64_t kCheckedBytes = int64_t{256} << 20;
-
-// MemAvailable of /proc/meminfo in bytes, or -1 when it cannot be read.
-int64_t availableMemory() {
-    std::FILE* file = std::fopen("/proc/meminfo", "r");
-    if (!file) return -1;
-    char line[256];
-    int64_t result = -1;
-    while (std::fgets(line, sizeof line, file)) {
-        long long kilobytes = 0;
-        if (std::sscanf(line, "MemAvailable: %lld kB", &kilobytes) == 1) {
-            result = static_cast<int64_t>(kilobytes) * 1024;
-            break;
-        }
-    }
-    std::fclose(file);
-    return result;
-}
 
 }  // namespace
 
@@ -37,10 +20,7 @@ int allocate(int elementType, int64_t count, DataBlock*& out) {
     if (count < 0 || size == 0) return kVectorNotCreated;
     if (count > INT32_MAX / size || blockCapacityFor(count * size) < 0) return kVectorNotCreated;
     int64_t bytes = count * size;
-    if (bytes > kCheckedBytes) {
-        int64_t available = availableMemory();
-        if (available >= 0 && bytes > available - available / 8) return kOutOfMemory;
-    }
+    if (bytes > kCheckedBytes && !memoryAllows(bytes)) return kOutOfMemory;
     out = allocateBlock(elementType, count);
     return out ? kOk : kOutOfMemory;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "interp/errors.h"
 #include "interp/values/datablock.h"
@@ -22,6 +23,18 @@ constexpr uint16_t kShapeRowFirst = 0x0010;                  // made in row-firs
 constexpr uint16_t kShapeFindBase = 0x0020;                  // Find reports positions plus 1
 constexpr uint16_t kShapeIndex = 0x0040;                     // an index vector made by Find
 constexpr uint16_t kShapeLogical = interp::kShapeTransient;  // 0/1 result of a comparison
+
+// Runs a command's body, turning a failed allocation into error 813: built-ins
+// allocate freely, and no exception may reach the interpreter.
+template <typename F>
+int guarded(F body) {
+    static_assert(std::is_same_v<decltype(body()), int>, "handlers return int");
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return interp::kOutOfMemory;
+    }
+}
 
 // The element-wise inverse maps 0 to this instead of an infinity.
 constexpr double kZeroReciprocal = 1e150;

@@ -21,17 +21,6 @@ using namespace interp;
 
 namespace {
 
-// Runs a handler body, turning a failed allocation into error 813.
-template <typename F>
-int guarded(F body) {
-    static_assert(std::is_same_v<decltype(body()), int>, "handlers return int");
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
-    }
-}
-
 // The shape bits a new matrix gets from the current settings.
 uint16_t newMatrixShape(const Interpreter& ip) {
     uint16_t shape = kShapeMatrix;

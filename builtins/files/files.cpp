@@ -104,14 +104,18 @@ std::string completedName(Interpreter& ip, std::string_view macroName) {
                                      : workingDirectory(ip) + std::string(macroName);
 }
 
-int readHandle(Interpreter& ip, std::string_view macroName, unsigned options) {
+namespace {
+
+// The cached handle for reading or writing the named file, opened when it is not
+// cached (or when a fresh open is forced).
+int cachedHandle(Interpreter& ip, std::string_view macroName, unsigned options, bool write) {
     FileCache& cache = fileState(ip).cache;
     if (!(options & kOpenForceReopen)) {
         std::string_view directory =
             isAbsoluteName(macroName) ? std::string_view() : ip.runner().workingDirectory;
-        int fd = directory.empty() && !isAbsoluteName(macroName)
-                     ? -1
-                     : cache.readHandleNamed(directory, macroName);
+        int fd = -1;
+        if (!directory.empty() || isAbsoluteName(macroName))
+            fd = write ? cache.writeHandleNamed(directory, macroName) : cache.readHandleNamed(directory, macroName);
         if (fd >= 0) return fd;
     }
     FileName file = fileName(ip, macroName);
@@ -119,25 +123,17 @@ int readHandle(Interpreter& ip, std::string_view macroName, unsigned options) {
         errno = macroName.empty() ? ENOENT : ENAMETOOLONG;
         return -1;
     }
-    return cache.openRead(file.name, file.posix, options);
+    return write ? cache.openWrite(file.name, file.posix, options) : cache.openRead(file.name, file.posix, options);
+}
+
+}  // namespace
+
+int readHandle(Interpreter& ip, std::string_view macroName, unsigned options) {
+    return cachedHandle(ip, macroName, options, false);
 }
 
 int writeHandle(Interpreter& ip, std::string_view macroName, unsigned options) {
-    FileCache& cache = fileState(ip).cache;
-    if (!(options & kOpenForceReopen)) {
-        std::string_view directory =
-            isAbsoluteName(macroName) ? std::string_view() : ip.runner().workingDirectory;
-        int fd = directory.empty() && !isAbsoluteName(macroName)
-                     ? -1
-                     : cache.writeHandleNamed(directory, macroName);
-        if (fd >= 0) return fd;
-    }
-    FileName file = fileName(ip, macroName);
-    if (!file.valid) {
-        errno = macroName.empty() ? ENOENT : ENAMETOOLONG;
-        return -1;
-    }
-    return cache.openWrite(file.name, file.posix, options);
+    return cachedHandle(ip, macroName, options, true);
 }
 
 bool writeFully(int fd, const void* data, size_t size, int64_t offset) {

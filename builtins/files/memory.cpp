@@ -39,46 +39,12 @@ int pokeAs(Interpreter& ip, CallArgs& args, T value) {
     return kOk;
 }
 
-int peek(Interpreter& ip, CallArgs& args, MCVal& result) {
-    uint8_t v = 0;
+// Peek, PeekW, PeekL, PeekSW, PeekSL, PeekF4, PeekF: the value of type T at the address.
+template <typename T>
+int peekNumber(Interpreter& ip, CallArgs& args, MCVal& result) {
+    T v = 0;
     int err = peekAs(ip, args, v);
-    result.setReal(v);
-    return err;
-}
-int peekW(Interpreter& ip, CallArgs& args, MCVal& result) {
-    uint16_t v = 0;
-    int err = peekAs(ip, args, v);
-    result.setReal(v);
-    return err;
-}
-int peekL(Interpreter& ip, CallArgs& args, MCVal& result) {
-    uint32_t v = 0;
-    int err = peekAs(ip, args, v);
-    result.setReal(v);
-    return err;
-}
-int peekSW(Interpreter& ip, CallArgs& args, MCVal& result) {
-    int16_t v = 0;
-    int err = peekAs(ip, args, v);
-    result.setReal(v);
-    return err;
-}
-int peekSL(Interpreter& ip, CallArgs& args, MCVal& result) {
-    int32_t v = 0;
-    int err = peekAs(ip, args, v);
-    result.setReal(v);
-    return err;
-}
-int peekF4(Interpreter& ip, CallArgs& args, MCVal& result) {
-    float v = 0;
-    int err = peekAs(ip, args, v);
-    result.setReal(v);
-    return err;
-}
-int peekF(Interpreter& ip, CallArgs& args, MCVal& result) {
-    double v = 0;
-    int err = peekAs(ip, args, v);
-    result.setReal(v);
+    result.setReal(static_cast<double>(v));
     return err;
 }
 // Most significant byte first.
@@ -525,13 +491,13 @@ uint32_t crc32(uint32_t crc, const void* data, size_t size) {
 }
 
 void registerMemoryCommands(Interpreter& ip) {
-    ip.registerCommand("Peek", peek);
-    ip.registerCommand("PeekW", peekW);
-    ip.registerCommand("PeekL", peekL);
-    ip.registerCommand("PeekSW", peekSW);
-    ip.registerCommand("PeekSL", peekSL);
-    ip.registerCommand("PeekF4", peekF4);
-    ip.registerCommand("PeekF", peekF);
+    ip.registerCommand("Peek", peekNumber<uint8_t>);
+    ip.registerCommand("PeekW", peekNumber<uint16_t>);
+    ip.registerCommand("PeekL", peekNumber<uint32_t>);
+    ip.registerCommand("PeekSW", peekNumber<int16_t>);
+    ip.registerCommand("PeekSL", peekNumber<int32_t>);
+    ip.registerCommand("PeekF4", peekNumber<float>);
+    ip.registerCommand("PeekF", peekNumber<double>);
     ip.registerCommand("PeekWM", peekWM);
     ip.registerCommand("PeekLM", peekLM);
     ip.registerCommand("Poke", poke);

@@ -22,15 +22,7 @@ using interp::DataBlock;
 using interp::Interpreter;
 using interp::MCVal;
 
-// Runs a handler body, turning a failed allocation into error 813.
-template <typename F>
-int guarded(F body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return interp::kOutOfMemory;
-    }
-}
+using arrays::guarded;
 
 // ---- Elements by their C++ type
 

@@ -133,6 +133,8 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     FILE* file() const { return file_; }
     void write(const void* data, size_t count);
+    // Marks the file as failed (an encoder that wrote through file() gave up).
+    void fail() { ok_ = false; }
     // Closes; true when everything was written. On failure the partial file is removed.
     bool finish();
 

@@ -296,11 +296,9 @@ bool writeJpeg(const Slot& slot, const std::string& path, int quality, int sampl
     job.fullSampling = sampling == 1 || (sampling == 0 && (job.components == 1 || job.quality >= 70));
     job.row = slotRow;
     job.context = &context;
-    const bool encoded = runEncode(&job) == 0;
-    const bool written = file.finish() && encoded;
-    if (!written)
-        std::remove(path.c_str());
-    return written;
+    if (runEncode(&job) != 0)
+        file.fail();
+    return file.finish();
 }
 
 }  // namespace tvx::imagelib

@@ -292,11 +292,9 @@ bool writePng(const Slot& slot, const std::string& path, bool fromPlane)
     job.file = file.file();
     job.row = slotRow;
     job.context = &context;
-    const bool encoded = runEncode(&job) == 0;
-    const bool written = file.finish() && encoded;
-    if (!written)
-        std::remove(path.c_str());
-    return written;
+    if (runEncode(&job) != 0)
+        file.fail();
+    return file.finish();
 }
 
 }  // namespace tvx::imagelib

@@ -97,60 +97,56 @@ PX_EXPORT double pxSumRectW(const void* words, int pitch, int width, int height)
     return total;
 }
 
-PX_EXPORT int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitchB, void* result,
-                              int pitchR, int width, int height, int offset)
+namespace {
+
+// Combines two byte rectangles pixel by pixel into a third whose pixels are
+// resultBytes wide: store(a, b, out) writes one result pixel.
+template <class Store>
+int combineRects(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR, int width,
+                 int height, int resultBytes, Store store)
 {
     if (width <= 0 || height <= 0)
         return 0;
     if (!callerSpanOk(a, pitchA, width, height, false) || !callerSpanOk(b, pitchB, width, height, false)
-        || !callerSpanOk(result, pitchR, width, height, true))
+        || !callerSpanOk(result, pitchR, static_cast<long long>(resultBytes) * width, height, true))
         return kBadBuffer;
     for (long long y = 0; y < height; ++y) {
         const uint8_t* pa = rowAt<uint8_t>(a, pitchA, y);
         const uint8_t* pb = rowAt<uint8_t>(b, pitchB, y);
         uint8_t* pr = rowAt<uint8_t>(result, pitchR, y);
         for (int x = 0; x < width; ++x)
-            pr[x] = static_cast<uint8_t>(std::clamp<long long>(pa[x] + static_cast<long long>(offset) - pb[x], 0, 255));
+            store(pa[x], pb[x], pr + static_cast<long long>(resultBytes) * x);
     }
     return 0;
+}
+
+}  // namespace
+
+PX_EXPORT int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitchB, void* result,
+                              int pitchR, int width, int height, int offset)
+{
+    return combineRects(a, pitchA, b, pitchB, result, pitchR, width, height, 1,
+                        [offset](uint8_t va, uint8_t vb, uint8_t* out) {
+                            *out = static_cast<uint8_t>(
+                                std::clamp<long long>(va + static_cast<long long>(offset) - vb, 0, 255));
+                        });
 }
 
 PX_EXPORT int pxSubtractAbsRectB(const void* a, int pitchA, const void* b, int pitchB, void* result,
                                  int pitchR, int width, int height)
 {
-    if (width <= 0 || height <= 0)
-        return 0;
-    if (!callerSpanOk(a, pitchA, width, height, false) || !callerSpanOk(b, pitchB, width, height, false)
-        || !callerSpanOk(result, pitchR, width, height, true))
-        return kBadBuffer;
-    for (long long y = 0; y < height; ++y) {
-        const uint8_t* pa = rowAt<uint8_t>(a, pitchA, y);
-        const uint8_t* pb = rowAt<uint8_t>(b, pitchB, y);
-        uint8_t* pr = rowAt<uint8_t>(result, pitchR, y);
-        for (int x = 0; x < width; ++x)
-            pr[x] = static_cast<uint8_t>(std::abs(pa[x] - pb[x]));
-    }
-    return 0;
+    return combineRects(a, pitchA, b, pitchB, result, pitchR, width, height, 1,
+                        [](uint8_t va, uint8_t vb, uint8_t* out) { *out = static_cast<uint8_t>(std::abs(va - vb)); });
 }
 
 PX_EXPORT int pxMultiplyRectBW(const void* a, int pitchA, const void* b, int pitchB, void* result,
                                int pitchR, int width, int height)
 {
-    if (width <= 0 || height <= 0)
-        return 0;
-    if (!callerSpanOk(a, pitchA, width, height, false) || !callerSpanOk(b, pitchB, width, height, false)
-        || !callerSpanOk(result, pitchR, 2LL * width, height, true))
-        return kBadBuffer;
-    for (long long y = 0; y < height; ++y) {
-        const uint8_t* pa = rowAt<uint8_t>(a, pitchA, y);
-        const uint8_t* pb = rowAt<uint8_t>(b, pitchB, y);
-        uint8_t* pr = rowAt<uint8_t>(result, pitchR, y);
-        for (int x = 0; x < width; ++x) {
-            const auto v = static_cast<uint16_t>(pa[x] * pb[x]);
-            std::memcpy(pr + 2 * x, &v, 2);
-        }
-    }
-    return 0;
+    return combineRects(a, pitchA, b, pitchB, result, pitchR, width, height, 2,
+                        [](uint8_t va, uint8_t vb, uint8_t* out) {
+                            const auto v = static_cast<uint16_t>(va * vb);
+                            std::memcpy(out, &v, 2);
+                        });
 }
 
 PX_EXPORT int pxSetFrameB(void* bytes, int pitch, int width, int height, int thickness, int rows, int value)

@@ -472,9 +472,6 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
 
 int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
     notFound = false;
-    // A stopped run starts no more calls: the line that asks finishes at once and
-    // the loops unwind, however many calls its expression still holds.
-    if (!(ip_.runState & kRunRunning)) return kOk;
     if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
     if (stackNearlyExhausted()) return kTooManyNestedFunctions;
     call.functionId = id;

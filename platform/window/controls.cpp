@@ -86,6 +86,16 @@ bool validIndex(const Window& w, int64_t index) {
     return index >= 0 && static_cast<size_t>(index) < w.items.size();
 }
 
+// Removes an item (list and combo boxes alike): the count left, -1 for a bad index.
+int64_t deleteItem(Window& w, int64_t index) {
+    if (!validIndex(w, index)) return -1;
+    w.items.erase(w.items.begin() + index);
+    if (w.current == index) w.current = -1;
+    else if (w.current > index) --w.current;
+    detail::syncView(w, detail::kSyncItems | detail::kSyncSelection);
+    return static_cast<int64_t>(w.items.size());
+}
+
 // The lines of an edit's text: CR LF separates them (a lone LF counts too).
 std::vector<std::pair<size_t, size_t>> editLines(const std::string& text) {
     std::vector<std::pair<size_t, size_t>> lines;
@@ -367,13 +377,10 @@ LResult listBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         }
         return at < 0 ? LB_ERR : at;
     }
-    case LB_DELETESTRING:
-        if (!validIndex(*w, index)) return LB_ERR;
-        w->items.erase(w->items.begin() + index);
-        if (w->current == index) w->current = -1;
-        else if (w->current > index) --w->current;
-        syncView(*w, kSyncItems | kSyncSelection);
-        return static_cast<LResult>(w->items.size());
+    case LB_DELETESTRING: {
+        int64_t left = deleteItem(*w, index);
+        return left < 0 ? LB_ERR : static_cast<LResult>(left);
+    }
     case LB_RESETCONTENT:
         w->items.clear();
         w->current = -1;
@@ -538,13 +545,10 @@ LResult comboBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) 
         }
         return at < 0 ? CB_ERR : at;
     }
-    case CB_DELETESTRING:
-        if (!validIndex(*w, index)) return CB_ERR;
-        w->items.erase(w->items.begin() + index);
-        if (w->current == index) w->current = -1;
-        else if (w->current > index) --w->current;
-        syncView(*w, kSyncItems | kSyncSelection);
-        return static_cast<LResult>(w->items.size());
+    case CB_DELETESTRING: {
+        int64_t left = deleteItem(*w, index);
+        return left < 0 ? CB_ERR : static_cast<LResult>(left);
+    }
     case CB_RESETCONTENT:
         w->items.clear();
         w->current = -1;

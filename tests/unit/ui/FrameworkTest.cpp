@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "tests/unit/platform/window/DialogItem.h"
 #include "ui/framework.h"
 
 namespace tvx::ui {
@@ -23,18 +24,7 @@ using namespace test;
 
 constexpr int kTestClass = 90;
 
-DialogItem item(const char* cls, uint32_t style, int id, int x, int y, int cx, int cy, const char* caption = "") {
-    DialogItem i;
-    i.className = cls;
-    i.style = WS_CHILD | WS_VISIBLE | style;
-    i.id = static_cast<uint16_t>(id);
-    i.x = static_cast<int16_t>(x);
-    i.y = static_cast<int16_t>(y);
-    i.cx = static_cast<int16_t>(cx);
-    i.cy = static_cast<int16_t>(cy);
-    i.text = caption;
-    return i;
-}
+using platform::test::templateItem;
 
 // A resource dialog with one control of each framework kind.
 DialogTemplate resourceDialog() {
@@ -44,24 +34,24 @@ DialogTemplate resourceDialog() {
     t.cx = 240;
     t.cy = 150;
     t.items = {
-        item("Edit", WS_BORDER | WS_TABSTOP, 9500, 8, 8, 40, 12, "7"),
-        item("ScrollBar", SBS_HORZ, 9600, 52, 8, 60, 10, "0,100,0,1,10"),
-        item("Edit", WS_BORDER | WS_TABSTOP, 9501, 8, 24, 40, 12),
-        item("Edit", WS_BORDER | WS_TABSTOP, 8200, 8, 40, 40, 12),
-        item("ScrollBar", SBS_HORZ, 8400, 52, 40, 60, 10, "0,100,0,0.5,10"),
-        item("Button", BS_CHECKBOX | WS_TABSTOP, 8600, 120, 8, 60, 10, "One"),
-        item("Button", BS_CHECKBOX | WS_TABSTOP, 8601, 120, 20, 60, 10, "Two"),
-        item("Button", BS_CHECKBOX | WS_TABSTOP, 8602, 120, 32, 60, 10, "Three"),
-        item("Button", BS_RADIOBUTTON, 9830, 8, 60, 40, 10, "a"),
-        item("Button", BS_RADIOBUTTON, 9831, 8, 72, 40, 10, "b"),
-        item("Button", BS_RADIOBUTTON, 9832, 8, 84, 40, 10, "c"),
-        item("Button", BS_RADIOBUTTON, 9833, 60, 60, 40, 10, "d"),
-        item("Button", BS_RADIOBUTTON, 9834, 60, 72, 40, 10, "e"),
-        item("Button", BS_RADIOBUTTON, 9835, 60, 84, 40, 10, "f"),
-        item("ComboBox", CBS_DROPDOWN | WS_TABSTOP, 9540, 120, 60, 60, 60),
-        item("Button", BS_PUSHBUTTON | WS_TABSTOP, 7002, 120, 100, 40, 14, "&Third"),
-        item("Button", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 8, 128, 50, 14, "Ok"),
-        item("Button", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 180, 128, 50, 14, "&Cancel"),
+        templateItem("Edit", WS_BORDER | WS_TABSTOP, 9500, 8, 8, 40, 12, "7"),
+        templateItem("ScrollBar", SBS_HORZ, 9600, 52, 8, 60, 10, "0,100,0,1,10"),
+        templateItem("Edit", WS_BORDER | WS_TABSTOP, 9501, 8, 24, 40, 12),
+        templateItem("Edit", WS_BORDER | WS_TABSTOP, 8200, 8, 40, 40, 12),
+        templateItem("ScrollBar", SBS_HORZ, 8400, 52, 40, 60, 10, "0,100,0,0.5,10"),
+        templateItem("Button", BS_CHECKBOX | WS_TABSTOP, 8600, 120, 8, 60, 10, "One"),
+        templateItem("Button", BS_CHECKBOX | WS_TABSTOP, 8601, 120, 20, 60, 10, "Two"),
+        templateItem("Button", BS_CHECKBOX | WS_TABSTOP, 8602, 120, 32, 60, 10, "Three"),
+        templateItem("Button", BS_RADIOBUTTON, 9830, 8, 60, 40, 10, "a"),
+        templateItem("Button", BS_RADIOBUTTON, 9831, 8, 72, 40, 10, "b"),
+        templateItem("Button", BS_RADIOBUTTON, 9832, 8, 84, 40, 10, "c"),
+        templateItem("Button", BS_RADIOBUTTON, 9833, 60, 60, 40, 10, "d"),
+        templateItem("Button", BS_RADIOBUTTON, 9834, 60, 72, 40, 10, "e"),
+        templateItem("Button", BS_RADIOBUTTON, 9835, 60, 84, 40, 10, "f"),
+        templateItem("ComboBox", CBS_DROPDOWN | WS_TABSTOP, 9540, 120, 60, 60, 60),
+        templateItem("Button", BS_PUSHBUTTON | WS_TABSTOP, 7002, 120, 100, 40, 14, "&Third"),
+        templateItem("Button", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 8, 128, 50, 14, "Ok"),
+        templateItem("Button", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 180, 128, 50, 14, "&Cancel"),
     };
     return t;
 }
@@ -335,7 +325,7 @@ TEST_F(FrameworkTest, TheSixtySecondModelessWindowWorksButIsNotListed) {
     small.style = WS_POPUP;
     small.cx = 20;
     small.cy = 10;
-    small.items = {item("Button", BS_PUSHBUTTON, IDOK, 0, 0, 20, 10, "Ok")};
+    small.items = {templateItem("Button", BS_PUSHBUTTON, IDOK, 0, 0, 20, 10, "Ok")};
     std::vector<std::unique_ptr<DialogContext>> contexts;
     std::vector<Hwnd> windows;
     for (int i = 0; i < 62; ++i) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "MacroFixture.h"
+#include "builtins/strings/strings.h"
 #include "interp/values/handles.h"
 
 namespace tvx::builtins {

@@ -24,14 +24,21 @@ protected:
     std::filesystem::path dir;
 
     void SetUp() override {
-        char pattern[] = "/tmp/tolvex-vectors-XXXXXX";
+        char pattern[] = "/tmp/tolvex-unit-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
         registerBuiltins(ip);
         ip.runner().workingDirectory = dir.string() + "/";
     }
     void TearDown() override {
+        // Tests make files read-only: make everything removable again first.
         std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            if (!it->is_symlink())
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ec);
+        }
         std::filesystem::remove_all(dir, ec);
     }
 

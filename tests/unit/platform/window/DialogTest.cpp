@@ -7,6 +7,7 @@
 #include <random>
 
 #include "WindowTestSupport.h"
+#include "tests/unit/platform/window/DialogItem.h"
 #include "platform/window/dialog.h"
 #include "platform/window/qt/access.h"
 
@@ -16,18 +17,6 @@ namespace {
 using namespace win;
 using namespace test;
 
-DialogItem item(const char* cls, uint32_t style, int id, int x, int y, int cx, int cy, const char* caption) {
-    DialogItem i;
-    i.className = cls;
-    i.style = WS_CHILD | WS_VISIBLE | style;
-    i.id = static_cast<uint16_t>(id);
-    i.x = static_cast<int16_t>(x);
-    i.y = static_cast<int16_t>(y);
-    i.cx = static_cast<int16_t>(cx);
-    i.cy = static_cast<int16_t>(cy);
-    i.text = caption;
-    return i;
-}
 
 DialogTemplate sample() {
     DialogTemplate t;
@@ -39,10 +28,10 @@ DialogTemplate sample() {
     t.title = "Gr\xF6\xDF" "e";  // Windows-1252 text survives the UTF-16 template
     t.pointSize = 8;
     t.faceName = "MS Sans Serif";
-    t.items.push_back(item("Static", SS_LEFT, 8800, 8, 8, 100, 8, "Value:"));
-    t.items.push_back(item("Edit", WS_BORDER | WS_TABSTOP, 8200, 8, 20, 80, 12, ""));
-    t.items.push_back(item("Button", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 8, 60, 40, 14, "Ok"));
-    t.items.push_back(item("Button", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 60, 60, 40, 14, "&Cancel"));
+    t.items.push_back(templateItem("Static", SS_LEFT, 8800, 8, 8, 100, 8, "Value:"));
+    t.items.push_back(templateItem("Edit", WS_BORDER | WS_TABSTOP, 8200, 8, 20, 80, 12, ""));
+    t.items.push_back(templateItem("Button", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 8, 60, 40, 14, "Ok"));
+    t.items.push_back(templateItem("Button", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 60, 60, 40, 14, "&Cancel"));
     t.items.back().creationData = {1, 2, 3};
     return t;
 }
