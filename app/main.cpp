@@ -15,9 +15,7 @@
 #include <vector>
 
 #include "builtins/builtins.h"
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
-#include "interp/source/scramble.h"
+#include "interp/api.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "platform/window/window.h"
@@ -57,7 +55,35 @@ void ensureLargeStack(char** argv) {
 void usage() {
     std::fprintf(stderr,
                  "usage: tolvex [--headless] [--answers LIST] [--ini FILE] [name[|label[|result]]]\n"
-                 "       tolvex --scramble IN OUT [--variant N]\n");
+                 "       tolvex --scramble IN OUT [--variant N]\n"
+                 "       tolvex --list-names\n");
+}
+
+// Every name a macro can write, one per line: "statement NAME SIGNATURE STATE",
+// "function ...", "status !NAME STATE", STATE being "built" or "unbuilt" (a
+// row this system does not carry out yet). The command reference, the
+// fuzzers' dictionary and the tests read this list. Problems of the
+// registration go to standard error and make the status 1.
+int listNames(Interpreter& ip) {
+    const tvx::interp::CommandTable& commands = ip.commands();
+    for (int code = 1; code < tvx::interp::kCommandTableCapacity; ++code) {
+        std::string_view name = commands.name(code);
+        if (name.empty()) continue;
+        std::string_view signature = commands.signature(code);
+        std::printf("%s %.*s %.*s %s\n", tvx::interp::isFunctionCode(code) ? "function" : "statement",
+                    static_cast<int>(name.size()), name.data(),
+                    signature.empty() ? 1 : static_cast<int>(signature.size()), signature.empty() ? "-" : signature.data(),
+                    ip.hasHandler(code) ? "built" : "unbuilt");
+    }
+    const tvx::interp::StatusVariableTable& statuses = ip.statusVariables();
+    for (int code = 1; code < tvx::interp::kStatusTableCapacity; ++code) {
+        std::string_view name = statuses.name(code);
+        if (name.empty()) continue;
+        std::printf("status !%.*s %s\n", static_cast<int>(name.size()), name.data(),
+                    ip.hasStatusReader(code) ? "built" : "unbuilt");
+    }
+    for (const std::string& problem : ip.installProblems()) std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
+    return ip.installProblems().empty() ? kExitOk : kExitMacroError;
 }
 
 int scrambleFile(const char* in, const char* out, int variant) {
@@ -141,6 +167,7 @@ int main(int argc, char** argv) {
     std::string iniPath;
     std::string commandLine;
     bool haveName = false;
+    bool listOnly = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--headless") {
@@ -157,6 +184,9 @@ int main(int argc, char** argv) {
             int variant = 5;
             if (i + 4 < argc && std::strcmp(argv[i + 3], "--variant") == 0) variant = std::atoi(argv[i + 4]);
             return scrambleFile(argv[i + 1], argv[i + 2], variant);
+        } else if (arg == "--list-names") {
+            listOnly = true;
+            headless = true;
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return kExitOk;
@@ -190,21 +220,25 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    Interpreter ip(host);
-    tvx::builtins::registerBuiltins(ip);
-    tvx::interp::Runner& runner = ip.runner();
     std::string programDirectory = tvx::platform::programDirectory();
     std::string workingDirectory = tvx::platform::currentDirectory();
     if (iniPath.empty()) iniPath = workingDirectory + "Tolvan.ini";
+    tvx::interp::RunnerConfig config;
+    config.programDirectory = programDirectory;
+    config.workingDirectory = workingDirectory;
+    config.drives = tvx::platform::driveMapFromIni(iniPath);
+    config.poolSetting = tvx::platform::iniGetString(iniPath, "Path", "Pool", "");
+    config.callStack = tvx::platform::iniGetInt(iniPath, "Settings", "CallStack", 64);
+    // Every line from its text: the reference the compiled form is checked against.
+    config.compiledLines = !std::getenv("TOLVEX_TEXT_LINES");
+
+    Interpreter ip(host, config);
+    tvx::builtins::registerBuiltins(ip);
     tvx::ui::setUpUserInterface(ip, host, iniPath);
-    runner.defaultPath = programDirectory;
-    runner.appPath = programDirectory.substr(0, programDirectory.size() - 1);
-    runner.workingDirectory = workingDirectory;
-    runner.sources.programDirectory = programDirectory;
-    runner.sources.workingDirectory = workingDirectory;
-    runner.sources.drives = tvx::platform::driveMapFromIni(iniPath);
-    runner.sources.poolSetting = tvx::platform::iniGetString(iniPath, "Path", "Pool", "");
-    runner.setCallStackSetting(tvx::platform::iniGetInt(iniPath, "Settings", "CallStack", 64));
+    if (listOnly) return listNames(ip);
+    // A command installed twice or for a code the table lacks is a fault of
+    // this program (the tests fail on it); it is said, and the run goes on.
+    for (const std::string& problem : ip.installProblems()) std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
 
     StartRequest request;
     if (commandLine.empty() || commandLine[0] == '|') {
@@ -221,14 +255,13 @@ int main(int argc, char** argv) {
     bool found = true;
     try {
         if (headless) {
-            found = runner.run(request);
+            found = ip.run(request);
         } else {
             tvx::ui::runDesktop(host, ip, request, found);
         }
     } catch (const std::exception&) {
         // Nothing should escape a run; if it does, say so, log it, and end.
-        tvx::interp::MacroContext* ctx = runner.current();
-        std::string text = tvx::ui::startupCrashText(ctx ? std::string(ctx->currentLine) : std::string());
+        std::string text = tvx::ui::startupCrashText(ip.currentLine());
         tvx::ui::protocolLog().write(text);
         host.messageBox(text, "Tolvex", 0x10);
         return kExitMacroError;
@@ -237,5 +270,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tolvex: macro not found: %s\n", request.name.c_str());
         return kExitUsage;
     }
-    return runner.errorBoxesShown() > 0 ? kExitMacroError : kExitOk;
+    return ip.errorBoxesShown() > 0 ? kExitMacroError : kExitOk;
 }

@@ -30,7 +30,7 @@ int expression(long count) {
     QuietHost host;
     Interpreter ip(host);
     SymbolTable table(kMacroSpace, kMacroTableEntries, kMacroTableBuckets, kMacroTableText);
-    ip.symbols.macroTable = &table;
+    ip.symbols().macroTable = &table;
     const std::string setup[] = {"x", "y"};
     for (const std::string& name : setup) table.at(table.create(name)).setValueKind(kKindNumber);
     table.at(table.find("x")).number = 3.5;

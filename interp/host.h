@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tvx::interp {
 
@@ -51,6 +53,30 @@ struct BoxAnswer {
 
 enum class InputKind { Number, Text };
 
+// A file chooser request as the FileDialog function builds it.
+struct FileRequest {
+    bool save = false;
+    bool multiple = false;
+    bool fileMustExist = false;
+    bool pathMustExist = false;
+    bool overwritePrompt = false;
+    std::string title;
+    std::string initialPath;   // as the macro wrote it: folder and name
+    std::string initialPosix;  // the same as a POSIX path
+    std::string directory;     // the folder as a POSIX path
+    std::string fileName;
+    std::vector<std::pair<std::string, std::string>> filters;  // description, patterns
+    int filterIndex = 1;
+    uint64_t owner = 0;        // the window handle that owns the chooser, or 0
+};
+
+struct FileAnswer {
+    bool ok = false;
+    // What was chosen: POSIX paths from a chooser, the texts as answered in batch mode.
+    std::vector<std::string> paths;
+    int filterIndex = 1;
+};
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -84,6 +110,15 @@ public:
 
     // Ends the program's event loop (Terminate).
     virtual void postQuit() {}
+
+    // A file chooser (FileDialog). Without a user interface nobody chooses.
+    virtual FileAnswer chooseFiles(const FileRequest& request) {
+        (void)request;
+        return {};
+    }
+
+    // An error box's text, also kept in the program's log (the protocol log).
+    virtual void logError(std::string_view text) { (void)text; }
 };
 
 }  // namespace tvx::interp

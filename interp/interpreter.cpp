@@ -4,15 +4,21 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <new>
 
+#include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
 #include "interp/exec/boxes.h"
+#include "interp/exec/context.h"
 #include "interp/exec/control.h"
+#include "interp/exec/lineinterp.h"
 #include "interp/exec/persistence.h"
 #include "interp/exec/runner.h"
 #include "interp/exec/status.h"
+#include "interp/source/filepaths.h"
 #include "interp/stackguard.h"
 #include "platform/clock.h"
 #include "resources/resources.h"
@@ -21,37 +27,48 @@ namespace tvx::interp {
 
 namespace {
 
-// !M and !Max read a 64-bit integer that nothing sets; while it holds its
-// initial marker, a reading yields 2^30.
-constexpr int64_t kUnsetMarker = INT64_MIN;
-constexpr double kUnsetReading = 1073741824.0;
-
-double factorial(int n) {
-    if (n >= 41) return std::tgamma(static_cast<double>(n) + 1);
-    double product = 1;
-    for (int i = 2; i <= n; ++i) product *= i;
-    return product;
-}
-
 uint64_t nextSerial() {
     static std::atomic<uint64_t> counter{1};
     return counter.fetch_add(1, std::memory_order_relaxed);
 }
 
+// The codes that have no row but are handled like rows (internal statements).
+bool isInternalCode(int code) {
+    switch (code) {
+#define TVX_INTERNAL(id, value) case value:
+#include "resources/codes.inc"
+#undef TVX_INTERNAL
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string hexCode(int code) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%03X", code);
+    return buffer;
+}
+
 }  // namespace
 
-size_t nextAreaStateIndex() {
+size_t nextFamilyStateIndex() {
     static std::atomic<size_t> next{0};
     return next++;
 }
 
-Interpreter::Interpreter(Host& host)
-    : host_(host), serial_(nextSerial()), evaluator_(std::make_unique<Evaluator>(*this)), runner_(std::make_unique<Runner>(*this)) {
+Interpreter::Interpreter(Host& host, RunnerConfig config)
+    : host_(host),
+      config_(std::move(config)),
+      serial_(nextSerial()),
+      startedAt_(platform::monotonicSeconds()),
+      evaluator_(std::make_unique<Evaluator>(*this)),
+      runner_(std::make_unique<Runner>(*this)) {
     noteStackTop();
-    commands.load(resources::commandTableRecords());
-    statusVariables.load(resources::statusVariableRecords());
-    evaluator_->macroFunctionCall = [](Interpreter& ip, std::string_view name, std::string_view arguments,
-                                       MCVal& result) { return ip.runner().callFunction(name, arguments, result); };
+    if (commands_.load(resources::commandTableRecords()) != kOk)
+        installProblems_.push_back("the command table has a signature longer than 41 characters");
+    statusVariables_.load(resources::statusVariableRecords());
+    runner_->configure(config_);
     registerControlStatements(*this);
     registerScopeStatements(*this);
     registerBoxCommands(*this);
@@ -60,30 +77,112 @@ Interpreter::Interpreter(Host& host)
 
 Interpreter::~Interpreter() = default;
 
-void Interpreter::registerCommand(std::string_view name, CommandHandler handler) {
-    int code = commands.lookup(name);
-    if (code > 0) handlers[static_cast<size_t>(code)] = handler;
+void Interpreter::reconfigure(RunnerConfig config) {
+    config_ = std::move(config);
+    runner_->configure(config_);
 }
 
-void Interpreter::registerCommand(int code, CommandHandler handler) {
-    if (code >= 0 && code < kCommandTableCapacity) handlers[static_cast<size_t>(code)] = handler;
+// ---- Families
+
+void Interpreter::install(const Family& family) {
+    for (const CommandRow& row : family.commands) {
+        bool known = row.code > 0 && row.code < kCommandTableCapacity &&
+                     (commands_.hasCode(row.code) || isInternalCode(row.code));
+        if (!known || !row.handler) {
+            installProblems_.push_back(std::string(family.name) + ": code " + hexCode(row.code) +
+                                       (known ? " has no handler" : " is not in the command table"));
+            continue;
+        }
+        CommandEntry& entry = handlers_[static_cast<size_t>(row.code)];
+        if (entry.handler) {
+            installProblems_.push_back(std::string(family.name) + ": " + std::string(commands_.name(row.code)) +
+                                       " (" + hexCode(row.code) + ") is handled twice");
+            continue;
+        }
+        entry = {row.handler, row.flags};
+    }
+    for (const StatusRow& row : family.statuses) {
+        bool known = row.code > 0 && row.code < kStatusTableCapacity && !statusVariables_.name(row.code).empty();
+        if (!known || !row.reader) {
+            installProblems_.push_back(std::string(family.name) + ": status " + std::to_string(row.code) +
+                                       (known ? " has no reader" : " is not in the status table"));
+            continue;
+        }
+        StatusReader& reader = statusReaders_[static_cast<size_t>(row.code)];
+        if (reader) {
+            installProblems_.push_back(std::string(family.name) + ": !" +
+                                       std::string(statusVariables_.name(row.code)) + " is given twice");
+            continue;
+        }
+        reader = row.reader;
+    }
+    if (family.arrays) {
+        if (arrays_.binary) installProblems_.push_back(std::string(family.name) + ": a second array engine");
+        else arrays_ = *family.arrays;
+    }
+    if (family.stringLists) {
+        if (stringLists_.add) installProblems_.push_back(std::string(family.name) + ": second string lists");
+        else stringLists_ = *family.stringLists;
+    }
 }
 
-void Interpreter::registerStatus(int code, StatusReader reader) {
-    if (code >= 0 && code < kStatusTableCapacity) statusReaders[static_cast<size_t>(code)] = reader;
+bool Interpreter::hasHandler(int code) const {
+    return code >= 0 && code < kCommandTableCapacity && handlers_[static_cast<size_t>(code)].handler != nullptr;
 }
 
-int Interpreter::evaluate(const char*& p, int limit, MCVal& out) { return evaluator_->numeric(p, limit, out); }
+bool Interpreter::hasStatusReader(int code) const {
+    return code >= 0 && code < kStatusTableCapacity && statusReaders_[static_cast<size_t>(code)] != nullptr;
+}
 
-int Interpreter::evaluateString(const char*& p, std::string_view& out) {
+unsigned Interpreter::commandFlags(int code) const {
+    return code >= 0 && code < kCommandTableCapacity ? handlers_[static_cast<size_t>(code)].flags : 0;
+}
+
+// ---- The one door
+
+Error Interpreter::invoke(int code, CallArgs& args, MCVal& result) {
+    CommandHandler handler = hasHandler(code) ? handlers_[static_cast<size_t>(code)].handler : nullptr;
+    if (!handler) return kNotAvailable;
+    try {
+        return handler(*this, args, result);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (const std::length_error&) {
+        return kOutOfMemory;  // a container asked for more than it can hold
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+Error Interpreter::readStatus(int code, int index, StatusValue& value) {
+    value.isString = code < kFirstNumericStatusCode;
+    value.number = 0;
+    value.text.clear();
+    if (!hasStatusReader(code)) return kNotAvailable;
+    try {
+        return statusReaders_[static_cast<size_t>(code)](*this, code, index, value);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+std::string_view Interpreter::messageText(int number) const { return resources::messageText(number); }
+
+// ---- Evaluation
+
+Error Interpreter::evaluate(const char*& p, int limit, MCVal& out) { return evaluator_->numeric(p, limit, out); }
+
+Error Interpreter::evaluateString(const char*& p, std::string_view& out) {
     return evaluator_->stringToWorkArea(p, out);
 }
 
-int Interpreter::evaluateText(std::string_view text, MCVal& out, std::string& stringOut, bool& isString) {
+Error Interpreter::evaluateText(std::string_view text, MCVal& out, std::string& stringOut, bool& isString) {
     std::string line(text);  // evaluation needs a NUL-terminated text
     const char* p = line.c_str();
     isString = false;
-    int err = evaluator_->numeric(p, kLimitAssignment, out);
+    Error err = evaluator_->numeric(p, kLimitAssignment, out);
     if (err == kStringOperand) {
         isString = true;
         err = evaluator_->stringExpression(p, stringOut);
@@ -91,11 +190,113 @@ int Interpreter::evaluateText(std::string_view text, MCVal& out, std::string& st
     if (err) return err;
     p = skipBlanks(p);
     if (*p != '\0') {
-        errorPosition = p;
+        errorPosition_ = nullptr;  // it would point into the copy
         return kExtraCharacters;
     }
     return kOk;
 }
+
+Error Interpreter::evaluateStandalone(std::string_view text, NameLookup lookup, MCVal& out) {
+    Evaluator& ev = *evaluator_;
+    bool savedLookupOnly = symbols_.lookupOnly;
+    const char* savedErrorPosition = errorPosition_;
+    const char* savedContinuation = ev.continuationText;
+    const char* savedContinuedTo = ev.continuedTo;
+    if (lookup == NameLookup::FindOnly) symbols_.lookupOnly = true;
+    if (lookup == NameLookup::Create) symbols_.lookupOnly = false;
+    // The text is complete in itself: a bracket left open must not read on in the macro.
+    ev.continuationText = nullptr;
+    std::string copy(text);
+    const char* p = copy.c_str();
+    Error err = ev.numeric(p, kLimitAssignment, out);
+    symbols_.lookupOnly = savedLookupOnly;
+    ev.continuationText = savedContinuation;
+    ev.continuedTo = savedContinuedTo;
+    // The scanner position pointed into the copied text, which is gone now.
+    errorPosition_ = savedErrorPosition;
+    return err;
+}
+
+Error Interpreter::combine(int op, MCVal& left, MCVal& right) { return evaluator_->combineValues(op, left, right); }
+
+Error Interpreter::findName(std::string_view name, Designator& out) {
+    if (name.empty()) return kBadSymbolName;
+    std::string copy(name);
+    const char* p = copy.c_str();
+    const char* savedErrorPosition = errorPosition_;
+    bool savedLookupOnly = symbols_.lookupOnly;
+    symbols_.lookupOnly = true;
+    Error err = evaluator_->designate(p, Creation::Find, out);
+    symbols_.lookupOnly = savedLookupOnly;
+    errorPosition_ = savedErrorPosition;  // it may point into the copied name
+    if (!err && *p != '\0') err = kExtraCharacters;
+    return err;
+}
+
+// ---- Running lines and macros
+
+Error Interpreter::executeImmediate(std::string_view text) { return runner_->executeImmediate(text); }
+
+Error Interpreter::executeInMacro(std::string_view text, bool quiet) {
+    MacroContext* ctx = runner_->current();
+    std::string line(text);
+    if (!ctx) {
+        Error err = runner_->executeImmediate(line);
+        return quiet ? err : kOk;
+    }
+    // While the macro skips lines (a false If, a label search) the line is only recognised.
+    if (ctx->skipState) return LineInterpreter::skip(*this, *ctx, line.c_str());
+    if (!quiet) return runner_->executeImmediate(line);
+    std::string_view savedLine = ctx->currentLine;
+    ctx->currentLine = line;
+    Error err = LineInterpreter::execute(*this, *ctx, line.c_str(), true);
+    ctx->currentLine = savedLine;
+    return err;
+}
+
+bool Interpreter::run(const StartRequest& request) { return runner_->run(request); }
+
+bool Interpreter::hasMacro() const { return runner_->current() != nullptr; }
+
+std::string Interpreter::currentLine() const {
+    const MacroContext* ctx = runner_->current();
+    return ctx ? std::string(ctx->currentLine) : std::string();
+}
+
+bool Interpreter::lineMayChangeType() const {
+    const MacroContext* ctx = runner_->current();
+    return ctx && (ctx->lineFlags & kLineMayChangeType);
+}
+
+void Interpreter::reportError(int n) { runner_->reportError(n); }
+
+int Interpreter::messageBox(std::string_view text, std::string_view caption, unsigned style) {
+    return runner_->messageBox(text, caption, style);
+}
+
+void Interpreter::pump(int budget) { runner_->pump(budget); }
+
+void Interpreter::pause(double milliseconds) { runner_->pause(milliseconds); }
+
+int Interpreter::errorBoxesShown() const { return runner_->errorBoxesShown(); }
+
+void Interpreter::endOfRun() {
+    for (auto& state : states_)
+        if (state) state->endOfRun(*this);
+}
+
+// ---- Paths
+
+std::string Interpreter::appPath() const {
+    const std::string& dir = config_.programDirectory;
+    return dir.empty() ? dir : dir.substr(0, dir.size() - 1);
+}
+
+std::string Interpreter::posixPath(std::string_view macroPath) const {
+    return posixPathFor(fullPathName(macroPath, config_.workingDirectory), config_.drives);
+}
+
+// ---- Inside the interpreter
 
 CallArgs& Interpreter::acquireArgs() {
     if (argsDepth_ == argsPool_.size()) argsPool_.push_back(std::make_unique<CallArgs>());
@@ -106,65 +307,25 @@ void Interpreter::releaseArgs() {
     if (argsDepth_ > 0) --argsDepth_;
 }
 
-std::string_view Interpreter::messageText(int number) const { return resources::messageText(number); }
-
-int Interpreter::readStatus(int code, int index, StatusValue& value) {
-    value.isString = code < kFirstNumericStatusCode;
-    value.number = 0;
-    value.text.clear();
-    if (StatusReader reader = statusReaders[static_cast<size_t>(code)]) return reader(*this, code, index, value);
-    switch (code) {
-    case 7:  // ErrorText
-        if (index != 0) value.text = std::string(messageText(800 + index));
-        break;
-    case 9: value.text = symbols.groupName; break;
-    case 12: {  // MacroWord
-        std::string_view name = index > 0 ? commands.name(index) : statusVariables.name(-index);
-        if (index <= 0 && !name.empty()) value.text.push_back('!');
-        value.text.append(name);
-        if (value.text.size() > 31) value.text.resize(31);
-        break;
-    }
-    case 13: {  // MacroVarName
-        VarSlot slot = symbols.byId(static_cast<uint32_t>(index));
-        if (slot) value.text = std::string(slot.name());
-        break;
-    }
-    case 19: value.text = strResult; break;
-    case 51: value.number = platform::tickCount64Ms() * 0.001; break;
-    case 66: value.number = 1.34; break;
-    case 71: value.number = index >= 0 && index < 32 ? parameters[static_cast<size_t>(index)] : 0; break;
-    case 80: value.number = index >= 0 && index < 32 ? results[static_cast<size_t>(index)] : 0; break;
-    case 84: value.number = 3.141592653589793; break;
-    case 85: value.number = std::numeric_limits<double>::infinity(); break;
-    case 86: {
-        uint64_t bits = 0xFFF8000000000000ull;
-        std::memcpy(&value.number, &bits, sizeof bits);
-        break;
-    }
-    case 99:  // Error: reading clears it
-        value.number = statusError;
-        statusError = 0;
-        break;
-    case 100: {  // MacroVarType
-        VarSlot slot = symbols.byId(static_cast<uint32_t>(index));
-        value.number = slot ? slot.var().kind : 0;
-        break;
-    }
-    case 115: value.number = index == 1 ? matrixBase2 : matrixBase; break;
-    case 120: value.number = static_cast<double>(platform::timeStampCounter()); break;
-    case 201: value.number = factorial(index); break;
-    case 202:
-    case 203: value.number = mValue == kUnsetMarker ? kUnsetReading : static_cast<double>(mValue); break;
-    default: break;  // a value whose owner has none to give
-    }
-    return kOk;
-}
-
 std::string Interpreter::formatNumber(double value) {
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15g", value);
     return buffer;
 }
+
+#if defined(TOLVEX_CHECKED)
+void checkArgumentLetter(const CallArgs& args, int index, std::string_view letters) {
+    if (index >= 0 && index < args.count) {
+        const ArgSlot& slot = args.slot(index);
+        if (slot.flexible || letters.find(slot.letter) != std::string_view::npos) return;
+        std::fprintf(stderr, "tolvex: command 0x%03X reads argument %d ('%c') as one of \"%.*s\"\n", args.code,
+                     index + 1, slot.letter, static_cast<int>(letters.size()), letters.data());
+    } else {
+        std::fprintf(stderr, "tolvex: command 0x%03X reads argument %d, beyond its %d arguments\n", args.code,
+                     index + 1, args.count);
+    }
+    std::abort();
+}
+#endif
 
 }  // namespace tvx::interp

@@ -1,5 +1,6 @@
-// The interpreter: every table and every piece of state that a macro run
-// touches, and the entry points that the program and the built-in commands use.
+// The interpreter: the tables, the state a macro run touches, and the entry
+// points that the program and the built-in commands use. Commands reach it
+// through interp/api.h; its run driver and evaluators stay inside interp/.
 #pragma once
 
 #include <array>
@@ -9,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/command.h"
+#include "interp/config.h"
 #include "interp/errors.h"
-#include "interp/eval/arguments.h"
 #include "interp/host.h"
 #include "interp/names/commandtable.h"
 #include "interp/symbols/symbols.h"
@@ -19,32 +21,8 @@
 
 namespace tvx::interp {
 
-class Interpreter;
 class Evaluator;
 class Runner;
-
-// A statement or function of the command table. Statements ignore result;
-// functions leave their value in it (the evaluator sets it to a real 0 first).
-using CommandHandler = int (*)(Interpreter& ip, CallArgs& args, MCVal& result);
-
-// The value of a status variable.
-struct StatusValue {
-    bool isString = false;
-    double number = 0;
-    std::string text;
-};
-using StatusReader = int (*)(Interpreter& ip, int code, int index, StatusValue& value);
-
-// The vector and matrix engine, installed by the built-in library. Without it
-// every operation on data blocks fails with 844.
-struct ArrayEngine {
-    // left = left op right (operator codes of the scanner); an error number or 0.
-    int (*binary)(Interpreter& ip, int op, MCVal& left, MCVal& right) = nullptr;
-    // The postfix transpose operator.
-    int (*transpose)(Interpreter& ip, MCVal& value) = nullptr;
-    // A built-in function whose first argument is a data block.
-    int (*matrixFunction)(Interpreter& ip, int code, CallArgs& args, MCVal& result) = nullptr;
-};
 
 // Run-state bits (the program-wide flags of the run loop).
 enum RunStateBits : uint8_t {
@@ -66,125 +44,243 @@ enum RunOptionBits : uint32_t {
     kOptNoMessagePumping = 0x8000,
 };
 
-// State that an area of the interpreter or the built-ins keeps for one
-// interpreter (string lists, open files, views, ...): created on first use and
-// destroyed with the interpreter.
-class AreaState {
-public:
-    virtual ~AreaState() = default;
+// Where commands leave secondary results for the macro.
+struct CommandResults {
+    std::array<int32_t, 32> values{};      // !Result[0..31]
+    std::array<int32_t, 32> parameters{};  // !GetParam[0..31]
+    std::string text;                      // !StrResult
+    int error = 0;                         // !Error: read and cleared by the macro
 };
 
-// A small number for each type of area state, handed out on first use: the
-// states are found by index, as built-ins ask for theirs on every call.
-size_t nextAreaStateIndex();
+// The matrix settings of SetMatrixBase: index base (0 or 1) and order mode.
+struct MatrixSettings {
+    int base = 0;
+    int base2 = 0;
+    bool rowFirst = false;
+};
+
+// Evaluation limits: the caller's level; binary operators of a lower level are taken.
+constexpr int kLimitAssignment = 99;
+constexpr int kLimitArgument = 100;
+constexpr int kLimitMatrixElement = 101;  // blank-separated elements
+constexpr int kLimitBracket = 20;
+constexpr int kLimitUnary = 1;
+constexpr int kLimitSingleOperand = 3;
+
+// How a standalone evaluation (Val) treats names that do not exist.
+enum class NameLookup { AsNow, FindOnly, Create };
+
+// What a name designates (filled by the evaluator's designate()).
+struct Designator {
+    enum Form : uint8_t {
+        kNothing,     // lookup-only mode and the name does not exist
+        kVariable,    // a whole variable
+        kElement,     // element `position` of the variable's data block
+        kCharacter,   // character `position` of a string (past the end: a scratch 0)
+        kSubstring,   // characters position..end-1 of a string
+        kStatus,      // a status variable
+    };
+    Form form = kNothing;
+    VarSlot slot;              // the variable, references followed
+    int64_t position = 0;
+    int64_t end = 0;
+    int statusCode = 0;
+    int statusIndex = 0;
+    bool created = false;      // the variable did not exist before
+};
+
+// A small number for each type of family state, handed out on first use: the
+// states are found by index, as commands ask for theirs on every call.
+size_t nextFamilyStateIndex();
 template <typename T>
-size_t areaStateIndex() {
-    static const size_t index = nextAreaStateIndex();
+size_t familyStateIndex() {
+    static const size_t index = nextFamilyStateIndex();
     return index;
 }
 
 class Interpreter {
 public:
-    explicit Interpreter(Host& host);
+    explicit Interpreter(Host& host, RunnerConfig config = {});
     ~Interpreter();
     Interpreter(const Interpreter&) = delete;
     Interpreter& operator=(const Interpreter&) = delete;
 
     Host& host() { return host_; }
+    const RunnerConfig& config() const { return config_; }
+    // Applies new settings (before a run: the tests and fuzzers set up here).
+    void reconfigure(RunnerConfig config);
     // A number no other interpreter of this process has (for caches keyed by interpreter).
     uint64_t serial() const { return serial_; }
-    Evaluator& evaluator() { return *evaluator_; }
-    Runner& runner() { return *runner_; }
+    // When the interpreter was made (monotonic seconds; !RelTime counts from here).
+    double startedAt() const { return startedAt_; }
 
-    // ---- Tables and dispatch
-    CommandTable commands;
-    StatusVariableTable statusVariables;
-    std::array<CommandHandler, kCommandTableCapacity> handlers{};
-    std::array<StatusReader, kStatusTableCapacity> statusReaders{};
-    ArrayEngine arrays;
-    void registerCommand(std::string_view name, CommandHandler handler);
-    void registerCommand(int code, CommandHandler handler);
-    // Commands whose 'v' arguments may also name a data-block variable (the
-    // arithmetic statements on vectors); other commands refuse one with 819.
-    std::array<bool, kCommandTableCapacity> variableArgumentTakesBlocks{};
-    void registerStatus(int code, StatusReader reader);
+    // ---- Families of commands
+    // Installs a family's rows. A code that the command table lacks, or that
+    // another family already handles, is refused and noted in installProblems().
+    void install(const Family& family);
+    const std::vector<std::string>& installProblems() const { return installProblems_; }
+    bool hasHandler(int code) const;
+    bool hasStatusReader(int code) const;
+    unsigned commandFlags(int code) const;
+    const ArrayEngine& arrays() const { return arrays_; }
+    const StringListService& stringLists() const { return stringLists_; }
 
-    // ---- Values and variables
-    StringWorkArea work;
-    Symbols symbols;
+    // ---- The one door through which every command runs: the handler of the
+    // code (error 858 for a row no family handles), with out-of-memory (813)
+    // and any other exception (850) turned into the error of that line.
+    Error invoke(int code, CallArgs& args, MCVal& result);
+    // Reads a status variable (858 for one that no family gives).
+    Error readStatus(int code, int index, StatusValue& value);
 
-    // Matrix settings: index base (0 or 1) and order mode (row-first or x-first).
-    int matrixBase = 0;
-    int matrixBase2 = 0;
-    bool matrixRowFirst = false;
+    // ---- Tables
+    const CommandTable& commands() const { return commands_; }
+    const StatusVariableTable& statusVariables() const { return statusVariables_; }
+    // A numbered message of the program (801..858).
+    std::string_view messageText(int number) const;
 
-    // ---- Status results of commands
-    std::array<int32_t, 32> results{};     // !Result[0..31]
-    std::array<int32_t, 32> parameters{};  // !GetParam[0..31]
-    std::string strResult;                 // !StrResult
-    int statusError = 0;                   // !Error: read and cleared by the macro
-    int lastError = 0;                     // the last error shown by the error box
-    int64_t mValue = INT64_MIN;            // !M / !Max (INT64_MIN: never set)
+    // ---- State that commands share
+    Symbols& symbols() { return symbols_; }
+    StringWorkArea& work() { return work_; }
+    CommandResults& results() { return results_; }
+    MatrixSettings& matrix() { return matrix_; }
+    const MatrixSettings& matrix() const { return matrix_; }
+    // !M and !Max: a 64-bit integer that nothing sets (INT64_MIN: never set).
+    int64_t mValue = INT64_MIN;
+
+    // The state of type T (derived from FamilyState) for this interpreter.
+    template <typename T>
+    T& state() {
+        const size_t index = familyStateIndex<T>();
+        if (index >= states_.size() || !states_[index]) return resetState<T>();
+        return static_cast<T&>(*states_[index]);
+    }
+    // Replaces the state of type T by a fresh one.
+    template <typename T>
+    T& resetState() {
+        // Made before its slot is looked up: the table may grow meanwhile.
+        auto fresh = std::make_unique<T>();
+        T& made = *fresh;
+        stateSlot(familyStateIndex<T>()) = std::move(fresh);
+        return made;
+    }
 
     // ---- Run state
-    uint8_t runState = 0;
-    uint32_t runOptions = 0;
+    bool running() const { return (runState_ & kRunRunning) != 0; }
+    uint8_t runState() const { return runState_; }
+    void setRunState(uint8_t state) { runState_ = state; }
+    // Ends the running macro after the current line.
+    void stop() { runState_ &= static_cast<uint8_t>(~kRunRunning); }
+    uint32_t runOptions() const { return runOptions_; }
+    void setRunOptions(uint32_t options) { runOptions_ = options; }
     bool disableWaitSwitch = false;  // stored by DisableWait bit 1; nothing reads it
+    // The last error shown by the error box.
+    int lastError() const { return lastError_; }
 
     // ---- Evaluation
     // Evaluates a numeric expression at p with the given limit level; p moves
     // past what was read. Returns 0, an error number, or kStringOperand.
-    int evaluate(const char*& p, int limit, MCVal& out);
+    Error evaluate(const char*& p, int limit, MCVal& out);
     // Evaluates a string expression into the work area.
-    int evaluateString(const char*& p, std::string_view& out);
+    Error evaluateString(const char*& p, std::string_view& out);
     // Evaluates a complete expression text (as the Watch Window and ?-lines do).
-    int evaluateText(std::string_view text, MCVal& out, std::string& stringOut, bool& isString);
-
+    Error evaluateText(std::string_view text, MCVal& out, std::string& stringOut, bool& isString);
+    // Evaluates text as an expression of its own (Val): it cannot read on into
+    // the macro's next lines, and the running line's error position and
+    // lookup mode are what they were afterwards.
+    Error evaluateStandalone(std::string_view text, NameLookup lookup, MCVal& out);
+    // left = left op right (operator codes of the scanner), for any two values.
+    Error combine(int op, MCVal& left, MCVal& right);
+    // What a name designates, looked up only (VarType). Returns an error number.
+    Error findName(std::string_view name, Designator& out);
     // The scanner position of the last error, for the error box and the editor.
-    const char* errorPosition = nullptr;
+    const char* errorPosition() const { return errorPosition_; }
+    void setErrorPosition(const char* p) { errorPosition_ = p; }
 
-    // Argument lists are pooled: nested calls each take one.
+    // ---- Running lines and macros
+    // Runs one line immediately, in the running macro's context or, with none,
+    // in a fresh one (Watch Window Execute, exit commands). Errors are shown.
+    Error executeImmediate(std::string_view text);
+    // Runs one line in the running macro as if it stood there (StrExecute):
+    // quiet returns an error instead of showing it.
+    Error executeInMacro(std::string_view line, bool quiet);
+    // Runs a macro and what it calls (the program's start, CallMacro).
+    bool run(const StartRequest& request);
+    // True while a macro (or an immediate line) has a context to run in.
+    bool hasMacro() const;
+    // The running line (for the error box, the crash text and the debugger).
+    std::string currentLine() const;
+    // True when the running line was written with ":=" (it may change the
+    // type of its target).
+    bool lineMayChangeType() const;
+    // Shows the error box for error n of the running line.
+    void reportError(int n);
+    // The message-box routine every command uses (at most 3 boxes open).
+    int messageBox(std::string_view text, std::string_view caption, unsigned style);
+    // Keeps the user interface alive (at most budget events), and pauses.
+    void pump(int budget);
+    void pause(double milliseconds);
+    // Macro error boxes shown since the interpreter started (the exit status).
+    int errorBoxesShown() const;
+
+    // ---- Paths
+    // !DefPath, !AppPath, !WorkingDir.
+    const std::string& programDirectory() const { return config_.programDirectory; }
+    std::string appPath() const;
+    const std::string& workingDirectory() const { return config_.workingDirectory; }
+    const platform::DriveMap& drives() const { return config_.drives; }
+    // The POSIX path of a path as a macro writes it: completed against the
+    // working directory, drive letters mapped, existing components found
+    // without regard to case.
+    std::string posixPath(std::string_view macroPath) const;
+
+    // ---- Inside the interpreter (not for commands: they include api.h only)
+    Evaluator& evaluator() { return *evaluator_; }
+    Runner& runner() { return *runner_; }
     CallArgs& acquireArgs();
     void releaseArgs();
-
-    // A numbered message of the program (801..857).
-    std::string_view messageText(int number) const;
-
-    // Reads a status variable.
-    int readStatus(int code, int index, StatusValue& value);
+    // Tells every family state that the top-level macro has ended.
+    void endOfRun();
 
     // Formats a number the way the Watch Window shows it (15 significant digits).
     static std::string formatNumber(double value);
 
-    // The state of type T (derived from AreaState) for this interpreter.
-    template <typename T>
-    T& areaState() {
-        const size_t index = areaStateIndex<T>();
-        if (index >= areaStates_.size() || !areaStates_[index]) return resetAreaState<T>();
-        return static_cast<T&>(*areaStates_[index]);
-    }
-    // Replaces the state of type T by a fresh one.
-    template <typename T>
-    T& resetAreaState() {
-        // Made before its slot is looked up: the table may grow meanwhile.
-        auto fresh = std::make_unique<T>();
-        T& state = *fresh;
-        areaSlot(areaStateIndex<T>()) = std::move(fresh);
-        return state;
+private:
+    friend class Runner;
+    struct CommandEntry {
+        CommandHandler handler = nullptr;
+        unsigned flags = 0;
+    };
+    std::unique_ptr<FamilyState>& stateSlot(size_t index) {
+        if (index >= states_.size()) states_.resize(index + 1);
+        return states_[index];
     }
 
-private:
     Host& host_;
+    RunnerConfig config_;
     uint64_t serial_;
+    double startedAt_;
+    CommandTable commands_;
+    StatusVariableTable statusVariables_;
+    std::array<CommandEntry, kCommandTableCapacity> handlers_{};
+    std::array<StatusReader, kStatusTableCapacity> statusReaders_{};
+    ArrayEngine arrays_;
+    StringListService stringLists_;
+    std::vector<std::string> installProblems_;
+
+    Symbols symbols_;
+    StringWorkArea work_;
+    CommandResults results_;
+    MatrixSettings matrix_;
+    uint8_t runState_ = 0;
+    uint32_t runOptions_ = 0;
+    int lastError_ = 0;
+    const char* errorPosition_ = nullptr;
+
     std::unique_ptr<Evaluator> evaluator_;
     std::unique_ptr<Runner> runner_;
     std::vector<std::unique_ptr<CallArgs>> argsPool_;
     size_t argsDepth_ = 0;
-    std::unique_ptr<AreaState>& areaSlot(size_t index) {
-        if (index >= areaStates_.size()) areaStates_.resize(index + 1);
-        return areaStates_[index];
-    }
-    std::vector<std::unique_ptr<AreaState>> areaStates_;
+    std::vector<std::unique_ptr<FamilyState>> states_;
 };
 
 // Releases the pooled argument list when the scope ends.

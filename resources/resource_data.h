@@ -9,7 +9,7 @@
 namespace tvx::resources::data {
 
 constexpr int kFirstMessage = 801;
-constexpr int kLastMessage = 857;
+constexpr int kLastMessage = 858;
 
 extern const uint8_t commandRecords[];
 extern const size_t commandRecordsSize;

@@ -14,7 +14,7 @@ namespace tvx::resources {
 std::span<const uint8_t> commandTableRecords();     // "MaKoLi"
 std::span<const uint8_t> statusVariableRecords();   // "StatVarLi"
 
-// Message n (801..857); an empty text for numbers without one.
+// Message n (801..858); an empty text for numbers without one.
 std::string_view messageText(int number);
 
 // An embedded text resource (macro text, or the STARTMACRO entry).

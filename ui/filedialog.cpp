@@ -5,10 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "builtins/files/filepaths.h"
-#include "builtins/strings/strings.h"
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/paths.h"
 #include "platform/window/window.h"
 #include "ui/host.h"
@@ -24,23 +21,19 @@ namespace {
 constexpr size_t kMaxPath = 4095;
 constexpr size_t kMaxFilter = 510;
 
+// The filter index chosen last, per filter-memory slot (mode bits 8..9), of
+// one interpreter.
 struct FilterMemory {
     uint64_t key = 0;
     int index = 0;
 };
-std::array<FilterMemory, 4>& filterMemory() {
-    static std::array<FilterMemory, 4> slots{};
-    return slots;
-}
-
-std::string posixOf(Interpreter& ip, std::string_view path) {
-    std::string full = builtins::fullPathName(path, ip.runner().workingDirectory);
-    return builtins::posixPathFor(full, ip.runner().sources.drives);
-}
+struct FileDialogState : interp::FamilyState {
+    std::array<FilterMemory, 4> slots{};
+};
 
 bool folderExists(Interpreter& ip, std::string_view path) {
     if (path.empty()) return false;
-    return platform::directoryExists(posixOf(ip, path));
+    return platform::directoryExists(ip.posixPath(path));
 }
 
 // A POSIX path the person chose, in the macro's way of writing paths: through a
@@ -48,8 +41,8 @@ bool folderExists(Interpreter& ip, std::string_view path) {
 std::string macroPathOf(Interpreter& ip, const std::string& posix, const PathParts& initial) {
     if (initial.drive.size() == 2) {
         char letter = static_cast<char>(initial.drive[0] & ~0x20);
-        auto it = ip.runner().sources.drives.find(letter);
-        std::string root = it != ip.runner().sources.drives.end() ? it->second : "/";
+        auto it = ip.drives().find(letter);
+        std::string root = it != ip.drives().end() ? it->second : "/";
         if (!root.empty() && root.back() != '/') root += '/';
         if (posix.compare(0, root.size(), root) == 0) {
             std::string rest = posix.substr(root.size());
@@ -62,7 +55,7 @@ std::string macroPathOf(Interpreter& ip, const std::string& posix, const PathPar
 }
 
 bool createWholePath(Interpreter& ip, const std::string& path) {
-    std::string posix = posixOf(ip, path);
+    std::string posix = ip.posixPath(path);
     std::string built;
     size_t i = 0;
     if (!posix.empty() && posix[0] == '/') {
@@ -95,16 +88,15 @@ std::string withoutLastElement(std::string_view path) {
     return std::string(path.substr(0, sep + 1));
 }
 
-int fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+interp::Error fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     result.setReal(0);
-    auto* host = dynamic_cast<AppHost*>(&ip.host());
-    int32_t mode = args[0].l;
-    std::string& pathVariable = *args[1].var.text;
+    int32_t mode = args.l(0);
+    std::string& pathVariable = *args.var(1).text;
     std::string_view filterArgument = args.text(2);
     std::string title(args.text(3));
     int32_t ownerNumber = args.integer(4);
     uint32_t flags = static_cast<uint32_t>(args.integer(5));
-    double* listVariable = args.present(6) ? args[6].var.number : nullptr;
+    double* listVariable = args.present(6) ? args.var(6).number : nullptr;
 
     // 1. The initial path; a path that names a folder is all folder.
     PathParts parts = splitPath(pathVariable);
@@ -125,13 +117,13 @@ int fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     std::string filter = derived ? derivedFilter(extension) : std::string(filterArgument.substr(0, kMaxFilter));
     auto pairs = splitFilter(filter);
     uint64_t key = filterKey(filter);
-    FilterMemory& slot = filterMemory()[static_cast<size_t>((mode >> 8) & 3)];
+    FilterMemory& slot = ip.state<FileDialogState>().slots[static_cast<size_t>((mode >> 8) & 3)];
     int index = 1;
     if (slot.index > 0 && (slot.key == key || (derived && slot.index <= static_cast<int>(pairs.size()))))
         index = slot.index;
 
     // 5, 6. The chooser.
-    FileRequest request;
+    interp::FileRequest request;
     request.save = !(mode & 1);
     request.multiple = (flags & kOfnAllowMultiSelect) && listVariable && !folderMode;
     request.fileMustExist = (flags & kOfnFileMustExist) != 0;
@@ -139,13 +131,13 @@ int fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     request.overwritePrompt = (flags & kOfnOverwritePrompt) != 0;
     request.title = title;
     request.initialPath = parts.drive + parts.folder + fileName;
-    request.initialPosix = posixOf(ip, request.initialPath);
-    request.directory = parts.drive.empty() && parts.folder.empty() ? std::string() : posixOf(ip, parts.drive + parts.folder);
+    request.initialPosix = ip.posixPath(request.initialPath);
+    request.directory = parts.drive.empty() && parts.folder.empty() ? std::string() : ip.posixPath(parts.drive + parts.folder);
     request.fileName = fileName;
     request.filters = pairs;
     request.filterIndex = index;
     if (platform::isWindow(static_cast<platform::Hwnd>(ownerNumber))) request.owner = static_cast<platform::Hwnd>(ownerNumber);
-    FileAnswer answer = host ? host->chooseFiles(request) : FileAnswer{};
+    interp::FileAnswer answer = ip.host().chooseFiles(request);
 
     std::string chosen;
     int count = 0;
@@ -160,11 +152,13 @@ int fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
             count = 1;
             // 7. Multiple selection: every full path goes into the list.
             if (request.multiple) {
-                double handle = builtins::initStringList(ip, *listVariable);
+                const interp::StringListService& lists = ip.stringLists();
+                if (!lists.init || !lists.add) return interp::kNotAvailable;
+                double handle = lists.init(ip, *listVariable);
                 *listVariable = handle;
                 count = 0;
                 for (const std::string& p : paths) {
-                    if (builtins::addToStringList(ip, handle, p) < 0) return interp::kWrongDataType;
+                    if (lists.add(ip, handle, p) < 0) return interp::kWrongDataType;
                     ++count;
                 }
             }
@@ -176,7 +170,7 @@ int fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
         bool exists = endsAsPlaceholder || folderExists(ip, chosen);
         if ((mode & 7) == 6 && !exists) {
             std::string question = "Der Pfad \r\r  \"" + chosen + "\"\r\rexistiert noch nicht! Soll er erzeugt werden?";
-            int button = ip.runner().messageBox(question, "FileDialog", 35);
+            int button = ip.messageBox(question, "FileDialog", 35);
             if (button == interp::kIdYes) {
                 createWholePath(ip, chosen);
             } else if (button == interp::kIdCancel || button == interp::kIdNone) {
@@ -276,6 +270,10 @@ PathParts splitPath(std::string_view path) {
     return parts;
 }
 
-void registerFileDialog(Interpreter& ip) { ip.registerCommand(0x27E, fileDialogFunction); }
+constexpr interp::CommandRow kFileDialogRows[] = {
+    {interp::cmd::FileDialog, fileDialogFunction},
+};
+
+void registerFileDialog(Interpreter& ip) { ip.install({"ui/filedialog", kFileDialogRows}); }
 
 }  // namespace tvx::ui

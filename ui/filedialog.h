@@ -14,7 +14,7 @@ class Interpreter;
 
 namespace tvx::ui {
 
-// Registers FileDialog (code 0x27E).
+// Registers FileDialog.
 void registerFileDialog(interp::Interpreter& ip);
 
 // OPENFILENAME flags the function computes and passes on.

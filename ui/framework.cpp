@@ -6,7 +6,7 @@
 #include <cstring>
 #include <map>
 
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/window/stddialogs.h"
 
 namespace tvx::ui {
@@ -282,7 +282,7 @@ bool handleCommand(DialogContext& ctx, WParam wParam, LParam lParam, bool& close
                 data.setComboText(index, typed.substr(0, 15));
                 return committed;
             }
-            setWindowText(combo, "Error");
+            setWindowText(combo, "interp::Error");
             return committed;
         }
         if (code == CBN_ERRSPACE) showBox("CB Out of Space", "CB MSG", 0);
@@ -395,7 +395,7 @@ void buildBlock(DialogContext& ctx) {
     bool fresh = data.layout(ids);
     if (data.reservedBytes() != data.layoutBytes()) {
         char text[64];
-        std::snprintf(text, sizeof text, "Internal Error: PSBuffer Conflict (%d)", static_cast<int>(data.reservedBytes()));
+        std::snprintf(text, sizeof text, "Internal interp::Error: PSBuffer Conflict (%d)", static_cast<int>(data.reservedBytes()));
         showBox(text, "", 0x10);
     }
     std::vector<RadioGroup> groups = radioGroups(ids);

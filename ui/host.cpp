@@ -2,14 +2,14 @@
 
 #include <cstdlib>
 
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/window/dialog.h"
 #include "platform/window/stddialogs.h"
 #include "ui/framework.h"
 #include "ui/inputdialogs.h"
+#include "ui/protocol.h"
 
 namespace tvx::ui {
 
@@ -89,7 +89,7 @@ bool AppHost::setAnswers(std::string_view list, std::string& badItem) {
 void AppHost::attach(interp::Interpreter& ip) {
     ip_ = &ip;
     setFrameworkMessageBox([this](std::string_view text, std::string_view caption, unsigned style) {
-        return ip_ ? ip_->runner().messageBox(text, caption, style) : messageBox(text, caption, style).button;
+        return ip_ ? ip_->messageBox(text, caption, style) : messageBox(text, caption, style).button;
     });
 }
 
@@ -165,6 +165,8 @@ BoxAnswer AppHost::inputBox(interp::InputKind kind, std::string_view caption, st
     return answer;
 }
 
+void AppHost::logError(std::string_view text) { protocolLog().writeErrorBox(text); }
+
 FileAnswer AppHost::chooseFiles(const FileRequest& request) {
     FileAnswer answer;
     if (mode_ == Mode::Desktop) {
@@ -232,7 +234,7 @@ bool AppHost::pumpMessages(int budget) {
     if (quit_) return false;
     // Nothing can wait for a program that has no windows.
     if (!windowSystemStarted() && queuedMessageCount() == 0) return true;
-    uint32_t options = ip_ ? ip_->runOptions : 0;
+    uint32_t options = ip_ ? ip_->runOptions() : 0;
     Msg msg;
     for (int served = 0; budget < 0 || served < budget; ++served) {
         if (!peekMessage(msg)) break;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interp/host.h"
+#include "interp/api.h"
 #include "platform/window/window.h"
 
 namespace tvx::interp {
@@ -19,27 +19,8 @@ class Interpreter;
 
 namespace tvx::ui {
 
-// A file chooser request as the FileDialog function builds it.
-struct FileRequest {
-    bool save = false;
-    bool multiple = false;
-    bool fileMustExist = false;
-    bool pathMustExist = false;
-    bool overwritePrompt = false;
-    std::string title;
-    std::string initialPath;  // as the macro wrote it: folder and name
-    std::string initialPosix; // the same as a POSIX path
-    std::string directory;    // the folder as a POSIX path
-    std::string fileName;
-    std::vector<std::pair<std::string, std::string>> filters;
-    int filterIndex = 1;
-    platform::Hwnd owner = 0;
-};
-struct FileAnswer {
-    bool ok = false;
-    std::vector<std::string> paths;  // macro-level path texts
-    int filterIndex = 1;
-};
+using interp::FileAnswer;
+using interp::FileRequest;
 
 class AppHost : public interp::Host {
 public:
@@ -71,8 +52,8 @@ public:
     bool isKeyDown(int virtualKey) override;
     void postQuit() override;
 
-    // The file chooser of FileDialog.
-    FileAnswer chooseFiles(const FileRequest& request);
+    FileAnswer chooseFiles(const FileRequest& request) override;
+    void logError(std::string_view text) override;
 
 private:
     struct Answer {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/window/gdi.h"
 #include "ui/host.h"
 #include "ui/protocol.h"
@@ -37,17 +37,15 @@ void setStatus(Hwnd hwnd, std::string status) {
 
 void runStartRequest(Hwnd hwnd) {
     Frame& f = frame();
-    interp::Runner& runner = f.ip->runner();
     f.running = true;
     setStatus(hwnd, "Running " + f.request.name);
     try {
-        f.found = runner.run(f.request);
+        f.found = f.ip->run(f.request);
     } catch (const std::exception&) {
-        interp::MacroContext* ctx = runner.current();
-        std::string text = lineCrashText(ctx ? std::string(ctx->currentLine) : std::string());
+        std::string text = lineCrashText(f.ip->currentLine());
         protocolLog().write(text);
-        f.ip->runState = 0;
-        runner.messageBox(text, "Tolvex", 0x30);
+        f.ip->setRunState(0);
+        f.ip->messageBox(text, "Tolvex", 0x30);
     }
     f.running = false;
     if (!isWindow(hwnd)) return;
@@ -69,8 +67,8 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         setBkMode(dc, 1);
         textOut(dc, 12, 12, "Tolvex");
         textOut(dc, 12, 36, f.status);
-        if (f.ip && f.ip->runner().errorBoxesShown() > 0)
-            textOut(dc, 12, 60, "Macro errors: " + std::to_string(f.ip->runner().errorBoxesShown()));
+        if (f.ip && f.ip->errorBoxesShown() > 0)
+            textOut(dc, 12, 60, "Macro errors: " + std::to_string(f.ip->errorBoxesShown()));
         endPaint(hwnd, ps);
         return 0;
     }
@@ -79,7 +77,7 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         if (loWord(wParam) == kCommandRun && lParam == kStartRequestMark && message == kStartMacroMessage) {
             if (f.running) {
                 // A run is in progress: stop it, and start once it has ended.
-                f.ip->runState &= static_cast<uint8_t>(~interp::kRunRunning);
+                f.ip->stop();
                 if (++f.restarts <= 10) postMessage(hwnd, message, wParam, lParam);
                 return 0;
             }
@@ -88,14 +86,14 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
             return 0;
         }
         if (loWord(wParam) == kCommandStop && f.ip) {
-            f.ip->runState &= static_cast<uint8_t>(~interp::kRunRunning);
+            f.ip->stop();
             return 0;
         }
         return 0;
     case WM_CLOSE:
         if (f.running) {
             // Closing stops the macro; the window closes once the run has ended.
-            f.ip->runState &= static_cast<uint8_t>(~interp::kRunRunning);
+            f.ip->stop();
             postMessage(hwnd, WM_CLOSE, 0, 0);
             return 0;
         }
@@ -127,7 +125,7 @@ int runDesktop(AppHost& host, interp::Interpreter& ip, const interp::StartReques
     Frame& f = frame();
     Hwnd main = createMainWindow(host, ip);
     if (!main) {
-        found = ip.runner().run(request);
+        found = ip.run(request);
         return 0;
     }
     f.request = request;

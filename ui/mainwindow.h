@@ -3,7 +3,7 @@
 // (a running macro is stopped first).
 #pragma once
 
-#include "interp/exec/runner.h"
+#include "interp/api.h"
 #include "platform/window/window.h"
 
 namespace tvx::ui {

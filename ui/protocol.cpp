@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "interp/exec/runner.h"
+#include "interp/api.h"
 #include "platform/ini.h"
 
 namespace tvx::ui {
@@ -65,14 +65,12 @@ ProtocolLog& protocolLog() {
     return log;
 }
 
-void connectErrorLog(interp::Runner& runner, const ProtocolLog& log) {
-    runner.errorLog = [&log](interp::Interpreter&, const std::string& text) {
-        // The box's first line feed becomes CR: message, CR LF, the macro line.
-        std::string entry = text;
-        size_t lf = entry.find('\n');
-        if (lf != std::string::npos) entry[lf] = '\r';
-        log.write(entry);
-    };
+void ProtocolLog::writeErrorBox(std::string_view text) const {
+    // The box's first line feed becomes CR: message, CR LF, the macro line.
+    std::string entry(text);
+    size_t lf = entry.find('\n');
+    if (lf != std::string::npos) entry[lf] = '\r';
+    write(entry);
 }
 
 std::string lineCrashText(std::string_view line) {

@@ -6,10 +6,6 @@
 #include <string>
 #include <string_view>
 
-namespace tvx::interp {
-class Runner;
-}
-
 namespace tvx::ui {
 
 class ProtocolLog {
@@ -29,6 +25,8 @@ public:
     void write(std::string_view message) const;
     // The same without the time stamp.
     void writePlain(std::string_view message) const;
+    // An error box's text: the message, CR LF, the macro line.
+    void writeErrorBox(std::string_view text) const;
 
     // The file name for a settings file: ".ini" replaced (when the fourth
     // character from the end is a dot), else ".lst" appended.
@@ -48,8 +46,6 @@ private:
 // The program's log (set up at start-up).
 ProtocolLog& protocolLog();
 
-// Sends the error box's texts to the log: the message, CR LF, the macro line.
-void connectErrorLog(interp::Runner& runner, const ProtocolLog& log);
 
 // The crash texts: a macro line that ended the macro unexpectedly, and an
 // exception during start-up that ends the program.

@@ -1,7 +1,6 @@
 #include "ui/ui.h"
 
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/ini.h"
 #include "ui/filedialog.h"
 #include "ui/framework.h"
@@ -14,7 +13,6 @@ void setUpUserInterface(interp::Interpreter& ip, AppHost& host, const std::strin
     host.attach(ip);
     registerFileDialog(ip);
     protocolLog().initialise(iniPath);
-    connectErrorLog(ip.runner(), protocolLog());
     // The dialog colour of the settings: 1 or -2 keep the alternative colour; a
     // negative value or one without any of the bits 0x1C0C0C0 means button face.
     long long color = platform::iniGetInt(iniPath, "Settings", "DialogColor", 0);

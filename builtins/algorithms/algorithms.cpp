@@ -1,22 +1,24 @@
 #include "builtins/algorithms/algorithms.h"
 
 #include "builtins/algorithms/algorithmsinternal.h"
-#include "interp/exec/runner.h"
 
 namespace tvx::builtins {
 
+using namespace algorithms;
+
+constexpr interp::CommandRow kNumericAlgorithmsRows[] = {
+    {interp::cmd::FFT, fftFunction},
+    {interp::cmd::Convolve, convolveFunction},
+    {interp::cmd::Interp2, interp2Function},
+    {interp::cmd::HistC, histcFunction},
+    {interp::cmd::Fractal, fractalFunction},
+    {interp::cmd::SolveLinEqu, solveLinEquStatement},
+    {interp::cmd::LeastSqrDev, leastSqrDevStatement},
+    {interp::cmd::GetTime, getTimeStatement},
+};
+
 void registerNumericAlgorithms(interp::Interpreter& ip) {
-    using namespace algorithms;
-    ip.registerCommand("FFT", fftFunction);
-    ip.registerCommand("Convolve", convolveFunction);
-    ip.registerCommand("Interp2", interp2Function);
-    ip.registerCommand("HistC", histcFunction);
-    ip.registerCommand("Fractal", fractalFunction);
-    ip.registerCommand("SolveLinEqu", solveLinEquStatement);
-    ip.registerCommand("LeastSqrDev", leastSqrDevStatement);
-    ip.registerCommand("GetTime", getTimeStatement);
-    // The workers live from the first large Fractal to the end of the run.
-    ip.runner().addEndOfRunHook([](interp::Interpreter&) { stopFractalWorkers(); });
+    ip.install({"algorithms", kNumericAlgorithmsRows});
 }
 
 }  // namespace tvx::builtins

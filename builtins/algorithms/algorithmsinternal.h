@@ -6,8 +6,7 @@
 #include <new>
 
 #include "builtins/arrays/blockutil.h"
-#include "interp/eval/arguments.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::algorithms {
 
@@ -20,14 +19,14 @@ using arrays::guarded;
 
 // The block of argument i, or null when the argument is a number (or missing).
 inline const DataBlock* blockArgument(const CallArgs& args, int i) {
-    if (!args.present(i) || !args[i].value || !args[i].value->isBlock()) return nullptr;
-    return args[i].value->pData;
+    if (!args.present(i) || !args.value(i) || !args.value(i)->isBlock()) return nullptr;
+    return args.value(i)->pData;
 }
 
 // True when argument i is complex: a complex number or a complex block.
 inline bool complexArgument(const CallArgs& args, int i) {
-    if (!args.present(i) || !args[i].value) return false;
-    const MCVal& v = *args[i].value;
+    if (!args.present(i) || !args.value(i)) return false;
+    const MCVal& v = *args.value(i);
     if (v.isComplex()) return true;
     return v.isBlock() && v.pData && arrays::isComplexBlock(v.pData);
 }
@@ -39,16 +38,15 @@ inline int realResultType(const DataBlock* block) {
                                                               : interp::kElemRealMatrix;
 }
 
-int fftFunction(Interpreter& ip, CallArgs& args, MCVal& result);
-int convolveFunction(Interpreter& ip, CallArgs& args, MCVal& result);
-int interp2Function(Interpreter& ip, CallArgs& args, MCVal& result);
-int histcFunction(Interpreter& ip, CallArgs& args, MCVal& result);
-int fractalFunction(Interpreter& ip, CallArgs& args, MCVal& result);
-int solveLinEquStatement(Interpreter& ip, CallArgs& args, MCVal& result);
-int leastSqrDevStatement(Interpreter& ip, CallArgs& args, MCVal& result);
-int getTimeStatement(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error fftFunction(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error convolveFunction(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error interp2Function(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error histcFunction(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error fractalFunction(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error solveLinEquStatement(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error leastSqrDevStatement(Interpreter& ip, CallArgs& args, MCVal& result);
+interp::Error getTimeStatement(Interpreter& ip, CallArgs& args, MCVal& result);
 
 // Stops the Fractal worker threads (the end of a top-level macro run).
-void stopFractalWorkers();
 
 }  // namespace tvx::builtins::algorithms

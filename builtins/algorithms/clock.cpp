@@ -7,14 +7,14 @@ namespace tvx::builtins::algorithms {
 
 using namespace interp;
 
-int getTimeStatement(Interpreter&, CallArgs& args, MCVal&) {
+Error getTimeStatement(Interpreter&, CallArgs& args, MCVal&) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     if (!localtime_r(&now, &local)) return kInternalError;
     const int parts[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                           local.tm_hour,        local.tm_min,     local.tm_sec};
     for (int i = 0; i < 6; ++i)
-        if (args.present(i) && args[i].var.number) *args[i].var.number = parts[i];
+        if (args.present(i) && args.var(i).number) *args.var(i).number = parts[i];
     return kOk;
 }
 

@@ -91,7 +91,7 @@ struct Operand {
     const double* plain = nullptr;  // the elements of a block of doubles
     double scalar[2] = {0, 0};
 
-    int bind(const MCVal& value) {
+    Error bind(const MCVal& value) {
         if (!value.isBlock()) {
             complex = value.isComplex();
             scalar[0] = value.re;
@@ -124,10 +124,10 @@ struct Operand {
     Plane imaginary() const { return {block ? im.data() : &scalar[1], rows, cols}; }
 };
 
-int convolve(const MCVal& av, const MCVal& kv, int32_t mode, MCVal& result) {
+Error convolve(const MCVal& av, const MCVal& kv, int32_t mode, MCVal& result) {
     Border border = (mode & 3) == 0 ? Border::Zero : (mode & 3) == 1 ? Border::Mirror : Border::Wrap;
     Operand a, k;
-    int err = a.bind(av);
+    Error err = a.bind(av);
     if (!err) err = k.bind(kv);
     if (err) return err;
     // A real block with a complex kernel is no defined mix.
@@ -188,11 +188,11 @@ int convolve(const MCVal& av, const MCVal& kv, int32_t mode, MCVal& result) {
 
 }  // namespace
 
-int convolveFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error convolveFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&]() -> int {
-        if (!args.present(0) || !args.present(1) || !args[0].value || !args[1].value)
+        if (!args.present(0) || !args.present(1) || !args.value(0) || !args.value(1))
             return kNotEnoughParameters;
-        return convolve(*args[0].value, *args[1].value, args.integer(2), result);
+        return convolve(*args.value(0), *args.value(1), args.integer(2), result);
     });
 }
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "interp/values/complexmath.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::algorithms {
 

@@ -2,16 +2,10 @@
 // every element of a matrix, computed in parts on a pool of seven workers.
 #include "builtins/algorithms/fractal.h"
 
-#include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "builtins/algorithms/algorithmsinternal.h"
+#include "builtins/algorithms/workerpool.h"
 
 namespace tvx::builtins::algorithms {
 
@@ -19,8 +13,6 @@ using namespace interp;
 
 namespace {
 
-constexpr int kWorkers = 7;
-constexpr int kParts = 8;
 constexpr int64_t kParallelElements = 1000;
 
 inline Complex square(Complex z) { return {z.re * z.re - z.im * z.im, 2 * z.re * z.im}; }
@@ -90,133 +82,9 @@ int64_t quadEscape(const FractalParameters& p, Complex point, double& modulus) {
     return n;
 }
 
-// ---- The worker pool
-
-// Each worker waits on its own event for a part, runs it, clears its busy
-// flag and waits again; it ends when its run flag is cleared.
-class WorkerPool {
-public:
-    ~WorkerPool() { stop(); }
-
-    void run(int64_t count, const std::function<void(int64_t, int64_t)>& part) {
-        std::unique_lock<std::mutex> dispatch(dispatch_, std::try_to_lock);
-        if (!dispatch.owns_lock()) {
-            part(0, count);  // another thread uses the pool: compute here
-            return;
-        }
-        startWorkers();
-        const int64_t g = count / kParts;
-        for (int k = 0; k < kParts; ++k) {
-            int64_t begin = k * g, end = k == kParts - 1 ? count : begin + g;
-            if (!handOut(part, begin, end)) part(begin, end);
-        }
-        std::unique_lock<std::mutex> lock(doneMutex_);
-        done_.wait(lock, [&] {
-            for (const auto& w : workers_)
-                if (w->busy.load(std::memory_order_acquire)) return false;
-            return true;
-        });
-    }
-
-    void stop() {
-        std::lock_guard<std::mutex> dispatch(dispatch_);
-        for (auto& w : workers_) {
-            {
-                std::lock_guard<std::mutex> lock(w->mutex);
-                w->running = false;
-                w->signalled = true;
-            }
-            w->event.notify_one();
-        }
-        for (auto& w : workers_)
-            if (w->thread.joinable()) w->thread.join();
-        workers_.clear();
-    }
-
-    int workerCount() {
-        std::lock_guard<std::mutex> dispatch(dispatch_);
-        return static_cast<int>(workers_.size());
-    }
-
-private:
-    struct Worker {
-        std::thread thread;
-        std::mutex mutex;
-        std::condition_variable event;
-        bool signalled = false;
-        bool running = true;
-        std::atomic<bool> busy{false};
-        // The part handed over (guarded by mutex).
-        const std::function<void(int64_t, int64_t)>* part = nullptr;
-        int64_t begin = 0, end = 0;
-    };
-
-    void startWorkers() {
-        while (workers_.size() < kWorkers) {
-            auto w = std::make_unique<Worker>();
-            try {
-                Worker* self = w.get();
-                w->thread = std::thread([this, self] { loop(*self); });
-            } catch (const std::system_error&) {
-                return;  // fewer workers: the caller computes the rest
-            }
-            workers_.push_back(std::move(w));
-        }
-    }
-
-    bool handOut(const std::function<void(int64_t, int64_t)>& part, int64_t begin, int64_t end) {
-        for (auto& w : workers_) {
-            if (w->busy.load(std::memory_order_acquire)) continue;
-            {
-                std::lock_guard<std::mutex> lock(w->mutex);
-                w->part = &part;
-                w->begin = begin;
-                w->end = end;
-                w->signalled = true;
-                w->busy.store(true, std::memory_order_release);
-            }
-            w->event.notify_one();
-            return true;
-        }
-        return false;
-    }
-
-    void loop(Worker& w) {
-        for (;;) {
-            const std::function<void(int64_t, int64_t)>* part;
-            int64_t begin, end;
-            {
-                std::unique_lock<std::mutex> lock(w.mutex);
-                w.event.wait(lock, [&] { return w.signalled; });
-                w.signalled = false;
-                if (!w.running) return;
-                part = w.part;
-                begin = w.begin;
-                end = w.end;
-            }
-            if (part) (*part)(begin, end);
-            {
-                std::lock_guard<std::mutex> lock(doneMutex_);
-                w.busy.store(false, std::memory_order_release);
-            }
-            done_.notify_all();
-        }
-    }
-
-    std::mutex dispatch_;  // one call at a time uses the pool
-    std::vector<std::unique_ptr<Worker>> workers_;
-    std::mutex doneMutex_;
-    std::condition_variable done_;
-};
-
-WorkerPool& pool() {
-    static WorkerPool workers;
-    return workers;
-}
-
 // The arguments of Fractal as parameters; 838 for an unknown family or an
 // exponent the quaternion family cannot raise to.
-int readParameters(const CallArgs& args, FractalParameters& p) {
+Error readParameters(const CallArgs& args, FractalParameters& p) {
     const uint32_t flags = static_cast<uint32_t>(args.integer(5));
     p.family = static_cast<int>(flags & kFractalFamilyMask);
     if (p.family > 2) return kBadParameters;
@@ -225,11 +93,11 @@ int readParameters(const CallArgs& args, FractalParameters& p) {
     if (flags & kFractalSwapRoles) constant = !constant;
     p.pointIsConstant = constant;
 
-    const MCVal* c = args.present(1) ? args[1].value : nullptr;
+    const MCVal* c = args.present(1) ? args.value(1) : nullptr;
     if (c && !c->isBlock()) p.other = {c->re, c->isComplex() ? c->im : 0};
 
-    if (args.present(2) && args[2].value) {
-        const MCVal& e = *args[2].value;
+    if (args.present(2) && args.value(2)) {
+        const MCVal& e = *args.value(2);
         if (e.isBlock()) return kWrongDataType;
         p.exponent = {e.re, e.isComplex() ? e.im : 0};
     }
@@ -273,24 +141,22 @@ int64_t escapeCount(const FractalParameters& p, Complex point, double& finalModu
     return p.family == 2 ? quadEscape(p, point, finalModulus) : complexEscape(p, point, finalModulus);
 }
 
-void runInParts(int64_t count, const std::function<void(int64_t, int64_t)>& part) {
+void runInParts(WorkerPool& pool, int64_t count, const std::function<void(int64_t, int64_t)>& part) {
     if (count < kParallelElements) {
         part(0, count);
         return;
     }
-    pool().run(count, part);
+    pool.run(count, part);
 }
 
-int fractalWorkerCount() { return pool().workerCount(); }
+int fractalWorkerCount(Interpreter& ip) { return ip.state<FractalState>().pool.workerCount(); }
 
-void stopFractalWorkers() { pool().stop(); }
-
-int fractalFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error fractalFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     return guarded([&]() -> int {
         FractalParameters p;
-        int err = readParameters(args, p);
+        Error err = readParameters(args, p);
         if (err) return err;
-        const MCVal* z = args[0].value;
+        const MCVal* z = args.value(0);
         if (!z) return kNotEnoughParameters;
         if (!z->isBlock()) {
             double modulus = 0;
@@ -315,7 +181,7 @@ int fractalFunction(Interpreter&, CallArgs& args, MCVal& result) {
         const bool second = p.secondOutput;
         // Each part reads the shared parameters and the points and writes only
         // its own range of d.
-        runInParts(count, [&p, in, d, second](int64_t begin, int64_t end) {
+        runInParts(ip.state<FractalState>().pool, count, [&p, in, d, second](int64_t begin, int64_t end) {
             for (int64_t i = begin; i < end; ++i) {
                 double modulus = 0;
                 auto n = static_cast<double>(escapeCount(p, {in[2 * i], in[2 * i + 1]}, modulus));

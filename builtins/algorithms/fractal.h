@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "interp/values/complexmath.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::algorithms {
 
@@ -47,12 +47,14 @@ struct FractalParameters {
 // limit); finalModulus receives |z| at that point.
 int64_t escapeCount(const FractalParameters& p, Complex point, double& finalModulus);
 
+class WorkerPool;
+
 // Runs part(begin, end) over [0, count): a matrix of 1000 elements or more in
 // eight parts on the worker pool and the calling thread, a smaller one on the
 // calling thread. part must write only its own range of results.
-void runInParts(int64_t count, const std::function<void(int64_t, int64_t)>& part);
+void runInParts(WorkerPool& pool, int64_t count, const std::function<void(int64_t, int64_t)>& part);
 
-// Workers currently alive (for tests).
-int fractalWorkerCount();
+// Workers currently alive in the interpreter's pool (for tests).
+int fractalWorkerCount(interp::Interpreter& ip);
 
 }  // namespace tvx::builtins::algorithms

@@ -82,7 +82,7 @@ int64_t doubleBytes(int64_t n) {
 // copied into aligned memory and written back when asked.
 class MappedArray {
 public:
-    int map(Interpreter& ip, const interp::ArgSlot& arg, int64_t bytes, Access access) {
+    Error map(Interpreter& ip, const interp::ArgSlot& arg, int64_t bytes, Access access) {
         if (bytes < 0) return kBadAddress;
         bytes_ = bytes;
         return checkMemory(ip, arg, static_cast<uint64_t>(bytes), access, address_);
@@ -104,20 +104,20 @@ private:
 }  // namespace
 
 // SolveLinEqu pA, pB, n: A x = b in place; !Error 0 solved, 1 singular, 2 no memory.
-int solveLinEquStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error solveLinEquStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const int64_t n = static_cast<uint16_t>(args[2].i);
+        const int64_t n = static_cast<uint16_t>(args.i(2));
         if (n == 0) {
-            ip.statusError = kSolved;
+            ip.results().error = kSolved;
             return kOk;
         }
         // Both are rewritten: the factors into A, the solution into b.
         MappedArray a, b;
-        int err = a.map(ip, args[0], doubleBytes(n * n), Access::Write);
-        if (!err) err = b.map(ip, args[1], doubleBytes(n), Access::Write);
+        Error err = a.map(ip, args.slot(0), doubleBytes(n * n), Access::Write);
+        if (!err) err = b.map(ip, args.slot(1), doubleBytes(n), Access::Write);
         if (err) return err;
         if (!a.load() || !b.load()) {
-            ip.statusError = kSolveNoMemory;
+            ip.results().error = kSolveNoMemory;
             return kOk;
         }
         SolveResult outcome = solveLinearSystem(a.data(), b.data(), n);
@@ -125,24 +125,24 @@ int solveLinEquStatement(Interpreter& ip, CallArgs& args, MCVal&) {
             a.store();
             b.store();
         }
-        ip.statusError = outcome;
+        ip.results().error = outcome;
         return kOk;
     });
 }
 
 // LeastSqrDev pX, pY, pN, pR, k, n: N += X'X, r += X'y.
-int leastSqrDevStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error leastSqrDevStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
         // 16-bit arguments above 32767 arrive as their bit patterns.
-        const int64_t k = static_cast<uint16_t>(args[4].i);
-        int64_t n = static_cast<uint16_t>(args[5].i);
+        const int64_t k = static_cast<uint16_t>(args.i(4));
+        int64_t n = static_cast<uint16_t>(args.i(5));
         if (n < 1) n = 1;
         if (k < 1) return kBadParameters;
         MappedArray x, y, normal, r;
-        int err = x.map(ip, args[0], doubleBytes(n * k), Access::Read);
-        if (!err) err = y.map(ip, args[1], doubleBytes(n), Access::Read);
-        if (!err) err = normal.map(ip, args[2], doubleBytes(k * k), Access::Write);
-        if (!err) err = r.map(ip, args[3], doubleBytes(k), Access::Write);
+        Error err = x.map(ip, args.slot(0), doubleBytes(n * k), Access::Read);
+        if (!err) err = y.map(ip, args.slot(1), doubleBytes(n), Access::Read);
+        if (!err) err = normal.map(ip, args.slot(2), doubleBytes(k * k), Access::Write);
+        if (!err) err = r.map(ip, args.slot(3), doubleBytes(k), Access::Write);
         if (err) return err;
         if (!x.load() || !y.load() || !normal.load() || !r.load()) return kOutOfMemory;
         accumulateNormalEquations(x.data(), y.data(), n, k, normal.data(), r.data());

@@ -61,7 +61,7 @@ double bicubic(const Grid& g, double x, double y) {
 // 65..127 is a letter itself; anything else is l (bilinear).
 char methodLetter(const CallArgs& args) {
     if (!args.present(3)) return 'l';
-    const interp::ArgSlot& slot = args[3];
+    const interp::ArgSlot& slot = args.slot(3);
     if (slot.form == kFormString) {
         if (slot.text.empty()) return 'l';
         return static_cast<char>(std::tolower(static_cast<unsigned char>(slot.text[0])));
@@ -79,7 +79,7 @@ struct Reals {
     double scalar = 0;
     int64_t count = 1;
 
-    int bind(const MCVal& v) {
+    Error bind(const MCVal& v) {
         if (v.isComplex()) return kWrongDataType;
         if (!v.isBlock()) {
             scalar = v.re;
@@ -95,8 +95,8 @@ struct Reals {
 };
 
 // A result vector of the shape of like (or a row vector when like is null).
-int realBlockLike(const DataBlock* like, int64_t count, DataBlock*& out) {
-    int err = like ? arrays::allocateLike(like, realResultType(like), count, out)
+Error realBlockLike(const DataBlock* like, int64_t count, DataBlock*& out) {
+    Error err = like ? arrays::allocateLike(like, realResultType(like), count, out)
                    : arrays::allocate(kElemRealMatrix, count, out);
     if (err) return err;
     out->shapeFlags &= static_cast<uint16_t>(~(arrays::kShapeLogical | arrays::kShapeIndex));
@@ -106,15 +106,15 @@ int realBlockLike(const DataBlock* like, int64_t count, DataBlock*& out) {
 
 }  // namespace
 
-int interp2Function(Interpreter&, CallArgs& args, MCVal& result) {
+Error interp2Function(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&]() -> int {
         const DataBlock* m = blockArgument(args, 0);
         if (!m || arrays::isComplexBlock(m)) return kWrongDataType;
         if (arrays::isShortBlock(m)) return kInternalError;
-        if (!args[1].value || !args[2].value) return kNotEnoughParameters;
+        if (!args.value(1) || !args.value(2)) return kNotEnoughParameters;
         Reals xs, ys;
-        int err = xs.bind(*args[1].value);
-        if (!err) err = ys.bind(*args[2].value);
+        Error err = xs.bind(*args.value(1));
+        if (!err) err = ys.bind(*args.value(2));
         if (err) return err;
         if (xs.count != ys.count) return kMatrixSizes;
         arrays::RealView matrix;
@@ -139,12 +139,12 @@ int interp2Function(Interpreter&, CallArgs& args, MCVal& result) {
     });
 }
 
-int histcFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error histcFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&]() -> int {
-        if (!args[0].value || !args[1].value) return kNotEnoughParameters;
+        if (!args.value(0) || !args.value(1)) return kNotEnoughParameters;
         Reals values, edges;
-        int err = values.bind(*args[0].value);
-        if (!err) err = edges.bind(*args[1].value);
+        Error err = values.bind(*args.value(0));
+        if (!err) err = edges.bind(*args.value(1));
         if (err) return err;
         const int32_t options = args.integer(2) & 0x30;
         const int64_t e = edges.count;

@@ -51,7 +51,7 @@ void swapHalves(Complex* d, int64_t nx, int64_t ny, Lines lines) {
 // elements are stride apart. source null: in place in d.
 class LineTransformer {
 public:
-    int prepare(int64_t n) {
+    Error prepare(int64_t n) {
         n_ = n;
         if (n < 2) return kOk;
         plan_ = fftPlanFor(n);
@@ -95,7 +95,7 @@ void scale(Complex* d, int64_t count, int64_t length) {
     }
 }
 
-int transformBlock(const DataBlock* block, int32_t options, MCVal& result) {
+Error transformBlock(const DataBlock* block, int32_t options, MCVal& result) {
     const int64_t nx = block->xSize, ny = block->ySize;
     const int64_t count = nx * ny;
     const bool inverse = (options & kFftInverse) != 0;
@@ -103,7 +103,7 @@ int transformBlock(const DataBlock* block, int32_t options, MCVal& result) {
                         : (options & kFftColumns) ? Lines::Columns
                                                   : Lines::Rows;
     DataBlock* out = nullptr;
-    int err = arrays::allocateLike(block, kElemComplexMatrix, count, out);
+    Error err = arrays::allocateLike(block, kElemComplexMatrix, count, out);
     if (err) return err;
     MCVal owner;
     owner.setOwnedBlock(out);  // released on an error below
@@ -164,13 +164,13 @@ int transformBlock(const DataBlock* block, int32_t options, MCVal& result) {
 
 }  // namespace
 
-int fftFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error fftFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&]() -> int {
         const int32_t options = args.integer(1);
         const DataBlock* block = blockArgument(args, 0);
         if (!block) {
             // One value is its own transform.
-            const MCVal* v = args[0].value;
+            const MCVal* v = args.value(0);
             double re = v ? v->re : 0, im = v && v->isComplex() ? v->im : 0;
             result.setComplex(re, im);
             return kOk;

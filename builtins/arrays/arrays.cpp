@@ -1,14 +1,15 @@
 #include "builtins/arrays/arrays.h"
 
 #include "builtins/arrays/engine.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
+// The operators and functions on data blocks for the evaluator.
+constexpr interp::ArrayEngine kArrayEngine{arrays::arrayBinary, arrays::arrayTranspose, arrays::matrixFunction};
+
 void registerArrayEngine(interp::Interpreter& ip) {
-    ip.arrays.binary = arrays::arrayBinary;
-    ip.arrays.transpose = arrays::arrayTranspose;
-    ip.arrays.matrixFunction = arrays::matrixFunction;
+    ip.install({.name = "arrays/engine", .commands = {}, .arrays = &kArrayEngine});
     arrays::registerArrayCommands(ip);
 }
 

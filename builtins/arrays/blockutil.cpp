@@ -14,7 +14,7 @@ constexpr int64_t kCheckedBytes = int64_t{256} << 20;
 
 }  // namespace
 
-int allocate(int elementType, int64_t count, DataBlock*& out) {
+Error allocate(int elementType, int64_t count, DataBlock*& out) {
     out = nullptr;
     int size = elementSize(elementType);
     if (count < 0 || size == 0) return kVectorNotCreated;
@@ -25,9 +25,9 @@ int allocate(int elementType, int64_t count, DataBlock*& out) {
     return out ? kOk : kOutOfMemory;
 }
 
-int allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out) {
+Error allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out) {
     int64_t count = elementType == kElemComplexMatrix ? 2 * elements : elements;
-    int err = allocate(elementType, count, out);
+    Error err = allocate(elementType, count, out);
     if (err) return err;
     out->reserved = shape->reserved;
     out->shapeFlags = shape->shapeFlags;

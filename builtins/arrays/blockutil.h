@@ -8,9 +8,7 @@
 #include <new>
 #include <type_traits>
 
-#include "interp/errors.h"
-#include "interp/values/datablock.h"
-#include "interp/values/mcval.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::arrays {
 
@@ -24,13 +22,13 @@ constexpr uint16_t kShapeFindBase = 0x0020;                  // Find reports pos
 constexpr uint16_t kShapeIndex = 0x0040;                     // an index vector made by Find
 constexpr uint16_t kShapeLogical = interp::kShapeTransient;  // 0/1 result of a comparison
 
-// Runs a command's body, turning a failed allocation into error 813: built-ins
-// allocate freely, and no exception may reach the interpreter.
+// Runs a body that returns an error number, turning a failed allocation into
+// error 813: the array code is also reached from operators, outside the
+// interpreter's invoke(), and no exception may pass the evaluator.
 template <typename F>
-int guarded(F body) {
-    static_assert(std::is_same_v<decltype(body()), int>, "handlers return int");
+interp::Error guarded(F body) {
     try {
-        return body();
+        return static_cast<interp::Error>(body());
     } catch (const std::bad_alloc&) {
         return interp::kOutOfMemory;
     }
@@ -67,11 +65,11 @@ inline bool isShortBlock(const DataBlock* block) {
 // when the size cannot be described by a block, 13 when the memory is not
 // there (a request beyond the memory the system has available is refused
 // before it is tried, so that a huge request cannot exhaust the machine).
-int allocate(int elementType, int64_t count, DataBlock*& out);
+interp::Error allocate(int elementType, int64_t count, DataBlock*& out);
 
 // A new block of the type with the dimensions and shape flags of shape and
 // elements elements (doubles for the count: twice that for complex).
-int allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out);
+interp::Error allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out);
 
 // Sets value to the owned block, its number to the first element.
 void setBlockResult(MCVal& value, DataBlock* block);

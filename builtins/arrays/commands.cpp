@@ -7,13 +7,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "builtins/arrays/codes.h"
 #include "builtins/arrays/engine.h"
 #include "builtins/numeric/random.h"
-#include "interp/exec/assign.h"
-#include "interp/interpreter.h"
-#include "interp/values/complexmath.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::arrays {
 
@@ -24,13 +20,13 @@ namespace {
 // The shape bits a new matrix gets from the current settings.
 uint16_t newMatrixShape(const Interpreter& ip) {
     uint16_t shape = kShapeMatrix;
-    if (ip.matrixBase == 1) shape |= kShapeBaseOne;
-    if (ip.matrixRowFirst) shape |= kShapeRowFirst;
+    if (ip.matrix().base == 1) shape |= kShapeBaseOne;
+    if (ip.matrix().rowFirst) shape |= kShapeRowFirst;
     return shape;
 }
 
 int64_t sizeArgument(const CallArgs& args, int index, int64_t missing) {
-    return args.present(index) ? toInt64Saturated(args[index].number) : missing;
+    return args.present(index) ? toInt64Saturated(args.number(index)) : missing;
 }
 
 // ---- Matrix and Array
@@ -49,13 +45,13 @@ constexpr int kOptionCentre = 0x10;
 constexpr int kOptionComplex = 0x20;
 constexpr int kOptionRandom = 0x40;
 
-int buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
+Error buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
     int64_t nx = std::max<int64_t>(0, sizeArgument(args, 0, 0));
     int64_t ny = std::max<int64_t>(1, sizeArgument(args, 1, 1));
     Complex v{0, 0};
     bool complexValue = false;
     if (args.present(2)) {
-        const ArgSlot& slot = args[2];
+        const ArgSlot& slot = args.slot(2);
         if (slot.form != kFormNumber || !slot.value) return kWrongDataType;
         v = {slot.value->re, slot.value->isComplex() ? slot.value->im : 0};
         complexValue = slot.value->isComplex();
@@ -73,7 +69,7 @@ int buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
     if (nx > INT32_MAX || ny > INT32_MAX) return kVectorNotCreated;
     int64_t elements = nx * ny;
     DataBlock* block = nullptr;
-    int err = allocate(complex ? kElemComplexMatrix : kElemRealMatrix,
+    Error err = allocate(complex ? kElemComplexMatrix : kElemRealMatrix,
                        complex ? 2 * elements : elements, block);
     if (err) return err;
     block->xSize = static_cast<int32_t>(nx);
@@ -93,7 +89,7 @@ int buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
     if (random) {
         // Every double from the shared generator; the rounded value is the
         // generator mode, the centre option asks for signed values.
-        fillRandom(toInt32Saturated(v.re), block->elementType, block->count, d, centre);
+        fillRandom(ip, toInt32Saturated(v.re), block->elementType, block->count, d, centre);
     } else if (fill == kFillConstant) {
         if (v.re != 0 || v.im != 0)
             for (int64_t at = 0; at < elements; ++at) put(at, 0, v.re, v.im);
@@ -138,15 +134,15 @@ int buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
     return kOk;
 }
 
-int matrixCommand(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error matrixCommand(Interpreter& ip, CallArgs& args, MCVal& result) {
     return guarded([&] { return buildMatrix(ip, args, result, true); });
 }
-int arrayCommand(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error arrayCommand(Interpreter& ip, CallArgs& args, MCVal& result) {
     return guarded([&] { return buildMatrix(ip, args, result, false); });
 }
 
 // Vector(n, type, value): n elements of the type, each set to value.
-int vectorCommand(Interpreter&, CallArgs& args, MCVal& result) {
+Error vectorCommand(Interpreter&, CallArgs& args, MCVal& result) {
     int64_t n = sizeArgument(args, 0, 0);
     if (n < 0) return kNegativeParameter;
     int type = args.present(1) ? args.integer(1) : 0;
@@ -154,7 +150,7 @@ int vectorCommand(Interpreter&, CallArgs& args, MCVal& result) {
     double value = args.number(2);
     bool complex = type == kElemComplexMatrix;
     DataBlock* block = nullptr;
-    int err = allocate(type, complex ? 2 * n : n, block);
+    Error err = allocate(type, complex ? 2 * n : n, block);
     if (err) return err;
     block->xSize = static_cast<int32_t>(n);
     block->ySize = 1;
@@ -173,26 +169,26 @@ int vectorCommand(Interpreter&, CallArgs& args, MCVal& result) {
 // varying fastest) the position i1 + n1 * (i2 + n2 * (i3 + ...)). A value that
 // rounds below 0 or to the size of its dimension or beyond is left out; a
 // missing size sets no upper limit, which only the last dimension may lack.
-int indexVector(CallArgs& args, int dimensions, MCVal& result) {
+Error indexVector(CallArgs& args, int dimensions, MCVal& result) {
     std::vector<std::vector<int64_t>> values(static_cast<size_t>(dimensions));
     std::vector<int64_t> sizes(static_cast<size_t>(dimensions), -1);  // -1: no limit
     for (int d = 0; d < dimensions; ++d) {
         int s = dimensions + d;
         if (!args.present(s)) continue;
-        const MCVal* v = args[s].value;
+        const MCVal* v = args.value(s);
         if (v && v->isBlock()) {
             if (d == 0) {
                 // A block as first size gives its x size, and its y size to a
                 // second size that is missing or below 1.
                 sizes[0] = v->pData->xSize;
-                if (dimensions > 1 && (!args.present(s + 1) || args[s + 1].number < 0.5))
+                if (dimensions > 1 && (!args.present(s + 1) || args.number(s + 1) < 0.5))
                     sizes[1] = v->pData->ySize;
                 continue;
             }
             return kWrongDataType;
         }
         if (d == 1 && sizes[1] >= 0) continue;  // taken from the block
-        int64_t size = toInt64Saturated(args[s].number);
+        int64_t size = toInt64Saturated(args.number(s));
         if (size < 0) return kNegativeParameter;
         sizes[static_cast<size_t>(d)] = size;
     }
@@ -205,7 +201,7 @@ int indexVector(CallArgs& args, int dimensions, MCVal& result) {
         }
         if (d > 0 && sizes[static_cast<size_t>(d - 1)] < 0)
             return kNotEnoughParameters;  // no stride
-        const MCVal* v = args[d].value;
+        const MCVal* v = args.value(d);
         int64_t limit = sizes[static_cast<size_t>(d)];
         auto consider = [&](double value) {
             if (!(value > -0.5)) return;  // also NaN
@@ -219,13 +215,13 @@ int indexVector(CallArgs& args, int dimensions, MCVal& result) {
             if (!view.bind(v->pData)) return kOutOfMemory;
             for (int64_t i = 0; i < elementsOf(v->pData); ++i) consider(view.data()[i]);
         } else {
-            consider(args[d].number);
+            consider(args.number(d));
         }
         combinations *= static_cast<int64_t>(list.size());
         if (combinations > INT32_MAX) return kVectorNotCreated;
     }
     DataBlock* block = nullptr;
-    int err = allocate(kElemInt32, combinations, block);
+    Error err = allocate(kElemInt32, combinations, block);
     if (err) return err;
     block->xSize = static_cast<int32_t>(combinations);
     block->ySize = 1;
@@ -247,13 +243,13 @@ int indexVector(CallArgs& args, int dimensions, MCVal& result) {
     return kOk;
 }
 
-int index2D(Interpreter&, CallArgs& args, MCVal& result) {
+Error index2D(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&] { return indexVector(args, 2, result); });
 }
-int index3D(Interpreter&, CallArgs& args, MCVal& result) {
+Error index3D(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&] { return indexVector(args, 3, result); });
 }
-int index4D(Interpreter&, CallArgs& args, MCVal& result) {
+Error index4D(Interpreter&, CallArgs& args, MCVal& result) {
     return guarded([&] { return indexVector(args, 4, result); });
 }
 
@@ -261,8 +257,8 @@ int index4D(Interpreter&, CallArgs& args, MCVal& result) {
 
 // El(v, i): element i of a block (0 outside its count, as every element read), or the
 // character code at i of a string (0 beyond its end).
-int elFunction(Interpreter&, CallArgs& args, MCVal& result) {
-    const ArgSlot& slot = args[0];
+Error elFunction(Interpreter&, CallArgs& args, MCVal& result) {
+    const ArgSlot& slot = args.slot(0);
     int64_t i = args.integer(1);
     if (slot.form == kFormString && slot.var.text) {
         const std::string& text = *slot.var.text;
@@ -308,9 +304,9 @@ uint32_t comparedBits(const DataBlock* block, int64_t i) {
     }
 }
 
-int vectFindFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error vectFindFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(-1);
-    const DataBlock* block = args[0].var.block ? *args[0].var.block : nullptr;
+    const DataBlock* block = args.var(0).block ? *args.var(0).block : nullptr;
     if (!block) return kOk;
     uint32_t value = static_cast<uint32_t>(args.integer(1));
     uint32_t mask = static_cast<uint32_t>(args.integer(2));
@@ -335,104 +331,108 @@ int vectFindFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 // ---- Settings
 
-int setMatrixBase(Interpreter& ip, CallArgs& args, MCVal&) {
+Error setMatrixBase(Interpreter& ip, CallArgs& args, MCVal&) {
     int32_t base = args.integer(0);
     if (base != 0 && base != 1) return kBadParameters;
-    ip.matrixBase = base;
+    ip.matrix().base = base;
     std::string_view order = args.text(1);
     if (!order.empty()) {
         char c = static_cast<char>(order[0] | 0x20);
         if (c == 'r' || c == 'y')
-            ip.matrixRowFirst = true;
+            ip.matrix().rowFirst = true;
         else if (c == 'c' || c == 'x')
-            ip.matrixRowFirst = false;
+            ip.matrix().rowFirst = false;
     }
     // !MatrixBase[1] reads the order mode: 1 for row-first.
-    ip.matrixBase2 = ip.matrixRowFirst ? 1 : 0;
+    ip.matrix().base2 = ip.matrix().rowFirst ? 1 : 0;
     return kOk;
 }
 
-int getMatrixBase(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[0].var.number) *args[0].var.number = ip.matrixBase;
-    if (args.present(1) && args[1].var.text)
-        *args[1].var.text = ip.matrixRowFirst ? "row,col" : "x,y";
+Error getMatrixBase(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.var(0).number) *args.var(0).number = ip.matrix().base;
+    if (args.present(1) && args.var(1).text)
+        *args.var(1).text = ip.matrix().rowFirst ? "row,col" : "x,y";
     return kOk;
 }
 
-int matrixInfo(Interpreter&, CallArgs& args, MCVal&) {
-    const DataBlock* block = args[0].var.block ? *args[0].var.block : nullptr;
+Error matrixInfo(Interpreter&, CallArgs& args, MCVal&) {
+    const DataBlock* block = args.var(0).block ? *args.var(0).block : nullptr;
     if (!block) return kWrongDataType;
-    if (args[1].var.number) *args[1].var.number = block->xSize;
-    if (args[2].var.number) *args[2].var.number = block->ySize;
-    if (args.present(3) && args[3].var.number)
-        *args[3].var.number = isComplexBlock(block) ? 16 : elementSize(block->elementType);
+    if (args.var(1).number) *args.var(1).number = block->xSize;
+    if (args.var(2).number) *args.var(2).number = block->ySize;
+    if (args.present(3) && args.var(3).number)
+        *args.var(3).number = isComplexBlock(block) ? 16 : elementSize(block->elementType);
     return kOk;
 }
 
 // ---- Scalar cases of the matrix functions (blocks go to the dispatcher)
 
 void keepScalar(const CallArgs& args, MCVal& result) {
-    const MCVal* v = args[0].value;
+    const MCVal* v = args.value(0);
     if (v && v->isComplex())
         result.setComplex(v->re, v->im);
     else
         result.setReal(args.number(0));
 }
 
-int scalarAsItself(Interpreter&, CallArgs& args, MCVal& result) {
-    if (args[0].form == kFormString) return kWrongDataType;
+Error scalarAsItself(Interpreter&, CallArgs& args, MCVal& result) {
+    if (args.form(0) == kFormString) return kWrongDataType;
     keepScalar(args, result);
     return kOk;
 }
 
-int scalarDimension(Interpreter&, CallArgs& args, MCVal& result) {
-    if (args[0].form == kFormString) return kWrongDataType;
+Error scalarDimension(Interpreter&, CallArgs& args, MCVal& result) {
+    if (args.form(0) == kFormString) return kWrongDataType;
     result.setReal(1);
     return kOk;
 }
 
-int scalarNotABlock(Interpreter&, CallArgs&, MCVal&) { return kWrongDataType; }
+Error scalarNotABlock(Interpreter&, CallArgs&, MCVal&) { return kWrongDataType; }
 
 // Find of a scalar: the scalar as a 1 by 1 matrix.
-int scalarFind(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error scalarFind(Interpreter& ip, CallArgs& args, MCVal& result) {
     return guarded([&]() -> int {
-        MCVal* v = args[0].value;
+        MCVal* v = args.value(0);
         if (!v || !v->isScalar()) return kWrongDataType;
         bool complex = v->isComplex();
         DataBlock* block = nullptr;
-        int err = allocate(complex ? kElemComplexMatrix : kElemRealMatrix, complex ? 2 : 1, block);
+        Error err = allocate(complex ? kElemComplexMatrix : kElemRealMatrix, complex ? 2 : 1, block);
         if (err) return err;
         block->doubles()[0] = v->re;
         if (complex) block->doubles()[1] = v->im;
         block->xSize = block->ySize = 1;
         block->shapeFlags = kShapeMatrix;
         setBlockResult(*v, block);
-        return matrixFunction(ip, kCodeFind, args, result);
+        return matrixFunction(ip, cmd::Find, args, result);
     });
 }
 
 }  // namespace
 
+constexpr CommandRow kArrayCommandsRows[] = {
+    {cmd::Matrix, matrixCommand},
+    {cmd::Array, arrayCommand},
+    {cmd::Vector, vectorCommand},
+    {cmd::Index2D, index2D},
+    {cmd::Index3D, index3D},
+    {cmd::Index4D, index4D},
+    {cmd::El, elFunction},
+    {cmd::VectFind, vectFindFunction},
+    {cmd::SetMatrixBase, setMatrixBase},
+    {cmd::GetMatrixBase, getMatrixBase},
+    {cmd::MatrixInfo, matrixInfo},
+    {cmd::Det, scalarAsItself},
+    {cmd::Transp, scalarAsItself},
+    {cmd::CumSum, scalarAsItself},
+    {cmd::CumProd, scalarAsItself},
+    {cmd::MatrixRows, scalarDimension},
+    {cmd::MatrixCols, scalarDimension},
+    {cmd::Reshape, scalarNotABlock},
+    {cmd::Find, scalarFind},
+};
+
 void registerArrayCommands(Interpreter& ip) {
-    ip.registerCommand(kCodeMatrix, matrixCommand);
-    ip.registerCommand(kCodeArray, arrayCommand);
-    ip.registerCommand(kCodeVector, vectorCommand);
-    ip.registerCommand(kCodeIndex2D, index2D);
-    ip.registerCommand(kCodeIndex3D, index3D);
-    ip.registerCommand(kCodeIndex4D, index4D);
-    ip.registerCommand(kCodeEl, elFunction);
-    ip.registerCommand(kCodeVectFind, vectFindFunction);
-    ip.registerCommand(kCodeSetMatrixBase, setMatrixBase);
-    ip.registerCommand(kCodeGetMatrixBase, getMatrixBase);
-    ip.registerCommand(kCodeMatrixInfo, matrixInfo);
-    ip.registerCommand(kCodeDet, scalarAsItself);
-    ip.registerCommand(kCodeTransp, scalarAsItself);
-    ip.registerCommand(kCodeCumSum, scalarAsItself);
-    ip.registerCommand(kCodeCumProd, scalarAsItself);
-    ip.registerCommand(kCodeMatrixRows, scalarDimension);
-    ip.registerCommand(kCodeMatrixCols, scalarDimension);
-    ip.registerCommand(kCodeReshape, scalarNotABlock);
-    ip.registerCommand(kCodeFind, scalarFind);
+    ip.install({"arrays/commands", kArrayCommandsRows});
 }
 
 }  // namespace tvx::builtins::arrays

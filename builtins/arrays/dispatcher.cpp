@@ -5,13 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "builtins/arrays/codes.h"
 #include "builtins/arrays/engine.h"
-#include "interp/eval/evaluator.h"
-#include "interp/eval/scanner.h"
-#include "interp/interpreter.h"
-#include "interp/values/complexmath.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::arrays {
 
@@ -22,12 +17,12 @@ namespace {
 using Wide = long double;
 
 bool isBlockArgument(const CallArgs& args, int index) {
-    return args.present(index) && args[index].value && args[index].value->isBlock() &&
-           args[index].value->pData;
+    return args.present(index) && args.slot(index).value && args.slot(index).value->isBlock() &&
+           args.slot(index).value->pData;
 }
 bool isComplexArgument(const CallArgs& args, int index) {
-    if (!args.present(index) || !args[index].value) return false;
-    const MCVal& v = *args[index].value;
+    if (!args.present(index) || !args.slot(index).value) return false;
+    const MCVal& v = *args.slot(index).value;
     return v.isComplex() || (v.isBlock() && v.pData && isComplexBlock(v.pData));
 }
 
@@ -38,23 +33,23 @@ int realResultType(const DataBlock* block) {
 }
 
 // The result type of a function applied to the block: complex for the
-// functions that keep complex values when an argument is complex, and for
-// those whose result is always complex.
+// functions that keep complex values when an argument is complex (the code
+// range Power..Transp of the table), and for those whose result is always
+// complex (FFT..ComplexRad).
 int resultTypeFor(int code, const CallArgs& args, const DataBlock* block) {
     bool anyComplex = false;
     for (int k = 0; k < args.count; ++k) anyComplex = anyComplex || isComplexArgument(args, k);
-    if ((code >= kFirstComplexCapable && code <= kLastComplexCapable && anyComplex) ||
-        (code >= kFirstComplexResult && code <= kLastComplexResult))
+    if ((code >= cmd::Power && code <= cmd::Transp && anyComplex) || (code >= cmd::FFT && code <= cmd::ComplexRad))
         return kElemComplexMatrix;
     return realResultType(block);
 }
 
 // Builds the result block from separate real and imaginary parts.
-int finishParts(const DataBlock* shape, int type, const std::vector<double>& re,
+Error finishParts(const DataBlock* shape, int type, const std::vector<double>& re,
                 const std::vector<double>* im, MCVal& result) {
     int64_t n = static_cast<int64_t>(re.size());
     DataBlock* out = nullptr;
-    int err = allocateLike(shape, type, n, out);
+    Error err = allocateLike(shape, type, n, out);
     if (err) return err;
     out->shapeFlags &= static_cast<uint16_t>(~(kShapeLogical | kShapeIndex));
     double* d = out->doubles();
@@ -81,7 +76,7 @@ struct Elements {
     Complex at(int64_t i) const { return {view.data()[2 * i], view.data()[2 * i + 1]}; }
 };
 
-void setSlotNumber(ArgSlot& slot, MCVal& value, Complex z, bool complex) {
+Error setSlotNumber(ArgSlot& slot, MCVal& value, Complex z, bool complex) {
     if (complex)
         value.setComplex(z.re, z.im);
     else
@@ -90,33 +85,37 @@ void setSlotNumber(ArgSlot& slot, MCVal& value, Complex z, bool complex) {
     slot.present = true;
     slot.form = kFormNumber;
     slot.number = z.re;
+    // An element out of an integer argument's range fails as the parser would (811).
     if (slot.letter == 'i' || slot.letter == 'b') {
         int16_t v = 0;
-        toInt16Arg(z.re, v);
+        Error err = toInt16Arg(z.re, v);
         slot.i = v;
         slot.l = v;
-    } else if (slot.letter == 'l') {
-        int32_t v = 0;
-        toInt32Arg(z.re, v);
-        slot.l = v;
+        return err;
     }
+    if (slot.letter == 'l') {
+        int32_t v = 0;
+        Error err = toInt32Arg(z.re, v);
+        slot.l = v;
+        return err;
+    }
+    return kOk;
 }
 
 // Applies the scalar case of a function to every element: each element takes
 // the place of its block argument (several block arguments are paired element
 // by element); the other arguments are passed as given. The first failing
 // element stops the loop.
-int applyEachElement(Interpreter& ip, int code, CallArgs& args, int blockIndex, MCVal& result) {
-    CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
-    if (!handler) return kUndefinedFunction;
-    const DataBlock* block = args[blockIndex].value->pData;
+Error applyEachElement(Interpreter& ip, int code, CallArgs& args, int blockIndex, MCVal& result) {
+    if (!ip.hasHandler(code)) return kUndefinedFunction;
+    const DataBlock* block = args.slot(blockIndex).value->pData;
     int64_t n = elementsOf(block);
 
     std::vector<Elements> sources(static_cast<size_t>(args.count));
     std::vector<int> blockArgs;
     for (int k = 0; k < args.count; ++k) {
         if (!isBlockArgument(args, k)) continue;
-        const DataBlock* b = args[k].value->pData;
+        const DataBlock* b = args.slot(k).value->pData;
         if (isShortBlock(b)) return kInternalError;
         if (elementsOf(b) != n) return kMatrixSizes;
         if (!sources[static_cast<size_t>(k)].bind(b)) return kOutOfMemory;
@@ -129,12 +128,13 @@ int applyEachElement(Interpreter& ip, int code, CallArgs& args, int blockIndex, 
     call.count = args.count;
     call.valueCount = args.count;
     for (int k = 0; k < args.count; ++k) {
-        call[k] = args[k];
-        call[k].value = nullptr;
-        if (args[k].value && args[k].value->isScalar()) {
-            const MCVal& v = *args[k].value;
-            setSlotNumber(call[k], call.values[static_cast<size_t>(k)], {v.re, v.im},
-                          v.isComplex());
+        call.slot(k) = args.slot(k);
+        call.slot(k).value = nullptr;
+        if (args.slot(k).value && args.slot(k).value->isScalar()) {
+            const MCVal& v = *args.slot(k).value;
+            Error err = setSlotNumber(call.slot(k), call.values[static_cast<size_t>(k)], {v.re, v.im},
+                                      v.isComplex());
+            if (err) return err;
         }
     }
 
@@ -145,11 +145,12 @@ int applyEachElement(Interpreter& ip, int code, CallArgs& args, int blockIndex, 
     for (int64_t i = 0; i < n; ++i) {
         for (int k : blockArgs) {
             const Elements& e = sources[static_cast<size_t>(k)];
-            setSlotNumber(call[k], call.values[static_cast<size_t>(k)], e.at(i),
-                          isComplexBlock(e.block));
+            Error err = setSlotNumber(call.slot(k), call.values[static_cast<size_t>(k)], e.at(i),
+                                      isComplexBlock(e.block));
+            if (err) return err;
         }
         value.setReal(0);
-        int err = handler(ip, call, value);
+        Error err = ip.invoke(code, call, value);
         if (err) return err;
         re[static_cast<size_t>(i)] = value.re;
         if (value.isComplex() && value.im != 0) {
@@ -193,7 +194,7 @@ Complex sumComplex(const double* d, int64_t n) {
 }
 
 // Sum(M), Sum(M, 1): one sum per column, Sum(M, 2): one sum per row.
-int sumFunction(const MCVal& arg, const CallArgs& args, MCVal& result) {
+Error sumFunction(const MCVal& arg, const CallArgs& args, MCVal& result) {
     // A variable named directly (type 33) is summed by the function
     // evaluator itself; here the block is a computed one.
     const DataBlock* block = arg.pData;
@@ -231,7 +232,7 @@ int sumFunction(const MCVal& arg, const CallArgs& args, MCVal& result) {
     }
     DataBlock* out = nullptr;
     int type = complex ? kElemComplexMatrix : realResultType(block);
-    int err = finishParts(block, type, re, &im, result);
+    Error err = finishParts(block, type, re, &im, result);
     if (err) return err;
     out = result.pData;
     out->xSize = static_cast<int32_t>(outer);
@@ -271,9 +272,9 @@ double extremePosition(const DataBlock* block, int32_t start, bool largest) {
 inline double maxRule(double a, double b) { return b >= a ? b : a; }
 inline double minRule(double a, double b) { return b > a ? a : b; }
 
-int maxMinFunction(int code, CallArgs& args, int blockIndex, MCVal& result) {
-    bool largest = code == kCodeMax;
-    const DataBlock* block = args[blockIndex].value->pData;
+Error maxMinFunction(int code, CallArgs& args, int blockIndex, MCVal& result) {
+    bool largest = code == cmd::Max;
+    const DataBlock* block = args.slot(blockIndex).value->pData;
     RealView view;
     if (!view.bind(block)) return kOutOfMemory;
     int64_t n = elementsOf(block);
@@ -287,7 +288,7 @@ int maxMinFunction(int code, CallArgs& args, int blockIndex, MCVal& result) {
     int other = 1 - blockIndex;
     std::vector<double> out(static_cast<size_t>(n));
     if (isBlockArgument(args, other)) {
-        const DataBlock* second = args[other].value->pData;
+        const DataBlock* second = args.slot(other).value->pData;
         if (isShortBlock(second)) return kInternalError;
         if (isComplexBlock(block) || isComplexBlock(second)) return kWrongDataType;
         if (elementsOf(second) != n) return kMatrixSizes;
@@ -298,7 +299,7 @@ int maxMinFunction(int code, CallArgs& args, int blockIndex, MCVal& result) {
             out[static_cast<size_t>(i)] = largest ? maxRule(a, b) : minRule(a, b);
         }
     } else {
-        double s = args[other].number;
+        double s = args.number(other);
         for (int64_t i = 0; i < n; ++i) {
             double a = blockIndex == 0 ? view.data()[i] : s;
             double b = blockIndex == 0 ? s : view.data()[i];
@@ -308,11 +309,11 @@ int maxMinFunction(int code, CallArgs& args, int blockIndex, MCVal& result) {
     return finishParts(block, realResultType(block), out, nullptr, result);
 }
 
-int getLimFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error getLimFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     if (isBlockArgument(args, 1) || isBlockArgument(args, 2) || isComplexArgument(args, 1) ||
         isComplexArgument(args, 2))
-        return applyEachElement(ip, kCodeGetLim, args, 0, result);
-    const DataBlock* block = args[0].value->pData;
+        return applyEachElement(ip, cmd::GetLim, args, 0, result);
+    const DataBlock* block = args.slot(0).value->pData;
     double low = args.number(1), high = args.number(2);
     RealView view;
     if (!view.bind(block)) return kOutOfMemory;
@@ -329,7 +330,7 @@ int getLimFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
 // Running sums (products): along y when dimension is 1 and there is more than
 // one row, along x when it is 2 and there is more than one column, else over
 // all elements in storage order.
-int cumulative(bool product, const DataBlock* block, int32_t dimension, MCVal& result) {
+Error cumulative(bool product, const DataBlock* block, int32_t dimension, MCVal& result) {
     bool complex = isComplexBlock(block);
     ComplexView view;
     if (!view.bind(block)) return kOutOfMemory;
@@ -362,7 +363,7 @@ int cumulative(bool product, const DataBlock* block, int32_t dimension, MCVal& r
 }
 
 // Positions of the non-zero elements as 32-bit integers.
-int findFunction(const DataBlock* block, const CallArgs& args, MCVal& result) {
+Error findFunction(const DataBlock* block, const CallArgs& args, MCVal& result) {
     int32_t limit = args.integer(1);
     bool complex = isComplexBlock(block);
     int64_t n = elementsOf(block);
@@ -390,7 +391,7 @@ int findFunction(const DataBlock* block, const CallArgs& args, MCVal& result) {
         positions.push_back(static_cast<int32_t>(i + offset));
     }
     DataBlock* out = nullptr;
-    int err = allocate(kElemInt32, static_cast<int64_t>(positions.size()), out);
+    Error err = allocate(kElemInt32, static_cast<int64_t>(positions.size()), out);
     if (err) return err;
     for (size_t i = 0; i < positions.size(); ++i)
         storeElement(out, static_cast<int64_t>(i), positions[i]);
@@ -401,7 +402,7 @@ int findFunction(const DataBlock* block, const CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int boolFunction(const DataBlock* block, MCVal& result) {
+Error boolFunction(const DataBlock* block, MCVal& result) {
     ComplexView view;
     if (!view.bind(block)) return kOutOfMemory;
     int64_t n = elementsOf(block);
@@ -416,8 +417,8 @@ int boolFunction(const DataBlock* block, MCVal& result) {
 // Cond(M, a, b): both alternatives are evaluated; each element of the result is
 // the first alternative's where the condition element is non-zero, else the
 // second's.
-int condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
-    const DataBlock* block = args[0].value->pData;
+Error condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+    const DataBlock* block = args.slot(0).value->pData;
     std::string_view text = args.text(1);
     if (text.empty()) return kBadParameters;
     const char* p = text.data();
@@ -427,12 +428,12 @@ int condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
         if (k == 1) {
             p = skipBlanks(p);
             if (p >= end || *p != ',') {
-                ip.errorPosition = p;
+                ip.setErrorPosition(p);
                 return kNotEnoughParameters;
             }
             ++p;
         }
-        int err = ip.evaluate(p, kLimitArgument, alternatives[k]);
+        Error err = ip.evaluate(p, kLimitArgument, alternatives[k]);
         if (err == kStringOperand) err = kWrongDataType;
         if (err) return err;
         if (alternatives[k].isEmpty()) return kNotEnoughParameters;
@@ -467,13 +468,13 @@ int condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
 
 // Complex(a, b) with a block: real parts from the first, imaginary parts from
 // the second argument, either of which may be a scalar.
-int complexFunction(CallArgs& args, int blockIndex, MCVal& result) {
-    const DataBlock* block = args[blockIndex].value->pData;
+Error complexFunction(CallArgs& args, int blockIndex, MCVal& result) {
+    const DataBlock* block = args.slot(blockIndex).value->pData;
     int64_t n = elementsOf(block);
     Elements parts[2];
     for (int k = 0; k < 2; ++k) {
         if (!isBlockArgument(args, k)) continue;
-        const DataBlock* b = args[k].value->pData;
+        const DataBlock* b = args.slot(k).value->pData;
         if (isShortBlock(b)) return kInternalError;
         if (elementsOf(b) != n) return kMatrixSizes;
         if (!parts[k].bind(b)) return kOutOfMemory;
@@ -486,7 +487,7 @@ int complexFunction(CallArgs& args, int blockIndex, MCVal& result) {
     return finishParts(block, kElemComplexMatrix, re, &im, result);
 }
 
-int reshapeFunction(Interpreter& ip, const DataBlock* block, const CallArgs& args, MCVal& result) {
+Error reshapeFunction(Interpreter& ip, const DataBlock* block, const CallArgs& args, MCVal& result) {
     int64_t nx = args.integer(1), ny = args.integer(2), offset = args.integer(3);
     int64_t flags = args.integer(4);
     if (nx < 0 || ny < 0 || offset < 0) return kBadParameters;
@@ -495,7 +496,7 @@ int reshapeFunction(Interpreter& ip, const DataBlock* block, const CallArgs& arg
     if ((nx * ny + offset) * width > block->count) return kBadParameters;
     int type = complex ? kElemComplexMatrix : realResultType(block);
     DataBlock* out = nullptr;
-    int err = allocateLike(block, type, nx * ny, out);
+    Error err = allocateLike(block, type, nx * ny, out);
     if (err) return err;
     double* d = out->doubles();
     if (complex)
@@ -508,31 +509,31 @@ int reshapeFunction(Interpreter& ip, const DataBlock* block, const CallArgs& arg
         out->shapeFlags = static_cast<uint16_t>(flags & 0xFFFC);
     } else {
         out->shapeFlags |= kShapeMatrix;
-        if (ip.matrixBase == 1) out->shapeFlags |= kShapeBaseOne;
-        if (ip.matrixRowFirst) out->shapeFlags |= kShapeRowFirst;
+        if (ip.matrix().base == 1) out->shapeFlags |= kShapeBaseOne;
+        if (ip.matrix().rowFirst) out->shapeFlags |= kShapeRowFirst;
     }
     setBlockResult(result, out);
     return kOk;
 }
 
-int dispatch(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
+Error dispatch(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
     int blockIndex = 0;
     if (!isBlockArgument(args, 0)) {
         if (!isBlockArgument(args, 1)) return kWrongDataType;
         blockIndex = 1;  // a scalar first argument: the operand order is reversed
     }
-    MCVal& arg = *args[blockIndex].value;
+    MCVal& arg = *args.slot(blockIndex).value;
     const DataBlock* block = arg.pData;
-    if (code == kCodeLen) {
+    if (code == cmd::Len) {
         result.setReal(block->count);
         return kOk;
     }
     if (isShortBlock(block)) return kInternalError;
     switch (code) {
-        case kCodeDet: {
+        case cmd::Det: {
             double re = 0, im = 0;
             bool complex = false;
-            int err = determinantOf(block, re, im, complex);
+            Error err = determinantOf(block, re, im, complex);
             if (err) return err;
             if (complex)
                 result.setComplex(re, im);
@@ -540,33 +541,32 @@ int dispatch(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
                 result.setReal(re);
             return kOk;
         }
-        case kCodeTransp: result = std::move(arg); return arrayTranspose(ip, result);
-        case kCodeReshape: return reshapeFunction(ip, block, args, result);
-        case kCodeCumSum:
-        case kCodeCumProd: return cumulative(code == kCodeCumProd, block, args.integer(1), result);
-        case kCodeFind: return findFunction(block, args, result);
-        case kCodeSum: return sumFunction(arg, args, result);
-        case kCodeMaxLoc:
-        case kCodeMinLoc:
-            result.setReal(extremePosition(block, args.integer(1), code == kCodeMaxLoc));
+        case cmd::Transp: result = std::move(arg); return arrayTranspose(ip, result);
+        case cmd::Reshape: return reshapeFunction(ip, block, args, result);
+        case cmd::CumSum:
+        case cmd::CumProd: return cumulative(code == cmd::CumProd, block, args.integer(1), result);
+        case cmd::Find: return findFunction(block, args, result);
+        case cmd::Sum: return sumFunction(arg, args, result);
+        case cmd::MaxLoc:
+        case cmd::MinLoc:
+            result.setReal(extremePosition(block, args.integer(1), code == cmd::MaxLoc));
             return kOk;
-        case kCodeMax:
-        case kCodeMin: return maxMinFunction(code, args, blockIndex, result);
-        case kCodeGetLim:
+        case cmd::Max:
+        case cmd::Min: return maxMinFunction(code, args, blockIndex, result);
+        case cmd::GetLim:
             if (blockIndex != 0) return applyEachElement(ip, code, args, blockIndex, result);
             return getLimFunction(ip, args, result);
-        case kCodeMatrixRows: result.setReal(block->xSize == 0 ? 0 : block->ySize); return kOk;
-        case kCodeMatrixCols: result.setReal(block->xSize); return kOk;
-        case kCodeBool: return boolFunction(block, result);
-        case kCodeCond: return condFunction(ip, args, result);
-        case kCodeComplex: return complexFunction(args, blockIndex, result);
-        case kCodeComplexRad: return kBadParameters;
-        case kCodeConvolve:
-        case kCodeFft:
-        case kCodeFractal: {
+        case cmd::MatrixRows: result.setReal(block->xSize == 0 ? 0 : block->ySize); return kOk;
+        case cmd::MatrixCols: result.setReal(block->xSize); return kOk;
+        case cmd::Bool: return boolFunction(block, result);
+        case cmd::Cond: return condFunction(ip, args, result);
+        case cmd::Complex: return complexFunction(args, blockIndex, result);
+        case cmd::ComplexRad: return kBadParameters;
+        case cmd::Convolve:
+        case cmd::FFT:
+        case cmd::Fractal: {
             // The numerical algorithms take the block themselves.
-            CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
-            return handler ? handler(ip, args, result) : kUndefinedFunction;
+            return ip.hasHandler(code) ? ip.invoke(code, args, result) : kUndefinedFunction;
         }
         default: return applyEachElement(ip, code, args, blockIndex, result);
     }
@@ -574,7 +574,7 @@ int dispatch(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
 
 }  // namespace
 
-int matrixFunction(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
+Error matrixFunction(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
     try {
         return dispatch(ip, code, args, result);
     } catch (const std::bad_alloc&) {

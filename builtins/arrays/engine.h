@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "builtins/arrays/blockutil.h"
-#include "interp/eval/arguments.h"
+#include "interp/api.h"
 
 namespace tvx::interp {
 class Interpreter;
@@ -19,21 +19,21 @@ using interp::Interpreter;
 
 // left = left op right, where at least one operand is a data block (the
 // operator codes of the scanner). Returns 0 or an error number.
-int arrayBinary(Interpreter& ip, int op, MCVal& left, MCVal& right);
+interp::Error arrayBinary(Interpreter& ip, int op, MCVal& left, MCVal& right);
 // The postfix transpose of a block value.
-int arrayTranspose(Interpreter& ip, MCVal& value);
+interp::Error arrayTranspose(Interpreter& ip, MCVal& value);
 // A built-in function whose first (or, reversed, second) argument is a block.
-int matrixFunction(Interpreter& ip, int code, CallArgs& args, MCVal& result);
+interp::Error matrixFunction(Interpreter& ip, int code, CallArgs& args, MCVal& result);
 
 // The matrix product a times b (a's x size equals b's y size).
-int multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out);
+interp::Error multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out);
 // The inverse: a square matrix by Gauss-Jordan, a vector (one dimension 1)
 // element by element; 43 for any other shape, 45 when singular.
-int inverseBlock(const DataBlock* m, DataBlock*& out);
+interp::Error inverseBlock(const DataBlock* m, DataBlock*& out);
 // The transpose of a block as a new block.
-int transposeBlock(const DataBlock* m, DataBlock*& out);
+interp::Error transposeBlock(const DataBlock* m, DataBlock*& out);
 // The determinant of a square block.
-int determinantOf(const DataBlock* m, double& re, double& im, bool& complex);
+interp::Error determinantOf(const DataBlock* m, double& re, double& im, bool& complex);
 
 // Commands and functions that are not reached through the dispatcher.
 void registerArrayCommands(Interpreter& ip);

@@ -8,8 +8,7 @@
 #include <immintrin.h>
 #endif
 
-#include "interp/errors.h"
-#include "interp/values/mcval.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::arrays {
 
@@ -155,7 +154,7 @@ bool gaussJordanInPlaceComplex(Complex* w, int64_t n) {
 
 // Gauss-Jordan with row pivoting on [a | I]; a receives the inverse.
 template <typename T, typename Magnitude, typename IsZero, typename Sub, typename Mul, typename Div>
-int gaussJordanPivoting(T* a, int64_t n, T one, Magnitude magnitude, IsZero isZeroValue, Sub sub,
+Error gaussJordanPivoting(T* a, int64_t n, T one, Magnitude magnitude, IsZero isZeroValue, Sub sub,
                         Mul mul, Div div) {
     std::vector<T> work(a, a + n * n);
     std::vector<T> inverse(static_cast<size_t>(n * n), T{});
@@ -380,7 +379,7 @@ bool findColumnOrder(const double* a, int64_t n, bool complex, std::vector<int32
     return true;
 }
 
-int invertReal(double* a, int64_t n) {
+Error invertReal(double* a, int64_t n) {
     std::vector<int32_t> order;
     if (!findColumnOrder(a, n, false, order)) return kSingularMatrix;
     // w = a with its columns in the pivot order; the inverse of a is w's
@@ -401,7 +400,7 @@ int invertReal(double* a, int64_t n) {
         [](double x, double y) { return x / y; });
 }
 
-int invertComplex(double* a, int64_t n) {
+Error invertComplex(double* a, int64_t n) {
     std::vector<int32_t> order;
     if (!findColumnOrder(a, n, true, order)) return kSingularMatrix;
     std::vector<Complex> w(static_cast<size_t>(n * n));
@@ -415,7 +414,7 @@ int invertComplex(double* a, int64_t n) {
             std::copy(w.begin() + r * n, w.begin() + (r + 1) * n,
                       out + order[static_cast<size_t>(r)] * n);
     } else {
-        int err = gaussJordanPivoting<Complex>(out, n, Complex{1, 0}, squaredMagnitude, isZero,
+        Error err = gaussJordanPivoting<Complex>(out, n, Complex{1, 0}, squaredMagnitude, isZero,
                                                csub, cmul, cdiv);
         if (err) return err;
     }
@@ -423,7 +422,7 @@ int invertComplex(double* a, int64_t n) {
     return kOk;
 }
 
-int determinantReal(const double* a, int64_t n, double& det) {
+Error determinantReal(const double* a, int64_t n, double& det) {
     std::vector<double> w(a, a + n * n);
     double product = 1;
     bool negative = false;
@@ -458,7 +457,7 @@ int determinantReal(const double* a, int64_t n, double& det) {
     return kOk;
 }
 
-int determinantComplex(const double* a, int64_t n, Complex& det) {
+Error determinantComplex(const double* a, int64_t n, Complex& det) {
     std::vector<Complex> w(static_cast<size_t>(n * n));
     for (int64_t i = 0; i < n * n; ++i) w[static_cast<size_t>(i)] = toComplex(a + 2 * i);
     Complex product{1, 0};
@@ -496,7 +495,7 @@ int determinantComplex(const double* a, int64_t n, Complex& det) {
     return kOk;
 }
 
-int solveInPlace(double* a, double* b, int64_t n) {
+Error solveInPlace(double* a, double* b, int64_t n) {
     for (int64_t k = 0; k < n; ++k) {
         double pivot = a[k * n + k];
         if (pivot == 0 || std::isnan(pivot)) return kSingularMatrix;
@@ -515,7 +514,7 @@ int solveInPlace(double* a, double* b, int64_t n) {
     return kOk;
 }
 
-int leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed,
+Error leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed,
                  double* c) {
     auto at = [&](int64_t i, int64_t p) { return transposed ? x[p * m + i] : x[i * k + p]; };
     std::vector<double> normal(static_cast<size_t>(k * k), 0.0);

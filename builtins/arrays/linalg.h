@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "interp/values/complexmath.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::arrays {
 
@@ -35,22 +35,22 @@ bool findColumnOrder(const double* a, int64_t n, bool complex, std::vector<int32
 // exactly 0 although a complete order exists, the matrix is inverted with row
 // pivoting instead, so that a regular matrix is never reported singular.
 // 45 when the matrix is singular, 13 when scratch memory fails.
-int invertReal(double* a, int64_t n);
-int invertComplex(double* a, int64_t n);
+interp::Error invertReal(double* a, int64_t n);
+interp::Error invertComplex(double* a, int64_t n);
 
 // Determinant by Gaussian elimination with partial pivoting (the row with the
 // largest squared magnitude, the first of equals); a is left unchanged.
-int determinantReal(const double* a, int64_t n, double& det);
-int determinantComplex(const double* a, int64_t n, Complex& det);
+interp::Error determinantReal(const double* a, int64_t n, double& det);
+interp::Error determinantComplex(const double* a, int64_t n, Complex& det);
 
 // Solves the n by n system a x = b in place by LU decomposition without
 // pivoting (a is overwritten, b receives x); 45 on a zero pivot.
-int solveInPlace(double* a, double* b, int64_t n);
+interp::Error solveInPlace(double* a, double* b, int64_t n);
 
 // Least squares for x (m rows, k columns, k < m) and y (m values): the
 // normal equations x'x c = x'y are accumulated and solved; c gets k values.
 // transposed: x is given as its transpose (k rows, m columns).
-int leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed,
+interp::Error leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed,
                  double* c);
 
 // Transposes the ny rows of nx elements of size bytes each from source into

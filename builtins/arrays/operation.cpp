@@ -7,9 +7,7 @@
 
 #include "builtins/arrays/engine.h"
 #include "builtins/arrays/linalg.h"
-#include "interp/eval/scanner.h"
-#include "interp/values/complexmath.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::arrays {
 
@@ -111,7 +109,7 @@ void loopReal(double* d, const double* x, double xs, const double* y, double ys,
     }
 }
 
-int computeReal(int op, double* d, const double* x, double xs, const double* y, double ys,
+Error computeReal(int op, double* d, const double* x, double xs, const double* y, double ys,
                 int64_t n) {
     switch (op) {
         case kOpAdd: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a + b; }); break;
@@ -196,7 +194,7 @@ struct Sides {
     bool realBlockMet = false;  // a complex block met a real block: imaginary parts become 0
 };
 
-int computeComplex(int op, double* d, const double* x, Complex xs, const double* y, Complex ys,
+Error computeComplex(int op, double* d, const double* x, Complex xs, const double* y, Complex ys,
                    int64_t n, const Sides& sides) {
     switch (op) {
         case kOpAdd: loopComplex(d, x, xs, y, ys, n, true, cadd); break;
@@ -260,7 +258,7 @@ bool storedAsDoubles(int elementType) {
 
 // The element-wise operation x op y where L holds the block operand (the
 // written left one unless swapped) and R the other; the result replaces L.
-int elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
+Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
     const DataBlock* a = L.pData;
     const DataBlock* b = R.isBlock() ? R.pData : nullptr;
     int64_t n = elementsOf(a);
@@ -290,13 +288,13 @@ int elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
         dest = R.pData;
         intoRight = true;
     } else {
-        int err = allocateLike(a, resultType, n, dest);
+        Error err = allocateLike(a, resultType, n, dest);
         if (err) return err;
     }
     MCVal fresh;  // frees a new block if the operation fails
     if (!intoLeft && !intoRight) fresh.setOwnedBlock(dest);
 
-    int err = kOk;
+    Error err = kOk;
     const DataBlock* xBlock = swapped ? b : a;
     const DataBlock* yBlock = swapped ? a : b;
     Complex scalar{R.re, R.isComplex() ? R.im : 0};
@@ -362,18 +360,18 @@ int elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
 }
 
 // The operation on two borrowed blocks, as a new block.
-int elementWiseBlocks(int op, const DataBlock* x, const DataBlock* y, DataBlock*& out) {
+Error elementWiseBlocks(int op, const DataBlock* x, const DataBlock* y, DataBlock*& out) {
     MCVal left, right;
     left.setBorrowedBlock(const_cast<DataBlock*>(x), false);
     right.setBorrowedBlock(const_cast<DataBlock*>(y), false);
-    int err = elementWise(op, classify(op), left, right, false);
+    Error err = elementWise(op, classify(op), left, right, false);
     if (err) return err;
     out = left.releaseBlock();
     return out ? kOk : kOutOfMemory;
 }
 
 // value (a block) times a scalar, in place of value.
-int scaleBlock(MCVal& value, const MCVal& scalar) {
+Error scaleBlock(MCVal& value, const MCVal& scalar) {
     MCVal factor;
     if (scalar.isComplex())
         factor.setComplex(scalar.re, scalar.im);
@@ -404,7 +402,7 @@ bool blocksEqual(const DataBlock* a, const DataBlock* b) {
 }
 
 // M ^ p for a square matrix: p (real, within 1e-12 of an integer) of 1, 2, -1, -2.
-int matrixPower(const DataBlock* a, const MCVal& exponent, DataBlock*& out) {
+Error matrixPower(const DataBlock* a, const MCVal& exponent, DataBlock*& out) {
     double im = exponent.isComplex() ? exponent.im : 0;
     double p = std::round(exponent.re);
     if (!(std::fabs(im) < 1e-12) || !(std::fabs(exponent.re - p) < 1e-12) || p == 0 ||
@@ -416,7 +414,7 @@ int matrixPower(const DataBlock* a, const MCVal& exponent, DataBlock*& out) {
     }
     if (p == 2) return multiplyBlocks(a, a, out);
     DataBlock* inverse = nullptr;
-    int err = inverseBlock(a, inverse);
+    Error err = inverseBlock(a, inverse);
     if (err) return err;
     if (p == -1) {
         out = inverse;
@@ -430,10 +428,10 @@ int matrixPower(const DataBlock* a, const MCVal& exponent, DataBlock*& out) {
 // a / b = a times the inverse of b; with left, a \ b = the inverse of a times
 // b. When the inverse cannot be had, the least-squares solution of the
 // over-determined system where the shapes call for it.
-int divideMatrices(const DataBlock* a, const DataBlock* b, bool left, bool elementWiseForm,
+Error divideMatrices(const DataBlock* a, const DataBlock* b, bool left, bool elementWiseForm,
                    DataBlock*& out) {
     DataBlock* inverse = nullptr;
-    int err = inverseBlock(left ? a : b, inverse);
+    Error err = inverseBlock(left ? a : b, inverse);
     if (!err) {
         MCVal holder;
         holder.setOwnedBlock(inverse);
@@ -466,34 +464,37 @@ int divideMatrices(const DataBlock* a, const DataBlock* b, bool left, bool eleme
 }
 
 // The cases where the matrix flag makes an operator a matrix operation.
-// Returns kNotMatrix when the operation is element-wise after all.
-constexpr int kNotMatrix = -1;
-
-int matrixOperation(int op, MCVal& L, MCVal& R, bool swapped, DataBlock*& out) {
+// notMatrix tells that the operation is element-wise after all.
+Error matrixOperation(int op, MCVal& L, MCVal& R, bool swapped, DataBlock*& out, bool& notMatrix) {
+    notMatrix = false;
+    auto elementWiseAfterAll = [&notMatrix] {
+        notMatrix = true;
+        return kOk;
+    };
     const DataBlock* a = L.pData;
     const DataBlock* b = R.isBlock() ? R.pData : nullptr;
     bool bothMatrices = b && a->isMatrix() && b->isMatrix();
     switch (op) {
         case kOpPower:
-            if (!isSquareMatrix(a)) return kNotMatrix;
+            if (!isSquareMatrix(a)) return elementWiseAfterAll();
             if (b || swapped)
                 return kBadParameters;  // a block exponent, or a scalar raised to a matrix
             return matrixPower(a, R, out);
         case kOpMultiply:
             if (bothMatrices && a->xSize == b->ySize) return multiplyBlocks(a, b, out);
-            return kNotMatrix;
+            return elementWiseAfterAll();
         case kOpMultiplyEach:
             if (bothMatrices && (a->xSize != b->xSize || a->ySize != b->ySize)) return kMatrixSizes;
-            return kNotMatrix;
+            return elementWiseAfterAll();
         case kOpDivide:
         case kOpLeftDivide: {
             bool left = op == kOpLeftDivide;
-            if (b) return bothMatrices ? divideMatrices(a, b, left, false, out) : kNotMatrix;
+            if (b) return bothMatrices ? divideMatrices(a, b, left, false, out) : elementWiseAfterAll();
             // Block with scalar: the block is inverted when it is the divisor.
             bool blockDivides = left ? !swapped : swapped;
-            if (!blockDivides || !a->isMatrix()) return kNotMatrix;
+            if (!blockDivides || !a->isMatrix()) return elementWiseAfterAll();
             DataBlock* inverse = nullptr;
-            int err = inverseBlock(a, inverse);
+            Error err = inverseBlock(a, inverse);
             if (err) return err;
             MCVal scaled;
             setBlockResult(scaled, inverse);
@@ -502,11 +503,11 @@ int matrixOperation(int op, MCVal& L, MCVal& R, bool swapped, DataBlock*& out) {
             out = scaled.releaseBlock();
             return out ? kOk : kOutOfMemory;
         }
-        default: return kNotMatrix;
+        default: return elementWiseAfterAll();
     }
 }
 
-int binary(int op, MCVal& left, MCVal& right) {
+Error binary(int op, MCVal& left, MCVal& right) {
     MCVal* L = &left;
     MCVal* R = &right;
     bool swapped = false;
@@ -521,7 +522,7 @@ int binary(int op, MCVal& left, MCVal& right) {
     if (!a || isShortBlock(a) || (R->isBlock() && (!b || isShortBlock(b)))) return kInternalError;
 
     Kind kind = classify(op);
-    int err = kOk;
+    Error err = kOk;
     switch (kind) {
         case Kind::Unknown: return kMatrixOperation;
         case Kind::WholeEqual: {
@@ -531,8 +532,9 @@ int binary(int op, MCVal& left, MCVal& right) {
         }
         case Kind::Arithmetic: {
             DataBlock* out = nullptr;
-            err = matrixOperation(op, *L, *R, swapped, out);
-            if (err == kNotMatrix) {
+            bool notMatrix = false;
+            err = matrixOperation(op, *L, *R, swapped, out, notMatrix);
+            if (notMatrix) {
                 err = elementWise(op, kind, *L, *R, swapped);
             } else if (!err) {
                 out->shapeFlags &= static_cast<uint16_t>(~kShapeLogical);
@@ -549,12 +551,12 @@ int binary(int op, MCVal& left, MCVal& right) {
 
 }  // namespace
 
-int multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out) {
+Error multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out) {
     if (a->xSize != b->ySize) return kMatrixSizes;
     if (isShortBlock(a) || isShortBlock(b)) return kInternalError;
     int64_t m = a->ySize, n = a->xSize, k = b->xSize;
     bool complex = isComplexBlock(a) || isComplexBlock(b);
-    int err = allocateLike(a, complex ? kElemComplexMatrix : kElemRealMatrix, m * k, out);
+    Error err = allocateLike(a, complex ? kElemComplexMatrix : kElemRealMatrix, m * k, out);
     if (err) return err;
     out->xSize = static_cast<int32_t>(k);
     out->ySize = static_cast<int32_t>(m);
@@ -579,7 +581,7 @@ int multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out) {
     return err;
 }
 
-int inverseBlock(const DataBlock* m, DataBlock*& out) {
+Error inverseBlock(const DataBlock* m, DataBlock*& out) {
     if (isShortBlock(m)) return kInternalError;
     bool complex = isComplexBlock(m);
     int type = complex                         ? kElemComplexMatrix
@@ -587,7 +589,7 @@ int inverseBlock(const DataBlock* m, DataBlock*& out) {
                                                : kElemRealMatrix;
     int64_t nx = m->xSize, ny = m->ySize;
     if (nx == ny) {
-        int err = allocateLike(m, type, nx * ny, out);
+        Error err = allocateLike(m, type, nx * ny, out);
         if (err) return err;
         int64_t doubles = (complex ? 2 : 1) * nx * ny;
         if (complex) {
@@ -605,7 +607,7 @@ int inverseBlock(const DataBlock* m, DataBlock*& out) {
     }
     if (nx != 1 && ny != 1) return kMatrixSizes;
     int64_t n = elementsOf(m);
-    int err = allocateLike(m, type, n, out);
+    Error err = allocateLike(m, type, n, out);
     if (err) return err;
     double* d = out->doubles();
     if (complex) {
@@ -620,7 +622,7 @@ int inverseBlock(const DataBlock* m, DataBlock*& out) {
     return kOk;
 }
 
-int transposeBlock(const DataBlock* m, DataBlock*& out) {
+Error transposeBlock(const DataBlock* m, DataBlock*& out) {
     if (isShortBlock(m)) return kInternalError;
     out = copyBlock(m);
     if (!out) return kOutOfMemory;
@@ -632,14 +634,14 @@ int transposeBlock(const DataBlock* m, DataBlock*& out) {
     return kOk;
 }
 
-int determinantOf(const DataBlock* m, double& re, double& im, bool& complex) {
+Error determinantOf(const DataBlock* m, double& re, double& im, bool& complex) {
     if (isShortBlock(m)) return kInternalError;
     if (m->xSize != m->ySize) return kMatrixSizes;
     int64_t n = m->xSize;
     complex = isComplexBlock(m);
     if (complex) {
         Complex det;
-        int err = determinantComplex(m->doubles(), n, det);
+        Error err = determinantComplex(m->doubles(), n, det);
         re = det.re;
         im = det.im;
         return err;
@@ -650,7 +652,7 @@ int determinantOf(const DataBlock* m, double& re, double& im, bool& complex) {
     return determinantReal(view.data(), n, re);
 }
 
-int arrayBinary(Interpreter&, int op, MCVal& left, MCVal& right) {
+Error arrayBinary(Interpreter&, int op, MCVal& left, MCVal& right) {
     try {
         return binary(op, left, right);
     } catch (const std::bad_alloc&) {
@@ -658,7 +660,7 @@ int arrayBinary(Interpreter&, int op, MCVal& left, MCVal& right) {
     }
 }
 
-int arrayTranspose(Interpreter&, MCVal& value) {
+Error arrayTranspose(Interpreter&, MCVal& value) {
     try {
         if (!value.isBlock() || !value.pData) return kOk;
         DataBlock* block = value.pData;
@@ -676,7 +678,7 @@ int arrayTranspose(Interpreter&, MCVal& value) {
             return kOk;
         }
         DataBlock* out = nullptr;
-        int err = transposeBlock(block, out);
+        Error err = transposeBlock(block, out);
         if (err) return err;
         setBlockResult(value, out);
         return kOk;

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "builtins/files/fileinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -41,26 +41,26 @@ void readExtent(Interpreter& ip, int fd, int64_t requested, int64_t& start, int6
 }
 
 // ReadFileBin splf: n bytes from the file at pos into memory.
-int readFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
-    ip.results[0] = 0;
+interp::Error readFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
+    ip.results().values[0] = 0;
     int64_t position;
-    if (!filePosition(args[3].number, position)) {
+    if (!filePosition(args.number(3), position)) {
         setFileError(ip, 3);
         return kOk;
     }
-    int fd = readHandle(ip, args[0].text);
+    int fd = readHandle(ip, args.text(0));
     if (fd < 0) {
         setFileError(ip, 2);
         return kOk;
     }
     int64_t start, available;
     readExtent(ip, fd, position, start, available);
-    int32_t n = args[2].l;
+    int32_t n = args.l(2);
     int64_t count = n >= 0 ? (available < 0 ? n : std::min<int64_t>(n, available))
                            : std::max<int64_t>(available, 0);
     // The memory must hold what was asked for (the rest of the file for n < 0).
     unsigned char* memory;
-    if (int err = checkMemory(ip, args[1], static_cast<uint64_t>(n >= 0 ? n : count), Access::Write,
+    if (interp::Error err = checkMemory(ip, args.slot(1), static_cast<uint64_t>(n >= 0 ? n : count), Access::Write,
                               memory))
         return err;
     int64_t got = readFully(fd, memory, static_cast<size_t>(count), start);
@@ -69,24 +69,24 @@ int readFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
         return kOk;
     }
     fileState(ip).cache.setReadPosition(start + got);
-    ip.results[0] = static_cast<int32_t>(got);
+    ip.results().values[0] = static_cast<int32_t>(got);
     setFileError(ip, got < count || (n >= 0 && got < n) ? 1 : 0);
     return kOk;
 }
 
 // WriteFileBin splf: n bytes from memory into the file at pos (a negative
 // position continues at the write position).
-int writeFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
+interp::Error writeFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
     int64_t position;
-    if (!filePosition(args[3].number, position)) {
+    if (!filePosition(args.number(3), position)) {
         setFileError(ip, 3);
         return kOk;
     }
-    if (args[2].l < 0) return interp::kBadParameters;
-    auto n = static_cast<uint64_t>(args[2].l);
+    if (args.l(2) < 0) return interp::kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(2));
     unsigned char* memory;
-    if (int err = checkMemory(ip, args[1], n, Access::Read, memory)) return err;
-    int fd = writeHandle(ip, args[0].text);
+    if (interp::Error err = checkMemory(ip, args.slot(1), n, Access::Read, memory)) return err;
+    int fd = writeHandle(ip, args.text(0));
     if (fd < 0) {
         setFileError(ip, 2);
         return kOk;
@@ -96,14 +96,14 @@ int writeFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
 }
 
 // VectReadFile ms.lf: the file from pos into a byte vector.
-int vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
-    ip.results[0] = 0;
+interp::Error vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    ip.results().values[0] = 0;
     int64_t position = 0;
-    if (args.present(3) && !filePosition(args[3].number, position)) {
+    if (args.present(3) && !filePosition(args.number(3), position)) {
         setFileError(ip, 3);
         return kOk;
     }
-    int fd = readHandle(ip, args[1].text);
+    int fd = readHandle(ip, args.text(1));
     if (fd < 0) {
         setFileError(ip, 2);
         return kOk;
@@ -111,10 +111,10 @@ int vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
     int64_t start, available;
     readExtent(ip, fd, position, start, available);
     if (available < 0) available = 0;
-    int32_t n = args.present(2) ? args[2].l : 0;
+    int32_t n = args.present(2) ? args.l(2) : 0;
     int64_t count = n >= 1 && n < available ? n : available;
     if (count > kMaxVectorFileBytes) return interp::kOutOfMemory;
-    interp::DataBlock** block = args[0].var.block;
+    interp::DataBlock** block = args.var(0).block;
     if (!*block || (*block)->payloadBytes != count) {
         if (!interp::resizeBlock(block, interp::kElemUInt8, count, 0))
             return interp::kVectorNotCreated;
@@ -130,7 +130,7 @@ int vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
     if (count + interp::kDataBlockHeaderBytes < ((*block)->capacityBytes & ~1))
         (*block)->bytes()[count] = 0;
     fileState(ip).cache.setReadPosition(start + got);
-    ip.results[0] = static_cast<int32_t>(got);
+    ip.results().values[0] = static_cast<int32_t>(got);
     setFileError(ip, got < count ? 1 : 0);
     return kOk;
 }
@@ -138,16 +138,16 @@ int vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
 // VectWriteFile ms.lf: the vector's bytes (or the first n) at pos. Position 0
 // rewrites the file; the new contents replace the old ones only when all of
 // them were written.
-int vectWriteFile(Interpreter& ip, CallArgs& args, MCVal&) {
-    const interp::DataBlock* block = *args[0].var.block;
+interp::Error vectWriteFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    const interp::DataBlock* block = *args.var(0).block;
     int64_t bytes = block ? block->payloadBytes : 0;
-    if (args.present(2) && args[2].l > 0 && args[2].l < bytes) bytes = args[2].l;
+    if (args.present(2) && args.l(2) > 0 && args.l(2) < bytes) bytes = args.l(2);
     int64_t position = 0;
-    if (args.present(3) && !filePosition(args[3].number, position)) {
+    if (args.present(3) && !filePosition(args.number(3), position)) {
         setFileError(ip, 3);
         return kOk;
     }
-    FileName file = fileName(ip, args[1].text);
+    FileName file = fileName(ip, args.text(1));
     if (!file.valid) {
         setFileError(ip, 2);
         return kOk;
@@ -164,7 +164,7 @@ int vectWriteFile(Interpreter& ip, CallArgs& args, MCVal&) {
             return kOk;
         }
     } else {
-        int fd = writeHandle(ip, args[1].text, kOpenNoSeekToEnd);
+        int fd = writeHandle(ip, args.text(1), kOpenNoSeekToEnd);
         if (fd < 0) {
             setFileError(ip, 2);
             return kOk;
@@ -179,11 +179,15 @@ int vectWriteFile(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
+constexpr interp::CommandRow kBinaryFileCommandsRows[] = {
+    {interp::cmd::ReadFileBin, readFileBin},
+    {interp::cmd::WriteFileBin, writeFileBin},
+    {interp::cmd::VectReadFile, vectReadFile},
+    {interp::cmd::VectWriteFile, vectWriteFile},
+};
+
 void registerBinaryFileCommands(Interpreter& ip) {
-    ip.registerCommand("ReadFileBin", readFileBin);
-    ip.registerCommand("WriteFileBin", writeFileBin);
-    ip.registerCommand("VectReadFile", vectReadFile);
-    ip.registerCommand("VectWriteFile", vectWriteFile);
+    ip.install({"files/binfiles", kBinaryFileCommandsRows});
 }
 
 }  // namespace tvx::builtins

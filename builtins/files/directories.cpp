@@ -10,9 +10,7 @@
 #include <vector>
 
 #include "builtins/files/fileinternal.h"
-#include "builtins/files/filepaths.h"
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -30,8 +28,8 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 
 bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-int deleteFile(Interpreter& ip, CallArgs& args, MCVal&) {
-    FileName file = fileName(ip, args[0].text);
+interp::Error deleteFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    FileName file = fileName(ip, args.text(0));
     if (!file.valid) {
         setFileError(ip, 255);
         return kOk;
@@ -107,9 +105,9 @@ bool isDeletablePath(std::string_view path) {
     return path.size() >= 2 && path[0] == '/' && path[1] != '/';
 }
 
-int deleteDirectory(Interpreter& ip, CallArgs& args, MCVal&) {
-    std::string_view path = args[0].text;
-    int32_t flags = args.present(1) ? args[1].l : 0;
+interp::Error deleteDirectory(Interpreter& ip, CallArgs& args, MCVal&) {
+    std::string_view path = args.text(0);
+    int32_t flags = args.present(1) ? args.l(1) : 0;
     if (!isDeletablePath(path)) {
         setFileError(ip, 254);
         return kOk;
@@ -119,7 +117,7 @@ int deleteDirectory(Interpreter& ip, CallArgs& args, MCVal&) {
         return kOk;
     }
     FileName file = fileName(ip, path);
-    std::string posix = normaliseDots(file.posix);
+    std::string posix = interp::normaliseDots(file.posix);
     while (posix.size() > 1 && posix.back() == '/') posix.pop_back();
     // What remains must name something below the root ("C:\.." is no such thing).
     if (!file.valid || posix.empty() || posix == "/" || posix[0] != '/') {
@@ -149,14 +147,14 @@ int deleteDirectory(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int makeDir(Interpreter& ip, CallArgs& args, MCVal&) {
-    FileName file = fileName(ip, args[0].text);
+interp::Error makeDir(Interpreter& ip, CallArgs& args, MCVal&) {
+    FileName file = fileName(ip, args.text(0));
     setFileError(ip, file.valid && ::mkdir(file.posix.c_str(), 0777) == 0 ? 0 : 255);
     return kOk;
 }
 
-int removeDir(Interpreter& ip, CallArgs& args, MCVal&) {
-    FileName file = fileName(ip, args[0].text);
+interp::Error removeDir(Interpreter& ip, CallArgs& args, MCVal&) {
+    FileName file = fileName(ip, args.text(0));
     setFileError(ip, file.valid && ::rmdir(file.posix.c_str()) == 0 ? 0 : 255);
     return kOk;
 }
@@ -173,7 +171,7 @@ bool isRootOnly(std::string_view path) {
 
 bool createPath(Interpreter& ip, std::string_view path, int depth) {
     if (depth > 256 || isRootOnly(path)) return false;
-    std::string posix = posixPathFor(path, ip.runner().sources.drives);
+    std::string posix = interp::posixPathFor(path, ip.drives());
     if (platform::directoryExists(posix)) return true;
     if (::mkdir(posix.c_str(), 0777) == 0) return true;
     if (errno != ENOENT) return false;
@@ -185,27 +183,27 @@ bool createPath(Interpreter& ip, std::string_view path, int depth) {
     while (parent.size() > 1 && platform::isPathSeparator(parent.back()) && !isRootOnly(parent))
         parent.remove_suffix(1);
     if (!createPath(ip, parent, depth + 1)) return false;
-    posix = posixPathFor(path, ip.runner().sources.drives);
+    posix = interp::posixPathFor(path, ip.drives());
     return ::mkdir(posix.c_str(), 0777) == 0 || platform::directoryExists(posix);
 }
 
-int createPathCommand(Interpreter& ip, CallArgs& args, MCVal&) {
-    std::string_view path = args[0].text;
+interp::Error createPathCommand(Interpreter& ip, CallArgs& args, MCVal&) {
+    std::string_view path = args.text(0);
     if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
         path = path.substr(1, path.size() - 2);
     while (path.size() > 1 && platform::isPathSeparator(path.back()) && !isRootOnly(path))
         path.remove_suffix(1);
     std::string completed = completedName(ip, path);
-    bool ok = !path.empty() && completed.size() <= kMaxFileName && createPath(ip, completed, 0);
+    bool ok = !path.empty() && completed.size() <= interp::kMaxFileName && createPath(ip, completed, 0);
     setFileError(ip, ok ? 0 : 1);
     return kOk;
 }
 
 // Rename never replaces an existing file (as on the platform the macros come
 // from, where the C library's rename refuses an existing target).
-int renameCommand(Interpreter& ip, CallArgs& args, MCVal&) {
-    FileName from = fileName(ip, args[0].text);
-    FileName to = fileName(ip, args[1].text);
+interp::Error renameCommand(Interpreter& ip, CallArgs& args, MCVal&) {
+    FileName from = fileName(ip, args.text(0));
+    FileName to = fileName(ip, args.text(1));
     if (!from.valid || !to.valid) {
         setFileError(ip, 255);
         return kOk;
@@ -245,17 +243,17 @@ struct CopyProgress {
         auto& progress = fileState(*ip).progress;
         progress = {done, total, done, total};
         if (!line.empty()) {
-            ip->runner().executeImmediate(line);
-            if (!(ip->runState & interp::kRunRunning) && ip->runner().current()) return false;
+            (void)ip->executeImmediate(line);  // its errors are shown
+            if (!ip->running() && ip->hasMacro()) return false;
         }
         if (expression.empty()) return true;
         MCVal value;
         std::string text;
         bool isString = false;
-        int err = ip->evaluateText(expression, value, text, isString);
+        interp::Error err = ip->evaluateText(expression, value, text, isString);
         if (err) {
-            ip->errorPosition = nullptr;
-            ip->runner().reportError(err);
+            ip->setErrorPosition(nullptr);
+            ip->reportError(err);
             return false;
         }
         return isString || !(value.isReal() || value.isComplex()) || value.re == 0;
@@ -307,32 +305,36 @@ int copyFile(Interpreter& ip, std::string_view sourceName, std::string_view targ
     return ok ? 0 : 1;
 }
 
-int copyFileCommand(Interpreter& ip, CallArgs& args, MCVal&) {
-    setFileError(ip, copyFile(ip, args[0].text, args[1].text, nullptr));
+interp::Error copyFileCommand(Interpreter& ip, CallArgs& args, MCVal&) {
+    setFileError(ip, copyFile(ip, args.text(0), args.text(1), nullptr));
     return kOk;
 }
 
-int copyFileEx(Interpreter& ip, CallArgs& args, MCVal&) {
+interp::Error copyFileEx(Interpreter& ip, CallArgs& args, MCVal&) {
     CopyProgress progress;
     progress.ip = &ip;
     progress.line = args.text(2);
     progress.expression = args.text(3);
     fileState(ip).progress = {};
-    setFileError(ip, copyFile(ip, args[0].text, args[1].text, &progress));
+    setFileError(ip, copyFile(ip, args.text(0), args.text(1), &progress));
     return kOk;
 }
 
 }  // namespace
 
+constexpr interp::CommandRow kDirectoryCommandsRows[] = {
+    {interp::cmd::DeleteFile, deleteFile},
+    {interp::cmd::DeleteDirectory, deleteDirectory},
+    {interp::cmd::MakeDir, makeDir},
+    {interp::cmd::RemoveDir, removeDir},
+    {interp::cmd::CreatePath, createPathCommand},
+    {interp::cmd::Rename, renameCommand},
+    {interp::cmd::CopyFile, copyFileCommand},
+    {interp::cmd::CopyFileEx, copyFileEx},
+};
+
 void registerDirectoryCommands(Interpreter& ip) {
-    ip.registerCommand("DeleteFile", deleteFile);
-    ip.registerCommand("DeleteDirectory", deleteDirectory);
-    ip.registerCommand("MakeDir", makeDir);
-    ip.registerCommand("RemoveDir", removeDir);
-    ip.registerCommand("CreatePath", createPathCommand);
-    ip.registerCommand("Rename", renameCommand);
-    ip.registerCommand("CopyFile", copyFileCommand);
-    ip.registerCommand("CopyFileEx", copyFileEx);
+    ip.install({"files/directories", kDirectoryCommandsRows});
 }
 
 }  // namespace tvx::builtins

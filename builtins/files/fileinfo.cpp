@@ -10,8 +10,7 @@
 #include <sys/statvfs.h>
 
 #include "builtins/files/fileinternal.h"
-#include "builtins/files/filepaths.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -57,7 +56,7 @@ struct timespec creationTime(const std::string& posix, const struct stat& info) 
 }
 
 // The attribute bits of a directory entry as old macros test them.
-int32_t attributes(const FoundEntry& entry) {
+int32_t attributes(const interp::FoundEntry& entry) {
     int32_t bits = entry.isDirectory() ? 0x10 : 0x20;
     if (!(entry.info.st_mode & S_IWUSR)) bits |= 0x01;
     if (!entry.name.empty() && entry.name[0] == '.') bits |= 0x02;
@@ -65,63 +64,63 @@ int32_t attributes(const FoundEntry& entry) {
 }
 
 // The first entry a name or pattern matches; false with errno's value in error.
-bool firstMatch(Interpreter& ip, std::string_view name, FoundEntry& entry, int& error) {
+bool firstMatch(Interpreter& ip, std::string_view name, interp::FoundEntry& entry, int& error) {
     FileName file = fileName(ip, name);
     if (!file.valid) {
         error = name.empty() ? ENOENT : ENAMETOOLONG;
         return false;
     }
-    std::vector<FoundEntry> found = findEntries(file.posix, error);
+    std::vector<interp::FoundEntry> found = interp::findEntries(file.posix, error);
     if (found.empty()) return false;
     entry = std::move(found.front());
     return true;
 }
 
-int existFile(Interpreter& ip, CallArgs& args, MCVal&) {
-    FoundEntry entry;
+interp::Error existFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    interp::FoundEntry entry;
     int error = 0;
     double kind = 0;
-    if (firstMatch(ip, args[1].text, entry, error)) {
+    if (firstMatch(ip, args.text(1), entry, error)) {
         kind = entry.isDirectory() ? 2 : entry.info.st_size > 0 ? 1 : 3;
         setFileError(ip, 0);
     } else {
         setFileError(ip, error);
     }
-    *args[0].var.number = kind;
+    *args.var(0).number = kind;
     return kOk;
 }
 
-int fileExist(Interpreter& ip, CallArgs& args, MCVal& result) {
-    FoundEntry entry;
+interp::Error fileExist(Interpreter& ip, CallArgs& args, MCVal& result) {
+    interp::FoundEntry entry;
     int error = 0;
-    result.setReal(firstMatch(ip, args[0].text, entry, error) ? 1 : 0);
+    result.setReal(firstMatch(ip, args.text(0), entry, error) ? 1 : 0);
     return kOk;
 }
 
-int isDirectory(Interpreter& ip, CallArgs& args, MCVal& result) {
-    FoundEntry entry;
+interp::Error isDirectory(Interpreter& ip, CallArgs& args, MCVal& result) {
+    interp::FoundEntry entry;
     int error = 0;
-    result.setReal(firstMatch(ip, args[0].text, entry, error) && entry.isDirectory() ? 1 : 0);
+    result.setReal(firstMatch(ip, args.text(0), entry, error) && entry.isDirectory() ? 1 : 0);
     return kOk;
 }
 
-int fileSize(Interpreter& ip, CallArgs& args, MCVal& result) {
-    auto& results = ip.results;
+interp::Error fileSize(Interpreter& ip, CallArgs& args, MCVal& result) {
+    auto& results = ip.results().values;
     std::fill(results.begin(), results.begin() + 16, 0);
-    FileName file = fileName(ip, args[0].text);
+    FileName file = fileName(ip, args.text(0));
     if (!file.valid) {
-        results[6] = args[0].text.empty() ? ENOENT : ENAMETOOLONG;
+        results[6] = args.text(0).empty() ? ENOENT : ENAMETOOLONG;
         setFileError(ip, 2);
         return kOk;
     }
     int error = 0;
-    std::vector<FoundEntry> found = findEntries(file.posix, error);
+    std::vector<interp::FoundEntry> found = interp::findEntries(file.posix, error);
     if (found.empty()) {
         results[6] = error;
         setFileError(ip, error == ENOENT || error == ENOTDIR ? 1 : error == ENAMETOOLONG ? 2 : 3);
         return kOk;
     }
-    const FoundEntry& entry = found.front();
+    const interp::FoundEntry& entry = found.front();
     // The size of the open file where it can be opened, else the entry's.
     double size = static_cast<double>(entry.info.st_size);
     int fd = ::open(entry.posix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -168,14 +167,14 @@ int64_t loadFileTime(const interp::DataBlock* block, int index) {
     return static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
 }
 
-int getFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
-    interp::DataBlock** block = args[0].var.block;
+interp::Error getFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
+    interp::DataBlock** block = args.var(0).block;
     if (!*block || (*block)->elementType != interp::kElemInt32 || (*block)->count < 2) {
         if (!interp::resizeBlock(block, interp::kElemInt32, 2, 0)) return interp::kVectorNotCreated;
         (*block)->xSize = 2;
         (*block)->ySize = 1;
     }
-    FileName file = fileName(ip, args[1].text);
+    FileName file = fileName(ip, args.text(1));
     struct stat info {};
     if (!file.valid || ::stat(file.posix.c_str(), &info) != 0) {
         setFileError(ip, 2);
@@ -190,11 +189,11 @@ int getFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int setFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
-    const interp::DataBlock* block = *args[0].var.block;
+interp::Error setFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
+    const interp::DataBlock* block = *args.var(0).block;
     if (!block || block->elementType != interp::kElemInt32 || block->count < 2)
         return interp::kBadParameters;
-    FileName file = fileName(ip, args[1].text);
+    FileName file = fileName(ip, args.text(1));
     // The creation time cannot be set on POSIX file systems; it is left alone.
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -206,29 +205,33 @@ int setFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int getDiskSpace(Interpreter& ip, CallArgs& args, MCVal&) {
-    FileName file = fileName(ip, args[2].text.empty() ? std::string_view(".") : args[2].text);
+interp::Error getDiskSpace(Interpreter& ip, CallArgs& args, MCVal&) {
+    FileName file = fileName(ip, args.text(2).empty() ? std::string_view(".") : args.text(2));
     struct statvfs info {};
     if (!file.valid || ::statvfs(file.posix.c_str(), &info) != 0) {
         setFileError(ip, 1);
         return kOk;
     }
-    *args[0].var.number = static_cast<double>(info.f_bavail) * static_cast<double>(info.f_frsize);
-    *args[1].var.number = static_cast<double>(info.f_blocks) * static_cast<double>(info.f_frsize);
+    *args.var(0).number = static_cast<double>(info.f_bavail) * static_cast<double>(info.f_frsize);
+    *args.var(1).number = static_cast<double>(info.f_blocks) * static_cast<double>(info.f_frsize);
     setFileError(ip, 0);
     return kOk;
 }
 
 }  // namespace
 
+constexpr interp::CommandRow kFileInfoCommandsRows[] = {
+    {interp::cmd::ExistFile, existFile},
+    {interp::cmd::FileExist, fileExist},
+    {interp::cmd::IsDirectory, isDirectory},
+    {interp::cmd::FileSize, fileSize},
+    {interp::cmd::GetFileDate, getFileDate},
+    {interp::cmd::SetFileDate, setFileDate},
+    {interp::cmd::GetDiskSpace, getDiskSpace},
+};
+
 void registerFileInfoCommands(Interpreter& ip) {
-    ip.registerCommand("ExistFile", existFile);
-    ip.registerCommand("FileExist", fileExist);
-    ip.registerCommand("IsDirectory", isDirectory);
-    ip.registerCommand("FileSize", fileSize);
-    ip.registerCommand("GetFileDate", getFileDate);
-    ip.registerCommand("SetFileDate", setFileDate);
-    ip.registerCommand("GetDiskSpace", getDiskSpace);
+    ip.install({"files/fileinfo", kFileInfoCommandsRows});
 }
 
 }  // namespace tvx::builtins

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "builtins/files/filecache.h"
-#include "interp/eval/arguments.h"
+#include "interp/api.h"
 
 namespace tvx::interp {
 class Interpreter;
@@ -17,22 +17,24 @@ class Interpreter;
 
 namespace tvx::builtins {
 
-struct FileState {
+struct FileState : interp::FamilyState {
     FileCache cache;
     uint8_t fileError = 0;             // !FileError: read and cleared by the macro
     std::array<double, 4> progress{};  // !Progress[0..3] of CopyFileEx
+    // Files a macro opened are closed when its top-level run ends.
+    void endOfRun(interp::Interpreter&) override { cache.closeAll(); }
 };
 
-FileState& fileState(const interp::Interpreter& ip);
+inline FileState& fileState(interp::Interpreter& ip) { return ip.state<FileState>(); }
 
 // Sets !FileError (a byte: -1 reads as 255).
-void setFileError(const interp::Interpreter& ip, int code);
+void setFileError(interp::Interpreter& ip, int code);
 
 // A file name given to a file command.
 struct FileName {
     std::string name;    // completed against the working directory, as written otherwise
     std::string posix;   // where it lies
-    bool valid = false;  // false for an empty name or one beyond kMaxFileName
+    bool valid = false;  // false for an empty name or one beyond interp::kMaxFileName
 };
 
 // Completes a macro's file name (relative names against the working directory)
@@ -75,15 +77,15 @@ enum class Access { Read, Write, Atomic };
 // bounds the range by its elements; an address inside a variable's block is
 // bounded by that block's elements too; anything else must be mapped with the
 // access asked for. Returns 0 and the address in out, or 22 (Bad Address).
-int checkMemory(interp::Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
+interp::Error checkMemory(interp::Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
                 unsigned char*& out);
 // The same for a raw address that did not come from an argument slot.
-int checkAddress(interp::Interpreter& ip, uint64_t address, uint64_t size, Access access,
+interp::Error checkAddress(interp::Interpreter& ip, uint64_t address, uint64_t size, Access access,
                  unsigned char*& out);
 
 // The NUL-terminated text at the address of a 'p' argument (a vector passed by
 // name ends with its elements); 22 when it cannot be read.
-int readTextAt(interp::Interpreter& ip, const interp::ArgSlot& arg, std::string& out);
+interp::Error readTextAt(interp::Interpreter& ip, const interp::ArgSlot& arg, std::string& out);
 
 // Registration of the parts.
 void registerFileInfoCommands(interp::Interpreter& ip);

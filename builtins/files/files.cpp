@@ -12,10 +12,7 @@
 #include <unistd.h>
 
 #include "builtins/files/fileinternal.h"
-#include "builtins/files/filepaths.h"
-#include "builtins/strings/perinterp.h"
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/memprobe.h"
 
 namespace tvx::builtins {
@@ -24,12 +21,9 @@ using interp::Interpreter;
 
 namespace {
 
-constexpr int kStatusFileError = 53;
-constexpr int kStatusProgress = 200;
-
-int readFileStatus(Interpreter& ip, int code, int index, interp::StatusValue& value) {
+interp::Error readFileStatus(Interpreter& ip, int code, int index, interp::StatusValue& value) {
     FileState& state = fileState(ip);
-    if (code == kStatusFileError) {
+    if (code == interp::statvar::FileError) {
         value.number = state.fileError;
         state.fileError = 0;
     } else {
@@ -41,8 +35,8 @@ int readFileStatus(Interpreter& ip, int code, int index, interp::StatusValue& va
 // True when [address, address + size) lies inside the allocation of a block
 // of the visible variables; then inBlock tells whether it also stays within
 // the block's elements.
-bool insideKnownBlock(const Interpreter& ip, uint64_t address, uint64_t size, bool& inBlock) {
-    for (const interp::SymbolTable* table : {ip.symbols.macroTable, ip.symbols.localTable}) {
+bool insideKnownBlock(Interpreter& ip, uint64_t address, uint64_t size, bool& inBlock) {
+    for (const interp::SymbolTable* table : {ip.symbols().macroTable, ip.symbols().localTable}) {
         if (!table) continue;
         int highest = table->highestIndex();
         for (int i = 1; i <= highest; ++i) {
@@ -76,14 +70,12 @@ bool writableWithoutTouching(uintptr_t address, size_t size) {
 
 }  // namespace
 
-FileState& fileState(const Interpreter& ip) { return PerInterpreter<FileState>::of(ip); }
-
-void setFileError(const Interpreter& ip, int code) {
+void setFileError(Interpreter& ip, int code) {
     fileState(ip).fileError = static_cast<uint8_t>(code);
 }
 
 std::string workingDirectory(Interpreter& ip) {
-    std::string dir = ip.runner().workingDirectory;
+    std::string dir = ip.workingDirectory();
     if (dir.empty()) dir = platform::currentDirectory();
     if (!platform::isPathSeparator(dir.back())) dir += '/';
     return dir;
@@ -91,16 +83,16 @@ std::string workingDirectory(Interpreter& ip) {
 
 FileName fileName(Interpreter& ip, std::string_view macroName) {
     FileName f;
-    if (macroName.empty() || macroName.size() > kMaxFileName) return f;
+    if (macroName.empty() || macroName.size() > interp::kMaxFileName) return f;
     f.name = completedName(ip, macroName);
-    if (f.name.size() > kMaxFileName) return f;
-    f.posix = posixPathFor(f.name, ip.runner().sources.drives);
+    if (f.name.size() > interp::kMaxFileName) return f;
+    f.posix = interp::posixPathFor(f.name, ip.drives());
     f.valid = !f.posix.empty();
     return f;
 }
 
 std::string completedName(Interpreter& ip, std::string_view macroName) {
-    return isAbsoluteName(macroName) ? std::string(macroName)
+    return interp::isAbsoluteName(macroName) ? std::string(macroName)
                                      : workingDirectory(ip) + std::string(macroName);
 }
 
@@ -112,9 +104,9 @@ int cachedHandle(Interpreter& ip, std::string_view macroName, unsigned options, 
     FileCache& cache = fileState(ip).cache;
     if (!(options & kOpenForceReopen)) {
         std::string_view directory =
-            isAbsoluteName(macroName) ? std::string_view() : ip.runner().workingDirectory;
+            interp::isAbsoluteName(macroName) ? std::string_view() : ip.workingDirectory();
         int fd = -1;
-        if (!directory.empty() || isAbsoluteName(macroName))
+        if (!directory.empty() || interp::isAbsoluteName(macroName))
             fd = write ? cache.writeHandleNamed(directory, macroName) : cache.readHandleNamed(directory, macroName);
         if (fd >= 0) return fd;
     }
@@ -212,7 +204,7 @@ int64_t readFully(int fd, void* data, size_t size, int64_t offset) {
     return static_cast<int64_t>(done);
 }
 
-int checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Access access,
+interp::Error checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Access access,
                  unsigned char*& out) {
     out = nullptr;
     if (address == 0 || address > UINTPTR_MAX || size > UINTPTR_MAX - address)
@@ -235,7 +227,7 @@ int checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Access access
     return interp::kOk;
 }
 
-int checkMemory(Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
+interp::Error checkMemory(Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
                 unsigned char*& out) {
     out = nullptr;
     if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
@@ -247,7 +239,7 @@ int checkMemory(Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Acce
     return checkAddress(ip, arg.address, size, access, out);
 }
 
-int readTextAt(Interpreter& ip, const interp::ArgSlot& arg, std::string& out) {
+interp::Error readTextAt(Interpreter& ip, const interp::ArgSlot& arg, std::string& out) {
     out.clear();
     if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
         const interp::DataBlock* block = arg.value->pData;
@@ -258,7 +250,7 @@ int readTextAt(Interpreter& ip, const interp::ArgSlot& arg, std::string& out) {
         return interp::kOk;
     }
     unsigned char* p;
-    if (int err = checkAddress(ip, arg.address, 1, Access::Read, p)) return err;
+    if (interp::Error err = checkAddress(ip, arg.address, 1, Access::Read, p)) return err;
     // Texts up to 16 MiB; a longer run without a NUL is no text.
     long length = platform::readableStringLength(reinterpret_cast<const char*>(p), size_t{1} << 24);
     if (length < 0) return interp::kBadAddress;
@@ -268,22 +260,22 @@ int readTextAt(Interpreter& ip, const interp::ArgSlot& arg, std::string& out) {
     return interp::kOk;
 }
 
+constexpr interp::StatusRow kFileStatusRows[] = {
+    {interp::statvar::FileError, readFileStatus},
+    {interp::statvar::Progress, readFileStatus},
+};
+
 void registerFileCommands(Interpreter& ip) {
-    PerInterpreter<FileState>::reset(ip);
     // A file-size limit must turn into a failed write, not end the host.
     struct sigaction current {};
     if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
         ::signal(SIGXFSZ, SIG_IGN);
-    ip.registerStatus(kStatusFileError, readFileStatus);
-    ip.registerStatus(kStatusProgress, readFileStatus);
+    ip.install({"files/status", {}, kFileStatusRows});
     registerFileInfoCommands(ip);
     registerTextFileCommands(ip);
     registerBinaryFileCommands(ip);
     registerDirectoryCommands(ip);
     registerMemoryCommands(ip);
-    // Files a macro opened are closed when its top-level run ends.
-    ip.runner().addEndOfRunHook(
-        [](Interpreter& interpreter) { fileState(interpreter).cache.closeAll(); });
 }
 
 }  // namespace tvx::builtins

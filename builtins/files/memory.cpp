@@ -7,8 +7,7 @@
 
 #include "builtins/files/fileinternal.h"
 #include "builtins/files/files.h"
-#include "interp/interpreter.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -24,90 +23,90 @@ namespace {
 // ---- Reading and writing values at checked addresses
 
 template <typename T>
-int peekAs(Interpreter& ip, CallArgs& args, T& value) {
+interp::Error peekAs(Interpreter& ip, CallArgs& args, T& value) {
     unsigned char* p;
-    if (int err = checkMemory(ip, args[0], sizeof(T), Access::Read, p)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(0), sizeof(T), Access::Read, p)) return err;
     std::memcpy(&value, p, sizeof(T));
     return kOk;
 }
 
 template <typename T>
-int pokeAs(Interpreter& ip, CallArgs& args, T value) {
+interp::Error pokeAs(Interpreter& ip, CallArgs& args, T value) {
     unsigned char* p;
-    if (int err = checkMemory(ip, args[0], sizeof(T), Access::Write, p)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(0), sizeof(T), Access::Write, p)) return err;
     std::memcpy(p, &value, sizeof(T));
     return kOk;
 }
 
 // Peek, PeekW, PeekL, PeekSW, PeekSL, PeekF4, PeekF: the value of type T at the address.
 template <typename T>
-int peekNumber(Interpreter& ip, CallArgs& args, MCVal& result) {
+interp::Error peekNumber(Interpreter& ip, CallArgs& args, MCVal& result) {
     T v = 0;
-    int err = peekAs(ip, args, v);
+    interp::Error err = peekAs(ip, args, v);
     result.setReal(static_cast<double>(v));
     return err;
 }
 // Most significant byte first.
-int peekWM(Interpreter& ip, CallArgs& args, MCVal& result) {
+interp::Error peekWM(Interpreter& ip, CallArgs& args, MCVal& result) {
     uint8_t b[2] = {};
-    int err = peekAs(ip, args, b);
+    interp::Error err = peekAs(ip, args, b);
     result.setReal(static_cast<uint16_t>(b[0] << 8 | b[1]));
     return err;
 }
-int peekLM(Interpreter& ip, CallArgs& args, MCVal& result) {
+interp::Error peekLM(Interpreter& ip, CallArgs& args, MCVal& result) {
     uint8_t b[4] = {};
-    int err = peekAs(ip, args, b);
+    interp::Error err = peekAs(ip, args, b);
     uint32_t v = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
                  static_cast<uint32_t>(b[2]) << 8 | b[3];
     result.setReal(static_cast<int32_t>(v));
     return err;
 }
 
-int poke(Interpreter& ip, CallArgs& args, MCVal&) {
-    return pokeAs(ip, args, static_cast<uint8_t>(args[1].i));
+interp::Error poke(Interpreter& ip, CallArgs& args, MCVal&) {
+    return pokeAs(ip, args, static_cast<uint8_t>(args.i(1)));
 }
-int pokeW(Interpreter& ip, CallArgs& args, MCVal&) {
-    return pokeAs(ip, args, static_cast<uint16_t>(args[1].i));
+interp::Error pokeW(Interpreter& ip, CallArgs& args, MCVal&) {
+    return pokeAs(ip, args, static_cast<uint16_t>(args.i(1)));
 }
-int pokeL(Interpreter& ip, CallArgs& args, MCVal&) {
-    return pokeAs(ip, args, static_cast<uint32_t>(args[1].l));
+interp::Error pokeL(Interpreter& ip, CallArgs& args, MCVal&) {
+    return pokeAs(ip, args, static_cast<uint32_t>(args.l(1)));
 }
-int pokeF4(Interpreter& ip, CallArgs& args, MCVal&) {
-    return pokeAs(ip, args, static_cast<float>(args[1].number));
+interp::Error pokeF4(Interpreter& ip, CallArgs& args, MCVal&) {
+    return pokeAs(ip, args, static_cast<float>(args.number(1)));
 }
-int pokeF(Interpreter& ip, CallArgs& args, MCVal&) { return pokeAs(ip, args, args[1].number); }
+interp::Error pokeF(Interpreter& ip, CallArgs& args, MCVal&) { return pokeAs(ip, args, args.number(1)); }
 
-int ptrDiff(Interpreter&, CallArgs& args, MCVal& result) {
-    result.setReal(static_cast<double>(static_cast<int64_t>(args[0].address - args[1].address)));
+interp::Error ptrDiff(Interpreter&, CallArgs& args, MCVal& result) {
+    result.setReal(static_cast<double>(static_cast<int64_t>(args.address(0) - args.address(1))));
     return kOk;
 }
 
-int ptrOffs(Interpreter& ip, CallArgs& args, MCVal& result) {
-    uint64_t address = args[0].address + static_cast<uint64_t>(static_cast<int64_t>(args[1].l));
+interp::Error ptrOffs(Interpreter& ip, CallArgs& args, MCVal& result) {
+    uint64_t address = args.address(0) + static_cast<uint64_t>(static_cast<int64_t>(args.l(1)));
     unsigned char* p;
-    if (int err = checkAddress(ip, address, 1, Access::Read, p)) return err;
+    if (interp::Error err = checkAddress(ip, address, 1, Access::Read, p)) return err;
     result.setReal(static_cast<double>(address));
     return kOk;
 }
 
 // ---- Blocks of bytes
 
-int memCopy(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[2].l < 0) return kBadParameters;
-    auto n = static_cast<uint64_t>(args[2].l);
+interp::Error memCopy(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.l(2) < 0) return kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(2));
     unsigned char *dst, *src;
-    if (int err = checkMemory(ip, args[1], n, Access::Read, src)) return err;
-    if (int err = checkMemory(ip, args[0], n, Access::Write, dst)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(1), n, Access::Read, src)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(0), n, Access::Write, dst)) return err;
     if (n) std::memmove(dst, src, static_cast<size_t>(n));
     return kOk;
 }
 
-int memSet(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[2].l < 0) return kBadParameters;
-    auto n = static_cast<uint64_t>(args[2].l);
+interp::Error memSet(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.l(2) < 0) return kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(2));
     unsigned char* dst;
-    if (int err = checkMemory(ip, args[0], n, Access::Write, dst)) return err;
-    if (n) std::memset(dst, static_cast<uint8_t>(args[1].i), static_cast<size_t>(n));
+    if (interp::Error err = checkMemory(ip, args.slot(0), n, Access::Write, dst)) return err;
+    if (n) std::memset(dst, static_cast<uint8_t>(args.i(1)), static_cast<size_t>(n));
     return kOk;
 }
 
@@ -213,18 +212,18 @@ void storeConverted(unsigned char* p, int type, double value) {
     }
 }
 
-int memCopyConv(Interpreter& ip, CallArgs& args, MCVal&) {
-    int32_t count = args[2].l;
-    int dstType = args[3].i < 1 ? 1 : args[3].i;
-    int srcType = args[4].i < 1 ? 1 : args[4].i;
+interp::Error memCopyConv(Interpreter& ip, CallArgs& args, MCVal&) {
+    int32_t count = args.l(2);
+    int dstType = args.i(3) < 1 ? 1 : args.i(3);
+    int srcType = args.i(4) < 1 ? 1 : args.i(4);
     int dstSize = conversionSize(dstType), srcSize = conversionSize(srcType);
     if (count < 0 || dstSize == 0 || srcSize == 0) return kBadParameters;
     uint64_t dstBytes = static_cast<uint64_t>(count) * static_cast<uint64_t>(dstSize);
     uint64_t srcBytes = static_cast<uint64_t>(count) * static_cast<uint64_t>(srcSize);
     if (dstBytes > INT32_MAX || srcBytes > INT32_MAX) return kBadParameters;
     unsigned char *dst, *src;
-    if (int err = checkMemory(ip, args[1], srcBytes, Access::Read, src)) return err;
-    if (int err = checkMemory(ip, args[0], dstBytes, Access::Write, dst)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(1), srcBytes, Access::Read, src)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(0), dstBytes, Access::Write, dst)) return err;
     if (count == 0) return kOk;
     if (dstType == srcType) {
         std::memmove(dst, src, static_cast<size_t>(dstBytes));
@@ -242,14 +241,14 @@ int memCopyConv(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int memComp(Interpreter& ip, CallArgs& args, MCVal& result) {
-    if (args[2].l < 0) return kBadParameters;
-    auto n = static_cast<uint64_t>(args[2].l);
+interp::Error memComp(Interpreter& ip, CallArgs& args, MCVal& result) {
+    if (args.l(2) < 0) return kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(2));
     unsigned char *a, *b = nullptr;
-    if (int err = checkMemory(ip, args[0], n, Access::Read, a)) return err;
-    bool zeroTest = args[1].address == 0;
+    if (interp::Error err = checkMemory(ip, args.slot(0), n, Access::Read, a)) return err;
+    bool zeroTest = args.address(1) == 0;
     if (!zeroTest)
-        if (int err = checkMemory(ip, args[1], n, Access::Read, b)) return err;
+        if (interp::Error err = checkMemory(ip, args.slot(1), n, Access::Read, b)) return err;
     uint64_t i = 0;
     double value = 0;
     if (zeroTest) {
@@ -262,25 +261,25 @@ int memComp(Interpreter& ip, CallArgs& args, MCVal& result) {
             value = args.present(3) ? difference : (difference < 0 ? -1 : 1);
         }
     }
-    if (args.present(3)) *args[3].var.number = static_cast<double>(i);
+    if (args.present(3)) *args.var(3).number = static_cast<double>(i);
     result.setReal(value);
     return kOk;
 }
 
-int memSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
-    int32_t length = args[1].l, patternLength = args[3].l;
-    int32_t step = args.present(4) && args[4].l > 1 ? args[4].l : 1;
+interp::Error memSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
+    int32_t length = args.l(1), patternLength = args.l(3);
+    int32_t step = args.present(4) && args.l(4) > 1 ? args.l(4) : 1;
     if (length < 0 || patternLength < 0) return kBadParameters;
     unsigned char *data, *pattern;
-    unsigned char single = static_cast<unsigned char>(args[2].address & 0xFF);
+    unsigned char single = static_cast<unsigned char>(args.address(2) & 0xFF);
     if (patternLength == 0) {
         pattern = &single;
         patternLength = 1;
-    } else if (int err = checkMemory(ip, args[2], static_cast<uint64_t>(patternLength),
+    } else if (interp::Error err = checkMemory(ip, args.slot(2), static_cast<uint64_t>(patternLength),
                                      Access::Read, pattern)) {
         return err;
     }
-    if (int err = checkMemory(ip, args[0], static_cast<uint64_t>(length), Access::Read, data))
+    if (interp::Error err = checkMemory(ip, args.slot(0), static_cast<uint64_t>(length), Access::Read, data))
         return err;
     result.setReal(-1);
     for (int64_t pos = 0; pos + patternLength <= length; pos += step) {
@@ -330,37 +329,37 @@ bool atomicUpdate(unsigned char* p, T operand, bool add, T& old) {
 // 8-byte word: that word lies on the same page, and inside the allocation when
 // the value lies in a variable's block.
 template <typename T>
-int checkAtomic(Interpreter& ip, CallArgs& args, unsigned char*& p) {
-    return checkMemory(ip, args[0], sizeof(T), Access::Atomic, p);
+interp::Error checkAtomic(Interpreter& ip, CallArgs& args, unsigned char*& p) {
+    return checkMemory(ip, args.slot(0), sizeof(T), Access::Atomic, p);
 }
 
 template <typename T, typename Result>
-int exchange(Interpreter& ip, CallArgs& args, MCVal& result) {
+interp::Error exchange(Interpreter& ip, CallArgs& args, MCVal& result) {
     unsigned char* p;
-    if (int err = checkAtomic<T>(ip, args, p)) return err;
+    if (interp::Error err = checkAtomic<T>(ip, args, p)) return err;
     T old{};
-    if (!atomicUpdate<T>(p, static_cast<T>(static_cast<uint32_t>(args[1].l)), false, old))
+    if (!atomicUpdate<T>(p, static_cast<T>(static_cast<uint32_t>(args.l(1))), false, old))
         return kBadParameters;
     result.setReal(static_cast<Result>(old));
     return kOk;
 }
 
 template <typename T>
-int lockedAdd(Interpreter& ip, CallArgs& args, MCVal&) {
+interp::Error lockedAdd(Interpreter& ip, CallArgs& args, MCVal&) {
     unsigned char* p;
-    if (int err = checkAtomic<T>(ip, args, p)) return err;
+    if (interp::Error err = checkAtomic<T>(ip, args, p)) return err;
     T old{};
-    return atomicUpdate<T>(p, static_cast<T>(static_cast<uint32_t>(args[1].l)), true, old)
+    return atomicUpdate<T>(p, static_cast<T>(static_cast<uint32_t>(args.l(1))), true, old)
                ? kOk
                : kBadParameters;
 }
 
-int getCrc32(Interpreter& ip, CallArgs& args, MCVal& result) {
-    if (args[1].l < 0) return kBadParameters;
-    auto n = static_cast<uint64_t>(args[1].l);
+interp::Error getCrc32(Interpreter& ip, CallArgs& args, MCVal& result) {
+    if (args.l(1) < 0) return kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(1));
     unsigned char* p;
-    if (int err = checkMemory(ip, args[0], n, Access::Read, p)) return err;
-    uint32_t start = args.present(2) ? static_cast<uint32_t>(args[2].l) : 0;
+    if (interp::Error err = checkMemory(ip, args.slot(0), n, Access::Read, p)) return err;
+    uint32_t start = args.present(2) ? static_cast<uint32_t>(args.l(2)) : 0;
     result.setReal(crc32(start, p, static_cast<size_t>(n)));
     return kOk;
 }
@@ -369,7 +368,7 @@ int getCrc32(Interpreter& ip, CallArgs& args, MCVal& result) {
 
 // The k addresses of an address array: the elements of a vector passed by name
 // (any element type), or k 64-bit addresses in memory.
-int addressArray(Interpreter& ip, const interp::ArgSlot& arg, int32_t k,
+interp::Error addressArray(Interpreter& ip, const interp::ArgSlot& arg, int32_t k,
                  std::vector<uint64_t>& out) {
     out.clear();
     if (k < 0) return kBadParameters;
@@ -383,65 +382,65 @@ int addressArray(Interpreter& ip, const interp::ArgSlot& arg, int32_t k,
         return kOk;
     }
     unsigned char* p;
-    if (int err = checkMemory(ip, arg, static_cast<uint64_t>(k) * 8, Access::Read, p)) return err;
+    if (interp::Error err = checkMemory(ip, arg, static_cast<uint64_t>(k) * 8, Access::Read, p)) return err;
     out.resize(static_cast<size_t>(k));
     if (k) std::memcpy(out.data(), p, static_cast<size_t>(k) * 8);
     return kOk;
 }
 
-int byteTransl(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[2].l < 0) return kBadParameters;
-    auto n = static_cast<uint64_t>(args[2].l);
+interp::Error byteTransl(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.l(2) < 0) return kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(2));
     unsigned char* table;
-    if (int err = checkMemory(ip, args[1], 256, Access::Read, table)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(1), 256, Access::Read, table)) return err;
     uint8_t copy[256];
     std::memcpy(copy, table, 256);
     auto translate = [&](unsigned char* dst) {
         for (uint64_t i = 0; i < n; ++i) dst[i] = copy[dst[i]];
     };
-    int32_t k = args.present(3) ? args[3].l : 0;
+    int32_t k = args.present(3) ? args.l(3) : 0;
     if (k == 0) {
         unsigned char* dst;
-        if (int err = checkMemory(ip, args[0], n, Access::Write, dst)) return err;
+        if (interp::Error err = checkMemory(ip, args.slot(0), n, Access::Write, dst)) return err;
         translate(dst);
         return kOk;
     }
     std::vector<uint64_t> addresses;
-    if (int err = addressArray(ip, args[0], k, addresses)) return err;
+    if (interp::Error err = addressArray(ip, args.slot(0), k, addresses)) return err;
     // All rows are checked before any is changed.
     std::vector<unsigned char*> rows;
     for (uint64_t address : addresses) {
         unsigned char* dst;
-        if (int err = checkAddress(ip, address, n, Access::Write, dst)) return err;
+        if (interp::Error err = checkAddress(ip, address, n, Access::Write, dst)) return err;
         rows.push_back(dst);
     }
     for (unsigned char* dst : rows) translate(dst);
     return kOk;
 }
 
-int byteKeying(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[3].l < 0) return kBadParameters;
-    auto n = static_cast<uint64_t>(args[3].l);
+interp::Error byteKeying(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.l(3) < 0) return kBadParameters;
+    auto n = static_cast<uint64_t>(args.l(3));
     unsigned char *out, *in, *table;
-    if (int err = checkMemory(ip, args[2], 256, Access::Read, table)) return err;
-    if (int err = checkMemory(ip, args[1], n, Access::Read, in)) return err;
-    if (int err = checkMemory(ip, args[0], n, Access::Write, out)) return err;
-    bool keyed = args.present(4) && args[4].l >= 0 && args[4].l <= 255;
-    int key = keyed ? args[4].l : -1;
+    if (interp::Error err = checkMemory(ip, args.slot(2), 256, Access::Read, table)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(1), n, Access::Read, in)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(0), n, Access::Write, out)) return err;
+    bool keyed = args.present(4) && args.l(4) >= 0 && args.l(4) <= 255;
+    int key = keyed ? args.l(4) : -1;
     for (uint64_t i = 0; i < n; ++i)
         if (in[i] != key) out[i] = table[in[i]];
     return kOk;
 }
 
-int byteHisto(Interpreter& ip, CallArgs& args, MCVal&) {
-    int32_t stride = args[2].l;
-    int32_t rowLength = args.present(3) && args[3].l > 0 ? args[3].l : stride;
-    int32_t rows = args.present(4) && args[4].l > 0 ? args[4].l : 1;
-    int32_t k = args.present(5) ? args[5].l : 0;
+interp::Error byteHisto(Interpreter& ip, CallArgs& args, MCVal&) {
+    int32_t stride = args.l(2);
+    int32_t rowLength = args.present(3) && args.l(3) > 0 ? args.l(3) : stride;
+    int32_t rows = args.present(4) && args.l(4) > 0 ? args.l(4) : 1;
+    int32_t k = args.present(5) ? args.l(5) : 0;
     if (stride < 0 || k < 0) return kBadParameters;
     if (rowLength > stride) rowLength = stride;
     unsigned char* histogramBytes;
-    if (int err = checkMemory(ip, args[0], 256 * 4, Access::Write, histogramBytes)) return err;
+    if (interp::Error err = checkMemory(ip, args.slot(0), 256 * 4, Access::Write, histogramBytes)) return err;
     uint64_t span = rowLength <= 0
                         ? 0
                         : static_cast<uint64_t>(rows - 1) * static_cast<uint64_t>(stride) +
@@ -449,14 +448,14 @@ int byteHisto(Interpreter& ip, CallArgs& args, MCVal&) {
     std::vector<unsigned char*> sources;
     if (k == 0) {
         unsigned char* src;
-        if (int err = checkMemory(ip, args[1], span, Access::Read, src)) return err;
+        if (interp::Error err = checkMemory(ip, args.slot(1), span, Access::Read, src)) return err;
         sources.push_back(src);
     } else {
         std::vector<uint64_t> addresses;
-        if (int err = addressArray(ip, args[1], k, addresses)) return err;
+        if (interp::Error err = addressArray(ip, args.slot(1), k, addresses)) return err;
         for (uint64_t address : addresses) {
             unsigned char* src;
-            if (int err = checkAddress(ip, address, span, Access::Read, src)) return err;
+            if (interp::Error err = checkAddress(ip, address, span, Access::Read, src)) return err;
             sources.push_back(src);
         }
     }
@@ -490,40 +489,44 @@ uint32_t crc32(uint32_t crc, const void* data, size_t size) {
     return ~crc;
 }
 
+constexpr interp::CommandRow kMemoryCommandsRows[] = {
+    {interp::cmd::Peek, peekNumber<uint8_t>},
+    {interp::cmd::PeekW, peekNumber<uint16_t>},
+    {interp::cmd::PeekL, peekNumber<uint32_t>},
+    {interp::cmd::PeekSW, peekNumber<int16_t>},
+    {interp::cmd::PeekSL, peekNumber<int32_t>},
+    {interp::cmd::PeekF4, peekNumber<float>},
+    {interp::cmd::PeekF, peekNumber<double>},
+    {interp::cmd::PeekWM, peekWM},
+    {interp::cmd::PeekLM, peekLM},
+    {interp::cmd::Poke, poke},
+    {interp::cmd::PokeW, pokeW},
+    {interp::cmd::PokeL, pokeL},
+    {interp::cmd::PokeF4, pokeF4},
+    {interp::cmd::PokeF, pokeF},
+    {interp::cmd::PtrDiff, ptrDiff},
+    {interp::cmd::PtrOffs, ptrOffs},
+    {interp::cmd::MemCopy, memCopy},
+    {interp::cmd::MemCopyConv, memCopyConv},
+    {interp::cmd::MemSet, memSet},
+    {interp::cmd::MemComp, memComp},
+    {interp::cmd::MemSearch, memSearch},
+    {interp::cmd::MemExchangeB, exchange<uint8_t, uint8_t>},
+    {interp::cmd::MemExchangeW, exchange<uint16_t, uint16_t>},
+    {interp::cmd::MemExchangeL, exchange<uint32_t, uint32_t>},
+    {interp::cmd::MemExchangeSL, exchange<uint32_t, int32_t>},
+    {interp::cmd::LockedMemAddB, lockedAdd<uint8_t>},
+    {interp::cmd::LockedMemAddW, lockedAdd<uint16_t>},
+    {interp::cmd::LockedMemAddL, lockedAdd<uint32_t>},
+    {interp::cmd::GetCRC32, getCrc32},
+    {interp::cmd::ByteTransl, byteTransl},
+    {interp::cmd::ByteTansl, byteTransl},
+    {interp::cmd::ByteKeying, byteKeying},
+    {interp::cmd::ByteHisto, byteHisto},
+};
+
 void registerMemoryCommands(Interpreter& ip) {
-    ip.registerCommand("Peek", peekNumber<uint8_t>);
-    ip.registerCommand("PeekW", peekNumber<uint16_t>);
-    ip.registerCommand("PeekL", peekNumber<uint32_t>);
-    ip.registerCommand("PeekSW", peekNumber<int16_t>);
-    ip.registerCommand("PeekSL", peekNumber<int32_t>);
-    ip.registerCommand("PeekF4", peekNumber<float>);
-    ip.registerCommand("PeekF", peekNumber<double>);
-    ip.registerCommand("PeekWM", peekWM);
-    ip.registerCommand("PeekLM", peekLM);
-    ip.registerCommand("Poke", poke);
-    ip.registerCommand("PokeW", pokeW);
-    ip.registerCommand("PokeL", pokeL);
-    ip.registerCommand("PokeF4", pokeF4);
-    ip.registerCommand("PokeF", pokeF);
-    ip.registerCommand("PtrDiff", ptrDiff);
-    ip.registerCommand("PtrOffs", ptrOffs);
-    ip.registerCommand("MemCopy", memCopy);
-    ip.registerCommand("MemCopyConv", memCopyConv);
-    ip.registerCommand("MemSet", memSet);
-    ip.registerCommand("MemComp", memComp);
-    ip.registerCommand("MemSearch", memSearch);
-    ip.registerCommand("MemExchangeB", exchange<uint8_t, uint8_t>);
-    ip.registerCommand("MemExchangeW", exchange<uint16_t, uint16_t>);
-    ip.registerCommand("MemExchangeL", exchange<uint32_t, uint32_t>);
-    ip.registerCommand("MemExchangeSL", exchange<uint32_t, int32_t>);
-    ip.registerCommand("LockedMemAddB", lockedAdd<uint8_t>);
-    ip.registerCommand("LockedMemAddW", lockedAdd<uint16_t>);
-    ip.registerCommand("LockedMemAddL", lockedAdd<uint32_t>);
-    ip.registerCommand("GetCRC32", getCrc32);
-    ip.registerCommand("ByteTransl", byteTransl);
-    ip.registerCommand("ByteTansl", byteTransl);
-    ip.registerCommand("ByteKeying", byteKeying);
-    ip.registerCommand("ByteHisto", byteHisto);
+    ip.install({"files/memory", kMemoryCommandsRows});
 }
 
 }  // namespace tvx::builtins

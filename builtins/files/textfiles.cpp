@@ -9,12 +9,9 @@
 #include <vector>
 
 #include "builtins/files/fileinternal.h"
-#include "builtins/files/filepaths.h"
 #include "builtins/strings/richtext.h"
 #include "builtins/strings/stringinternal.h"
-#include "interp/eval/scanner.h"
-#include "interp/interpreter.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -33,32 +30,32 @@ void setReadPosition(Interpreter& ip, int64_t position) {
     fileState(ip).cache.setReadPosition(position);
 }
 
-int writeFile(Interpreter& ip, CallArgs& args, MCVal&) {
-    int fd = writeHandle(ip, args[0].text);
+interp::Error writeFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    int fd = writeHandle(ip, args.text(0));
     if (fd < 0) {
         setFileError(ip, 2);
         return kOk;
     }
-    std::string_view text = args[1].text;
+    std::string_view text = args.text(1);
     setFileError(ip, writeFully(fd, text.data(), text.size()) ? 0 : 1);
     return kOk;
 }
 
 // ReadString $ss.ii: one piece ends behind the first separator character, at
 // max characters, or at the end of the file.
-int readString(Interpreter& ip, CallArgs& args, MCVal&) {
-    std::string& dest = *args[0].var.text;
-    int fd = readHandle(ip, args[1].text);
+interp::Error readString(Interpreter& ip, CallArgs& args, MCVal&) {
+    std::string& dest = *args.var(0).text;
+    int fd = readHandle(ip, args.text(1));
     if (fd < 0) {
         setFileError(ip, 2);
         return kOk;
     }
-    std::string_view separators = args[2].text;
+    std::string_view separators = args.text(2);
     size_t room = kStringRoom;
     // 16-bit counts: 32768..65535 arrive as their bit pattern.
-    size_t requested = args.present(3) ? static_cast<uint16_t>(args[3].i) : 0;
+    size_t requested = args.present(3) ? static_cast<uint16_t>(args.i(3)) : 0;
     size_t max = requested > 0 ? std::min(requested, room) : room;
-    int repeats = args.present(4) ? static_cast<uint16_t>(args[4].i) : 0;
+    int repeats = args.present(4) ? static_cast<uint16_t>(args.i(4)) : 0;
     int64_t position = readPosition(ip);
     std::string piece;
     bool endOfFile = false;
@@ -156,15 +153,15 @@ size_t parseNumber(const char* p, double& value) {
 
 // ReadAscii vvs.ii: the next number from the read position. Numbers are read
 // whole even where they cross the end of a 128-byte piece.
-int readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
-    int fd = readHandle(ip, args[2].text);
+interp::Error readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
+    int fd = readHandle(ip, args.text(2));
     if (fd < 0) {
-        *args[1].var.number = 0;
+        *args.var(1).number = 0;
         setFileError(ip, 2);
         return kOk;
     }
-    int skip = args.present(3) ? static_cast<uint16_t>(args[3].i) : 0;
-    int separator = args.present(4) ? static_cast<unsigned char>(args[4].i & 0xFF) : 0;
+    int skip = args.present(3) ? static_cast<uint16_t>(args.i(3)) : 0;
+    int separator = args.present(4) ? static_cast<unsigned char>(args.i(4) & 0xFF) : 0;
     int64_t position = readPosition(ip);
     FileWindow window(fd, position);
     for (;;) {
@@ -188,20 +185,20 @@ int readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
             continue;
         }
         setReadPosition(ip, position);
-        *args[0].var.number = value;
-        *args[1].var.number = following;
+        *args.var(0).number = value;
+        *args.var(1).number = following;
         setFileError(ip, 0);
         return kOk;
     }
     setReadPosition(ip, position);
-    *args[1].var.number = 0;
+    *args.var(1).number = 0;
     setFileError(ip, 1);
     return kOk;
 }
 
 // Searches the file from the read position; on success the position goes
 // just behind the match. limit 0: to the end.
-int searchFile(Interpreter& ip, std::string_view name, std::string_view text, bool ignoreCase,
+interp::Error searchFile(Interpreter& ip, std::string_view name, std::string_view text, bool ignoreCase,
                bool richText, int64_t limit) {
     int fd = readHandle(ip, name);
     if (fd < 0) {
@@ -241,69 +238,69 @@ int searchFile(Interpreter& ip, std::string_view name, std::string_view text, bo
     return kOk;
 }
 
-int findFReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
-    bool ignoreCase = args.present(2) && args[2].i != 0;
-    int64_t limit = args.present(3) && args[3].l > 0 ? args[3].l : 0;
-    return searchFile(ip, args[0].text, args[1].text, ignoreCase, false, limit);
+interp::Error findFReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
+    bool ignoreCase = args.present(2) && args.i(2) != 0;
+    int64_t limit = args.present(3) && args.l(3) > 0 ? args.l(3) : 0;
+    return searchFile(ip, args.text(0), args.text(1), ignoreCase, false, limit);
 }
 
-int findRtfReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
-    bool ignoreCase = args.present(2) && args[2].i != 0;
-    return searchFile(ip, args[0].text, args[1].text, ignoreCase, true, 0);
+interp::Error findRtfReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
+    bool ignoreCase = args.present(2) && args.i(2) != 0;
+    return searchFile(ip, args.text(0), args.text(1), ignoreCase, true, 0);
 }
 
-int setFReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
-    int fd = readHandle(ip, args[0].text);
+interp::Error setFReadPos(Interpreter& ip, CallArgs& args, MCVal&) {
+    int fd = readHandle(ip, args.text(0));
     if (fd < 0) {
         setFileError(ip, 1);
         return kOk;
     }
     // Positions are unsigned 32-bit numbers.
-    setReadPosition(ip, static_cast<uint32_t>(args[1].l));
+    setReadPosition(ip, static_cast<uint32_t>(args.l(1)));
     setFileError(ip, 0);
     return kOk;
 }
 
-int fReadPos(Interpreter& ip, CallArgs& args, MCVal& result) {
-    FileName file = fileName(ip, args[0].text);
+interp::Error fReadPos(Interpreter& ip, CallArgs& args, MCVal& result) {
+    FileName file = fileName(ip, args.text(0));
     int fd = file.valid ? fileState(ip).cache.readHandleFor(file.name, file.posix) : -1;
     result.setReal(fd >= 0 ? static_cast<double>(readPosition(ip)) : 0);
     return kOk;
 }
 
-int fWritePos(Interpreter& ip, CallArgs& args, MCVal& result) {
-    int fd = writeHandle(ip, args[0].text);
+interp::Error fWritePos(Interpreter& ip, CallArgs& args, MCVal& result) {
+    int fd = writeHandle(ip, args.text(0));
     result.setReal(fd >= 0 ? static_cast<double>(::lseek(fd, 0, SEEK_CUR)) : 0);
     return kOk;
 }
 
 // GetFileHandle s.l: bit 0 chooses the write handle, bit 2 asks for a handle
 // only when it is open already; the sharing bits pass through.
-int getFileHandle(Interpreter& ip, CallArgs& args, MCVal& result) {
-    int32_t flags = args.present(1) ? args[1].l : 0;
+interp::Error getFileHandle(Interpreter& ip, CallArgs& args, MCVal& result) {
+    int32_t flags = args.present(1) ? args.l(1) : 0;
     unsigned options =
         static_cast<unsigned>(flags) & (kOpenNoSeekToEnd | kOpenShareReadOnly | kOpenNoReadShare);
     if (flags & 4) options |= kOpenIfCachedOnly;
-    int fd = (flags & 1) ? writeHandle(ip, args[0].text, options)
-                         : readHandle(ip, args[0].text, options);
+    int fd = (flags & 1) ? writeHandle(ip, args.text(0), options)
+                         : readHandle(ip, args.text(0), options);
     // Whoever reads through the descriptor starts where the macro stands.
     if (fd >= 0 && !(flags & 1)) fileState(ip).cache.syncReadPosition();
     result.setReal(fd >= 0 ? fd : 0);
     return kOk;
 }
 
-int closeFiles(Interpreter& ip, CallArgs&, MCVal&) {
+interp::Error closeFiles(Interpreter& ip, CallArgs&, MCVal&) {
     fileState(ip).cache.closeAll();
     return kOk;
 }
 
-int writeEndOfFile(Interpreter& ip, CallArgs& args, MCVal&) {
-    double position = std::round(args[1].number);
+interp::Error writeEndOfFile(Interpreter& ip, CallArgs& args, MCVal&) {
+    double position = std::round(args.number(1));
     if (!(std::fabs(position) <= kMaxFilePosition)) {
         setFileError(ip, 3);
         return kOk;
     }
-    int fd = writeHandle(ip, args[0].text, kOpenNoSeekToEnd);
+    int fd = writeHandle(ip, args.text(0), kOpenNoSeekToEnd);
     if (fd < 0) {
         setFileError(ip, 2);
         return kOk;
@@ -315,18 +312,22 @@ int writeEndOfFile(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
+constexpr interp::CommandRow kTextFileCommandsRows[] = {
+    {interp::cmd::WriteFile, writeFile},
+    {interp::cmd::ReadString, readString},
+    {interp::cmd::ReadAscii, readAscii},
+    {interp::cmd::FindFReadPos, findFReadPos},
+    {interp::cmd::FindRTFReadPos, findRtfReadPos},
+    {interp::cmd::SetFReadPos, setFReadPos},
+    {interp::cmd::FReadPos, fReadPos},
+    {interp::cmd::FWritePos, fWritePos},
+    {interp::cmd::GetFileHandle, getFileHandle},
+    {interp::cmd::CloseFiles, closeFiles},
+    {interp::cmd::WriteEndOfFile, writeEndOfFile},
+};
+
 void registerTextFileCommands(Interpreter& ip) {
-    ip.registerCommand("WriteFile", writeFile);
-    ip.registerCommand("ReadString", readString);
-    ip.registerCommand("ReadAscii", readAscii);
-    ip.registerCommand("FindFReadPos", findFReadPos);
-    ip.registerCommand("FindRTFReadPos", findRtfReadPos);
-    ip.registerCommand("SetFReadPos", setFReadPos);
-    ip.registerCommand("FReadPos", fReadPos);
-    ip.registerCommand("FWritePos", fWritePos);
-    ip.registerCommand("GetFileHandle", getFileHandle);
-    ip.registerCommand("CloseFiles", closeFiles);
-    ip.registerCommand("WriteEndOfFile", writeEndOfFile);
+    ip.install({"files/textfiles", kTextFileCommandsRows});
 }
 
 }  // namespace tvx::builtins

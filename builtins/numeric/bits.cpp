@@ -4,7 +4,7 @@
 
 #include "builtins/numeric/numeric.h"
 #include "builtins/numeric/numericinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -43,27 +43,31 @@ int32_t reverseBits(int32_t value, int count) {
 
 namespace {
 
-int bitsFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error bitsFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(bitField(args.integer(0), args.integer(1), args.integer(2)));
     return kOk;
 }
 
-int sbitsFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error sbitsFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(signedBitField(args.integer(0), args.integer(1), args.integer(2)));
     return kOk;
 }
 
-int bitSwapFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error bitSwapFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(reverseBits(args.integer(0), args.integer(1)));
     return kOk;
 }
 
 }  // namespace
 
+constexpr CommandRow kBitFunctionsRows[] = {
+    {cmd::Bits, bitsFunction},
+    {cmd::SBits, sbitsFunction},
+    {cmd::BitSwap, bitSwapFunction},
+};
+
 void registerBitFunctions(Interpreter& ip) {
-    ip.registerCommand("Bits", bitsFunction);
-    ip.registerCommand("SBits", sbitsFunction);
-    ip.registerCommand("BitSwap", bitSwapFunction);
+    ip.install({"numeric/bits", kBitFunctionsRows});
 }
 
 }  // namespace tvx::builtins

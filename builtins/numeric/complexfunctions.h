@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "interp/values/complexmath.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 

@@ -7,7 +7,7 @@
 
 #include "builtins/numeric/complexfunctions.h"
 #include "builtins/numeric/numericinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -38,12 +38,6 @@ Complex complexLog10(Complex z) {
     return {l.re / ln10, l.im / ln10};
 }
 
-struct UnaryFunction {
-    const char* name;
-    double (*real)(double);
-    Complex (*complex)(Complex);
-};
-
 double libSin(double x) { return std::sin(x); }
 double libCos(double x) { return std::cos(x); }
 double libTan(double x) { return std::tan(x); }
@@ -54,36 +48,19 @@ double libSinh(double x) { return std::sinh(x); }
 double libCosh(double x) { return std::cosh(x); }
 double libTanh(double x) { return std::tanh(x); }
 
-const UnaryFunction kUnaryFunctions[] = {
-    {"sin", libSin, csin},           {"cos", libCos, ccos},
-    {"tan", libTan, ctan},           {"cot", realCot, ccot},
-    {"asin", libAsin, casin},        {"acos", libAcos, cacos},
-    {"atan", libAtan, catan},        {"acot", realAcot, cacot},
-    {"sinh", libSinh, csinh},        {"cosh", libCosh, ccosh},
-    {"tanh", libTanh, ctanh},        {"coth", realCoth, ccoth},
-    {"asinh", realAsinh, casinh},    {"acosh", realAcosh, cacosh},
-    {"atanh", realAtanh, catanh},    {"acoth", realAcoth, cacoth},
-    {"sqrt", realSqrt, complexSqrt}, {"log10", realLog10, complexLog10},
-};
-
-// The table entry of each command code (filled at registration).
-std::array<const UnaryFunction*, kCommandTableCapacity> unaryByCode{};
-
-int unaryFunction(Interpreter&, CallArgs& args, MCVal& result) {
-    const UnaryFunction* f = args.code >= 0 && args.code < kCommandTableCapacity
-                                 ? unaryByCode[static_cast<size_t>(args.code)]
-                                 : nullptr;
-    if (!f) return kInternalError;
+// sin, cos, ... : one real and one complex routine each.
+template <double (*Real)(double), Complex (*OfComplex)(Complex)>
+Error unaryFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     if (x.complex)
-        setComplexResult(result, f->complex(x.z));
+        setComplexResult(result, OfComplex(x.z));
     else
-        result.setReal(f->real(x.z.re));
+        result.setReal(Real(x.z.re));
     return kOk;
 }
 
 // Power(x, y): y = 2 is x*x and y = -1 is 1/x, exactly; complex: exp(y ln x).
-int powerFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error powerFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0), y = scalarArg(args, 1);
     if (x.complex || y.complex) {
         setComplexResult(result, cpow(x.z, y.z));
@@ -95,7 +72,7 @@ int powerFunction(Interpreter&, CallArgs& args, MCVal& result) {
 }
 
 // exp(x): e^x; exp(x, base): base^x.
-int expFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error expFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     if (!args.present(1)) {
         if (x.complex)
@@ -114,7 +91,7 @@ int expFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 // log(x): ln x; log(x, base): ln x / ln base when the base's real part is > 0,
 // otherwise the base is ignored.
-int logFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error logFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     ScalarArg base = scalarArg(args, 1);
     bool useBase = args.present(1) && base.z.re > 0;
@@ -129,39 +106,39 @@ int logFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int atan2Function(Interpreter&, CallArgs& args, MCVal& result) {
+Error atan2Function(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(std::atan2(args.number(0), args.number(1)));
     return kOk;
 }
 
-int complexFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error complexFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setComplex(args.number(0), args.number(1));
     return kOk;
 }
 
-int complexRadFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error complexRadFunction(Interpreter&, CallArgs& args, MCVal& result) {
     double r = args.number(0), phi = args.number(1);
     setComplexResult(result, {r * std::cos(phi), r * std::sin(phi)});
     return kOk;
 }
 
-int realFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error realFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(scalarArg(args, 0).z.re);
     return kOk;
 }
 
-int imagFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error imagFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(scalarArg(args, 0).z.im);
     return kOk;
 }
 
-int argFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error argFunction(Interpreter&, CallArgs& args, MCVal& result) {
     Complex z = scalarArg(args, 0).z;
     result.setReal(std::atan2(z.im, z.re));
     return kOk;
 }
 
-int conjFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error conjFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     if (x.complex)
         result.setComplex(x.z.re, -x.z.im);
@@ -170,14 +147,14 @@ int conjFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int absFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error absFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     result.setReal(x.complex ? std::hypot(x.z.re, x.z.im) : std::fabs(x.z.re));
     return kOk;
 }
 
 // Reciproc(0) is 1e150, a large number that later arithmetic can still use.
-int reciprocFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error reciprocFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     if (x.complex) {
         double d = x.z.re * x.z.re + x.z.im * x.z.im;
@@ -188,7 +165,7 @@ int reciprocFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int negativeFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error negativeFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     if (x.complex)
         result.setComplex(-x.z.re, -x.z.im);
@@ -199,26 +176,42 @@ int negativeFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 }  // namespace
 
+constexpr CommandRow kElementaryFunctionsRows[] = {
+    {cmd::sin, unaryFunction<libSin, csin>},
+    {cmd::cos, unaryFunction<libCos, ccos>},
+    {cmd::tan, unaryFunction<libTan, ctan>},
+    {cmd::cot, unaryFunction<realCot, ccot>},
+    {cmd::asin, unaryFunction<libAsin, casin>},
+    {cmd::acos, unaryFunction<libAcos, cacos>},
+    {cmd::atan, unaryFunction<libAtan, catan>},
+    {cmd::acot, unaryFunction<realAcot, cacot>},
+    {cmd::sinh, unaryFunction<libSinh, csinh>},
+    {cmd::cosh, unaryFunction<libCosh, ccosh>},
+    {cmd::tanh, unaryFunction<libTanh, ctanh>},
+    {cmd::coth, unaryFunction<realCoth, ccoth>},
+    {cmd::asinh, unaryFunction<realAsinh, casinh>},
+    {cmd::acosh, unaryFunction<realAcosh, cacosh>},
+    {cmd::atanh, unaryFunction<realAtanh, catanh>},
+    {cmd::acoth, unaryFunction<realAcoth, cacoth>},
+    {cmd::sqrt, unaryFunction<realSqrt, complexSqrt>},
+    {cmd::log10, unaryFunction<realLog10, complexLog10>},
+    {cmd::Power, powerFunction},
+    {cmd::exp, expFunction},
+    {cmd::log, logFunction},
+    {cmd::atan2, atan2Function},
+    {cmd::Complex, complexFunction},
+    {cmd::ComplexRad, complexRadFunction},
+    {cmd::Real, realFunction},
+    {cmd::Imag, imagFunction},
+    {cmd::Arg, argFunction},
+    {cmd::Conj, conjFunction},
+    {cmd::abs, absFunction},
+    {cmd::Reciproc, reciprocFunction},
+    {cmd::Negative, negativeFunction},
+};
+
 void registerElementaryFunctions(Interpreter& ip) {
-    for (const UnaryFunction& f : kUnaryFunctions) {
-        int code = ip.commands.lookup(f.name);
-        if (code <= 0 || code >= kCommandTableCapacity) continue;
-        unaryByCode[static_cast<size_t>(code)] = &f;
-        ip.registerCommand(code, unaryFunction);
-    }
-    ip.registerCommand("Power", powerFunction);
-    ip.registerCommand("exp", expFunction);
-    ip.registerCommand("log", logFunction);
-    ip.registerCommand("atan2", atan2Function);
-    ip.registerCommand("Complex", complexFunction);
-    ip.registerCommand("ComplexRad", complexRadFunction);
-    ip.registerCommand("Real", realFunction);
-    ip.registerCommand("Imag", imagFunction);
-    ip.registerCommand("Arg", argFunction);
-    ip.registerCommand("Conj", conjFunction);
-    ip.registerCommand("abs", absFunction);
-    ip.registerCommand("Reciproc", reciprocFunction);
-    ip.registerCommand("Negative", negativeFunction);
+    ip.install({"numeric/elementary", kElementaryFunctionsRows});
 }
 
 }  // namespace tvx::builtins

@@ -4,9 +4,7 @@
 #include <string>
 
 #include "builtins/numeric/numericinternal.h"
-#include "interp/eval/evaluator.h"
-#include "interp/eval/scanner.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -26,7 +24,9 @@ enum ValFlags : int32_t {
     kValRaiseErrors = 0x10,
 };
 
-int valNesting = 0;
+struct ValState : FamilyState {
+    int nesting = 0;
+};
 
 // The kind of a value as Val reports it in !Result[0].
 int32_t resultKind(const MCVal& value) {
@@ -37,10 +37,10 @@ int32_t resultKind(const MCVal& value) {
 }
 
 // Val(text, flags, errorVariable)
-int valFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
-    if (valNesting >= kMaxValNesting) return kOutOfMemory;
+Error valFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+    if (ip.state<ValState>().nesting >= kMaxValNesting) return kOutOfMemory;
     int32_t flags = args.integer(1);
-    double* errorVariable = args.present(2) ? args[2].var.number : nullptr;
+    double* errorVariable = args.present(2) ? args.var(2).number : nullptr;
 
     std::string text(args.text(0).substr(0, kValTextLimit));
     if (flags & kValDecimalComma) {
@@ -48,42 +48,29 @@ int valFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
             if (text[i] == ',' && isDigit(text[i - 1]) && isDigit(text[i + 1])) text[i] = '.';
     }
 
-    Evaluator& evaluator = ip.evaluator();
-    bool savedLookupOnly = ip.symbols.lookupOnly;
-    uint8_t savedRunState = ip.runState;
-    const char* savedErrorPosition = ip.errorPosition;
-    const char* savedContinuation = evaluator.continuationText;
-    const char* savedContinuedTo = evaluator.continuedTo;
-    if (flags & kValLookupOnly) ip.symbols.lookupOnly = true;
-    if (flags & kValCreateNames) ip.symbols.lookupOnly = false;
-    // The text is complete in itself: a bracket left open must not read on in the macro.
-    evaluator.continuationText = nullptr;
-
+    uint8_t savedRunState = ip.runState();
+    NameLookup lookup = (flags & kValCreateNames) ? NameLookup::Create
+                        : (flags & kValLookupOnly) ? NameLookup::FindOnly
+                                                   : NameLookup::AsNow;
     MCVal value;
-    const char* p = text.c_str();
-    ++valNesting;
-    int err = ip.evaluate(p, kLimitAssignment, value);
-    --valNesting;
-
-    ip.symbols.lookupOnly = savedLookupOnly;
-    evaluator.continuationText = savedContinuation;
-    evaluator.continuedTo = savedContinuedTo;
-    // The scanner position pointed into the copied text, which is gone now.
-    ip.errorPosition = savedErrorPosition;
+    int& nesting = ip.state<ValState>().nesting;
+    ++nesting;
+    Error err = ip.evaluateStandalone(text, lookup, value);
+    --nesting;
     if (err == kStringOperand) err = kWrongDataType;
 
     if (err) {
-        ip.results[0] = 0;
+        ip.results().values[0] = 0;
         if (flags & kValRaiseErrors) return err;
-        ip.runState = savedRunState;
+        ip.setRunState(savedRunState);
         // Reported as the message number (836 for an undefined name).
-        ip.statusError = 800 + err;
+        ip.results().error = 800 + err;
         if (errorVariable) *errorVariable = 800 + err;
         result.setReal(0);
         return kOk;
     }
-    ip.results[0] = resultKind(value);
-    ip.statusError = 0;
+    ip.results().values[0] = resultKind(value);
+    ip.results().error = 0;
     if (errorVariable) *errorVariable = 0;
     if ((flags & kValKeepType) && !value.isEmpty())
         result = std::move(value);
@@ -112,7 +99,7 @@ const char* alternativeEnd(const char* p, const char* end) {
 }
 
 // Cond(condition, first, second): only the chosen expression is evaluated.
-int condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     std::string_view text = args.text(1);
     const char* p = text.data();
     const char* end = p + text.size();
@@ -123,7 +110,7 @@ int condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
         p = skipBlanks(comma + 1);
     }
     MCVal value;
-    int err = ip.evaluate(p, kLimitArgument, value);
+    Error err = ip.evaluate(p, kLimitArgument, value);
     if (err == kStringOperand) err = kWrongDataType;
     if (err) return err;
     if (value.isEmpty()) return kNotEnoughParameters;
@@ -133,9 +120,13 @@ int condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
 
 }  // namespace
 
+constexpr CommandRow kEvaluationFunctionsRows[] = {
+    {cmd::Val, valFunction},
+    {cmd::Cond, condFunction},
+};
+
 void registerEvaluationFunctions(Interpreter& ip) {
-    ip.registerCommand("Val", valFunction);
-    ip.registerCommand("Cond", condFunction);
+    ip.install({"numeric/evaluation", kEvaluationFunctionsRows});
 }
 
 }  // namespace tvx::builtins

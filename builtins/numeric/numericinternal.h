@@ -2,9 +2,7 @@
 // may be complex, and the registration of each family.
 #pragma once
 
-#include "interp/eval/arguments.h"
-#include "interp/values/complexmath.h"
-#include "interp/values/mcval.h"
+#include "interp/api.h"
 
 namespace tvx::interp {
 class Interpreter;
@@ -21,7 +19,7 @@ struct ScalarArg {
 
 inline ScalarArg scalarArg(const interp::CallArgs& args, int index) {
     if (!args.present(index)) return {};
-    const interp::ArgSlot& slot = args[index];
+    const interp::ArgSlot& slot = args.slot(index);
     if (slot.value && slot.value->isComplex()) return {{slot.value->re, slot.value->im}, true};
     return {{slot.number, 0}, false};
 }

@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "builtins/numeric/numericinternal.h"
-#include "interp/interpreter.h"
-#include "interp/values/datablock.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 #include "platform/clock.h"
 
 namespace tvx::builtins {
@@ -220,29 +218,39 @@ double RandomGenerators::random(int32_t n, int32_t mode) {
     return result;
 }
 
-RandomGenerators& programGenerators() {
-    static RandomSources sources;
-    static RandomGenerators generators(sources);
-    return generators;
-}
+namespace {
 
-void fillRandom(int32_t mode, int elementType, int64_t count, void* elements, bool signedValues) {
-    RandomGenerators& g = programGenerators();
+// The generators of one interpreter, seeded from the system's sources.
+struct RandomState : FamilyState {
+    RandomSources sources;
+    RandomGenerators generators{sources};
+};
+
+}  // namespace
+
+RandomGenerators& interpreterGenerators(Interpreter& ip) { return ip.state<RandomState>().generators; }
+
+void fillRandom(Interpreter& ip, int32_t mode, int elementType, int64_t count, void* elements, bool signedValues) {
+    RandomGenerators& g = interpreterGenerators(ip);
     g.fill(g.sharedState, mode, elementType, count, elements, signedValues);
 }
 
 namespace {
 
 // Random(n, mode)
-int randomFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error randomFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     int32_t n = args.present(0) ? toInt32Saturated(args.number(0)) : 0;
     int32_t mode = args.integer(1);
-    result.setReal(programGenerators().random(n, mode));
+    result.setReal(interpreterGenerators(ip).random(n, mode));
     return kOk;
 }
 
 }  // namespace
 
-void registerRandomFunctions(Interpreter& ip) { ip.registerCommand("Random", randomFunction); }
+constexpr CommandRow kRandomRows[] = {
+    {cmd::Random, randomFunction},
+};
+
+void registerRandomFunctions(Interpreter& ip) { ip.install({"numeric/random", kRandomRows}); }
 
 }  // namespace tvx::builtins

@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace tvx::interp {
+class Interpreter;
+}
+
 namespace tvx::builtins {
 
 // Where the generators read time. Tests replace it with fixed readings.
@@ -78,11 +82,12 @@ private:
     RandomSources& sources_;
 };
 
-// The process-wide generators of the program (the interpreter runs on one thread).
-RandomGenerators& programGenerators();
+// The generators of an interpreter.
+RandomGenerators& interpreterGenerators(interp::Interpreter& ip);
 
 // Fills count elements of the element type at elements with the shared state:
 // the entry for VectRandom and the random matrix fills.
-void fillRandom(int32_t mode, int elementType, int64_t count, void* elements, bool signedValues);
+void fillRandom(interp::Interpreter& ip, int32_t mode, int elementType, int64_t count, void* elements,
+                bool signedValues);
 
 }  // namespace tvx::builtins

@@ -5,10 +5,7 @@
 
 #include "builtins/numeric/numeric.h"
 #include "builtins/numeric/numericinternal.h"
-#include "interp/interpreter.h"
-#include "interp/values/handles.h"
-#include "interp/values/number.h"
-#include "interp/values/numbertext.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -31,19 +28,19 @@ double roundToStep(double x, double step) {
 
 namespace {
 
-int intFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error intFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(truncateToInteger(args.number(0)));
     return kOk;
 }
 
-int fracFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error fracFunction(Interpreter&, CallArgs& args, MCVal& result) {
     double x = args.number(0);
     result.setReal(x - truncateToInteger(x));
     return kOk;
 }
 
 // The low 32 bits of the truncated value, unsigned: UInt(-1) = 4294967295.
-int uintFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error uintFunction(Interpreter&, CallArgs& args, MCVal& result) {
     double t = truncateToInteger(args.number(0));
     if (!std::isfinite(t)) {
         result.setReal(0);
@@ -55,7 +52,7 @@ int uintFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int roundFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error roundFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     double step = args.present(1) ? args.number(1) : 1;
     if (x.complex)
@@ -65,7 +62,7 @@ int roundFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int precisFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error precisFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     int digits = args.integer(1);
     if (x.complex)
@@ -75,22 +72,22 @@ int precisFunction(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
-int invFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error invFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(static_cast<int32_t>(~toUInt32Wrapped(args.number(0))));
     return kOk;
 }
 
-int notFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error notFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(toInt32Saturated(args.number(0)) == 0 ? 1 : 0);
     return kOk;
 }
 
-int boolFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error boolFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(toInt32Saturated(args.number(0)) != 0 ? 1 : 0);
     return kOk;
 }
 
-int sgnFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error sgnFunction(Interpreter&, CallArgs& args, MCVal& result) {
     double x = args.number(0);
     result.setReal(x > 0 ? 1 : x == 0 ? 0 : -1);
     return kOk;
@@ -105,7 +102,7 @@ void copyScalar(const ScalarArg& x, MCVal& result) {
 
 // Max(a, b): b when b >= a, else a. With one scalar argument the argument
 // itself (a missing argument would otherwise count as 0).
-int maxFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error maxFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg a = scalarArg(args, 0);
     if (!args.present(1)) {
         copyScalar(a, result);
@@ -117,7 +114,7 @@ int maxFunction(Interpreter&, CallArgs& args, MCVal& result) {
 }
 
 // Min(a, b): a when b is greater, else b.
-int minFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error minFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg a = scalarArg(args, 0);
     if (!args.present(1)) {
         copyScalar(a, result);
@@ -130,16 +127,16 @@ int minFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 // GetLim(x, low, high): the upper bound first, then the lower one, so the
 // lower bound wins when the bounds are crossed.
-int getLimFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error getLimFunction(Interpreter&, CallArgs& args, MCVal& result) {
     double y = args.number(0), low = args.number(1), high = args.number(2);
     if (y > high) y = high;
     result.setReal(y >= low ? y : low);
     return kOk;
 }
 
-int setFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error setFunction(Interpreter&, CallArgs& args, MCVal& result) {
     double value = args.number(1);
-    if (args[0].var.number) *args[0].var.number = value;
+    if (args.var(0).number) *args.var(0).number = value;
     result.setReal(value);
     return kOk;
 }
@@ -153,17 +150,17 @@ bool bitsNaN(double x) {
     return (b & kExponentBits) == kExponentBits && (b & kMantissaBits) != 0;
 }
 
-int isNaNFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error isNaNFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(bitsNaN(args.number(0)) ? 1 : 0);
     return kOk;
 }
 
-int isFiniteFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error isFiniteFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal((bitsOf(args.number(0)) & kExponentBits) != kExponentBits ? 1 : 0);
     return kOk;
 }
 
-int isInfFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error isInfFunction(Interpreter&, CallArgs& args, MCVal& result) {
     uint64_t b = bitsOf(args.number(0));
     result.setReal((b & kExponentBits) == kExponentBits && (b & kMantissaBits) == 0 ? 1 : 0);
     return kOk;
@@ -171,7 +168,7 @@ int isInfFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 // IsReal: a complex number counts as real when its imaginary part is 0 or
 // negligible (below 1e-15 of the real part).
-int isRealFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error isRealFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg x = scalarArg(args, 0);
     bool real;
     if (!x.complex)
@@ -188,24 +185,28 @@ int isRealFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 }  // namespace
 
+constexpr CommandRow kRoundingFunctionsRows[] = {
+    {cmd::Int, intFunction},
+    {cmd::Frac, fracFunction},
+    {cmd::UInt, uintFunction},
+    {cmd::Round, roundFunction},
+    {cmd::Precis, precisFunction},
+    {cmd::Inv, invFunction},
+    {cmd::Not, notFunction},
+    {cmd::Bool, boolFunction},
+    {cmd::Sgn, sgnFunction},
+    {cmd::Max, maxFunction},
+    {cmd::Min, minFunction},
+    {cmd::GetLim, getLimFunction},
+    {cmd::Set, setFunction},
+    {cmd::IsNaN, isNaNFunction},
+    {cmd::IsFinite, isFiniteFunction},
+    {cmd::IsInf, isInfFunction},
+    {cmd::IsReal, isRealFunction},
+};
+
 void registerRoundingFunctions(Interpreter& ip) {
-    ip.registerCommand("Int", intFunction);
-    ip.registerCommand("Frac", fracFunction);
-    ip.registerCommand("UInt", uintFunction);
-    ip.registerCommand("Round", roundFunction);
-    ip.registerCommand("Precis", precisFunction);
-    ip.registerCommand("Inv", invFunction);
-    ip.registerCommand("Not", notFunction);
-    ip.registerCommand("Bool", boolFunction);
-    ip.registerCommand("Sgn", sgnFunction);
-    ip.registerCommand("Max", maxFunction);
-    ip.registerCommand("Min", minFunction);
-    ip.registerCommand("GetLim", getLimFunction);
-    ip.registerCommand("Set", setFunction);
-    ip.registerCommand("IsNaN", isNaNFunction);
-    ip.registerCommand("IsFinite", isFiniteFunction);
-    ip.registerCommand("IsInf", isInfFunction);
-    ip.registerCommand("IsReal", isRealFunction);
+    ip.install({"numeric/rounding", kRoundingFunctionsRows});
 }
 
 }  // namespace tvx::builtins

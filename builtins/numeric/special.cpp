@@ -5,7 +5,7 @@
 
 #include "builtins/numeric/numeric.h"
 #include "builtins/numeric/numericinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -96,27 +96,31 @@ double fastErrorFunction(double x) {
 
 namespace {
 
-int gammaLogFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error gammaLogFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(gammaLog(args.number(0)));
     return kOk;
 }
 
-int erfFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error erfFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(errorFunction(args.number(0)));
     return kOk;
 }
 
-int erffFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error erffFunction(Interpreter&, CallArgs& args, MCVal& result) {
     result.setReal(fastErrorFunction(args.number(0)));
     return kOk;
 }
 
 }  // namespace
 
+constexpr CommandRow kSpecialFunctionsRows[] = {
+    {cmd::GammaLog, gammaLogFunction},
+    {cmd::Erf, erfFunction},
+    {cmd::Erff, erffFunction},
+};
+
 void registerSpecialFunctions(Interpreter& ip) {
-    ip.registerCommand("GammaLog", gammaLogFunction);
-    ip.registerCommand("Erf", erfFunction);
-    ip.registerCommand("Erff", erffFunction);
+    ip.install({"numeric/special", kSpecialFunctionsRows});
 }
 
 }  // namespace tvx::builtins

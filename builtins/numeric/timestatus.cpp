@@ -8,7 +8,7 @@
 
 #include "builtins/numeric/numeric.h"
 #include "builtins/numeric/numericinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/clock.h"
 
 namespace tvx::builtins {
@@ -17,17 +17,15 @@ using namespace interp;
 
 namespace {
 
-enum TimeStatusCode : int {
-    kTimeText = 20,
-    kTimeTextE = 21,
-    kRelTime = 116,
-    kSystemTime = 119,
-};
-
 // Seconds between 1 January 1601 (file times) and 1 January 1970.
 constexpr double kFileTimeEpochOffset = 11644473600.0;
 
-double relTimeReference = platform::monotonicSeconds();
+// The reference point of !RelTime: the interpreter's start until !RelTime[1]
+// moves it.
+struct RelTimeState : FamilyState {
+    bool moved = false;
+    double reference = 0;
+};
 
 // The time an index selects, broken down; false when it names no valid date.
 bool selectTime(int index, CalendarTime& out) {
@@ -80,7 +78,7 @@ bool selectTime(int index, CalendarTime& out) {
 }
 
 void storeCalendarResults(Interpreter& ip, const CalendarTime& t, bool valid) {
-    auto& r = ip.results;
+    auto& r = ip.results().values;
     for (size_t i = 3; i <= 15; ++i) r[i] = 0;
     if (!valid) return;
     auto fileTime = static_cast<uint64_t>((t.seconds + kFileTimeEpochOffset) * 1e7);
@@ -98,14 +96,18 @@ void storeCalendarResults(Interpreter& ip, const CalendarTime& t, bool valid) {
     r[14] = t.daylightSaving;
 }
 
-int relTimeStatus(Interpreter&, int, int index, StatusValue& value) {
+Error relTimeStatus(Interpreter& ip, int, int index, StatusValue& value) {
+    RelTimeState& state = ip.state<RelTimeState>();
     double now = platform::monotonicSeconds();
-    value.number = now - relTimeReference;
-    if (index == 1) relTimeReference = now;
+    value.number = now - (state.moved ? state.reference : ip.startedAt());
+    if (index == 1) {
+        state.reference = now;
+        state.moved = true;
+    }
     return kOk;
 }
 
-int systemTimeStatus(Interpreter& ip, int, int index, StatusValue& value) {
+Error systemTimeStatus(Interpreter& ip, int, int index, StatusValue& value) {
     CalendarTime t;
     bool valid = selectTime(index, t);
     value.number = valid ? t.seconds : 0;
@@ -113,8 +115,8 @@ int systemTimeStatus(Interpreter& ip, int, int index, StatusValue& value) {
     return kOk;
 }
 
-int timeTextStatus(Interpreter& ip, int code, int index, StatusValue& value) {
-    value.text = formatTimeText(index, code == kTimeTextE, ip.strResult, ip.results[0]);
+Error timeTextStatus(Interpreter& ip, int code, int index, StatusValue& value) {
+    value.text = formatTimeText(index, code == statvar::TimeE, ip.results().text, ip.results().values[0]);
     return kOk;
 }
 
@@ -143,11 +145,13 @@ std::string formatTimeText(int index, bool english, std::string& weekdayName, in
     return text;
 }
 
-void registerTimeStatus(Interpreter& ip) {
-    ip.registerStatus(kRelTime, relTimeStatus);
-    ip.registerStatus(kSystemTime, systemTimeStatus);
-    ip.registerStatus(kTimeText, timeTextStatus);
-    ip.registerStatus(kTimeTextE, timeTextStatus);
-}
+constexpr StatusRow kTimeStatusRows[] = {
+    {statvar::RelTime, relTimeStatus},
+    {statvar::SystemTime, systemTimeStatus},
+    {statvar::Time, timeTextStatus},
+    {statvar::TimeE, timeTextStatus},
+};
+
+void registerTimeStatus(Interpreter& ip) { ip.install({"numeric/timestatus", {}, kTimeStatusRows}); }
 
 }  // namespace tvx::builtins

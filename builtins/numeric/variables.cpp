@@ -7,10 +7,7 @@
 #include "builtins/numeric/numeric.h"
 #include "builtins/numeric/numericinternal.h"
 #include "builtins/strings/strings.h"
-#include "interp/eval/evaluator.h"
-#include "interp/interpreter.h"
-#include "interp/values/handles.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -19,7 +16,7 @@ using namespace interp;
 namespace {
 
 // Entries of the list whose handle is the integer h, or -1 when there is none.
-long listEntries(const Interpreter& ip, int64_t h) {
+long listEntries(Interpreter& ip, int64_t h) {
     if (h < static_cast<int64_t>(kFirstStringListHandle) ||
         h >= static_cast<int64_t>(kFirstStringListHandle) + kStringListSlots)
         return -1;
@@ -48,15 +45,11 @@ double blockTypeCode(const DataBlock* block) {
 
 // VarType(name): 0 unknown, 1 number, 2 string, block codes above. The name is
 // only looked up, never created.
-int varTypeFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
-    std::string name(args.text(0));
-    const char* savedErrorPosition = ip.errorPosition;
+Error varTypeFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     Designator d;
-    const char* p = name.c_str();
-    int err = name.empty() ? kBadSymbolName : ip.evaluator().designate(p, Creation::Find, d);
-    ip.errorPosition = savedErrorPosition;  // it may point into the copied name
+    Error err = ip.findName(args.text(0), d);
     double code = 0;
-    if (!err && *p == '\0') {
+    if (!err) {
         switch (d.form) {
             case Designator::kStatus: code = d.statusCode < kFirstNumericStatusCode ? 2 : 1; break;
             case Designator::kSubstring: code = 2; break;
@@ -81,8 +74,8 @@ int varTypeFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
 
 // VarPtr(variable): the address of the first element of a data block, of a
 // string's text, of a number, or of the element or character named.
-int varPtrFunction(Interpreter&, CallArgs& args, MCVal& result) {
-    const ArgSlot& slot = args[0];
+Error varPtrFunction(Interpreter&, CallArgs& args, MCVal& result) {
+    const ArgSlot& slot = args.slot(0);
     const VarArg& var = slot.var;
     uintptr_t address = 0;
     if (var.pending >= 0) {
@@ -113,8 +106,8 @@ int varPtrFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 // Len: a string's length, a block's count, a list's entries, an object's
 // members; 1 for any other number.
-int lenFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
-    const ArgSlot& slot = args[0];
+Error lenFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+    const ArgSlot& slot = args.slot(0);
     if (slot.form == kFormString) {
         result.setReal(static_cast<double>(slot.text.size()));
         return kOk;
@@ -130,25 +123,25 @@ int lenFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
         return kOk;
     }
     int object = objectSlot(x);
-    const SymbolTable* table = object >= 0 ? ip.symbols.object(object) : nullptr;
+    const SymbolTable* table = object >= 0 ? ip.symbols().object(object) : nullptr;
     result.setReal(table ? objectMembers(*table) : 1);
     return kOk;
 }
 
-int isObjectFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error isObjectFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     int object = objectSlot(args.number(0));
-    result.setReal(object >= 0 && ip.symbols.object(object) ? 1 : 0);
+    result.setReal(object >= 0 && ip.symbols().object(object) ? 1 : 0);
     return kOk;
 }
 
-int isListFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error isListFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     result.setReal(listEntries(ip, toInt64Saturated(args.number(0))) >= 0 ? 1 : 0);
     return kOk;
 }
 
 // The data block of a '?f' argument, or null when it is a number or a string.
 const DataBlock* blockArgument(const CallArgs& args, int index) {
-    const ArgSlot& slot = args[index];
+    const ArgSlot& slot = args.slot(index);
     if (slot.form != kFormBlock || !slot.value || !slot.value->isBlock()) return nullptr;
     return slot.value->pData;
 }
@@ -160,7 +153,7 @@ int64_t elementCount(const DataBlock* block) {
 
 // Sum of elements start.. (count of them, or all when count is not between 1
 // and the number left), added from the last to the first.
-int sumElements(const DataBlock* block, int32_t start, int32_t count, MCVal& result) {
+Error sumElements(const DataBlock* block, int32_t start, int32_t count, MCVal& result) {
     if (start < 0) return kNegativeParameter;
     int64_t n = elementCount(block) - start;
     if (n < 1) {
@@ -185,14 +178,14 @@ int sumElements(const DataBlock* block, int32_t start, int32_t count, MCVal& res
     return kOk;
 }
 
-int sumFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error sumFunction(Interpreter&, CallArgs& args, MCVal& result) {
     const DataBlock* block = blockArgument(args, 0);
     if (!block) return kWrongDataType;
     return sumElements(block, args.integer(1), args.integer(2), result);
 }
 
-int vectSumFunction(Interpreter&, CallArgs& args, MCVal& result) {
-    DataBlock** block = args[0].var.block;
+Error vectSumFunction(Interpreter&, CallArgs& args, MCVal& result) {
+    DataBlock** block = args.var(0).block;
     if (!block || !*block) return kWrongDataType;
     return sumElements(*block, args.integer(1), args.integer(2), result);
 }
@@ -228,14 +221,14 @@ int64_t extremePosition(const DataBlock* block, int32_t start, bool largest) {
     return best;
 }
 
-int maxLocFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error maxLocFunction(Interpreter&, CallArgs& args, MCVal& result) {
     const DataBlock* block = blockArgument(args, 0);
     if (!block) return kWrongDataType;
     result.setReal(static_cast<double>(extremePosition(block, args.integer(1), true)));
     return kOk;
 }
 
-int minLocFunction(Interpreter&, CallArgs& args, MCVal& result) {
+Error minLocFunction(Interpreter&, CallArgs& args, MCVal& result) {
     const DataBlock* block = blockArgument(args, 0);
     if (!block) return kWrongDataType;
     result.setReal(static_cast<double>(extremePosition(block, args.integer(1), false)));
@@ -244,16 +237,20 @@ int minLocFunction(Interpreter&, CallArgs& args, MCVal& result) {
 
 }  // namespace
 
+constexpr CommandRow kVariableFunctionsRows[] = {
+    {cmd::VarType, varTypeFunction},
+    {cmd::VarPtr, varPtrFunction},
+    {cmd::Len, lenFunction},
+    {cmd::IsObject, isObjectFunction},
+    {cmd::IsList, isListFunction},
+    {cmd::Sum, sumFunction},
+    {cmd::VectSum, vectSumFunction},
+    {cmd::MaxLoc, maxLocFunction},
+    {cmd::MinLoc, minLocFunction},
+};
+
 void registerVariableFunctions(Interpreter& ip) {
-    ip.registerCommand("VarType", varTypeFunction);
-    ip.registerCommand("VarPtr", varPtrFunction);
-    ip.registerCommand("Len", lenFunction);
-    ip.registerCommand("IsObject", isObjectFunction);
-    ip.registerCommand("IsList", isListFunction);
-    ip.registerCommand("Sum", sumFunction);
-    ip.registerCommand("VectSum", vectSumFunction);
-    ip.registerCommand("MaxLoc", maxLocFunction);
-    ip.registerCommand("MinLoc", minLocFunction);
+    ip.install({"numeric/variables", kVariableFunctionsRows});
 }
 
 }  // namespace tvx::builtins

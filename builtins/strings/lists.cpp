@@ -4,16 +4,11 @@
 #include <memory>
 
 #include "builtins/files/fileinternal.h"
-#include "builtins/files/filepaths.h"
-#include "builtins/strings/perinterp.h"
 #include "builtins/strings/richtext.h"
 #include "builtins/strings/stringinternal.h"
 #include "builtins/strings/stringlist.h"
 #include "builtins/strings/strings.h"
-#include "interp/exec/display.h"
-#include "interp/exec/runner.h"
-#include "interp/interpreter.h"
-#include "interp/values/handles.h"
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -27,60 +22,64 @@ namespace {
 
 constexpr size_t kMaxListedEntries = 3000;
 
-struct ListState {
+struct ListState : interp::FamilyState {
     std::array<std::unique_ptr<StringList>, interp::kStringListSlots> slots;
     int counter = 0;  // the slot of the next new list, 0..31
+    // The lists of a macro go when its top-level run ends, with its variables.
+    void endOfRun(Interpreter&) override {
+        for (auto& slot : slots) slot.reset();
+    }
 };
 
-ListState& lists(const Interpreter& ip) { return PerInterpreter<ListState>::of(ip); }
+ListState& lists(Interpreter& ip) { return ip.state<ListState>(); }
 
 // The list a number designates (created on demand when create is set), or null.
-StringList* listOf(const Interpreter& ip, double handle, bool create = false) {
+StringList* listOf(Interpreter& ip, double handle, bool create = false) {
     if (!interp::isStringListHandle(handle)) return nullptr;
     auto& slot = lists(ip).slots[static_cast<size_t>(interp::stringListSlot(handle))];
     if (!slot && create) slot = std::make_unique<StringList>();
     return slot.get();
 }
 
-int listInit(Interpreter& ip, CallArgs& args, MCVal&) {
-    *args[0].var.number = initStringList(ip, *args[0].var.number);
+interp::Error listInit(Interpreter& ip, CallArgs& args, MCVal&) {
+    *args.var(0).number = initStringList(ip, *args.var(0).number);
     return kOk;
 }
 
-int listDelete(Interpreter& ip, CallArgs& args, MCVal&) {
-    double handle = *args[0].var.number;
+interp::Error listDelete(Interpreter& ip, CallArgs& args, MCVal&) {
+    double handle = *args.var(0).number;
     if (interp::isStringListHandle(handle))
         lists(ip).slots[static_cast<size_t>(interp::stringListSlot(handle))].reset();
-    *args[0].var.number = 0;
+    *args.var(0).number = 0;
     return kOk;
 }
 
-int listAddStr(Interpreter& ip, CallArgs& args, MCVal&) {
-    long number = addToStringList(ip, args[0].l, args[2].text);
+interp::Error listAddStr(Interpreter& ip, CallArgs& args, MCVal&) {
+    long number = addToStringList(ip, args.l(0), args.text(2));
     if (number < 0) return kWrongDataType;
-    *args[1].var.number = static_cast<double>(number);
+    *args.var(1).number = static_cast<double>(number);
     return kOk;
 }
 
-int listGetStr(Interpreter& ip, CallArgs& args, MCVal&) {
-    StringList* list = listOf(ip, args[0].l);
+interp::Error listGetStr(Interpreter& ip, CallArgs& args, MCVal&) {
+    StringList* list = listOf(ip, args.l(0));
     if (!list) return kWrongDataType;
-    size_t number = static_cast<uint16_t>(args[2].i);
+    size_t number = static_cast<uint16_t>(args.i(2));
     std::string_view text =
         number >= 1 && number <= list->size() ? std::string_view(list->at(number)) : "";
-    return setText(*args[1].var.text, text);
+    return setText(*args.var(1).text, text);
 }
 
 // ListSearch lvvp.iv: list, entry found, match position, text address, flags,
 // position behind the match. Without flag bit 1 the whole text is looked up
 // among the entries; with it the entries are looked for inside the text, read
 // as rich text. Flag bit 0 ignores the case of letters.
-int listSearch(Interpreter& ip, CallArgs& args, MCVal&) {
-    StringList* list = listOf(ip, args[0].l);
+interp::Error listSearch(Interpreter& ip, CallArgs& args, MCVal&) {
+    StringList* list = listOf(ip, args.l(0));
     if (!list) return kWrongDataType;
     std::string text;
-    if (int err = readTextAt(ip, args[3], text)) return err;
-    int flags = args.present(4) ? args[4].i : 0;
+    if (interp::Error err = readTextAt(ip, args.slot(3), text)) return err;
+    int flags = args.present(4) ? args.i(4) : 0;
     bool ignoreCase = flags & 1;
     long number = -1;
     double position = -1, behind = -1;
@@ -103,19 +102,19 @@ int listSearch(Interpreter& ip, CallArgs& args, MCVal&) {
             number = -1;
         }
     }
-    *args[1].var.number = static_cast<double>(number);
-    *args[2].var.number = position;
-    if (args.present(5)) *args[5].var.number = behind;
+    *args.var(1).number = static_cast<double>(number);
+    *args.var(2).number = position;
+    if (args.present(5)) *args.var(5).number = behind;
     return kOk;
 }
 
 // ListSort lm: an index vector of 32-bit integers, element 0 being 0 and the
 // others the entry numbers in the order of their texts.
-int listSort(Interpreter& ip, CallArgs& args, MCVal&) {
-    StringList* list = listOf(ip, args[0].l);
+interp::Error listSort(Interpreter& ip, CallArgs& args, MCVal&) {
+    StringList* list = listOf(ip, args.l(0));
     if (!list) return kWrongDataType;
     std::vector<int32_t> order = list->sortedNumbers();
-    interp::DataBlock** block = args[1].var.block;
+    interp::DataBlock** block = args.var(1).block;
     if (!interp::resizeBlock(block, interp::kElemInt32, static_cast<int64_t>(order.size()) + 1, 0))
         return interp::kVectorNotCreated;
     (*block)->xSize = static_cast<int32_t>(order.size() + 1);
@@ -129,20 +128,20 @@ int listSort(Interpreter& ip, CallArgs& args, MCVal&) {
 
 // ListFiles vvs.i: the names matching a pattern. Flags: bit 0 adds
 // directories (with a backslash behind), bit 1 lists directories only.
-int listFiles(Interpreter& ip, CallArgs& args, MCVal&) {
-    double handle = initStringList(ip, *args[0].var.number);
-    *args[0].var.number = handle;
+interp::Error listFiles(Interpreter& ip, CallArgs& args, MCVal&) {
+    double handle = initStringList(ip, *args.var(0).number);
+    *args.var(0).number = handle;
     StringList* list = listOf(ip, handle, true);
-    int flags = args.present(3) ? args[3].i : 0;
-    FileName pattern = fileName(ip, args[2].text);
+    int flags = args.present(3) ? args.i(3) : 0;
+    FileName pattern = fileName(ip, args.text(2));
     int error = ENOENT;
-    std::vector<FoundEntry> found;
+    std::vector<interp::FoundEntry> found;
     if (pattern.valid)
-        found = findEntries(pattern.posix, error);
-    else if (!args[2].text.empty())
+        found = interp::findEntries(pattern.posix, error);
+    else if (!args.text(2).empty())
         error = ENAMETOOLONG;
     long added = 0;
-    for (const FoundEntry& entry : found) {
+    for (const interp::FoundEntry& entry : found) {
         if (entry.isDirectory()) {
             if (!(flags & 3)) continue;
             list->add(entry.name + "\\");
@@ -152,20 +151,20 @@ int listFiles(Interpreter& ip, CallArgs& args, MCVal&) {
         }
         ++added;
     }
-    *args[1].var.number = static_cast<double>(added);
+    *args.var(1).number = static_cast<double>(added);
     setFileError(ip, added > 0 ? 0 : (error ? error : ENOENT));
     return kOk;
 }
 
-int listSize(Interpreter& ip, CallArgs& args, MCVal& result) {
-    long size = stringListSize(ip, args[0].l);
-    ip.statusError = size < 0 ? 1 : 0;
+interp::Error listSize(Interpreter& ip, CallArgs& args, MCVal& result) {
+    long size = stringListSize(ip, args.l(0));
+    ip.results().error = size < 0 ? 1 : 0;
     result.setReal(size < 0 ? 0 : static_cast<double>(size));
     return kOk;
 }
 
 // The summary line, then one line per entry (at most 3000).
-bool displayList(const Interpreter& ip, double handle, std::string& text) {
+bool displayList(Interpreter& ip, double handle, std::string& text) {
     const StringList* list = listOf(ip, handle);
     if (!list) return false;
     text = "String list, size " + std::to_string(list->size());
@@ -179,7 +178,7 @@ bool displayList(const Interpreter& ip, double handle, std::string& text) {
 
 }  // namespace
 
-long stringListSize(const Interpreter& ip, double handle) {
+long stringListSize(Interpreter& ip, double handle) {
     const StringList* list = listOf(ip, handle);
     return list ? static_cast<long>(list->size()) : -1;
 }
@@ -202,21 +201,21 @@ long addToStringList(Interpreter& ip, double handle, std::string_view text) {
     return list ? list->add(text) : -1;
 }
 
+constexpr interp::CommandRow kListCommandsRows[] = {
+    {interp::cmd::ListInit, listInit},
+    {interp::cmd::ListDelete, listDelete},
+    {interp::cmd::ListAddStr, listAddStr},
+    {interp::cmd::ListGetStr, listGetStr},
+    {interp::cmd::ListSearch, listSearch},
+    {interp::cmd::ListSort, listSort},
+    {interp::cmd::ListFiles, listFiles},
+    {interp::cmd::ListSize, listSize},
+};
+
+constexpr interp::StringListService kStringLists{displayList, initStringList, addToStringList};
+
 void registerListCommands(Interpreter& ip) {
-    PerInterpreter<ListState>::reset(ip);
-    ip.registerCommand("ListInit", listInit);
-    ip.registerCommand("ListDelete", listDelete);
-    ip.registerCommand("ListAddStr", listAddStr);
-    ip.registerCommand("ListGetStr", listGetStr);
-    ip.registerCommand("ListSearch", listSearch);
-    ip.registerCommand("ListSort", listSort);
-    ip.registerCommand("ListFiles", listFiles);
-    ip.registerCommand("ListSize", listSize);
-    interp::setStringListDisplay(displayList);
-    // The lists of a macro go when its top-level run ends, with its variables.
-    ip.runner().addEndOfRunHook([](Interpreter& interpreter) {
-        for (auto& slot : lists(interpreter).slots) slot.reset();
-    });
+    ip.install({.name = "strings/lists", .commands = kListCommandsRows, .stringLists = &kStringLists});
 }
 
 }  // namespace tvx::builtins

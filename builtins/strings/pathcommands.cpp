@@ -1,9 +1,8 @@
 // Path names as strings: completing a name to a full path, and splitting a
 // path into drive, directory, name and extension.
 #include "builtins/files/fileinternal.h"
-#include "builtins/files/filepaths.h"
 #include "builtins/strings/stringinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/paths.h"
 
 namespace tvx::builtins {
@@ -21,10 +20,10 @@ constexpr size_t kMaxPathPart = 255;  // each part of SplitPath, with its NUL in
 // GetPathName $ss.s: the full path of a name relative to a directory (the
 // working directory when none is given), with an extension added when the
 // name has no dot.
-int getPathName(Interpreter& ip, CallArgs& args, MCVal&) {
-    std::string_view base = args[2].text;
+interp::Error getPathName(Interpreter& ip, CallArgs& args, MCVal&) {
+    std::string_view base = args.text(2);
     std::string directory = base.empty() ? workingDirectory(ip) : std::string(base);
-    std::string path = fullPathName(args[1].text, directory);
+    std::string path = interp::fullPathName(args.text(1), directory);
     std::string_view extension = args.text(3);
     if (!extension.empty() && extension[0] == '.') extension.remove_prefix(1);
     extension = extension.substr(0, kMaxExtension);
@@ -33,7 +32,7 @@ int getPathName(Interpreter& ip, CallArgs& args, MCVal&) {
         path += '.';
         path.append(extension);
     }
-    return setText(*args[0].var.text, path);
+    return setText(*args.var(0).text, path);
 }
 
 struct PathParts {
@@ -64,21 +63,25 @@ PathParts splitPath(std::string_view path) {
     return parts;
 }
 
-int splitPathCommand(Interpreter&, CallArgs& args, MCVal&) {
-    PathParts parts = splitPath(args[0].text);
+interp::Error splitPathCommand(Interpreter&, CallArgs& args, MCVal&) {
+    PathParts parts = splitPath(args.text(0));
     const std::string_view values[] = {parts.drive, parts.directory, parts.name, parts.extension};
     for (int i = 0; i < 4; ++i) {
         if (!args.present(i + 1)) continue;
-        if (int err = setText(*args[i + 1].var.text, values[i].substr(0, kMaxPathPart))) return err;
+        if (interp::Error err = setText(*args.var(i + 1).text, values[i].substr(0, kMaxPathPart))) return err;
     }
     return kOk;
 }
 
 }  // namespace
 
+constexpr interp::CommandRow kPathCommandsRows[] = {
+    {interp::cmd::GetPathName, getPathName},
+    {interp::cmd::SplitPath, splitPathCommand},
+};
+
 void registerPathCommands(Interpreter& ip) {
-    ip.registerCommand("GetPathName", getPathName);
-    ip.registerCommand("SplitPath", splitPathCommand);
+    ip.install({"strings/pathcommands", kPathCommandsRows});
 }
 
 }  // namespace tvx::builtins

@@ -5,7 +5,7 @@
 
 #include "builtins/files/fileinternal.h"
 #include "builtins/strings/stringinternal.h"
-#include "interp/interpreter.h"
+#include "interp/api.h"
 #include "platform/memprobe.h"
 
 namespace tvx::builtins {
@@ -21,16 +21,16 @@ unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c | 0x
 
 // StrFind ss: the first position in a of a character of b (the length of a
 // when none).
-int strFind(Interpreter&, CallArgs& args, MCVal& result) {
-    std::string_view a = args[0].text, b = args[1].text;
+interp::Error strFind(Interpreter&, CallArgs& args, MCVal& result) {
+    std::string_view a = args.text(0), b = args.text(1);
     size_t at = a.find_first_of(b);
     result.setReal(static_cast<double>(at == std::string_view::npos ? a.size() : at));
     return kOk;
 }
 
 // StrSkip ss: the length of the start of a made only of characters of b.
-int strSkip(Interpreter&, CallArgs& args, MCVal& result) {
-    std::string_view a = args[0].text, b = args[1].text;
+interp::Error strSkip(Interpreter&, CallArgs& args, MCVal& result) {
+    std::string_view a = args.text(0), b = args.text(1);
     size_t at = a.find_first_not_of(b);
     result.setReal(static_cast<double>(at == std::string_view::npos ? a.size() : at));
     return kOk;
@@ -52,28 +52,28 @@ int compareText(std::string_view a, std::string_view b, bool ignoreCase) {
     return 0;
 }
 
-int strCmp(Interpreter&, CallArgs& args, MCVal& result) {
-    result.setReal(compareText(args[0].text, args[1].text, false));
+interp::Error strCmp(Interpreter&, CallArgs& args, MCVal& result) {
+    result.setReal(compareText(args.text(0), args.text(1), false));
     return kOk;
 }
 
-int striCmp(Interpreter&, CallArgs& args, MCVal& result) {
-    result.setReal(compareText(args[0].text, args[1].text, true));
+interp::Error striCmp(Interpreter&, CallArgs& args, MCVal& result) {
+    result.setReal(compareText(args.text(0), args.text(1), true));
     return kOk;
 }
 
 // StrSearch ps.lll: address, pattern, flags, count, offset. Flags: bit 0
 // compares without bit 5, bit 1 lets '?' match any byte, bit 2 searches count
 // raw bytes past NULs. The result counts from the address, not the offset.
-int strSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
-    std::string_view pattern = args[1].text;
-    int32_t flags = args.present(2) ? args[2].l : 0;
-    int64_t count = args.present(3) ? args[3].l : 0;
-    int64_t offset = args.present(4) ? args[4].l : 0;
+interp::Error strSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
+    std::string_view pattern = args.text(1);
+    int32_t flags = args.present(2) ? args.l(2) : 0;
+    int64_t count = args.present(3) ? args.l(3) : 0;
+    int64_t offset = args.present(4) ? args.l(4) : 0;
     bool raw = flags & 4;
     result.setReal(-1);
     if (count < 0) return interp::kBadParameters;
-    const interp::ArgSlot& arg = args[0];
+    const interp::ArgSlot& arg = args.slot(0);
     const unsigned char* data = nullptr;
     size_t length = 0;
     if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
@@ -133,12 +133,12 @@ int strSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
 // StrVal s.l: digits 0-9 and letters a-z (10..35) in base b (0 or missing:
 // 10); other characters are passed over, a minus sign before the first digit
 // makes the value negative, a digit of b or more ends the scan.
-int strVal(Interpreter&, CallArgs& args, MCVal& result) {
-    int32_t base = args.present(1) ? args[1].l : 0;
+interp::Error strVal(Interpreter&, CallArgs& args, MCVal& result) {
+    int32_t base = args.present(1) ? args.l(1) : 0;
     if (base <= 0) base = 10;
     uint64_t value = 0;
     bool negative = false, anyDigit = false;
-    for (char ch : args[0].text) {
+    for (char ch : args.text(0)) {
         auto c = static_cast<unsigned char>(ch);
         int digit = -1;
         if (c >= '0' && c <= '9')
@@ -161,13 +161,17 @@ int strVal(Interpreter&, CallArgs& args, MCVal& result) {
 
 }  // namespace
 
+constexpr interp::CommandRow kStringFunctionsRows[] = {
+    {interp::cmd::StrFind, strFind},
+    {interp::cmd::StrSkip, strSkip},
+    {interp::cmd::StrCmp, strCmp},
+    {interp::cmd::StriCmp, striCmp},
+    {interp::cmd::StrSearch, strSearch},
+    {interp::cmd::StrVal, strVal},
+};
+
 void registerStringFunctions(Interpreter& ip) {
-    ip.registerCommand("StrFind", strFind);
-    ip.registerCommand("StrSkip", strSkip);
-    ip.registerCommand("StrCmp", strCmp);
-    ip.registerCommand("StriCmp", striCmp);
-    ip.registerCommand("StrSearch", strSearch);
-    ip.registerCommand("StrVal", strVal);
+    ip.install({"strings/stringfunctions", kStringFunctionsRows});
 }
 
 }  // namespace tvx::builtins

@@ -4,9 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tvx::interp {
-class Interpreter;
-}
+#include "interp/api.h"
 
 namespace tvx::builtins {
 
@@ -15,8 +13,8 @@ constexpr size_t kStringRoom = 4095;
 
 // Replaces or extends a string variable's text within its room; 14 (String
 // overflow) when it would not fit, the variable then unchanged.
-int setText(std::string& dest, std::string_view text);
-int appendText(std::string& dest, std::string_view text);
+interp::Error setText(std::string& dest, std::string_view text);
+interp::Error appendText(std::string& dest, std::string_view text);
 
 void registerStringFunctions(interp::Interpreter& ip);
 void registerListCommands(interp::Interpreter& ip);

@@ -20,7 +20,7 @@ void registerStringCommands(interp::Interpreter& ip);
 
 // The number of entries of the list a number designates, or -1 when the number
 // is no handle of an existing list.
-long stringListSize(const interp::Interpreter& ip, double handle);
+long stringListSize(interp::Interpreter& ip, double handle);
 
 // Empties the list whose handle the variable holds, or takes the next slot of the
 // round-robin counter when it holds none; returns the handle to store back.

@@ -5,12 +5,9 @@
 // so that "M *= N" means what "M = M * N" means.
 #include <cmath>
 
-#include "builtins/vectors/vectorsinternal.h"
-#include "interp/eval/evaluator.h"
-#include "interp/eval/scanner.h"
-#include "interp/exec/assign.h"
-#include "interp/exec/lineinterp.h"
 #include "builtins/files/fileinternal.h"
+#include "builtins/vectors/vectorsinternal.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::vectors {
 
@@ -20,30 +17,22 @@ using builtins::checkAddress;
 
 namespace {
 
-enum ArithmeticCode : int {
-    kAdd = 0x0FF,
-    kSubtract = 0x100,
-    kMultiply = 0x101,
-    kDivide = 0x102,
-    kAddPtr = 0x165,
-};
-
 inline double combine(int code, double a, double b) {
     switch (code) {
-        case kAdd: return a + b;
-        case kSubtract: return a - b;
-        case kMultiply: return a * b;
-        case kDivide: return a / b;  // no check: infinity or NaN, as the C library gives
+        case cmd::Add: return a + b;
+        case cmd::Subtract: return a - b;
+        case cmd::Multiply: return a * b;
+        case cmd::Divide: return a / b;  // no check: infinity or NaN, as the C library gives
         default: return std::pow(a, b);
     }
 }
 
 int operatorFor(int code) {
     switch (code) {
-        case kAdd: return kOpAdd;
-        case kSubtract: return kOpSubtract;
-        case kMultiply: return kOpMultiply;
-        case kDivide: return kOpDivide;
+        case cmd::Add: return kOpAdd;
+        case cmd::Subtract: return kOpSubtract;
+        case cmd::Multiply: return kOpMultiply;
+        case cmd::Divide: return kOpDivide;
         default: return kOpPower;
     }
 }
@@ -71,10 +60,10 @@ void inPlace(int code, DataBlock* d, double scalar, const double* block) {
                 eachWithScalar(e, n, scalar, op);
         };
         switch (code) {
-            case kAdd: run([](double a, double b) { return a + b; }); break;
-            case kSubtract: run([](double a, double b) { return a - b; }); break;
-            case kMultiply: run([](double a, double b) { return a * b; }); break;
-            case kDivide: run([](double a, double b) { return a / b; }); break;
+            case cmd::Add: run([](double a, double b) { return a + b; }); break;
+            case cmd::Subtract: run([](double a, double b) { return a - b; }); break;
+            case cmd::Multiply: run([](double a, double b) { return a * b; }); break;
+            case cmd::Divide: run([](double a, double b) { return a / b; }); break;
             default: run([](double a, double b) { return std::pow(a, b); }); break;
         }
     });
@@ -86,12 +75,12 @@ bool isComplexScalarBlock(const DataBlock* b) {
 
 // The general path: the array engine (or, for a complex variable, the value
 // arithmetic) computes the result, which is stored back into the variable.
-int throughEngine(Interpreter& ip, int code, DataBlock** slot, MCVal& operand) {
+Error throughEngine(Interpreter& ip, int code, DataBlock** slot, MCVal& operand) {
     DataBlock* d = *slot;
     MCVal left;
     if (isComplexScalarBlock(d)) {
         left.setComplex(d->doubles()[0], d->doubles()[1]);
-        int err = ip.evaluator().combineValues(operatorFor(code), left, operand);
+        Error err = ip.combine(operatorFor(code), left, operand);
         if (err) return err;
         if (left.isScalar()) {
             d->doubles()[0] = left.re;
@@ -100,10 +89,10 @@ int throughEngine(Interpreter& ip, int code, DataBlock** slot, MCVal& operand) {
         }
         return assignToVector(*slot, &left, nullptr, false);
     }
-    if (!ip.arrays.binary) return kMatrixOperation;
+    if (!ip.arrays().binary) return kMatrixOperation;
     left.setBorrowedBlock(d, false);
-    int err = ip.arrays.binary(ip, operatorFor(code), left, operand);
-    if (err) return err < 0 ? -err : err;
+    Error err = ip.arrays().binary(ip, operatorFor(code), left, operand);
+    if (err) return err;
     if (!left.isBlock()) return kMatrixSizes;
     const int resultType = left.pData->elementType;
     const bool doubleVariable = d->elementType == kElemRealMatrix ||
@@ -120,11 +109,11 @@ int throughEngine(Interpreter& ip, int code, DataBlock** slot, MCVal& operand) {
     return kOk;
 }
 
-int vectorArithmetic(Interpreter& ip, int code, DataBlock** slot, MCVal& operand) {
+Error vectorArithmetic(Interpreter& ip, int code, DataBlock** slot, MCVal& operand) {
     DataBlock* d = *slot;
     const bool realVariable = d->elementType != kElemComplexMatrix && !isComplexScalarBlock(d);
     const bool squareMatrix = arrays::isSquareMatrix(d);
-    if (realVariable && operand.isReal() && !(code == kCodePowerAssign && squareMatrix)) {
+    if (realVariable && operand.isReal() && !(code == cmd::PowerAssign && squareMatrix)) {
         inPlace(code, d, operand.re, nullptr);
         return kOk;
     }
@@ -132,8 +121,8 @@ int vectorArithmetic(Interpreter& ip, int code, DataBlock** slot, MCVal& operand
         !arrays::isComplexBlock(operand.pData)) {
         const DataBlock* x = operand.pData;
         const bool matrixProduct =
-            (code == kMultiply || code == kDivide) && d->isMatrix() && x->isMatrix();
-        const bool matrixPower = code == kCodePowerAssign && squareMatrix;
+            (code == cmd::Multiply || code == cmd::Divide) && d->isMatrix() && x->isMatrix();
+        const bool matrixPower = code == cmd::PowerAssign && squareMatrix;
         if (!matrixProduct && !matrixPower) {
             if (arrays::elementsOf(x) != d->count) return kMatrixSizes;
             arrays::RealView values;
@@ -145,27 +134,27 @@ int vectorArithmetic(Interpreter& ip, int code, DataBlock** slot, MCVal& operand
     return throughEngine(ip, code, slot, operand);
 }
 
-int arithmeticStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error arithmeticStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        ArgSlot& variable = args[0];
-        if (!args[1].value) return kNotEnoughParameters;
+        ArgSlot& variable = args.slot(0);
+        if (!args.value(1)) return kNotEnoughParameters;
         if (variable.form == kFormBlock && variable.var.block && *variable.var.block)
-            return vectorArithmetic(ip, args.code, variable.var.block, *args[1].value);
+            return vectorArithmetic(ip, args.code, variable.var.block, *args.value(1));
         if (!variable.var.number) return kWrongDataType;
         double& v = *variable.var.number;
-        v = combine(args.code, v, args[1].number);
+        v = combine(args.code, v, args.number(1));
         return kOk;
     });
 }
 
 // AddPtr v, n: moves the address in v by n bytes, when the new address is readable.
-int addPtrStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (!args[0].var.number) return kWrongDataType;
-    double& v = *args[0].var.number;
-    double moved = v + static_cast<double>(args[1].l);
+Error addPtrStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (!args.var(0).number) return kWrongDataType;
+    double& v = *args.var(0).number;
+    double moved = v + static_cast<double>(args.l(1));
     if (!(moved >= 1 && moved < 18446744073709551616.0)) return kBadAddress;
     unsigned char* p = nullptr;
-    int err = checkAddress(ip, static_cast<uint64_t>(moved), 1, Access::Read, p);
+    Error err = checkAddress(ip, static_cast<uint64_t>(moved), 1, Access::Read, p);
     if (err) return err;
     v = moved;
     return kOk;
@@ -173,12 +162,16 @@ int addPtrStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
-void registerArithmeticStatements(Interpreter& ip) {
-    for (int code : {int{kAdd}, int{kSubtract}, int{kMultiply}, int{kDivide}, kCodePowerAssign}) {
-        ip.registerCommand(code, arithmeticStatement);
-        ip.variableArgumentTakesBlocks[static_cast<size_t>(code)] = true;
-    }
-    ip.registerCommand(kAddPtr, addPtrStatement);
-}
+// The arithmetic statements also take a vector as their variable.
+constexpr CommandRow kArithmeticStatementsRows[] = {
+    {cmd::Add, arithmeticStatement, kVariableTakesBlocks},
+    {cmd::Subtract, arithmeticStatement, kVariableTakesBlocks},
+    {cmd::Multiply, arithmeticStatement, kVariableTakesBlocks},
+    {cmd::Divide, arithmeticStatement, kVariableTakesBlocks},
+    {cmd::PowerAssign, arithmeticStatement, kVariableTakesBlocks},
+    {cmd::AddPtr, addPtrStatement},
+};
+
+void registerArithmeticStatements(Interpreter& ip) { ip.install({"vectors/arithmetic", kArithmeticStatementsRows}); }
 
 }  // namespace tvx::builtins::vectors

@@ -253,7 +253,7 @@ void storeNumber(DataBlock* b, int64_t i, const Number& n) {
 }
 
 // VectFromAscii v, text [, length, flags, columns, first, most]
-int vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
         const int32_t length = args.integer(2), flags = args.integer(3);
         const int64_t first = args.integer(5), most = args.integer(6);
@@ -263,12 +263,12 @@ int vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
             // A vector named directly, or an address inside a variable's block,
             // is bounded by the block's elements.
             unsigned char* p = nullptr;
-            int err = checkMemory(ip, args[1], static_cast<uint64_t>(length), Access::Read, p);
+            Error err = checkMemory(ip, args.slot(1), static_cast<uint64_t>(length), Access::Read, p);
             if (err) return err;
             text.assign(reinterpret_cast<const char*>(p),
                         ::strnlen(reinterpret_cast<const char*>(p), static_cast<size_t>(length)));
         } else {
-            int err = readTextAt(ip, args[1], text);
+            Error err = readTextAt(ip, args.slot(1), text);
             if (err) return err;
         }
         ParsedText parsed = flags & kFields ? fieldLines(text) : freeTextLines(text, flags & kStopAtText);
@@ -298,9 +298,9 @@ int vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
         int64_t n = static_cast<int64_t>(values.size());
         if (most >= 1 && most < n) n = most;
 
-        DataBlock** block = args[0].var.block;
+        DataBlock** block = args.var(0).block;
         const int type = isEmpty(*block) ? static_cast<int>(kElemDouble) : 0;
-        int err = resize(block, type, first + n, kResizeKeep | kResizeZeroFill);
+        Error err = resize(block, type, first + n, kResizeKeep | kResizeZeroFill);
         if (err) return err;
         DataBlock* b = *block;
         const int64_t width = b->elementType == kElemComplexMatrix ? 2 : 1;
@@ -312,8 +312,8 @@ int vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
         } else {
             setRowShape(b);
         }
-        ip.results[0] = static_cast<int32_t>(n);
-        ip.results[1] = static_cast<int32_t>(rows);
+        ip.results().values[0] = static_cast<int32_t>(n);
+        ip.results().values[1] = static_cast<int32_t>(rows);
         return kOk;
     });
 }
@@ -344,11 +344,11 @@ void formatNumber(double v, int elementBytes, int32_t flags, std::string& out) {
 }
 
 // VectToAscii dst, src, perLine, separator [, flags, first, count]
-int vectToAscii(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectToAscii(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const DataBlock* source = *args[1].var.block;
-        const int32_t perLine = args[2].l;
-        const std::string separator(args[3].text);
+        const DataBlock* source = *args.var(1).block;
+        const int32_t perLine = args.l(2);
+        const std::string separator(args.text(3));
         const int32_t flags = args.integer(4);
         const int64_t first = args.integer(5);
         if (first < 0) return kNegativeParameter;
@@ -369,23 +369,27 @@ int vectToAscii(Interpreter& ip, CallArgs& args, MCVal&) {
             text += lineEnd ? "\r\n" : separator;
             if (text.size() > longest) return kVectorNotCreated;
         }
-        DataBlock** block = args[0].var.block;
-        int err = resize(block, kElemUInt8, static_cast<int64_t>(text.size()), 0);
+        DataBlock** block = args.var(0).block;
+        Error err = resize(block, kElemUInt8, static_cast<int64_t>(text.size()), 0);
         if (err) return err;
         DataBlock* b = *block;
         std::memcpy(b->bytes(), text.data(), text.size());
         b->bytes()[text.size()] = 0;  // every block has room behind its payload
         setRowShape(b);
-        ip.results[0] = static_cast<int32_t>(text.size());
+        ip.results().values[0] = static_cast<int32_t>(text.size());
         return kOk;
     });
 }
 
 }  // namespace
 
+constexpr CommandRow kTextConversionsRows[] = {
+    {cmd::VectFromAscii, vectFromAscii},
+    {cmd::VectToAscii, vectToAscii},
+};
+
 void registerTextConversions(Interpreter& ip) {
-    ip.registerCommand("VectFromAscii", vectFromAscii);
-    ip.registerCommand("VectToAscii", vectToAscii);
+    ip.install({"vectors/conversion", kTextConversionsRows});
 }
 
 }  // namespace tvx::builtins::vectors

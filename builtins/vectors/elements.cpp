@@ -4,10 +4,7 @@
 #include <string>
 
 #include "builtins/vectors/vectorsinternal.h"
-#include "interp/exec/assign.h"
-#include "interp/exec/context.h"
-#include "interp/exec/lineinterp.h"
-#include "interp/exec/runner.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::vectors {
 
@@ -24,13 +21,13 @@ unsigned char characterOf(double value) {
 
 // Writes value into element i of a block (a complex block gets the pair),
 // growing the block as needed (with the memory check).
-int setElement(DataBlock** block, int64_t i, const MCVal& value) {
+Error setElement(DataBlock** block, int64_t i, const MCVal& value) {
     if (i < 0) return kNegativeIndex;
     const bool complex = (*block)->elementType == kElemComplexMatrix;
     const int64_t end = complex ? 2 * i + 2 : i + 1;
     if (end > (*block)->count) {
         const bool plain = (*block)->ySize <= 1;
-        int err = resize(block, 0, end, kResizeKeep | kResizeZeroFill);
+        Error err = resize(block, 0, end, kResizeKeep | kResizeZeroFill);
         if (err) return err == kOutOfMemory ? err : kVectorNotCreated;
         if (plain) setRowShape(*block);
     }
@@ -44,12 +41,12 @@ int setElement(DataBlock** block, int64_t i, const MCVal& value) {
 }
 
 // SetEl v, i, value: an element of a vector or a character of a string.
-int setEl(Interpreter&, CallArgs& args, MCVal&) {
+Error setEl(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        ArgSlot& target = args[0];
-        const int64_t i = args[1].l;
-        if (!args[2].value) return kNotEnoughParameters;
-        const MCVal& value = *args[2].value;
+        ArgSlot& target = args.slot(0);
+        const int64_t i = args.l(1);
+        if (!args.value(2)) return kNotEnoughParameters;
+        const MCVal& value = *args.value(2);
         if (target.form == kFormBlock && target.var.block && *target.var.block) {
             if (value.isBlock()) return kWrongDataType;
             return setElement(target.var.block, i, value);
@@ -73,12 +70,12 @@ int setEl(Interpreter&, CallArgs& args, MCVal&) {
 }
 
 // SetRange v, start, count, value
-int setRange(Interpreter&, CallArgs& args, MCVal&) {
+Error setRange(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        ArgSlot& target = args[0];
-        const int64_t start = args[1].l, count = args[2].l;
-        if (!args[3].value) return kNotEnoughParameters;
-        const MCVal& value = *args[3].value;
+        ArgSlot& target = args.slot(0);
+        const int64_t start = args.l(1), count = args.l(2);
+        if (!args.value(3)) return kNotEnoughParameters;
+        const MCVal& value = *args.value(3);
         if (start < 0) return kNegativeIndex;
         if (target.form == kFormBlock && target.var.block && *target.var.block) {
             if (value.isBlock()) return kWrongDataType;
@@ -89,7 +86,7 @@ int setRange(Interpreter&, CallArgs& args, MCVal&) {
             const int64_t end = (start + count) * width;
             if (end > (*block)->count) {
                 const bool plain = (*block)->ySize <= 1;
-                int err = resize(block, 0, end, kResizeKeep | kResizeZeroFill);
+                Error err = resize(block, 0, end, kResizeKeep | kResizeZeroFill);
                 if (err) return err == kOutOfMemory ? err : kVectorNotCreated;
                 if (plain) setRowShape(*block);
             }
@@ -131,8 +128,8 @@ int setRange(Interpreter&, CallArgs& args, MCVal&) {
 // The shape bits a new matrix gets from the current settings.
 uint16_t newMatrixShape(const Interpreter& ip) {
     uint16_t shape = kShapeMatrix;
-    if (ip.matrixBase == 1) shape |= arrays::kShapeBaseOne;
-    if (ip.matrixRowFirst) shape |= arrays::kShapeRowFirst;
+    if (ip.matrix().base == 1) shape |= arrays::kShapeBaseOne;
+    if (ip.matrix().rowFirst) shape |= arrays::kShapeRowFirst;
     return shape;
 }
 
@@ -152,24 +149,24 @@ void fillWith(DataBlock* block, const MCVal& value) {
 }
 
 // VectInit v, n [, value, type]
-int vectInit(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectInit(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        DataBlock** block = args[0].var.block;
-        const int64_t n = args[1].l;
+        DataBlock** block = args.var(0).block;
+        const int64_t n = args.l(1);
         if (n < 0) return kVectorNotCreated;
-        int type = args.present(3) ? args[3].i : 0;
+        int type = args.present(3) ? args.i(3) : 0;
         if (type != 0 && elementSize(type) == 0) type = kElemInt16;
         if (type == 0) type = *block ? int{(*block)->elementType} : int{kElemInt16};
         const int64_t count = type == kElemComplexMatrix ? 2 * n : n;
-        int err = resize(block, type, count, 0);
+        Error err = resize(block, type, count, 0);
         if (err) return err;
         DataBlock* b = *block;
         b->xSize = static_cast<int32_t>(n);
         b->ySize = 1;
         b->shapeFlags = type == kElemRealMatrix || type == kElemComplexMatrix ? newMatrixShape(ip) : 0;
         MCVal value;
-        if (args.present(2) && args[2].value && args[2].value->isComplex())
-            value.setComplex(args[2].value->re, args[2].value->im);
+        if (args.present(2) && args.value(2) && args.value(2)->isComplex())
+            value.setComplex(args.value(2)->re, args.value(2)->im);
         else
             value.setReal(args.number(2));
         fillWith(b, value);
@@ -179,10 +176,10 @@ int vectInit(Interpreter& ip, CallArgs& args, MCVal&) {
 
 // VectSet v, value: a number fills, a string gives one element per character,
 // a block is copied (the destination takes its type unless the line says keep).
-int vectSet(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectSet(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        DataBlock** block = args[0].var.block;
-        const ArgSlot& source = args[1];
+        DataBlock** block = args.var(0).block;
+        const ArgSlot& source = args.slot(1);
         if (source.form == kFormString) {
             std::string text(source.text);
             return assignToVector(*block, nullptr, &text, false);
@@ -196,17 +193,15 @@ int vectSet(Interpreter& ip, CallArgs& args, MCVal&) {
         if (value.pData && value.pData->count > 0 &&
             !memoryAllows(static_cast<int64_t>(value.pData->payloadBytes) * 2))
             return kOutOfMemory;
-        const MacroContext* ctx = ip.runner().current();
-        const bool keepType = ctx && (ctx->lineFlags & kLineMayChangeType);
-        return assignToVector(*block, &value, nullptr, keepType);
+        return assignToVector(*block, &value, nullptr, ip.lineMayChangeType());
     });
 }
 
 // VectSetLen v, n: shortened in place or grown; matrices keep whole rows.
-int vectSetLen(Interpreter&, CallArgs& args, MCVal&) {
+Error vectSetLen(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        DataBlock** block = args[0].var.block;
-        const int64_t n = args[1].l;
+        DataBlock** block = args.var(0).block;
+        const int64_t n = args.l(1);
         if (n < 0) return kVectorNotCreated;
         DataBlock* b = *block;
         const int type = b->elementType;
@@ -214,7 +209,7 @@ int vectSetLen(Interpreter&, CallArgs& args, MCVal&) {
         const int64_t width = type == kElemComplexMatrix ? 2 : 1;
         const bool plain = b->ySize <= 1;
         int32_t oldX = b->xSize;
-        int err = resize(block, 0, n * width, kResizeKeep | kResizeZeroFill);
+        Error err = resize(block, 0, n * width, kResizeKeep | kResizeZeroFill);
         if (err) return err;
         b = *block;
         if (!matrix) {
@@ -240,9 +235,9 @@ int vectSetLen(Interpreter&, CallArgs& args, MCVal&) {
 }
 
 // VectSetType v, type [, x, y]: the same bytes read as another element type.
-int vectSetType(Interpreter&, CallArgs& args, MCVal&) {
-    DataBlock* b = *args[0].var.block;
-    int type = args[1].l;
+Error vectSetType(Interpreter&, CallArgs& args, MCVal&) {
+    DataBlock* b = *args.var(0).block;
+    int type = args.l(1);
     if (type < 1 || type > 32) return kBadParameters;
     if (elementSize(type) == 0) type = kElemInt16;  // a type without a size holds 16-bit integers
     if (b->blockFlags & kBlockFixed && elementSize(type) != elementSize(b->elementType))
@@ -277,9 +272,9 @@ int vectSetType(Interpreter&, CallArgs& args, MCVal&) {
 // Limit v, low, high: a number is limited to high, then raised to low (low
 // wins when crossed); vector elements below low become low, else those above
 // high become high.
-int limit(Interpreter&, CallArgs& args, MCVal&) {
-    ArgSlot& target = args[0];
-    double low = args[1].number, high = args[2].number;
+Error limit(Interpreter&, CallArgs& args, MCVal&) {
+    ArgSlot& target = args.slot(0);
+    double low = args.number(1), high = args.number(2);
     if (target.form == kFormBlock && target.var.block && *target.var.block) {
         DataBlock* b = *target.var.block;
         if (isFixedPointVector(b)) {
@@ -310,43 +305,47 @@ int limit(Interpreter&, CallArgs& args, MCVal&) {
 }
 
 // SetBits v, start, count, value (SetSBits: the result read as signed).
-int setBits(Interpreter&, CallArgs& args, MCVal&, bool signedResult) {
-    double& v = *args[0].var.number;
-    const int32_t start = args[1].i;
-    int32_t n = args[2].i;
+Error setBits(Interpreter&, CallArgs& args, MCVal&, bool signedResult) {
+    double& v = *args.var(0).number;
+    const int32_t start = args.i(1);
+    int32_t n = args.i(2);
     if (start < 0) return kBadParameters;
     if (start >= 32) return kOk;
     if (n < 1) n = 1;
     const uint32_t mask = n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1;
-    const auto value = static_cast<uint32_t>(args[3].l);
+    const auto value = static_cast<uint32_t>(args.l(3));
     uint32_t word = toUInt32Wrapped(v);
     word = (word & ~(mask << start)) | ((value & mask) << start);
     v = signedResult ? static_cast<double>(static_cast<int32_t>(word)) : static_cast<double>(word);
     return kOk;
 }
-int setBitsUnsigned(Interpreter& ip, CallArgs& args, MCVal& r) { return setBits(ip, args, r, false); }
-int setBitsSigned(Interpreter& ip, CallArgs& args, MCVal& r) { return setBits(ip, args, r, true); }
+Error setBitsUnsigned(Interpreter& ip, CallArgs& args, MCVal& r) { return setBits(ip, args, r, false); }
+Error setBitsSigned(Interpreter& ip, CallArgs& args, MCVal& r) { return setBits(ip, args, r, true); }
 
 // SetComplex v, re, im: v becomes a complex scalar variable.
-int setComplexStatement(Interpreter&, CallArgs& args, MCVal&) {
-    const VarSlot& slot = args[0].var.slot;
+Error setComplexStatement(Interpreter&, CallArgs& args, MCVal&) {
+    const VarSlot& slot = args.var(0).slot;
     if (!slot) return kUndefinedVariable;
-    return setComplex(slot.var(), args[1].number, args[2].number) ? kVectorNotCreated : kOk;
+    return setComplex(slot.var(), args.number(1), args.number(2)) ? kVectorNotCreated : kOk;
 }
 
 }  // namespace
 
+constexpr CommandRow kElementCommandsRows[] = {
+    {cmd::SetEl, setEl},
+    {cmd::SetRange, setRange},
+    {cmd::VectInit, vectInit},
+    {cmd::VectSet, vectSet},
+    {cmd::VectSetLen, vectSetLen},
+    {cmd::VectSetType, vectSetType},
+    {cmd::Limit, limit},
+    {cmd::SetBits, setBitsUnsigned},
+    {cmd::SetSBits, setBitsSigned},
+    {cmd::SetComplex, setComplexStatement},
+};
+
 void registerElementCommands(Interpreter& ip) {
-    ip.registerCommand("SetEl", setEl);
-    ip.registerCommand("SetRange", setRange);
-    ip.registerCommand("VectInit", vectInit);
-    ip.registerCommand("VectSet", vectSet);
-    ip.registerCommand("VectSetLen", vectSetLen);
-    ip.registerCommand("VectSetType", vectSetType);
-    ip.registerCommand("Limit", limit);
-    ip.registerCommand("SetBits", setBitsUnsigned);
-    ip.registerCommand("SetSBits", setBitsSigned);
-    ip.registerCommand("SetComplex", setComplexStatement);
+    ip.install({"vectors/elements", kElementCommandsRows});
 }
 
 }  // namespace tvx::builtins::vectors

@@ -21,10 +21,10 @@ int bytesPerElement(const DataBlock* block) {
 }
 
 // Grows the destination to at least count elements, keeping what it holds.
-int growTo(DataBlock** block, int64_t count) {
+Error growTo(DataBlock** block, int64_t count) {
     if ((*block)->count >= count) return kOk;
     const bool plain = (*block)->ySize <= 1;
-    int err = resize(block, 0, count, kResizeKeep | kResizeZeroFill);
+    Error err = resize(block, 0, count, kResizeKeep | kResizeZeroFill);
     if (err) return err == kOutOfMemory ? err : kVectorNotCreated;
     if (plain) setRowShape(*block);
     return kOk;
@@ -33,16 +33,16 @@ int growTo(DataBlock** block, int64_t count) {
 // VectShift dst, src, d, s [, blocks, length, dstGap, srcGap, byteMode]:
 // copies blocks of bytes from src (from element s) to dst (from element d),
 // skipping a gap after each block on either side.
-int vectShift(Interpreter&, CallArgs& args, MCVal&) {
+Error vectShift(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const int64_t d = args[2].l, s = args[3].l;
+        const int64_t d = args.l(2), s = args.l(3);
         if (d < 0 || s < 0) return kNegativeParameter;
-        DataBlock** destination = args[0].var.block;
+        DataBlock** destination = args.var(0).block;
         SourceCopy sourceCopy;
-        if (!sourceCopy.bind(*args[1].var.block, *destination)) return kOutOfMemory;
+        if (!sourceCopy.bind(*args.var(1).block, *destination)) return kOutOfMemory;
         const DataBlock* source = sourceCopy.get();
         if (isEmpty(*destination)) {
-            int err = resize(destination, source->elementType, 0, 0);
+            Error err = resize(destination, source->elementType, 0, 0);
             if (err) return err;
         }
         const int64_t blockCount = args.integer(4);
@@ -69,7 +69,7 @@ int vectShift(Interpreter&, CallArgs& args, MCVal&) {
         if (std::min(destinationAt, lastAt) < 0) return kBadParameters;
         const int64_t end = std::max(destinationAt, lastAt) + length;
         const int size = bytesPerElement(*destination);
-        int err = growTo(destination, (end + size - 1) / size);
+        Error err = growTo(destination, (end + size - 1) / size);
         if (err) return err;
         unsigned char* to = (*destination)->bytes();
         const unsigned char* from = source->bytes();
@@ -82,13 +82,13 @@ int vectShift(Interpreter&, CallArgs& args, MCVal&) {
 
 // VectPermutate dst, src, idx [, passes, srcOffset, dstOffset, srcStride, dstStride]:
 // dst[di + j] = src[si + idx[j]] for each pass, the offsets moving by the strides.
-int vectPermutate(Interpreter&, CallArgs& args, MCVal&) {
+Error vectPermutate(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        DataBlock** destination = args[0].var.block;
+        DataBlock** destination = args.var(0).block;
         SourceCopy sourceCopy;
-        if (!sourceCopy.bind(*args[1].var.block, *destination)) return kOutOfMemory;
+        if (!sourceCopy.bind(*args.var(1).block, *destination)) return kOutOfMemory;
         const DataBlock* source = sourceCopy.get();
-        const DataBlock* indexBlock = *args[2].var.block;
+        const DataBlock* indexBlock = *args.var(2).block;
         const int64_t m = arrays::elementsOf(indexBlock);
         std::vector<int64_t> index(static_cast<size_t>(m));
         for (int64_t j = 0; j < m; ++j)
@@ -101,12 +101,12 @@ int vectPermutate(Interpreter&, CallArgs& args, MCVal&) {
         const int64_t sourceElements = arrays::elementsOf(source);
         if (sourceElements < passes * sourceStride + si) return kBadParameters;
         if (isEmpty(*destination) || (*destination)->elementType != source->elementType) {
-            int err = resize(destination, source->elementType, 0, 0);
+            Error err = resize(destination, source->elementType, 0, 0);
             if (err) return err;
         }
         const bool complex = source->elementType == kElemComplexMatrix;
         const int64_t needed = di + (passes - 1) * destinationStride + m;
-        int err = growTo(destination, complex ? 2 * needed : needed);
+        Error err = growTo(destination, complex ? 2 * needed : needed);
         if (err) return err;
         const int size = complex ? 16 : bytesPerElement(source);
         unsigned char* to = (*destination)->bytes();
@@ -131,13 +131,13 @@ int vectPermutate(Interpreter&, CallArgs& args, MCVal&) {
 // coordinates: a surplus column of A adds a translation to every row, a
 // surplus row of B adds one to every column). r = 0 multiplies blocks of c
 // elements element by element.
-int vectMatrixMul(Interpreter&, CallArgs& args, MCVal&) {
+Error vectMatrixMul(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const int64_t k = args[3].l, r = args[4].l, c = args[5].l;
+        const int64_t k = args.l(3), r = args.l(4), c = args.l(5);
         const int64_t kb = args.integer(6) > 0 ? args.integer(6) : k;
         if (c < 1 || r < 0 || (r > 0 && k < 1)) return kBadParameters;
-        const DataBlock* a = *args[1].var.block;
-        const DataBlock* b = *args[2].var.block;
+        const DataBlock* a = *args.var(1).block;
+        const DataBlock* b = *args.var(2).block;
         if (arrays::isComplexBlock(a) || arrays::isComplexBlock(b)) return kWrongDataType;
         const int64_t sizeA = r == 0 ? c : r * k, sizeB = r == 0 ? c : kb * c;
         const int64_t outSize = r == 0 ? c : r * c;
@@ -170,10 +170,10 @@ int vectMatrixMul(Interpreter&, CallArgs& args, MCVal&) {
             }
         }
         // The factors are no longer read: the destination may be one of them.
-        DataBlock** destination = args[0].var.block;
+        DataBlock** destination = args.var(0).block;
         int type = isEmpty(*destination) ? b->elementType : (*destination)->elementType;
         if (type == kElemComplexMatrix || type == kElemComplexScalar) type = kElemRealMatrix;
-        int err = resize(destination, type, products * outSize, 0);
+        Error err = resize(destination, type, products * outSize, 0);
         if (err) return err;
         DataBlock* d = *destination;
         withElementType(d->elementType, [&](auto tag) {
@@ -195,11 +195,11 @@ int vectMatrixMul(Interpreter&, CallArgs& args, MCVal&) {
 
 // VectMatrixInv dst, src, n [, count]: the inverses of consecutive n-by-n
 // matrices of doubles.
-int vectMatrixInv(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectMatrixInv(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const DataBlock* source = *args[1].var.block;
+        const DataBlock* source = *args.var(1).block;
         if (source->elementType != kElemDouble && source->elementType != kElemRealMatrix) return kOk;
-        const int64_t n = args[2].l;
+        const int64_t n = args.l(2);
         if (n < 1 || n > 46340) return kBadParameters;
         int64_t count = source->count / (n * n);
         if (args.integer(3) > 0) count = std::min<int64_t>(count, args.integer(3));
@@ -208,27 +208,31 @@ int vectMatrixInv(Interpreter& ip, CallArgs& args, MCVal&) {
         if (!out.allocate(count * n * n)) return kOutOfMemory;
         std::memcpy(out.data(), source->doubles(), static_cast<size_t>(count * n * n) * sizeof(double));
         for (int64_t m = 0; m < count; ++m) {
-            int err = arrays::invertReal(out.data() + m * n * n, n);
-            if (err == kSingularMatrix) ip.statusError = kSingularMatrix;
+            Error err = arrays::invertReal(out.data() + m * n * n, n);
+            if (err == kSingularMatrix) ip.results().error = kSingularMatrix;
             if (err) return err;
         }
-        DataBlock** destination = args[0].var.block;
-        int err = resize(destination, kElemDouble, count * n * n, 0);
+        DataBlock** destination = args.var(0).block;
+        Error err = resize(destination, kElemDouble, count * n * n, 0);
         if (err) return err;
         std::memcpy((*destination)->doubles(), out.data(), static_cast<size_t>(count * n * n) * sizeof(double));
         setRowShape(*destination);
-        ip.statusError = 0;
+        ip.results().error = 0;
         return kOk;
     });
 }
 
 }  // namespace
 
+constexpr CommandRow kRearrangeCommandsRows[] = {
+    {cmd::VectShift, vectShift},
+    {cmd::VectPermutate, vectPermutate},
+    {cmd::VectMatrixMul, vectMatrixMul},
+    {cmd::VectMatrixInv, vectMatrixInv},
+};
+
 void registerRearrangeCommands(Interpreter& ip) {
-    ip.registerCommand("VectShift", vectShift);
-    ip.registerCommand("VectPermutate", vectPermutate);
-    ip.registerCommand("VectMatrixMul", vectMatrixMul);
-    ip.registerCommand("VectMatrixInv", vectMatrixInv);
+    ip.install({"vectors/rearrange", kRearrangeCommandsRows});
 }
 
 }  // namespace tvx::builtins::vectors

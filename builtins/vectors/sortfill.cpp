@@ -22,9 +22,9 @@ namespace {
 
 // VectSort index, src [, flags]: index[k] is the position of the k-th smallest
 // (flag bit 0: largest) element; NaN elements come last in either order.
-int vectSort(Interpreter&, CallArgs& args, MCVal&) {
+Error vectSort(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const DataBlock* source = *args[1].var.block;
+        const DataBlock* source = *args.var(1).block;
         const bool descending = (args.integer(2) & 1) != 0;
         const bool complex = arrays::isComplexBlock(source);
         const int64_t n = arrays::elementsOf(source);
@@ -40,8 +40,8 @@ int vectSort(Interpreter&, CallArgs& args, MCVal&) {
         WorkBuffer<uint32_t> order;
         if (!order.allocate(n) || !sortIndexes(keys.data(), n, order.data())) return kOutOfMemory;
         keys.allocate(0);  // the index vector may need the memory
-        DataBlock** destination = args[0].var.block;
-        int err = resize(destination, kElemInt32, n, 0);
+        DataBlock** destination = args.var(0).block;
+        Error err = resize(destination, kElemInt32, n, 0);
         if (err) return err;
         DataBlock* d = *destination;
         auto* e = elementsAs<int32_t>(d);
@@ -68,7 +68,7 @@ void signatureLetters(std::string_view signature, char& first, char& second) {
 }
 
 // Fills an argument slot with a number as the letter wants it.
-int setArgument(ArgSlot& slot, MCVal& record, char letter, double re, double im, bool complex) {
+Error setArgument(ArgSlot& slot, MCVal& record, char letter, double re, double im, bool complex) {
     slot = ArgSlot{};
     slot.letter = letter;
     slot.present = true;
@@ -80,13 +80,13 @@ int setArgument(ArgSlot& slot, MCVal& record, char letter, double re, double im,
     slot.value = &record;
     slot.number = re;
     if (letter == 'i' || letter == 'b') {
-        int err = toInt16Arg(re, slot.i);
+        Error err = toInt16Arg(re, slot.i);
         slot.l = slot.i;
         slot.number = slot.i;
         return err;
     }
     if (letter == 'l') {
-        int err = toInt32Arg(re, slot.l);
+        Error err = toInt32Arg(re, slot.l);
         slot.number = slot.l;
         return err;
     }
@@ -94,28 +94,27 @@ int setArgument(ArgSlot& slot, MCVal& record, char letter, double re, double im,
 }
 
 // VectFn name, dst, src [, x]: dst[k] = name(src[k] [, x]).
-int vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        const int code = ip.commands.lookup(args[0].text);
+        const int code = ip.commands().lookup(args.text(0));
         if (code < kFirstFunctionCode || code > kLastFunctionCode) return kUnknownCommand;
-        CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
         char first, second;
-        signatureLetters(ip.commands.signature(code), first, second);
-        const std::string_view signature = ip.commands.signature(code);
+        signatureLetters(ip.commands().signature(code), first, second);
+        const std::string_view signature = ip.commands().signature(code);
         const bool firstTakesNumber = first == 'f' || first == 'i' || first == 'b' || first == 'l';
         // The first letter, behind an optional '.', must take a number.
         const bool plain = !signature.empty() && (signature[0] == first ||
                                                   (signature[0] == '.' && signature.size() > 1 && signature[1] == first));
-        if (!handler || !firstTakesNumber || !plain) return kUnknownCommand;
+        if (!ip.hasHandler(code) || !firstTakesNumber || !plain) return kUnknownCommand;
 
-        DataBlock** destination = args[1].var.block;
+        DataBlock** destination = args.var(1).block;
         SourceCopy sourceCopy;
-        if (!sourceCopy.bind(*args[2].var.block, *destination)) return kOutOfMemory;
+        if (!sourceCopy.bind(*args.var(2).block, *destination)) return kOutOfMemory;
         const DataBlock* source = sourceCopy.get();
         const bool complex = arrays::isComplexBlock(source);
         const int64_t n = arrays::elementsOf(source);
         const bool withSecond = args.present(3) && second;
-        const bool complexSecond = withSecond && args[3].value && args[3].value->isComplex();
+        const bool complexSecond = withSecond && args.value(3) && args.value(3)->isComplex();
 
         WorkBuffer<double> re, im;
         if (!re.allocate(n) || !im.allocate(n)) return kOutOfMemory;
@@ -126,9 +125,9 @@ int vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
             call.reset(code);
             call.count = call.valueCount = withSecond ? 2 : 1;
             if (withSecond) {
-                const MCVal* x = args[3].value;
+                const MCVal* x = args.value(3);
                 double xr = x ? x->re : args.number(3), xi = complexSecond ? x->im : 0;
-                int err = setArgument(call[1], call.values[1], second, xr, xi, complexSecond && second == 'f');
+                Error err = setArgument(call.slot(1), call.values[1], second, xr, xi, complexSecond && second == 'f');
                 if (err) return err;
             }
             DoubleValues values;
@@ -137,10 +136,10 @@ int vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
             MCVal result;
             for (int64_t k = 0; k < n; ++k) {
                 double a = complex ? v[2 * k] : v[k], b = complex ? v[2 * k + 1] : 0;
-                int err = setArgument(call[0], call.values[0], first, a, b, complex && first == 'f');
+                Error err = setArgument(call.slot(0), call.values[0], first, a, b, complex && first == 'f');
                 if (err) return err;
                 result.setReal(0);
-                err = handler(ip, call, result);
+                err = ip.invoke(code, call, result);
                 if (err) return err;
                 re[k] = result.re;
                 im[k] = result.isComplex() ? result.im : 0;
@@ -152,7 +151,7 @@ int vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
             type = kElemComplexMatrix;
         else if (isEmpty(*destination) || (*destination)->elementType == kElemComplexMatrix)
             type = complex ? static_cast<int>(kElemRealMatrix) : source->elementType;
-        int err = resize(destination, type, anyComplex ? 2 * n : n, 0);
+        Error err = resize(destination, type, anyComplex ? 2 * n : n, 0);
         if (err) return err;
         DataBlock* d = *destination;
         if (anyComplex) {
@@ -175,9 +174,9 @@ int vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
 
 // VectRandom v [, n, type, mode, signed]: a vector (or, for a number, the
 // memory at that address) filled from the shared random generator.
-int vectRandom(Interpreter& ip, CallArgs& args, MCVal&) {
+Error vectRandom(Interpreter& ip, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        ArgSlot& target = args[0];
+        ArgSlot& target = args.slot(0);
         const int32_t n = args.integer(1), mode = args.integer(3);
         int type = args.integer(2);
         const bool signedValues = args.integer(4) != 0;
@@ -191,23 +190,23 @@ int vectRandom(Interpreter& ip, CallArgs& args, MCVal&) {
                 const int64_t bytes = int64_t{n} * elementSize(type);
                 if (!(address >= 1 && address < 18446744073709551616.0)) return kBadAddress;
                 unsigned char* p = nullptr;
-                int err = checkAddress(ip, static_cast<uint64_t>(address), static_cast<uint64_t>(bytes),
+                Error err = checkAddress(ip, static_cast<uint64_t>(address), static_cast<uint64_t>(bytes),
                                        Access::Write, p);
                 if (err || bytes == 0) return err;
-                fillRandom(mode, type, n, p, signedValues);
+                fillRandom(ip, mode, type, n, p, signedValues);
                 return kOk;
             }
             // A variable without a vector (0 is no address): a new vector.
             const VarSlot& slot = target.var.slot;
             if (!slot) return kUndefinedVariable;
             DataBlock* fresh = nullptr;
-            int err = create(&fresh, type ? type : kElemUInt8, n ? n : 256);
+            Error err = create(&fresh, type ? type : kElemUInt8, n ? n : 256);
             if (err) return err;
             Variable& var = slot.var();
             var.clearValue();
             var.setValueKind(kKindBlock);
             var.block = fresh;
-            fillRandom(mode, fresh->elementType, fresh->count, fresh->bytes(), signedValues);
+            fillRandom(ip, mode, fresh->elementType, fresh->count, fresh->bytes(), signedValues);
             return kOk;
         }
         DataBlock** block = target.var.block;
@@ -215,22 +214,26 @@ int vectRandom(Interpreter& ip, CallArgs& args, MCVal&) {
         const int64_t count = n ? n : (*block)->count;
         if (type == 0) type = (*block)->elementType;
         if (count != (*block)->count || type != (*block)->elementType) {
-            int err = resize(block, type, count, 0);
+            Error err = resize(block, type, count, 0);
             if (err) return err;
             setRowShape(*block);
         }
         DataBlock* b = *block;
-        fillRandom(mode, b->elementType, b->count, b->bytes(), signedValues);
+        fillRandom(ip, mode, b->elementType, b->count, b->bytes(), signedValues);
         return kOk;
     });
 }
 
 }  // namespace
 
+constexpr CommandRow kSortAndFillRows[] = {
+    {cmd::VectSort, vectSort},
+    {cmd::VectFn, vectFn},
+    {cmd::VectRandom, vectRandom},
+};
+
 void registerSortAndFill(Interpreter& ip) {
-    ip.registerCommand("VectSort", vectSort);
-    ip.registerCommand("VectFn", vectFn);
-    ip.registerCommand("VectRandom", vectRandom);
+    ip.install({"vectors/sortfill", kSortAndFillRows});
 }
 
 }  // namespace tvx::builtins::vectors

@@ -25,17 +25,17 @@ struct Operands {
     SourceCopy sourceCopy;
     const DataBlock* source = nullptr;
 
-    int bind(CallArgs& args) {
-        destination = args[0].var.block;
-        if (!sourceCopy.bind(*args[1].var.block, *destination)) return kOutOfMemory;
+    Error bind(CallArgs& args) {
+        destination = args.var(0).block;
+        if (!sourceCopy.bind(*args.var(1).block, *destination)) return kOutOfMemory;
         source = sourceCopy.get();
         return kOk;
     }
 };
 
 // Takes the source's count, type and shape (the contents are rewritten).
-int becomeLike(DataBlock** destination, const DataBlock* source) {
-    int err = resize(destination, source->elementType, source->count, 0);
+Error becomeLike(DataBlock** destination, const DataBlock* source) {
+    Error err = resize(destination, source->elementType, source->count, 0);
     if (err) return err;
     DataBlock* d = *destination;
     d->xSize = source->xSize;
@@ -45,15 +45,15 @@ int becomeLike(DataBlock** destination, const DataBlock* source) {
 }
 
 // VectMulAddC dst, src, a, b: dst[k] = src[k] * a + b.
-int vectMulAddC(Interpreter&, CallArgs& args, MCVal&) {
+Error vectMulAddC(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
         Operands v;
-        int err = v.bind(args);
+        Error err = v.bind(args);
         if (err) return err;
         if (isEmpty(*v.destination) || (*v.destination)->payloadBytes != v.source->payloadBytes)
             if ((err = becomeLike(v.destination, v.source))) return err;
         DataBlock* d = *v.destination;
-        const double a = args[2].number, b = args[3].number;
+        const double a = args.number(2), b = args.number(3);
         if (d->elementType == kElemComplexMatrix && v.source->elementType == kElemComplexMatrix) {
             // a and b are real: the imaginary parts are only scaled.
             const double* s = v.source->doubles();
@@ -80,9 +80,9 @@ int vectMulAddC(Interpreter&, CallArgs& args, MCVal&) {
 // source's size and type; a shorter source is applied to consecutive slices of
 // the destination; otherwise the destination takes each slice of the source in turn.
 template <typename Op>
-int tiled(CallArgs& args, Op op) {
+Error tiled(CallArgs& args, Op op) {
     Operands v;
-    int err = v.bind(args);
+    Error err = v.bind(args);
     if (err) return err;
     if (isEmpty(*v.destination)) {
         err = resize(v.destination, v.source->elementType, v.source->count,
@@ -111,23 +111,23 @@ int tiled(CallArgs& args, Op op) {
     return kOk;
 }
 
-int vectAdd(Interpreter&, CallArgs& args, MCVal&) {
+Error vectAdd(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&] { return tiled(args, [](double a, double b) { return a + b; }); });
 }
 
 // VectDivide dst, src, f: dst = f * (dst / src), a zero divisor counting as 1e-32.
-int vectDivide(Interpreter&, CallArgs& args, MCVal&) {
-    const double f = args[2].number;
+Error vectDivide(Interpreter&, CallArgs& args, MCVal&) {
+    const double f = args.number(2);
     return guarded([&] {
         return tiled(args, [f](double a, double b) { return f * (a / (b == 0 ? kSmallestDivisor : b)); });
     });
 }
 
 // VectMultSh dst, src [, s]: dst[k] *= src[k], times 2^-(s mod 32) for s >= 1.
-int vectMultSh(Interpreter&, CallArgs& args, MCVal&) {
+Error vectMultSh(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
         Operands v;
-        int err = v.bind(args);
+        Error err = v.bind(args);
         if (err) return err;
         if (isEmpty(*v.destination)) {
             // An empty destination starts as a copy of the source.
@@ -136,7 +136,7 @@ int vectMultSh(Interpreter&, CallArgs& args, MCVal&) {
                         static_cast<size_t>(v.source->payloadBytes));
         }
         DataBlock* d = *v.destination;
-        const int shift = args.present(2) ? args[2].i : 0;
+        const int shift = args.present(2) ? args.i(2) : 0;
         const double factor = shift >= 1 ? std::ldexp(1.0, -(shift % 32)) : 1.0;
         DoubleValues s;
         if (!s.bind(v.source)) return kOutOfMemory;
@@ -161,19 +161,19 @@ void settleShape(DataBlock* block) {
 }
 
 // VectRamp v, start, step, n: element k = start + k * step, by repeated addition.
-int vectRamp(Interpreter&, CallArgs& args, MCVal&) {
+Error vectRamp(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
-        DataBlock** block = args[0].var.block;
-        const int32_t last = args[3].l;
+        DataBlock** block = args.var(0).block;
+        const int32_t last = args.l(3);
         const int64_t n = last < 0 ? -static_cast<int64_t>(last) : last;
         if (last >= 0 || (*block)->count < n) {
-            int err = resize(block, 0, n, last >= 0 ? 0u : kResizeKeep | kResizeZeroFill);
+            Error err = resize(block, 0, n, last >= 0 ? 0u : kResizeKeep | kResizeZeroFill);
             if (err) return err;
             settleShape(*block);
         }
         DataBlock* b = *block;
-        double start = args[1].number;
-        const double step = args[2].number;
+        double start = args.number(1);
+        const double step = args.number(2);
         if (isFixedPointVector(b) && std::fabs(start) <= kFixedPointLimit &&
             std::fabs(step) <= kFixedPointLimit) {
             // 16.16 fixed point; the shift floors like the truncation below.
@@ -197,10 +197,10 @@ int vectRamp(Interpreter&, CallArgs& args, MCVal&) {
 
 // VectInteg dst, src [, f, o]: the running sum times f plus o; a destination
 // of another count gets one element more, starting with o.
-int vectInteg(Interpreter&, CallArgs& args, MCVal&) {
+Error vectInteg(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
         Operands v;
-        int err = v.bind(args);
+        Error err = v.bind(args);
         if (err) return err;
         const DataBlock* s = v.source;
         const int64_t n = s->count;
@@ -244,10 +244,10 @@ int vectInteg(Interpreter&, CallArgs& args, MCVal&) {
 }
 
 // VectDiff dst, src: dst[k] = src[k + 1] - src[k].
-int vectDiff(Interpreter&, CallArgs& args, MCVal&) {
+Error vectDiff(Interpreter&, CallArgs& args, MCVal&) {
     return guarded([&]() -> int {
         Operands v;
-        int err = v.bind(args);
+        Error err = v.bind(args);
         if (err) return err;
         const DataBlock* s = v.source;
         const int64_t n = s->count > 0 ? s->count - 1 : 0;
@@ -282,11 +282,11 @@ inline uint64_t shifted(uint64_t bits, int32_t shift) {
 }
 
 // VectLogOp v, and, or, xor, start, count, shift: e = xor ^ (or | (and & e')).
-int vectLogOp(Interpreter&, CallArgs& args, MCVal&) {
-    DataBlock* b = *args[0].var.block;
+Error vectLogOp(Interpreter&, CallArgs& args, MCVal&) {
+    DataBlock* b = *args.var(0).block;
     const int size = elementSize(b->elementType);
     const uint64_t all = size >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * size)) - 1;
-    const uint64_t andMask = args[1].l ? static_cast<uint32_t>(args[1].l) : all;
+    const uint64_t andMask = args.l(1) ? static_cast<uint32_t>(args.l(1)) : all;
     const uint64_t orMask = static_cast<uint32_t>(args.integer(2));
     const uint64_t xorMask = static_cast<uint32_t>(args.integer(3));
     const int64_t start = args.integer(4);
@@ -319,10 +319,10 @@ int vectLogOp(Interpreter&, CallArgs& args, MCVal&) {
 
 // VectBitShift v, n: the payload as one bit string (16-bit words, lowest bit
 // first) shifted by n bits toward higher (n > 0) or lower indices.
-int vectBitShift(Interpreter&, CallArgs& args, MCVal&) {
-    DataBlock* b = *args[0].var.block;
+Error vectBitShift(Interpreter&, CallArgs& args, MCVal&) {
+    DataBlock* b = *args.var(0).block;
     const int64_t bytes = b->payloadBytes;
-    const int64_t n = args[1].l;
+    const int64_t n = args.l(1);
     unsigned char* p = b->bytes();
     if (bytes == 0 || n == 0) return kOk;
     const int64_t magnitude = n < 0 ? -n : n;
@@ -351,16 +351,20 @@ int vectBitShift(Interpreter&, CallArgs& args, MCVal&) {
 
 }  // namespace
 
+constexpr CommandRow kVectorArithmeticRows[] = {
+    {cmd::VectMulAddC, vectMulAddC},
+    {cmd::VectAdd, vectAdd},
+    {cmd::VectDivide, vectDivide},
+    {cmd::VectMultSh, vectMultSh},
+    {cmd::VectRamp, vectRamp},
+    {cmd::VectInteg, vectInteg},
+    {cmd::VectDiff, vectDiff},
+    {cmd::VectLogOp, vectLogOp},
+    {cmd::VectBitShift, vectBitShift},
+};
+
 void registerVectorArithmetic(Interpreter& ip) {
-    ip.registerCommand("VectMulAddC", vectMulAddC);
-    ip.registerCommand("VectAdd", vectAdd);
-    ip.registerCommand("VectDivide", vectDivide);
-    ip.registerCommand("VectMultSh", vectMultSh);
-    ip.registerCommand("VectRamp", vectRamp);
-    ip.registerCommand("VectInteg", vectInteg);
-    ip.registerCommand("VectDiff", vectDiff);
-    ip.registerCommand("VectLogOp", vectLogOp);
-    ip.registerCommand("VectBitShift", vectBitShift);
+    ip.install({"vectors/vectorarith", kVectorArithmeticRows});
 }
 
 }  // namespace tvx::builtins::vectors

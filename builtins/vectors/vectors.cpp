@@ -9,7 +9,7 @@ namespace vectors {
 
 using namespace interp;
 
-int resize(DataBlock** block, int elementType, int64_t count, unsigned options) {
+Error resize(DataBlock** block, int elementType, int64_t count, unsigned options) {
     if (count < 0 || count > INT32_MAX) return kVectorNotCreated;
     int type = elementType ? elementType : (*block ? int{(*block)->elementType} : int{kElemInt16});
     int size = elementSize(type) ? elementSize(type) : 2;
@@ -21,7 +21,7 @@ int resize(DataBlock** block, int elementType, int64_t count, unsigned options) 
     return resizeBlock(block, elementType, count, options) ? kOk : kVectorNotCreated;
 }
 
-int create(DataBlock** block, int elementType, int64_t count) {
+Error create(DataBlock** block, int elementType, int64_t count) {
     if (count < 0 || count > INT32_MAX) return kVectorNotCreated;
     int size = elementSize(elementType) ? elementSize(elementType) : 2;
     int64_t capacity = blockCapacityFor(count * size);

@@ -11,9 +11,7 @@
 
 #include "builtins/algorithms/workbuffer.h"
 #include "builtins/arrays/blockutil.h"
-#include "interp/eval/arguments.h"
-#include "interp/interpreter.h"
-#include "interp/values/number.h"
+#include "interp/api.h"
 
 namespace tvx::builtins::vectors {
 
@@ -83,10 +81,10 @@ inline const T* elementsAs(const DataBlock* block) {
 // Resizes *block (created when null) with a memory check: 13 when the system
 // lacks the memory, 37 when the block cannot be made or grown (a fixed block,
 // a size beyond what a block can describe).
-int resize(DataBlock** block, int elementType, int64_t count, unsigned options);
+interp::Error resize(DataBlock** block, int elementType, int64_t count, unsigned options);
 
 // A new block of the type (zero-filled), with the memory check.
-int create(DataBlock** block, int elementType, int64_t count);
+interp::Error create(DataBlock** block, int elementType, int64_t count);
 
 // The shape of a plain vector: count by 1.
 inline void setRowShape(DataBlock* block) {

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     MemorySource source(data, size);
-    NewImage image(size % 3 == 0 ? kFlagTopDown : 0);
+    NewImage image(size % 3 == 0 ? static_cast<uint32_t>(kFlagTopDown) : 0u);
     if (decode(source, image, data, size) != 0)
         return 0;
     const DibGeometry& g = image.geometry();

@@ -2,6 +2,7 @@
 // letters, and calls built-in functions.
 #include <cstring>
 
+#include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
 #include "interp/interpreter.h"
@@ -44,7 +45,7 @@ const char* restOfLine(const char* p, bool parenthesised) {
 
 }  // namespace
 
-int Evaluator::parseArguments(const char*& p, std::string_view signature, CallArgs& args,
+Error Evaluator::parseArguments(const char*& p, std::string_view signature, CallArgs& args,
                               bool parenthesised) {
     int bufferBytes = 0;
     bool optional = false;
@@ -66,7 +67,7 @@ int Evaluator::parseArguments(const char*& p, std::string_view signature, CallAr
         }
         if (c == '&' || (isSignatureModifier(c) && c != '$')) continue;
         if (args.count >= kMaxArguments) return kParameterBufferOverflow;
-        ArgSlot& slot = args[args.count++];
+        ArgSlot& slot = args.slot(args.count++);
         slot.letter = c;
         slot.flexible = flexible;
         flexible = false;
@@ -87,7 +88,7 @@ int Evaluator::parseArguments(const char*& p, std::string_view signature, CallAr
                 continue;
             }
             if (!optional) {
-                ip_.errorPosition = p;
+                ip_.setErrorPosition(p);
                 return kNotEnoughParameters;
             }
             continue;
@@ -97,7 +98,7 @@ int Evaluator::parseArguments(const char*& p, std::string_view signature, CallAr
             ++p;
             continue;
         }
-        int err = parseOneArgument(p, c, slot.flexible, parenthesised, slot, args);
+        Error err = parseOneArgument(p, c, slot.flexible, parenthesised, slot, args);
         if (err) return err;
         // One comma may separate this argument from the next one.
         p = skipBlanks(p);
@@ -112,17 +113,17 @@ int Evaluator::parseArguments(const char*& p, std::string_view signature, CallAr
             ++p;
             return kOk;
         }
-        ip_.errorPosition = p;
+        ip_.setErrorPosition(p);
         return *p == '\0' ? kBracket : kTooManyParameters;
     }
     if (!isArgumentEnd(*p, false)) {
-        ip_.errorPosition = p;
+        ip_.setErrorPosition(p);
         return kTooManyParameters;
     }
     return kOk;
 }
 
-int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool parenthesised,
+Error Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool parenthesised,
                                 ArgSlot& slot, CallArgs& args) {
     const char* start = p;
     switch (letter) {
@@ -134,10 +135,10 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
     case 'p': {
         if (args.valueCount >= kMaxArguments) return kParameterBufferOverflow;
         MCVal& value = args.values[static_cast<size_t>(args.valueCount++)];
-        int err = numeric(p, kLimitArgument, value);
+        Error err = numeric(p, kLimitArgument, value);
         if (err == kStringOperand) {
             if (!flexible) {
-                ip_.errorPosition = start;
+                ip_.setErrorPosition(start);
                 return kWrongDataType;
             }
             err = stringToWorkArea(p, slot.text);
@@ -148,7 +149,7 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
         }
         if (err) return err;
         if (value.isEmpty()) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kNotEnoughParameters;
         }
         // A '?' or 'p' argument that names a block variable directly passes it
@@ -172,7 +173,7 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
             return kOk;
         }
         if (value.isBlock() && !flexible) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kWrongDataType;
         }
         err = kOk;
@@ -184,11 +185,11 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
         } else {
             slot.r = static_cast<float>(value.re);
         }
-        if (err) ip_.errorPosition = start;
+        if (err) ip_.setErrorPosition(start);
         return err;
     }
     case 's': {
-        int err = stringToWorkArea(p, slot.text);
+        Error err = stringToWorkArea(p, slot.text);
         if (err) return err;
         slot.form = kFormString;
         slot.present = true;
@@ -199,7 +200,7 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
         const char* q = p;
         while (isNameChar(*q) || (*q == '.' && isNameChar(q[1]))) ++q;
         if (q == p) {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return kBadSymbolName;
         }
         slot.text = std::string_view(p, static_cast<size_t>(q - p));
@@ -233,11 +234,11 @@ int Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool
     }
 }
 
-int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot,
+Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot,
                                 CallArgs& args) {
     const char* start = p;
     Designator d;
-    int err = designate(p, Creation::Create, d);
+    Error err = designate(p, Creation::Create, d);
     if (err) return err;
     slot.present = true;
     VarArg& arg = slot.var;
@@ -247,7 +248,7 @@ int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgS
     case Designator::kElement:
     case Designator::kCharacter: {
         if (letter != 'v') {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kWrongDataType;
         }
         if (args.pendingCount >= kMaxPendingWrites) return kOutOfMemory;
@@ -265,14 +266,14 @@ int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgS
     }
     default:
         // Status variables are read-only; substrings and unknown names are no variables.
-        ip_.errorPosition = start;
+        ip_.setErrorPosition(start);
         return d.form == Designator::kNothing ? kUndefinedVariable : kWrongDataType;
     }
 
     arg.slot = d.slot;
     Variable& var = d.slot.var();
     VarKind kind = var.valueKind();
-    if (letter == 'v' && kind == kKindBlock && ip_.variableArgumentTakesBlocks[static_cast<size_t>(args.code)])
+    if (letter == 'v' && kind == kKindBlock && (ip_.commandFlags(args.code) & kVariableTakesBlocks))
         flexible = true;
     if (flexible) {
         // Any kind passes; the command asks the form.
@@ -291,7 +292,7 @@ int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgS
     case 'v':
         if (kind == kKindNone) var.setValueKind(kKindNumber);
         else if (kind != kKindNumber) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kWrongDataType;
         }
         arg.number = &var.number;
@@ -300,7 +301,7 @@ int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgS
         return kOk;
     case '$':
         if (kind == kKindBlock && !(var.block && var.block->isText())) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kWrongDataType;
         }
         if (kind != kKindString) {
@@ -328,8 +329,8 @@ int Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgS
     }
 }
 
-int Evaluator::flushPendingWrites(CallArgs& args) {
-    int result = kOk;
+Error Evaluator::flushPendingWrites(CallArgs& args) {
+    Error result = kOk;
     for (int i = 0; i < args.pendingCount; ++i) {
         PendingWrite& pending = args.pending[static_cast<size_t>(i)];
         Variable& var = pending.slot.var();
@@ -343,57 +344,55 @@ int Evaluator::flushPendingWrites(CallArgs& args) {
         }
         if (var.valueKind() != kKindBlock || !var.block) continue;
         if (var.block->elementType == kElemComplexMatrix) {
-            int err = writeElement(&var.block, 2 * pending.position, pending.temp);
+            Error err = writeElement(&var.block, 2 * pending.position, pending.temp);
             if (err && !result) result = err;
             continue;
         }
-        int err = writeElement(&var.block, pending.position, pending.temp);
+        Error err = writeElement(&var.block, pending.position, pending.temp);
         if (err && !result) result = err;
     }
     args.pendingCount = 0;
     return result;
 }
 
-int Evaluator::callBuiltin(const char*& p, int code, MCVal& out) {
+Error Evaluator::callBuiltin(const char*& p, int code, MCVal& out) {
     const char* start = p;
     ArgsLease lease(ip_);
     CallArgs& args = *lease;
     args.reset(code);
-    size_t mark = ip_.work.mark();
+    size_t mark = ip_.work().mark();
     ++p;  // '('
-    int err = parseArguments(p, ip_.commands.signature(code), args, true);
+    Error err = parseArguments(p, ip_.commands().signature(code), args, true);
     if (err) {
-        ip_.work.release(mark);
+        ip_.work().release(mark);
         return err;
     }
     out.setReal(0);
-    CommandHandler handler = ip_.handlers[static_cast<size_t>(code)];
-    std::string_view signature = ip_.commands.signature(code);
+    std::string_view signature = ip_.commands().signature(code);
     // A data block as first argument goes to the matrix function dispatcher;
     // so does a block as second argument of an "ff" or "f.f" function.
     bool firstIsF = !signature.empty() && (signature[0] == 'f' || signature.substr(0, 2) == "?f");
-    const ArgSlot& first = args[0];
+    const ArgSlot& first = args.slot(0);
     // A computed block or a variable named in an 'f' argument is type 32; a
     // variable named in a '?' argument (Sum, MaxLoc, ...) is type 33 and stays here.
     bool blockFirst = args.count > 0 && first.value && first.value->type == kValBlock;
-    bool blockSecond = args.count > 1 && args[1].value && args[1].value->type == kValBlock;
+    bool blockSecond = args.count > 1 && args.value(1) && args.value(1)->type == kValBlock;
     bool toDispatcher = false;
-    if (firstIsF && blockFirst && code >= 490 && code <= 628) toDispatcher = true;
-    if (code == 0x259 && args.count > 0 && first.value && first.value->type == kValVarBlock) toDispatcher = true;  // Len
+    // (the functions up to ControlHandle in code order take a block this way)
+    if (firstIsF && blockFirst && code >= kFirstFunctionCode && code <= cmd::ControlHandle) toDispatcher = true;
+    if (code == cmd::Len && args.count > 0 && first.value && first.value->type == kValVarBlock) toDispatcher = true;
     if (firstIsF && !blockFirst && blockSecond && (signature == "ff" || signature == "f.f"))
         toDispatcher = true;
     if (toDispatcher) {
-        err = ip_.arrays.matrixFunction ? ip_.arrays.matrixFunction(ip_, code, args, out)
+        err = ip_.arrays().matrixFunction ? ip_.arrays().matrixFunction(ip_, code, args, out)
                                         : kMatrixOperation;
-    } else if (handler) {
-        err = handler(ip_, args, out);
     } else {
-        err = kUndefinedFunction;
+        err = ip_.invoke(code, args, out);
     }
-    int flushErr = flushPendingWrites(args);
+    Error flushErr = flushPendingWrites(args);
     if (!err) err = flushErr;
-    ip_.work.release(mark);
-    if (err) ip_.errorPosition = start;
+    ip_.work().release(mark);
+    if (err) ip_.setErrorPosition(start);
     return err;
 }
 

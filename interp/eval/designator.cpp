@@ -87,27 +87,17 @@ struct ViewTable {
 
 constexpr size_t kUnmarkedRetired = 64;
 
-// The views of an interpreter, kept in its area states; the last one is
-// remembered, since every name lookup asks for them.
-struct ViewState : AreaState {
+// The views of an interpreter, kept in its family states.
+struct ViewState : FamilyState {
     ViewTable table;
 };
 
-ViewTable& viewsOf(const Interpreter& ip) {
-    // Keyed by the interpreter's serial: a new interpreter at a recycled
-    // address never sees its predecessor's table.
-    thread_local uint64_t lastSerial = 0;
-    thread_local ViewTable* lastTable = nullptr;
-    if (ip.serial() == lastSerial && lastTable) return *lastTable;
-    lastSerial = ip.serial();
-    lastTable = &const_cast<Interpreter&>(ip).areaState<ViewState>().table;
-    return *lastTable;
-}
+ViewTable& viewsOf(Interpreter& ip) { return ip.state<ViewState>().table; }
 
 std::string viewName(int slot) { return "__view" + std::to_string(slot + 1); }
 
 SymbolTable* viewHome(Interpreter& ip, ViewTable& views) {
-    if (ip.symbols.macroTable) return ip.symbols.macroTable;
+    if (ip.symbols().macroTable) return ip.symbols().macroTable;
     if (!views.fallback)
         views.fallback = std::make_unique<SymbolTable>(kViewTableSpace, 32, 13, 1024);
     return views.fallback.get();
@@ -116,7 +106,7 @@ SymbolTable* viewHome(Interpreter& ip, ViewTable& views) {
 // The view variable of a slot, when it can be reached from the current scope.
 Variable* viewVariable(Interpreter& ip, ViewTable& views, int k) {
     ViewSlot& s = views.slots[static_cast<size_t>(k)];
-    SymbolTable* home = ip.symbols.macroTable ? ip.symbols.macroTable : views.fallback.get();
+    SymbolTable* home = ip.symbols().macroTable ? ip.symbols().macroTable : views.fallback.get();
     if (!s.used || !home || s.table != home || !home->isUsed(s.index) ||
         home->nameAt(s.index) != viewName(k))
         return nullptr;
@@ -125,7 +115,7 @@ Variable* viewVariable(Interpreter& ip, ViewTable& views, int k) {
 
 // The origin block, when its variable still holds it.
 DataBlock* originBlock(Interpreter& ip, const ViewSlot& s) {
-    VarSlot slot = ip.symbols.byId(s.originId);
+    VarSlot slot = ip.symbols().byId(s.originId);
     if (!slot) return nullptr;
     Variable& var = slot.var();
     if (var.valueKind() != kKindBlock || var.block != s.origin ||
@@ -185,7 +175,7 @@ void writeReplacedValue(const Variable& var, DataBlock* origin, const ViewSlot& 
 void settleView(Interpreter& ip, ViewTable& views, int k, bool final) {
     ViewSlot& s = views.slots[static_cast<size_t>(k)];
     if (!s.watched) return;
-    bool live = !final && ip.work.mark() >= s.token;
+    bool live = !final && ip.work().mark() >= s.token;
     Variable* var = viewVariable(ip, views, k);
     if (!var) {
         // Out of reach from here (another macro runs): try again later, unless
@@ -222,7 +212,7 @@ void settleView(Interpreter& ip, ViewTable& views, int k, bool final) {
 void settleViews(Interpreter& ip) {
     ViewTable& views = viewsOf(ip);
     if (!views.retired.empty()) {
-        size_t mark = ip.work.mark();
+        size_t mark = ip.work().mark();
         size_t unmarked = 0;
         for (const auto& r : views.retired) unmarked += r.second == 0 ? 1 : 0;
         auto over = [&](const std::pair<DataBlock*, size_t>& r) {
@@ -253,7 +243,7 @@ void watchIfView(Interpreter& ip, const VarSlot& slot) {
         // A byte in the string work area marks the statement: it is taken
         // back when the statement (or the function call) is over.
         std::string_view stored;
-        size_t token = ip.work.store("", stored) == kOk ? ip.work.mark() : 0;
+        size_t token = ip.work().store("", stored) == kOk ? ip.work().mark() : 0;
         s.lastToken = token;
         if (!s.watched) {
             s.snapshot.assign(s.block->bytes(), s.block->bytes() + s.block->payloadBytes);
@@ -293,7 +283,7 @@ struct IndexPart {
 
 // The positions 0..size-1 a part selects (bounds counted from base): a single
 // index, or a range whose end before its start wraps around the dimension.
-int partPositions(const IndexPart& part, int64_t size, int base, std::vector<int64_t>& out) {
+Error partPositions(const IndexPart& part, int64_t size, int base, std::vector<int64_t>& out) {
     int64_t from = part.hasFrom ? toInt64Saturated(part.from) - base : 0;
     int64_t to = !part.range ? from : part.hasTo ? toInt64Saturated(part.to) - base : size - 1;
     if (from < 0 || to < 0) return kNegativeIndex;
@@ -306,7 +296,7 @@ int partPositions(const IndexPart& part, int64_t size, int base, std::vector<int
 }
 
 // Makes a view of the block of the variable at slot; d receives its variable.
-int makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int count,
+Error makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int count,
              Designator& d) {
     DataBlock* block = slot.var().block;
     bool complex = block->elementType == kElemComplexMatrix;
@@ -314,18 +304,18 @@ int makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int c
     std::vector<int64_t> positions;
     int32_t nx, ny;
     if (count == 1) {
-        int err = partPositions(parts[0], elements, ip.matrixBase, positions);
+        Error err = partPositions(parts[0], elements, ip.matrix().base, positions);
         if (err) return err;
         nx = static_cast<int32_t>(positions.size());
         ny = 1;
     } else {
         if (block->xSize < 0 || block->ySize < 0 || int64_t{block->xSize} * block->ySize > elements)
             return kInternalError;
-        const IndexPart& xPart = ip.matrixRowFirst ? parts[1] : parts[0];
-        const IndexPart& yPart = ip.matrixRowFirst ? parts[0] : parts[1];
+        const IndexPart& xPart = ip.matrix().rowFirst ? parts[1] : parts[0];
+        const IndexPart& yPart = ip.matrix().rowFirst ? parts[0] : parts[1];
         std::vector<int64_t> xs, ys;
-        int err = partPositions(xPart, block->xSize, ip.matrixBase, xs);
-        if (!err) err = partPositions(yPart, block->ySize, ip.matrixBase, ys);
+        Error err = partPositions(xPart, block->xSize, ip.matrix().base, xs);
+        if (!err) err = partPositions(yPart, block->ySize, ip.matrix().base, ys);
         if (err) return err;
         for (int64_t y : ys)
             for (int64_t x : xs) positions.push_back(x + y * block->xSize);
@@ -362,7 +352,7 @@ int makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int c
     Variable& var = home->at(index);
     ViewSlot& previous = views.slots[static_cast<size_t>(k)];
     if (previous.used && var.valueKind() == kKindBlock && var.block &&
-        var.block == previous.block && ip.work.mark() >= previous.lastToken) {
+        var.block == previous.block && ip.work().mark() >= previous.lastToken) {
         // The statement that named the previous view may still hold its block.
         views.retired.emplace_back(var.block, previous.lastToken);
         var.block = nullptr;
@@ -394,14 +384,14 @@ int makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int c
 
 }  // namespace
 
-int Evaluator::designate(const char*& p, Creation creation, Designator& d) {
+Error Evaluator::designate(const char*& p, Creation creation, Designator& d) {
     d = Designator{};
     ViewGuard viewGuard(ip_, d);
-    Symbols& symbols = ip_.symbols;
+    Symbols& symbols = ip_.symbols();
     if (symbols.lookupOnly) creation = Creation::Find;
     if (*p == '!') return statusDesignator(p, d);
     if (!isNameChar(*p) || isDigit(*p)) {
-        ip_.errorPosition = p;
+        ip_.setErrorPosition(p);
         return kBadSymbolName;
     }
     uint16_t hash;
@@ -424,7 +414,7 @@ int Evaluator::designate(const char*& p, Creation creation, Designator& d) {
         slot = symbols.followReferences(slot);
         if (!slot) return kInternalPointer;
         SymbolTable* table = nullptr;
-        int err = objectOf(slot, creation, table);
+        Error err = objectOf(slot, creation, table);
         if (err) return err;
         end = scanName(p + 1, hash);
         name = std::string_view(p + 1, static_cast<size_t>(end - p - 1));
@@ -445,12 +435,12 @@ int Evaluator::designate(const char*& p, Creation creation, Designator& d) {
         std::string familyName(name);
         while (*p == '[') {
             std::string suffix;
-            int err = indexGroup(p, d, suffix);
+            Error err = indexGroup(p, d, suffix);
             if (err) return err;
             if (d.form != Designator::kNothing) {
                 // indexGroup resolved an element or a character
                 if (*p == '[') {
-                    ip_.errorPosition = p;
+                    ip_.setErrorPosition(p);
                     return kExtraCharacters;
                 }
                 return kOk;
@@ -492,13 +482,13 @@ int Evaluator::designate(const char*& p, Creation creation, Designator& d) {
     return kOk;
 }
 
-int Evaluator::objectOf(VarSlot holder, Creation creation, SymbolTable*& table) {
+Error Evaluator::objectOf(VarSlot holder, Creation creation, SymbolTable*& table) {
     table = nullptr;
     Variable& var = holder.var();
     if (var.valueKind() == kKindNumber) {
         int slot = objectSlot(var.number);
         if (slot >= 0) {
-            table = ip_.symbols.object(slot);
+            table = ip_.symbols().object(slot);
             if (table) return kOk;
         }
     }
@@ -506,16 +496,16 @@ int Evaluator::objectOf(VarSlot holder, Creation creation, SymbolTable*& table) 
     std::string title(holder.name());
     if (holder.table->space() >= 0 && holder.table->space() < kObjectSlots)
         title = holder.table->title + "." + title;
-    int slot = ip_.symbols.createObject(std::move(title));
+    int slot = ip_.symbols().createObject(std::move(title));
     if (slot < 0) return kOutOfMemory;
     var.clearValue();
     var.setValueKind(kKindNumber);
     var.number = objectHandle(slot);
-    table = ip_.symbols.object(slot);
+    table = ip_.symbols().object(slot);
     return kOk;
 }
 
-int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuffix) {
+Error Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuffix) {
     const char* open = p;
     ++p;  // '['
     Variable* var = d.slot ? &d.slot.var() : nullptr;
@@ -530,7 +520,7 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
         bool hasFrom = *p != ':';
         double from = 0, to = static_cast<double>(length - 1);
         if (hasFrom) {
-            int err = real(p, kLimitArgument, from);
+            Error err = real(p, kLimitArgument, from);
             if (err) return err;
             p = skipBlanks(p);
         }
@@ -538,12 +528,12 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
             ++p;
             p = skipBlanks(p);
             if (*p != ']') {
-                int err = real(p, kLimitArgument, to);
+                Error err = real(p, kLimitArgument, to);
                 if (err) return err;
                 p = skipBlanks(p);
             }
             if (*p == ':') {
-                ip_.errorPosition = p;
+                ip_.setErrorPosition(p);
                 return kExtraCharacters;
             }
             int64_t a = toInt64Saturated(from), b = toInt64Saturated(to);
@@ -562,7 +552,7 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
             d.position = i;
         }
         if (*p != ']') {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return *p == '\0' ? kBracket : kExtraCharacters;
         }
         ++p;
@@ -577,12 +567,12 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
     p = skipBlanks(p);
     while (*p != ']') {
         if (count == 2) {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return kExtraCharacters;
         }
         IndexPart& part = parts[count];
         if (*p != ':' || !isBlock) {
-            int err = real(p, kLimitArgument, part.from);
+            Error err = real(p, kLimitArgument, part.from);
             if (err) return err;
             part.hasFrom = true;
             index[count] = part.from;
@@ -590,19 +580,19 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
         }
         if (*p == ':') {
             if (!isBlock) {
-                ip_.errorPosition = p;
+                ip_.setErrorPosition(p);
                 return kExtraCharacters;
             }
             part.range = anyRange = true;
             p = skipBlanks(p + 1);
             if (*p != ',' && *p != ']') {
-                int err = real(p, kLimitArgument, part.to);
+                Error err = real(p, kLimitArgument, part.to);
                 if (err) return err;
                 part.hasTo = true;
                 p = skipBlanks(p);
             }
             if (*p == ':') {
-                ip_.errorPosition = p;
+                ip_.setErrorPosition(p);
                 return kExtraCharacters;
             }
         }
@@ -610,18 +600,18 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
         if (*p == ',') {
             p = skipBlanks(p + 1);
         } else if (*p != ']') {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return *p == '\0' ? kBracket : kExtraCharacters;
         }
     }
     ++p;
     if (count == 0) {
-        ip_.errorPosition = open;
+        ip_.setErrorPosition(open);
         return kNotEnoughParameters;
     }
     if (anyRange) {
-        int err = makeView(ip_, d.slot, parts, count, d);
-        if (err) ip_.errorPosition = open;
+        Error err = makeView(ip_, d.slot, parts, count, d);
+        if (err) ip_.setErrorPosition(open);
         return err;
     }
 
@@ -642,24 +632,24 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
     DataBlock* block = var->block;
     int64_t x, y = 0;
     if (count == 1) {
-        x = toInt64Saturated(index[0]) - ip_.matrixBase;
+        x = toInt64Saturated(index[0]) - ip_.matrix().base;
         if (x < 0) {
-            ip_.errorPosition = open;
+            ip_.setErrorPosition(open);
             return kNegativeIndex;
         }
         d.position = x;
     } else {
-        int64_t a = toInt64Saturated(index[0]) - ip_.matrixBase;
-        int64_t b = toInt64Saturated(index[1]) - ip_.matrixBase;
+        int64_t a = toInt64Saturated(index[0]) - ip_.matrix().base;
+        int64_t b = toInt64Saturated(index[1]) - ip_.matrix().base;
         // Row-first order names the row first.
-        x = ip_.matrixRowFirst ? b : a;
-        y = ip_.matrixRowFirst ? a : b;
+        x = ip_.matrix().rowFirst ? b : a;
+        y = ip_.matrix().rowFirst ? a : b;
         if (x < 0 || y < 0) {
-            ip_.errorPosition = open;
+            ip_.setErrorPosition(open);
             return kNegativeIndex;
         }
         if (x >= block->xSize || y >= block->ySize) {
-            ip_.errorPosition = open;
+            ip_.setErrorPosition(open);
             return kBadIndex;
         }
         d.position = x + y * static_cast<int64_t>(block->xSize);
@@ -668,14 +658,14 @@ int Evaluator::indexGroup(const char*& p, Designator& d, std::string& familySuff
     return kOk;
 }
 
-int Evaluator::statusDesignator(const char*& p, Designator& d) {
+Error Evaluator::statusDesignator(const char*& p, Designator& d) {
     const char* start = p;
     uint16_t hash;
     const char* end = scanName(p + 1, hash);
     std::string_view name(p + 1, static_cast<size_t>(end - p - 1));
-    int code = name.empty() ? -1 : ip_.statusVariables.lookup(name);
+    int code = name.empty() ? -1 : ip_.statusVariables().lookup(name);
     if (code < 0) {
-        ip_.errorPosition = start;
+        ip_.setErrorPosition(start);
         return kBadSymbolName;
     }
     p = end;
@@ -683,11 +673,11 @@ int Evaluator::statusDesignator(const char*& p, Designator& d) {
     if (*p == '[') {
         ++p;
         double value;
-        int err = real(p, kLimitArgument, value);
+        Error err = real(p, kLimitArgument, value);
         if (err) return err;
         p = skipBlanks(p);
         if (*p != ']') {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return kBracket;
         }
         ++p;
@@ -699,13 +689,13 @@ int Evaluator::statusDesignator(const char*& p, Designator& d) {
     return kOk;
 }
 
-int Evaluator::readValue(const Designator& d, MCVal& out) {
+Error Evaluator::readValue(const Designator& d, MCVal& out) {
     switch (d.form) {
     case Designator::kNothing:
         return kUndefinedVariable;
     case Designator::kStatus: {
         StatusValue value;
-        int err = ip_.readStatus(d.statusCode, d.statusIndex, value);
+        Error err = ip_.readStatus(d.statusCode, d.statusIndex, value);
         if (err) return err;
         if (value.isString) return kStringOperand;
         out.setReal(value.number);

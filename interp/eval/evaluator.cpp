@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "interp/eval/scanner.h"
+#include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/values/complexmath.h"
 #include "interp/values/number.h"
@@ -19,17 +20,17 @@ int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
 
 Evaluator::Evaluator(Interpreter& ip) : ip_(ip) {}
 
-int Evaluator::numeric(const char*& p, int limit, MCVal& out) {
+Error Evaluator::numeric(const char*& p, int limit, MCVal& out) {
     // Nested evaluations (brackets, signs, arguments, macro functions) are
     // bounded by the stack that is left, so that no input can exhaust it.
     if (stackNearlyExhausted()) {
-        ip_.errorPosition = p;
+        ip_.setErrorPosition(p);
         return kOutOfMemory;
     }
     out.clear();
     p = skipBlanks(p);
     const char* start = p;
-    int err = operand(p, limit, out);
+    Error err = operand(p, limit, out);
     if (err == kStringOperand) {
         p = start;
         return kStringOperand;
@@ -43,7 +44,7 @@ int Evaluator::numeric(const char*& p, int limit, MCVal& out) {
             break;
         ScannedOperator op;
         if (!scanOperator(q, op)) {
-            ip_.errorPosition = q;
+            ip_.setErrorPosition(q);
             return kUnknownOperator;
         }
         if (op.code == 0 || op.level >= limit) break;
@@ -51,17 +52,17 @@ int Evaluator::numeric(const char*& p, int limit, MCVal& out) {
         MCVal right;
         err = numeric(q, op.level, right);
         if (err == kStringOperand) {
-            ip_.errorPosition = q;
+            ip_.setErrorPosition(q);
             return kWrongDataType;
         }
         if (err) return err;
         if (right.isEmpty()) {
-            ip_.errorPosition = q;
+            ip_.setErrorPosition(q);
             return kNotEnoughParameters;
         }
         err = combine(op.code, out, right);
         if (err) {
-            ip_.errorPosition = q;
+            ip_.setErrorPosition(q);
             return err;
         }
         p = q;
@@ -69,9 +70,9 @@ int Evaluator::numeric(const char*& p, int limit, MCVal& out) {
     return kOk;
 }
 
-int Evaluator::real(const char*& p, int limit, double& out) {
+Error Evaluator::real(const char*& p, int limit, double& out) {
     MCVal value;
-    int err = numeric(p, limit, value);
+    Error err = numeric(p, limit, value);
     if (err == kStringOperand) return kWrongDataType;
     if (err) return err;
     if (value.isEmpty()) return kNotEnoughParameters;
@@ -80,9 +81,9 @@ int Evaluator::real(const char*& p, int limit, double& out) {
     return kOk;
 }
 
-int Evaluator::operand(const char*& p, int limit, MCVal& out) {
+Error Evaluator::operand(const char*& p, int limit, MCVal& out) {
     const char* start = p;
-    int err = kOk;
+    Error err = kOk;
     char c = *p;
     if (c == '(') {
         ++p;
@@ -91,7 +92,7 @@ int Evaluator::operand(const char*& p, int limit, MCVal& out) {
         if (err) return err;
         p = skipBlanks(p);
         if (*p != ')') {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return kBracket;
         }
         ++p;
@@ -101,7 +102,7 @@ int Evaluator::operand(const char*& p, int limit, MCVal& out) {
         if (err == kStringOperand) err = kWrongDataType;
         if (err) return err;
         if (out.isEmpty()) {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return kNotEnoughParameters;
         }
         err = negate(out);
@@ -117,7 +118,7 @@ int Evaluator::operand(const char*& p, int limit, MCVal& out) {
     } else if (c == '\'') {
         // 'c': a character code
         if (p[1] == '\0' || p[2] != '\'') {
-            ip_.errorPosition = p;
+            ip_.setErrorPosition(p);
             return kWrongDataType;
         }
         out.setReal(static_cast<unsigned char>(p[1]));
@@ -144,8 +145,8 @@ int Evaluator::operand(const char*& p, int limit, MCVal& out) {
     // Postfix transpose.
     if (*p == '\'') {
         if (out.isBlock()) {
-            if (!ip_.arrays.transpose) return kMatrixOperation;
-            err = ip_.arrays.transpose(ip_, out);
+            if (!ip_.arrays().transpose) return kMatrixOperation;
+            err = ip_.arrays().transpose(ip_, out);
             if (err) return err;
         }
         ++p;
@@ -153,7 +154,7 @@ int Evaluator::operand(const char*& p, int limit, MCVal& out) {
     return kOk;
 }
 
-int Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
+Error Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
     const char* start = p;
     if (*p != '!') {
         // name(...) or object.name(...) is a call.
@@ -169,7 +170,7 @@ int Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
         if (!direct && limit != kLimitMatrixElement) afterName = skipBlanks(afterName);
         if (*afterName == '(') {
             std::string_view name(start, static_cast<size_t>(nameEnd - start));
-            int code = nameEnd == end ? ip_.commands.lookup(name, hash) : -1;
+            int code = nameEnd == end ? ip_.commands().lookup(name, hash) : -1;
             if (code >= 0 && isFunctionCode(code)) {
                 p = afterName;
                 return callBuiltin(p, code, out);
@@ -187,33 +188,29 @@ int Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
                     if (*q == ')' && --depth == 0) break;
                 }
                 if (*q != ')') {
-                    ip_.errorPosition = q;
+                    ip_.setErrorPosition(q);
                     return kBracket;
                 }
                 std::string_view arguments(afterName + 1, static_cast<size_t>(q - afterName - 1));
                 p = q + 1;
-                if (!macroFunctionCall) {
-                    ip_.errorPosition = start;
-                    return kUndefinedFunction;
-                }
                 out.setReal(0);
-                return macroFunctionCall(ip_, name, arguments, out);
+                return ip_.runner().callFunction(name, arguments, out);
             }
         }
     }
     Designator d;
-    int err = designate(p, ip_.symbols.lookupOnly ? Creation::Find : Creation::Create, d);
+    Error err = designate(p, ip_.symbols().lookupOnly ? Creation::Find : Creation::Create, d);
     if (err) return err;
     err = readValue(d, out);
-    if (err == kUndefinedVariable) ip_.errorPosition = start;
+    if (err == kUndefinedVariable) ip_.setErrorPosition(start);
     return err;
 }
 
-int Evaluator::addressOperand(const char*& p, MCVal& out) {
+Error Evaluator::addressOperand(const char*& p, MCVal& out) {
     const char* start = p;
     ++p;
     Designator d;
-    int err = designate(p, Creation::Create, d);
+    Error err = designate(p, Creation::Create, d);
     if (err) return err;
     uintptr_t address = 0;
     Variable* var = d.slot ? &d.slot.var() : nullptr;
@@ -238,14 +235,14 @@ int Evaluator::addressOperand(const char*& p, MCVal& out) {
         address = reinterpret_cast<uintptr_t>(var->text.data() + d.position);
         break;
     default:
-        ip_.errorPosition = start;
+        ip_.setErrorPosition(start);
         return kWrongDataType;
     }
     out.setReal(static_cast<double>(address));
     return kOk;
 }
 
-int Evaluator::negate(MCVal& value) {
+Error Evaluator::negate(MCVal& value) {
     if (value.isReal()) {
         value.re = -value.re;
         return kOk;
@@ -263,16 +260,16 @@ int Evaluator::negate(MCVal& value) {
     return kOk;
 }
 
-int Evaluator::combine(int op, MCVal& left, MCVal& right) {
+Error Evaluator::combine(int op, MCVal& left, MCVal& right) {
     if (left.isReal() && right.isReal()) return combineReal(op, left.re, right.re, left.re);
     if (left.isBlock() || right.isBlock()) {
-        if (!ip_.arrays.binary) return kMatrixOperation;
-        return ip_.arrays.binary(ip_, op, left, right);
+        if (!ip_.arrays().binary) return kMatrixOperation;
+        return ip_.arrays().binary(ip_, op, left, right);
     }
     return combineComplex(op, left, right);
 }
 
-int Evaluator::combineReal(int op, double a, double b, double& result) {
+Error Evaluator::combineReal(int op, double a, double b, double& result) {
     switch (op) {
     case kOpPower:
     case kOpPower + kElementWise:
@@ -329,7 +326,7 @@ int Evaluator::combineReal(int op, double a, double b, double& result) {
     }
 }
 
-int Evaluator::combineComplex(int op, MCVal& left, const MCVal& right) {
+Error Evaluator::combineComplex(int op, MCVal& left, const MCVal& right) {
     Complex a{left.re, left.isComplex() ? left.im : 0};
     Complex b{right.re, right.isComplex() ? right.im : 0};
     Complex r;
@@ -362,7 +359,7 @@ int Evaluator::combineComplex(int op, MCVal& left, const MCVal& right) {
         // separately; a real operand meets both parts.
         if (!left.isComplex()) a.im = a.re;
         if (!right.isComplex()) b.im = b.re;
-        int err = combineReal(op, a.re, b.re, r.re);
+        Error err = combineReal(op, a.re, b.re, r.re);
         if (!err) err = combineReal(op, a.im, b.im, r.im);
         if (err) return err;
         break;

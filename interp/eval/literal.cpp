@@ -34,7 +34,7 @@ bool isLiteralBlank(char c, bool inMacroText) {
 
 }  // namespace
 
-int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
+Error Evaluator::matrixLiteral(const char*& p, MCVal& out) {
     const char* open = p;
     ++p;
     std::vector<Row> rows(1);
@@ -42,7 +42,7 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
     bool inMacroText = false;
     int64_t total = 0;
 
-    auto append = [&](double re, double im) -> int {
+    auto append = [&](double re, double im) -> Error {
         if (++total > kMaxLiteralElements) return kVectorNotCreated;
         Row& row = rows.back();
         row.re.push_back(re);
@@ -66,7 +66,7 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
             break;
         }
         if (*p == '\0') {
-            ip_.errorPosition = open;
+            ip_.setErrorPosition(open);
             return kBracket;
         }
         if (*p == ';') {
@@ -80,11 +80,11 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
         }
         const char* elementStart = p;
         MCVal value;
-        int err = numeric(p, kLimitMatrixElement, value);
+        Error err = numeric(p, kLimitMatrixElement, value);
         if (err == kStringOperand) err = kWrongDataType;
         if (err) return err;
         if (value.isEmpty()) {
-            ip_.errorPosition = elementStart;
+            ip_.setErrorPosition(elementStart);
             return *p == ':' ? kNotEnoughParameters : kWrongDataType;
         }
         const char* q = p;
@@ -102,7 +102,7 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
             while (isBlank(*r)) ++r;
             if (*r == ':') {
                 if (copies || r[1] == '*') {
-                    ip_.errorPosition = r;
+                    ip_.setErrorPosition(r);
                     return kTooManyParameters;
                 }
                 ++r;
@@ -113,7 +113,7 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
                 q = r;
                 while (isBlank(*r)) ++r;
                 if (*r == ':') {
-                    ip_.errorPosition = r;
+                    ip_.setErrorPosition(r);
                     return kTooManyParameters;
                 }
             }
@@ -184,15 +184,15 @@ int Evaluator::matrixLiteral(const char*& p, MCVal& out) {
 
     DataBlock* block = allocateBlock(elementType, complex ? 2 * elements : elements);
     if (!block) {
-        ip_.errorPosition = open;
+        ip_.setErrorPosition(open);
         return kVectorNotCreated;
     }
     block->xSize = static_cast<int32_t>(columns);
     block->ySize = static_cast<int32_t>(rowCount);
     if (matrix) {
         block->shapeFlags |= kShapeMatrix;
-        if (ip_.matrixBase == 1) block->shapeFlags |= kShapeBaseOne;
-        if (ip_.matrixRowFirst) block->shapeFlags |= kShapeRowFirst;
+        if (ip_.matrix().base == 1) block->shapeFlags |= kShapeBaseOne;
+        if (ip_.matrix().rowFirst) block->shapeFlags |= kShapeRowFirst;
     }
     for (size_t y = 0; y < rowCount; ++y) {
         const Row& row = rows[y];

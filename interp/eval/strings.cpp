@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kMaxFormatDigits = 276;
 
-int appendChecked(std::string& out, std::string_view text) {
+Error appendChecked(std::string& out, std::string_view text) {
     if (out.size() + text.size() > kMaxStringLength) return kStringOverflow;
     out.append(text);
     return kOk;
@@ -71,11 +71,11 @@ int compareBytes(std::string_view a, std::string_view b, bool ignoreCase) {
 
 }  // namespace
 
-int Evaluator::stringExpression(const char*& p, std::string& out) {
+Error Evaluator::stringExpression(const char*& p, std::string& out) {
     out.clear();
     p = skipBlanks(p);
     while (true) {
-        int err = stringTerm(p, out);
+        Error err = stringTerm(p, out);
         if (err) return err;
         const char* q = skipBlanks(p);
         if (*q != '+') return kOk;
@@ -83,14 +83,14 @@ int Evaluator::stringExpression(const char*& p, std::string& out) {
     }
 }
 
-int Evaluator::stringToWorkArea(const char*& p, std::string_view& out) {
+Error Evaluator::stringToWorkArea(const char*& p, std::string_view& out) {
     std::string text;
-    int err = stringExpression(p, text);
+    Error err = stringExpression(p, text);
     if (err) return err;
-    return ip_.work.store(text, out);
+    return ip_.work().store(text, out);
 }
 
-int Evaluator::stringTerm(const char*& p, std::string& out) {
+Error Evaluator::stringTerm(const char*& p, std::string& out) {
     const char* start = p;
     if (*p == '"') {
         // A doubled quote inside stands for one quote; an unclosed literal runs to the end.
@@ -104,7 +104,7 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
                 ++p;
             }
             if (out.size() >= kMaxStringLength) {
-                ip_.errorPosition = p;
+                ip_.setErrorPosition(p);
                 return kStringOverflow;
             }
             out.push_back(*p++);
@@ -118,7 +118,7 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
         else if (p[1] == '<') mode = 2;
         p += mode ? 2 : 1;
         double value;
-        int err = real(p, kLimitSingleOperand, value);
+        Error err = real(p, kLimitSingleOperand, value);
         if (err) return err;
         if (mode == 0 && value < 65536) {
             int64_t code = roundHalfAway(value < 0 ? 0 : value);
@@ -130,7 +130,7 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
         }
         // An address: the string stored there, read through the memory probe.
         if (!(value >= 0 && value < 9007199254740992.0)) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kBadAddress;
         }
         auto address = reinterpret_cast<const char*>(static_cast<uintptr_t>(value));
@@ -139,7 +139,7 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
             for (size_t i = 0;; ++i) {
                 uint16_t unit;
                 if (!platform::safeRead(&unit, address + 2 * i, 2)) {
-                    ip_.errorPosition = start;
+                    ip_.setErrorPosition(start);
                     return kBadAddress;
                 }
                 if (unit == 0) break;
@@ -150,7 +150,7 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
         }
         long length = platform::readableStringLength(address, kMaxStringLength + 1);
         if (length < 0) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kBadAddress;
         }
         if (mode == 1) {
@@ -166,10 +166,10 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
     }
     if (*p == '!' || (isNameChar(*p) && !isDigit(*p))) {
         Designator d;
-        int err = designate(p, ip_.symbols.lookupOnly ? Creation::Find : Creation::Create, d);
+        Error err = designate(p, ip_.symbols().lookupOnly ? Creation::Find : Creation::Create, d);
         if (err) return err;
         if (d.form == Designator::kNothing) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kUndefinedVariable;
         }
         if (d.created && d.form == Designator::kVariable) {
@@ -179,21 +179,21 @@ int Evaluator::stringTerm(const char*& p, std::string& out) {
         }
         std::string text;
         if (!readText(d, text)) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kWrongDataType;
         }
         if (out.size() + text.size() > kMaxStringLength) {
-            ip_.errorPosition = start;
+            ip_.setErrorPosition(start);
             return kStringOverflow;
         }
         out.append(text);
         return kOk;
     }
-    ip_.errorPosition = start;
+    ip_.setErrorPosition(start);
     return kWrongDataType;
 }
 
-int Evaluator::formatTerm(const char*& p, std::string& out) {
+Error Evaluator::formatTerm(const char*& p, std::string& out) {
     const char* start = p;
     const char* current = p;  // the current '#'
     int width = 0;
@@ -230,7 +230,7 @@ int Evaluator::formatTerm(const char*& p, std::string& out) {
                 unsigned k = 0;
                 for (; isDigit(*q) && k < 1000; ++q) k = k * 10 + static_cast<unsigned>(*q - '0');
                 if (k < 2 || k > 36) {
-                    ip_.errorPosition = q;
+                    ip_.setErrorPosition(q);
                     return kBadParameters;
                 }
                 newBase = k;
@@ -253,7 +253,7 @@ int Evaluator::formatTerm(const char*& p, std::string& out) {
         ++q;
     }
     if (n > kMaxFormatDigits) {
-        ip_.errorPosition = current;
+        ip_.setErrorPosition(current);
         return kStringOverflow;
     }
     if (zeroDigits > n) n = std::min(zeroDigits, kMaxFormatDigits);
@@ -272,9 +272,9 @@ int Evaluator::formatTerm(const char*& p, std::string& out) {
     }
     p = q;
     double value;
-    int err = real(p, kLimitSingleOperand, value);
+    Error err = real(p, kLimitSingleOperand, value);
     if (err) {
-        if (err == kNotEnoughParameters) ip_.errorPosition = start;
+        if (err == kNotEnoughParameters) ip_.setErrorPosition(start);
         return err;
     }
 
@@ -317,23 +317,23 @@ int Evaluator::formatTerm(const char*& p, std::string& out) {
     if (width > 0 && text.size() < static_cast<size_t>(width))
         text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
     if (appendChecked(out, text)) {
-        ip_.errorPosition = start;
+        ip_.setErrorPosition(start);
         return kStringOverflow;
     }
     return kOk;
 }
 
-int Evaluator::stringOperandOrComparison(const char*& p, MCVal& out) {
+Error Evaluator::stringOperandOrComparison(const char*& p, MCVal& out) {
     const char* start = p;
     std::string left;
-    int err = stringExpression(p, left);
+    Error err = stringExpression(p, left);
     if (err) return err;
     const char* q = skipBlanks(p);
     int op = 0;
     bool ignoreCase = false;
     int length = scanStringComparison(q, op, ignoreCase);
     if (length < 0) {
-        ip_.errorPosition = q;
+        ip_.setErrorPosition(q);
         return kUnknownOperator;
     }
     if (length == 0) {

@@ -3,7 +3,7 @@
 #include "interp/exec/boxes.h"
 
 #include "interp/eval/scanner.h"
-#include "interp/exec/codes.h"
+#include "interp/codes.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 
@@ -14,36 +14,36 @@ namespace {
 constexpr size_t kMaxInputText = 80;
 
 // Context flag bit 0 (SetBreak bit 0): boxes offer Cancel, and Cancel ends the macro.
-bool cancelStops(const Interpreter& ip) { return (ip.runOptions & kOptCancelStops) != 0; }
+bool cancelStops(const Interpreter& ip) { return (ip.runOptions() & kOptCancelStops) != 0; }
 
-void stopMacro(Interpreter& ip) { ip.runState &= static_cast<uint8_t>(~kRunRunning); }
+void stopMacro(Interpreter& ip) { ip.setRunState(ip.runState() & (static_cast<uint8_t>(~kRunRunning))); }
 
-int okBoxStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error okBoxStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     bool withCancel = cancelStops(ip);
     int button = ip.runner().messageBox(args.text(0), "Macro", withCancel ? 65 : 64);
     if (button == kIdCancel) stopMacro(ip);
     return kOk;
 }
 
-int yesNoBoxStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error yesNoBoxStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     bool withCancel = cancelStops(ip);
     int button = ip.runner().messageBox(args.text(1), "Macro", withCancel ? 35 : 36);
     if (button == kIdCancel) {
         stopMacro(ip);
         return kOk;
     }
-    *args[0].var.number = button == kIdYes ? 1 : 0;
+    *args.var(0).number = button == kIdYes ? 1 : 0;
     return kOk;
 }
 
-int msgBoxFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error msgBoxFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     std::string caption;
     if (args.present(1)) {
         caption = std::string(args.text(1));
     } else if (MacroContext* ctx = ip.runner().current()) {
         caption = ctx->fileName;
     }
-    unsigned style = args.present(2) ? static_cast<uint16_t>(args[2].i) : 0;
+    unsigned style = args.present(2) ? static_cast<uint16_t>(args.i(2)) : 0;
     result.setReal(ip.runner().messageBox(args.text(0), caption, style));
     return kOk;
 }
@@ -57,25 +57,25 @@ struct InputChoice {
 };
 
 InputChoice inputChoice(const Interpreter& ip, const CallArgs& args, int optionIndex) {
-    int option = args.present(optionIndex) ? (args[optionIndex].l & 3) : 0;
+    int option = args.present(optionIndex) ? (args.l(optionIndex) & 3) : 0;
     if (option == 0) return {cancelStops(ip), cancelStops(ip)};
     return {option >= 2, false};
 }
 
 void recordOutcome(Interpreter& ip, bool ok, const InputChoice& choice) {
-    ip.results[0] = ok ? 1 : 0;
+    ip.results().values[0] = ok ? 1 : 0;
     if (ok) {
-        ip.statusError = 0;
+        ip.results().error = 0;
     } else if (choice.cancelEndsMacro) {
         stopMacro(ip);
     } else {
-        ip.statusError = 1;
+        ip.results().error = 1;
     }
 }
 
-int inputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error inputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     InputChoice choice = inputChoice(ip, args, 2);
-    double& target = *args[0].var.number;
+    double& target = *args.var(0).number;
     std::string text = Interpreter::formatNumber(target);
     BoxAnswer answer = ip.host().inputBox(InputKind::Number, "Input", args.text(1), text, choice.withCancel);
     bool ok = answer.button == kIdOk;
@@ -91,9 +91,9 @@ int inputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int strInputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error strInputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     InputChoice choice = inputChoice(ip, args, 2);
-    std::string& target = *args[0].var.text;
+    std::string& target = *args.var(0).text;
     std::string text = target.substr(0, kMaxInputText);
     BoxAnswer answer = ip.host().inputBox(InputKind::Text, "StrInput", args.text(1), text, choice.withCancel);
     bool ok = answer.button == kIdOk;
@@ -104,12 +104,16 @@ int strInputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
+constexpr CommandRow kBoxCommandsRows[] = {
+    {cmd::OkBox, okBoxStatement},
+    {cmd::YesNoBox, yesNoBoxStatement},
+    {cmd::MsgBox, msgBoxFunction},
+    {cmd::Input, inputStatement},
+    {cmd::StrInput, strInputStatement},
+};
+
 void registerBoxCommands(Interpreter& ip) {
-    ip.registerCommand(kOkBox, okBoxStatement);
-    ip.registerCommand(kYesNoBox, yesNoBoxStatement);
-    ip.registerCommand(kMsgBox, msgBoxFunction);
-    ip.registerCommand(kInput, inputStatement);
-    ip.registerCommand(kStrInput, strInputStatement);
+    ip.install({"exec/boxes", kBoxCommandsRows});
 }
 
 }  // namespace tvx::interp

@@ -4,8 +4,8 @@
 
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/exec/assign.h"
-#include "interp/exec/codes.h"
+#include "interp/symbols/assign.h"
+#include "interp/codes.h"
 #include "interp/exec/context.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
@@ -21,10 +21,10 @@ bool present(const CallArgs& args, int i) { return args.present(i); }
 
 // ---- Loops
 
-int loopStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error loopStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
     if (ctx.loopLevel >= kMaxLoopLevels) return kTooManyLoops;
-    int32_t count = present(args, 0) ? args[0].l : 0;
+    int32_t count = present(args, 0) ? args.l(0) : 0;
     if (present(args, 0) && count < 1) {
         ctx.skipState = kSkipLoop;
         ctx.skipNesting = 0;
@@ -55,24 +55,24 @@ void endOfPass(MacroContext& ctx, bool atEndLoop) {
     ctx.nextLine = ctx.loopStarts[level];
 }
 
-int endLoopStatement(Interpreter& ip, CallArgs&, MCVal&) {
+Error endLoopStatement(Interpreter& ip, CallArgs&, MCVal&) {
     MacroContext& ctx = context(ip);
     if (ctx.loopLevel == 0) return kEndLoopWithoutLoop;
     endOfPass(ctx, true);
     return kOk;
 }
 
-int breakLoopStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error breakLoopStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
-    if (present(args, 0) && args[0].l == 0) return kOk;
+    if (present(args, 0) && args.l(0) == 0) return kOk;
     if (ctx.loopLevel == 0) return kMatchingLoopMissing;
     leaveLoop(ctx);
     return kOk;
 }
 
-int continueStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error continueStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
-    if (present(args, 0) && args[0].l == 0) return kOk;
+    if (present(args, 0) && args.l(0) == 0) return kOk;
     if (ctx.loopLevel == 0) return kMatchingLoopMissing;
     endOfPass(ctx, false);
     return kOk;
@@ -80,20 +80,20 @@ int continueStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 // ---- Conditionals
 
-int ifStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error ifStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
-    if (args[0].l == 0) {
+    if (args.l(0) == 0) {
         ctx.skipState = kSkipIfFalse;
         ctx.skipNesting = 0;
     }
     return kOk;
 }
 
-int elseIfStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error elseIfStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
     if (isIfSkip(ctx.skipState)) {
         // Met while skipping a false branch: a new If.
-        if (args[0].l != 0) ctx.skipState = 0;
+        if (args.l(0) != 0) ctx.skipState = 0;
         return kOk;
     }
     ctx.skipState = kSkipIfTaken;  // the taken branch ends here
@@ -101,28 +101,28 @@ int elseIfStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int elseStatement(Interpreter& ip, CallArgs&, MCVal&) {
+Error elseStatement(Interpreter& ip, CallArgs&, MCVal&) {
     MacroContext& ctx = context(ip);
     ctx.skipState = kSkipIfTaken;
     ctx.skipNesting = 0;
     return kOk;
 }
 
-int endIfStatement(Interpreter&, CallArgs&, MCVal&) { return kOk; }
+Error endIfStatement(Interpreter&, CallArgs&, MCVal&) { return kOk; }
 
-int doIfStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[0].l == 0) context(ip).skipState = kSkipOneLine;
+Error doIfStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.l(0) == 0) context(ip).skipState = kSkipOneLine;
     return kOk;
 }
 
-int compareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    double a = args[0].number, b = args[1].number;
+Error compareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    double a = args.number(0), b = args.number(1);
     bool holds = false;
     switch (args.code) {
-    case kIfEqual: holds = a == b; break;
-    case kIfNotEqual: holds = a != b; break;
-    case kIfAbove: holds = a > b; break;
-    case kIfNotAbove: holds = a <= b; break;
+    case cmd::IfEqual: holds = a == b; break;
+    case cmd::IfNotEqual: holds = a != b; break;
+    case cmd::IfAbove: holds = a > b; break;
+    case cmd::IfNotAbove: holds = a <= b; break;
     default: break;
     }
     if (!holds) context(ip).skipState = kSkipOneLine;
@@ -131,7 +131,7 @@ int compareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 // ---- Jumps and calls
 
-int jumpTo(MacroContext& ctx, int id) {
+Error jumpTo(MacroContext& ctx, int id) {
     size_t position = ctx.labels.position(id);
     if (position != SIZE_MAX) {
         ctx.nextLine = position;
@@ -142,14 +142,14 @@ int jumpTo(MacroContext& ctx, int id) {
     return kOk;
 }
 
-int goToStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error goToStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
     int id = ctx.labels.idOf(args.text(0));
     if (id == 0) return kOutOfMemory;
     return jumpTo(ctx, id);
 }
 
-int goSubStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error goSubStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
     if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
     int id = ctx.labels.idOf(args.text(0));
@@ -163,12 +163,12 @@ int goSubStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     frame.isFunction = false;
     frame.fromExpression = false;
     frame.callLineStart = ctx.lineStart;
-    frame.local = ip.symbols.localTable;  // a subroutine sees the caller's locals
-    frame.staticsFunctionId = ip.symbols.staticsFunctionId;
+    frame.local = ip.symbols().localTable;  // a subroutine sees the caller's locals
+    frame.staticsFunctionId = ip.symbols().staticsFunctionId;
     return jumpTo(ctx, id);
 }
 
-int labelStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error labelStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
     int id = ctx.labels.idOf(args.text(0));
     if (id == 0) return kOutOfMemory;
@@ -206,7 +206,7 @@ void splitList(std::string_view text, std::vector<std::string_view>& items) {
 
 // Binds the actual arguments of a pending call to the formal parameters of the
 // Function line, in a new local space.
-int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_view formals) {
+Error bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_view formals) {
     // Arguments may call functions themselves, which can move the frames: the
     // frame is looked up again after them.
     {
@@ -234,20 +234,24 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
         size_t close = formals.rfind(')');
         if (close != std::string_view::npos) formals = formals.substr(0, close);
     }
-    // The lists are split into buffers kept per call level, so a call allocates nothing here.
-    thread_local std::vector<std::vector<std::string_view>> buffers;
-    if (buffers.size() < static_cast<size_t>(2 * level + 2)) buffers.resize(static_cast<size_t>(2 * level + 2));
-    std::vector<std::string_view>& names = buffers[static_cast<size_t>(2 * level)];
-    std::vector<std::string_view>& actuals = buffers[static_cast<size_t>(2 * level + 1)];
+    // The lists come from the runner's reusable stack of lists: an argument
+    // may call a function, whose binding takes lists of its own meanwhile.
+    Runner& runner = ip.runner();
+    std::vector<std::string_view>& names = runner.takeList();
+    std::vector<std::string_view>& actuals = runner.takeList();
+    struct GiveBack {
+        Runner& runner;
+        ~GiveBack() { runner.giveBackLists(2); }
+    } giveBack{runner};
     splitList(formals, names);
     splitList(call.argumentText, actuals);
 
     // The actual arguments are read in the caller's scope.
-    Symbols& symbols = ip.symbols;
+    Symbols& symbols = ip.symbols();
     symbols.macroTable = call.callerMacro ? call.callerMacro : ctx.symbols;
     symbols.localTable = call.callerLocal;
     symbols.staticsFunctionId = call.callerStaticsId;
-    int result = kOk;
+    Error result = kOk;
     for (size_t i = 0; i < names.size() && result == kOk; ++i) {
         std::string_view name = names[i];
         bool byReference = !name.empty() && name.front() == '&';
@@ -270,7 +274,7 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
         const char* p = actual.c_str();
         if (byReference) {
             Designator d;
-            int err = ip.evaluator().designate(p, Creation::Create, d);
+            Error err = ip.evaluator().designate(p, Creation::Create, d);
             if (err || d.form != Designator::kVariable || *skipBlanks(p) != '\0') {
                 result = kReferenceNeedsVariable;
                 break;
@@ -287,7 +291,7 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
             Designator d;
             bool lookupOnly = symbols.lookupOnly;
             symbols.lookupOnly = true;
-            int err = ip.evaluator().designate(q, Creation::Find, d);
+            Error err = ip.evaluator().designate(q, Creation::Find, d);
             symbols.lookupOnly = lookupOnly;
             if (!err && d.form == Designator::kVariable && *skipBlanks(q) == '\0' &&
                 d.slot.var().valueKind() == kKindBlock && d.slot.var().block &&
@@ -300,7 +304,7 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
             }
         }
         MCVal value;
-        int err = ip.evaluator().numeric(p, kLimitAssignment, value);
+        Error err = ip.evaluator().numeric(p, kLimitAssignment, value);
         Variable& var = local.at(index);
         if (err == kStringOperand) {
             std::string text;
@@ -324,13 +328,13 @@ int bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_vie
     return result;
 }
 
-int functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return runFunctionLine(ip, args.text(0), args.text(1));
 }
 
 }  // namespace
 
-int runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals) {
+Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals) {
     MacroContext& ctx = context(ip);
     if (isReservedFunctionName(name)) return kReservedFunctionName;
     int id = ctx.labels.idOf(name);
@@ -347,7 +351,7 @@ int runFunctionLine(Interpreter& ip, std::string_view name, std::string_view for
 namespace {
 
 // Return from the innermost call level (value: the function's result).
-int returnFromCall(Interpreter& ip, MacroContext& ctx, MCVal* value) {
+Error returnFromCall(Interpreter& ip, MacroContext& ctx, MCVal* value) {
     int level = ctx.callLevel;
     CallFrame& frame = ctx.frames[static_cast<size_t>(level)];
     if (frame.isFunction) {
@@ -363,8 +367,8 @@ int returnFromCall(Interpreter& ip, MacroContext& ctx, MCVal* value) {
     ctx.nextLine = frame.returnPosition;
     if (frame.isFunction && frame.ownLocal) frame.ownLocal->clear();
     CallFrame* below = ctx.callLevel > 0 ? &ctx.frames[static_cast<size_t>(ctx.callLevel)] : nullptr;
-    ip.symbols.localTable = below ? below->local : nullptr;
-    ip.symbols.staticsFunctionId = below ? below->staticsFunctionId : 0;
+    ip.symbols().localTable = below ? below->local : nullptr;
+    ip.symbols().staticsFunctionId = below ? below->staticsFunctionId : 0;
     if (ctx.loopLevel != frame.loopLevel) {
         ctx.loopLevel = frame.loopLevel;
         return kLoopWithoutEndLoop;
@@ -372,7 +376,7 @@ int returnFromCall(Interpreter& ip, MacroContext& ctx, MCVal* value) {
     return kOk;
 }
 
-int endMacro(MacroContext& ctx) {
+Error endMacro(MacroContext& ctx) {
     ctx.ended = true;
     if (ctx.loopLevel > 0) {
         ctx.loopLevel = 0;
@@ -381,16 +385,16 @@ int endMacro(MacroContext& ctx) {
     return kOk;
 }
 
-int returnStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error returnStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
     if (ctx.callLevel == 0) {
         if (ctx.called) return endMacro(ctx);
         return kReturnWithoutGoSub;
     }
-    return returnFromCall(ip, ctx, present(args, 0) ? args[0].value : nullptr);
+    return returnFromCall(ip, ctx, present(args, 0) ? args.value(0) : nullptr);
 }
 
-int endStatement(Interpreter& ip, CallArgs&, MCVal&) {
+Error endStatement(Interpreter& ip, CallArgs&, MCVal&) {
     MacroContext& ctx = context(ip);
     if (ctx.callLevel == 0) return endMacro(ctx);
     return returnFromCall(ip, ctx, nullptr);
@@ -398,99 +402,77 @@ int endStatement(Interpreter& ip, CallArgs&, MCVal&) {
 
 // ---- Starting macros, stopping
 
-int startMacroStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    CallKind kind = args.code == kCallMacro ? CallKind::Call
-                    : args.code == kCallCommon ? CallKind::Common
+Error startMacroStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    CallKind kind = args.code == cmd::CallMacro ? CallKind::Call
+                    : args.code == cmd::CallCommon ? CallKind::Common
                                                : CallKind::Start;
-    return ip.runner().requestMacro(kind, args.text(0), args.text(1), present(args, 2) ? args[2].l : 0);
+    return ip.runner().requestMacro(kind, args.text(0), args.text(1), present(args, 2) ? args.l(2) : 0);
 }
 
-int loadMacroStatement(Interpreter&, CallArgs&, MCVal&) { return kOk; }
+Error loadMacroStatement(Interpreter&, CallArgs&, MCVal&) { return kOk; }
 
-int stopStatement(Interpreter& ip, CallArgs&, MCVal&) {
-    ip.runState |= kRunPaused;
+Error stopStatement(Interpreter& ip, CallArgs&, MCVal&) {
+    ip.setRunState(ip.runState() | (kRunPaused));
     return kOk;
 }
 
-int breakStatement(Interpreter& ip, CallArgs&, MCVal&) {
-    ip.runState = 0;
+Error breakStatement(Interpreter& ip, CallArgs&, MCVal&) {
+    ip.setRunState(0);
     return kOk;
 }
 
-int pauseStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    ip.runner().pause(args[0].number);
+Error pauseStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    ip.runner().pause(args.number(0));
     return kOk;
 }
 
-int terminateStatement(Interpreter& ip, CallArgs&, MCVal&) {
+Error terminateStatement(Interpreter& ip, CallArgs&, MCVal&) {
     ip.host().postQuit();
-    ip.runState = 0;
+    ip.setRunState(0);
     return kOk;
 }
 
-int setExitCommandStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error setExitCommandStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     ip.runner().setExitCommand(args.text(0));
     return kOk;
 }
 
-int assertStatement(Interpreter&, CallArgs& args, MCVal&) {
-    return args[0].l == 0 ? kAssertionFailed : kOk;
+Error assertStatement(Interpreter&, CallArgs& args, MCVal&) {
+    return args.l(0) == 0 ? kAssertionFailed : kOk;
 }
 
-int setBreakStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    uint32_t mask = static_cast<uint32_t>(args[0].i) & 0xF;
-    if (args[1].i != 0) ip.runOptions |= mask;
-    else ip.runOptions &= ~mask;
+Error setBreakStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    uint32_t mask = static_cast<uint32_t>(args.i(0)) & 0xF;
+    if (args.i(1) != 0) ip.setRunOptions(ip.runOptions() | (mask));
+    else ip.setRunOptions(ip.runOptions() & (~mask));
     return kOk;
 }
 
-int disableWaitStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[0].i & 1) ip.runOptions |= kOptNoWaitPumping;
-    else ip.runOptions &= ~static_cast<uint32_t>(kOptNoWaitPumping);
-    ip.disableWaitSwitch = (args[0].i & 2) != 0;
+Error disableWaitStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.i(0) & 1) ip.setRunOptions(ip.runOptions() | (kOptNoWaitPumping));
+    else ip.setRunOptions(ip.runOptions() & (~static_cast<uint32_t>(kOptNoWaitPumping)));
+    ip.disableWaitSwitch = (args.i(0) & 2) != 0;
     return kOk;
 }
 
-int disableMsgStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args[0].i != 0) ip.runOptions |= kOptNoMessagePumping;
-    else ip.runOptions &= ~static_cast<uint32_t>(kOptNoMessagePumping);
+Error disableMsgStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    if (args.i(0) != 0) ip.setRunOptions(ip.runOptions() | (kOptNoMessagePumping));
+    else ip.setRunOptions(ip.runOptions() & (~static_cast<uint32_t>(kOptNoMessagePumping)));
     return kOk;
 }
 
-int addPoolStatement(Interpreter& ip, CallArgs& args, MCVal& result) {
+Error addPoolStatement(Interpreter& ip, CallArgs& args, MCVal& result) {
     MacroContext* ctx = ip.runner().current();
-    int err = ip.runner().sources.addPool(args.text(0), present(args, 1) ? args[1].l : 0,
-                                          ctx ? ctx->macroPath : std::string(), ip.runner().defaultPath);
+    Error err = ip.runner().sources.addPool(args.text(0), present(args, 1) ? args.l(1) : 0,
+                                          ctx ? ctx->macroPath : std::string(), ip.programDirectory());
     result.setReal(0);
     return err;
 }
 
-int setParameterStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    int32_t index = args[0].l;
+Error setParameterStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    int32_t index = args.l(0);
     if (index < 0 || index >= 32) return kBadIndex;
-    ip.parameters[static_cast<size_t>(index)] = toInt32Saturated(args[1].number);
-    return kOk;
-}
-
-// Set(v, x): the assignment as an expression.
-int setFunction(Interpreter&, CallArgs& args, MCVal& result) {
-    *args[0].var.number = args[1].number;
-    result.setReal(args[1].number);
-    return kOk;
-}
-
-// Add, Subtract, Multiply, Divide, AddPtr on a numeric variable.
-int arithmeticStatement(Interpreter&, CallArgs& args, MCVal&) {
-    double& v = *args[0].var.number;
-    double x = args.code == kAddPtr ? static_cast<double>(args[1].l) : args[1].number;
-    switch (args.code) {
-    case kAdd:
-    case kAddPtr: v += x; break;
-    case kSubtract: v -= x; break;
-    case kMultiply: v *= x; break;
-    case kDivide: v /= x; break;
-    default: break;
-    }
+    ip.results().parameters[static_cast<size_t>(index)] = toInt32Saturated(args.number(1));
     return kOk;
 }
 
@@ -508,38 +490,45 @@ bool isReservedFunctionName(std::string_view name) {
     return false;
 }
 
+constexpr CommandRow kControlStatementsRows[] = {
+    {cmd::Loop, loopStatement},
+    {cmd::EndLoop, endLoopStatement},
+    {cmd::BreakLoop, breakLoopStatement},
+    {cmd::Continue, continueStatement},
+    {cmd::If, ifStatement},
+    {cmd::ElseIf, elseIfStatement},
+    {cmd::Else, elseStatement},
+    {cmd::EndIf, endIfStatement},
+    {cmd::DoIf, doIfStatement},
+    {cmd::GoTo, goToStatement},
+    {cmd::GoSub, goSubStatement},
+    {cmd::Label, labelStatement},
+    {cmd::Function, functionStatement},
+    {cmd::Return, returnStatement},
+    {cmd::End, endStatement},
+    {cmd::LoadMacro, loadMacroStatement},
+    {cmd::Stop, stopStatement},
+    {cmd::Break, breakStatement},
+    {cmd::Pause, pauseStatement},
+    {cmd::Terminate, terminateStatement},
+    {cmd::SetExitCommand, setExitCommandStatement},
+    {cmd::Assert, assertStatement},
+    {cmd::SetBreak, setBreakStatement},
+    {cmd::DisableWait, disableWaitStatement},
+    {cmd::DisableMsg, disableMsgStatement},
+    {cmd::AddPool, addPoolStatement},
+    {cmd::SetParameter, setParameterStatement},
+    {cmd::IfEqual, compareStatement},
+    {cmd::IfNotEqual, compareStatement},
+    {cmd::IfAbove, compareStatement},
+    {cmd::IfNotAbove, compareStatement},
+    {cmd::StartMacro, startMacroStatement},
+    {cmd::CallMacro, startMacroStatement},
+    {cmd::CallCommon, startMacroStatement},
+};
+
 void registerControlStatements(Interpreter& ip) {
-    ip.registerCommand(kLoop, loopStatement);
-    ip.registerCommand(kEndLoop, endLoopStatement);
-    ip.registerCommand(kBreakLoop, breakLoopStatement);
-    ip.registerCommand(kContinue, continueStatement);
-    ip.registerCommand(kIf, ifStatement);
-    ip.registerCommand(kElseIf, elseIfStatement);
-    ip.registerCommand(kElse, elseStatement);
-    ip.registerCommand(kEndIf, endIfStatement);
-    ip.registerCommand(kDoIf, doIfStatement);
-    for (int code : {kIfEqual, kIfNotEqual, kIfAbove, kIfNotAbove}) ip.registerCommand(code, compareStatement);
-    ip.registerCommand(kGoTo, goToStatement);
-    ip.registerCommand(kGoSub, goSubStatement);
-    ip.registerCommand(kLabel, labelStatement);
-    ip.registerCommand(kFunction, functionStatement);
-    ip.registerCommand(kReturn, returnStatement);
-    ip.registerCommand(kEnd, endStatement);
-    for (int code : {kStartMacro, kCallMacro, kCallCommon}) ip.registerCommand(code, startMacroStatement);
-    ip.registerCommand(kLoadMacro, loadMacroStatement);
-    ip.registerCommand(kStop, stopStatement);
-    ip.registerCommand(kBreak, breakStatement);
-    ip.registerCommand(kPause, pauseStatement);
-    ip.registerCommand(kTerminate, terminateStatement);
-    ip.registerCommand(kSetExitCommand, setExitCommandStatement);
-    ip.registerCommand(kAssert, assertStatement);
-    ip.registerCommand(kSetBreak, setBreakStatement);
-    ip.registerCommand(kDisableWait, disableWaitStatement);
-    ip.registerCommand(kDisableMsg, disableMsgStatement);
-    ip.registerCommand(kAddPool, addPoolStatement);
-    ip.registerCommand(kSetParameter, setParameterStatement);
-    ip.registerCommand(kSetFunction, setFunction);
-    for (int code : {kAdd, kSubtract, kMultiply, kDivide, kAddPtr}) ip.registerCommand(code, arithmeticStatement);
+    ip.install({"control", kControlStatementsRows});
 }
 
 }  // namespace tvx::interp

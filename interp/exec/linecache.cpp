@@ -2,7 +2,7 @@
 
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/exec/codes.h"
+#include "interp/codes.h"
 #include "interp/exec/context.h"
 #include "interp/exec/control.h"
 #include "interp/interpreter.h"
@@ -83,7 +83,7 @@ private:
             uint16_t hash;
             const char* end = scanName(p + 1, hash);
             std::string_view name(p + 1, static_cast<size_t>(end - p - 1));
-            int code = name.empty() ? -1 : ip_.statusVariables.lookup(name);
+            int code = name.empty() ? -1 : ip_.statusVariables().lookup(name);
             if (code < kFirstNumericStatusCode || *end == '[' || readingClears(code)) return false;
             p = end;
             if (!push({ExpressionStep::kStatus, 0, code})) return false;
@@ -127,9 +127,9 @@ void compile(Interpreter& ip, CachedLine& line) {
         line.form = CachedLine::Form::kAssignment;
         return;
     }
-    int code = ip.commands.lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
-    if (code < 0 || !ip.handlers[static_cast<size_t>(code)] || ip.commands.signature(code) == "&") return;
-    if (code == kFunction && end != after) {
+    int code = ip.commands().lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
+    if (code < 0 || !ip.hasHandler(code) || ip.commands().signature(code) == "&") return;
+    if (code == cmd::Function && end != after) {
         // "Function name(parameters)": the name and the parameter text are kept.
         const char* nameEnd = after;
         while (isNameChar(*nameEnd) || (*nameEnd == '.' && isNameChar(nameEnd[1]))) ++nameEnd;
@@ -141,7 +141,7 @@ void compile(Interpreter& ip, CachedLine& line) {
         line.form = CachedLine::Form::kFunctionLine;
         return;
     }
-    std::string_view signature = ip.commands.signature(code);
+    std::string_view signature = ip.commands().signature(code);
     if (*after != '\0') {
         // A command whose arguments are all numbers: its expressions are compiled
         // (a command in brackets "If(x)" runs from its text).
@@ -279,7 +279,7 @@ bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t
 
 // Lays down one numeric argument as the argument parser would.
 bool fillArgument(CallArgs& args, char letter, double value) {
-    ArgSlot& slot = args[args.count++];
+    ArgSlot& slot = args.slot(args.count++);
     MCVal& record = args.values[static_cast<size_t>(args.valueCount++)];
     record.setReal(value);
     slot.letter = letter;
@@ -297,12 +297,12 @@ bool fillArgument(CallArgs& args, char letter, double value) {
 
 }  // namespace
 
-bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& err) {
+bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
     if (line.form == CachedLine::Form::kUnknown) compile(ip, line);
-    if (line.form == CachedLine::Form::kText || ip.symbols.lookupOnly) return false;
+    if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
     ctx.lineFlags = 0;
-    ip.errorPosition = nullptr;
-    Symbols& symbols = ip.symbols;
+    ip.setErrorPosition(nullptr);
+    Symbols& symbols = ip.symbols();
     double values[kMaxSteps];
     size_t nextValue = 0;
 
@@ -310,7 +310,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& 
         const char* text = line.text.c_str();
         err = runFunctionLine(ip, std::string_view(text + line.targetOffset, line.targetLength),
                               std::string_view(text + line.formalsOffset));
-        if (err && !ip.errorPosition) ip.errorPosition = text;
+        if (err && !ip.errorPosition()) ip.setErrorPosition(text);
         return true;
     }
 
@@ -328,8 +328,8 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& 
             begin = line.argumentEnds[i];
         }
         MCVal result;
-        err = ip.handlers[static_cast<size_t>(line.commandCode)](ip, args, result);
-        if (err && !ip.errorPosition) ip.errorPosition = line.text.c_str();
+        err = ip.invoke(line.commandCode, args, result);
+        if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
         return true;
     }
 

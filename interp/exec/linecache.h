@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interp/errors.h"
 #include "interp/source/lines.h"
 
 namespace tvx::interp {
@@ -69,6 +70,6 @@ private:
 
 // Runs a line in its compiled form when it has one. Returns true when the line
 // ran (err holds its result), false when it must run from its text.
-bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, int& err);
+bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err);
 
 }  // namespace tvx::interp

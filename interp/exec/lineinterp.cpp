@@ -4,10 +4,10 @@
 
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/exec/assign.h"
-#include "interp/exec/codes.h"
+#include "interp/symbols/assign.h"
+#include "interp/codes.h"
 #include "interp/exec/context.h"
-#include "interp/exec/display.h"
+#include "interp/display.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/values/handles.h"
@@ -37,23 +37,23 @@ bool wordIs(const char* p, size_t length, const char* word) {
 int readCommandWord(Interpreter& ip, const char*& p) {
     uint16_t hash;
     const char* end = scanName(p, hash);
-    int code = ip.commands.lookup(std::string_view(p, static_cast<size_t>(end - p)), hash);
+    int code = ip.commands().lookup(std::string_view(p, static_cast<size_t>(end - p)), hash);
     p = end;
-    if (code < 0 || ip.commands.signature(code) != "&") return code;
+    if (code < 0 || ip.commands().signature(code) != "&") return code;
     const char* q = skipBlanks(p);
     uint16_t ignored;
     const char* wordEnd = scanName(q, ignored);
     size_t length = static_cast<size_t>(wordEnd - q);
     if (length == 0) return code;
-    if (code == kEnd) {
+    if (code == cmd::End) {
         // "End" and a word whose first two letters are "if", or the word "loop".
-        if (length >= 2 && (q[0] | 0x20) == 'i' && (q[1] | 0x20) == 'f') code = kEndIf;
-        else if (wordIs(q, length, "loop")) code = kEndLoop;
+        if (length >= 2 && (q[0] | 0x20) == 'i' && (q[1] | 0x20) == 'f') code = cmd::EndIf;
+        else if (wordIs(q, length, "loop")) code = cmd::EndLoop;
         else return code;
-    } else if (code == kElse && wordIs(q, length, "if")) {
-        code = kElseIf;
-    } else if (code == kBreak && wordIs(q, length, "loop")) {
-        code = kBreakLoop;
+    } else if (code == cmd::Else && wordIs(q, length, "if")) {
+        code = cmd::ElseIf;
+    } else if (code == cmd::Break && wordIs(q, length, "loop")) {
+        code = cmd::BreakLoop;
     } else {
         return code;
     }
@@ -62,7 +62,7 @@ int readCommandWord(Interpreter& ip, const char*& p) {
 }
 
 bool forbidsChaining(int code) {
-    return code == kIf || code == kElseIf || code == kElse || code == kEndIf || code == kDoIf;
+    return code == cmd::If || code == cmd::ElseIf || code == cmd::Else || code == cmd::EndIf || code == cmd::DoIf;
 }
 
 // The assignment operator after a target: "=", ":=", "+=", "-=", "*=", "/=", "^=".
@@ -86,23 +86,23 @@ struct RightSide {
     bool isString = false;
 };
 
-int evaluateRightSide(Interpreter& ip, const char*& p, RightSide& right) {
+Error evaluateRightSide(Interpreter& ip, const char*& p, RightSide& right) {
     Evaluator& ev = ip.evaluator();
     const char* start = p;
-    int err = ev.numeric(p, kLimitAssignment, right.value);
+    Error err = ev.numeric(p, kLimitAssignment, right.value);
     if (err == kStringOperand) {
         right.isString = true;
         return ev.stringExpression(p, right.text);
     }
     if (err) return err;
     if (right.value.isEmpty()) {
-        ip.errorPosition = start;
+        ip.setErrorPosition(start);
         return kNotEnoughParameters;
     }
     return kOk;
 }
 
-int assignToCharacters(Variable& var, const RightSide& right) {
+Error assignToCharacters(Variable& var, const RightSide& right) {
     // A number replaces every character by that code; a vector gives one
     // character per element.
     if (right.value.isBlock()) {
@@ -121,13 +121,13 @@ int assignToCharacters(Variable& var, const RightSide& right) {
     return kOk;
 }
 
-int plainAssignment(const Designator& target, RightSide& right, bool mayChangeType) {
+Error plainAssignment(const Designator& target, RightSide& right, bool mayChangeType) {
     if (target.form == Designator::kStatus) return kWrongDataType;
     Variable& var = target.slot.var();
     if (target.form == Designator::kElement) {
         if (right.isString) return kWrongDataType;
         if (var.block->elementType == kElemComplexMatrix) {
-            int err = writeElement(&var.block, 2 * target.position, right.value.re);
+            Error err = writeElement(&var.block, 2 * target.position, right.value.re);
             if (!err) err = writeElement(&var.block, 2 * target.position + 1, right.value.isComplex() ? right.value.im : 0);
             return err;
         }
@@ -200,15 +200,14 @@ int plainAssignment(const Designator& target, RightSide& right, bool mayChangeTy
 // A vector target of "+=" .. "^=" is the statement Add .. Divide (or the
 // power statement) with the variable and the right side, when a statement that
 // takes vectors is installed; otherwise the value operations combine them.
-int compoundOnVector(Interpreter& ip, const Designator& target, RightSide& right, int code, bool& handled) {
-    CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
-    handled = handler != nullptr && ip.variableArgumentTakesBlocks[static_cast<size_t>(code)];
+Error compoundOnVector(Interpreter& ip, const Designator& target, RightSide& right, int code, bool& handled) {
+    handled = ip.hasHandler(code) && (ip.commandFlags(code) & kVariableTakesBlocks);
     if (!handled) return kOk;
     Variable& var = target.slot.var();
     ArgsLease lease(ip);
     CallArgs& args = *lease;
     args.reset(code);
-    ArgSlot& variable = args[args.count++];
+    ArgSlot& variable = args.slot(args.count++);
     variable.letter = 'v';
     variable.present = true;
     variable.flexible = true;
@@ -217,7 +216,7 @@ int compoundOnVector(Interpreter& ip, const Designator& target, RightSide& right
     variable.var.number = &var.number;
     variable.var.text = &var.text;
     variable.var.block = &var.block;
-    ArgSlot& value = args[args.count++];
+    ArgSlot& value = args.slot(args.count++);
     MCVal& record = args.values[static_cast<size_t>(args.valueCount++)];
     record = std::move(right.value);
     value.letter = 'f';
@@ -226,11 +225,11 @@ int compoundOnVector(Interpreter& ip, const Designator& target, RightSide& right
     value.number = record.re;
     value.form = record.isBlock() ? kFormBlock : kFormNumber;
     MCVal result;
-    return handler(ip, args, result);
+    return ip.invoke(code, args, result);
 }
 
 // "+=", "-=", "*=", "/=", "^=": the target combined with the right side.
-int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& right, char op) {
+Error compoundAssignment(Interpreter& ip, const Designator& target, RightSide& right, char op) {
     Variable& var = target.slot.var();
     if (target.form == Designator::kVariable && var.valueKind() == kKindString) {
         if (op != '+' || !right.isString) return kWrongDataType;
@@ -241,14 +240,14 @@ int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& rig
     if (right.isString) return kWrongDataType;
     if (target.form == Designator::kVariable && var.valueKind() == kKindBlock && var.block &&
         var.block->elementType != kElemComplexScalar) {
-        int code = op == '+' ? kAdd : op == '-' ? kSubtract : op == '*' ? kMultiply : op == '/' ? kDivide
-                                                                                              : kCodePowerAssign;
+        int code = op == '+' ? cmd::Add : op == '-' ? cmd::Subtract : op == '*' ? cmd::Multiply : op == '/' ? cmd::Divide
+                                                                                              : cmd::PowerAssign;
         bool handled;
-        int err = compoundOnVector(ip, target, right, code, handled);
+        Error err = compoundOnVector(ip, target, right, code, handled);
         if (handled) return err;
     }
     MCVal current;
-    int err = ip.evaluator().readValue(target, current);
+    Error err = ip.evaluator().readValue(target, current);
     if (err == kStringOperand) return kWrongDataType;
     if (err) return err;
     int code = op == '+' ? kOpAdd : op == '-' ? kOpSubtract : op == '*' ? kOpMultiply : op == '/' ? kOpDivide : kOpPower;
@@ -259,16 +258,16 @@ int compoundAssignment(Interpreter& ip, const Designator& target, RightSide& rig
     return plainAssignment(target, combined, false);
 }
 
-int assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* opStart) {
+Error assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* opStart) {
     int length = 0;
     char op = static_cast<char>(assignmentOperator(opStart, length));
     // The target is designated first (a new name is created), then the right side is read.
     const char* targetStart = p;
     Designator target;
-    int err = ip.evaluator().designate(p, Creation::Create, target);
+    Error err = ip.evaluator().designate(p, Creation::Create, target);
     if (err) return err;
     if (skipBlanks(p) != opStart) {
-        ip.errorPosition = p;
+        ip.setErrorPosition(p);
         return kExtraCharacters;
     }
     p = opStart + length;
@@ -276,7 +275,7 @@ int assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* o
     err = evaluateRightSide(ip, p, right);
     if (err) return err;
     if (target.form == Designator::kNothing) {
-        ip.errorPosition = targetStart;
+        ip.setErrorPosition(targetStart);
         return kUndefinedVariable;
     }
     if (op == '=' || op == ':') {
@@ -286,21 +285,21 @@ int assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char* o
     return compoundAssignment(ip, target, right, op);
 }
 
-int showExpression(Interpreter& ip, const char*& p) {
+Error showExpression(Interpreter& ip, const char*& p) {
     ++p;  // '?'
     p = skipBlanks(p);
     const char* start = p;
-    bool lookupOnly = ip.symbols.lookupOnly;
-    ip.symbols.lookupOnly = true;  // showing a value never creates a variable
+    bool lookupOnly = ip.symbols().lookupOnly;
+    ip.symbols().lookupOnly = true;  // showing a value never creates a variable
     MCVal value;
     std::string text;
     bool isString = false;
-    int err = ip.evaluator().numeric(p, kLimitAssignment, value);
+    Error err = ip.evaluator().numeric(p, kLimitAssignment, value);
     if (err == kStringOperand) {
         isString = true;
         err = ip.evaluator().stringExpression(p, text);
     }
-    ip.symbols.lookupOnly = lookupOnly;
+    ip.symbols().lookupOnly = lookupOnly;
     const char* end = p;
     while (end > start && isBlank(end[-1])) --end;
     std::string_view expression(start, static_cast<size_t>(end - start));
@@ -318,12 +317,12 @@ int showExpression(Interpreter& ip, const char*& p) {
     return kOk;
 }
 
-int executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool chained, bool& noChaining) {
-    WorkAreaMark mark(ip.work);
+Error executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool chained, bool& noChaining) {
+    WorkAreaMark mark(ip.work());
     const char* start = p;
     if (*p == '?') return showExpression(ip, p);
     if (!isNameChar(*p) && *p != '!') {
-        ip.errorPosition = p;
+        ip.setErrorPosition(p);
         return kUnknownCommand;
     }
     // An assignment: a target name followed by an assignment operator.
@@ -332,7 +331,7 @@ int executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool ch
     int length;
     if (assignmentOperator(r, length)) return assignment(ip, ctx, p, r);
     if (*p == '!') {
-        ip.errorPosition = p;
+        ip.setErrorPosition(p);
         return kUnknownCommand;
     }
 
@@ -345,24 +344,24 @@ int executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool ch
         if (*nameEnd == '(') {
             MCVal ignored;
             const char* q = p;
-            int err = ip.evaluator().numeric(q, kLimitArgument, ignored);
+            Error err = ip.evaluator().numeric(q, kLimitArgument, ignored);
             if (err == kStringOperand) err = kWrongDataType;
             p = q;
             return err;
         }
-        ip.errorPosition = start;
+        ip.setErrorPosition(start);
         return kUnknownCommand;
     }
     noChaining = forbidsChaining(code);
     if (noChaining) ctx.lineFlags |= kLineNoChaining;
-    if (code == kIf && chained) {
-        ip.errorPosition = start;
+    if (code == cmd::If && chained) {
+        ip.setErrorPosition(start);
         return kChainingNotAllowed;
     }
-    CommandHandler handler = ip.handlers[static_cast<size_t>(code)];
-    if (!handler) {
-        ip.errorPosition = start;
-        return kUnknownCommand;
+    if (!ip.hasHandler(code)) {
+        // A row of the table that this system does not carry out yet.
+        ip.setErrorPosition(start);
+        return kNotAvailable;
     }
     p = wordEnd;
     ArgsLease lease(ip);
@@ -370,14 +369,14 @@ int executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool ch
     args.reset(code);
     bool parenthesised = *p == '(';
     if (parenthesised) ++p;
-    int err = ip.evaluator().parseArguments(p, ip.commands.signature(code), args, parenthesised);
+    Error err = ip.evaluator().parseArguments(p, ip.commands().signature(code), args, parenthesised);
     if (err) return err;
     MCVal result;
     result.setReal(0);
-    err = handler(ip, args, result);
-    int flushErr = ip.evaluator().flushPendingWrites(args);
+    err = ip.invoke(code, args, result);
+    Error flushErr = ip.evaluator().flushPendingWrites(args);
     if (err) {
-        if (!ip.errorPosition) ip.errorPosition = start;
+        if (!ip.errorPosition()) ip.setErrorPosition(start);
         return err;
     }
     return flushErr;
@@ -385,23 +384,23 @@ int executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool ch
 
 }  // namespace
 
-int LineInterpreter::execute(Interpreter& ip, MacroContext& ctx, const char* line, bool cutIntoLines) {
+Error LineInterpreter::execute(Interpreter& ip, MacroContext& ctx, const char* line, bool cutIntoLines) {
     const char* p = line;
     bool chained = false;
     ctx.lineFlags = 0;
     while (true) {
         p = skipBlanks(p);
         if (*p == '\0') return kOk;
-        ip.errorPosition = nullptr;
+        ip.setErrorPosition(nullptr);
         bool noChaining = false;
-        int err = executeStatement(ip, ctx, p, chained, noChaining);
+        Error err = executeStatement(ip, ctx, p, chained, noChaining);
         if (err) return err;
-        if (!(ip.runState & kRunRunning)) return kOk;
+        if (!(ip.runState() & kRunRunning)) return kOk;
         p = skipBlanks(p);
         if (*p == '\0') return kOk;
         if (*p == ':' || *p == ',' || (*p == '|' && !cutIntoLines)) {
             if (noChaining) {
-                ip.errorPosition = p;
+                ip.setErrorPosition(p);
                 return *p == '|' ? kIllegalChaining : kChainingNotAllowed;
             }
             ++p;
@@ -409,12 +408,12 @@ int LineInterpreter::execute(Interpreter& ip, MacroContext& ctx, const char* lin
             ctx.lineFlags |= kLineChained;
             continue;
         }
-        ip.errorPosition = p;
+        ip.setErrorPosition(p);
         return kExtraCharacters;
     }
 }
 
-int LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) {
+Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) {
     const char* p = skipBlanks(line);
     if (!isNameChar(*p)) {
         if (ctx.skipState == kSkipOneLine) ctx.skipState = 0;
@@ -428,10 +427,10 @@ int LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) 
     }
     const char* q = p;
     int code = readCommandWord(ip, q);
-    if (code == kLabel || code == kFunction) {
+    if (code == cmd::Label || code == cmd::Function) {
         // Executed while skipping, so that labels met on the way are defined.
         uint16_t before = ctx.skipState;
-        int err = LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
+        Error err = LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
         if (before == kSkipOneLine && ctx.skipState == kSkipOneLine) ctx.skipState = 0;
         return err;
     }
@@ -441,15 +440,15 @@ int LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) 
         return kOk;
     }
     if (isIfSkip(s) || isTakenSkip(s)) {
-        if (code == kIf) {
+        if (code == cmd::If) {
             ++ctx.skipNesting;
-        } else if (code == kEndIf) {
+        } else if (code == cmd::EndIf) {
             if (ctx.skipNesting == 0) ctx.skipState = 0;
             else --ctx.skipNesting;
         } else if (ctx.skipNesting == 0 && isIfSkip(s)) {
-            if (code == kElse) {
+            if (code == cmd::Else) {
                 ctx.skipState = 0;
-            } else if (code == kElseIf) {
+            } else if (code == cmd::ElseIf) {
                 // Evaluated as a new If.
                 return LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
             }
@@ -457,9 +456,9 @@ int LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) 
         return kOk;
     }
     if (isLoopSkip(s)) {
-        if (code == kLoop) {
+        if (code == cmd::Loop) {
             ++ctx.skipNesting;
-        } else if (code == kEndLoop) {
+        } else if (code == cmd::EndLoop) {
             if (ctx.skipNesting == 0) ctx.skipState = 0;
             else --ctx.skipNesting;
         }

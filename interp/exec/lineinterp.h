@@ -2,18 +2,14 @@
 // and the recognise-only mode used while lines are skipped.
 #pragma once
 
+#include "interp/errors.h"
+
 #include <string_view>
 
 namespace tvx::interp {
 
 class Interpreter;
 struct MacroContext;
-
-// Internal statement codes (no names in the command table).
-constexpr int kCodeAssign = 0xFE;
-constexpr int kCodePowerAssign = 0x103;
-constexpr int kCodeAssignCharacters = 0x1D1;
-constexpr int kCodeFunctionCall = 0x251;
 
 // Line flags
 constexpr unsigned kLineChained = 0x01;
@@ -24,10 +20,10 @@ class LineInterpreter {
 public:
     // Executes a logical line (NUL-terminated). cutIntoLines is false for text
     // that did not pass the line reader, where '|' also separates statements.
-    static int execute(Interpreter& ip, MacroContext& ctx, const char* line, bool cutIntoLines);
+    static Error execute(Interpreter& ip, MacroContext& ctx, const char* line, bool cutIntoLines);
     // The recognise-only mode: only the command word counts; Label and
     // Function lines are executed, If/Loop nesting is tracked.
-    static int skip(Interpreter& ip, MacroContext& ctx, const char* line);
+    static Error skip(Interpreter& ip, MacroContext& ctx, const char* line);
 };
 
 }  // namespace tvx::interp

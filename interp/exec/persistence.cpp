@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "interp/eval/scanner.h"
-#include "interp/exec/codes.h"
+#include "interp/codes.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "platform/ini.h"
@@ -23,8 +23,8 @@ constexpr size_t kMaxSavedString = 255;
 
 std::string persistencePath(Interpreter& ip, const std::string& file) {
     if (!file.empty() && (file[0] == '/' || (file.size() > 2 && file[1] == ':')))
-        return platform::toPosixPath(file, ip.runner().sources.drives);
-    return ip.runner().workingDirectory + file;
+        return platform::toPosixPath(file, ip.drives());
+    return ip.workingDirectory() + file;
 }
 
 std::string numberText(double value) {
@@ -48,15 +48,15 @@ bool loadSaved(const platform::IniDocument& file, const std::string& group, std:
 }
 
 // Global and Permanent: mark each variable and fetch its saved value.
-int declareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    bool permanent = args.code == kPermanent;
-    Symbols& symbols = ip.symbols;
+Error declareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    bool permanent = args.code == cmd::Permanent;
+    Symbols& symbols = ip.symbols();
     symbols.persistenceOn = true;
     platform::IniDocument file;
     bool fileLoaded = false;
     for (int i = 0; i < args.count; ++i) {
         if (!args.present(i)) continue;
-        VarSlot slot = args[i].var.slot;
+        VarSlot slot = args.var(i).slot;
         if (!slot) return kWrongDataType;
         Variable& var = slot.var();
         var.kind |= kKindGlobal;
@@ -88,7 +88,7 @@ int declareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 // The names of a Local or Static list: separated by commas or blanks,
 // optionally in brackets.
-int declarationNames(std::string_view text, std::vector<std::string_view>& names) {
+Error declarationNames(std::string_view text, std::vector<std::string_view>& names) {
     const char* p = text.data();
     const char* end = text.data() + text.size();
     auto skip = [&] { while (p < end && isBlank(*p)) ++p; };
@@ -115,11 +115,11 @@ int declarationNames(std::string_view text, std::vector<std::string_view>& names
     return kOk;
 }
 
-int localStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error localStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     std::vector<std::string_view> names;
-    int err = declarationNames(args.text(0), names);
+    Error err = declarationNames(args.text(0), names);
     if (err) return err;
-    Symbols& symbols = ip.symbols;
+    Symbols& symbols = ip.symbols();
     SymbolTable* table = symbols.localTable ? symbols.localTable : symbols.macroTable;
     if (!table) return kSymbolsOutsideMacro;
     for (std::string_view name : names) {
@@ -131,11 +131,11 @@ int localStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int staticStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error staticStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     std::vector<std::string_view> names;
-    int err = declarationNames(args.text(0), names);
+    Error err = declarationNames(args.text(0), names);
     if (err) return err;
-    Symbols& symbols = ip.symbols;
+    Symbols& symbols = ip.symbols();
     if (!symbols.macroTable) return kSymbolsOutsideMacro;
     int function = symbols.staticsFunctionId;
     if (function != 0) symbols.noteFunctionHasStatics(function);
@@ -149,16 +149,16 @@ int staticStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     return kOk;
 }
 
-int groupNameStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    Symbols& symbols = ip.symbols;
+Error groupNameStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+    Symbols& symbols = ip.symbols();
     if (symbols.persistenceOn) savePermanentVariables(ip);
     symbols.groupName = std::string(args.text(0).substr(0, kMaxGroupName));
     if (args.present(1) && !args.text(1).empty()) symbols.permanentFile = std::string(args.text(1).substr(0, kMaxFileName));
     return kOk;
 }
 
-int clearVarStatement(Interpreter& ip, CallArgs&, MCVal&) {
-    Symbols& symbols = ip.symbols;
+Error clearVarStatement(Interpreter& ip, CallArgs&, MCVal&) {
+    Symbols& symbols = ip.symbols();
     if (symbols.persistenceOn) savePermanentVariables(ip);
     storeGlobalVariables(ip);
     if (symbols.macroTable) symbols.macroTable->clear();
@@ -168,20 +168,20 @@ int clearVarStatement(Interpreter& ip, CallArgs&, MCVal&) {
 }
 
 // SetSymbolSpace entries [step]: room for the running macro's variables.
-int setSymbolSpaceStatement(Interpreter& ip, CallArgs& args, MCVal&) {
+Error setSymbolSpaceStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext* ctx = ip.runner().current();
     if (!ctx || !ctx->symbols) return kSymbolsOutsideMacro;
-    if (args[0].l < 0) return kBadParameters;
-    return ctx->symbols->reserve(args[0].l, args.integer(1)) ? kOk : kOutOfMemory;
+    if (args.l(0) < 0) return kBadParameters;
+    return ctx->symbols->reserve(args.l(0), args.integer(1)) ? kOk : kOutOfMemory;
 }
 
-int permanentSaveStatement(Interpreter& ip, CallArgs&, MCVal&) {
+Error permanentSaveStatement(Interpreter& ip, CallArgs&, MCVal&) {
     savePermanentVariables(ip);
     return kOk;
 }
 
-int permanentLoadStatement(Interpreter& ip, CallArgs&, MCVal&) {
-    Symbols& symbols = ip.symbols;
+Error permanentLoadStatement(Interpreter& ip, CallArgs&, MCVal&) {
+    Symbols& symbols = ip.symbols();
     SymbolTable* table = symbols.macroTable;
     if (!table) return kOk;
     platform::IniDocument file;
@@ -200,7 +200,7 @@ int permanentLoadStatement(Interpreter& ip, CallArgs&, MCVal&) {
 }  // namespace
 
 void savePermanentVariables(Interpreter& ip) {
-    Symbols& symbols = ip.symbols;
+    Symbols& symbols = ip.symbols();
     SymbolTable* table = symbols.macroTable;
     if (!table) return;
     platform::IniDocument permanentFile, globalFile;
@@ -229,7 +229,7 @@ void savePermanentVariables(Interpreter& ip) {
 }
 
 void storeGlobalVariables(Interpreter& ip) {
-    Symbols& symbols = ip.symbols;
+    Symbols& symbols = ip.symbols();
     SymbolTable* table = symbols.macroTable;
     if (!table) return;
     for (int index = 1; index <= table->highestIndex(); ++index) {
@@ -251,16 +251,20 @@ void storeGlobalVariables(Interpreter& ip) {
     }
 }
 
+constexpr CommandRow kScopeStatementsRows[] = {
+    {cmd::Global, declareStatement},
+    {cmd::Permanent, declareStatement},
+    {cmd::Local, localStatement},
+    {cmd::Static, staticStatement},
+    {cmd::GroupName, groupNameStatement},
+    {cmd::ClearVar, clearVarStatement},
+    {cmd::PermanentSave, permanentSaveStatement},
+    {cmd::SetSymbolSpace, setSymbolSpaceStatement},
+    {cmd::PermanentLoad, permanentLoadStatement},
+};
+
 void registerScopeStatements(Interpreter& ip) {
-    ip.registerCommand(kGlobal, declareStatement);
-    ip.registerCommand(kPermanent, declareStatement);
-    ip.registerCommand(kLocal, localStatement);
-    ip.registerCommand(kStatic, staticStatement);
-    ip.registerCommand(kGroupName, groupNameStatement);
-    ip.registerCommand(kClearVar, clearVarStatement);
-    ip.registerCommand(kPermanentSave, permanentSaveStatement);
-    ip.registerCommand("SetSymbolSpace", setSymbolSpaceStatement);
-    ip.registerCommand(kPermanentLoad, permanentLoadStatement);
+    ip.install({"exec/persistence", kScopeStatementsRows});
 }
 
 }  // namespace tvx::interp

@@ -7,7 +7,6 @@
 
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/exec/codes.h"
 #include "interp/exec/control.h"
 #include "interp/exec/lineinterp.h"
 #include "interp/exec/persistence.h"
@@ -45,12 +44,6 @@ std::string errorBoxText(const Interpreter& ip, int n, const std::string& line) 
     return text;
 }
 
-// An empty context for "no macro is running".
-MacroContext& noContext() {
-    static MacroContext empty;
-    return empty;
-}
-
 }  // namespace
 
 Runner::Runner(Interpreter& ip) : ip_(ip) {}
@@ -59,15 +52,27 @@ Runner::~Runner() {
     while (!stack_.empty()) stack_.pop_back();
 }
 
-void Runner::setCallStackSetting(long long callStack) {
-    long long depth = callStack + 1;
+void Runner::configure(const RunnerConfig& config) {
+    sources.programDirectory = config.programDirectory;
+    sources.workingDirectory = config.workingDirectory;
+    sources.drives = config.drives;
+    sources.poolSetting = config.poolSetting;
+    long long depth = config.callStack + 1;
     if (depth < 32) depth = 32;
     if (depth > 1001) depth = 1001;
     callDepth_ = static_cast<int>(depth);
+    compiledLines_ = config.compiledLines;
+}
+
+std::vector<std::string_view>& Runner::takeList() {
+    if (listsTaken_ == lists_.size()) lists_.emplace_back();
+    std::vector<std::string_view>& list = lists_[listsTaken_++];
+    list.clear();
+    return list;
 }
 
 void Runner::applyScope(MacroContext& ctx) {
-    Symbols& symbols = ip_.symbols;
+    Symbols& symbols = ip_.symbols();
     symbols.macroTable = ctx.symbols;
     symbols.locals = &ctx;
     if (ctx.callLevel > 0 && static_cast<size_t>(ctx.callLevel) < ctx.frames.size()) {
@@ -96,16 +101,16 @@ bool Runner::startContext(const StartRequest& request, CallKind kind) {
     ctx->callDepth = callDepth_;
     ctx->frames.resize(2);
     ctx->called = caller != nullptr;
-    ctx->saved = {ip_.symbols.groupName, ip_.symbols.permanentFile, ip_.symbols.persistenceOn};
+    ctx->saved = {ip_.symbols().groupName, ip_.symbols().permanentFile, ip_.symbols().persistenceOn};
     if (kind == CallKind::Common && caller) {
         ctx->symbols = caller->symbols;
     } else {
         ctx->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
                                                         kMacroTableText);
         ctx->symbols = ctx->ownSymbols.get();
-        ip_.symbols.persistenceOn = false;
+        ip_.symbols().persistenceOn = false;
     }
-    if (kind != CallKind::Common && !loaded.oneLine) ip_.symbols.groupName = loaded.fileName.substr(0, 59);
+    if (kind != CallKind::Common && !loaded.oneLine) ip_.symbols().groupName = loaded.fileName.substr(0, 59);
 
     bool badLabel = false;
     if (!request.label.empty()) {
@@ -125,18 +130,18 @@ bool Runner::startContext(const StartRequest& request, CallKind kind) {
         finishContext(false);
         return true;  // found, but not run
     }
-    ip_.runState |= kRunRunning;
+    ip_.runState_ |= kRunRunning;
     return true;
 }
 
 void Runner::finishContext(bool topLevel) {
     MacroContext& ctx = *current();
-    if (!topLevel && ctx.ownSymbols && ip_.symbols.persistenceOn) savePermanentVariables(ip_);
-    ip_.symbols.groupName = ctx.saved.groupName;
-    ip_.symbols.permanentFile = ctx.saved.permanentFile;
-    ip_.symbols.persistenceOn = ctx.saved.persistenceOn;
+    if (!topLevel && ctx.ownSymbols && ip_.symbols().persistenceOn) savePermanentVariables(ip_);
+    ip_.symbols().groupName = ctx.saved.groupName;
+    ip_.symbols().permanentFile = ctx.saved.permanentFile;
+    ip_.symbols().persistenceOn = ctx.saved.persistenceOn;
     stack_.pop_back();
-    applyScope(current() ? *current() : noContext());
+    applyScope(current() ? *current() : none_);
 }
 
 
@@ -146,7 +151,7 @@ void Runner::endOfTopLevel() {
         // One logical line, or several lines each in square brackets.
         std::string command = std::move(exitCommand_);
         exitCommand_.clear();
-        ip_.runState |= kRunRunning;
+        ip_.runState_ |= kRunRunning;
         std::string_view rest(command);
         size_t first = rest.find_first_not_of(" \t");
         if (first != std::string_view::npos && rest[first] == '[') {
@@ -155,22 +160,22 @@ void Runner::endOfTopLevel() {
                 if (open == std::string_view::npos) break;
                 size_t close = rest.find(']', open);
                 if (close == std::string_view::npos) close = rest.size();
-                executeImmediate(rest.substr(open + 1, close - open - 1));
+                (void)executeImmediate(rest.substr(open + 1, close - open - 1));  // errors are shown
                 if (close >= rest.size()) break;
                 rest.remove_prefix(close + 1);
             }
         } else {
-            executeImmediate(rest);
+            (void)executeImmediate(rest);  // errors are shown
         }
     }
     pump(500);
-    if (ip_.symbols.persistenceOn) savePermanentVariables(ip_);
+    if (ip_.symbols().persistenceOn) savePermanentVariables(ip_);
     storeGlobalVariables(ip_);
     ctx.symbols->clear();
-    ip_.symbols.deleteAllObjects();
+    ip_.symbols().deleteAllObjects();
     libraries_.clear();
-    for (auto& hook : endHooks_) hook(ip_);
-    ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+    ip_.endOfRun();
+    ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
 }
 
 bool Runner::run(const StartRequest& request) {
@@ -179,15 +184,15 @@ bool Runner::run(const StartRequest& request) {
     next.label.resize(std::min(next.label.size(), kMaxLabelName));
     bool first = true;
     while (true) {
-        ip_.runState &= kRunSingleStep;
-        ip_.lastError = 0;
-        ip_.work.reset();
+        ip_.runState_ &= kRunSingleStep;
+        ip_.lastError_ = 0;
+        ip_.work().reset();
         exitCommand_.clear();
-        ip_.symbols.permanentFile = "mcvarprm.ini";
+        ip_.symbols().permanentFile = "mcvarprm.ini";
         if (!next.bypassCache) sources.clearCache();
-        if (first && !next.result.empty()) ip_.strResult = next.result.substr(0, 511);
+        if (first && !next.result.empty()) ip_.results().text = next.result.substr(0, 511);
         if (!startContext(next, CallKind::Start)) {
-            ip_.runState = static_cast<uint8_t>((ip_.runState & ~kRunRunning) | kRunErrorPending);
+            ip_.runState_ = static_cast<uint8_t>((ip_.runState_ & ~kRunRunning) | kRunErrorPending);
             if (first) return false;
             // A macro that StartMacro asked for is missing.
             reportErrorWithLine(kUnknownCommand, 0, "StartMacro " + next.name);
@@ -201,14 +206,14 @@ bool Runner::run(const StartRequest& request) {
     }
 }
 
-int Runner::driveCalls(size_t baseDepth) {
+void Runner::driveCalls(size_t baseDepth) {
     while (stack_.size() > baseDepth) {
         MacroContext& ctx = *current();
         LoopExit exit = runLoop(ctx, 0);
         if (exit == LoopExit::CallPending) {
             PendingRequest pending = std::move(pendingRequest_);
             pendingRequest_.active = false;
-            ip_.runState &= static_cast<uint8_t>(~kRunCallPending);
+            ip_.runState_ &= static_cast<uint8_t>(~kRunCallPending);
             if (pending.kind == CallKind::Start) {
                 // StartMacro inside a chain of calls replaces the current macro.
                 MacroContext* replaced = current();
@@ -237,10 +242,9 @@ int Runner::driveCalls(size_t baseDepth) {
             }
         }
     }
-    return kOk;
 }
 
-int Runner::requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag) {
+Error Runner::requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag) {
     StartRequest request;
     request.name = std::string(name.substr(0, kMaxRequestName));
     request.label = std::string(label.substr(0, kMaxLabelName));
@@ -250,7 +254,7 @@ int Runner::requestMacro(CallKind kind, std::string_view name, std::string_view 
         // Ends the running macro; the new one starts after it has been cleaned up.
         pendingStart_ = std::move(request);
         startPending_ = true;
-        ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+        ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
         return kOk;
     }
     if (kind != CallKind::Start && nestedCalls() >= kMaxNestedMacros) return kTooManyNestedMacros;
@@ -259,7 +263,7 @@ int Runner::requestMacro(CallKind kind, std::string_view name, std::string_view 
         if (kind == CallKind::Start) {
             pendingStart_ = std::move(request);
             startPending_ = true;
-            ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+            ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return kOk;
         }
         size_t depth = stack_.size();
@@ -271,11 +275,11 @@ int Runner::requestMacro(CallKind kind, std::string_view name, std::string_view 
         return kOk;
     }
     pendingRequest_ = {kind, std::move(request), true};
-    ip_.runState |= kRunCallPending;
+    ip_.runState_ |= kRunCallPending;
     return kOk;
 }
 
-int Runner::executeImmediate(std::string_view text) {
+Error Runner::executeImmediate(std::string_view text) {
     MacroContext* ctx = current();
     std::unique_ptr<MacroContext> fresh;
     if (!ctx) {
@@ -292,11 +296,11 @@ int Runner::executeImmediate(std::string_view text) {
     bool savedCut = ctx->cutIntoLines;
     ctx->currentLine = line;
     ctx->cutIntoLines = false;
-    int err = LineInterpreter::execute(ip_, *ctx, line.c_str(), false);
+    Error err = LineInterpreter::execute(ip_, *ctx, line.c_str(), false);
     if (err) reportError(err);
     ctx->cutIntoLines = savedCut;
     ctx->currentLine = savedLine;
-    if (fresh) applyScope(noContext());
+    if (fresh) applyScope(none_);
     return err;
 }
 
@@ -324,7 +328,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         LineStatus status = cached.status;
         if (status == LineStatus::End) {
             ctx.nextLine = where.next;
-            int err = endOfTextCheck(ctx);
+            Error err = endOfTextCheck(ctx);
             if (err) {
                 reportError(err);
                 continue;  // a function file may have been found
@@ -337,7 +341,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
                 applyScope(ctx);
                 return LoopExit::Returned;
             }
-            return (ip_.runState & kRunRunning) ? LoopExit::Ended : LoopExit::Stopped;
+            return (ip_.runState_ & kRunRunning) ? LoopExit::Ended : LoopExit::Stopped;
         }
         ctx.lineStart = where.start;
         ctx.lineEnd = where.end;
@@ -346,21 +350,21 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         ctx.currentLine = cached.text;
         if (status == LineStatus::TooLong) {
             reportError(kLineTooLong);
-            ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+            ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return LoopExit::Stopped;
         }
-        while (ip_.runState & (kRunPaused | kRunCommandPending)) {
-            ip_.host().waitWhilePaused(ip_.runState);
-            if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
+        while (ip_.runState_ & (kRunPaused | kRunCommandPending)) {
+            ip_.host().waitWhilePaused(ip_.runState_);
+            if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
         }
 
         // The line, executed or only recognised.
         ev.continuationText = text.data() + where.end;
         ev.continuedTo = nullptr;
-        int err = kOk;
+        Error err = kOk;
         if (where.start == ctx.declarationLine) continue;  // "Shared" is read by the loader, not run
         if (ctx.skipState) err = LineInterpreter::skip(ip_, ctx, cached.text.c_str());
-        else if (!runCompiledLine(ip_, ctx, cached, err))
+        else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err))
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.
@@ -370,26 +374,26 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         }
         if (err) reportError(err);
 
-        if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
+        if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
         if (entryLevel > 0 && ctx.callLevel < entryLevel) return LoopExit::Returned;
         if (ctx.ended) return LoopExit::Ended;
-        if ((ip_.runState & kRunCallPending) && nestedLoops_ == 0) return LoopExit::CallPending;
+        if ((ip_.runState_ & kRunCallPending) && nestedLoops_ == 0) return LoopExit::CallPending;
 
         // The clock is read every few lines: cheap, and fine enough for pumping.
-        if (!(ip_.runOptions & kOptNoMessagePumping) && ++linesSinceTick_ >= 16) {
+        if (!(ip_.runOptions_ & kOptNoMessagePumping) && ++linesSinceTick_ >= 16) {
             linesSinceTick_ = 0;
             uint64_t now = coarseMs();
             if (now != pumpTick_) {
                 uint64_t elapsed = now - pumpTick_;
                 pumpTick_ = now;
                 pump(static_cast<int>(((elapsed * 2) & 0x7FFE) + 1));
-                if (!(ip_.runState & kRunRunning)) return LoopExit::Stopped;
+                if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
             }
         }
     }
 }
 
-int Runner::endOfTextCheck(MacroContext& ctx) {
+Error Runner::endOfTextCheck(MacroContext& ctx) {
     uint16_t s = ctx.skipState;
     int nesting = ctx.skipNesting;
     ctx.skipState = 0;
@@ -427,19 +431,19 @@ int Runner::endOfTextCheck(MacroContext& ctx) {
 PendingCall Runner::prepareCall(std::string_view name, std::string_view argumentText) {
     PendingCall call;
     call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
-    call.callerMacro = ip_.symbols.macroTable;
-    call.callerLocal = ip_.symbols.localTable;
-    call.callerStaticsId = ip_.symbols.staticsFunctionId;
+    call.callerMacro = ip_.symbols().macroTable;
+    call.callerLocal = ip_.symbols().localTable;
+    call.callerStaticsId = ip_.symbols().staticsFunctionId;
     size_t dot = name.rfind('.');
     if (dot != std::string_view::npos) {
         // object.function(...): a local "this" will hold the object's handle.
         std::string holderName(name.substr(0, dot));
         const char* p = holderName.c_str();
         Designator holder;
-        bool lookupOnly = ip_.symbols.lookupOnly;
-        ip_.symbols.lookupOnly = true;
-        int err = ip_.evaluator().designate(p, Creation::Find, holder);
-        ip_.symbols.lookupOnly = lookupOnly;
+        bool lookupOnly = ip_.symbols().lookupOnly;
+        ip_.symbols().lookupOnly = true;
+        Error err = ip_.evaluator().designate(p, Creation::Find, holder);
+        ip_.symbols().lookupOnly = lookupOnly;
         if (!err && holder.form == Designator::kVariable && holder.slot.var().valueKind() == kKindNumber &&
             isObjectHandle(holder.slot.var().number)) {
             call.hasThis = true;
@@ -449,7 +453,7 @@ PendingCall Runner::prepareCall(std::string_view name, std::string_view argument
     return call;
 }
 
-int Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result) {
+Error Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result) {
     MacroContext* ctx = current();
     if (!ctx) return kUndefinedFunction;
     if (isReservedFunctionName(name)) return kReservedFunctionName;
@@ -461,7 +465,7 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
     if (external != ctx->externalFunctions.end()) return callInLibrary(*external->second, name, std::move(call), result);
 
     bool notFound = false;
-    int err = runFunction(*ctx, id, call, result, notFound);
+    Error err = runFunction(*ctx, id, call, result, notFound);
     if (!notFound) return err;
     // Not in this macro: the function file of that name in the macro pool.
     MacroContext* library = functionLibrary(name);
@@ -470,7 +474,7 @@ int Runner::callFunction(std::string_view name, std::string_view argumentText, M
     return callInLibrary(*library, name, std::move(call), result);
 }
 
-int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
+Error Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
     notFound = false;
     if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
     if (stackNearlyExhausted()) return kTooManyNestedFunctions;
@@ -497,7 +501,7 @@ int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& resu
     std::string_view currentLine = ctx.currentLine;
     uint32_t lineFlags = ctx.lineFlags;
     const char* continuation = ip_.evaluator().continuationText;
-    const char* errorPosition = ip_.errorPosition;
+    const char* errorPosition = ip_.errorPosition();
 
     size_t position = ctx.labels.position(id);
     if (position != SIZE_MAX) {
@@ -509,19 +513,19 @@ int Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& resu
     }
     // The function's own lines create their variables even when the calling
     // expression is only being shown.
-    bool lookupOnly = ip_.symbols.lookupOnly;
-    ip_.symbols.lookupOnly = false;
+    bool lookupOnly = ip_.symbols().lookupOnly;
+    ip_.symbols().lookupOnly = false;
     ++nestedLoops_;
     LoopExit exit = runLoop(ctx, level);
     --nestedLoops_;
-    ip_.symbols.lookupOnly = lookupOnly;
+    ip_.symbols().lookupOnly = lookupOnly;
 
     ctx.lineStart = lineStart;
     ctx.lineEnd = lineEnd;
     ctx.currentLine = currentLine;
     ctx.lineFlags = lineFlags;
     ip_.evaluator().continuationText = continuation;
-    ip_.errorPosition = errorPosition;
+    ip_.setErrorPosition(errorPosition);
     if (missingFunction_ == id) {
         missingFunction_ = 0;
         notFound = true;
@@ -587,7 +591,7 @@ MacroContext* Runner::functionLibrary(std::string_view functionName) {
     return raw;
 }
 
-int Runner::callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result) {
+Error Runner::callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result) {
     MacroContext* caller = current();
     int id = library.labels.idOf(name);
     if (id == 0) return kOutOfMemory;
@@ -599,7 +603,7 @@ int Runner::callInLibrary(MacroContext& library, std::string_view name, PendingC
     stack_.push_back(std::move(owner->second));
     applyScope(library);
     bool notFound = false;
-    int err = runFunction(library, id, std::move(call), result, notFound);
+    Error err = runFunction(library, id, std::move(call), result, notFound);
     owner->second = std::move(stack_.back());
     stack_.pop_back();
     if (caller) applyScope(*caller);
@@ -614,29 +618,29 @@ void Runner::reportError(int n, unsigned flags) {
 }
 
 void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line) {
-    ip_.lastError = n & 0x8FFF;
+    ip_.lastError_ = n & 0x8FFF;
     if (n == 0) return;
     std::string text = errorBoxText(ip_, n, std::string(line));
-    if (errorLog) errorLog(ip_, text);
-    bool running = (ip_.runState & kRunRunning) != 0;
+    ip_.host().logError(text);
+    bool running = (ip_.runState_ & kRunRunning) != 0;
     bool continuable = (flags & kContinuable) != 0;
     unsigned style = kMbIconExclamation | (continuable && running ? kMbOkCancel : kMbOk);
     ++errorBoxes_;
     BoxAnswer answer = showBox(text, "Macro Error", style);
-    if (answer.button == kIdCancel) ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+    if (answer.button == kIdCancel) ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
     bool shift = answer.modifiers & kModShift;
     bool control = answer.modifiers & kModControl;
     if (continuable) {
-        if (control) ip_.runState = 0;
-        else if (shift && running) ip_.runState |= kRunPaused;
+        if (control) ip_.runState_ = 0;
+        else if (shift && running) ip_.runState_ |= kRunPaused;
         return;
     }
     if (shift && running) {
-        ip_.runState |= kRunPaused;
-    } else if (!running || (ip_.runOptions & kOptErrorStops) || control) {
-        ip_.runState = 0;
+        ip_.runState_ |= kRunPaused;
+    } else if (!running || (ip_.runOptions_ & kOptErrorStops) || control) {
+        ip_.runState_ = 0;
     } else {
-        ip_.runState &= static_cast<uint8_t>(~kRunErrorPending);
+        ip_.runState_ &= static_cast<uint8_t>(~kRunErrorPending);
     }
 }
 
@@ -644,7 +648,7 @@ void Runner::reportReaderError(uint32_t code) {
     char key[16];
     std::snprintf(key, sizeof key, "0x%08X", code);
     std::string explanation =
-        platform::iniGetString(defaultPath + "ErrorCod.ini", "Reader", key, "").substr(0, 79);
+        platform::iniGetString(ip_.programDirectory() + "ErrorCod.ini", "Reader", key, "").substr(0, 79);
     char head[40];
     std::snprintf(head, sizeof head, "Reader Error 0x%08x", code);
     std::string text = head;
@@ -652,10 +656,10 @@ void Runner::reportReaderError(uint32_t code) {
     MacroContext* ctx = current();
     if (ctx && !ctx->currentLine.empty() && ctx->currentLine.size() < 150)
         text += "\n\n" + std::string(ctx->currentLine);
-    if (errorLog) errorLog(ip_, text);
+    ip_.host().logError(text);
     int button = showBox(text, "Reader Error", kMbAbortRetryIgnore | kMbIconQuestion | kMbDefButton3).button;
-    if (button == kIdAbort) ip_.runState = 0;
-    else if (button == kIdRetry && (ip_.runState & kRunRunning)) ip_.runState |= kRunPaused;
+    if (button == kIdAbort) ip_.runState_ = 0;
+    else if (button == kIdRetry && (ip_.runState_ & kRunRunning)) ip_.runState_ |= kRunPaused;
 }
 
 BoxAnswer Runner::showBox(std::string_view text, std::string_view caption, unsigned style) {
@@ -663,8 +667,8 @@ BoxAnswer Runner::showBox(std::string_view text, std::string_view caption, unsig
     ++openBoxes_;
     BoxAnswer answer = ip_.host().messageBox(text, caption, style);
     --openBoxes_;
-    if ((style & kMbIconMask) == kMbIconHand && (ip_.runState & kRunRunning))
-        ip_.runState = static_cast<uint8_t>((ip_.runState & ~kRunRunning) | kRunErrorPending);
+    if ((style & kMbIconMask) == kMbIconHand && (ip_.runState_ & kRunRunning))
+        ip_.runState_ = static_cast<uint8_t>((ip_.runState_ & ~kRunRunning) | kRunErrorPending);
     return answer;
 }
 
@@ -675,7 +679,11 @@ int Runner::messageBox(std::string_view text, std::string_view caption, unsigned
 // ---- Keeping the user interface alive
 
 void Runner::pump(int budget) {
-    if (!ip_.host().pumpMessages(budget)) ip_.runState &= static_cast<uint8_t>(~kRunRunning);
+    if (ip_.host().pumpMessages(budget)) return;
+    // Asked to stop (or to quit): the macro ends, and a StartMacro it asked
+    // for does not start after it.
+    ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
+    startPending_ = false;
 }
 
 void Runner::pause(double milliseconds) {
@@ -708,7 +716,7 @@ void Runner::pause(double milliseconds) {
         pump(-1);
         passMade = true;
     }
-    while (ip_.runState & kRunRunning) {
+    while (ip_.runState_ & kRunRunning) {
         double elapsed = (monotonicSeconds() - t0) * 1000;
         if (elapsed >= milliseconds || elapsed < -1) break;
         double remaining = milliseconds - elapsed;

@@ -2,13 +2,15 @@
 // the user interface alive between lines, and reports errors.
 #pragma once
 
-#include <functional>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "interp/errors.h"
+#include "interp/config.h"
 #include "interp/exec/context.h"
 #include "interp/host.h"
 #include "interp/source/sources.h"
@@ -17,17 +19,6 @@ namespace tvx::interp {
 
 class Interpreter;
 struct CallArgs;
-
-// A request to run a macro: the name (or ">text"), an entry label, and the
-// initial !StrResult (from the command line only).
-struct StartRequest {
-    std::string name;
-    std::string label;
-    std::string result;
-    bool bypassCache = false;
-    bool commandLine = false;
-    std::string baseDirectory;  // the directory of the macro that asked (StartMacro)
-};
 
 enum class CallKind { Start, Call, Common };
 
@@ -40,13 +31,10 @@ public:
 
     MacroSources sources;
 
-    // Program paths: !DefPath (program directory with separator), !WorkingDir,
-    // !AppPath (program directory).
-    std::string defaultPath;
-    std::string workingDirectory;
-    std::string appPath;
+    // Takes the program's paths, the pool, the call-stack setting and the
+    // compiled-line switch from the interpreter's settings.
+    void configure(const RunnerConfig& config);
     // Call-stack depth: [Settings] CallStack + 1, kept within 32..1001.
-    void setCallStackSetting(long long callStack);
     int callDepth() const { return callDepth_; }
 
     // Runs a macro and everything it calls, then any macro that StartMacro
@@ -55,15 +43,11 @@ public:
 
     // Runs one line of text immediately, in the running macro's context or, with
     // none, in a fresh one (Watch Window Execute, exit commands, StrExecute).
-    int executeImmediate(std::string_view text);
+    Error executeImmediate(std::string_view text);
 
     // The running macro's context, or null.
     MacroContext* current() { return stack_.empty() ? nullptr : stack_.back().get(); }
     int nestedCalls() const { return stack_.empty() ? 0 : static_cast<int>(stack_.size()) - 1; }
-
-    // Called when the top-level macro has ended (files, connections, dialogs
-    // opened by the macro are closed here by the parts that opened them).
-    void addEndOfRunHook(std::function<void(Interpreter&)> hook) { endHooks_.push_back(std::move(hook)); }
 
     // Error reporting: shows the error box for error n.
     static constexpr unsigned kContinuable = 0x4000;
@@ -74,20 +58,17 @@ public:
     // section Reader of "ErrorCod.ini" in the program's directory.
     void reportReaderError(uint32_t code);
 
-    // Where error texts are logged as well (the protocol log), when set.
-    std::function<void(Interpreter&, const std::string&)> errorLog;
-
     // The message-box routine every part uses: at most 3 open at a time; a box
     // with the error icon while a macro runs halts the run.
     int messageBox(std::string_view text, std::string_view caption, unsigned style);
     BoxAnswer showBox(std::string_view text, std::string_view caption, unsigned style);
 
     // Requests from statements.
-    int requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag);
+    Error requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag);
     void setExitCommand(std::string_view text) { exitCommand_ = text; }
 
     // Macro function calls (from expressions and as statements).
-    int callFunction(std::string_view name, std::string_view argumentText, MCVal& result);
+    Error callFunction(std::string_view name, std::string_view argumentText, MCVal& result);
 
     // Where Return leaves a function's value.
     MCVal& functionResult() { return functionResult_; }
@@ -102,6 +83,11 @@ public:
     std::string subName(int index) const;
     std::string callingLine(int index) const;
 
+    // Lists for binding a call's arguments to its parameters, reused: taken
+    // and given back like a stack, since an argument may call a function.
+    std::vector<std::string_view>& takeList();
+    void giveBackLists(size_t count) { listsTaken_ -= count <= listsTaken_ ? count : listsTaken_; }
+
 private:
     friend class LineInterpreter;
     enum class LoopExit { Ended, CallPending, Stopped, Returned };
@@ -109,19 +95,22 @@ private:
     bool startContext(const StartRequest& request, CallKind kind);
     void finishContext(bool topLevel);
     LoopExit runLoop(MacroContext& ctx, int entryLevel);
-    int endOfTextCheck(MacroContext& ctx);
-    int driveCalls(size_t baseDepth);
+    Error endOfTextCheck(MacroContext& ctx);
+    void driveCalls(size_t baseDepth);
     void endOfTopLevel();
     void reportErrorWithLine(int n, unsigned flags, std::string_view line);
     void applyScope(MacroContext& ctx);
     PendingCall prepareCall(std::string_view name, std::string_view argumentText);
-    int runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound);
+    Error runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound);
     MacroContext* functionLibrary(std::string_view functionName);
-    int callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result);
+    Error callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result);
 
     Interpreter& ip_;
     std::vector<std::unique_ptr<MacroContext>> stack_;
-    std::vector<std::function<void(Interpreter&)>> endHooks_;
+    MacroContext none_;  // the scope while no macro runs
+    bool compiledLines_ = true;
+    std::deque<std::vector<std::string_view>> lists_;  // a deque: taking more never moves one
+    size_t listsTaken_ = 0;
     int callDepth_ = 65;
     int errorBoxes_ = 0;
     int openBoxes_ = 0;

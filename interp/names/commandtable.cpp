@@ -32,7 +32,7 @@ bool readCode(std::span<const uint8_t> records, size_t& pos, int& code) {
 CommandTable::CommandTable()
     : names_(kCommandTableCapacity, kBuckets), signatures_(kCommandTableCapacity) {}
 
-int CommandTable::load(std::span<const uint8_t> records) {
+Error CommandTable::load(std::span<const uint8_t> records) {
     size_t pos = 0;
     int highest = -1;
     for (int record = 0; record < kCommandTableCapacity + 100; ++record) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/errors.h"
 #include "interp/names/nametable.h"
 
 namespace tvx::interp {
@@ -30,7 +31,7 @@ public:
     // Loads the records; returns 0, or 100 when a signature is longer than 41
     // characters (the rows before it stay loaded). Records beyond the capacity,
     // and a list without end mark, end the loading.
-    int load(std::span<const uint8_t> records);
+    Error load(std::span<const uint8_t> records);
 
     // The code of a name (whole word, without regard to case), or -1.
     int lookup(std::string_view name) const;

@@ -292,7 +292,7 @@ const std::vector<std::string>& MacroSources::pool() {
     return poolView_;
 }
 
-int MacroSources::addPool(std::string_view path, int flags, std::string_view runningDirectory,
+Error MacroSources::addPool(std::string_view path, int flags, std::string_view runningDirectory,
                           std::string_view defaultPath) {
     ensureDefaultPool();
     if (flags & 0x08) pool_.clear();

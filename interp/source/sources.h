@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/errors.h"
 #include "platform/paths.h"
 
 namespace tvx::interp {
@@ -48,7 +49,7 @@ public:
     bool loadFunctionFile(std::string_view functionName, LoadedMacro& out, bool& shared);
 
     // AddPool: returns 0 or an error number.
-    int addPool(std::string_view path, int flags, std::string_view runningDirectory,
+    Error addPool(std::string_view path, int flags, std::string_view runningDirectory,
                 std::string_view defaultPath);
     const std::vector<std::string>& pool();
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/errors.h"
 #include "interp/names/nametable.h"
 #include "interp/symbols/variable.h"
 

@@ -247,7 +247,7 @@ void storeElement(DataBlock* block, int64_t index, double value) {
     }
 }
 
-int writeElement(DataBlock** block, int64_t index, double value) {
+Error writeElement(DataBlock** block, int64_t index, double value) {
     if (index < 0) return kNegativeIndex;
     if (index >= (*block)->count) {
         if (index >= INT32_MAX) return kVectorNotCreated;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "interp/errors.h"
+
 namespace tvx::interp {
 
 enum ElementType : uint16_t {
@@ -92,7 +94,7 @@ void storeElement(DataBlock* block, int64_t index, double value);
 // Stores with growth: a negative index fails with 16 (Negative Index); an index
 // at or beyond count grows the block to index + 1 elements (zero fill) and
 // fails with 37 (Vector cannot be created) when that is impossible.
-int writeElement(DataBlock** block, int64_t index, double value);
+Error writeElement(DataBlock** block, int64_t index, double value);
 
 // Converts a double into the stored form of an integer element type (rounded
 // half away from zero, clamped to the type's range; NaN stores 0).

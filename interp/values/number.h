@@ -16,14 +16,14 @@ inline int64_t roundHalfAway(double x) {
 
 // A 32-bit argument: -2147483648..4294967295 (the upper half passes as its
 // unsigned bit pattern); anything else, NaN included, is error 811.
-inline int toInt32Arg(double x, int32_t& out) {
+inline Error toInt32Arg(double x, int32_t& out) {
     if (!(x > -2147483648.5 && x < 4294967295.5)) return kIntegerOverflow;
     out = static_cast<int32_t>(static_cast<uint32_t>(roundHalfAway(x)));
     return kOk;
 }
 
 // A 16-bit argument: -32768..65535 after rounding, else error 811.
-inline int toInt16Arg(double x, int16_t& out) {
+inline Error toInt16Arg(double x, int16_t& out) {
     if (!(x > -32768.5 && x < 65535.5)) return kIntegerOverflow;
     out = static_cast<int16_t>(static_cast<uint16_t>(roundHalfAway(x)));
     return kOk;

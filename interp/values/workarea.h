@@ -20,7 +20,7 @@ public:
     void reset() { top_ = 0; }
 
     // Stores text (and a NUL) in the area; fails with 814 when it does not fit.
-    int store(std::string_view text, std::string_view& stored) {
+    Error store(std::string_view text, std::string_view& stored) {
         // (top_ never passes kSize; saying so keeps the compiler's bounds check quiet)
         if (top_ > kSize || text.size() >= kSize - top_) return kStringOverflow;
         char* start = buffer_ + top_;

@@ -743,7 +743,8 @@ void userScrolled(Hwnd hwnd, int bar, unsigned code, int position) {
     if (bar == SB_CTL) {
         bool vertical = (w->style & SBS_VERT) != 0;
         if (w->parent) sendMessage(w->parent, vertical ? WM_VSCROLL : WM_HSCROLL, wParam, static_cast<LParam>(hwnd));
-        // The bar shows the position its owner set, as the original's bars do.
+        // The bar shows the position its owner set: a Win32 scroll bar moves only
+        // when its owner answers with SBM_SETPOS, and macros rely on that.
         if (Window* again = find(hwnd)) syncView(*again, kSyncScroll);
     } else {
         sendMessage(hwnd, bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL, wParam, 0);

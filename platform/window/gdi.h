@@ -68,8 +68,8 @@ bool deleteDC(Hdc hdc);
 Hgdiobj createSolidBrush(ColorRef color);
 Hgdiobj createPen(int style, int width, ColorRef color);  // PS_SOLID 0, PS_DASH 1, PS_DOT 2, PS_NULL 5
 Hgdiobj createCompatibleBitmap(Hdc hdc, int width, int height);
-// Font description as the original's LOGFONT keeps it (height in pixels, negative
-// for the character height; weight 400 normal, 700 bold).
+// Font description as a Win32 LOGFONT keeps it (height in pixels, negative for
+// the character height; weight 400 normal, 700 bold): macros pass these numbers.
 struct LogFont {
     int height = 0;
     int width = 0;
@@ -124,7 +124,7 @@ bool bitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int sx, i
 // Draws rows of a DIB (8-bit with a colour table, or 24- or 32-bit) unscaled:
 // the source rectangle (sx, sy, width, height) in DIB coordinates (y from the
 // bottom row for a bottom-up DIB) goes to (x, y). startScan and lines say which
-// rows bits holds, as the original call has it. Returns the rows drawn.
+// rows bits holds, as in Win32's SetDIBitsToDevice. Returns the rows drawn.
 int setDIBitsToDevice(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int startScan,
                       int lines, const void* bits, const BitmapInfo* info);
 // Draws a DIB scaled into the destination with nearest-neighbour sampling

@@ -1,6 +1,6 @@
-// Numeric codes of window messages, notifications and styles. They keep the
-// values that macros written for the original platform send and test as raw
-// numbers (SendDlgMsg), so none of them may ever change.
+// Numeric codes of window messages, notifications and styles. They keep their
+// Win32 values: macros written on Windows send and test them as raw numbers
+// (SendDlgMsg), so none of them may ever change.
 #pragma once
 
 #include <cstdint>

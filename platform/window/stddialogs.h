@@ -24,7 +24,7 @@ struct StandardAnswer {
 StandardAnswer messageBoxDialog(Hwnd owner, std::string_view text, std::string_view caption,
                                 unsigned style);
 
-// A file chooser request with the original's OPENFILENAME flags.
+// A file chooser request with the flags of a Win32 OPENFILENAME (macros pass them).
 struct FileChooserRequest {
     bool save = false;
     bool folder = false;         // choose a folder (the name part is ignored)

@@ -246,7 +246,7 @@ bool killTimer(Hwnd hwnd, uintptr_t id);
 bool isKeyDown(int virtualKey);
 Point cursorPos();
 bool setCursorPos(int x, int y);  // false where the platform does not allow it
-int showCursor(bool show);         // the display counter, as the original keeps it
+int showCursor(bool show);         // the display counter of Win32: shown while it is >= 0
 void messageBeep(unsigned type);
 
 }  // namespace tvx::platform

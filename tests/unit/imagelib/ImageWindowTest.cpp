@@ -345,7 +345,7 @@ TEST_F(ImageWindows, TheSystemMenuOffersColourTablesZoomAndSaving)
     EXPECT_TRUE(isWindow(h));
 }
 
-TEST_F(ImageWindows, BadInputGivesTheSpecifiedResults)
+TEST_F(ImageWindows, BadInputGivesTheDocumentedErrorValues)
 {
     // Invalid numbers and empty slots.
     EXPECT_EQ(pxOpenImageWindow(32, nullptr, "x"), 0);

@@ -72,7 +72,7 @@ TEST(PlacementOnScreens, AWindowInAGapBetweenMonitorsMovesOntoTheNearestOne)
     EXPECT_RECT(placeOnScreens({100, 1000, 500, 1300}, two), 100, 600, 500, 900);
     // Left of a primary monitor that does not start the virtual screen.
     const std::vector<MonitorInfo> leftOf{monitor({0, 0, 1920, 1080}, true), monitor({-1280, 0, 0, 1024}, false)};
-    // The specified bounds allow x up to 3200 - 32 here, which is past the right
+    // The placement rule allows x up to 3200 - 32 here, which is past the right
     // edge of every monitor: the window comes back onto the primary monitor.
     EXPECT_RECT(placeOnScreens({3000, 100, 3400, 400}, leftOf), 1520, 100, 1920, 400);
     // Partly on the second monitor is enough.

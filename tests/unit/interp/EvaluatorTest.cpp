@@ -19,7 +19,7 @@ protected:
     Interpreter ip{host};
     SymbolTable table{kMacroSpace, kMacroTableEntries, kMacroTableBuckets, kMacroTableText};
 
-    void SetUp() override { ip.symbols.macroTable = &table; }
+    void SetUp() override { ip.symbols().macroTable = &table; }
 
     // Evaluates text; returns the error number and leaves the value in value.
     int eval(const std::string& text, double& value) {
@@ -42,7 +42,7 @@ protected:
         return eval(text, v);
     }
     // Column of the last error in the evaluated text.
-    long errorColumn() const { return ip.errorPosition ? ip.errorPosition - line_.c_str() : -1; }
+    long errorColumn() const { return ip.errorPosition() ? ip.errorPosition() - line_.c_str() : -1; }
     std::string text(const std::string& expression) {
         line_ = expression;
         const char* p = line_.c_str();
@@ -103,10 +103,10 @@ TEST_F(EvaluatorTest, StringWorkAreaOverflow) {
 TEST_F(EvaluatorTest, VariablesAreCreatedOnFirstUse) {
     EXPECT_EQ(value("newName + 1"), 1);
     EXPECT_GT(table.find("NEWNAME"), 0);  // names differ only in case: the same variable
-    ip.symbols.lookupOnly = true;
+    ip.symbols().lookupOnly = true;
     EXPECT_EQ(error("otherName"), kUndefinedVariable);
     EXPECT_EQ(table.find("otherName"), 0);
-    ip.symbols.lookupOnly = false;
+    ip.symbols().lookupOnly = false;
 }
 
 TEST_F(EvaluatorTest, FamiliesOfIndexedNames) {

@@ -160,12 +160,12 @@ TEST(Runner, PauseWaitsAndKeepsRunning) {
 
 TEST(Runner, CallStackSettingIsClamped) {
     MacroRun run;
-    run.ip.runner().setCallStackSetting(10);
-    EXPECT_EQ(run.ip.runner().callDepth(), 32);
-    run.ip.runner().setCallStackSetting(5000);
-    EXPECT_EQ(run.ip.runner().callDepth(), 1001);
-    run.ip.runner().setCallStackSetting(64);
-    EXPECT_EQ(run.ip.runner().callDepth(), 65);
+    RunnerConfig config;
+    for (auto [setting, depth] : {std::pair{10, 32}, {5000, 1001}, {64, 65}}) {
+        config.callStack = setting;
+        run.ip.reconfigure(config);
+        EXPECT_EQ(run.ip.runner().callDepth(), depth) << setting;
+    }
 }
 
 }  // namespace
@@ -184,7 +184,11 @@ TEST(Runner, ReaderErrorBoxExplainsKnownCodes) {
     }
     testing::TestHost host;
     Interpreter ip(host);
-    ip.runner().defaultPath = directory;
+    {
+            interp::RunnerConfig config = ip.config();
+            config.programDirectory = directory;
+            ip.reconfigure(config);
+        }
     host.answers = {kIdIgnore, kIdIgnore};
     ip.runner().reportReaderError(0x8000ABCD);
     ip.runner().reportReaderError(0x80000001);

@@ -180,7 +180,7 @@ TEST_F(BoxesTest, StrInputOffersCancelWhenAskedAndEscapeCancels) {
     EXPECT_EQ(text, std::string(80, 'x'));  // at most 80 characters come back
 }
 
-TEST(InputTemplates, HaveTheSpecifiedLayout) {
+TEST(InputTemplates, KeepTheLayoutMacrosReadFromTheTemplate) {
     const DialogTemplate& number = inputDialogTemplate(InputDialog::Number);
     EXPECT_EQ(number.cx, 220);
     EXPECT_EQ(number.cy, 64);

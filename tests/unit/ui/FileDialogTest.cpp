@@ -60,7 +60,11 @@ protected:
         ip = std::make_unique<interp::Interpreter>(*host);
         builtins::registerBuiltins(*ip);
         setUpUserInterface(*ip, *host, dir + "/Tolvan.ini");
-        ip->runner().workingDirectory = dir + "/";
+        {
+            interp::RunnerConfig config = ip->config();
+            config.workingDirectory = dir + "/";
+            ip->reconfigure(config);
+        }
         // A box nobody expected (a macro error) fails the test instead of hanging it.
         watchdog.setInterval(4000);
         QObject::connect(&watchdog, &QTimer::timeout, [] {

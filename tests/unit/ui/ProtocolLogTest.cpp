@@ -95,13 +95,17 @@ TEST(ProtocolLog, TheErrorBoxWritesItsMessageAndTheLine) {
     ProtocolLog log;
     log.initialise(ini);
     std::FILE* out = std::tmpfile();
-    AppHost host(AppHost::Mode::Batch, out);
+    // The program's host writes to the program's log; this one to the test's.
+    struct LoggingHost : AppHost {
+        const ProtocolLog& log;
+        LoggingHost(std::FILE* file, const ProtocolLog& to) : AppHost(Mode::Batch, file), log(to) {}
+        void logError(std::string_view text) override { log.writeErrorBox(text); }
+    } host(out, log);
     interp::Interpreter ip(host);
     host.attach(ip);
-    connectErrorLog(ip.runner(), log);
     interp::StartRequest request;
     request.name = ">foo bar";
-    ip.runner().run(request);
+    ip.run(request);
     std::fclose(out);
     std::string text = readAll(dir.path + "/Tolvan.lst");
     ASSERT_GT(text.size(), 26u);

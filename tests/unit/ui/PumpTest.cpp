@@ -73,7 +73,7 @@ TEST_F(PumpTest, MenuCommandsStopTheMacroByTheirIdOrTheRunOption) {
     postMessage(main, kStartMacroMessage, 31001, 0);
     EXPECT_FALSE(host.pumpMessages(100));
     while (peekMessage(msg)) {}
-    ip.runOptions |= interp::kOptAnyCommandStops;
+    ip.setRunOptions(ip.runOptions() | (interp::kOptAnyCommandStops));
     postMessage(main, WM_COMMAND, 500, 0);
     EXPECT_FALSE(host.pumpMessages(100));
 }
@@ -81,7 +81,7 @@ TEST_F(PumpTest, MenuCommandsStopTheMacroByTheirIdOrTheRunOption) {
 TEST_F(PumpTest, EscapeStopsOnlyWithTheRunOption) {
     postMessage(main, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(host.pumpMessages(100));
-    ip.runOptions |= interp::kOptEscapeStops;
+    ip.setRunOptions(ip.runOptions() | (interp::kOptEscapeStops));
     postMessage(main, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(host.pumpMessages(100));
 }

@@ -25,7 +25,7 @@ protected:
     uint64_t seed = 1;
 
     void SetUp() override {
-        ip.symbols.macroTable = &table;
+        ip.symbols().macroTable = &table;
         registerBuiltins(ip);
     }
     double next() {

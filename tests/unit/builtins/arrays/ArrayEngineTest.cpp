@@ -12,8 +12,9 @@
 
 #include "builtins/arrays/arrays.h"
 #include "builtins/numeric/numeric.h"
+#include "interp/api.h"
 #include "interp/eval/evaluator.h"
-#include "interp/exec/display.h"
+#include "interp/display.h"
 #include "interp/interpreter.h"
 #include "tests/unit/interp/TestHost.h"
 
@@ -29,7 +30,7 @@ protected:
     SymbolTable table{kMacroSpace, kMacroTableEntries, kMacroTableBuckets, kMacroTableText};
 
     void SetUp() override {
-        ip.symbols.macroTable = &table;
+        ip.symbols().macroTable = &table;
         registerNumericFunctions(ip);
         registerArrayEngine(ip);
     }
@@ -177,26 +178,39 @@ TEST_F(ArrayEngineTest, BlocksShorterThanTheirDimensionsFailWith850) {
 // a negative element, and returns a complex value for a complex argument.
 struct Recorder {
     static inline std::vector<std::string> calls;
-    static int handler(Interpreter&, CallArgs& args, MCVal& result) {
-        const ArgSlot& first = args[0];
+    static Error handler(Interpreter&, CallArgs& args, MCVal& result) {
+        const ArgSlot& first = args.slot(0);
         std::string call = first.value && first.value->isComplex()
                                ? "(" + std::to_string(first.value->re) + "," +
                                      std::to_string(first.value->im) + ")"
                                : std::to_string(first.number);
-        if (args.present(1)) call += " " + std::to_string(args[1].number);
+        if (args.present(1)) call += " " + std::to_string(args.number(1));
         calls.push_back(call);
         if (first.number < 0) return kBadParameters;
         if (first.value && first.value->isComplex())
             result.setComplex(first.value->re * 10, first.value->im * 10);
         else
-            result.setReal(first.number * 10 + (args.present(1) ? args[1].number : 0));
+            result.setReal(first.number * 10 + (args.present(1) ? args.number(1) : 0));
         return kOk;
     }
 };
 
-TEST_F(ArrayEngineTest, ScalarFunctionsApplyToEachElementThroughTheirHandler) {
-    int code = ip.commands.lookup("Round");  // f.f
-    ip.handlers[static_cast<size_t>(code)] = Recorder::handler;
+// The recorder is installed for Round (f.f) before the numeric functions, whose
+// own Round is then refused as a second handler of the code.
+class RecordedRoundTest : public ArrayEngineTest {
+protected:
+    static constexpr CommandRow kRecorderRows[] = {{interp::cmd::Round, Recorder::handler}};
+    void SetUp() override {
+        ip.symbols().macroTable = &table;
+        ip.install({"recorder", kRecorderRows});
+        registerNumericFunctions(ip);
+        registerArrayEngine(ip);
+        ASSERT_EQ(ip.installProblems().size(), 1u) << ip.installProblems().back();
+        EXPECT_NE(ip.installProblems()[0].find("Round"), std::string::npos);
+    }
+};
+
+TEST_F(RecordedRoundTest, ScalarFunctionsApplyToEachElementThroughTheirHandler) {
     Recorder::calls.clear();
     EXPECT_EQ(elements("Round([1 2 3], 0.5)"), (std::vector<double>{10.5, 20.5, 30.5}));
     EXPECT_EQ(Recorder::calls, (std::vector<std::string>{"1.000000 0.500000", "2.000000 0.500000",
@@ -258,10 +272,10 @@ TEST_F(ArrayEngineTest, ViewsReadRangesByTheIndexBase) {
     EXPECT_EQ(error("v[1:2:3]"), kExtraCharacters);
     EXPECT_EQ(error("m[0:1, 0, 1]"), kExtraCharacters);
     EXPECT_EQ(error("m[0:1, 3]"), kBadIndex);
-    ip.matrixBase = 1;
+    ip.matrix().base = 1;
     EXPECT_EQ(elements("v[1:2]"), (std::vector<double>{0, 10}));
     EXPECT_EQ(error("v[0:2]"), kNegativeIndex);
-    ip.matrixRowFirst = true;  // the row is named first
+    ip.matrix().rowFirst = true;  // the row is named first
     EXPECT_EQ(elements("m[1, 2:3]"), (std::vector<double>{2, 3}));
     MCVal out;
     ASSERT_EQ(eval("m[2:3, 1]", out), 0);
@@ -274,7 +288,7 @@ TEST_F(ArrayEngineTest, WritesIntoAViewReachTheOriginalBlock) {
     // What a command does with a block argument: designate it and write.
     std::string text = "v[1:2]";
     const char* p = text.c_str();
-    size_t mark = ip.work.mark();
+    size_t mark = ip.work().mark();
     Designator d;
     ASSERT_EQ(ip.evaluator().designate(p, Creation::Create, d), 0);
     ASSERT_EQ(d.form, Designator::kVariable);
@@ -284,7 +298,7 @@ TEST_F(ArrayEngineTest, WritesIntoAViewReachTheOriginalBlock) {
     // The original is updated before anything can read it.
     EXPECT_EQ(elements("v"), (std::vector<double>{0, 10, 99, 30, 40}));
     // A later change of the original is not undone by the settled view.
-    ip.work.release(mark);  // the statement is over
+    ip.work().release(mark);  // the statement is over
     blockOf("v")->doubles()[2] = 5;
     EXPECT_EQ(value("v[4:4]"), 40);
     EXPECT_EQ(elements("v"), (std::vector<double>{0, 10, 5, 30, 40}));
@@ -358,8 +372,8 @@ TEST_F(ArrayEngineTest, DisplayListsAtMost3000Elements) {
     MCVal out;
     ASSERT_EQ(eval("Matrix(2, 1, 1, 2)", out), 0);
     EXPECT_EQ(displayValue(ip, out), "Matrix 2 * 1 [x * y]\n0,0: 0\n1,0: 1");
-    ip.matrixRowFirst = true;
-    ip.matrixBase = 1;
+    ip.matrix().rowFirst = true;
+    ip.matrix().base = 1;
     EXPECT_EQ(displayValue(ip, out), "Matrix 1 * 2 [row * col]\n1,1: 0\n1,2: 1");
     ASSERT_EQ(eval("Array(2, 1, 1, 2)", out), 0);
     EXPECT_EQ(displayValue(ip, out), "Array 2 * 1\n0,0: 0\n1,0: 1");

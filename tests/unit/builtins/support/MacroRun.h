@@ -28,7 +28,11 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
         registerBuiltins(ip);
-        ip.runner().workingDirectory = dir.string() + "/";
+        {
+            interp::RunnerConfig config = ip.config();
+            config.workingDirectory = dir.string() + "/";
+            ip.reconfigure(config);
+        }
     }
     void TearDown() override {
         // Tests make files read-only: make everything removable again first.

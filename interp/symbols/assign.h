@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "interp/errors.h"
 #include "interp/symbols/variable.h"
 #include "interp/values/mcval.h"
 
@@ -16,12 +17,12 @@ void fillBlock(DataBlock* block, double value);
 // Assignment to a vector: a number fills every element; a string makes one
 // element per character; a block is copied (the destination takes the source's
 // count, and its element type unless keepType). Returns 0 or an error number.
-int assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType);
+Error assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType);
 
 // Makes var a complex scalar (a 2-element block of type 15).
-int setComplex(Variable& var, double re, double im);
+Error setComplex(Variable& var, double re, double im);
 
 // Replaces var's value by a copy of value (any form), changing its kind.
-int replaceValue(Variable& var, const MCVal& value);
+Error replaceValue(Variable& var, const MCVal& value);
 
 }  // namespace tvx::interp

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "builtins/files/filepaths.h"
+#include "interp/source/filepaths.h"
 
-namespace tvx::builtins {
+namespace tvx::interp {
 namespace {
 
 TEST(FilePaths, DotsResolveAndTheSeparatorsStay) {
@@ -70,4 +70,4 @@ TEST(FilePaths, ExistingDirectoriesAreFoundAndNewNamesKept) {
 }
 
 }  // namespace
-}  // namespace tvx::builtins
+}  // namespace tvx::interp

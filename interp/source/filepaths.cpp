@@ -1,4 +1,4 @@
-#include "builtins/files/filepaths.h"
+#include "interp/source/filepaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 
 #include "interp/source/sources.h"
 
-namespace tvx::builtins {
+namespace tvx::interp {
 
 namespace {
 
@@ -103,7 +103,7 @@ std::string normaliseDots(std::string_view path) {
 }
 
 std::string fullPathName(std::string_view name, std::string_view base) {
-    return normaliseDots(interp::composePath(name, base, {}));
+    return normaliseDots(composePath(name, base, {}));
 }
 
 std::string posixPathFor(std::string_view path, const platform::DriveMap& drives) {
@@ -183,4 +183,4 @@ std::vector<FoundEntry> findEntries(const std::string& posixPattern, int& error)
     return found;
 }
 
-}  // namespace tvx::builtins
+}  // namespace tvx::interp

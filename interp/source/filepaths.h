@@ -10,7 +10,7 @@
 
 #include "platform/paths.h"
 
-namespace tvx::builtins {
+namespace tvx::interp {
 
 // Macro file names are limited to 512 bytes with their NUL.
 constexpr size_t kMaxFileName = 511;
@@ -48,4 +48,4 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // otherwise the one entry. Empty with the errno value in error when none.
 std::vector<FoundEntry> findEntries(const std::string& posixPattern, int& error);
 
-}  // namespace tvx::builtins
+}  // namespace tvx::interp

@@ -1,4 +1,4 @@
-#include "interp/exec/display.h"
+#include "interp/display.h"
 
 #include <cstdio>
 
@@ -11,8 +11,6 @@ namespace {
 
 // Elements listed at most.
 constexpr int64_t kMaxListedElements = 3000;
-
-StringListDisplay stringListDisplay = nullptr;
 
 std::string complexText(double re, double im) {
     char buffer[80];
@@ -52,8 +50,8 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
     }
     // The index base and the row-first order are matrix settings; an array is
     // always labelled x,y from 0.
-    int base = block->isMatrix() ? ip.matrixBase : 0;
-    bool rowFirst = block->isMatrix() && ip.matrixRowFirst;
+    int base = block->isMatrix() ? ip.matrix().base : 0;
+    bool rowFirst = block->isMatrix() && ip.matrix().rowFirst;
     if (!block->isMatrix())
         std::snprintf(line, sizeof line, "Array %d * %d", block->xSize, block->ySize);
     else if (rowFirst)
@@ -81,11 +79,10 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
 
 }  // namespace
 
-void setStringListDisplay(StringListDisplay display) { stringListDisplay = display; }
-
-std::string displayValue(const Interpreter& ip, const MCVal& value) {
+std::string displayValue(Interpreter& ip, const MCVal& value) {
     std::string list;
-    if (value.isReal() && stringListDisplay && isStringListHandle(value.re) && stringListDisplay(ip, value.re, list))
+    auto display = ip.stringLists().display;
+    if (value.isReal() && display && isStringListHandle(value.re) && display(ip, value.re, list))
         return list;
     if (value.isReal()) return Interpreter::formatNumber(value.re);
     if (value.isComplex()) return complexText(value.re, value.im);

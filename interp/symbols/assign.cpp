@@ -1,4 +1,4 @@
-#include "interp/exec/assign.h"
+#include "interp/symbols/assign.h"
 
 #include <cstring>
 
@@ -34,7 +34,7 @@ void fillBlock(DataBlock* block, double value) {
     std::memset(block->bytes(), low, static_cast<size_t>(block->payloadBytes));
 }
 
-int assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType) {
+Error assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType) {
     if (text) {
         int type = destination ? static_cast<int>(destination->elementType) : static_cast<int>(kElemInt16);
         if (!resizeBlock(&destination, type, static_cast<int64_t>(text->size()), 0)) return kVectorNotCreated;
@@ -70,7 +70,7 @@ int assignToVector(DataBlock*& destination, const MCVal* value, const std::strin
     return kOk;
 }
 
-int setComplex(Variable& var, double re, double im) {
+Error setComplex(Variable& var, double re, double im) {
     if (var.valueKind() == kKindBlock && var.block && var.block->elementType == kElemComplexScalar &&
         var.block->count == 2) {
         var.block->doubles()[0] = re;
@@ -89,7 +89,7 @@ int setComplex(Variable& var, double re, double im) {
     return kOk;
 }
 
-int replaceValue(Variable& var, const MCVal& value) {
+Error replaceValue(Variable& var, const MCVal& value) {
     if (value.isReal()) {
         var.clearValue();
         var.setValueKind(kKindNumber);

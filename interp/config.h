@@ -1,0 +1,40 @@
+// How an interpreter is set up: one struct that the program, the tests and
+// the fuzzers fill in the same way.
+#pragma once
+
+#include <string>
+
+#include "platform/paths.h"
+
+namespace tvx::interp {
+
+struct RunnerConfig {
+    // The program's directory with a trailing separator (!DefPath; !AppPath
+    // is the same without the separator). Relative macro names are looked up
+    // there.
+    std::string programDirectory;
+    // The working directory with a trailing separator (!WorkingDir).
+    std::string workingDirectory;
+    // Drive letters of macro paths ([Drives] of Tolvan.ini).
+    platform::DriveMap drives;
+    // The macro pool folders ([Path] Pool).
+    std::string poolSetting;
+    // Call-stack slots per macro ([Settings] CallStack; kept within 31..1000).
+    long long callStack = 64;
+    // Lines run from their compiled form where they have one; off, every line
+    // runs from its text (the reference the compiled form must agree with).
+    bool compiledLines = true;
+};
+
+// A request to run a macro: the name (or ">text"), an entry label, and the
+// initial !StrResult (from the command line only).
+struct StartRequest {
+    std::string name;
+    std::string label;
+    std::string result;
+    bool bypassCache = false;
+    bool commandLine = false;
+    std::string baseDirectory;  // the directory of the macro that asked (StartMacro)
+};
+
+}  // namespace tvx::interp
