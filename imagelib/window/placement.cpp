@@ -55,15 +55,19 @@ std::string formatPlacement(const PlacementRecord& record)
     return text;
 }
 
-bool readPlacement(int number, PlacementRecord& record)
+bool readPlacement(int number, PlacementRecord& record) { return readPlacement(keyFor(number), record); }
+
+bool writePlacement(int number, const PlacementRecord& record) { return writePlacement(keyFor(number), record); }
+
+bool readPlacement(const std::string& key, PlacementRecord& record)
 {
-    const std::string text = platform::iniGetString(settingsFile(), "Windows", keyFor(number), "");
+    const std::string text = platform::iniGetString(settingsFile(), "Windows", key, "");
     return !text.empty() && parsePlacement(text, record);
 }
 
-bool writePlacement(int number, const PlacementRecord& record)
+bool writePlacement(const std::string& key, const PlacementRecord& record)
 {
-    return platform::iniWriteString(settingsFile(), "Windows", keyFor(number), formatPlacement(record));
+    return platform::iniWriteString(settingsFile(), "Windows", key, formatPlacement(record));
 }
 
 Rect placeOnScreens(Rect rect, const std::vector<MonitorInfo>& monitors)

@@ -31,6 +31,9 @@ std::string formatPlacement(const PlacementRecord& record);
 // The record of image number n (0..31) in the settings file; false when missing.
 bool readPlacement(int number, PlacementRecord& record);
 bool writePlacement(int number, const PlacementRecord& record);
+// The same for any key of section "Windows" ("Diagram3" for diagram 2).
+bool readPlacement(const std::string& key, PlacementRecord& record);
+bool writePlacement(const std::string& key, const PlacementRecord& record);
 
 // A stored window rectangle kept where the person can reach it. With W and H the
 // larger of the primary screen's and the virtual screen's sizes: width at most
