@@ -24,9 +24,6 @@ std::string format(const char* pattern, double value)
     return text;
 }
 
-// The first multiple of step at or above lo.
-double firstMultiple(double lo, double step) { return std::ceil(lo / step - 1e-9) * step; }
-
 std::vector<Tick> numericTicksWithStep(double lo, double hi, double step, bool fixed)
 {
     std::vector<Tick> ticks;
@@ -105,8 +102,11 @@ std::vector<Tick> calendarTicks(double lo, double hi, const CalendarStep& step)
         const bool hourly = step.unit == Unit::Second && seconds >= 10800;
         CalendarTime previous;
         bool havePrevious = false;
-        for (double v = firstMultiple(lo, seconds); v <= hi + seconds * 1e-9 && ticks.size() < kMaxTicks;
-             v += seconds) {
+        const double first = std::ceil(lo / seconds - 1e-9);
+        for (double k = first; ticks.size() < kMaxTicks; ++k) {
+            const double v = k * seconds;
+            if (v > hi + seconds * 1e-9)
+                break;
             const CalendarTime t = calendarFromSeconds(v);
             std::string label;
             if (step.unit == Unit::Day) {
