@@ -594,30 +594,35 @@ NearestPoint nearestPoint(const PlotSeries& series, const PanelGeometry& panel, 
 {
     NearestPoint best;
     double bestDistance = INFINITY;
-    auto consider = [&](size_t k, size_t i) {
-        const double x = series.x(k, i), y = series.y(k, i);
-        if (!std::isfinite(x) || !std::isfinite(y))
-            return;
-        const PointF p{panel.pixelX(x), panel.pixelY(y)};
-        if (!panel.plot.contains(p))
-            return;
-        const double d = std::hypot(p.x - at.x, p.y - at.y);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = {true, k, i, p};
-        }
-    };
     const double xAt = panel.valueX(at.x);
     for (size_t k : panel.curves) {
-        if (series.ordered(k)) {
-            // The points next to the cursor's x on either side.
-            size_t first = 0, last = 0;
+        // Curves in x order offer the point at the cursor's x (a reading at that
+        // time); others the point nearest to the cursor.
+        const bool ordered = series.ordered(k);
+        size_t first = 0, last = series.size(k);
+        if (ordered)
             series.visibleRange(k, xAt, xAt, first, last);
-            for (size_t i = first; i < last; ++i)
-                consider(k, i);
-        } else {
-            for (size_t i = 0; i < series.size(k); ++i)
-                consider(k, i);
+        NearestPoint candidate;
+        double candidateKey = INFINITY;
+        for (size_t i = first; i < last; ++i) {
+            const double x = series.x(k, i), y = series.y(k, i);
+            if (!std::isfinite(x) || !std::isfinite(y))
+                continue;
+            const PointF p{panel.pixelX(x), panel.pixelY(y)};
+            if (!panel.plot.contains(p))
+                continue;
+            const double key = ordered ? std::fabs(p.x - at.x) : std::hypot(p.x - at.x, p.y - at.y);
+            if (key < candidateKey) {
+                candidateKey = key;
+                candidate = {true, k, i, p};
+            }
+        }
+        if (!candidate.found)
+            continue;
+        const double d = std::hypot(candidate.pixel.x - at.x, candidate.pixel.y - at.y);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = candidate;
         }
     }
     return best;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -47,14 +48,22 @@ void showCurve(int number, const std::vector<double>& values, int flags, int col
 
 double coverageOf(uint32_t pixel, uint32_t colour)
 {
-    double best = 0;
+    // How far the pixel went from white towards the colour, read on the channel
+    // where the colour is darkest; the other channels must agree with that blend.
+    int strongest = 0;
+    for (int shift : {8, 16})
+        if (((colour >> shift) & 0xFF) < ((colour >> strongest) & 0xFF))
+            strongest = shift;
+    const double span = 255.0 - ((colour >> strongest) & 0xFF);
+    if (span < 40)
+        return 0;
+    const double alpha = std::clamp((255.0 - ((pixel >> strongest) & 0xFF)) / span, 0.0, 1.0);
     for (int shift : {0, 8, 16}) {
-        const double target = 255.0 - ((colour >> shift) & 0xFF);
-        const double seen = 255.0 - ((pixel >> shift) & 0xFF);
-        if (target > 40)
-            best = std::max(best, seen / target);
+        const double expected = 255.0 - alpha * (255.0 - ((colour >> shift) & 0xFF));
+        if (std::abs(expected - ((pixel >> shift) & 0xFF)) > 48)
+            return 0;
     }
-    return best;
+    return alpha;
 }
 
 bool runTool(const std::string& command, std::string* output)

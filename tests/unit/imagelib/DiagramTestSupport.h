@@ -25,8 +25,8 @@ tvx::platform::Hwnd diagramWindowOf(int number);
 // Shows a curve of doubles in diagram number (its window opens), replacing what it had.
 void showCurve(int number, const std::vector<double>& values, int flags = 0, int colour = 0);
 
-// How much of colour a pixel shows over white: 0 none, 1 all of it (by the channel
-// that differs most from white).
+// How much of colour a pixel shows over white: 0 none, 1 all of it; 0 as well when
+// the pixel is no blend of white and that colour.
 double coverageOf(uint32_t pixel, uint32_t colour);
 
 // A command's standard output and whether it exited with 0.
