@@ -10,6 +10,7 @@
 #include "imagelib/files/image_file.h"
 #include "imagelib/window/file_dialogs.h"
 #include "imagelib/window/placement.h"
+#include "imagelib/window/window_table.h"
 #include "platform/paths.h"
 #include "platform/window/clipboard.h"
 #include "platform/window/gdi.h"
@@ -41,21 +42,8 @@ constexpr double kMinDrag = 3;
 // One wheel notch (120) zooms by this factor.
 constexpr double kWheelFactor = 1.25;
 
-std::unique_ptr<DiagramWindow> gWindows[kDiagramCount];
-// Windows destroyed while one of their procedures still runs wait here until
-// nothing of them is on the stack any more.
-std::vector<std::unique_ptr<DiagramWindow>> gGone;
-int gDepth = 0;
-int gBinding = -1;  // the diagram whose window createWindow is making
-
-struct Busy {
-    Busy() { ++gDepth; }
-    ~Busy()
-    {
-        if (--gDepth == 0)
-            gGone.clear();
-    }
-};
+using Windows = WindowTable<DiagramWindow, kDiagramCount>;
+using Busy = Windows::Busy;
 
 std::string placementKey(int number) { return "Diagram" + std::to_string(number + 1); }
 
@@ -85,20 +73,9 @@ void tell(Hwnd owner, const std::string& text)
 
 // ---- Finding, opening and closing
 
-DiagramWindow* DiagramWindow::of(int number)
-{
-    if (number < 0 || number >= kDiagramCount || !gWindows[number] || !gWindows[number]->hwnd_)
-        return nullptr;
-    return gWindows[number].get();
-}
+DiagramWindow* DiagramWindow::of(int number) { return Windows::instance().of(number); }
 
-int DiagramWindow::numberOf(Hwnd hwnd)
-{
-    for (int n = 0; n < kDiagramCount && hwnd; ++n)
-        if (gWindows[n] && gWindows[n]->hwnd_ == hwnd)
-            return n;
-    return -1;
-}
+int DiagramWindow::numberOf(Hwnd hwnd) { return Windows::instance().indexOf(hwnd); }
 
 Diagram& DiagramWindow::diagram() const { return diagramAt(number_); }
 
@@ -121,18 +98,15 @@ DiagramWindow* DiagramWindow::open(int number)
     const int cascade = 24 * (number % 8);
     const Hwnd parent = settings.parent && isWindow(settings.parent) ? settings.parent : 0;
 
-    gWindows[number].reset(new DiagramWindow(number));
-    DiagramWindow* w = gWindows[number].get();
-    w->opening_ = true;
-    gBinding = number;
-    const Hwnd hwnd = createWindow(kClassName, title, kDiagramStyle & ~WS_VISIBLE, 0, 60 + cascade, 40 + cascade,
-                                   outer.width(), outer.height(), parent, 0, number);
-    gBinding = -1;
-    if (!hwnd || !isWindow(hwnd) || !w->hwnd_) {
-        if (gWindows[number].get() == w)
-            gGone.push_back(std::move(gWindows[number]));
+    std::unique_ptr<DiagramWindow> object(new DiagramWindow(number));
+    object->opening_ = true;
+    DiagramWindow* w = Windows::instance().create(number, std::move(object), [&] {
+        return createWindow(kClassName, title, kDiagramStyle & ~WS_VISIBLE, 0, 60 + cascade, 40 + cascade,
+                            outer.width(), outer.height(), parent, 0, number);
+    });
+    if (!w)
         return nullptr;
-    }
+    const Hwnd hwnd = w->hwnd_;
     w->restorePlacement();
     w->extendSystemMenu();
     w->setHint();
@@ -142,19 +116,9 @@ DiagramWindow* DiagramWindow::open(int number)
     return of(number);
 }
 
-void DiagramWindow::close(int number)
-{
-    Busy busy;
-    if (DiagramWindow* w = of(number))
-        destroyWindow(w->hwnd_);
-}
+void DiagramWindow::close(int number) { Windows::instance().close(number); }
 
-void DiagramWindow::closeAll()
-{
-    Busy busy;
-    for (int n = 0; n < kDiagramCount; ++n)
-        close(n);
-}
+void DiagramWindow::closeAll() { Windows::instance().closeAll(); }
 
 // ---- Placement
 
@@ -188,23 +152,8 @@ void DiagramWindow::restorePlacement()
 
 void DiagramWindow::savePlacement()
 {
-    if (!hwnd_ || opening_ || isIconic(hwnd_))
-        return;
-    PlacementRecord record;
-    if (isZoomed(hwnd_)) {
-        const Rect r = windowRect(hwnd_);
-        record = {r.left, r.top, r.width(), r.height(), kPlacementMaximised};
-        readPlacement(placementKey(number_), record);
-        record.state = kPlacementMaximised;
-    } else {
-        const Rect r = windowRect(hwnd_);
-        if (r.width() <= 40 || r.height() <= 40)
-            return;
-        record = {r.left, r.top, r.width(), r.height(), kPlacementNormal};
-    }
-    const std::string text = formatPlacement(record);
-    if (text != lastRecord_ && writePlacement(placementKey(number_), record))
-        lastRecord_ = text;
+    if (hwnd_ && !opening_ && !isIconic(hwnd_))
+        saveWindowPlacement(placementKey(number_), isZoomed(hwnd_), windowRect(hwnd_), lastRecord_);
 }
 
 // ---- The picture
@@ -216,8 +165,6 @@ void DiagramWindow::refresh()
         hover(cursor_);
     invalidateRect(hwnd_, nullptr, false);
 }
-
-void DiagramWindow::viewChanged() { refresh(); }
 
 void DiagramWindow::ensurePicture()
 {
@@ -335,10 +282,10 @@ void DiagramWindow::onMouse(unsigned message, WParam wParam, LParam lParam)
         releaseCapture();
         if (zoomedAtPress_ && !shift) {
             d.view.reset();
-            viewChanged();
+            refresh();
         } else if (bandShown_) {
             zoomToBand(d.view, layout(), dragPanel_, bandBetween(dragStart_, dragNow_));
-            viewChanged();
+            refresh();
         }
         bandShown_ = false;
         hover(at);
@@ -363,7 +310,7 @@ void DiagramWindow::onWheel(WParam wParam, LParam lParam)
         return;
     const bool vertical = loWord(wParam) & MK_CONTROL;
     if (zoomAbout(diagram().view, layout_, panel, at, std::pow(kWheelFactor, delta / 120.0), vertical))
-        viewChanged();
+        refresh();
 }
 
 bool DiagramWindow::onKey(int key)
@@ -371,7 +318,7 @@ bool DiagramWindow::onKey(int key)
     Diagram& d = diagram();
     if (key == VK_ESCAPE && d.view.zoomed()) {
         d.view.reset();
-        viewChanged();
+        refresh();
         return true;
     }
     const unsigned modifiers = (isKeyDown(VK_SHIFT) ? kKeyQuarterStep : 0u) |
@@ -379,7 +326,7 @@ bool DiagramWindow::onKey(int key)
     ensurePicture();
     if (!applyViewKey(d.view, key, modifiers, layout_, *series_))
         return false;
-    viewChanged();
+    refresh();
     return true;
 }
 
@@ -430,7 +377,7 @@ bool DiagramWindow::command(unsigned id)
     case kCmdCopyText: setClipboardText(clipboardDataText(diagram().data)); return true;
     case kCmdShowAll:
         diagram().view.reset();
-        viewChanged();
+        refresh();
         return true;
     case kCmdSavePng:
     case kCmdSaveSvg:
@@ -443,21 +390,7 @@ bool DiagramWindow::command(unsigned id)
 
 LResult DiagramWindow::proc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam)
 {
-    DiagramWindow* w = nullptr;
-    const int n = numberOf(hwnd);
-    if (n >= 0) {
-        w = gWindows[n].get();
-    } else if (gBinding >= 0 && gWindows[gBinding] && !gWindows[gBinding]->hwnd_) {
-        // The first message of a window being opened binds it to its diagram.
-        w = gWindows[gBinding].get();
-        w->hwnd_ = hwnd;
-    }
-    if (!w)
-        return defWindowProc(hwnd, message, wParam, lParam);
-    Busy busy;
-    bool done = true;
-    const LResult result = w->dispatch(message, wParam, lParam, done);
-    return done ? result : defWindowProc(hwnd, message, wParam, lParam);
+    return Windows::instance().dispatch(hwnd, message, wParam, lParam);
 }
 
 LResult DiagramWindow::dispatch(unsigned message, WParam wParam, LParam lParam, bool& done)
@@ -498,8 +431,7 @@ LResult DiagramWindow::dispatch(unsigned message, WParam wParam, LParam lParam, 
     case WM_NCDESTROY: {
         const Hwnd gone = hwnd_;
         hwnd_ = 0;
-        if (gWindows[number_].get() == this)
-            gGone.push_back(std::move(gWindows[number_]));
+        Windows::instance().retire(number_, this);
         defWindowProc(gone, message, wParam, lParam);
         return 0;
     }

@@ -58,6 +58,8 @@ public:
                                   platform::LParam lParam);
 
 private:
+    template <class, int>
+    friend class WindowTable;
     explicit DiagramWindow(int number) : number_(number) {}
 
     platform::LResult dispatch(unsigned message, platform::WParam wParam, platform::LParam lParam, bool& done);
@@ -72,7 +74,6 @@ private:
     void restorePlacement();
     void savePlacement();
     void extendSystemMenu();
-    void viewChanged();
 
     int number_;
     platform::Hwnd hwnd_ = 0;

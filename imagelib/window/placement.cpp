@@ -70,6 +70,24 @@ bool writePlacement(const std::string& key, const PlacementRecord& record)
     return platform::iniWriteString(settingsFile(), "Windows", key, formatPlacement(record));
 }
 
+std::string imagePlacementKey(int number) { return keyFor(number); }
+
+void saveWindowPlacement(const std::string& key, bool maximised, const Rect& rect, std::string& lastRecord)
+{
+    PlacementRecord record{rect.left, rect.top, rect.width(), rect.height(), kPlacementMaximised};
+    if (maximised) {
+        readPlacement(key, record);
+        record.state = kPlacementMaximised;
+    } else {
+        if (rect.width() <= 40 || rect.height() <= 40)
+            return;
+        record.state = kPlacementNormal;
+    }
+    const std::string text = formatPlacement(record);
+    if (text != lastRecord && writePlacement(key, record))
+        lastRecord = text;
+}
+
 Rect placeOnScreens(Rect rect, const std::vector<MonitorInfo>& monitors)
 {
     if (monitors.empty())
