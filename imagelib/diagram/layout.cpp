@@ -37,8 +37,13 @@ constexpr double kMaxLineWidth = 16;
 // that the thickest line's ends stay out of sight.
 constexpr double kClipMargin = kMaxLineWidth + 4;
 
+// Ranges keep to what a double can span, so that widths and margins stay finite.
+constexpr double kLargestShown = 1e300;
+
 Range padded(double lo, double hi, bool includeZero)
 {
+    lo = std::clamp(lo, -kLargestShown, kLargestShown);
+    hi = std::clamp(hi, -kLargestShown, kLargestShown);
     if (includeZero) {
         lo = std::min(lo, 0.0);
         hi = std::max(hi, 0.0);
@@ -64,6 +69,10 @@ public:
 
     void point(PointF p)
     {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {  // beyond what pixels can say
+            gap();
+            return;
+        }
         if (!havePrevious_) {
             previous_ = p;
             havePrevious_ = true;
@@ -383,8 +392,12 @@ Range dataXRange(const PlotSeries& series)
     }
     if (!(lo <= hi))
         return {0, 1};
-    if (hi == lo)
-        return {lo - 0.5, hi + 0.5};
+    lo = std::clamp(lo, -kLargestShown, kLargestShown);
+    hi = std::clamp(hi, -kLargestShown, kLargestShown);
+    if (hi == lo) {
+        const double d = std::max(0.5, std::fabs(lo) * 1e-9);
+        return {lo - d, hi + d};
+    }
     return {lo, hi};
 }
 

@@ -110,6 +110,9 @@ void coverSegment(CoverageMask& mask, PointF a, PointF b, double r, const PixelB
             from = std::max(from, xs - half);
             to = std::min(to, xs + half);
         }
+        // Nearly level segments reach far: keep to the box before counting pixels.
+        from = std::max(from, box.x0 - 1.0);
+        to = std::min(to, box.x1 + 1.0);
         const int x0 = std::max(box.x0, static_cast<int>(std::floor(from)));
         const int x1 = std::min(box.x1, static_cast<int>(std::ceil(to)) + 1);
         for (int x = x0; x < x1; ++x)
@@ -119,6 +122,9 @@ void coverSegment(CoverageMask& mask, PointF a, PointF b, double r, const PixelB
 
 void coverDot(CoverageMask& mask, PointF c, double radius, const PixelBox& box)
 {
+    if (c.x + radius + 1 < box.x0 || c.x - radius - 1 > box.x1 || c.y + radius + 1 < box.y0 ||
+        c.y - radius - 1 > box.y1)
+        return;
     const int x0 = std::max(box.x0, static_cast<int>(std::floor(c.x - radius - 1)));
     const int x1 = std::min(box.x1, static_cast<int>(std::ceil(c.x + radius + 1)));
     const int y0 = std::max(box.y0, static_cast<int>(std::floor(c.y - radius - 1)));

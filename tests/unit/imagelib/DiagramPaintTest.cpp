@@ -168,6 +168,26 @@ TEST_F(DiagramPaint, AHundredThousandPointsKeepTheirSpike)
     EXPECT_GE(covered(20000, 0), 0.5);
 }
 
+TEST_F(DiagramPaint, ExtremeValuesAndZoomsDrawWhatCanBeDrawn)
+{
+    add({1e308, -1e308, 0, 1e-308, INFINITY, -INFINITY, 5}, 0x1 | 0x00080000, 0xFF0000);
+    const Picture all(dataOf(0), 400, 300);
+    const PanelGeometry& g = all.layout.panels[0];
+    EXPECT_TRUE(std::isfinite(g.y.width()));
+    EXPECT_FALSE(g.yTicks.empty());
+    EXPECT_GE(all.at(0, 2, 0, 0xFF0000), 0.5);
+    // Zoomed far in: the line in view still comes from points far outside it.
+    DiagramView view;
+    view.x = {2.9999, 3.0001};
+    view.y = {{-1e-300, 1e-300}};
+    const Picture close(dataOf(0), 400, 300, view);
+    int red = 0;
+    for (int x = 0; x < 400; ++x)
+        for (int y = 0; y < 300; ++y)
+            red += coverageOf(close.canvas.rgbAt(x, y), 0xFF0000) > 0.5;
+    EXPECT_GT(red, 100);
+}
+
 TEST_F(DiagramPaint, TheWindowShowsTheDiagramAndAStatusLine)
 {
     std::vector<double> values(50);
