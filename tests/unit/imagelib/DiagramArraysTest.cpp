@@ -2,6 +2,7 @@
 // that add, keep and start anew, the limits, and the window settings.
 #include "DiagramTestSupport.h"
 
+#include "imagelib/diagram/data_text.h"
 #include "imagelib/diagram/diagram_window.h"
 #include "imagelib/diagram/packed_date.h"
 #include "platform/window/window.h"
@@ -215,6 +216,30 @@ TEST_F(DiagramArrays, TheWindowSettingsAndTheCurrentDiagram)
     pxCloseAll();
     EXPECT_EQ(DiagramWindow::of(5), nullptr);
     EXPECT_EQ(DiagramWindow::of(6), nullptr);
+}
+
+TEST_F(DiagramArrays, TheCallsOfTheHostsPlotCommand)
+{
+    // Plot y, x, "Window=3": the window is named, then x with flags 6, then y with
+    // the top bit; only the second call shows.
+    const double x[] = {0.5, 1, 4}, y[] = {3, 2, 1};
+    EXPECT_EQ(pxDiagramWnd(2, nullptr, "Plot 3", 0, 0, 0, 0, 0, 0), nullptr);
+    EXPECT_NE(pxDisplayDiagram(x, 3, 0x6, 0, 0, 0, 0), nullptr);
+    EXPECT_EQ(DiagramWindow::of(2), nullptr);
+    EXPECT_NE(pxDisplayDiagram(y, 3, static_cast<int>(0x80000000u), 0x1000000, 0, 0, 0), nullptr);
+    ASSERT_NE(DiagramWindow::of(2), nullptr);
+    EXPECT_EQ(tvx::platform::windowText(DiagramWindow::of(2)->hwnd()), "Plot 3");
+    EXPECT_EQ(dataOf(2).abscissaFor(0), &dataOf(2).abscissae[0]);
+    EXPECT_EQ(dataOf(2).curves[0].colour, 0x1000000u);
+    EXPECT_EQ(clipboardDataText(dataOf(2)), "0.5\t3\r\n1\t2\r\n4\t1\r\n");
+    // A plain Plot of 16-bit data replaces it; "add" (0x40) keeps it and adds.
+    const int16_t words[] = {10, 20, 30};
+    pxDiagramWnd(2, nullptr, nullptr, 0, 0, 0, 0, 0, 0);
+    pxDisplayDiagram(words, 3, 0x300, 5, 0, 0, 0);
+    EXPECT_EQ(dataOf(2).curves.size(), 1u);
+    EXPECT_TRUE(dataOf(2).abscissae.empty());
+    pxDisplayDiagram(words, 3, 0x300 | 0x40, 6, 0, 0, 0);
+    EXPECT_EQ(dataOf(2).curves.size(), 2u);
 }
 
 TEST_F(DiagramArrays, TheParameterIsTheLineWidth)
