@@ -116,6 +116,71 @@ void* pxGetTiffTagInfo(int tag);
 const char* pxGetLastComment(void);
 int pxSetSeqNumber(int number);
 
+/* Diagram windows -------------------------------------------------------------------
+ * 32 diagrams (0..31) of up to 16 curves and 16 abscissa arrays each; curve k is drawn
+ * over abscissa array k (the last one when there are fewer), or over its indexes when
+ * there is none. A diagram number above 31 (or negative) means the current diagram:
+ * the last valid number given to pxDiagramWnd (0 at load). The library copies the
+ * arrays; the pointers pxDisplayDiagram returns stay valid until the diagram starts
+ * anew, pxDiagramWnd(n, ..., -1, ...) or pxCloseAll. Windows keep their placement in
+ * the settings file, section "Windows", key "Diagram<n+1>". */
+
+/* Sets the current diagram (number 0..31) and its window. A title (when given) replaces
+ * the stored one; a parent becomes the window's owner. mode -1 closes the window and
+ * frees the data. mode above 1 stores style (1: do not restore the stored placement),
+ * width and height (the client size, used when mode has bit 2, 4) and x and y (used
+ * when mode has bit 3, 8). mode 0 does no more unless the window exists and a title was
+ * given (then it is re-titled); other modes open the window, titled "Diagram" when no
+ * title was ever given. Returns the window handle, or NULL when there is none. */
+void* pxDiagramWnd(int number, void* parent, const char* title, int mode, int style, int width, int height,
+                   int x, int y);
+/* Adds count elements at data, lying element size + gap bytes apart, to the current
+ * diagram as offset + scale * value (scale 0 counts as 1). flags: 0x1 add only, do not
+ * show yet; 0x2 an abscissa array; 0x4 start a new diagram; 0x10 all curves in one plot
+ * (else a panel per curve); 0x20 keep the arrays after showing (else the next call
+ * starts anew); 0x40 do not start anew; 0x700 the element type (0x100 unsigned 8-bit,
+ * 0x200 unsigned 16-bit, 0x300 signed 16-bit, 0x400 signed 32-bit, 0x500 float, else
+ * double); for abscissa arrays 0x1000 the values are packed dates (day in bits 0-4,
+ * month in 5-8, years since 1960 from bit 9; from 65536 on date * 86400 + seconds of the
+ * day) and 0x2000 seconds since 1970 (UTC, shown in local time); 0xFFFF0000 is OR-ed
+ * into the diagram's option word, where 0x10000 writes axis numbers "%.3f", 0x20000
+ * marks every point, 0x40000 lets value axes reach zero and 0x80000 leaves out the grid.
+ * colour: 0 picks one by the curve's place, 1..255 an entry of the library's table of
+ * 16 (0 black), 0x1000000 | 0xRRGGBB or any value from 256 on an RGB colour. Without
+ * flags 0x1 and 0x2 the diagram is shown (its window opened when it has none).
+ * Returns the library's copy (count doubles), or NULL when 16 arrays of that sort are
+ * stored, data cannot be read (gap below 0, bad address), memory is short, or data is
+ * NULL or count 0 (which add nothing but still start anew and show). */
+double* pxDisplayDiagram(const void* data, int count, int flags, int colour, int gap, double scale,
+                         double offset);
+/* parameter 1 sets the diagram's line width in pixels (value rounded; 0 the default
+ * of 1.5), unless value is -1e-40. Returns 0.0. */
+double pxSetDiagramParameter(int number, int parameter, double value);
+
+/* Saves a diagram: format 1 PNG, 2 SVG (the picture the window shows, zoomed part
+ * included, without its status line), 3 CSV (the data: a header row, then one row per
+ * point; numbers with all their digits, dates as "YYYY-MM-DD hh:mm:ss"), 0 by the
+ * file's extension. width x height is the picture's size; 0 x 0 the window's, or 800 x
+ * 500 without a window. Returns 0; -1 no curves; -2 no path or the file could not be
+ * written (nothing is left behind); -3 unknown format; -4 size outside 16..16384 or above
+ * 32 Mpixel. */
+int pxDiagramSave(int number, const char* path, int format, int width, int height);
+/* Puts the diagram's data on the clipboard as the window's "Daten als Text kopieren"
+ * does: per point "%g	" with the abscissa (of the first abscissa array, else the
+ * index), then each curve's value "%g", tab-separated, "
+". Returns the text's
+ * length, -1 when the clipboard refused it. */
+int pxDiagramCopyText(int number);
+/* The same text (format 0) or the CSV text (format 1) into buffer (size bytes, NUL
+ * included; cut when short). Returns the whole text's length; -2 when the buffer cannot
+ * be written. A NULL buffer only reports the length. */
+int pxDiagramGetText(int number, char* buffer, int size, int format);
+/* Shows only xMin..xMax (packed values on a date axis), as a zoom with the mouse does;
+ * xMin >= xMax shows all. Returns 0, -1 for values that name no date. */
+int pxDiagramSetView(int number, double xMin, double xMax);
+/* The x range shown now; returns 1 while the diagram is zoomed, 0 when it shows all. */
+int pxDiagramGetView(int number, double* xMin, double* xMax);
+
 /* Processing */
 int pxImgLowPass(int number, int n);
 int pxImgHighPass(int number, int n, int offset);

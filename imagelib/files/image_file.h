@@ -122,6 +122,9 @@ int writeTiff(const Slot& slot, const std::string& path, bool fromPlane, const c
 // sampling: 0 by quality, 1 full, 2 halved.
 bool writeJpeg(const Slot& slot, const std::string& path, int quality, int sampling);
 bool writePng(const Slot& slot, const std::string& path, bool fromPlane);
+// A picture that is no slot: blue, green and red bytes per pixel, rows top-down
+// and stride bytes apart, as an RGB PNG.
+bool writePngBgr(const std::string& path, int width, int height, const uint8_t* rows, size_t stride);
 
 // A FILE opened for writing that reports whether every write succeeded.
 class FileWriter {

@@ -234,6 +234,29 @@ const uint8_t* slotRow(void* context, int y)
     }
 }
 
+// Runs the encoder into a new file; a failed file is removed.
+bool encodeFile(const std::string& path, EncodeJob& job)
+{
+    FileWriter file(path);
+    if (!file.isOpen())
+        return false;
+    job.file = file.file();
+    if (runEncode(&job) != 0)
+        file.fail();
+    return file.finish();
+}
+
+struct BufferContext {
+    const uint8_t* rows;
+    size_t stride;
+};
+
+const uint8_t* bufferRow(void* context, int y)
+{
+    const auto* c = static_cast<BufferContext*>(context);
+    return c->rows + static_cast<size_t>(y) * c->stride;
+}
+
 }  // namespace
 
 int readPng(const ByteSource& source, NewImage& image)
@@ -285,16 +308,26 @@ bool writePng(const Slot& slot, const std::string& path, bool fromPlane)
         job.depth = 8;
         job.bgr = true;
     }
-    FileWriter file(path);
-    if (!file.isOpen())
-        return false;
     WriteContext context{&slot, fromPlane, std::vector<uint8_t>(static_cast<size_t>(slot.width()) * 3)};
-    job.file = file.file();
     job.row = slotRow;
     job.context = &context;
-    if (runEncode(&job) != 0)
-        file.fail();
-    return file.finish();
+    return encodeFile(path, job);
+}
+
+bool writePngBgr(const std::string& path, int width, int height, const uint8_t* rows, size_t stride)
+{
+    if (path.empty() || !rows || width <= 0 || height <= 0 || stride < static_cast<size_t>(width) * 3)
+        return false;
+    EncodeJob job{};
+    job.width = width;
+    job.height = height;
+    job.colourType = PNG_COLOR_TYPE_RGB;
+    job.depth = 8;
+    job.bgr = true;
+    BufferContext context{rows, stride};
+    job.row = bufferRow;
+    job.context = &context;
+    return encodeFile(path, job);
 }
 
 }  // namespace tvx::imagelib

@@ -3,6 +3,7 @@
 
 #include "imagelib/core/display_hooks.h"
 #include "imagelib/core/slot.h"
+#include "imagelib/diagram/diagram_window.h"
 #include "imagelib/palette/palette.h"
 
 #include <cstdio>
@@ -174,6 +175,7 @@ void closeAll()
     const DisplayHooks& hooks = displayHooks();
     if (hooks.closeAll)
         hooks.closeAll();
+    closeAllDiagrams();
     for (int n = 0; n < kSlotCount; ++n) {
         Slot& slot = *slotFor(n);
         freeDib(slot);

@@ -35,7 +35,7 @@ std::string defaultExtension(const std::vector<std::pair<std::string, std::strin
 }
 
 bool choose(bool save, Hwnd owner, const char* directory, const char* filter, int* filterIndex, char* path,
-            size_t size)
+            size_t size, const char* fileName = "Image")
 {
     if (!path || size == 0 || !filterIndex)
         return false;
@@ -44,7 +44,7 @@ bool choose(bool save, Hwnd owner, const char* directory, const char* filter, in
     FileChooserRequest request;
     request.save = save;
     request.overwritePrompt = save;
-    request.fileName = "Image";
+    request.fileName = fileName;
     request.filters = parseDialogFilter(filter);
     request.filterIndex = *filterIndex >= 1 ? *filterIndex : 1;
     request.owner = owner && isWindow(owner) ? owner : 0;
@@ -106,6 +106,12 @@ bool saveFileDialog(int number, const char* directory, const char* filter, int* 
 {
     const ImageWindow* w = ImageWindow::of(number);
     return choose(true, w ? w->hwnd() : 0, directory, filter, filterIndex, path, size);
+}
+
+bool chooseSaveFile(Hwnd owner, const char* directory, const char* filter, int* filterIndex, const char* fileName,
+                    char* path, size_t size)
+{
+    return choose(true, owner, directory, filter, filterIndex, path, size, fileName);
 }
 
 void setDialogsWithoutDisplay(bool show) { gWithoutDisplay = show; }

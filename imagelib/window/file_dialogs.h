@@ -3,6 +3,8 @@
 // cancelled there.
 #pragma once
 
+#include "platform/window/window.h"
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -18,6 +20,11 @@ bool openFileDialog(void* parent, const char* directory, const char* filter, int
                     size_t size);
 bool saveFileDialog(int number, const char* directory, const char* filter, int* filterIndex, char* path,
                     size_t size);
+
+// A save dialog for any window of the library: the initial name, the filters as
+// above; the chosen path (with the filter's extension when it has none) in path.
+bool chooseSaveFile(platform::Hwnd owner, const char* directory, const char* filter, int* filterIndex,
+                    const char* fileName, char* path, size_t size);
 
 // Shows the dialogs on the off-screen platform too (tests answer them there).
 void setDialogsWithoutDisplay(bool show);

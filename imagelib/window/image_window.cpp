@@ -8,6 +8,7 @@
 #include "imagelib/window/input_state.h"
 #include "imagelib/window/paint.h"
 #include "imagelib/window/placement.h"
+#include "imagelib/window/window_table.h"
 #include "platform/clock.h"
 #include "platform/window/dialog.h"
 #include "platform/window/gdi.h"
@@ -56,23 +57,10 @@ enum : unsigned {
     kCmdFactor2 = 35,
 };
 
-std::unique_ptr<ImageWindow> gWindows[kSlotCount];
-// Windows destroyed while one of their procedures (or an export working on them)
-// still runs are kept here until nothing of them is on the stack any more.
-std::vector<std::unique_ptr<ImageWindow>> gGone;
-int gDepth = 0;
+using Windows = WindowTable<ImageWindow, kSlotCount>;
+using Busy = Windows::Busy;
 int gOpening = 0;       // windows being opened by the library now
-int gBinding = -1;      // the slot whose window createWindow is making
 uint32_t gLastWheelTick = 0xFFFFFFFFu;
-
-struct Busy {
-    Busy() { ++gDepth; }
-    ~Busy()
-    {
-        if (--gDepth == 0)
-            gGone.clear();
-    }
-};
 
 Rect frameOf(Hwnd hwnd)
 {
@@ -107,31 +95,17 @@ void showZoomValues(Hwnd hwnd, const Slot& slot)
 
 // ---- Finding and opening windows
 
-ImageWindow* ImageWindow::of(int number)
-{
-    const int n = resolveNumber(number);
-    if (n < 0 || !gWindows[n] || !gWindows[n]->hwnd_)
-        return nullptr;
-    return gWindows[n].get();
-}
+ImageWindow* ImageWindow::of(int number) { return Windows::instance().of(resolveNumber(number)); }
 
-ImageWindow* ImageWindow::ofHandle(Hwnd hwnd)
-{
-    if (!hwnd)
-        return nullptr;
-    for (auto& w : gWindows)
-        if (w && w->hwnd_ == hwnd)
-            return w.get();
-    return nullptr;
-}
+ImageWindow* ImageWindow::ofHandle(Hwnd hwnd) { return Windows::instance().entry(Windows::instance().indexOf(hwnd)); }
 
 int ImageWindow::numberOf(Hwnd hwnd)
 {
     if (!hwnd)
         return -1;
     for (int n = 0; n < kSlotCount; ++n) {
-        const ImageWindow* w = gWindows[n].get();
-        if (w && w->hwnd_ && (w->hwnd_ == hwnd || isChild(w->hwnd_, hwnd)))
+        const ImageWindow* w = Windows::instance().of(n);
+        if (w && (w->hwnd_ == hwnd || isChild(w->hwnd_, hwnd)))
             return n;
     }
     return -1;
@@ -162,20 +136,18 @@ ImageWindow* ImageWindow::open(int number, Hwnd parent, const std::string& title
     const int zh = s.empty() ? 512 : zoomedExtent(s.height(), s.zoom);
     const Rect outer = adjustWindowRect({0, 0, zw, zh}, style, 0);
 
-    gWindows[n].reset(new ImageWindow(n));
-    ImageWindow* w = gWindows[n].get();
-    w->opening_ = true;
+    std::unique_ptr<ImageWindow> object(new ImageWindow(n));
+    object->opening_ = true;
     ++gOpening;
-    gBinding = n;
-    const Hwnd hwnd = createWindow(kClassName, title, style, 0, 20, 10, outer.width(), outer.height(), parent, 0, n);
-    gBinding = -1;
-    if (!hwnd || !isWindow(hwnd) || !w->hwnd_) {
+    ImageWindow* w = Windows::instance().create(n, std::move(object), [&] {
+        return createWindow(kClassName, title, style, 0, 20, 10, outer.width(), outer.height(), parent, 0, n);
+    });
+    if (!w) {
         --gOpening;
-        if (gWindows[n].get() == w)
-            gGone.push_back(std::move(gWindows[n]));
         s.window = nullptr;
         return nullptr;
     }
+    const Hwnd hwnd = w->hwnd_;
     s.window = reinterpret_cast<void*>(static_cast<uintptr_t>(hwnd));
     w->recomputeLayout();
     if (s.windowStyle != 1 && w->hwnd_) {
@@ -194,19 +166,9 @@ ImageWindow* ImageWindow::open(int number, Hwnd parent, const std::string& title
     return of(n);
 }
 
-void ImageWindow::close(int number)
-{
-    Busy busy;
-    if (ImageWindow* w = of(number))
-        destroyWindow(w->hwnd_);
-}
+void ImageWindow::close(int number) { Windows::instance().close(resolveNumber(number)); }
 
-void ImageWindow::closeAll()
-{
-    Busy busy;
-    for (int n = 0; n < kSlotCount; ++n)
-        close(n);
-}
+void ImageWindow::closeAll() { Windows::instance().closeAll(); }
 
 // ---- Layout
 
@@ -413,23 +375,8 @@ void ImageWindow::savePlacement()
 {
     if (!hwnd_ || opening_ || gOpening > 0 || (slot().flags & kFlagCreating) || isIconic(hwnd_))
         return;
-    PlacementRecord record;
-    if (fullScreen_ || isZoomed(hwnd_)) {
-        const Rect normal = fullScreen_ ? normalPlacement_.normalPosition : windowRect(hwnd_);
-        record = {normal.left, normal.top, normal.width(), normal.height(), kPlacementMaximised};
-        readPlacement(number_, record);
-        record.state = kPlacementMaximised;
-    } else {
-        const Rect r = windowRect(hwnd_);
-        if (r.width() <= 40 || r.height() <= 40)
-            return;
-        record = {r.left, r.top, r.width(), r.height(), kPlacementNormal};
-    }
-    const std::string text = formatPlacement(record);
-    if (text == lastRecord_)
-        return;
-    if (writePlacement(number_, record))
-        lastRecord_ = text;
+    saveWindowPlacement(imagePlacementKey(number_), fullScreen_ || isZoomed(hwnd_),
+                        fullScreen_ ? normalPlacement_.normalPosition : windowRect(hwnd_), lastRecord_);
 }
 
 // ---- Full screen
@@ -671,18 +618,7 @@ void ImageWindow::onScroll(int bar, unsigned code, unsigned position)
 
 LResult ImageWindow::proc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam)
 {
-    ImageWindow* w = ofHandle(hwnd);
-    if (!w && gBinding >= 0 && gWindows[gBinding] && !gWindows[gBinding]->hwnd_) {
-        // The first message of a window being opened binds it to its slot.
-        w = gWindows[gBinding].get();
-        w->hwnd_ = hwnd;
-    }
-    if (!w)
-        return defWindowProc(hwnd, message, wParam, lParam);
-    Busy busy;
-    bool done = true;
-    const LResult result = w->dispatch(message, wParam, lParam, done);
-    return done ? result : defWindowProc(hwnd, message, wParam, lParam);
+    return Windows::instance().dispatch(hwnd, message, wParam, lParam);
 }
 
 LResult ImageWindow::dispatch(unsigned message, WParam wParam, LParam lParam, bool& done)
@@ -756,8 +692,7 @@ LResult ImageWindow::dispatch(unsigned message, WParam wParam, LParam lParam, bo
     case WM_NCDESTROY: {
         const Hwnd gone = hwnd_;
         hwnd_ = 0;
-        if (gWindows[number_].get() == this)
-            gGone.push_back(std::move(gWindows[number_]));
+        Windows::instance().retire(number_, this);
         defWindowProc(gone, message, wParam, lParam);
         return 0;
     }

@@ -80,6 +80,8 @@ public:
                                   platform::LParam lParam);
 
 private:
+    template <class, int>
+    friend class WindowTable;
     explicit ImageWindow(int number) : number_(number) {}
 
     platform::LResult dispatch(unsigned message, platform::WParam wParam, platform::LParam lParam, bool& done);

@@ -55,15 +55,37 @@ std::string formatPlacement(const PlacementRecord& record)
     return text;
 }
 
-bool readPlacement(int number, PlacementRecord& record)
+bool readPlacement(int number, PlacementRecord& record) { return readPlacement(keyFor(number), record); }
+
+bool writePlacement(int number, const PlacementRecord& record) { return writePlacement(keyFor(number), record); }
+
+bool readPlacement(const std::string& key, PlacementRecord& record)
 {
-    const std::string text = platform::iniGetString(settingsFile(), "Windows", keyFor(number), "");
+    const std::string text = platform::iniGetString(settingsFile(), "Windows", key, "");
     return !text.empty() && parsePlacement(text, record);
 }
 
-bool writePlacement(int number, const PlacementRecord& record)
+bool writePlacement(const std::string& key, const PlacementRecord& record)
 {
-    return platform::iniWriteString(settingsFile(), "Windows", keyFor(number), formatPlacement(record));
+    return platform::iniWriteString(settingsFile(), "Windows", key, formatPlacement(record));
+}
+
+std::string imagePlacementKey(int number) { return keyFor(number); }
+
+void saveWindowPlacement(const std::string& key, bool maximised, const Rect& rect, std::string& lastRecord)
+{
+    PlacementRecord record{rect.left, rect.top, rect.width(), rect.height(), kPlacementMaximised};
+    if (maximised) {
+        readPlacement(key, record);
+        record.state = kPlacementMaximised;
+    } else {
+        if (rect.width() <= 40 || rect.height() <= 40)
+            return;
+        record.state = kPlacementNormal;
+    }
+    const std::string text = formatPlacement(record);
+    if (text != lastRecord && writePlacement(key, record))
+        lastRecord = text;
 }
 
 Rect placeOnScreens(Rect rect, const std::vector<MonitorInfo>& monitors)

@@ -31,6 +31,18 @@ std::string formatPlacement(const PlacementRecord& record);
 // The record of image number n (0..31) in the settings file; false when missing.
 bool readPlacement(int number, PlacementRecord& record);
 bool writePlacement(int number, const PlacementRecord& record);
+// The same for any key of section "Windows" ("Diagram3" for diagram 2).
+bool readPlacement(const std::string& key, PlacementRecord& record);
+bool writePlacement(const std::string& key, const PlacementRecord& record);
+// The key of image number n: "Display<n+1>".
+std::string imagePlacementKey(int number);
+
+// What a window writes when it has moved or been resized: a normal window (rect,
+// larger than an icon + 8 pixels both ways) with state 0x11; a maximised one keeps
+// the stored rectangle (rect, its normal one, when none is stored) with state 19.
+// lastRecord holds the text last written, so the same text is not written again.
+void saveWindowPlacement(const std::string& key, bool maximised, const platform::Rect& rect,
+                         std::string& lastRecord);
 
 // A stored window rectangle kept where the person can reach it. With W and H the
 // larger of the primary screen's and the virtual screen's sizes: width at most

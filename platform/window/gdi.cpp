@@ -559,4 +559,43 @@ int stretchDIBits(Hdc hdc, int x, int y, int width, int height, int sx, int sy, 
     return drawn ? sHeight : 0;
 }
 
+int getDIBits(Hdc hdc, Hgdiobj bitmap, int startScan, int lines, void* bits, BitmapInfo* info) {
+    const GdiObject* o = object(bitmap);
+    if (!context(hdc) || !o || o->kind != ObjectKind::Bitmap || !info) return 0;
+    BitmapInfoHeader& h = info->bmiHeader;
+    if (!bits) {
+        h = BitmapInfoHeader{};
+        h.biSize = sizeof(BitmapInfoHeader);
+        h.biWidth = o->width;
+        h.biHeight = o->height;
+        h.biPlanes = 1;
+        h.biBitCount = 32;
+        h.biSizeImage = static_cast<uint32_t>(dibRowBytes(o->width, 32) * static_cast<size_t>(o->height));
+        return o->height;
+    }
+    const bool topDown = h.biHeight < 0;
+    const int64_t height = topDown ? -int64_t{h.biHeight} : h.biHeight;
+    if (h.biWidth != o->width || height != o->height || h.biCompression != 0 ||
+        (h.biBitCount != 24 && h.biBitCount != 32) || startScan < 0 || lines <= 0)
+        return 0;
+    const int first = std::min(startScan, o->height);
+    const int count = std::min(lines, o->height - first);
+    const size_t rowBytes = dibRowBytes(o->width, h.biBitCount);
+    auto* out = static_cast<uint8_t*>(bits);
+    for (int i = 0; i < count; ++i) {
+        const int stored = first + i;  // row in the wanted layout's order
+        const int y = topDown ? stored : o->height - 1 - stored;
+        const uint32_t* in = o->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(o->width);
+        uint8_t* row = out + static_cast<size_t>(i) * rowBytes;
+        std::memset(row, 0, rowBytes);
+        for (int x = 0; x < o->width; ++x) {
+            uint8_t* p = row + static_cast<size_t>(x) * (h.biBitCount / 8);
+            p[0] = static_cast<uint8_t>(in[x]);
+            p[1] = static_cast<uint8_t>(in[x] >> 8);
+            p[2] = static_cast<uint8_t>(in[x] >> 16);
+        }
+    }
+    return count;
+}
+
 }  // namespace tvx::platform

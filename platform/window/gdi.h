@@ -133,6 +133,15 @@ int setDIBitsToDevice(Hdc hdc, int x, int y, int width, int height, int sx, int 
 int stretchDIBits(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int sWidth, int sHeight,
                   const void* bits, const BitmapInfo* info);
 
+// Copies rows of a bitmap (made by createCompatibleBitmap) into a DIB of 24 or
+// 32 bits per pixel, as GetDIBits does: info's header gives the layout wanted
+// (biWidth must be the bitmap's width; a negative biHeight asks for top-down
+// rows); rows startScan .. startScan + lines - 1 are counted in that layout's own
+// order from its first stored row. With bits null only the header is filled in
+// (the bitmap's size, 32 bits, bottom-up). Returns the rows copied, 0 for a bad
+// context, bitmap or layout.
+int getDIBits(Hdc hdc, Hgdiobj bitmap, int startScan, int lines, void* bits, BitmapInfo* info);
+
 // Bytes of one DIB row (rows are padded to 4 bytes), 0 for bad values.
 size_t dibRowBytes(int width, int bitCount);
 

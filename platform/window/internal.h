@@ -195,6 +195,9 @@ public:
     // dismisses it (0), serving the message queue meanwhile.
     virtual int popupMenu(Hmenu menu, Point screen, Hwnd owner) = 0;
     virtual std::vector<MonitorInfo> monitors() = 0;
+    // The desktop's clipboard as text (ANSI bytes in, ANSI bytes out).
+    virtual bool setClipboardText(std::string_view text) = 0;
+    virtual std::string clipboardText() = 0;
 };
 
 // ---- Used by the toolkit module (implemented in the window layer)

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -658,6 +659,17 @@ public:
             else list.push_back(info);
         }
         return list;
+    }
+
+    bool setClipboardText(std::string_view text) override {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        if (!clipboard) return false;
+        clipboard->setText(toQString(text));
+        return true;
+    }
+    std::string clipboardText() override {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        return clipboard ? fromQString(clipboard->text()) : std::string();
     }
 
     QWidget* widgetFor(Hwnd h) {

@@ -5,8 +5,6 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -17,30 +15,6 @@ using namespace pixorytest;
 using namespace tvx::platform;
 
 namespace {
-
-// Answers the next file chooser with answer(dialog) once it is up.
-void whenChooserUp(std::function<void(QFileDialog*)> answer)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        answer(dialog);
-    });
-    timer->start();
-}
-
-void choose(QFileDialog* dialog, const std::string& name, int filter = 0)
-{
-    if (filter > 0)
-        dialog->selectNameFilter(dialog->nameFilters().value(filter - 1));
-    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(name));
-    QMetaObject::invokeMethod(dialog, "accept");
-}
 
 class ImageDialogs : public ImageWindowTest {
 protected:

@@ -4,6 +4,11 @@
 #include "platform/ini.h"
 #include "platform/window/gdi.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -99,6 +104,29 @@ uint32_t shownColour(Hwnd hwnd, int x, int y)
 void paintNow(Hwnd hwnd)
 {
     sendMessage(hwnd, win::WM_PAINT, 0, 0);
+}
+
+void whenChooserUp(std::function<void(QFileDialog*)> answer)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        answer(dialog);
+    });
+    timer->start();
+}
+
+void choose(QFileDialog* dialog, const std::string& name, int filter)
+{
+    if (filter > 0)
+        dialog->selectNameFilter(dialog->nameFilters().value(filter - 1));
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(name));
+    QMetaObject::invokeMethod(dialog, "accept");
 }
 
 std::string placementText(const std::string& iniPath, int number)

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+class QFileDialog;
+
 namespace pixorytest {
 
 // The monitors the off-screen platform reports in these tests: the primary one,
@@ -35,6 +37,11 @@ tvx::platform::LParam at(int x, int y);
 uint32_t shownColour(tvx::platform::Hwnd hwnd, int x, int y);
 // Paints the window now (WM_PAINT).
 void paintNow(tvx::platform::Hwnd hwnd);
+// Answers the next file chooser with answer(dialog) once it is up.
+void whenChooserUp(std::function<void(QFileDialog*)> answer);
+// Types name into the chooser (after picking the filter-th filter, from 1) and accepts.
+void choose(QFileDialog* dialog, const std::string& name, int filter = 0);
+
 // The text of a placement record ("" when missing).
 std::string placementText(const std::string& iniPath, int number);
 

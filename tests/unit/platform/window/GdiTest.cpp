@@ -140,5 +140,39 @@ TEST(DibPainting, TwentyFourBitDibsAndWindowSurfaces) {
     EXPECT_EQ(getDC(window), 0u);
 }
 
+TEST(DibPainting, BitmapsReadBackAsDibsInEitherRowOrder) {
+    Canvas canvas(3, 2);
+    setPixel(canvas.dc, 0, 0, rgb(1, 2, 3));
+    setPixel(canvas.dc, 2, 1, rgb(200, 100, 50));
+    BitmapInfo info{};
+    ASSERT_EQ(getDIBits(canvas.dc, canvas.bitmap, 0, 2, nullptr, &info), 2);
+    EXPECT_EQ(info.bmiHeader.biWidth, 3);
+    EXPECT_EQ(info.bmiHeader.biHeight, 2);
+    // 24 bits, bottom-up: the picture's bottom row first, rows padded to 12 bytes.
+    info.bmiHeader.biBitCount = 24;
+    std::vector<uint8_t> rows(2 * 12, 0xEE);
+    ASSERT_EQ(getDIBits(canvas.dc, canvas.bitmap, 0, 2, rows.data(), &info), 2);
+    EXPECT_EQ(rows[6], 50);  // blue, green, red of (2, 1)
+    EXPECT_EQ(rows[7], 100);
+    EXPECT_EQ(rows[8], 200);
+    EXPECT_EQ(rows[9], 0);   // padding
+    EXPECT_EQ(rows[12], 3);
+    EXPECT_EQ(rows[14], 1);
+    // 32 bits, top-down, only the second row.
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biHeight = -2;
+    uint8_t row[12] = {};
+    ASSERT_EQ(getDIBits(canvas.dc, canvas.bitmap, 1, 5, row, &info), 1);
+    EXPECT_EQ(row[8], 50);
+    EXPECT_EQ(row[10], 200);
+    // Layouts that do not fit the bitmap copy nothing.
+    info.bmiHeader.biWidth = 4;
+    EXPECT_EQ(getDIBits(canvas.dc, canvas.bitmap, 0, 2, row, &info), 0);
+    info.bmiHeader.biWidth = 3;
+    info.bmiHeader.biBitCount = 8;
+    EXPECT_EQ(getDIBits(canvas.dc, canvas.bitmap, 0, 2, row, &info), 0);
+    EXPECT_EQ(getDIBits(canvas.dc, 0, 0, 2, row, &info), 0);
+}
+
 }  // namespace
 }  // namespace tvx::platform

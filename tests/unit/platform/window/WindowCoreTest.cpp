@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "WindowTestSupport.h"
+#include "platform/window/clipboard.h"
 
 namespace tvx::platform {
 namespace {
@@ -222,6 +223,15 @@ TEST(WindowProcedures, CanBeReplacedAndChainedAndClassesRegistered) {
     EXPECT_EQ(createWindow("NoSuchClass", "", WS_CHILD, 0, 0, 0, 1, 1, top, 1), 0u);
     EXPECT_EQ(createWindow("Static", "", WS_CHILD, 0, 0, 0, 1, 1, 0x12345678, 1), 0u);  // missing parent
     destroyWindow(top);
+}
+
+TEST(Clipboard, TextGoesThroughTheToolkitsClipboardWithItsBytes) {
+    setUpWindows();
+    EXPECT_TRUE(setClipboardText("1\t2\r\n3\t4\r\n"));
+    EXPECT_EQ(clipboardText(), "1\t2\r\n3\t4\r\n");
+    // Windows-1252 bytes come back as the same bytes.
+    EXPECT_TRUE(setClipboardText("Gr\xF6\xDF" "e"));
+    EXPECT_EQ(clipboardText(), "Gr\xF6\xDF" "e");
 }
 
 }  // namespace
