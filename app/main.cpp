@@ -16,6 +16,7 @@
 
 #include "builtins/builtins.h"
 #include "interp/api.h"
+#include "ipc/ipc.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "platform/window/window.h"
@@ -234,6 +235,7 @@ int main(int argc, char** argv) {
 
     Interpreter ip(host, config);
     tvx::builtins::registerBuiltins(ip);
+    tvx::ipc::registerIpcCommands(ip);
     tvx::ui::setUpUserInterface(ip, host, iniPath);
     if (listOnly) return listNames(ip);
     // A command installed twice or for a code the table lacks is a fault of

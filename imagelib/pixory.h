@@ -166,9 +166,8 @@ double pxSetDiagramParameter(int number, int parameter, double value);
  * 32 Mpixel. */
 int pxDiagramSave(int number, const char* path, int format, int width, int height);
 /* Puts the diagram's data on the clipboard as the window's "Daten als Text kopieren"
- * does: per point "%g	" with the abscissa (of the first abscissa array, else the
- * index), then each curve's value "%g", tab-separated, "
-". Returns the text's
+ * does: per point "%g\t" with the abscissa (of the first abscissa array, else the
+ * index), then each curve's value "%g", tab-separated, then "\r\n". Returns the text's
  * length, -1 when the clipboard refused it. */
 int pxDiagramCopyText(int number);
 /* The same text (format 0) or the CSV text (format 1) into buffer (size bytes, NUL

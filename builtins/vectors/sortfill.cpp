@@ -114,7 +114,7 @@ Error vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
         const bool complex = arrays::isComplexBlock(source);
         const int64_t n = arrays::elementsOf(source);
         const bool withSecond = args.present(3) && second;
-        const bool complexSecond = withSecond && args.value(3) && args.value(3)->isComplex();
+        const bool complexSecond = withSecond && args.slot(3).value && args.slot(3).value->isComplex();
 
         WorkBuffer<double> re, im;
         if (!re.allocate(n) || !im.allocate(n)) return kOutOfMemory;
@@ -124,8 +124,20 @@ Error vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
             CallArgs& call = *lease;
             call.reset(code);
             call.count = call.valueCount = withSecond ? 2 : 1;
+            // The function's further arguments are there, left out (they read as 0).
+            int letters = 0;
+            for (char c : signature) {
+                if (c == ';') break;
+                if (!((c >= 'a' && c <= 'z') || c == '$')) continue;
+                if (letters >= call.count && letters < kMaxArguments) {
+                    call.slot(letters).letter = c;
+                    call.slot(letters).present = false;
+                }
+                ++letters;
+            }
+            if (letters > call.count) call.count = std::min(letters, kMaxArguments);
             if (withSecond) {
-                const MCVal* x = args.value(3);
+                const MCVal* x = args.slot(3).value;
                 double xr = x ? x->re : args.number(3), xi = complexSecond ? x->im : 0;
                 Error err = setArgument(call.slot(1), call.values[1], second, xr, xi, complexSecond && second == 'f');
                 if (err) return err;

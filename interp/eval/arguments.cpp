@@ -376,7 +376,7 @@ Error Evaluator::callBuiltin(const char*& p, int code, MCVal& out) {
     // A computed block or a variable named in an 'f' argument is type 32; a
     // variable named in a '?' argument (Sum, MaxLoc, ...) is type 33 and stays here.
     bool blockFirst = args.count > 0 && first.value && first.value->type == kValBlock;
-    bool blockSecond = args.count > 1 && args.value(1) && args.value(1)->type == kValBlock;
+    bool blockSecond = args.count > 1 && args.slot(1).value && args.slot(1).value->type == kValBlock;
     bool toDispatcher = false;
     // (the functions up to ControlHandle in code order take a block this way)
     if (firstIsF && blockFirst && code >= kFirstFunctionCode && code <= cmd::ControlHandle) toDispatcher = true;

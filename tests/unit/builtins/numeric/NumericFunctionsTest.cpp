@@ -59,10 +59,11 @@ protected:
         args.code = code;
         int k = 0;
         for (char c : ip.commands().signature(code)) {
-            if (!((c >= 'a' && c <= 'z') || c == '$') || k >= args.count) continue;
+            if (!((c >= 'a' && c <= 'z') || c == '$')) continue;
             if (args.slot(k).letter == 0) args.slot(k).letter = c;
             ++k;
         }
+        args.count = std::max(args.count, k);  // the arguments left out are there, absent
         result.setReal(0);
         return ip.invoke(code, args, result);
     }
