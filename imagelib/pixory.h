@@ -160,6 +160,68 @@ int pxSetFrameW(void* words, int pitch, int width, int height, int thickness, in
 int pxMemCmp(const void* a, const void* b, int length);
 double pxTimeSec(int reset);
 
+/* ---- LED image sets ----
+ * One set at a time: countX x countY camera images, one per LED, loaded from numbered
+ * files and turned around so that every camera pixel has a block of countX * countY
+ * bytes, LED (u, v) at offset u + v * countX; the blocks of a camera row lie side by
+ * side. The exports below return 0 (or NULL) while no set is loaded. Caller buffers
+ * take `pitch` elements per row; a negative pitch stores the rows bottom-up (the last
+ * row first in memory); pitch 0 packs the rows; a pitch smaller than the width cuts
+ * the width. Output sizes are limited to the source region. A buffer or matrix that
+ * cannot be read or written gives -2 and nothing is written. */
+
+/* Loads LED images first .. first + number - 1 (first < 0: 0; number < 1: all) from the
+ * files named after name, whose digits and '#' before the extension become the LED
+ * number in five digits ("led###.bmp": led00000.bmp, led00001.bmp, ...; no extension
+ * means ".tif"), any format pxLoadImage reads, through slot 31. The first image that
+ * loads fixes the source region (sourceX, sourceY: 0 or beyond the image means its
+ * size). LEDs whose file does not load become 0. Colour images count by grey level,
+ * images with a 16-bit plane by their 8-bit display. d and e are reserved (pass 0).
+ * Returns the images loaded; 0 when the set would not fit in the memory the system can
+ * give (the previous set is then kept). */
+int pxLoadLedImages(const char* name, int countX, int countY, int first, int number, int sourceX, int sourceY,
+                    int d, int e);
+int pxLoadLedImagesA(const char* name, int countX, int countY);
+/* The block of camera pixel (x, y), NULL outside the source region (or for a buffer
+ * that cannot be written). With a buffer, up to rows LED rows of up to width bytes are
+ * copied into it. */
+void* pxGetLedImage(int x, int y, void* buffer, int pitch, int width, int rows);
+/* The camera image of LED (u, v), rows x width bytes. 0 done; -1 no such LED. */
+int pxGetLedSourceImage(int u, int v, void* buffer, int pitch, int width, int rows);
+/* out(x, y) = sum over LED rows k < matrixRows and columns l < matrixPitch (both within
+ * the LED counts) of block[k][l] * matrix[k * matrixPitch + l]. The integer forms give
+ * clamp((sum - offset) >> shift, 0, 65535); Thresh counts values >= threshold,
+ * SubThresh counts (value - threshold) for those, Bin counts the weight alone for them
+ * (threshold <= 0: every value). IDBufThresh gives (sum - offset) * factor with the rule
+ * of mode: 0 all values, 1 or negative as Thresh, 2 as SubThresh, 3 as Bin. Sums are
+ * exact. Return the output rows written. */
+int pxLedImagesMatrixMulDouble(const double* matrix, int matrixPitch, int matrixRows, double* out, int outPitch,
+                               int width, int rows);
+int pxLedImagesMatrixMulInt(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out, int outPitch,
+                            int width, int rows, int shift, int offset);
+int pxLedImagesMatrixMulIntThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                                  int outPitch, int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulIntSubThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                                     int outPitch, int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulBin(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out, int outPitch,
+                            int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulIDBufThresh(const int32_t* matrix, int matrixPitch, int matrixRows, double* out,
+                                    int outPitch, int width, int rows, double factor, int offset, int threshold,
+                                    int mode);
+/* clamp((sum of all LED values - offset) >> shift, 0, 65535) and the largest LED value. */
+int pxLedImagesSumInt(uint16_t* out, int outPitch, int width, int rows, int shift, int offset);
+int pxLedImagesMax(uint16_t* out, int outPitch, int width, int rows);
+int pxGetLedSourceXSize(void);
+int pxGetLedSourceYSize(void);
+int pxGetLedCountX(void);
+int pxGetLedCountY(void);
+/* For each LED number whose file loads (through slot 31), the spot of pxFindSpot
+ * (threshold <= 0: 50) as the line "number\tx\ty\r\n" (rounded) in the file listName.
+ * Returns the lines written, -1 when the list cannot be written. */
+int pxLedImageMakePoslist(const char* name, int countX, int countY, int first, int number, const char* listName,
+                          int threshold);
+/* ---- end of LED image sets ---- */
+
 #ifdef __cplusplus
 }
 #endif
