@@ -222,6 +222,78 @@ int pxLedImageMakePoslist(const char* name, int countX, int countY, int first, i
                           int threshold);
 /* ---- end of LED image sets ---- */
 
+/* ---- Sprites ----
+ * A growable table of sprites (indexes 0..65535): rectangles of pixels with a position,
+ * a visible bit (state bit 0), drawing flags and animation frames, drawn into an image
+ * of the sprites' pixel size (8 or 24 bits). Drawing flags: 0x1 transpose, 0x2 mirror
+ * left-right, 0x4 mirror top-bottom (with 0x1 and 0x8 the mirrors apply before the
+ * transposition: a quarter turn), 0xF0 added (>> 4) to the sprite index (a neighbouring
+ * sprite's pixels), 0x300 the first and last ((flags >> 8) & 3) rows in the frame value,
+ * 0x400 no transparent colour, 0x4000 the pixel-by-pixel path (same pixels). Pixels pass
+ * for transparent when they equal the sprite's transparent value (a byte, or 0xRRGGBB).
+ * Sprites whose pixels lie in an image slot follow the slot: when it is re-created they
+ * show what lies there then, or nothing once it is too small; sprites in a caller's memory
+ * are skipped once that cannot be read. Nothing is repainted. Errors: -1 for an invalid
+ * sprite or image, -2 for a table that cannot be read or written. */
+
+/* capacity >= 0 forgets every sprite and makes room for that many; bits 8 or 24 sets the
+ * pixel size (others keep it); transparent becomes the transparent value of new sprites. */
+int pxSpritesInit(int capacity, int bits, int transparent);
+/* Sets sprite index (< 0: the next free one, one past the highest in use) to width x
+ * height pixels, rows pitch bytes apart (0: packed; negative: rows going up in memory),
+ * frames > 0 more frames to the right, < 0 below. The sprite starts hidden at (0, 0) with
+ * no flags and no animation. Returns the index. */
+int pxSetSprite(int index, const void* pixels, int width, int height, int pitch, int frames);
+/* The same for the rectangle at (x, y) (from the top) of an image, which must hold it
+ * with all its frames and have the sprites' pixel size. */
+int pxSetSpriteImg(int number, int index, int width, int height, int x, int y, int frames);
+/* count sprites from a raster of perRow cells per row starting at row top, each cell one
+ * sprite with its frames, numbered from firstIndex (< 0: the next free one). Returns the
+ * number of sprites made (fewer when the raster leaves the image). */
+int pxSetSpriteImgRaster(int number, int firstIndex, int count, int perRow, int width, int height, int top,
+                         int frames);
+/* Copies pixels, size, pitch and frame layout of source to index (< 0: the next free one);
+ * an unused target also takes position, state and transparent value. Returns index. */
+int pxCopySprite(int source, int index);
+/* Stores the sprite's fields and returns the address of its record (pixels pointer, then
+ * 16-bit width, height, pitch, state, flags, 32-bit x, y, transparent, 16-bit frames,
+ * frame, frame delay, delay counter), valid until the table grows; NULL for a bad index. */
+void* pxGetSpriteInfo(int index, int* width, int* height, int* x, int* y, int* state, int* flags, void** pixels);
+int pxSpriteSizeX(int index);
+int pxSpriteSizeY(int index);
+/* flags -1 keeps visibility and flags; others show (non-zero) or hide (0) the sprite,
+ * and values above 1 also become its drawing flags. */
+int pxSetSpritePos(int index, int x, int y, int flags);
+/* frame within the frame count becomes current; delay > 0 starts the animation (a frame
+ * every delay drawings), negative stops it, 0 leaves it. */
+int pxSetSpriteAnim(int index, int frame, int delay);
+/* Draws every visible sprite in index order, each advancing its animation. */
+int pxPutSprites(int number);
+/* Draws a columns x rows map of tiles: entry i (bytes, or 16-bit with mapFlags bit 0)
+ * names a sprite, through translate[entry] when translate is given (entries at or beyond
+ * translateCount are skipped); tile flags from tileFlags[i] (mapFlags bit 1; bit 15 is
+ * cleared in place) or tileFlags[entry] (bit 2); mapFlags bit 3 draws with transparency.
+ * Tile i goes to (column * tileWidth, row * tileHeight). */
+int pxPutSpriteMap(int number, const void* map, int columns, int rows, int tileWidth, int tileHeight,
+                   int mapFlags, const uint16_t* translate, int translateCount, uint16_t* tileFlags);
+/* 1 when both sprites are visible and a painted pixel of each lies in the same place
+ * (animation frames, turns and frame rows as drawn), else 0. */
+int pxCollisionTestSprite(int index, int other);
+/* The number of visible sprites that sprite index touches; the first 8 are kept for
+ * pxGetLastCollision(0..7), which gives 0 beyond them. */
+int pxCollisionTestSprites(int index);
+int pxGetLastCollision(int n);
+/* The map for pxSprNextPos: columns x rows cells, the steps of directions 0..3 being a,
+ * b, c, d, or when 0: +1, +columns, -1, -columns. */
+int pxSetSpriteMaps(int a, int b, int c, int d, int columns, int rows);
+/* position + the step of direction & 3 when that stays on the map and moves at most one
+ * column; else position. */
+int pxSprNextPos(int position, int direction);
+/* selector 1: sets the frame value (the byte of the frame rows), returns the previous
+ * one; other selectors return 0. */
+int pxSetParam(int selector, int value);
+/* ---- end of sprites ---- */
+
 #ifdef __cplusplus
 }
 #endif
