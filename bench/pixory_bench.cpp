@@ -42,7 +42,9 @@ bool newImage(int number, int bits) {
 // ledbench.py. The files are written once and kept in DIR/ledset.
 constexpr int kLedCount = 16, kLedSize = 1024;
 
-uint8_t ledResponse(int j, int x, int y) { return static_cast<uint8_t>((j * 37 + x * 11 + y * 7 + (j * x * y) % 13) & 0xFF); }
+uint8_t ledResponse(int j, int x, int y) {
+    return static_cast<uint8_t>((j * 37 + x * 11 + y * 7 + (j * x * y) % 13) & 0xFF);
+}
 
 double ledWeight(int j) { return (j * 7919 % 1000) / 1000.0 - 0.5; }
 
@@ -70,7 +72,8 @@ bool loadLedSet(const std::string& dir) {
 // picture, 100 frames; 8-bit and 24-bit alike.
 double drawSprites(int bits) {
     pxSpritesInit(1000, bits, 0);
-    if (!pxImageNew(1, nullptr, 64 * 8, 64, bits, 0x10) || !pxImageNew(2, nullptr, 1920, 1080, bits, 0x10)) return -1;
+    if (!pxImageNew(1, nullptr, 64 * 8, 64, bits, 0x10)) return -1;
+    if (!pxImageNew(2, nullptr, 1920, 1080, bits, 0x10)) return -1;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64 * 8; ++x) {
             const int dx = x % 64 - 32, dy = y - 32, r2 = dx * dx + dy * dy;
@@ -157,7 +160,8 @@ int main(int argc, char** argv) {
         start = Clock::now();
         for (int i = 0; i < kRounds; ++i) {
             const int rows = workload == "ledmatmul"
-                ? pxLedImagesMatrixMulDouble(weights.data(), kLedCount, kLedCount, out.data(), kLedSize, kLedSize, kLedSize)
+                ? pxLedImagesMatrixMulDouble(weights.data(), kLedCount, kLedCount, out.data(), kLedSize, kLedSize,
+                                             kLedSize)
                 : pxLedImagesMatrixMulInt(integers.data(), kLedCount, kLedCount, words.data(), kLedSize, kLedSize,
                                           kLedSize, 8, -1000000);
             if (rows != kLedSize) return 1;

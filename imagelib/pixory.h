@@ -195,19 +195,19 @@ int pxGetLedSourceImage(int u, int v, void* buffer, int pitch, int width, int ro
  * (threshold <= 0: every value). IDBufThresh gives (sum - offset) * factor with the rule
  * of mode: 0 all values, 1 or negative as Thresh, 2 as SubThresh, 3 as Bin. Sums are
  * exact. Return the output rows written. */
-int pxLedImagesMatrixMulDouble(const double* matrix, int matrixPitch, int matrixRows, double* out, int outPitch,
-                               int width, int rows);
-int pxLedImagesMatrixMulInt(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out, int outPitch,
-                            int width, int rows, int shift, int offset);
+int pxLedImagesMatrixMulDouble(const double* matrix, int matrixPitch, int matrixRows, double* out,
+                               int outPitch, int width, int rows);
+int pxLedImagesMatrixMulInt(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                            int outPitch, int width, int rows, int shift, int offset);
 int pxLedImagesMatrixMulIntThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
                                   int outPitch, int width, int rows, int shift, int offset, int threshold);
 int pxLedImagesMatrixMulIntSubThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
                                      int outPitch, int width, int rows, int shift, int offset, int threshold);
-int pxLedImagesMatrixMulBin(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out, int outPitch,
-                            int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulBin(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                            int outPitch, int width, int rows, int shift, int offset, int threshold);
 int pxLedImagesMatrixMulIDBufThresh(const int32_t* matrix, int matrixPitch, int matrixRows, double* out,
-                                    int outPitch, int width, int rows, double factor, int offset, int threshold,
-                                    int mode);
+                                    int outPitch, int width, int rows, double factor, int offset,
+                                    int threshold, int mode);
 /* clamp((sum of all LED values - offset) >> shift, 0, 65535) and the largest LED value. */
 int pxLedImagesSumInt(uint16_t* out, int outPitch, int width, int rows, int shift, int offset);
 int pxLedImagesMax(uint16_t* out, int outPitch, int width, int rows);
@@ -218,8 +218,8 @@ int pxGetLedCountY(void);
 /* For each LED number whose file loads (through slot 31), the spot of pxFindSpot
  * (threshold <= 0: 50) as the line "number\tx\ty\r\n" (rounded) in the file listName.
  * Returns the lines written, -1 when the list cannot be written. */
-int pxLedImageMakePoslist(const char* name, int countX, int countY, int first, int number, const char* listName,
-                          int threshold);
+int pxLedImageMakePoslist(const char* name, int countX, int countY, int first, int number,
+                          const char* listName, int threshold);
 /* ---- end of LED image sets ---- */
 
 /* ---- Sprites ----
@@ -258,7 +258,8 @@ int pxCopySprite(int source, int index);
 /* Stores the sprite's fields and returns the address of its record (pixels pointer, then
  * 16-bit width, height, pitch, state, flags, 32-bit x, y, transparent, 16-bit frames,
  * frame, frame delay, delay counter), valid until the table grows; NULL for a bad index. */
-void* pxGetSpriteInfo(int index, int* width, int* height, int* x, int* y, int* state, int* flags, void** pixels);
+void* pxGetSpriteInfo(int index, int* width, int* height, int* x, int* y, int* state, int* flags,
+                      void** pixels);
 int pxSpriteSizeX(int index);
 int pxSpriteSizeY(int index);
 /* flags -1 keeps visibility and flags; others show (non-zero) or hide (0) the sprite,

@@ -55,8 +55,7 @@ int64_t memInfoAvailable()
 }
 
 // Least headroom (limit - usage) over the group at path and its parents up to root.
-int64_t groupHeadroom(const std::string& root, std::string path, const char* limitFile,
-                      const char* usageFile)
+int64_t groupHeadroom(const std::string& root, std::string path, const char* limitFile, const char* usageFile)
 {
     int64_t least = kNoLimit;
     for (;;) {
@@ -91,8 +90,9 @@ int64_t cgroupHeadroom()
             for (const char* root : {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"})
                 least = std::min(least, groupHeadroom(root, path, "memory.max", "memory.current"));
         } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
-            least = std::min(least, groupHeadroom("/sys/fs/cgroup/memory", path, "memory.limit_in_bytes",
-                                                  "memory.usage_in_bytes"));
+            least = std::min(least,
+                             groupHeadroom("/sys/fs/cgroup/memory", path, "memory.limit_in_bytes",
+                                           "memory.usage_in_bytes"));
         }
     }
     return least;

@@ -22,8 +22,8 @@ void forRowBands(int rows, int64_t workPerRow, const std::function<void(int, int
         return;
     const int64_t work = static_cast<int64_t>(rows) * std::max<int64_t>(workPerRow, 1);
     const auto cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxBands);
-    const auto bands = static_cast<int>(std::clamp<int64_t>(work / kMinimumWorkPerBand, 1,
-                                                            std::min<int64_t>(cores, rows)));
+    const auto bands = static_cast<int>(
+        std::clamp<int64_t>(work / kMinimumWorkPerBand, 1, std::min<int64_t>(cores, rows)));
     if (bands == 1) {
         body(0, rows);
         return;

@@ -28,7 +28,8 @@ const LedSet* loadedSet()
 template <class T>
 CallerRows<T> outputRows(const LedSet& set, T* out, int pitch, int width, int rows)
 {
-    return CallerRows<T>(out, pitch, std::min(width, set.layout().sourceX), std::min(rows, set.layout().sourceY));
+    return CallerRows<T>(out, pitch, std::min(width, set.layout().sourceX),
+                         std::min(rows, set.layout().sourceY));
 }
 
 // A caller's matrix of rows x pitch elements, or false when it cannot be read.
@@ -41,20 +42,32 @@ bool matrixReadable(const T* matrix, int pitch, int rows)
     return matrix && isReadable(matrix, static_cast<size_t>(bytes));
 }
 
-// The integer matrix reductions into 16-bit images: rows written, 0 without a set, -2 for
-// a matrix or output that cannot be read or written.
-int matrixToWords(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out, int outPitch,
-                  int width, int rows, int shift, int offset, LedRule rule, int threshold)
+// Runs a reduction into the caller's output rows (limited to the source region) with the
+// caller's matrix (none for the sums): the rows written, 0 without a set, -2 for a matrix
+// or output that cannot be read or written (nothing is written then).
+template <class T, class M, class Reduce>
+int reduceInto(T* out, int outPitch, int width, int rows, const M* matrix, int matrixPitch, int matrixRows,
+               Reduce reduce)
 {
     const LedSet* set = loadedSet();
     if (!set)
         return 0;
-    const CallerRows<uint16_t> output = outputRows(*set, out, outPitch, width, rows);
+    const CallerRows<T> output = outputRows(*set, out, outPitch, width, rows);
     if (!matrixReadable(matrix, matrixPitch, matrixRows) || !output.writable())
         return -2;
-    const std::vector<int32_t> weights = blockWeights(set->layout(), matrix, matrixPitch, matrixRows);
-    reduceWeighted(*set, weights, rule, threshold, std::clamp(shift, 0, kMaxShift), offset, output);
+    reduce(*set, blockWeights(set->layout(), matrix, matrixPitch, matrixRows), output);
     return output.empty() ? 0 : output.rows();
+}
+
+// The integer matrix reductions into 16-bit images.
+int matrixToWords(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out, int outPitch,
+                  int width, int rows, int shift, int offset, LedRule rule, int threshold)
+{
+    return reduceInto(
+        out, outPitch, width, rows, matrix, matrixPitch, matrixRows,
+        [&](const LedSet& set, const std::vector<int32_t>& weights, const CallerRows<uint16_t>& output) {
+            reduceWeighted(set, weights, rule, threshold, std::clamp(shift, 0, kMaxShift), offset, output);
+        });
 }
 
 // The threshold rules of pxLedImagesMatrixMulIDBufThresh's mode.
@@ -96,11 +109,13 @@ PX_EXPORT void* pxGetLedImage(int x, int y, void* buffer, int pitch, int width, 
         uint8_t* block = set->block(x, y);
         if (!buffer)
             return block;
-        const CallerRows<uint8_t> copy(buffer, pitch, std::min(width, layout.countX), std::min(rows, layout.countY));
+        const CallerRows<uint8_t> copy(buffer, pitch, std::min(width, layout.countX),
+                                       std::min(rows, layout.countY));
         if (!copy.writable())
             return nullptr;
         for (int v = 0; v < copy.rows(); ++v)
-            std::memcpy(copy.row(v), block + static_cast<size_t>(v) * layout.countX, static_cast<size_t>(copy.width()));
+            std::memcpy(copy.row(v), block + static_cast<size_t>(v) * layout.countX,
+                        static_cast<size_t>(copy.width()));
         return block;
     });
 }
@@ -114,10 +129,12 @@ PX_EXPORT int pxGetLedSourceImage(int u, int v, void* buffer, int pitch, int wid
         const LedLayout& layout = set->layout();
         if (u < 0 || v < 0 || u >= layout.countX || v >= layout.countY)
             return -1;
-        const CallerRows<uint8_t> image(buffer, pitch, std::min(width, layout.sourceX), std::min(rows, layout.sourceY));
+        const CallerRows<uint8_t> image(buffer, pitch, std::min(width, layout.sourceX),
+                                        std::min(rows, layout.sourceY));
         if (!image.writable())
             return -2;
-        const size_t led = static_cast<size_t>(u) + static_cast<size_t>(v) * static_cast<size_t>(layout.countX);
+        const size_t led
+            = static_cast<size_t>(u) + static_cast<size_t>(v) * static_cast<size_t>(layout.countX);
         const size_t leds = layout.leds();
         for (int y = 0; y < image.rows(); ++y) {
             const uint8_t* from = set->row(y) + led;
@@ -133,14 +150,9 @@ PX_EXPORT int pxLedImagesMatrixMulDouble(const double* matrix, int matrixPitch, 
                                          int outPitch, int width, int rows)
 {
     return guarded(-1, [&] {
-        const LedSet* set = loadedSet();
-        if (!set)
-            return 0;
-        const CallerRows<double> output = outputRows(*set, out, outPitch, width, rows);
-        if (!matrixReadable(matrix, matrixPitch, matrixRows) || !output.writable())
-            return -2;
-        reduceWeighted(*set, blockWeights(set->layout(), matrix, matrixPitch, matrixRows), output);
-        return output.empty() ? 0 : output.rows();
+        return reduceInto(out, outPitch, width, rows, matrix, matrixPitch, matrixRows,
+                          [](const LedSet& set, const std::vector<double>& weights,
+                             const CallerRows<double>& output) { reduceWeighted(set, weights, output); });
     });
 }
 
@@ -153,8 +165,9 @@ PX_EXPORT int pxLedImagesMatrixMulInt(const int32_t* matrix, int matrixPitch, in
     });
 }
 
-PX_EXPORT int pxLedImagesMatrixMulIntThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
-                                            int outPitch, int width, int rows, int shift, int offset, int threshold)
+PX_EXPORT int pxLedImagesMatrixMulIntThresh(const int32_t* matrix, int matrixPitch, int matrixRows,
+                                            uint16_t* out, int outPitch, int width, int rows, int shift,
+                                            int offset, int threshold)
 {
     return guarded(-1, [&] {
         return matrixToWords(matrix, matrixPitch, matrixRows, out, outPitch, width, rows, shift, offset,
@@ -181,48 +194,36 @@ PX_EXPORT int pxLedImagesMatrixMulBin(const int32_t* matrix, int matrixPitch, in
     });
 }
 
-PX_EXPORT int pxLedImagesMatrixMulIDBufThresh(const int32_t* matrix, int matrixPitch, int matrixRows, double* out,
-                                              int outPitch, int width, int rows, double factor, int offset,
-                                              int threshold, int mode)
+PX_EXPORT int pxLedImagesMatrixMulIDBufThresh(const int32_t* matrix, int matrixPitch, int matrixRows,
+                                              double* out, int outPitch, int width, int rows, double factor,
+                                              int offset, int threshold, int mode)
 {
     return guarded(-1, [&] {
-        const LedSet* set = loadedSet();
-        if (!set)
-            return 0;
-        const CallerRows<double> output = outputRows(*set, out, outPitch, width, rows);
-        if (!matrixReadable(matrix, matrixPitch, matrixRows) || !output.writable())
-            return -2;
-        reduceWeighted(*set, blockWeights(set->layout(), matrix, matrixPitch, matrixRows), ruleForMode(mode),
-                       threshold, factor, offset, output);
-        return output.empty() ? 0 : output.rows();
+        return reduceInto(
+            out, outPitch, width, rows, matrix, matrixPitch, matrixRows,
+            [&](const LedSet& set, const std::vector<int32_t>& weights, const CallerRows<double>& output) {
+                reduceWeighted(set, weights, ruleForMode(mode), threshold, factor, offset, output);
+            });
     });
 }
 
 PX_EXPORT int pxLedImagesSumInt(uint16_t* out, int outPitch, int width, int rows, int shift, int offset)
 {
     return guarded(-1, [&] {
-        const LedSet* set = loadedSet();
-        if (!set)
-            return 0;
-        const CallerRows<uint16_t> output = outputRows(*set, out, outPitch, width, rows);
-        if (!output.writable())
-            return -2;
-        reduceSum(*set, std::clamp(shift, 0, kMaxShift), offset, output);
-        return output.empty() ? 0 : output.rows();
+        return reduceInto(
+            out, outPitch, width, rows, static_cast<const int32_t*>(nullptr), 0, 0,
+            [&](const LedSet& set, const std::vector<int32_t>&, const CallerRows<uint16_t>& output) {
+                reduceSum(set, std::clamp(shift, 0, kMaxShift), offset, output);
+            });
     });
 }
 
 PX_EXPORT int pxLedImagesMax(uint16_t* out, int outPitch, int width, int rows)
 {
     return guarded(-1, [&] {
-        const LedSet* set = loadedSet();
-        if (!set)
-            return 0;
-        const CallerRows<uint16_t> output = outputRows(*set, out, outPitch, width, rows);
-        if (!output.writable())
-            return -2;
-        reduceMax(*set, output);
-        return output.empty() ? 0 : output.rows();
+        return reduceInto(out, outPitch, width, rows, static_cast<const int32_t*>(nullptr), 0, 0,
+                          [](const LedSet& set, const std::vector<int32_t>&,
+                             const CallerRows<uint16_t>& output) { reduceMax(set, output); });
     });
 }
 

@@ -40,9 +40,7 @@ void takeRow(const Slot& slot, int y, int count, uint8_t* out)
 {
     const uint8_t* row = slot.row(y);
     switch (slot.bits()) {
-    case 8:
-        std::memcpy(out, row, static_cast<size_t>(count));
-        return;
+    case 8: std::memcpy(out, row, static_cast<size_t>(count)); return;
     case 24:
     case 32: {
         const size_t step = static_cast<size_t>(slot.bits() / 8);
@@ -53,8 +51,9 @@ void takeRow(const Slot& slot, int y, int count, uint8_t* out)
     case 16:
         for (int x = 0; x < count; ++x) {
             const uint32_t v = readPixel(slot, x, y);
-            const uint8_t bgr[3] = {static_cast<uint8_t>((v & 31) << 3), static_cast<uint8_t>(((v >> 5) & 31) << 3),
-                                    static_cast<uint8_t>(((v >> 10) & 31) << 3)};
+            const uint8_t bgr[3]
+                = {static_cast<uint8_t>((v & 31) << 3), static_cast<uint8_t>(((v >> 5) & 31) << 3),
+                   static_cast<uint8_t>(((v >> 10) & 31) << 3)};
             out[x] = greyOf(bgr);
         }
         return;
@@ -214,7 +213,8 @@ LedRange::LedRange(int firstLed, int number, size_t leds)
 {
     first = std::max(firstLed, 0);
     const int64_t count = number < 1 ? static_cast<int64_t>(leds) : number;
-    end = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(first) + count, static_cast<int64_t>(leds)));
+    end = static_cast<int>(
+        std::min<int64_t>(static_cast<int64_t>(first) + count, static_cast<int64_t>(leds)));
 }
 
 int loadLedImages(const std::string& name, int countX, int countY, int first, int number, int sourceX,
@@ -242,14 +242,15 @@ int loadLedImages(const std::string& name, int countX, int countY, int first, in
                 const LedLayout layout{countX, countY, regionSide(sourceX, slot.width()),
                                        regionSide(sourceY, slot.height())};
                 const uint64_t groupBytes = uint64_t{kGroup} * static_cast<uint64_t>(layout.sourceX)
-                                            * static_cast<uint64_t>(layout.sourceY);
+                    * static_cast<uint64_t>(layout.sourceY);
                 storage = set.prepare(layout, groupBytes);
                 if (storage == LedSet::Storage::Refused)
                     return 0;
                 group = std::make_unique<ImageGroup>(layout);
                 // Requested LEDs before this one have no image: a kept set must lose them.
                 if (storage == LedSet::Storage::Kept) {
-                    for (int earlier = range.first - range.first % kGroup; earlier < groupFirst; earlier += kGroup) {
+                    for (int earlier = range.first - range.first % kGroup; earlier < groupFirst;
+                         earlier += kGroup) {
                         group->start(earlier);
                         group->store(set, std::max(earlier, range.first), earlier + kGroup);
                     }
@@ -284,7 +285,8 @@ int writeLedPositions(const std::string& name, int countX, int countY, int first
         if (!loadImageFile(kLoadSlot, fileName(led)) || pxFindSpot(kLoadSlot, spotThreshold, &x, &y) < 0)
             continue;
         char line[64];
-        const int n = std::snprintf(line, sizeof line, "%d\t%ld\t%ld\r\n", led, std::lround(x), std::lround(y));
+        const int n
+            = std::snprintf(line, sizeof line, "%d\t%ld\t%ld\r\n", led, std::lround(x), std::lround(y));
         list.write(line, static_cast<size_t>(n));
         ++lines;
     }

@@ -5,7 +5,10 @@
 
 #include "imagelib/core/parallel.h"
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#define PIXORY_AVX2 1
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,12 +44,14 @@ void eachRow(const LedSet& set, const CallerRows<Out>& out, size_t workPerPixel,
     });
 }
 
+#ifdef PIXORY_AVX2
 // Whether the processor has AVX2, for the kernels that are built twice.
 bool haveAvx2()
 {
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2;
 }
+#endif
 
 template <LedRule R>
 inline uint8_t ruled(uint8_t v, uint8_t t)
@@ -82,12 +87,14 @@ void weightedRowBase(const uint8_t* blocks, size_t leds, const W* weights, size_
     weightedRow<R, W, Acc>(blocks, leds, weights, n, t, out, width, finish);
 }
 
+#ifdef PIXORY_AVX2
 template <LedRule R, class W, class Acc, class Out, class Finish>
 [[gnu::target("avx2")]] void weightedRowAvx2(const uint8_t* blocks, size_t leds, const W* weights, size_t n,
-                                              uint8_t t, Out* out, int width, const Finish& finish)
+                                             uint8_t t, Out* out, int width, const Finish& finish)
 {
     weightedRow<R, W, Acc>(blocks, leds, weights, n, t, out, width, finish);
 }
+#endif
 
 template <LedRule R, class W, class Acc, class Out, class Finish>
 void weightedRows(const LedSet& set, const W* weights, size_t n, uint8_t t, const CallerRows<Out>& out,
@@ -95,12 +102,14 @@ void weightedRows(const LedSet& set, const W* weights, size_t n, uint8_t t, cons
 {
     const size_t leds = set.layout().leds();
     const int width = out.width();
-    const bool avx2 = haveAvx2();
     eachRow(set, out, n, [&](const uint8_t* blocks, Out* o) {
-        if (avx2)
+#ifdef PIXORY_AVX2
+        if (haveAvx2()) {
             weightedRowAvx2<R, W, Acc>(blocks, leds, weights, n, t, o, width, finish);
-        else
-            weightedRowBase<R, W, Acc>(blocks, leds, weights, n, t, o, width, finish);
+            return;
+        }
+#endif
+        weightedRowBase<R, W, Acc>(blocks, leds, weights, n, t, o, width, finish);
     });
 }
 
@@ -151,8 +160,8 @@ void weightedIntByRule(const LedSet& set, const std::vector<int32_t>& weights, L
     }
 }
 
-[[gnu::always_inline]] inline void doubleRow(const uint8_t* blocks, size_t leds, const double* weights, size_t n,
-                                             double* out, int width)
+[[gnu::always_inline]] inline void doubleRow(const uint8_t* blocks, size_t leds, const double* weights,
+                                             size_t n, double* out, int width)
 {
     for (int x = 0; x < width; ++x, blocks += leds) {
         double sum = 0;
@@ -163,16 +172,18 @@ void weightedIntByRule(const LedSet& set, const std::vector<int32_t>& weights, L
     }
 }
 
-void doubleRowBase(const uint8_t* blocks, size_t leds, const double* weights, size_t n, double* out, int width)
+void doubleRowBase(const uint8_t* blocks, size_t leds, const double* weights, size_t n, double* out,
+                   int width)
 {
     doubleRow(blocks, leds, weights, n, out, width);
 }
 
+#ifdef PIXORY_AVX2
 // The same with AVX2 by hand: the vectoriser keeps to 128-bit vectors for this loop, and
 // the byte-to-double conversions decide the speed. Four independent sums per pixel keep
 // the additions from waiting on each other.
-[[gnu::target("avx2")]] void doubleRowAvx2(const uint8_t* blocks, size_t leds, const double* weights, size_t n,
-                                            double* out, int width)
+[[gnu::target("avx2")]] void doubleRowAvx2(const uint8_t* blocks, size_t leds, const double* weights,
+                                           size_t n, double* out, int width)
 {
     for (int x = 0; x < width; ++x, blocks += leds) {
         __m256d s0 = _mm256_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
@@ -181,14 +192,18 @@ void doubleRowBase(const uint8_t* blocks, size_t leds, const double* weights, si
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + i));
             const __m256i low = _mm256_cvtepu8_epi32(bytes);
             const __m256i high = _mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8));
-            s0 = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(low)),
-                                                 _mm256_loadu_pd(weights + i)));
-            s1 = _mm256_add_pd(s1, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(low, 1)),
-                                                 _mm256_loadu_pd(weights + i + 4)));
-            s2 = _mm256_add_pd(s2, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(high)),
-                                                 _mm256_loadu_pd(weights + i + 8)));
-            s3 = _mm256_add_pd(s3, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(high, 1)),
-                                                 _mm256_loadu_pd(weights + i + 12)));
+            s0 = _mm256_add_pd(
+                s0,
+                _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(low)), _mm256_loadu_pd(weights + i)));
+            s1 = _mm256_add_pd(s1,
+                               _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(low, 1)),
+                                             _mm256_loadu_pd(weights + i + 4)));
+            s2 = _mm256_add_pd(s2,
+                               _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(high)),
+                                             _mm256_loadu_pd(weights + i + 8)));
+            s3 = _mm256_add_pd(s3,
+                               _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(high, 1)),
+                                             _mm256_loadu_pd(weights + i + 12)));
         }
         double lanes[4];
         _mm256_storeu_pd(lanes, _mm256_add_pd(_mm256_add_pd(s0, s1), _mm256_add_pd(s2, s3)));
@@ -198,6 +213,7 @@ void doubleRowBase(const uint8_t* blocks, size_t leds, const double* weights, si
         out[x] = sum;
     }
 }
+#endif
 
 template <class Sum>
 inline Sum byteSum(const uint8_t* bytes, size_t n)
@@ -245,12 +261,14 @@ void reduceWeighted(const LedSet& set, const std::vector<double>& weights, const
 {
     const size_t leds = set.layout().leds(), n = weights.size();
     const int width = out.width();
-    const bool avx2 = haveAvx2();
     eachRow(set, out, n, [&](const uint8_t* blocks, double* o) {
-        if (avx2)
+#ifdef PIXORY_AVX2
+        if (haveAvx2()) {
             doubleRowAvx2(blocks, leds, weights.data(), n, o, width);
-        else
-            doubleRowBase(blocks, leds, weights.data(), n, o, width);
+            return;
+        }
+#endif
+        doubleRowBase(blocks, leds, weights.data(), n, o, width);
     });
 }
 
@@ -285,7 +303,8 @@ void reduceSum(const LedSet& set, int shift, int64_t offset, const CallerRows<ui
 void reduceMax(const LedSet& set, const CallerRows<uint16_t>& out)
 {
     const size_t leds = set.layout().leds();
-    eachRow(set, out, leds, [&](const uint8_t* blocks, uint16_t* o) { maxRow(blocks, leds, out.width(), o); });
+    eachRow(set, out, leds,
+            [&](const uint8_t* blocks, uint16_t* o) { maxRow(blocks, leds, out.width(), o); });
 }
 
 }  // namespace tvx::imagelib

@@ -43,7 +43,8 @@ int putSprites(int number)
         if (!sprite.used() || !(sprite.record.state & kSpriteVisible))
             continue;
         SpritePicture picture;
-        if (spritePicture(state, i, sprite.record.flags, &picture) && picture.bytesPerPixel == state.bytesPerPixel)
+        if (spritePicture(state, i, sprite.record.flags, &picture)
+            && picture.bytesPerPixel == state.bytesPerPixel)
             drawPicture(*target, picture, sprite.record.x, sprite.record.y, state.frameValue);
         animate(sprite.record, sprite.shape.frameCount());
     }
@@ -128,10 +129,12 @@ bool spritesTouch(SpriteState& state, int a, int b)
         return false;
     Sprite* first = state.find(a);
     Sprite* second = state.find(b);
-    if (!first || !second || !(first->record.state & kSpriteVisible) || !(second->record.state & kSpriteVisible))
+    if (!first || !second || !(first->record.state & kSpriteVisible)
+        || !(second->record.state & kSpriteVisible))
         return false;
     SpritePicture p, q;
-    return spritePicture(state, a, first->record.flags, &p) && spritePicture(state, b, second->record.flags, &q)
+    return spritePicture(state, a, first->record.flags, &p)
+        && spritePicture(state, b, second->record.flags, &q)
         && picturesTouch(p, first->record.x, first->record.y, q, second->record.x, second->record.y);
 }
 
@@ -157,7 +160,9 @@ PX_EXPORT int pxSpritesInit(int capacity, int bits, int transparent)
 
 PX_EXPORT int pxSetSprite(int index, const void* pixels, int width, int height, int pitch, int frames)
 {
-    return guarded(-1, [&] { return setSprite(index, static_cast<const uint8_t*>(pixels), width, height, pitch, frames); });
+    return guarded(-1, [&] {
+        return setSprite(index, static_cast<const uint8_t*>(pixels), width, height, pitch, frames);
+    });
 }
 
 PX_EXPORT int pxSetSpriteImg(int number, int index, int width, int height, int x, int y, int frames)
@@ -173,8 +178,8 @@ PX_EXPORT int pxSetSpriteImg(int number, int index, int width, int height, int x
             return -1;
         const auto stride = static_cast<ptrdiff_t>(slot->stride());
         const ptrdiff_t pitch = (slot->flags & kFlagTopDown) ? stride : -stride;
-        return setSprite(index, slot->row(y) + static_cast<size_t>(x) * spriteState().bytesPerPixel, width, height,
-                         pitch, frames);
+        return setSprite(index, slot->row(y) + static_cast<size_t>(x) * spriteState().bytesPerPixel, width,
+                         height, pitch, frames);
     });
 }
 
@@ -190,11 +195,13 @@ PX_EXPORT int pxSetSpriteImgRaster(int number, int firstIndex, int count, int pe
         const int64_t cellWidth = int64_t{width} * (frames > 0 ? frames : 1);
         const int64_t cellHeight = int64_t{height} * (frames < 0 ? -int64_t{frames} : 1);
         int cut = 0;
-        for (; cut < count; ++cut) {
+        for (; cut < count && int64_t{firstIndex} + cut <= kMaxSpriteIndex; ++cut) {
             const int64_t x = (cut % perRow) * cellWidth, y = top + (cut / perRow) * cellHeight;
-            if (x > INT32_MAX || y > INT32_MAX || int64_t{firstIndex} + cut > kMaxSpriteIndex
-                || pxSetSpriteImg(number, firstIndex + cut, width, height, static_cast<int>(x), static_cast<int>(y),
-                                  frames) < 0)
+            if (x > INT32_MAX || y > INT32_MAX)
+                break;
+            const int made = pxSetSpriteImg(number, firstIndex + cut, width, height, static_cast<int>(x),
+                                            static_cast<int>(y), frames);
+            if (made < 0)
                 break;
         }
         return cut;
@@ -275,7 +282,8 @@ PX_EXPORT int pxSetSpritePos(int index, int x, int y, int flags)
     sprite->record.x = x;
     sprite->record.y = y;
     if (flags != -1)
-        sprite->record.state = static_cast<uint16_t>((sprite->record.state & ~kSpriteVisible) | (flags != 0 ? kSpriteVisible : 0));
+        sprite->record.state = static_cast<uint16_t>((sprite->record.state & ~kSpriteVisible)
+                                                     | (flags != 0 ? kSpriteVisible : 0));
     if (flags > 1)
         sprite->record.flags = static_cast<uint16_t>(flags);
     return 0;
@@ -304,12 +312,14 @@ PX_EXPORT int pxPutSprites(int number)
     return guarded(-1, [&] { return putSprites(number); });
 }
 
-PX_EXPORT int pxPutSpriteMap(int number, const void* map, int columns, int rows, int tileWidth, int tileHeight,
-                             int mapFlags, const uint16_t* translate, int translateCount, uint16_t* tileFlags)
+PX_EXPORT int pxPutSpriteMap(int number, const void* map, int columns, int rows, int tileWidth,
+                             int tileHeight, int mapFlags, const uint16_t* translate, int translateCount,
+                             uint16_t* tileFlags)
 {
     return guarded(-1, [&] {
-        return putSpriteMap(number, MapRequest{static_cast<const uint8_t*>(map), columns, rows, tileWidth, tileHeight,
-                                               mapFlags, translate, translateCount, tileFlags});
+        return putSpriteMap(number,
+                            MapRequest{static_cast<const uint8_t*>(map), columns, rows, tileWidth, tileHeight,
+                                       mapFlags, translate, translateCount, tileFlags});
     });
 }
 

@@ -125,8 +125,10 @@ void drawPicture(const Slot& target, const SpritePicture& p, int x, int y, uint8
 
 bool picturesTouch(const SpritePicture& a, int ax, int ay, const SpritePicture& b, int bx, int by)
 {
-    const int64_t left = std::max<int64_t>(ax, bx), right = std::min<int64_t>(int64_t{ax} + a.width, int64_t{bx} + b.width);
-    const int64_t top = std::max<int64_t>(ay, by), bottom = std::min<int64_t>(int64_t{ay} + a.height, int64_t{by} + b.height);
+    const int64_t left = std::max<int64_t>(ax, bx),
+                  right = std::min<int64_t>(int64_t{ax} + a.width, int64_t{bx} + b.width);
+    const int64_t top = std::max<int64_t>(ay, by),
+                  bottom = std::min<int64_t>(int64_t{ay} + a.height, int64_t{by} + b.height);
     for (int64_t y = top; y < bottom; ++y)
         for (int64_t x = left; x < right; ++x)
             if (a.solid(static_cast<int>(y - ay), static_cast<int>(x - ax))

@@ -17,10 +17,10 @@ struct SpritePicture {
     int width = 0;                    // drawn size
     int height = 0;
     int bytesPerPixel = 1;
-    uint32_t transparent = 0;         // masked to the pixel size
+    uint32_t transparent = 0;  // masked to the pixel size
     bool opaque = false;
     bool generalPath = false;
-    int frameRows = 0;                // rows at the top and at the bottom filled with the frame value
+    int frameRows = 0;  // rows at the top and at the bottom filled with the frame value
 
     const uint8_t* at(int row, int column) const { return origin + row * rowStep + column * columnStep; }
     bool isFrameRow(int row) const { return row < frameRows || row >= height - frameRows; }
@@ -30,7 +30,8 @@ struct SpritePicture {
         if (opaque || isFrameRow(row))
             return true;
         const uint8_t* p = at(row, column);
-        const uint32_t value = bytesPerPixel == 1 ? p[0] : p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+        const uint32_t value
+            = bytesPerPixel == 1 ? p[0] : p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
         return value != transparent;
     }
 };

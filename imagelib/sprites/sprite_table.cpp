@@ -49,7 +49,8 @@ Sprite* SpriteState::grow(int index)
     if (index < 0 || index > kMaxSpriteIndex)
         return nullptr;
     if (static_cast<size_t>(index) >= table.size())
-        table.resize(std::max<size_t>(static_cast<size_t>(index) + 1, std::min<size_t>(table.size() * 2, kMaxSpriteIndex + 1)));
+        table.resize(std::max<size_t>(static_cast<size_t>(index) + 1,
+                                      std::min<size_t>(table.size() * 2, kMaxSpriteIndex + 1)));
     return &table[static_cast<size_t>(index)];
 }
 
@@ -82,7 +83,8 @@ int setSprite(int index, const uint8_t* pixels, int width, int height, ptrdiff_t
     const auto at = reinterpret_cast<uintptr_t>(pixels);
     if (static_cast<uintptr_t>(-shape.low) > at || at + static_cast<uintptr_t>(shape.high) < at)
         return -1;
-    shape.slot = slotHolding(at - static_cast<uintptr_t>(-shape.low), at + static_cast<uintptr_t>(shape.high));
+    shape.slot
+        = slotHolding(at - static_cast<uintptr_t>(-shape.low), at + static_cast<uintptr_t>(shape.high));
     if (shape.slot >= 0) {
         shape.offset = static_cast<size_t>(pixels - filledSlot(shape.slot)->dib);
     } else if (!platform::isReadable(pixels + shape.low, static_cast<size_t>(shape.high - shape.low))) {
@@ -107,7 +109,8 @@ const uint8_t* currentPixels(Sprite& sprite)
 {
     SpriteShape& shape = sprite.shape;
     if (shape.slot < 0) {
-        const bool readable = platform::isReadable(shape.pixels + shape.low, static_cast<size_t>(shape.high - shape.low));
+        const bool readable
+            = platform::isReadable(shape.pixels + shape.low, static_cast<size_t>(shape.high - shape.low));
         return readable ? shape.pixels : nullptr;
     }
     const Slot* slot = filledSlot(shape.slot);

@@ -32,15 +32,15 @@ struct SpriteRecord {
     const uint8_t* pixels = nullptr;  // top-left pixel of frame 0
     int16_t width = 0;
     int16_t height = 0;
-    int16_t pitch = 0;                // bytes from one source row to the next, may be negative
+    int16_t pitch = 0;  // bytes from one source row to the next, may be negative
     uint16_t state = 0;
     uint16_t flags = 0;
     int32_t x = 0;
     int32_t y = 0;
     int32_t transparent = 0;
-    int16_t frames = 0;               // > 0 side by side, < 0 one below the other
+    int16_t frames = 0;  // > 0 side by side, < 0 one below the other
     int16_t frame = 0;
-    int16_t frameDelay = 0;           // steps between frames; 0 none, -1 stopped
+    int16_t frameDelay = 0;  // steps between frames; 0 none, -1 stopped
     int16_t delayCounter = 0;
 };
 

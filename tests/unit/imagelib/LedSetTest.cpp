@@ -38,7 +38,8 @@ protected:
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x) {
                     const int v = value(j, x, y);
-                    const int pixel = bits == 24 ? (v << 16) | ((255 - v) << 8) | (v / 2) : bits == 16 ? v * 200 : v;
+                    const int colour = (v << 16) | ((255 - v) << 8) | (v / 2);
+                    const int pixel = bits == 24 ? colour : bits == 16 ? v * 200 : v;
                     pxSetPixelValue(0, x, y, pixel);
                 }
             const int flags = bits == 16 ? 2 : 0;
@@ -205,7 +206,8 @@ TEST_F(LedSetTest, RegionMissingFilesAndLoadingInParts)
 
     // The same layout loaded in parts keeps the LEDs outside each part; a part's LEDs
     // whose file is missing are cleared.
-    writeSet("q", ".bmp", 40, 19, 6, 8, [](int j, int x, int y) { return static_cast<uint8_t>(response(j, x, y) ^ 0x5A); });
+    writeSet("q", ".bmp", 40, 19, 6, 8,
+             [](int j, int x, int y) { return static_cast<uint8_t>(response(j, x, y) ^ 0x5A); });
     std::remove(ledFile("q", 30, ".bmp").c_str());
     EXPECT_EQ(pxLoadLedImages(path("q#.bmp").c_str(), 8, 5, 3, 33, 0, 0, 0, 0), 32);  // LEDs 3 .. 35
     expectSet(19, 6, 40, [](int j, int x, int y) -> uint8_t {
@@ -240,7 +242,9 @@ TEST_F(LedSetTest, RegionMissingFilesAndLoadingInParts)
     pxImgFill(0, 99);
     ASSERT_EQ(pxSaveImage(0, ledFile("p", 1, ".bmp").c_str(), 0), 1);
     EXPECT_EQ(pxLoadLedImages(path("p#.bmp").c_str(), 2, 1, 0, 0, 0, 0, 0, 0), 2);
-    expectSet(19, 6, 2, [](int j, int x, int y) -> uint8_t { return j == 0 ? response(0, x, y) : x < 3 && y < 2 ? 99 : 0; });
+    expectSet(19, 6, 2, [](int j, int x, int y) -> uint8_t {
+        return j == 0 ? response(0, x, y) : x < 3 && y < 2 ? 99 : 0;
+    });
 }
 
 TEST_F(LedSetTest, ASetBeyondTheMachineIsRefusedAndTheOldOneKept)
@@ -290,7 +294,8 @@ TEST_F(LedReduceTest, SumsMaximaAndRules)
     std::vector<uint16_t> sum(kWidth * kHeight), viaMatrix(kWidth * kHeight), maximum(kWidth * kHeight);
     const std::vector<int32_t> ones(kLeds, 1);
     EXPECT_EQ(pxLedImagesSumInt(sum.data(), kWidth, kWidth, kHeight, 0, 0), kHeight);
-    EXPECT_EQ(pxLedImagesMatrixMulInt(ones.data(), kCountX, kCountY, viaMatrix.data(), kWidth, kWidth, kHeight, 0, 0),
+    EXPECT_EQ(pxLedImagesMatrixMulInt(ones.data(), kCountX, kCountY, viaMatrix.data(), kWidth, kWidth, kHeight,
+                                      0, 0),
               kHeight);
     EXPECT_EQ(sum, viaMatrix);
     EXPECT_EQ(pxLedImagesMax(maximum.data(), kWidth, kWidth, kHeight), kHeight);
@@ -450,7 +455,8 @@ TEST_F(LedNumpyTest, WeightMatrixAgreesWithEinsum)
         if (rules[r])
             rules[r](integers.data(), kCountX, kCountY, mine.data(), kWidth, kWidth, kHeight, 3, -30000, 100);
         else
-            pxLedImagesMatrixMulInt(integers.data(), kCountX, kCountY, mine.data(), kWidth, kWidth, kHeight, 3, -30000);
+            pxLedImagesMatrixMulInt(integers.data(), kCountX, kCountY, mine.data(), kWidth, kWidth, kHeight, 3,
+                                    -30000);
         ASSERT_EQ(0, std::memcmp(mine.data(), &words[r * kWidth * kHeight], mine.size() * 2));
     }
 }
@@ -472,8 +478,8 @@ TEST_F(LedSetTest, SpotPositionList)
     const std::vector<uint8_t> text = readFile(path("pos.txt"));
     // pxFindSpot gives pixel centres (+ 0.5), which round up.
     EXPECT_EQ(std::string(text.begin(), text.end()), "0\t7\t21\r\n1\t15\t17\r\n3\t31\t9\r\n");
-    EXPECT_EQ(pxLedImageMakePoslist(path("spot#.bmp").c_str(), 2, 2, 3, 1, path("no/such/dir/pos.txt").c_str(), 0),
-              -1);
+    const std::string nowhere = path("no/such/dir/pos.txt");
+    EXPECT_EQ(pxLedImageMakePoslist(path("spot#.bmp").c_str(), 2, 2, 3, 1, nowhere.c_str(), 0), -1);
 }
 
 }  // namespace

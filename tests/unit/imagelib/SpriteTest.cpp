@@ -178,7 +178,8 @@ TEST_F(SpriteTest, TurnsMirrorsFramesAndNeighbours)
         ASSERT_EQ(pxSetSprite(0, kSource, 3, 2, 3, 0), 0);
         pxSetSpritePos(0, 1, 1, c.flags | 0x10000);  // above 1: visible, the low 16 bits the flags
         ASSERT_EQ(pxPutSprites(1), 0);
-        EXPECT_EQ(picture(1, 1, 1, static_cast<int>(c.drawn[0].size()), static_cast<int>(c.drawn.size())), c.drawn);
+        const auto width = static_cast<int>(c.drawn[0].size()), height = static_cast<int>(c.drawn.size());
+        EXPECT_EQ(picture(1, 1, 1, width, height), c.drawn);
     }
 
     // Frame rows: the first and last n rows in the frame value, here of the turned sprite.
@@ -258,8 +259,9 @@ TEST_F(SpriteTest, PixelsFollowTheirImageAndVanishWithIt)
     EXPECT_EQ(pxGetPixelValue(2, 0, 0), 0);
 
     // A caller's memory that goes away is skipped as well.
-    auto* page = static_cast<uint8_t*>(mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(page, MAP_FAILED);
+    void* mapped = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    auto* page = static_cast<uint8_t*>(mapped);
+    ASSERT_NE(mapped, MAP_FAILED);
     std::memset(page, 3, 16);
     ASSERT_EQ(pxSetSprite(2, page, 4, 4, 4, 0), 2);
     pxSetSpritePos(2, 0, 0, 1);
@@ -335,13 +337,14 @@ TEST_F(SpriteTest, TileMaps)
     EXPECT_EQ(cellFlags[1], 2);
     // 16-bit entries with flags per entry: entry 2 (the ring) is drawn mirrored.
     const uint16_t wideMap[2] = {2, 1};
-    const uint16_t entryFlags[3] = {0, 0, 0x2};
+    uint16_t entryFlags[3] = {0, 0, 0x2};
     canvas(1, 4, 2, 50);
-    EXPECT_EQ(pxPutSpriteMap(1, wideMap, 2, 1, 2, 2, 1 | 4 | 8, nullptr, 0, const_cast<uint16_t*>(entryFlags)), 0);
+    EXPECT_EQ(pxPutSpriteMap(1, wideMap, 2, 1, 2, 2, 1 | 4 | 8, nullptr, 0, entryFlags), 0);
     EXPECT_EQ(picture(1, 0, 0, 4, 2), (Rows{{50, 3, 2, 2}, {3, 50, 2, 2}}));
     // Tables that cannot be read are refused before anything is drawn.
     EXPECT_EQ(pxPutSpriteMap(1, inaccessibleAddress(), 2, 1, 2, 2, 0, nullptr, 0, nullptr), -2);
-    EXPECT_EQ(pxPutSpriteMap(1, map, 3, 2, 2, 2, 2, nullptr, 0, static_cast<uint16_t*>(inaccessibleAddress())), -2);
+    auto* unwritable = static_cast<uint16_t*>(inaccessibleAddress());
+    EXPECT_EQ(pxPutSpriteMap(1, map, 3, 2, 2, 2, 2, nullptr, 0, unwritable), -2);
     EXPECT_EQ(pxPutSpriteMap(31, map, 3, 2, 2, 2, 0, nullptr, 0, nullptr), -1);
 }
 
@@ -402,7 +405,7 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
     int pairsTouching = 0, pairsApart = 0;
     for (int bits : {8, 24}) {
         SCOPED_TRACE(bits);
-        const int bpp = bits / 8;
+        const int bpp = bits / 8, grey = bpp == 3 ? 0x010101 : 1;
         for (int trial = 0; trial < 12; ++trial) {
             const int transparent = bits == 8 ? uniform(0, 3) : 0x010203 * uniform(0, 3);
             pxSpritesInit(0, bits, transparent);
@@ -410,7 +413,7 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
             canvas(1, 64, 64, 0, bits);
             for (int y = 0; y < 64; ++y)
                 for (int x = 0; x < 64; ++x)
-                    pxSetPixelValue(1, x, y, uniform(0, 2) ? transparent : uniform(0, 255) * (bpp == 3 ? 0x010101 : 1));
+                    pxSetPixelValue(1, x, y, uniform(0, 2) ? transparent : uniform(0, 255) * grey);
             const int count = 14;
             int xs[count], ys[count], flagWords[count];
             for (int i = 0; i < count; ++i) {
@@ -419,7 +422,8 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
                 ASSERT_EQ(pxSetSpriteImg(1, i, w, h, uniform(0, 64 - across), uniform(0, 64 - down), frames), i);
                 xs[i] = uniform(-6, 30);
                 ys[i] = uniform(-6, 30);
-                flagWords[i] = uniform(0, 15) | (uniform(0, 5) == 0 ? 0x400 : 0) | (uniform(0, 5) == 0 ? 0x100 : 0) | 0x4000;
+                const int opaque = uniform(0, 5) == 0 ? 0x400 : 0, frameRows = uniform(0, 5) == 0 ? 0x100 : 0;
+                flagWords[i] = uniform(0, 15) | opaque | frameRows | 0x4000;
                 pxSetSpriteAnim(i, uniform(0, 1), 0);
             }
             auto showOnly = [&](int shown, int shift) {
@@ -432,7 +436,7 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
             for (int i = 0; i < count; ++i) {
                 showOnly(i, 16);
                 for (int background : {0x55, 0xAA}) {
-                    const int fill = background * (bpp == 3 ? 0x010101 : 1);
+                    const int fill = background * grey;
                     canvas(2, 64, 64, fill, bits);
                     pxPutSprites(2);
                     for (int p = 0; p < 64 * 64; ++p)
@@ -449,7 +453,7 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
                         overlap = overlap || (painted[i][p] && painted[j][p]);
                     touching += overlap;
                     (overlap ? pairsTouching : pairsApart) += i != j;
-                    ASSERT_EQ(pxCollisionTestSprite(i, j), overlap ? 1 : 0) << "trial " << trial << ": " << i << ", " << j;
+                    ASSERT_EQ(pxCollisionTestSprite(i, j), overlap ? 1 : 0) << trial << ": " << i << ", " << j;
                 }
                 ASSERT_EQ(pxCollisionTestSprites(i), touching);
             }

@@ -9,7 +9,8 @@
 
 using namespace tvx::platform;
 
-TEST(MemBudget, RefusesWhatNoMachineHas) {
+TEST(MemBudget, RefusesWhatNoMachineHas)
+{
     const int64_t available = availableMemory();
     ASSERT_GT(available, 0) << "Linux reports MemAvailable";
     EXPECT_TRUE(memoryAllows(0));
@@ -23,7 +24,8 @@ TEST(MemBudget, RefusesWhatNoMachineHas) {
     }
 }
 
-TEST(MemBudget, AddressSpaceLimitLowersTheBudget) {
+TEST(MemBudget, AddressSpaceLimitLowersTheBudget)
+{
     // In a child, so the limit does not stay with the test process.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -37,7 +39,9 @@ TEST(MemBudget, AddressSpaceLimitLowersTheBudget) {
         if (setrlimit(RLIMIT_AS, &limit) != 0)
             _exit(0);
         const int64_t available = availableMemory();
-        _exit(available >= 0 && available <= static_cast<int64_t>(wanted) && !memoryAllows(int64_t{9} << 30) ? 0 : 1);
+        _exit(available >= 0 && available <= static_cast<int64_t>(wanted) && !memoryAllows(int64_t{9} << 30)
+                  ? 0
+                  : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
