@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <strings.h>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -79,7 +81,6 @@ public:
         first_ = first;
         present_ = 0;
     }
-    int first() const { return first_; }
     bool anyPresent() const { return present_ != 0; }
 
     // Takes LED led's image from the slot; pixels outside a smaller image stay 0.
@@ -89,18 +90,24 @@ public:
         uint8_t* p = plane(k);
         const int w = std::min(width_, slot.width());
         const int h = std::min(height_, slot.height());
-        std::memset(p, 0, planeBytes());
+        if (w < width_ || h < height_)
+            std::memset(p, 0, planeBytes());
         for (int y = 0; y < h; ++y)
             takeRow(slot, y, w, p + static_cast<size_t>(y) * width_);
         present_ |= uint64_t{1} << k;
+        zeroed_ &= ~(uint64_t{1} << k);
     }
 
     // Writes LEDs lo .. hi - 1 of the group into every pixel's block; absent ones as 0.
     void store(const LedSet& set, int lo, int hi)
     {
-        for (int led = lo; led < hi; ++led)
-            if (!(present_ & (uint64_t{1} << (led - first_))))
+        for (int led = lo; led < hi; ++led) {
+            const uint64_t bit = uint64_t{1} << (led - first_);
+            if (!(present_ & bit) && !(zeroed_ & bit)) {
                 std::memset(plane(led - first_), 0, planeBytes());
+                zeroed_ |= bit;
+            }
+        }
         const size_t leds = set.layout().leds();
         forRowBands(height_, static_cast<int64_t>(width_) * (hi - lo), [&](int firstRow, int endRow) {
             for (int y = firstRow; y < endRow; ++y)
@@ -176,7 +183,8 @@ private:
     int width_, height_;
     std::vector<uint8_t> planes_;
     int first_ = 0;
-    uint64_t present_ = 0;
+    uint64_t present_ = 0;            // planes holding this group's images
+    uint64_t zeroed_ = ~uint64_t{0};  // planes known to be all 0
 };
 
 int regionSide(int wanted, int imageSide) { return wanted <= 0 || wanted > imageSide ? imageSide : wanted; }
@@ -209,6 +217,49 @@ std::string LedFileNames::operator()(int number) const
     return head_ + digits + extension_;
 }
 
+std::vector<int> numbersWithFiles(const LedFileNames& names, const LedRange& range)
+{
+    std::vector<int> numbers;
+    if (range.empty())
+        return numbers;
+    // The folder and the name around the number, as the loader resolves them.
+    const std::filesystem::path first(loadPath(names(0)));
+    const std::string fileName = first.filename().string();
+    const size_t fixed = 5 + names.extension().size();
+    if (fileName.size() < fixed)
+        return numbers;
+    const std::string head = fileName.substr(0, fileName.size() - fixed);
+    const std::string& extension = names.extension();
+    const std::filesystem::path folder = first.parent_path().empty() ? "." : first.parent_path();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        return numbers;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) {
+        for (int n = range.first; n < range.end; ++n)
+            numbers.push_back(n);
+        return numbers;
+    }
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() < head.size() + 5 + extension.size()
+            || strncasecmp(name.c_str(), head.c_str(), head.size()) != 0
+            || strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) != 0)
+            continue;
+        // The digits as "%05d" writes them: at least five, no zeros in front beyond those.
+        const std::string digits = name.substr(head.size(), name.size() - head.size() - extension.size());
+        const bool canonical = digits.size() == 5 || (digits.size() <= 10 && digits[0] != '0');
+        if (!canonical || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long n = std::stoll(digits);
+        if (n >= range.first && n < range.end)
+            numbers.push_back(static_cast<int>(n));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
+}
+
 LedRange::LedRange(int firstLed, int number, size_t leds)
 {
     first = std::max(firstLed, 0);
@@ -224,16 +275,26 @@ int loadLedImages(const std::string& name, int countX, int countY, int first, in
         return 0;
     const LedFileNames fileName(name);
     const LedRange range(first, number, static_cast<size_t>(countX) * static_cast<size_t>(countY));
+    const std::vector<int> numbers = numbersWithFiles(fileName, range);
     LedSet& set = ledSet();
     LedSet::Storage storage = LedSet::Storage::Refused;
     std::unique_ptr<ImageGroup> group;
     int stored = 0;
-    for (int groupFirst = range.first - range.first % kGroup; groupFirst < range.end; groupFirst += kGroup) {
-        const int lo = std::max(groupFirst, range.first);
-        const int hi = std::min(groupFirst + kGroup, range.end);
+    size_t next = 0;  // the next number with a file
+    const auto groupOf = [](int64_t led) { return led - led % kGroup; };
+    for (int64_t groupFirst = groupOf(range.first); groupFirst < range.end; groupFirst += kGroup) {
+        // Groups without a file need no visit unless a kept set has LEDs in them to clear.
+        if (storage != LedSet::Storage::Kept) {
+            if (next == numbers.size())
+                break;
+            groupFirst = std::max(groupFirst, groupOf(numbers[next]));
+        }
+        const int lo = static_cast<int>(std::max<int64_t>(groupFirst, range.first));
+        const int hi = static_cast<int>(std::min<int64_t>(groupFirst + kGroup, range.end));
         if (group)
-            group->start(groupFirst);
-        for (int led = lo; led < hi; ++led) {
+            group->start(static_cast<int>(groupFirst));
+        for (; next < numbers.size() && numbers[next] < hi; ++next) {
+            const int led = numbers[next];
             if (!loadImageFile(kLoadSlot, fileName(led)))
                 continue;
             const Slot& slot = *slotFor(kLoadSlot);
@@ -249,13 +310,13 @@ int loadLedImages(const std::string& name, int countX, int countY, int first, in
                 group = std::make_unique<ImageGroup>(layout);
                 // Requested LEDs before this one have no image: a kept set must lose them.
                 if (storage == LedSet::Storage::Kept) {
-                    for (int earlier = range.first - range.first % kGroup; earlier < groupFirst;
-                         earlier += kGroup) {
-                        group->start(earlier);
-                        group->store(set, std::max(earlier, range.first), earlier + kGroup);
+                    for (int64_t earlier = groupOf(range.first); earlier < groupFirst; earlier += kGroup) {
+                        group->start(static_cast<int>(earlier));
+                        group->store(set, static_cast<int>(std::max<int64_t>(earlier, range.first)),
+                                     static_cast<int>(earlier + kGroup));
                     }
                 }
-                group->start(groupFirst);
+                group->start(static_cast<int>(groupFirst));
             }
             group->take(led, slot);
             ++stored;
@@ -280,7 +341,7 @@ int writeLedPositions(const std::string& name, int countX, int countY, int first
     const LedRange range(first, number, static_cast<size_t>(countX) * static_cast<size_t>(countY));
     const int spotThreshold = threshold <= 0 ? 50 : threshold;
     int lines = 0;
-    for (int led = range.first; led < range.end; ++led) {
+    for (const int led : numbersWithFiles(fileName, range)) {
         double x = 0, y = 0;
         if (!loadImageFile(kLoadSlot, fileName(led)) || pxFindSpot(kLoadSlot, spotThreshold, &x, &y) < 0)
             continue;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tvx::imagelib {
 
@@ -15,6 +16,7 @@ class LedFileNames {
 public:
     explicit LedFileNames(std::string_view name);
     std::string operator()(int number) const;
+    const std::string& extension() const { return extension_; }
 
 private:
     std::string head_;
@@ -29,6 +31,13 @@ struct LedRange {
     LedRange(int first, int number, size_t leds);
     bool empty() const { return end <= first; }
 };
+
+// The numbers of the range that have a file, from one reading of the folder, in order. A
+// range of millions of numbers (a mistyped count) then costs no more than the folder's
+// listing instead of millions of failed opens. Names are matched without regard to case,
+// as the loader finds them; a folder that is there but cannot be listed gives every number
+// of the range.
+std::vector<int> numbersWithFiles(const LedFileNames& names, const LedRange& range);
 
 // Loads the set countX x countY from the numbered files through image slot 31; the first
 // image that loads fixes the source region (sourceX / sourceY of 0, negative or beyond

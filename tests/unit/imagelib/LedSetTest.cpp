@@ -142,6 +142,21 @@ TEST_F(LedSetTest, NumberFieldAndLayout)
     EXPECT_EQ(pxGetLedSourceImage(0, 0, inaccessibleAddress(), 4, 4, 4), -2);
 }
 
+TEST_F(LedSetTest, TheFolderIsReadOnceForTheNumbersThere)
+{
+    writeSet("few", ".bmp", 6, 4, 4);
+    // Names are found without regard to case; other digit counts are other names.
+    ASSERT_EQ(std::rename(ledFile("few", 4, ".bmp").c_str(), path("FEW00004.BMP").c_str()), 0);
+    ASSERT_EQ(std::rename(ledFile("few", 5, ".bmp").c_str(), path("few000005.bmp").c_str()), 0);
+    EXPECT_EQ(pxLoadLedImagesA(path("few#.bmp").c_str(), 3, 2), 5);
+    expectSet(4, 4, 6, [](int j, int x, int y) -> uint8_t { return j == 5 ? 0 : response(j, x, y); });
+    // A count of a billion LEDs whose files are not there ends at once instead of trying
+    // every number; so does a folder that does not exist.
+    EXPECT_EQ(pxLoadLedImages(path("few#.bmp").c_str(), 30000, 30000, 6, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(pxLoadLedImagesA(path("none/few#.bmp").c_str(), 30000, 30000), 0);
+    EXPECT_EQ(pxGetLedCountX(), 3);
+}
+
 TEST_F(LedSetTest, EveryFormatTheLibraryReads)
 {
     struct Case {
