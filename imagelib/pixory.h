@@ -175,10 +175,12 @@ double pxTimeSec(int reset);
  * number in five digits ("led###.bmp": led00000.bmp, led00001.bmp, ...; no extension
  * means ".tif"), any format pxLoadImage reads, through slot 31. The first image that
  * loads fixes the source region (sourceX, sourceY: 0 or beyond the image means its
- * size). LEDs whose file does not load become 0. Colour images count by grey level,
- * images with a 16-bit plane by their 8-bit display. d and e are reserved (pass 0).
- * Returns the images loaded; 0 when the set would not fit in the memory the system can
- * give (the previous set is then kept). */
+ * size). LEDs of the range whose file does not load become 0; the others keep their
+ * values when the last set had the same layout (a set may be loaded in parts), else 0.
+ * Colour images count by grey level, images with a 16-bit plane by their 8-bit display.
+ * d and e are reserved (pass 0). Returns the images loaded; 0 when the memory the system
+ * can give would not hold the set (checked before anything is allocated; the previous
+ * set stays). */
 int pxLoadLedImages(const char* name, int countX, int countY, int first, int number, int sourceX, int sourceY,
                     int d, int e);
 int pxLoadLedImagesA(const char* name, int countX, int countY);
