@@ -1,16 +1,20 @@
 // Benchmark driver for the image library: each workload runs its operation on
 // a 4096 x 4096 image a few times.
 //
-//   pixory_bench WORKLOAD DIR      (smooth3, add, subtract, jpeg, bmp, tiff, paint)
+//   pixory_bench WORKLOAD DIR      (smooth3, add, subtract, jpeg, bmp, tiff, paint,
+//                                   ledmatmul, ledmatmulint, sprites)
 //
 // Files go to DIR. The image is a deterministic pattern, so every contender
 // works on comparable data.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "imagelib/pixory.h"
 
@@ -32,6 +36,56 @@ bool newImage(int number, int bits) {
     if (!pxImageNew(number, nullptr, kSize, kSize, bits, 0x10)) return false;
     fillPattern(number, bits / 8);
     return true;
+}
+
+// LED sets: 16 x 16 LEDs, 1024 x 1024 pixels; LED j's response at (x, y) as in
+// ledbench.py. The files are written once and kept in DIR/ledset.
+constexpr int kLedCount = 16, kLedSize = 1024;
+
+uint8_t ledResponse(int j, int x, int y) {
+    return static_cast<uint8_t>((j * 37 + x * 11 + y * 7 + (j * x * y) % 13) & 0xFF);
+}
+
+double ledWeight(int j) { return (j * 7919 % 1000) / 1000.0 - 0.5; }
+
+bool loadLedSet(const std::string& dir) {
+    const std::string folder = dir + "/ledset";
+    mkdir(folder.c_str(), 0755);
+    const int leds = kLedCount * kLedCount;
+    for (int j = 0; j < leds; ++j) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/led%05d.bmp", j);
+        const std::string path = folder + name;
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0 && info.st_size > kLedSize * kLedSize) continue;
+        auto* rows = static_cast<uint8_t*>(pxImageNew(0, nullptr, kLedSize, kLedSize, 8, 0x10));
+        if (!rows) return false;
+        for (int y = 0; y < kLedSize; ++y)  // bottom-up rows
+            for (int x = 0; x < kLedSize; ++x)
+                rows[static_cast<size_t>(kLedSize - 1 - y) * kLedSize + x] = ledResponse(j, x, y);
+        if (pxSaveImage(0, path.c_str(), 0) != 1) return false;
+    }
+    return pxLoadLedImagesA((folder + "/led#.bmp").c_str(), kLedCount, kLedCount) == leds;
+}
+
+// 1000 sprites of 64 x 64 (a ring, transparent outside) drawn into a 1920 x 1080
+// picture, 100 frames; 8-bit and 24-bit alike.
+double drawSprites(int bits) {
+    pxSpritesInit(1000, bits, 0);
+    if (!pxImageNew(1, nullptr, 64 * 8, 64, bits, 0x10)) return -1;
+    if (!pxImageNew(2, nullptr, 1920, 1080, bits, 0x10)) return -1;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64 * 8; ++x) {
+            const int dx = x % 64 - 32, dy = y - 32, r2 = dx * dx + dy * dy;
+            pxSetPixelValue(1, x, y, r2 < 30 * 30 && r2 > 10 * 10 ? (x * 3 + y) % 250 + 1 : 0);
+        }
+    for (int i = 0; i < 1000; ++i) {
+        pxSetSpriteImg(1, i, 64, 64, (i % 8) * 64, 0, 0);
+        pxSetSpritePos(i, (i * 7919) % (1920 + 64) - 32, (i * 104729) % (1080 + 64) - 32, i % 4 == 0 ? 0x402 : 1);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (int frame = 0; frame < 100; ++frame) pxPutSprites(2);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
@@ -90,6 +144,34 @@ int main(int argc, char** argv) {
             seconds += std::chrono::duration<double>(Clock::now() - start).count();
         }
         std::printf("seconds: %.6f\n", seconds);
+        pxCloseAll();
+        return 0;
+    } else if (workload == "ledmatmul" || workload == "ledmatmulint") {
+        // The weight-matrix reduction of the whole set, five times.
+        if (!loadLedSet(dir)) return 1;
+        const int leds = kLedCount * kLedCount;
+        std::vector<double> weights(leds), out(static_cast<size_t>(kLedSize) * kLedSize);
+        std::vector<int32_t> integers(leds);
+        std::vector<uint16_t> words(out.size());
+        for (int j = 0; j < leds; ++j) {
+            weights[j] = ledWeight(j);
+            integers[j] = static_cast<int32_t>(j * 7919 % 1000) - 500;
+        }
+        start = Clock::now();
+        for (int i = 0; i < kRounds; ++i) {
+            const int rows = workload == "ledmatmul"
+                ? pxLedImagesMatrixMulDouble(weights.data(), kLedCount, kLedCount, out.data(), kLedSize, kLedSize,
+                                             kLedSize)
+                : pxLedImagesMatrixMulInt(integers.data(), kLedCount, kLedCount, words.data(), kLedSize, kLedSize,
+                                          kLedSize, 8, -1000000);
+            if (rows != kLedSize) return 1;
+        }
+    } else if (workload == "sprites") {
+        // 100 frames at 8 and at 24 bits: the time of one frame of each.
+        const double grey = drawSprites(8), colour = drawSprites(24);
+        if (grey < 0 || colour < 0) return 1;
+        std::printf("frame 8-bit %.3f ms, 24-bit %.3f ms\n", grey * 10, colour * 10);
+        std::printf("seconds: %.6f\n", grey + colour);
         pxCloseAll();
         return 0;
     } else {

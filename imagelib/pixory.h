@@ -224,6 +224,143 @@ int pxSetFrameW(void* words, int pitch, int width, int height, int thickness, in
 int pxMemCmp(const void* a, const void* b, int length);
 double pxTimeSec(int reset);
 
+/* ---- LED image sets ----
+ * One set at a time: countX x countY camera images, one per LED, loaded from numbered
+ * files and turned around so that every camera pixel has a block of countX * countY
+ * bytes, LED (u, v) at offset u + v * countX; the blocks of a camera row lie side by
+ * side. The exports below return 0 (or NULL) while no set is loaded. Caller buffers
+ * take `pitch` elements per row; a negative pitch stores the rows bottom-up (the last
+ * row first in memory); pitch 0 packs the rows; a pitch smaller than the width cuts
+ * the width. Output sizes are limited to the source region. A buffer or matrix that
+ * cannot be read or written gives -2 and nothing is written. */
+
+/* Loads LED images first .. first + number - 1 (first < 0: 0; number < 1: all) from the
+ * files named after name, whose digits and '#' before the extension become the LED
+ * number in five digits ("led###.bmp": led00000.bmp, led00001.bmp, ...; no extension
+ * means ".tif"), any format pxLoadImage reads, through slot 31. The first image that
+ * loads fixes the source region (sourceX, sourceY: 0 or beyond the image means its
+ * size). LEDs of the range whose file does not load become 0; the others keep their
+ * values when the last set had the same layout (a set may be loaded in parts), else 0.
+ * Colour images count by grey level, images with a 16-bit plane by their 8-bit display.
+ * d and e are reserved (pass 0). Returns the images loaded; 0 when the memory the system
+ * can give would not hold the set (checked before anything is allocated; the previous
+ * set stays). */
+int pxLoadLedImages(const char* name, int countX, int countY, int first, int number, int sourceX, int sourceY,
+                    int d, int e);
+int pxLoadLedImagesA(const char* name, int countX, int countY);
+/* The block of camera pixel (x, y), NULL outside the source region (or for a buffer
+ * that cannot be written). With a buffer, up to rows LED rows of up to width bytes are
+ * copied into it. */
+void* pxGetLedImage(int x, int y, void* buffer, int pitch, int width, int rows);
+/* The camera image of LED (u, v), rows x width bytes. 0 done; -1 no such LED. */
+int pxGetLedSourceImage(int u, int v, void* buffer, int pitch, int width, int rows);
+/* out(x, y) = sum over LED rows k < matrixRows and columns l < matrixPitch (both within
+ * the LED counts) of block[k][l] * matrix[k * matrixPitch + l]. The integer forms give
+ * clamp((sum - offset) >> shift, 0, 65535); Thresh counts values >= threshold,
+ * SubThresh counts (value - threshold) for those, Bin counts the weight alone for them
+ * (threshold <= 0: every value). IDBufThresh gives (sum - offset) * factor with the rule
+ * of mode: 0 all values, 1 or negative as Thresh, 2 as SubThresh, 3 as Bin. Sums are
+ * exact. Return the output rows written. */
+int pxLedImagesMatrixMulDouble(const double* matrix, int matrixPitch, int matrixRows, double* out,
+                               int outPitch, int width, int rows);
+int pxLedImagesMatrixMulInt(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                            int outPitch, int width, int rows, int shift, int offset);
+int pxLedImagesMatrixMulIntThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                                  int outPitch, int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulIntSubThresh(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                                     int outPitch, int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulBin(const int32_t* matrix, int matrixPitch, int matrixRows, uint16_t* out,
+                            int outPitch, int width, int rows, int shift, int offset, int threshold);
+int pxLedImagesMatrixMulIDBufThresh(const int32_t* matrix, int matrixPitch, int matrixRows, double* out,
+                                    int outPitch, int width, int rows, double factor, int offset,
+                                    int threshold, int mode);
+/* clamp((sum of all LED values - offset) >> shift, 0, 65535) and the largest LED value. */
+int pxLedImagesSumInt(uint16_t* out, int outPitch, int width, int rows, int shift, int offset);
+int pxLedImagesMax(uint16_t* out, int outPitch, int width, int rows);
+int pxGetLedSourceXSize(void);
+int pxGetLedSourceYSize(void);
+int pxGetLedCountX(void);
+int pxGetLedCountY(void);
+/* For each LED number whose file loads (through slot 31), the spot of pxFindSpot
+ * (threshold <= 0: 50) as the line "number\tx\ty\r\n" (rounded) in the file listName.
+ * Returns the lines written, -1 when the list cannot be written. */
+int pxLedImageMakePoslist(const char* name, int countX, int countY, int first, int number,
+                          const char* listName, int threshold);
+/* ---- end of LED image sets ---- */
+
+/* ---- Sprites ----
+ * A growable table of sprites (indexes 0..65535): rectangles of pixels with a position,
+ * a visible bit (state bit 0), drawing flags and animation frames, drawn into an image
+ * of the sprites' pixel size (8 or 24 bits). Drawing flags: 0x1 transpose, 0x2 mirror
+ * left-right, 0x4 mirror top-bottom (with 0x1 and 0x8 the mirrors apply before the
+ * transposition: a quarter turn), 0xF0 added (>> 4) to the sprite index (a neighbouring
+ * sprite's pixels), 0x300 the first and last ((flags >> 8) & 3) rows in the frame value,
+ * 0x400 no transparent colour, 0x4000 the pixel-by-pixel path (same pixels). Pixels pass
+ * for transparent when they equal the sprite's transparent value (a byte, or 0xRRGGBB).
+ * Sprites whose pixels lie in an image slot follow the slot: when it is re-created they
+ * show what lies there then, or nothing once it is too small; sprites in a caller's memory
+ * are skipped once that cannot be read. Nothing is repainted. Errors: -1 for an invalid
+ * sprite or image, -2 for a table that cannot be read or written. */
+
+/* capacity >= 0 forgets every sprite and makes room for that many; bits 8 or 24 sets the
+ * pixel size (others keep it); transparent becomes the transparent value of new sprites. */
+int pxSpritesInit(int capacity, int bits, int transparent);
+/* Sets sprite index (< 0: the next free one, one past the highest in use) to width x
+ * height pixels, rows pitch bytes apart (0: packed; negative: rows going up in memory),
+ * frames > 0 more frames to the right, < 0 below. The sprite starts hidden at (0, 0) with
+ * no flags and no animation. Returns the index. */
+int pxSetSprite(int index, const void* pixels, int width, int height, int pitch, int frames);
+/* The same for the rectangle at (x, y) (from the top) of an image, which must hold it
+ * with all its frames and have the sprites' pixel size. */
+int pxSetSpriteImg(int number, int index, int width, int height, int x, int y, int frames);
+/* count sprites from a raster of perRow cells per row starting at row top, each cell one
+ * sprite with its frames, numbered from firstIndex (< 0: the next free one). Returns the
+ * number of sprites made (fewer when the raster leaves the image). */
+int pxSetSpriteImgRaster(int number, int firstIndex, int count, int perRow, int width, int height, int top,
+                         int frames);
+/* Copies pixels, size, pitch and frame layout of source to index (< 0: the next free one);
+ * an unused target also takes position, state and transparent value. Returns index. */
+int pxCopySprite(int source, int index);
+/* Stores the sprite's fields and returns the address of its record (pixels pointer, then
+ * 16-bit width, height, pitch, state, flags, 32-bit x, y, transparent, 16-bit frames,
+ * frame, frame delay, delay counter), valid until the table grows; NULL for a bad index. */
+void* pxGetSpriteInfo(int index, int* width, int* height, int* x, int* y, int* state, int* flags,
+                      void** pixels);
+int pxSpriteSizeX(int index);
+int pxSpriteSizeY(int index);
+/* flags -1 keeps visibility and flags; others show (non-zero) or hide (0) the sprite,
+ * and values above 1 also become its drawing flags. */
+int pxSetSpritePos(int index, int x, int y, int flags);
+/* frame within the frame count becomes current; delay > 0 starts the animation (a frame
+ * every delay drawings), negative stops it, 0 leaves it. */
+int pxSetSpriteAnim(int index, int frame, int delay);
+/* Draws every visible sprite in index order, each advancing its animation. */
+int pxPutSprites(int number);
+/* Draws a columns x rows map of tiles: entry i (bytes, or 16-bit with mapFlags bit 0)
+ * names a sprite, through translate[entry] when translate is given (entries at or beyond
+ * translateCount are skipped); tile flags from tileFlags[i] (mapFlags bit 1; bit 15 is
+ * cleared in place) or tileFlags[entry] (bit 2); mapFlags bit 3 draws with transparency.
+ * Tile i goes to (column * tileWidth, row * tileHeight). */
+int pxPutSpriteMap(int number, const void* map, int columns, int rows, int tileWidth, int tileHeight,
+                   int mapFlags, const uint16_t* translate, int translateCount, uint16_t* tileFlags);
+/* 1 when both sprites are visible and a painted pixel of each lies in the same place
+ * (animation frames, turns and frame rows as drawn), else 0. */
+int pxCollisionTestSprite(int index, int other);
+/* The number of visible sprites that sprite index touches; the first 8 are kept for
+ * pxGetLastCollision(0..7), which gives 0 beyond them. */
+int pxCollisionTestSprites(int index);
+int pxGetLastCollision(int n);
+/* The map for pxSprNextPos: columns x rows cells, the steps of directions 0..3 being a,
+ * b, c, d, or when 0: +1, +columns, -1, -columns. */
+int pxSetSpriteMaps(int a, int b, int c, int d, int columns, int rows);
+/* position + the step of direction & 3 when that stays on the map and moves at most one
+ * column; else position. */
+int pxSprNextPos(int position, int direction);
+/* selector 1: sets the frame value (the byte of the frame rows), returns the previous
+ * one; other selectors return 0. */
+int pxSetParam(int selector, int value);
+/* ---- end of sprites ---- */
+
 #ifdef __cplusplus
 }
 #endif

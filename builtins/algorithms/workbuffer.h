@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/membudget.h"
+
 namespace tvx::builtins {
 
 // True when bytes can reasonably be allocated now: small requests always, large
 // ones when the system reports that much memory available (with a margin).
-bool memoryAllows(int64_t bytes);
+using platform::memoryAllows;
 
 template <typename T>
 class WorkBuffer {

@@ -1,8 +1,10 @@
 // Export macro and the guard that keeps C++ exceptions inside the library.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "platform/memprobe.h"
 
@@ -30,6 +32,22 @@ void storeResult(T* target, T value)
 {
     if (target && platform::isWritable(target, sizeof *target))
         *target = value;
+}
+
+// Paths and names callers pass are at most this long; longer ones are cut.
+constexpr size_t kMaxPath = 511;
+
+// A caller's NUL-terminated string (cut at kMaxPath), or false for a null pointer or
+// an address that cannot be read.
+inline bool callerString(const char* text, std::string* out)
+{
+    if (!text)
+        return false;
+    const long n = platform::readableStringLength(text, kMaxPath + 1);
+    if (n < 0)
+        return false;
+    out->assign(text, n > static_cast<long>(kMaxPath) ? kMaxPath : static_cast<size_t>(n));
+    return true;
 }
 
 // A window handle a caller passed as a pointer; 0 for values no handle can have.

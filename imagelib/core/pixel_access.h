@@ -29,6 +29,12 @@ inline uint32_t readPixel(const Slot& s, int x, int y)
     return v;
 }
 
+// Grey level of a blue-green-red pixel, weighted as the eye sees brightness.
+inline uint8_t greyOf(const uint8_t* bgr)
+{
+    return static_cast<uint8_t>((3 * bgr[0] + 8 * bgr[1] + 5 * bgr[2]) >> 4);
+}
+
 inline void writePixel(const Slot& s, int x, int y, uint32_t value)
 {
     uint8_t* row = s.row(y);

@@ -14,7 +14,6 @@ using namespace tvx::imagelib;
 
 namespace {
 
-constexpr size_t kMaxPath = 511;
 // pxSetDirectory keeps at most this many characters of the directory it is given.
 constexpr size_t kMaxSetDirectory = 259;
 
@@ -25,18 +24,6 @@ const char kSaveFilter[] = "Bitmap (*.bmp)|*.bmp|TIFF (*.tif)|*.tif|JPEG (*.jpg)
 const char kSaveFilter16[] =
     "Bitmap (*.bmp)|*.bmp|TIFF 16 bit (*.tif)|*.tif|Tiff 8 bit (*.tif)|*.tif|JPEG (*.jpg)|*.jpg|"
     "all (*.*)|*.*|";
-
-// A caller's string, or false when its address cannot be read.
-bool callerString(const char* text, std::string* out)
-{
-    if (!text)
-        return false;
-    const long n = tvx::platform::readableStringLength(text, kMaxPath + 1);
-    if (n < 0)
-        return false;
-    out->assign(text, static_cast<size_t>(n > static_cast<long>(kMaxPath) ? kMaxPath : n));
-    return true;
-}
 
 void copyTruncated(char* target, size_t size, std::string_view text)
 {

@@ -97,7 +97,7 @@ int runReader(Kind kind, const std::string& name, NewImage& image)
         FileSource file(fileSystemPath(stripped.empty() ? name : stripped, true));
         return file.isOpen() ? readDat(file, image, fileState().sequenceNumber) : -11;
     }
-    FileSource file(kind == Kind::Bmp ? bmpPath(name) : fileSystemPath(name, true));
+    FileSource file(loadPath(name));
     if (!file.isOpen())
         return -11;
     switch (kind) {
@@ -111,6 +111,11 @@ int runReader(Kind kind, const std::string& name, NewImage& image)
 }
 
 }  // namespace
+
+std::string loadPath(const std::string& name)
+{
+    return kindForLoad(extensionOf(name)) == Kind::Bmp ? bmpPath(name) : fileSystemPath(name, true);
+}
 
 uint8_t* loadImageFile(int number, const std::string& path)
 {

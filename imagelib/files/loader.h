@@ -10,6 +10,10 @@ namespace tvx::imagelib {
 // Returns the slot's DIB block, or null; on a failed read the slot is left empty.
 uint8_t* loadImageFile(int number, const std::string& path);
 
+// The file-system path that loadImageFile reads for name (BMP names are resolved against
+// the library's directory, others against the current one).
+std::string loadPath(const std::string& name);
+
 // Writes the slot by the format flags of pxSaveImage (0: by extension). 1 on success,
 // 0 or a negative code on failure.
 int saveImageFile(int number, const std::string& path, int flags);

@@ -2,6 +2,7 @@
 // 24-bit pictures, the device's DIB calls for the rest, and the background.
 #include "imagelib/window/paint.h"
 
+#include "imagelib/core/pixel_access.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/window/zoom.h"
 
@@ -180,10 +181,10 @@ void scaleVisiblePart(const Slot& slot, double zoom, int64_t x0, int64_t y0, int
                 const uint8_t* p = src + 3 * static_cast<size_t>(from[static_cast<size_t>(i)]);
                 uint8_t* q = o + 3 * static_cast<size_t>(i);
                 if (grey) {
-                    const int v = (3 * p[0] + 8 * p[1] + 5 * p[2]) >> 4;
-                    q[0] = lookup ? blue[v] : static_cast<uint8_t>(v);
-                    q[1] = lookup ? green[v] : static_cast<uint8_t>(v);
-                    q[2] = lookup ? red[v] : static_cast<uint8_t>(v);
+                    const uint8_t v = greyOf(p);
+                    q[0] = lookup ? blue[v] : v;
+                    q[1] = lookup ? green[v] : v;
+                    q[2] = lookup ? red[v] : v;
                 } else if (lookup) {
                     q[0] = blue[p[0]];
                     q[1] = green[p[1]];

@@ -1,0 +1,1 @@
+"$PYTHON" ../../ledbench.py ledmatmulint

@@ -1,0 +1,1 @@
+"$PYTHON" ../../imgbench.py sprites /tmp
