@@ -1,6 +1,7 @@
 // Exports: text rendered with a font into the pixels of an image, the two cached fonts,
 // and character cells of 8-pixel glyphs for 1-bit images.
 #include "imagelib/core/export.h"
+#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/draw/raster.h"
 

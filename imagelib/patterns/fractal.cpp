@@ -1,5 +1,6 @@
 // Exports: escape counts of z <- z^2 + c, for one point and along a row of points.
 #include "imagelib/core/export.h"
+#include "imagelib/pixory.h"
 #include "imagelib/core/parallel_rows.h"
 
 #include "platform/memprobe.h"

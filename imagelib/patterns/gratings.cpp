@@ -1,6 +1,7 @@
 // Exports: two gratings through a gamma curve, on the pixel grid or on the coordinates
 // of a map, and finding a point in such a map.
 #include "imagelib/core/export.h"
+#include "imagelib/pixory.h"
 #include "imagelib/core/parallel_rows.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/processing/box_filter.h"

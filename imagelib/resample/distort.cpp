@@ -1,5 +1,6 @@
 // Exports: polynomial distortion of slots and raw buffers, and polynomial maps.
 #include "imagelib/core/export.h"
+#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/display/map16.h"
 #include "imagelib/processing/box_filter.h"

@@ -1,6 +1,7 @@
 // Exports: resizing and rotating images, and writing a caller's buffer scaled into one.
 #include "imagelib/core/display_hooks.h"
 #include "imagelib/core/export.h"
+#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/display/map16.h"
 #include "imagelib/processing/box_filter.h"

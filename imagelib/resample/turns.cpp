@@ -1,6 +1,7 @@
 // Exports: quarter turns and mirrors of a slot, and shrinking raw 8-bit rows by block maxima.
 #include "imagelib/core/display_hooks.h"
 #include "imagelib/core/export.h"
+#include "imagelib/pixory.h"
 #include "imagelib/core/pixel_access.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/processing/box_filter.h"
