@@ -6,9 +6,12 @@
 #include "imagelib/resample/resample_core.h"
 
 #include "imagelib/core/parallel_rows.h"
+#include "imagelib/resample/row_kernels.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace tvx::imagelib {
@@ -293,6 +296,43 @@ void interiorRow(const SampleView<const T>& s, Interpolation mode, int64_t sx, i
     }
 }
 
+// The interior of a row of a single-channel byte picture, bilinear or cubic: the samples
+// around each position are gathered in words, then interpolated in vector lanes.
+void interiorRowVector8(const SampleView<const uint8_t>& s, Interpolation mode, int64_t sx, int64_t sy, int64_t dx,
+                        int64_t dy, int first, int last, uint8_t* out)
+{
+    constexpr int kChunk = 64;
+    uint32_t quads[4][kChunk];
+    uint16_t pairs[2][kChunk];
+    int16_t fx[kChunk], fy[kChunk];
+    const uint8_t* base = s.origin;
+    const ptrdiff_t pitch = s.pitch;
+    sx += dx * first;
+    sy += dy * first;
+    const bool cubic = mode == Interpolation::Cubic;
+    for (int x = first; x < last; x += kChunk) {
+        const int n = std::min(kChunk, last - x);
+        for (int i = 0; i < n; ++i, sx += dx, sy += dy) {
+            const uint8_t* p = base + (sy >> 16) * pitch + (sx >> 16);
+            fx[i] = static_cast<int16_t>((sx >> 8) & 255);
+            fy[i] = static_cast<int16_t>((sy >> 8) & 255);
+            if (cubic) {
+                for (int k = 0; k < 4; ++k)
+                    std::memcpy(&quads[k][i], p + (k - 1) * pitch - 1, 4);
+            } else {
+                std::memcpy(&pairs[0][i], p, 2);
+                std::memcpy(&pairs[1][i], p + pitch, 2);
+            }
+        }
+        if (cubic) {
+            const uint32_t* rows[4] = {quads[0], quads[1], quads[2], quads[3]};
+            cubicPoints(rows, fx, fy, out + x, n);
+        } else {
+            bilinearPoints(pairs[0], pairs[1], fx, fy, out + x, n);
+        }
+    }
+}
+
 template <class T, int C>
 void affineRows(const SampleView<const T>& s, const SampleView<T>& d, const FixedMap& f, Interpolation mode,
                 Outside outside, int y0, int y1)
@@ -310,8 +350,17 @@ void affineRows(const SampleView<const T>& s, const SampleView<T>& d, const Fixe
                             out + static_cast<ptrdiff_t>(x) * C, C);
         };
         checked(0, inner.first);
-        if (inner.first < inner.last)
-            interiorRow<T, C>(s, mode, sx, sy, f.dxCol, f.dyCol, inner.first, inner.last, out);
+        if (inner.first < inner.last) {
+            bool done = false;
+            if constexpr (std::is_same_v<T, uint8_t> && C == 1) {
+                if (mode != Interpolation::Nearest) {
+                    interiorRowVector8(s, mode, sx, sy, f.dxCol, f.dyCol, inner.first, inner.last, out);
+                    done = true;
+                }
+            }
+            if (!done)
+                interiorRow<T, C>(s, mode, sx, sy, f.dxCol, f.dyCol, inner.first, inner.last, out);
+        }
         checked(std::max(inner.last, inner.first), d.width);
     }
 }
@@ -421,12 +470,150 @@ private:
     int cached_[4] = {-1, -1, -1, -1};
 };
 
-template <class T, int C>
+// Bilinear rows of bytes, with the vector loops: source rows interpolated along the row
+// into bytes (a lerp of bytes is a byte), then two such rows blended.
+template <int C>
+class BilinearRows8 {
+public:
+    BilinearRows8(const SampleView<const uint8_t>& s, const ColumnTable& columns) : s_(s), columns_(columns)
+    {
+        n_ = columns.inner.last - columns.inner.first;
+        const size_t count = static_cast<size_t>(n_) * C;
+        for (auto& row : cache_)
+            row.resize(count);
+        // Evenly stepped columns with one fraction (scales 1 and 1/2 without rotation).
+        if (C == 1 && n_ > 0) {
+            step_ = n_ > 1 ? columns.index[1] - columns.index[0] : 1;
+            bool even = step_ == 1 || step_ == 2;
+            for (int i = 0; even && i < n_; ++i)
+                even = columns.index[static_cast<size_t>(i)] == columns.index[0] + step_ * i &&
+                       columns.fraction[static_cast<size_t>(i)] == columns.fraction[0];
+            if (even)
+                return;
+            step_ = 0;
+        }
+        offsets_.resize(count);
+        weights_.resize(2 * count);
+        pairs_.resize(count);
+        for (int i = 0; i < n_; ++i)
+            for (int c = 0; c < C; ++c) {
+                const size_t j = static_cast<size_t>(i) * C + c;
+                offsets_[j] = columns.index[static_cast<size_t>(i)] * C + c;
+                weights_[2 * j] = static_cast<int16_t>(256 - columns.fraction[static_cast<size_t>(i)]);
+                weights_[2 * j + 1] = static_cast<int16_t>(columns.fraction[static_cast<size_t>(i)]);
+            }
+    }
+
+    void row(int iy, int fy, uint8_t* out)
+    {
+        const uint8_t* top = horizontal(iy);
+        const uint8_t* bottom = horizontal(iy + 1);
+        lerpRows(top, bottom, fy, out + static_cast<ptrdiff_t>(columns_.inner.first) * C, n_ * C);
+    }
+
+private:
+    const uint8_t* horizontal(int r)
+    {
+        const int slot = r & 1;
+        uint8_t* h = cache_[slot].data();
+        if (cached_[slot] == r)
+            return h;
+        cached_[slot] = r;
+        const uint8_t* p = s_.row(r);
+        if (step_) {
+            lerpEven(p + columns_.index[0], step_, columns_.fraction[0], h, n_);
+            return h;
+        }
+        const int count = n_ * C;
+        for (int j = 0; j < count; ++j) {
+            const uint8_t* q = p + offsets_[static_cast<size_t>(j)];
+            pairs_[static_cast<size_t>(j)] = static_cast<uint16_t>(q[0] | q[C] << 8);
+        }
+        lerpPairs(pairs_.data(), weights_.data(), h, count);
+        return h;
+    }
+
+    const SampleView<const uint8_t>& s_;
+    const ColumnTable& columns_;
+    int n_ = 0;
+    int step_ = 0;  // 1 or 2 for evenly stepped columns, else 0
+    std::vector<int> offsets_;
+    std::vector<int16_t> weights_;
+    std::vector<uint16_t> pairs_;
+    std::vector<uint8_t> cache_[2];
+    int cached_[2] = {-1, -1};
+};
+
+// Cubic rows of bytes, with the vector loops: each source row interpolated along the row
+// (16-bit results), then four such rows combined down the columns.
+template <int C>
+class CubicRows8 {
+public:
+    CubicRows8(const SampleView<const uint8_t>& s, const ColumnTable& columns) : s_(s), columns_(columns)
+    {
+        n_ = columns.inner.last - columns.inner.first;
+        const size_t count = static_cast<size_t>(n_) * C;
+        for (auto& row : cache_)
+            row.resize(count);
+        quads_.resize(count);
+        offsets_.resize(count);
+        fractions_.resize(count);
+        for (int i = 0; i < n_; ++i)
+            for (int c = 0; c < C; ++c) {
+                const size_t j = static_cast<size_t>(i) * C + c;
+                offsets_[j] = columns.index[static_cast<size_t>(i)] * C + c;
+                fractions_[j] = static_cast<int16_t>(columns.fraction[static_cast<size_t>(i)]);
+            }
+    }
+
+    void row(int iy, int fy, uint8_t* out)
+    {
+        const int16_t* r0 = horizontal(iy - 1);
+        const int16_t* r1 = horizontal(iy);
+        const int16_t* r2 = horizontal(iy + 1);
+        const int16_t* r3 = horizontal(iy + 2);
+        cubicDownColumns(r0, r1, r2, r3, fy, out + static_cast<ptrdiff_t>(columns_.inner.first) * C, n_ * C);
+    }
+
+private:
+    // The rows a destination row needs are consecutive, so r & 3 never collides among them.
+    const int16_t* horizontal(int r)
+    {
+        const int slot = r & 3;
+        int16_t* h = cache_[slot].data();
+        if (cached_[slot] == r)
+            return h;
+        cached_[slot] = r;
+        const uint8_t* p = s_.row(r);
+        const int count = n_ * C;
+        for (int j = 0; j < count; ++j) {
+            const uint8_t* q = p + offsets_[static_cast<size_t>(j)];
+            if constexpr (C == 1) {
+                std::memcpy(&quads_[static_cast<size_t>(j)], q - 1, 4);  // the four samples are neighbours
+            } else {
+                quads_[static_cast<size_t>(j)] = static_cast<uint32_t>(q[-C]) | static_cast<uint32_t>(q[0]) << 8 |
+                                                 static_cast<uint32_t>(q[C]) << 16 | static_cast<uint32_t>(q[2 * C]) << 24;
+            }
+        }
+        cubicAlongRow(quads_.data(), fractions_.data(), h, count);
+        return h;
+    }
+
+    const SampleView<const uint8_t>& s_;
+    const ColumnTable& columns_;
+    int n_ = 0;
+    std::vector<int> offsets_;
+    std::vector<int16_t> fractions_;
+    std::vector<uint32_t> quads_;
+    std::vector<int16_t> cache_[4];
+    int cached_[4] = {-1, -1, -1, -1};
+};
+
+template <class T, int C, class Rows>
 void separableRows(const SampleView<const T>& s, const SampleView<T>& d, const FixedMap& f, Interpolation mode,
-                   Outside outside, const ColumnTable& columns, int y0, int y1)
+                   Outside outside, const ColumnTable& columns, Rows& rows, int y0, int y1)
 {
     const Margins m = marginsOf(mode);
-    SeparableRows<T, C> rows(s, columns, mode);
     T value[4];
     for (int y = y0; y < y1; ++y) {
         const int64_t sy = f.y0 + f.dyRow * y;
@@ -496,7 +683,20 @@ void runFixed(const SampleView<const T>& s, const SampleView<T>& d, const FixedM
     if (f.dxRow == 0 && f.dyCol == 0) {
         const ColumnTable columns = columnTable(f, s.width, d.width, mode);
         parallelRows(d.height, cost, [&](int y0, int y1) {
-            separableRows<T, C>(s, d, f, mode, outside, columns, y0, y1);
+            if constexpr (std::is_same_v<T, uint8_t>) {
+                if (mode == Interpolation::BilinearFixed) {
+                    BilinearRows8<C> rows(s, columns);
+                    separableRows<T, C>(s, d, f, mode, outside, columns, rows, y0, y1);
+                    return;
+                }
+                if (mode == Interpolation::Cubic) {
+                    CubicRows8<C> rows(s, columns);
+                    separableRows<T, C>(s, d, f, mode, outside, columns, rows, y0, y1);
+                    return;
+                }
+            }
+            SeparableRows<T, C> rows(s, columns, mode);
+            separableRows<T, C>(s, d, f, mode, outside, columns, rows, y0, y1);
         });
         return;
     }

@@ -174,6 +174,10 @@ TEST_F(ResampleTest, FixedPointInterpolationsMatchTheirArithmeticPixelForPixel)
         {40, 30, 17, 11, 8, 17 / 40.0, 11 / 30.0, 0, 0, 0, 0x20},
         {40, 30, 97, 61, 24, 2.3, 1.9, 0, 0.7, -2.2, 0x10},
         {41, 33, 64, 64, 24, 1.7, 1.3, 0, -3, 4, 0x00},
+        // Bilinear rows of bytes: evenly stepped (scales 1/2 and 1) and gathered columns.
+        {100, 60, 50, 30, 8, 0.5, 0.5, 0, 0, 0, 0x20},
+        {70, 40, 70, 40, 8, 1, 1, 0, 0.3, 0.6, 0x20},
+        {90, 50, 61, 37, 24, 61 / 90.0, 37 / 50.0, 0, 0, 0, 0x20},
         // Rotations, with the outside rules and a given origin.
         {50, 40, 70, 60, 8, 1.3, 1.3, 10, 0, 0, 0x00},
         {50, 40, 70, 60, 8, 0.9, 1.1, -33, 2.5, 1, 0x20 | 0x100},
@@ -183,6 +187,8 @@ TEST_F(ResampleTest, FixedPointInterpolationsMatchTheirArithmeticPixelForPixel)
         // Large enough that the rows are split over the cores.
         {300, 200, 700, 400, 8, 700 / 300.0, 2, 0, 0, 0, 0x00},
         {300, 200, 700, 400, 24, 2, 2, 5, 0, 0, 0x20},
+        {300, 200, 700, 400, 8, 2, 2, 5, 0, 0, 0x00},
+        {300, 200, 700, 400, 8, 1.9, 2.1, -7, 0, 0, 0x20},
         // A source too small for the cubic interior: only its edge rules apply.
         {3, 2, 9, 7, 8, 3, 3, 12, 0, 0, 0x00},
     };
