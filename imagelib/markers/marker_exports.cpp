@@ -42,14 +42,20 @@ int addRecord(int number, const MarkerRecord& record)
     return changed(number, list->add(record));
 }
 
-MarkerRecord fromDefaults(const MarkerList& list)
+// A marker of the list's defaults with the given points (pairs of x, y).
+int addWithDefaults(int number, const int* points, int pointCount)
 {
+    MarkerList* list = listOf(number);
+    if (!list)
+        return -1;
     MarkerRecord r;
-    r.words[0] = list.defaults.kind;
-    r.words[1] = list.defaults.colour;
-    r.words[2] = list.defaults.style;
-    r.words[3] = static_cast<uint32_t>(list.defaults.extra);
-    return r;
+    r.words[0] = list->defaults.kind;
+    r.words[1] = list->defaults.colour;
+    r.words[2] = list->defaults.style;
+    r.words[3] = static_cast<uint32_t>(list->defaults.extra);
+    for (int n = 1; n <= pointCount; ++n)
+        r.setPoint(n, points[2 * n - 2], points[2 * n - 1]);
+    return addRecord(number, r);
 }
 
 int setParam(int number, int kind, int colour, int style, int extra)
@@ -236,28 +242,16 @@ PX_EXPORT int pxSetMarkerParam(int number, int kind, int colour, int style, int 
 PX_EXPORT int pxAddMarkerPoint(int number, int x1, int y1, int x2, int y2)
 {
     return guarded(-1, [&] {
-        MarkerList* list = listOf(number);
-        if (!list)
-            return -1;
-        MarkerRecord r = fromDefaults(*list);
-        r.setPoint(1, x1, y1);
-        r.setPoint(2, x2, y2);
-        return addRecord(number, r);
+        const int points[4] = {x1, y1, x2, y2};
+        return addWithDefaults(number, points, 2);
     });
 }
 
 PX_EXPORT int pxAddMarkerPair(int number, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
 {
     return guarded(-1, [&] {
-        MarkerList* list = listOf(number);
-        if (!list)
-            return -1;
-        MarkerRecord r = fromDefaults(*list);
-        r.setPoint(1, x1, y1);
-        r.setPoint(2, x2, y2);
-        r.setPoint(3, x3, y3);
-        r.setPoint(4, x4, y4);
-        return addRecord(number, r);
+        const int points[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
+        return addWithDefaults(number, points, 4);
     });
 }
 

@@ -470,6 +470,27 @@ private:
     int cached_[4] = {-1, -1, -1, -1};
 };
 
+// For every sample of the interior columns (a column's channels side by side): its
+// offset in a source row and its fraction.
+struct SampleColumns {
+    std::vector<int> offsets;
+    std::vector<int16_t> fractions;
+};
+SampleColumns sampleColumns(const ColumnTable& columns, int channels)
+{
+    SampleColumns s;
+    const size_t n = columns.index.size();
+    s.offsets.resize(n * static_cast<size_t>(channels));
+    s.fractions.resize(s.offsets.size());
+    for (size_t i = 0; i < n; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const size_t j = i * static_cast<size_t>(channels) + static_cast<size_t>(c);
+            s.offsets[j] = columns.index[i] * channels + c;
+            s.fractions[j] = static_cast<int16_t>(columns.fraction[i]);
+        }
+    return s;
+}
+
 // Bilinear rows of bytes, with the vector loops: source rows interpolated along the row
 // into bytes (a lerp of bytes is a byte), then two such rows blended.
 template <int C>
@@ -492,16 +513,14 @@ public:
                 return;
             step_ = 0;
         }
-        offsets_.resize(count);
+        const SampleColumns samples = sampleColumns(columns, C);
+        offsets_ = samples.offsets;
         weights_.resize(2 * count);
         pairs_.resize(count);
-        for (int i = 0; i < n_; ++i)
-            for (int c = 0; c < C; ++c) {
-                const size_t j = static_cast<size_t>(i) * C + c;
-                offsets_[j] = columns.index[static_cast<size_t>(i)] * C + c;
-                weights_[2 * j] = static_cast<int16_t>(256 - columns.fraction[static_cast<size_t>(i)]);
-                weights_[2 * j + 1] = static_cast<int16_t>(columns.fraction[static_cast<size_t>(i)]);
-            }
+        for (size_t j = 0; j < count; ++j) {
+            weights_[2 * j] = static_cast<int16_t>(256 - samples.fractions[j]);
+            weights_[2 * j + 1] = samples.fractions[j];
+        }
     }
 
     void row(int iy, int fy, uint8_t* out)
@@ -556,14 +575,9 @@ public:
         for (auto& row : cache_)
             row.resize(count);
         quads_.resize(count);
-        offsets_.resize(count);
-        fractions_.resize(count);
-        for (int i = 0; i < n_; ++i)
-            for (int c = 0; c < C; ++c) {
-                const size_t j = static_cast<size_t>(i) * C + c;
-                offsets_[j] = columns.index[static_cast<size_t>(i)] * C + c;
-                fractions_[j] = static_cast<int16_t>(columns.fraction[static_cast<size_t>(i)]);
-            }
+        SampleColumns samples = sampleColumns(columns, C);
+        offsets_ = std::move(samples.offsets);
+        fractions_ = std::move(samples.fractions);
     }
 
     void row(int iy, int fy, uint8_t* out)

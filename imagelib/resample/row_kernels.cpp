@@ -17,6 +17,17 @@ inline int cubic(int pm, int p0, int p1, int p2, int t)
     return p0 + (((higher + 4 * (p1 - pm)) * t + 1024) >> 11);
 }
 
+// The cubic step along the row for the four samples of a word (pm the low byte).
+inline int cubicOfQuad(uint32_t q, int t)
+{
+    return cubic(q & 0xFF, (q >> 8) & 0xFF, (q >> 16) & 0xFF, q >> 24, t);
+}
+
+inline uint8_t clampByte(int v)
+{
+    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
 inline uint8_t lerp(int a, int b, int f)
 {
     return static_cast<uint8_t>((a * (256 - f) + b * f + 128) >> 8);
@@ -39,6 +50,20 @@ inline __m128i mulShift(__m128i a, __m128i b, int shift, __m128i add = _mm_setze
     return _mm_packs_epi32(_mm_sra_epi32(p0, _mm_cvtsi32_si128(shift)), _mm_sra_epi32(p1, _mm_cvtsi32_si128(shift)));
 }
 
+inline __m128i cubic16(__m128i pm, __m128i p0, __m128i p1, __m128i p2, __m128i t);
+
+// The cubic step along the row for eight words of four samples each (pm the low byte).
+inline __m128i cubicOfQuads(const uint32_t* quads, __m128i t)
+{
+    const __m128i low = _mm_set1_epi32(0xFF);
+    const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quads));
+    const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quads + 4));
+    auto sample = [&](int shift) {
+        return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(q0, shift), low), _mm_and_si128(_mm_srli_epi32(q1, shift), low));
+    };
+    return cubic16(sample(0), sample(8), sample(16), sample(24), t);
+}
+
 inline __m128i cubic16(__m128i pm, __m128i p0, __m128i p1, __m128i p2, __m128i t)
 {
     const __m128i d01 = _mm_sub_epi16(p0, p1);
@@ -59,22 +84,12 @@ void cubicAlongRow(const uint32_t* quads, const int16_t* t, int16_t* h, int n)
 {
     int j = 0;
 #if defined(__SSE2__)
-    const __m128i low = _mm_set1_epi32(0xFF);
-    auto sample = [&](__m128i q0, __m128i q1, int shift) {
-        return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(q0, shift), low), _mm_and_si128(_mm_srli_epi32(q1, shift), low));
-    };
-    for (; j + 8 <= n; j += 8) {
-        const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quads + j));
-        const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quads + j + 4));
-        const __m128i r = cubic16(sample(q0, q1, 0), sample(q0, q1, 8), sample(q0, q1, 16), sample(q0, q1, 24),
-                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j), r);
-    }
+    for (; j + 8 <= n; j += 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j),
+                         cubicOfQuads(quads + j, _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j))));
 #endif
-    for (; j < n; ++j) {
-        const uint32_t q = quads[j];
-        h[j] = static_cast<int16_t>(cubic(q & 0xFF, (q >> 8) & 0xFF, (q >> 16) & 0xFF, q >> 24, t[j]));
-    }
+    for (; j < n; ++j)
+        h[j] = static_cast<int16_t>(cubicOfQuad(quads[j], t[j]));
 }
 
 void cubicDownColumns(const int16_t* r0, const int16_t* r1, const int16_t* r2, const int16_t* r3, int t,
@@ -90,10 +105,8 @@ void cubicDownColumns(const int16_t* r0, const int16_t* r1, const int16_t* r2, c
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(a, b));  // limited to 0..255
     }
 #endif
-    for (; j < n; ++j) {
-        const int v = cubic(r0[j], r1[j], r2[j], r3[j], t);
-        out[j] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
+    for (; j < n; ++j)
+        out[j] = clampByte(cubic(r0[j], r1[j], r2[j], r3[j], t));
 }
 
 void bilinearPoints(const uint16_t* top, const uint16_t* bottom, const int16_t* fx, const int16_t* fy, uint8_t* out,
@@ -124,30 +137,18 @@ void cubicPoints(const uint32_t* const rows[4], const int16_t* fx, const int16_t
 {
     int j = 0;
 #if defined(__SSE2__)
-    const __m128i low = _mm_set1_epi32(0xFF);
-    auto sample = [&](__m128i q0, __m128i q1, int shift) {
-        return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(q0, shift), low), _mm_and_si128(_mm_srli_epi32(q1, shift), low));
-    };
     for (; j + 8 <= n; j += 8) {
         const __m128i tx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fx + j));
-        __m128i r[4];
-        for (int k = 0; k < 4; ++k) {
-            const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + j));
-            const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + j + 4));
-            r[k] = cubic16(sample(q0, q1, 0), sample(q0, q1, 8), sample(q0, q1, 16), sample(q0, q1, 24), tx);
-        }
-        const __m128i v = cubic16(r[0], r[1], r[2], r[3], _mm_loadu_si128(reinterpret_cast<const __m128i*>(fy + j)));
+        const __m128i v = cubic16(cubicOfQuads(rows[0] + j, tx), cubicOfQuads(rows[1] + j, tx),
+                                  cubicOfQuads(rows[2] + j, tx), cubicOfQuads(rows[3] + j, tx),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(fy + j)));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(v, v));
     }
 #endif
     for (; j < n; ++j) {
-        int r[4];
-        for (int k = 0; k < 4; ++k) {
-            const uint32_t q = rows[k][j];
-            r[k] = cubic(q & 0xFF, (q >> 8) & 0xFF, (q >> 16) & 0xFF, q >> 24, fx[j]);
-        }
-        const int v = cubic(r[0], r[1], r[2], r[3], fy[j]);
-        out[j] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        const int v = cubic(cubicOfQuad(rows[0][j], fx[j]), cubicOfQuad(rows[1][j], fx[j]),
+                            cubicOfQuad(rows[2][j], fx[j]), cubicOfQuad(rows[3][j], fx[j]), fy[j]);
+        out[j] = clampByte(v);
     }
 }
 

@@ -2,7 +2,7 @@
 // fixed-point arithmetic, OpenCV's remap on the same positions, the edge rules, 16-bit
 // planes, the creation rules of pxResizeImage and scaled buffer rectangles.
 #include "PixoryTestSupport.h"
-#include "PythonReference.h"
+#include "GeometryTestSupport.h"
 
 #include <cmath>
 #include <cstring>
@@ -13,29 +13,6 @@ using namespace pixorytest;
 namespace {
 
 class ResampleTest : public PixoryTest {};
-
-// A slot's DIB bytes, top row first, width x bytes-per-pixel per row (no padding).
-std::vector<uint8_t> topDownBytes(int n)
-{
-    const int w = pxGetXSize(n), h = pxGetYSize(n), bpp = pxGetBitPerPixel(n) / 8;
-    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp);
-    EXPECT_EQ(pxGetBitmapRect(n, out.data(), w, h, 0, 0, 4), 0);
-    return out;
-}
-
-void setTopDownBytes(int n, const std::vector<uint8_t>& bytes)
-{
-    ASSERT_EQ(pxSetBitmapRect(n, const_cast<uint8_t*>(bytes.data()), pxGetXSize(n), pxGetYSize(n), 0, 0, 4), 0);
-}
-
-std::vector<uint8_t> noise(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v)
-        b = static_cast<uint8_t>(gen());
-    return v;
-}
 
 // A picture whose neighbours differ by little, so that OpenCV's 1/32 position steps
 // change no value by more than a fraction of a level.

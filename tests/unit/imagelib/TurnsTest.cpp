@@ -1,7 +1,7 @@
 // Quarter turns and mirrors against numpy in every row order, with 16-bit planes and
 // sub-byte pixels; shrinking by block maxima.
 #include "PixoryTestSupport.h"
-#include "PythonReference.h"
+#include "GeometryTestSupport.h"
 
 #include <map>
 #include <random>
@@ -11,23 +11,6 @@ using namespace pixorytest;
 namespace {
 
 class TurnsTest : public PixoryTest {};
-
-std::vector<uint8_t> seen(int n)  // DIB bytes as the picture is seen, top row first
-{
-    const int w = pxGetXSize(n), h = pxGetYSize(n), bpp = pxGetBitPerPixel(n) / 8;
-    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp);
-    EXPECT_EQ(pxGetBitmapRect(n, out.data(), w, h, 0, 0, 4), 0);
-    return out;
-}
-
-std::vector<uint8_t> noise(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v)
-        b = static_cast<uint8_t>(gen());
-    return v;
-}
 
 // numpy's results of every turn of a w x h picture of c channels, by name.
 std::map<std::string, std::vector<uint8_t>> numpyTurns(const std::string& dir, const std::vector<uint8_t>& picture,
@@ -77,7 +60,7 @@ TEST_F(TurnsTest, KindsTurnTheRowsAsTheyLieInMemory)
                 EXPECT_EQ(pxGetXSize(1), sides ? h : w);
                 EXPECT_EQ(pxGetYSize(1), sides ? w : h);
                 EXPECT_EQ(pxGetBytePerLine(1), ((pxGetXSize(1) * bits + 31) / 32) * 4);
-                EXPECT_EQ(seen(1), turns.at(opOf(kind, bottomUp)));
+                EXPECT_EQ(topDownBytes(1), turns.at(opOf(kind, bottomUp)));
             }
         }
     }
@@ -96,13 +79,13 @@ TEST_F(TurnsTest, PlanesLeadAndTheDisplayFollows)
         low[static_cast<size_t>(i)] = static_cast<uint8_t>(plane[i]);
     }
     pxImageUpdate(2, 8);
-    display = seen(2);
+    display = topDownBytes(2);
     ASSERT_EQ(pxRotate90(2, 1), 0);  // clockwise as the plane lies: top-down, as seen
     const std::vector<uint8_t> turned = numpyTurns(dir_, low, w, h, 1).at("cw");
     const auto* after = static_cast<const uint16_t*>(pxGetImg16Data(2));
     for (int i = 0; i < w * h; ++i)
         EXPECT_EQ(static_cast<uint8_t>(after[i]), turned[static_cast<size_t>(i)]) << i;
-    EXPECT_EQ(seen(2), numpyTurns(dir_, display, w, h, 1).at("cw"));
+    EXPECT_EQ(topDownBytes(2), numpyTurns(dir_, display, w, h, 1).at("cw"));
 }
 
 TEST_F(TurnsTest, SubBytePixelsAndKindsWithoutMeaning)

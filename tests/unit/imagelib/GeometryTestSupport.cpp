@@ -1,7 +1,12 @@
-#include "PythonReference.h"
+#include "GeometryTestSupport.h"
+
+#include "imagelib/pixory.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <map>
+#include <random>
 
 namespace pixorytest {
 
@@ -18,6 +23,28 @@ std::string quoted(const std::string& s)
 }
 
 }  // namespace
+
+std::vector<uint8_t> topDownBytes(int n)
+{
+    const int w = pxGetXSize(n), h = pxGetYSize(n), bpp = pxGetBitPerPixel(n) / 8;
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp);
+    EXPECT_EQ(pxGetBitmapRect(n, out.data(), w, h, 0, 0, 4), 0);
+    return out;
+}
+
+void setTopDownBytes(int n, const std::vector<uint8_t>& bytes)
+{
+    ASSERT_EQ(pxSetBitmapRect(n, const_cast<uint8_t*>(bytes.data()), pxGetXSize(n), pxGetYSize(n), 0, 0, 4), 0);
+}
+
+std::vector<uint8_t> noise(size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v)
+        b = static_cast<uint8_t>(gen());
+    return v;
+}
 
 bool pythonHas(const std::string& modules)
 {
