@@ -123,7 +123,7 @@ TEST_F(Markers, PolygonsAndPolynomials)
 {
     pxImageNew(3, nullptr, 100, 60, 8, 0);
     const int xi[6] = {10, 99, 20, 99, 30, 99};  // every second element
-    const float yf[3] = {5.5f, 6.5f, 7.5f};
+    const float yf[6] = {5.5f, 0, 6.5f, 0, 7.5f, 0};  // every second element too
     const double xd[2] = {1.25, 2.5}, yd[2] = {3.75, 4.0};
     const int a = pxAddMarkerPolygon(3, xi, yf, 3, 2, 5, reinterpret_cast<void*>(-1), 0);
     ASSERT_GE(a, 0);
