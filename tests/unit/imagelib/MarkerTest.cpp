@@ -215,6 +215,33 @@ TEST_F(Markers, PickAndDragWithTheLeftButton)
     EXPECT_EQ(fieldsOf(4, fixed).p[0][0], 22);
 }
 
+TEST_F(Markers, ReportsArriveThroughTheLibrarysPump)
+{
+    pxImageNew(9, nullptr, 80, 60, 8, 0);
+    const Hwnd h = windowOf(9);
+    const int line = pxAddMarker(9, 0x10010, kRed, 0, 0, 10, 10, 50, 40, 0, 0, 0, 0);
+    changeOf(9, 0);
+    // Mouse messages queued as the toolkit queues them, served by a macro's pump call.
+    postMessage(h, WM_LBUTTONDOWN, MK_LBUTTON, at(49, 41));
+    EXPECT_EQ(changeOf(9).flags, 0);
+    EXPECT_GE(pxProcessMessages(-1), 1);
+    Change c = changeOf(9, 0);
+    EXPECT_EQ(c.flags, 1);
+    EXPECT_EQ(c.index, line);
+    EXPECT_EQ(c.code, 1);
+    sleepMs(260);
+    postMessage(h, WM_MOUSEMOVE, MK_LBUTTON, at(60, 30));
+    postMessage(h, WM_LBUTTONUP, 0, at(60, 30));
+    pxProcessMessages(-1);
+    c = changeOf(9, 0);
+    EXPECT_EQ(c.flags, 2 | 4);
+    EXPECT_EQ(c.code, 2);
+    const Fields f = fieldsOf(9, line);
+    EXPECT_EQ(f.p[1][0], 60);  // point 2 was the nearest
+    EXPECT_EQ(f.p[1][1], 30);
+    EXPECT_EQ(f.p[0][0], 10);
+}
+
 TEST_F(Markers, PickRadiiHandlesAndOutlines)
 {
     pxImageNew(5, nullptr, 200, 150, 8, 0);
