@@ -1,5 +1,5 @@
 # The image workloads of bench/pixory_bench.cpp with OpenCV: a 4096 x 4096 image,
-# each operation five times.
+# each operation five times. An optional third argument sets OpenCV's threads.
 import sys
 import time
 import cv2
@@ -7,6 +7,8 @@ import numpy as np
 
 size, rounds = 4096, 5
 workload, folder = sys.argv[1], sys.argv[2]
+if len(sys.argv) > 3:
+    cv2.setNumThreads(int(sys.argv[3]))
 y, x = np.mgrid[0:size, 0:size * (3 if workload == "jpeg" else 1)]
 image = ((x * 7 + y * 13 + ((x * y) >> 5)) & 0xFF).astype(np.uint8)
 if workload == "jpeg":
@@ -53,6 +55,17 @@ elif workload == "paint":
         for _ in range(20):
             shown = cv2.resize(part, None, fx=zoom, fy=zoom, interpolation=cv2.INTER_NEAREST)
             rgba = cv2.cvtColor(shown, cv2.COLOR_GRAY2BGRA)
+elif workload in ("resize", "resize-cubic"):
+    # 4096 x 4096 to 2048 x 2048.
+    how = cv2.INTER_LINEAR if workload == "resize" else cv2.INTER_CUBIC
+    for _ in range(rounds):
+        small = cv2.resize(image, (size // 2, size // 2), interpolation=how)
+elif workload in ("rotate", "rotate-cubic"):
+    # A turn by 10 degrees about the centre.
+    how = cv2.INTER_LINEAR if workload == "rotate" else cv2.INTER_CUBIC
+    turn = cv2.getRotationMatrix2D(((size - 1) / 2, (size - 1) / 2), 10, 1)
+    for _ in range(rounds):
+        turned = cv2.warpAffine(image, turn, (size, size), flags=how)
 elif workload == "smooth3":
     for _ in range(rounds):
         image = cv2.blur(image, (3, 3))

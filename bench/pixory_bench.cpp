@@ -2,7 +2,8 @@
 // a 4096 x 4096 image a few times.
 //
 //   pixory_bench WORKLOAD DIR      (smooth3, add, subtract, jpeg, bmp, tiff, paint,
-//                                   ledmatmul, ledmatmulint, sprites)
+//                                   ledmatmul, ledmatmulint, sprites, resize, rotate,
+//                                   resize-cubic, rotate-cubic, gratings, fractal)
 //
 // Files go to DIR. The image is a deterministic pattern, so every contender
 // works on comparable data.
@@ -120,6 +121,39 @@ int main(int argc, char** argv) {
             if (pxSaveImage(0, path.c_str(), flags) != 1) return 1;
             if (!pxLoadImage(1, path.c_str())) return 1;
         }
+    } else if (workload == "resize" || workload == "resize-cubic") {
+        // 4096 x 4096 to 2048 x 2048, bilinear (core flags 0x20) or cubic (0).
+        if (!newImage(0, 8) || !pxImageNew(1, nullptr, kSize / 2, kSize / 2, 8, 0x10)) return 1;
+        const int flags = (workload == "resize" ? 0x20 : 0) << 12;
+        start = Clock::now();
+        for (int i = 0; i < kRounds; ++i)
+            if (pxResizeRotate(0, 1, 0.5, 0.5, 0, 0, 0, flags) != 0) return 1;
+    } else if (workload == "rotate" || workload == "rotate-cubic") {
+        // A turn by 10 degrees about the centre into a 4096 x 4096 image.
+        if (!newImage(0, 8) || !pxImageNew(1, nullptr, kSize, kSize, 8, 0x10)) return 1;
+        const int flags = (workload == "rotate" ? 0x20 : 0) << 12;
+        start = Clock::now();
+        for (int i = 0; i < kRounds; ++i)
+            if (pxResizeRotate(0, 1, 1, 1, 10, 0, 0, flags) != 0) return 1;
+    } else if (workload == "gratings") {
+        // Two cosine gratings through gamma 2.2 into a 4096 x 4096 8-bit image.
+        if (!pxImageNew(0, nullptr, kSize, kSize, 8, 0x10)) return 1;
+        start = Clock::now();
+        for (int i = 0; i < kRounds; ++i)
+            pxFillGammaSinus2(0, 1, 0, 2.2, 0.05, 0.02, 0, 200, 0.01, 0.03, 1, 55, 0, 0);
+    } else if (workload == "fractal") {
+        // Escape counts (at most 100 steps) of the 2000 x 2000 points of [-2, 1] x [-1.5, 1.5]
+        // row by row, as the fractal workload of the macro language computes them.
+        const int n = 2000;
+        std::vector<uint8_t> row(n);
+        double sum = 0;
+        start = Clock::now();
+        for (int y = 0; y < n; ++y) {
+            const double ci = (y - (n - 1) / 2.0) * 0.0015;
+            pxFractalMLine(row.data(), n, -(n - 1) / 2.0 * 0.0015 - 0.5, ci, 0.0015, 0, 100, 0, 0, 0);
+            for (uint8_t v : row) sum += v ? v : 100;
+        }
+        std::printf("sum: %.0f\n", sum);
     } else if (workload == "paint") {
         // The image window on the off-screen platform (one 1920 x 1200 screen),
         // 1000 x 1000 client pixels, repainted at once (WM_PAINT) at zoom 1/4 and

@@ -2,6 +2,7 @@
 #include "imagelib/core/display_hooks.h"
 #include "imagelib/core/export.h"
 #include "imagelib/core/slot.h"
+#include "imagelib/processing/bcg.h"
 #include "imagelib/slots/image_ops.h"
 
 #include <algorithm>
@@ -61,35 +62,17 @@ int makeRgbBcg(int source, int destination, int flags, int tint, int offset, dou
         return -1;
     const Slot& dst = *slotFor(d);
 
-    uint8_t table[256];
-    const bool useTable = gamma > 1e-6 && gamma < 1e6 && gamma != 1.0;
-    if (useTable) {
-        for (int i = 0; i < 256; ++i) {
-            const double base = std::max(0.0, (i - static_cast<double>(offset)) * contrast / 255.0);
-            table[i] = static_cast<uint8_t>(std::min(255.0, std::round(std::pow(base, gamma) * 255.0)));
-        }
-        offset = 0;
-        contrast = 1;
-    }
-    const auto k = static_cast<long long>(std::trunc(std::clamp(contrast, -1.0e9, 1.0e9) * 1024));
-    auto level = [&](int p) -> long long {
-        return useTable ? table[p] : std::max(0LL, static_cast<long long>(p) - offset);
-    };
-    auto finish = [k](long long v) { return static_cast<uint8_t>(std::clamp((v * k) >> 10, 0LL, 255LL)); };
-    const long long tb = tint & 0xFF, tg = (tint >> 8) & 0xFF, tr = (tint >> 16) & 0xFF;
+    const BcgMapping mapping(offset, contrast, gamma);
     for (int y = 0; y < height; ++y) {
         const int mem = (srcFlags & kFlagTopDown) ? y : height - 1 - y;
         const uint8_t* in = aside.data() + static_cast<size_t>(mem) * srcStride;
         uint8_t* out = dst.row(y);
         for (int x = 0; x < width; ++x, out += 3) {
             if (bits == 8) {
-                const long long v = level(in[x]);
-                out[0] = finish((tb * v + 255) >> 8);
-                out[1] = finish((tg * v + 255) >> 8);
-                out[2] = finish((tr * v + 255) >> 8);
+                mapping.grey(in[x], tint, out);
             } else {
                 for (int b = 0; b < 3; ++b)
-                    out[b] = finish(level(in[3 * x + b]));
+                    out[b] = mapping.byte(in[3 * x + b]);
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "imagelib/window/image_window.h"
 
 #include "imagelib/core/slot.h"
+#include "imagelib/markers/marker_paint.h"
 #include "imagelib/palette/palette.h"
 #include "imagelib/pixory.h"
 #include "imagelib/window/input_state.h"
@@ -324,6 +325,7 @@ void ImageWindow::repaint(int how)
         const Hdc dc = getDC(hwnd_);
         const Rect c = clientArea();
         paintSlot(dc, slot(), {scrollX_, scrollY_, c.width(), c.height(), zoom()}, slot().flags & kFlagOffscreenPaint);
+        paintMarkers(dc, markers_, markerView(), c);
         releaseDC(hwnd_, dc);
     }
 }
@@ -334,7 +336,14 @@ void ImageWindow::paint()
     const Hdc dc = beginPaint(hwnd_, ps);
     const Rect c = clientArea();
     paintSlot(dc, slot(), {scrollX_, scrollY_, c.width(), c.height(), zoom()}, slot().flags & kFlagOffscreenPaint);
+    paintMarkers(dc, markers_, markerView(), ps.paint);
     endPaint(hwnd_, ps);
+}
+
+void ImageWindow::markersChanged()
+{
+    if (hwnd_ && !(slot().flags & kFlagNoUpdate))
+        invalidateRect(hwnd_, nullptr, false);
 }
 
 // ---- Placement
@@ -527,15 +536,31 @@ void ImageWindow::onMouse(unsigned message, WParam wParam, LParam lParam)
     case WM_LBUTTONDBLCLK:  // the class takes no double clicks: a second press
         setCurrentImage(n);
         recordCursor(n, x, y, buttons);
+        // The markers get the press first; a picked one keeps the mouse while it is dragged.
+        if (markers_.press({cx, cy}, markerView(), tickCountMs())) {
+            setCapture(hwnd_);
+            markersChanged();
+        }
         if (!s.empty() && x >= 0 && y >= 0 && x < s.width() && y < s.height())
             recordClick(n, x, y, n);
         break;
-    case WM_MOUSEMOVE: recordCursor(n, x, y, buttons); break;
-    case WM_LBUTTONUP: inputState().cursorButtons = buttons; break;
+    case WM_MOUSEMOVE:
+        recordCursor(n, x, y, buttons);
+        if (markers_.move({cx, cy}, markerView(), buttons & MK_LBUTTON, tickCountMs()))
+            markersChanged();
+        break;
+    case WM_LBUTTONUP:
+        inputState().cursorButtons = buttons;
+        markers_.release();
+        if (captureWindow() == hwnd_)
+            releaseCapture();
+        break;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
         setCurrentImage(n);
         recordCursor(n, x, y, buttons);
+        if (markers_.dragging())
+            break;  // a marker being dragged takes the right button too
         if (s.changeFactor >= 0.1 && s.changeFactor <= 1.0)
             recordClick(n, x, y, kClickRight + n);
         else

@@ -7,6 +7,7 @@
 // its window, whoever closes it.
 #pragma once
 
+#include "imagelib/markers/marker_list.h"
 #include "imagelib/window/zoom.h"
 #include "platform/window/window.h"
 
@@ -50,6 +51,11 @@ public:
     // One zoom step in or out about a client point (the centre for steps out).
     void zoomStep(bool in, platform::Point about, bool wheel);
 
+    // The window's markers, drawn over the picture and moved with the mouse.
+    MarkerList& markers() { return markers_; }
+    // Repaints after the markers changed, unless updates are suppressed.
+    void markersChanged();
+
     // Scroll offset of the client area in screen pixels.
     int64_t scrollX() const { return scrollX_; }
     int64_t scrollY() const { return scrollY_; }
@@ -92,6 +98,7 @@ private:
     bool onSysCommand(platform::WParam wParam);
     void savePlacement();
     void extendSystemMenu();
+    MarkerView markerView() const { return {zoom(), scrollX_, scrollY_}; }
     double imageX(int clientX) const;
     double imageY(int clientY) const;
     platform::Rect clientArea() const;
@@ -114,6 +121,7 @@ private:
     double fullZoom_ = 1.0;
     double fullImageX_ = 0, fullImageY_ = 0;
     std::string lastRecord_;  // the placement text last written
+    MarkerList markers_;
 };
 
 }  // namespace tvx::imagelib

@@ -1,0 +1,1 @@
+"$PYTHON" ../fractal/fractal.py
