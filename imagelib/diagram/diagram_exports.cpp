@@ -20,24 +20,11 @@ namespace tvx::imagelib {
 
 namespace {
 
-constexpr size_t kMaxPath = 511;
 constexpr double kParameterUnchanged = -1e-40;
 
 void* handleOf(const DiagramWindow* w)
 {
     return w ? reinterpret_cast<void*>(static_cast<uintptr_t>(w->hwnd())) : nullptr;
-}
-
-// A caller's text; false for a null or unreadable address.
-bool callerText(const char* text, size_t limit, std::string& out)
-{
-    if (!text)
-        return false;
-    const long n = platform::readableStringLength(text, limit);
-    if (n < 0)
-        return false;
-    out.assign(text, static_cast<size_t>(n));
-    return true;
 }
 
 void redraw(int number)
@@ -79,7 +66,7 @@ PX_EXPORT void* pxDiagramWnd(int number, void* parent, const char* title, int mo
         const int n = resolveDiagramNumber(number);
         Diagram& d = diagramAt(n);
         std::string text;
-        const bool titled = callerText(title, kMaxPath, text);
+        const bool titled = callerString(title, &text);
         if (titled)
             d.settings.title = text;
         if (const uint32_t owner = windowHandleFrom(parent))
@@ -149,7 +136,7 @@ PX_EXPORT int pxDiagramSave(int number, const char* path, int format, int width,
     return guarded(static_cast<int>(kDiagramWriteFailed), [&] {
         const int n = resolveDiagramNumber(number);
         std::string name;
-        if (!callerText(path, kMaxPath, name) || name.empty())
+        if (!callerString(path, &name) || name.empty())
             return static_cast<int>(kDiagramWriteFailed);
         if (format < 0 || format > 3)
             return static_cast<int>(kDiagramBadFormat);

@@ -1,7 +1,7 @@
 // Reading the numbered images of an LED set and turning them around into per-pixel blocks.
 #include "imagelib/ledset/led_load.h"
 
-#include "imagelib/core/parallel.h"
+#include "imagelib/core/parallel_rows.h"
 #include "imagelib/core/pixel_access.h"
 #include "imagelib/core/settings.h"
 #include "imagelib/core/slot.h"
@@ -109,7 +109,7 @@ public:
             }
         }
         const size_t leds = set.layout().leds();
-        forRowBands(height_, static_cast<int64_t>(width_) * (hi - lo), [&](int firstRow, int endRow) {
+        parallelRows(height_, static_cast<int64_t>(width_) * (hi - lo), [&](int firstRow, int endRow) {
             for (int y = firstRow; y < endRow; ++y)
                 storeRow(set.row(y), leds, y, lo, hi);
         });

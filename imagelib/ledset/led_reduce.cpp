@@ -3,7 +3,7 @@
 // which the vectoriser turns into multiply-add instructions), double weights in double.
 #include "imagelib/ledset/led_reduce.h"
 
-#include "imagelib/core/parallel.h"
+#include "imagelib/core/parallel_rows.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -38,7 +38,7 @@ std::vector<T> denseWeights(const LedLayout& layout, const T* matrix, int pitch,
 template <class Out, class RowFn>
 void eachRow(const LedSet& set, const CallerRows<Out>& out, size_t workPerPixel, RowFn rowFn)
 {
-    forRowBands(out.rows(), static_cast<int64_t>(workPerPixel) * out.width(), [&](int first, int end) {
+    parallelRows(out.rows(), static_cast<int64_t>(workPerPixel) * out.width(), [&](int first, int end) {
         for (int y = first; y < end; ++y)
             rowFn(set.row(y), out.row(y));
     });

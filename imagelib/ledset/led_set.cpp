@@ -1,7 +1,7 @@
 // Storage of the LED image set: the chunk plan, the memory check, reuse of the chunks.
 #include "imagelib/ledset/led_set.h"
 
-#include "imagelib/core/parallel.h"
+#include "imagelib/core/parallel_rows.h"
 #include "platform/membudget.h"
 
 #include <algorithm>
@@ -66,7 +66,7 @@ bool LedSet::allocate(const LedLayout& layout)
 void LedSet::clearAll()
 {
     const size_t rowBytes = layout_.rowBytes();
-    forRowBands(layout_.sourceY, static_cast<int64_t>(rowBytes / 16), [&](int first, int end) {
+    parallelRows(layout_.sourceY, static_cast<int64_t>(rowBytes / 16), [&](int first, int end) {
         for (int y = first; y < end; ++y)
             std::memset(row(y), 0, rowBytes);
     });

@@ -182,11 +182,11 @@ void compile(Interpreter& ip, CachedLine& line) {
         return;
     }
     // A single command word (or a two-word form) with nothing after it, whose
-    // signature asks for no argument.
+    // signature asks for no argument (every letter, '$' included, behind a '.').
     bool optional = false;
     for (char s : signature) {
         if (s == '.' || s == '&') optional = true;
-        else if (s >= 'a' && s <= 'z' && !optional) return;
+        else if (((s >= 'a' && s <= 'z') || s == '$') && !optional) return;
         else if (s == '#' || s == 'c') return;
     }
     line.commandCode = code;
@@ -295,6 +295,18 @@ bool fillArgument(CallArgs& args, char letter, double value) {
     return true;
 }
 
+// The arguments a line left out are there, absent, as the argument parser
+// leaves them: a command reads them as 0.
+void addLeftOutArguments(CallArgs& args, std::string_view signature) {
+    int letters = 0;
+    for (char c : signature) {
+        if (c == ';') break;
+        if (!((c >= 'a' && c <= 'z') || c == '$')) continue;
+        if (letters++ < args.count || args.count >= kMaxArguments) continue;
+        args.slot(args.count++).letter = c;
+    }
+}
+
 }  // namespace
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
@@ -327,6 +339,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
             if (!fillArgument(args, line.argumentLetters[i], value)) return false;
             begin = line.argumentEnds[i];
         }
+        addLeftOutArguments(args, ip.commands().signature(line.commandCode));
         MCVal result;
         err = ip.invoke(line.commandCode, args, result);
         if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
