@@ -44,7 +44,8 @@ void ensureLargeStack(char** argv) {
     rlimit limit{};
     if (getrlimit(RLIMIT_STACK, &limit) != 0) return;
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kWantedStack) return;
-    rlim_t wanted = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kWantedStack ? kWantedStack : limit.rlim_max;
+    rlim_t wanted =
+        limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kWantedStack ? kWantedStack : limit.rlim_max;
     if (wanted <= limit.rlim_cur) return;
     limit.rlim_cur = wanted;
     if (setrlimit(RLIMIT_STACK, &limit) != 0) return;
@@ -73,8 +74,8 @@ int listNames(Interpreter& ip) {
         std::string_view signature = commands.signature(code);
         std::printf("%s %.*s %.*s %s\n", tvx::interp::isFunctionCode(code) ? "function" : "statement",
                     static_cast<int>(name.size()), name.data(),
-                    signature.empty() ? 1 : static_cast<int>(signature.size()), signature.empty() ? "-" : signature.data(),
-                    ip.hasHandler(code) ? "built" : "unbuilt");
+                    signature.empty() ? 1 : static_cast<int>(signature.size()),
+                    signature.empty() ? "-" : signature.data(), ip.hasHandler(code) ? "built" : "unbuilt");
     }
     const tvx::interp::StatusVariableTable& statuses = ip.statusVariables();
     for (int code = 1; code < tvx::interp::kStatusTableCapacity; ++code) {
@@ -83,7 +84,8 @@ int listNames(Interpreter& ip) {
         std::printf("status !%.*s %s\n", static_cast<int>(name.size()), name.data(),
                     ip.hasStatusReader(code) ? "built" : "unbuilt");
     }
-    for (const std::string& problem : ip.installProblems()) std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
+    for (const std::string& problem : ip.installProblems())
+        std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
     return ip.installProblems().empty() ? kExitOk : kExitMacroError;
 }
 
@@ -207,7 +209,8 @@ int main(int argc, char** argv) {
     using Mode = tvx::ui::AppHost::Mode;
     tvx::platform::setHeadlessWindows(headless);
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    bool offscreenAsked = platform && std::strcmp(platform, "offscreen") == 0;  // a desktop nobody sees, on purpose
+    bool offscreenAsked =
+        platform && std::strcmp(platform, "offscreen") == 0;  // a desktop nobody sees, on purpose
     if (!headless && (!tvx::platform::startWindowSystem(false) ||
                       (!tvx::platform::windowSystemVisible() && !offscreenAsked))) {
         // DISPLAY names a display that cannot be opened: nobody could answer a box.
@@ -240,7 +243,8 @@ int main(int argc, char** argv) {
     if (listOnly) return listNames(ip);
     // A command installed twice or for a code the table lacks is a fault of
     // this program (the tests fail on it); it is said, and the run goes on.
-    for (const std::string& problem : ip.installProblems()) std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
+    for (const std::string& problem : ip.installProblems())
+        std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
 
     StartRequest request;
     if (commandLine.empty() || commandLine[0] == '|') {

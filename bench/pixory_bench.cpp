@@ -12,8 +12,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -82,7 +82,8 @@ double drawSprites(int bits) {
         }
     for (int i = 0; i < 1000; ++i) {
         pxSetSpriteImg(1, i, 64, 64, (i % 8) * 64, 0, 0);
-        pxSetSpritePos(i, (i * 7919) % (1920 + 64) - 32, (i * 104729) % (1080 + 64) - 32, i % 4 == 0 ? 0x402 : 1);
+        pxSetSpritePos(i, (i * 7919) % (1920 + 64) - 32, (i * 104729) % (1080 + 64) - 32,
+                       i % 4 == 0 ? 0x402 : 1);
     }
     const auto start = std::chrono::steady_clock::now();
     for (int frame = 0; frame < 100; ++frame) pxPutSprites(2);
@@ -108,13 +109,18 @@ int main(int argc, char** argv) {
         if (!newImage(0, 8) || !newImage(1, 8) || !pxImageNew(2, nullptr, kSize, kSize, 8, 0x10)) return 1;
         start = Clock::now();
         for (int i = 0; i < kRounds; ++i) {
-            if (workload == "add") pxImgAdd(0, 1, 2, 1, 1, 0);
-            else pxImgSubtract(0, 1, 2, 0);
+            if (workload == "add")
+                pxImgAdd(0, 1, 2, 1, 1, 0);
+            else
+                pxImgSubtract(0, 1, 2, 0);
         }
     } else if (workload == "jpeg" || workload == "bmp" || workload == "tiff") {
         int bits = workload == "jpeg" ? 24 : 8;
         if (!newImage(0, bits)) return 1;
-        std::string path = dir + "/pixory." + (workload == "jpeg" ? "jpg" : workload == "bmp" ? "bmp" : "tif");
+        std::string path = dir + "/pixory." +
+                           (workload == "jpeg"  ? "jpg"
+                            : workload == "bmp" ? "bmp"
+                                                : "tif");
         int flags = workload == "jpeg" ? (4 | 90 << 8) : workload == "bmp" ? 1 : 2;
         start = Clock::now();
         for (int i = 0; i < kRounds; ++i) {
@@ -160,8 +166,10 @@ int main(int argc, char** argv) {
         // at zoom 4, 20 times each.
         const std::string screens = dir + "/pixory-bench-screens.json";
         if (FILE* f = std::fopen(screens.c_str(), "w")) {
-            std::fputs("{ \"screens\": [ {\"name\": \"bench\", \"x\": 0, \"y\": 0, "
-                       "\"width\": 1920, \"height\": 1200} ] }\n", f);
+            std::fputs(
+                "{ \"screens\": [ {\"name\": \"bench\", \"x\": 0, \"y\": 0, "
+                "\"width\": 1920, \"height\": 1200} ] }\n",
+                f);
             std::fclose(f);
         }
         setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens).c_str(), 1);
@@ -193,11 +201,12 @@ int main(int argc, char** argv) {
         }
         start = Clock::now();
         for (int i = 0; i < kRounds; ++i) {
-            const int rows = workload == "ledmatmul"
-                ? pxLedImagesMatrixMulDouble(weights.data(), kLedCount, kLedCount, out.data(), kLedSize, kLedSize,
-                                             kLedSize)
-                : pxLedImagesMatrixMulInt(integers.data(), kLedCount, kLedCount, words.data(), kLedSize, kLedSize,
-                                          kLedSize, 8, -1000000);
+            const int rows =
+                workload == "ledmatmul"
+                    ? pxLedImagesMatrixMulDouble(weights.data(), kLedCount, kLedCount, out.data(), kLedSize,
+                                                 kLedSize, kLedSize)
+                    : pxLedImagesMatrixMulInt(integers.data(), kLedCount, kLedCount, words.data(), kLedSize,
+                                              kLedSize, kLedSize, 8, -1000000);
             if (rows != kLedSize) return 1;
         }
     } else if (workload == "sprites") {

@@ -15,7 +15,9 @@ namespace {
 
 class QuietHost : public tvx::interp::Host {
 public:
-    tvx::interp::BoxAnswer messageBox(std::string_view, std::string_view, unsigned) override { return {1, 0}; }
+    tvx::interp::BoxAnswer messageBox(std::string_view, std::string_view, unsigned) override {
+        return {1, 0};
+    }
     tvx::interp::BoxAnswer inputBox(tvx::interp::InputKind, std::string_view, std::string_view, std::string&,
                                     bool) override {
         return {1, 0};

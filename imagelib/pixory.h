@@ -202,9 +202,9 @@ int pxFloodFill(int number, int x, int y, int value);
 int pxSubtractTilt(int source, int result, double c, double dx, double dy, int mode);
 int pxMakeRGBImageBCG(int source, int destination, int flags, int tint, int offset, double contrast,
                       double gamma);
-int pxCenterOfMass(int number, int x, int y, int width, int height, int threshold, int rowStep,
-                   double* cx, double* cy, double* minimum, double* maximum, double* weight,
-                   double* count, double* usedThreshold, double* spread);
+int pxCenterOfMass(int number, int x, int y, int width, int height, int threshold, int rowStep, double* cx,
+                   double* cy, double* minimum, double* maximum, double* weight, double* count,
+                   double* usedThreshold, double* spread);
 int pxFindSpot(int number, int threshold, double* x, double* y);
 int pxAddColSpot(int number, double x, double y, double radius, int colour, int noiseMask);
 int pxGetVarianzImgRectW(int number, uint16_t* out, int width, int height, int x, int y, int n,
@@ -213,8 +213,8 @@ int pxGetVarianzImgRectW(int number, uint16_t* out, int width, int height, int x
 /* Raw pixel buffers */
 double pxSumRectB(const void* bytes, int pitch, int width, int height);
 double pxSumRectW(const void* words, int pitch, int width, int height);
-int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR,
-                    int width, int height, int offset);
+int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR, int width,
+                    int height, int offset);
 int pxSubtractAbsRectB(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR,
                        int width, int height);
 int pxMultiplyRectBW(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR,
@@ -391,8 +391,8 @@ int pxAddMarkerPair(int number, int x1, int y1, int x2, int y2, int x3, int y3, 
 /* A fully given marker (kind 0 is refused); its index. A marker of kind 0x40000 added
  * while the left button is down becomes the changed marker (code 2) and takes the press
  * point as point 1 and the cursor as point 2, unless style bit 3 or 4 forbids it. */
-int pxAddMarker(int number, int kind, int colour, int style, int extra, int x1, int y1, int x2, int y2, int x3,
-                int y3, int x4, int y4);
+int pxAddMarker(int number, int kind, int colour, int style, int extra, int x1, int y1, int x2, int y2,
+                int x3, int y3, int x4, int y4);
 /* A polygon (drawn as a polyline) of count points taken every step elements of xs and
  * ys: type 4 ints (+0.5 each), 5 int x and float y, otherwise doubles; flags bit 0 makes
  * y W - y - 1 (W the image width). data other than (void*)-1 is kept as the window's
@@ -410,8 +410,8 @@ int pxSetMarkerText(int number, int index, const char* text);
 int pxSetMarkerText2(int number, int index, const char* text1, const char* text2);
 /* Replaces the points; a non-zero kind, colour (& 0xFFFFFF), style (& 0x7FFFFFFF) and
  * extra (0x80000000 meaning 0) replace theirs. Index. */
-int pxSetMarker(int number, int index, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int kind,
-                int colour, int style, int extra);
+int pxSetMarker(int number, int index, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4,
+                int kind, int colour, int style, int extra);
 /* Copies the fields whose pointers are not NULL (points as int[2]); the marker count. */
 int pxGetMarker(int number, int index, int* p1, int* p2, int* p3, int* p4, int* kind, int* colour, int* style,
                 int* extra);
@@ -488,15 +488,16 @@ int pxShrink(const void* source, int width, int height, void* destination, int n
  * (i outer, j inner: 1, v, v^2, ..., u, u v, ...), count coefficients used. mode bits
  * 4-7, 8 and 9 as the core flags; bit 0: P is the position itself, not an offset; bit 1:
  * u, v from the image centre. Same bit count, at least 8 bits. */
-int pxImgDistortPolyXY(int source, int destination, int mode, const double* coefficientsX, int countX, int orderX,
-                       const double* coefficientsY, int countY, int orderY);
+int pxImgDistortPolyXY(int source, int destination, int mode, const double* coefficientsX, int countX,
+                       int orderX, const double* coefficientsY, int countY, int orderY);
 /* The same on raw buffers (pitches in bytes, bottomUp non-zero when the first row in
  * memory is the bottom one, bytesPerPixel 1 to 4; mode bit 2: 16-bit samples). -2 for
  * memory that cannot be read or written. */
-int pxRectDistortPolyXY(const void* source, int sourcePitch, int sourceWidth, int sourceHeight, int sourceBottomUp,
-                        void* destination, int destinationPitch, int destinationWidth, int destinationHeight,
-                        int destinationBottomUp, int bytesPerPixel, int mode, const double* coefficientsX,
-                        int countX, int orderX, const double* coefficientsY, int countY, int orderY);
+int pxRectDistortPolyXY(const void* source, int sourcePitch, int sourceWidth, int sourceHeight,
+                        int sourceBottomUp, void* destination, int destinationPitch, int destinationWidth,
+                        int destinationHeight, int destinationBottomUp, int bytesPerPixel, int mode,
+                        const double* coefficientsX, int countX, int orderX, const double* coefficientsY,
+                        int countY, int orderY);
 /* map[y][x] = x + sum of coefficients[k] (x - gx)^i (y - gy)^j over the terms k (ordered
  * as above, order 0..10) whose bit is set in termMask (termMask < 0: the first
  * -termMask terms; 0: the value is x). centre 0: origin (0, 0); 1: (width / 2, height /
@@ -511,24 +512,25 @@ int pxPolyXYCalcMapD(double* map, int pitch, int width, int height, const double
  * 500 and 2 (1000 - b) / 1000 and 1 above. The source passes through offset, contrast,
  * gamma and tint as in pxMakeRGBImageBCG. flags bit 6: the source is laid straight onto
  * the background's colour form instead. */
-int pxOverlayTransformed(int source, int background, int destination, const double* points, int flags, int tint,
-                         int blend, int offset, double contrast, double gamma);
+int pxOverlayTransformed(int source, int background, int destination, const double* points, int flags,
+                         int tint, int blend, int offset, double contrast, double gamma);
 
 /* Two gratings through a gamma curve into every byte of the DIB (and the 16-bit plane):
  * flags & 0xF kind (0 square, 2 saw-tooth, 1 / 3 / others cosine; 3 polar), 0x10 offset
  * added after the gamma curve, 0x20 polar about the centre, with 0x40 moved by (cx, cy). */
-int pxFillGammaSinus2(int number, int flags, double offset, double gamma, double fx1, double fy1, double phase1,
-                      double amp1, double fx2, double fy2, double phase2, double amp2, double cx, double cy);
+int pxFillGammaSinus2(int number, int flags, double offset, double gamma, double fx1, double fy1,
+                      double phase1, double amp1, double fx2, double fy2, double phase2, double amp2,
+                      double cx, double cy);
 /* The same with the pattern coordinates (u, v) of each pixel taken from two maps of
  * doubles (width x height, rows pitch bytes apart, rows as the DIB's lie in memory);
  * every byte of a pixel gets its value. -2 for maps that cannot be read. */
-int pxFillGammaSinus2Map(int number, int flags, double offset, double gamma, double fx1, double fy1, double phase1,
-                         double amp1, double fx2, double fy2, double phase2, double amp2, const double* mapU,
-                         const double* mapV, int mapPitch);
+int pxFillGammaSinus2Map(int number, int flags, double offset, double gamma, double fx1, double fy1,
+                         double phase1, double amp1, double fx2, double fy2, double phase2, double amp2,
+                         const double* mapU, const double* mapV, int mapPitch);
 /* The map position (x, y), to a fraction of a cell, whose map values come nearest to
  * (u, v). 0; -1 for bad sizes, -2 for maps that cannot be read. */
-int pxFindMapPoint(const double* mapU, const double* mapV, int pitch, int width, int height, double u, double v,
-                   double* x, double* y);
+int pxFindMapPoint(const double* mapU, const double* mapV, int pitch, int width, int height, double u,
+                   double v, double* x, double* y);
 /* Steps of z = z^2 + c from z = 0 before |z|^2 exceeds 4, at most count. */
 int pxFractF1(int count, double cr, double ci);
 /* From z = (zr, zi): the step (from 1) at which |z|^2 first exceeds bailout (4 when not
@@ -536,8 +538,8 @@ int pxFractF1(int count, double cr, double ci);
 int pxFractalM(double cr, double ci, int count, double zr, double zi, double bailout);
 /* width bytes of pxFractalM counts (at most 255) for c = (cr, ci) + i (stepR, stepI).
  * 0, -2 for a buffer that cannot be written. */
-int pxFractalMLine(void* buffer, int width, double cr, double ci, double stepR, double stepI, int count, double zr,
-                   double zi, double bailout);
+int pxFractalMLine(void* buffer, int width, double cr, double ci, double stepR, double stepI, int count,
+                   double zr, double zi, double bailout);
 
 /* ==== end of markers, drawing, resampling and patterns =================== */
 

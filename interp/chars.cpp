@@ -1,11 +1,11 @@
 #include "interp/chars.h"
 
+#include <locale.h>
 #include <array>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 namespace tvx::interp {
 
@@ -31,13 +31,14 @@ constexpr std::array<uint8_t, 256> kClasses = makeClasses();
 }  // namespace
 
 const uint8_t kCharClasses[256] = {
-#define TVX_ROW(i) kClasses[i], kClasses[i + 1], kClasses[i + 2], kClasses[i + 3], \
-                   kClasses[i + 4], kClasses[i + 5], kClasses[i + 6], kClasses[i + 7]
-    TVX_ROW(0), TVX_ROW(8), TVX_ROW(16), TVX_ROW(24), TVX_ROW(32), TVX_ROW(40), TVX_ROW(48),
-    TVX_ROW(56), TVX_ROW(64), TVX_ROW(72), TVX_ROW(80), TVX_ROW(88), TVX_ROW(96), TVX_ROW(104),
-    TVX_ROW(112), TVX_ROW(120), TVX_ROW(128), TVX_ROW(136), TVX_ROW(144), TVX_ROW(152),
-    TVX_ROW(160), TVX_ROW(168), TVX_ROW(176), TVX_ROW(184), TVX_ROW(192), TVX_ROW(200),
-    TVX_ROW(208), TVX_ROW(216), TVX_ROW(224), TVX_ROW(232), TVX_ROW(240), TVX_ROW(248),
+#define TVX_ROW(i)                                                                                    \
+    kClasses[i], kClasses[i + 1], kClasses[i + 2], kClasses[i + 3], kClasses[i + 4], kClasses[i + 5], \
+        kClasses[i + 6], kClasses[i + 7]
+    TVX_ROW(0),   TVX_ROW(8),   TVX_ROW(16),  TVX_ROW(24),  TVX_ROW(32),  TVX_ROW(40),  TVX_ROW(48),
+    TVX_ROW(56),  TVX_ROW(64),  TVX_ROW(72),  TVX_ROW(80),  TVX_ROW(88),  TVX_ROW(96),  TVX_ROW(104),
+    TVX_ROW(112), TVX_ROW(120), TVX_ROW(128), TVX_ROW(136), TVX_ROW(144), TVX_ROW(152), TVX_ROW(160),
+    TVX_ROW(168), TVX_ROW(176), TVX_ROW(184), TVX_ROW(192), TVX_ROW(200), TVX_ROW(208), TVX_ROW(216),
+    TVX_ROW(224), TVX_ROW(232), TVX_ROW(240), TVX_ROW(248),
 #undef TVX_ROW
 };
 
@@ -96,8 +97,8 @@ const char* parseDecimal(const char* p, double& value) {
     // Both are exact doubles, and IEEE division rounds correctly, so this is
     // the value the general conversion gives.
     {
-        static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                             1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
         uint64_t mantissa = 0;
         int digits = 0, fraction = 0;
         bool simple = true, inFraction = false;

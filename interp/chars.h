@@ -7,11 +7,11 @@
 namespace tvx::interp {
 
 enum CharClass : uint8_t {
-    kCharName = 0x01,       // 0-9 A-Z a-z _ @ and the German umlauts and sharp s
-    kCharBlank = 0x02,      // space, tab
-    kCharStmtEnd = 0x04,    // CR LF tab space | :
-    kCharWordOp = 0x08,     // first letters of word operators: A D F M O X
-    kCharOperand = 0x10,    // ( " ! & # $ and the name characters
+    kCharName = 0x01,     // 0-9 A-Z a-z _ @ and the German umlauts and sharp s
+    kCharBlank = 0x02,    // space, tab
+    kCharStmtEnd = 0x04,  // CR LF tab space | :
+    kCharWordOp = 0x08,   // first letters of word operators: A D F M O X
+    kCharOperand = 0x10,  // ( " ! & # $ and the name characters
     kCharDigit = 0x20,
 };
 

@@ -34,9 +34,9 @@ struct VarArg {
 };
 
 struct ArgSlot {
-    char letter = 0;         // the signature letter ('f', 'l', ...)
-    bool present = false;    // false for an optional argument that was left out
-    bool flexible = false;   // written with '?'
+    char letter = 0;        // the signature letter ('f', 'l', ...)
+    bool present = false;   // false for an optional argument that was left out
+    bool flexible = false;  // written with '?'
     uint8_t form = kFormNone;
     double number = 0;       // f; also the value of l, i, b, r, p as a double
     int32_t l = 0;           // l (the upper half of the unsigned range as its bit pattern)

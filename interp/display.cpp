@@ -34,11 +34,12 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
     char line[160];
     std::string text;
     bool complex = block->elementType == kElemComplexMatrix;
-    bool twoDimensional = block->ySize > 1 || block->isMatrix() || block->elementType == kElemRealMatrix || complex;
+    bool twoDimensional =
+        block->ySize > 1 || block->isMatrix() || block->elementType == kElemRealMatrix || complex;
     if (!twoDimensional) {
         const char* suffix = block->elementType == kElemFloat || block->elementType == kElemDouble ? " Float"
-                             : block->elementType == kElemInt64                                   ? " Int64"
-                                                                                                  : "";
+                             : block->elementType == kElemInt64                                    ? " Int64"
+                                                                                                   : "";
         std::snprintf(line, sizeof line, "Vector %ld * %d Bytes%s", static_cast<long>(block->count),
                       elementSize(block->elementType), suffix);
         text = line;
@@ -82,8 +83,7 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
 std::string displayValue(Interpreter& ip, const MCVal& value) {
     std::string list;
     auto display = ip.stringLists().display;
-    if (value.isReal() && display && isStringListHandle(value.re) && display(ip, value.re, list))
-        return list;
+    if (value.isReal() && display && isStringListHandle(value.re) && display(ip, value.re, list)) return list;
     if (value.isReal()) return Interpreter::formatNumber(value.re);
     if (value.isComplex()) return complexText(value.re, value.im);
     if (value.isBlock() && value.pData) return blockText(ip, value.pData);

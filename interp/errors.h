@@ -5,7 +5,7 @@
 
 namespace tvx::interp {
 
-enum [[nodiscard]] Error : int {
+enum [[nodiscard]] Error : int{
     kOk = 0,
 #define TVX_ERROR(id, number) k##id = number,
 #include "resources/codes.inc"
@@ -17,6 +17,5 @@ enum [[nodiscard]] Error : int {
     // position back to its caller, which may read it as a string expression.
     kStringOperand = -1,
 };
-
 
 }  // namespace tvx::interp

@@ -67,7 +67,7 @@ struct FileRequest {
     std::string fileName;
     std::vector<std::pair<std::string, std::string>> filters;  // description, patterns
     int filterIndex = 1;
-    uint64_t owner = 0;        // the window handle that owns the chooser, or 0
+    uint64_t owner = 0;  // the window handle that owns the chooser, or 0
 };
 
 struct FileAnswer {
@@ -106,7 +106,10 @@ public:
     virtual void waitWhilePaused(uint8_t& runState) { runState &= static_cast<uint8_t>(~0x24); }
 
     // True while the key with the given virtual-key code is held down.
-    virtual bool isKeyDown(int virtualKey) { (void)virtualKey; return false; }
+    virtual bool isKeyDown(int virtualKey) {
+        (void)virtualKey;
+        return false;
+    }
 
     // Ends the program's event loop (Terminate).
     virtual void postQuit() {}

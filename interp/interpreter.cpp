@@ -39,8 +39,7 @@ bool isInternalCode(int code) {
 #include "resources/codes.inc"
 #undef TVX_INTERNAL
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -95,14 +94,16 @@ void Interpreter::install(const Family& family) {
         }
         CommandEntry& entry = handlers_[static_cast<size_t>(row.code)];
         if (entry.handler) {
-            installProblems_.push_back(std::string(family.name) + ": " + std::string(commands_.name(row.code)) +
-                                       " (" + hexCode(row.code) + ") is handled twice");
+            installProblems_.push_back(std::string(family.name) + ": " +
+                                       std::string(commands_.name(row.code)) + " (" + hexCode(row.code) +
+                                       ") is handled twice");
             continue;
         }
         entry = {row.handler, row.flags};
     }
     for (const StatusRow& row : family.statuses) {
-        bool known = row.code > 0 && row.code < kStatusTableCapacity && !statusVariables_.name(row.code).empty();
+        bool known =
+            row.code > 0 && row.code < kStatusTableCapacity && !statusVariables_.name(row.code).empty();
         if (!known || !row.reader) {
             installProblems_.push_back(std::string(family.name) + ": status " + std::to_string(row.code) +
                                        (known ? " has no reader" : " is not in the status table"));
@@ -117,17 +118,22 @@ void Interpreter::install(const Family& family) {
         reader = row.reader;
     }
     if (family.arrays) {
-        if (arrays_.binary) installProblems_.push_back(std::string(family.name) + ": a second array engine");
-        else arrays_ = *family.arrays;
+        if (arrays_.binary)
+            installProblems_.push_back(std::string(family.name) + ": a second array engine");
+        else
+            arrays_ = *family.arrays;
     }
     if (family.stringLists) {
-        if (stringLists_.add) installProblems_.push_back(std::string(family.name) + ": second string lists");
-        else stringLists_ = *family.stringLists;
+        if (stringLists_.add)
+            installProblems_.push_back(std::string(family.name) + ": second string lists");
+        else
+            stringLists_ = *family.stringLists;
     }
 }
 
 bool Interpreter::hasHandler(int code) const {
-    return code >= 0 && code < kCommandTableCapacity && handlers_[static_cast<size_t>(code)].handler != nullptr;
+    return code >= 0 && code < kCommandTableCapacity &&
+           handlers_[static_cast<size_t>(code)].handler != nullptr;
 }
 
 bool Interpreter::hasStatusReader(int code) const {
@@ -172,7 +178,9 @@ std::string_view Interpreter::messageText(int number) const { return resources::
 
 // ---- Evaluation
 
-Error Interpreter::evaluate(const char*& p, int limit, MCVal& out) { return evaluator_->numeric(p, limit, out); }
+Error Interpreter::evaluate(const char*& p, int limit, MCVal& out) {
+    return evaluator_->numeric(p, limit, out);
+}
 
 Error Interpreter::evaluateString(const char*& p, std::string_view& out) {
     return evaluator_->stringToWorkArea(p, out);
@@ -217,7 +225,9 @@ Error Interpreter::evaluateStandalone(std::string_view text, NameLookup lookup, 
     return err;
 }
 
-Error Interpreter::combine(int op, MCVal& left, MCVal& right) { return evaluator_->combineValues(op, left, right); }
+Error Interpreter::combine(int op, MCVal& left, MCVal& right) {
+    return evaluator_->combineValues(op, left, right);
+}
 
 Error Interpreter::findName(std::string_view name, Designator& out) {
     if (name.empty()) return kBadSymbolName;
@@ -318,8 +328,8 @@ void checkArgumentLetter(const CallArgs& args, int index, std::string_view lette
     if (index >= 0 && index < args.count) {
         const ArgSlot& slot = args.slot(index);
         if (slot.flexible || letters.find(slot.letter) != std::string_view::npos) return;
-        std::fprintf(stderr, "tolvex: command 0x%03X reads argument %d ('%c') as one of \"%.*s\"\n", args.code,
-                     index + 1, slot.letter, static_cast<int>(letters.size()), letters.data());
+        std::fprintf(stderr, "tolvex: command 0x%03X reads argument %d ('%c') as one of \"%.*s\"\n",
+                     args.code, index + 1, slot.letter, static_cast<int>(letters.size()), letters.data());
     } else {
         std::fprintf(stderr, "tolvex: command 0x%03X reads argument %d, beyond its %d arguments\n", args.code,
                      index + 1, args.count);

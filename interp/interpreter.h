@@ -36,10 +36,10 @@ enum RunStateBits : uint8_t {
 
 // Run options set by SetBreak, DisableWait and DisableMsg.
 enum RunOptionBits : uint32_t {
-    kOptCancelStops = 0x1,        // message and input boxes offer Cancel, which ends the macro
-    kOptAnyCommandStops = 0x2,    // every command message to the main window stops the macro
+    kOptCancelStops = 0x1,      // message and input boxes offer Cancel, which ends the macro
+    kOptAnyCommandStops = 0x2,  // every command message to the main window stops the macro
     kOptEscapeStops = 0x4,
-    kOptErrorStops = 0x8,         // a macro error stops the run
+    kOptErrorStops = 0x8,  // a macro error stops the run
     kOptNoWaitPumping = 0x10,
     kOptNoMessagePumping = 0x8000,
 };
@@ -73,20 +73,20 @@ enum class NameLookup { AsNow, FindOnly, Create };
 // What a name designates (filled by the evaluator's designate()).
 struct Designator {
     enum Form : uint8_t {
-        kNothing,     // lookup-only mode and the name does not exist
-        kVariable,    // a whole variable
-        kElement,     // element `position` of the variable's data block
-        kCharacter,   // character `position` of a string (past the end: a scratch 0)
-        kSubstring,   // characters position..end-1 of a string
-        kStatus,      // a status variable
+        kNothing,    // lookup-only mode and the name does not exist
+        kVariable,   // a whole variable
+        kElement,    // element `position` of the variable's data block
+        kCharacter,  // character `position` of a string (past the end: a scratch 0)
+        kSubstring,  // characters position..end-1 of a string
+        kStatus,     // a status variable
     };
     Form form = kNothing;
-    VarSlot slot;              // the variable, references followed
+    VarSlot slot;  // the variable, references followed
     int64_t position = 0;
     int64_t end = 0;
     int statusCode = 0;
     int statusIndex = 0;
-    bool created = false;      // the variable did not exist before
+    bool created = false;  // the variable did not exist before
 };
 
 // A small number for each type of family state, handed out on first use: the

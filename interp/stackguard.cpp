@@ -25,8 +25,10 @@ void noteStackTop() {
     if (stackTop != 0 && top < stackTop) return;  // keep the outermost position
     rlimit limit{};
     uintptr_t size = kAssumedStack;
-    if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) size = limit.rlim_cur;
-    else if (limit.rlim_cur == RLIM_INFINITY) size = 512 * 1024 * 1024;
+    if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        size = limit.rlim_cur;
+    else if (limit.rlim_cur == RLIM_INFINITY)
+        size = 512 * 1024 * 1024;
     // The part of the stack above this frame (main and its callers) is small;
     // a quarter of a megabyte covers it.
     uintptr_t usable = size > kSafetyMargin * 2 + 256 * 1024 ? size - kSafetyMargin - 256 * 1024 : size / 2;

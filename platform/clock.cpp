@@ -1,9 +1,9 @@
 // Time sources on CLOCK_MONOTONIC, and the processor's time-stamp counter.
 #include "platform/clock.h"
 
+#include <sched.h>
 #include <cerrno>
 #include <ctime>
-#include <sched.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
@@ -13,7 +13,7 @@ namespace tvx::platform {
 namespace {
 
 uint64_t nanoseconds(clockid_t clock) {
-    timespec ts {};
+    timespec ts{};
     ::clock_gettime(clock, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
 }
@@ -21,7 +21,7 @@ uint64_t nanoseconds(clockid_t clock) {
 }  // namespace
 
 double monotonicSeconds() {
-    timespec ts {};
+    timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
@@ -45,7 +45,7 @@ void sleepMs(unsigned ms) {
         return;
     }
     // An absolute deadline, so a signal that interrupts the sleep does not lengthen it.
-    timespec deadline {};
+    timespec deadline{};
     ::clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += static_cast<time_t>(ms / 1000);
     deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
@@ -53,8 +53,7 @@ void sleepMs(unsigned ms) {
         deadline.tv_sec += 1;
         deadline.tv_nsec -= 1000000000L;
     }
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {}
 }
 
 }  // namespace tvx::platform

@@ -2,14 +2,14 @@
 // edits that splice only the bytes they change.
 #include "platform/ini.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tvx::platform {
 namespace {
@@ -112,8 +112,8 @@ void IniDocument::parse() {
         if (eol == std::string_view::npos) eol = text.size();
         line.contentEnd = line.end = eol;
         if (eol < text.size()) {
-            line.end = (text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n')
-                           ? eol + 2 : eol + 1;
+            line.end =
+                (text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n') ? eol + 2 : eol + 1;
         }
         // Offsets of parts a line does not have point at its start, so shifting them is harmless.
         line.nameStart = line.nameEnd = line.valueStart = line.valueEnd = pos;
@@ -186,8 +186,8 @@ bool IniDocument::get(std::string_view section, std::string_view key, std::strin
     if (it == s->keys.end()) return false;
     if (value) {
         const Line& line = lines_[it->second];
-        *value = std::string(unquote(
-            std::string_view(text_).substr(line.valueStart, line.valueEnd - line.valueStart)));
+        *value = std::string(
+            unquote(std::string_view(text_).substr(line.valueStart, line.valueEnd - line.valueStart)));
     }
     return true;
 }
@@ -230,8 +230,8 @@ void IniDocument::replaceValue(size_t lineIndex, std::string_view value) {
     shift(line.end);
     for (size_t i = lineIndex + 1; i < lines_.size(); ++i) {
         Line& later = lines_[i];
-        for (size_t* offset : {&later.start, &later.contentEnd, &later.end, &later.nameStart,
-                               &later.nameEnd, &later.valueStart, &later.valueEnd}) {
+        for (size_t* offset : {&later.start, &later.contentEnd, &later.end, &later.nameStart, &later.nameEnd,
+                               &later.valueStart, &later.valueEnd}) {
             shift(*offset);
         }
     }
@@ -240,9 +240,9 @@ void IniDocument::replaceValue(size_t lineIndex, std::string_view value) {
 bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
     section = trim(section);
     key = trim(key);
-    if (key.empty() || key.find('=') != std::string_view::npos || hasLineEnd(key) ||
-        key.front() == '[' || key.front() == ';' || hasLineEnd(section) ||
-        section.find(']') != std::string_view::npos || hasLineEnd(value)) {
+    if (key.empty() || key.find('=') != std::string_view::npos || hasLineEnd(key) || key.front() == '[' ||
+        key.front() == ';' || hasLineEnd(section) || section.find(']') != std::string_view::npos ||
+        hasLineEnd(value)) {
         return false;
     }
 
@@ -265,8 +265,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
         const std::string entry = std::string(key) + "=" + std::string(value);
         if (anchor == s->endLine) {
             // The nameless part with nothing in it: the top of the file (after a byte-order mark).
-            text_.insert(text_.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0,
-                         entry + std::string(lineEnd()));
+            text_.insert(text_.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0, entry + std::string(lineEnd()));
         } else if (const Line& line = lines_[anchor]; line.end > line.contentEnd) {
             text_.insert(line.end, entry + std::string(lineEnd()));
         } else {
@@ -406,8 +405,7 @@ bool IniDocument::save(const std::string& path) const {
     }
 
     static std::atomic<unsigned> counter{0};
-    const std::string tmpBase =
-        directoryOf(target) + "/.tvxini." + std::to_string(::getpid()) + ".";
+    const std::string tmpBase = directoryOf(target) + "/.tvxini." + std::to_string(::getpid()) + ".";
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -452,8 +450,7 @@ std::string iniGetString(const std::string& path, std::string_view section, std:
     return std::string(def);
 }
 
-long long iniGetInt(const std::string& path, std::string_view section, std::string_view key,
-                    long long def) {
+long long iniGetInt(const std::string& path, std::string_view section, std::string_view key, long long def) {
     IniDocument doc;
     doc.load(path);
     std::string value;

@@ -28,21 +28,20 @@ namespace tvx::platform {
 
 // The value of key in section of the file at path; def (without trailing
 // blanks, as Windows does) when the file, the section or the key is missing.
-std::string iniGetString(const std::string& path, std::string_view section,
-                         std::string_view key, std::string_view def);
+std::string iniGetString(const std::string& path, std::string_view section, std::string_view key,
+                         std::string_view def);
 
 // The value as an integer, read like GetPrivateProfileInt: optional blanks and
 // sign, decimal digits or 0x and hex digits, anything after them ignored; a
 // value that starts with no digit reads 0; a missing key or an empty value
 // gives def. Values beyond the range of long long saturate.
-long long iniGetInt(const std::string& path, std::string_view section,
-                    std::string_view key, long long def);
+long long iniGetInt(const std::string& path, std::string_view section, std::string_view key, long long def);
 
 // Writes key=value into section, creating the file and the section as needed.
 // Returns false when the file cannot be read or written (the old file is then
 // intact) or when the names or the value cannot be stored (see IniDocument::set).
-bool iniWriteString(const std::string& path, std::string_view section,
-                    std::string_view key, std::string_view value);
+bool iniWriteString(const std::string& path, std::string_view section, std::string_view key,
+                    std::string_view value);
 
 // Removes one key (every copy of it in the section), or a whole section (every
 // copy of it). A missing file, section or key is not an error: returns false
@@ -105,8 +104,8 @@ private:
         LineKind kind = LineKind::Blank;
     };
     struct Section {
-        size_t firstLine = 0;  // the header line (or line 0 for the nameless part)
-        size_t endLine = 0;    // one past the last line
+        size_t firstLine = 0;                          // the header line (or line 0 for the nameless part)
+        size_t endLine = 0;                            // one past the last line
         std::unordered_map<std::string, size_t> keys;  // lower-case key -> first line
     };
 

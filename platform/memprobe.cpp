@@ -3,18 +3,18 @@
 // those calls, the mappings in /proc/self/maps give the same answer.
 #include "platform/memprobe.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tvx::platform {
@@ -124,8 +124,8 @@ bool parseMapping(std::string_view line, Mapping* m) {
     unsigned long long offset = 0, inode = 0;
     int pathStart = 0;
     const std::string copy(line);
-    if (std::sscanf(copy.c_str(), "%lx-%lx %4s %llx %*s %llu %n", &start, &end, perms, &offset,
-                    &inode, &pathStart) < 5) {
+    if (std::sscanf(copy.c_str(), "%lx-%lx %4s %llx %*s %llu %n", &start, &end, perms, &offset, &inode,
+                    &pathStart) < 5) {
         return false;
     }
     m->start = start;
@@ -149,8 +149,7 @@ bool copyableToPipe(uintptr_t first, uintptr_t last) {
     for (uintptr_t page = first;;) {
         ssize_t n = ::write(fds[1], reinterpret_cast<const void*>(page), 1);
         if (n < 0 && errno == EAGAIN) {  // the pipe is full: empty it and retry
-            while (::read(fds[0], sink, sizeof sink) > 0) {
-            }
+            while (::read(fds[0], sink, sizeof sink) > 0) {}
             n = ::write(fds[1], reinterpret_cast<const void*>(page), 1);
         }
         if (n != 1) {
@@ -175,13 +174,13 @@ bool backed(const Mapping& m, uintptr_t from, uintptr_t to) {
     // map_files names the mapped file itself, even a deleted one (it needs
     // privileges); the path is the second choice.
     char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/map_files/%lx-%lx",
-                  static_cast<unsigned long>(m.start), static_cast<unsigned long>(m.end));
+    std::snprintf(link, sizeof link, "/proc/self/map_files/%lx-%lx", static_cast<unsigned long>(m.start),
+                  static_cast<unsigned long>(m.end));
     struct stat st {};
     if (::stat(link, &st) != 0 || st.st_ino != m.inode) {
         constexpr std::string_view kDeleted = " (deleted)";
-        const bool deleted = m.path.size() >= kDeleted.size() &&
-                             m.path.substr(m.path.size() - kDeleted.size()) == kDeleted;
+        const bool deleted =
+            m.path.size() >= kDeleted.size() && m.path.substr(m.path.size() - kDeleted.size()) == kDeleted;
         if (m.path.empty() || m.path.front() != '/' || deleted ||
             ::stat(std::string(m.path).c_str(), &st) != 0 || st.st_ino != m.inode) {
             // The file's size is unknown: let the kernel try the pages.
@@ -245,11 +244,9 @@ bool copyBySystemCall(void* destination, const void* source, size_t size, bool r
     while (done < size) {
         iovec local = remoteIsSource
                           ? iovec{static_cast<char*>(destination) + done, size - done}
-                          : iovec{const_cast<char*>(static_cast<const char*>(source)) + done,
-                                  size - done};
+                          : iovec{const_cast<char*>(static_cast<const char*>(source)) + done, size - done};
         iovec remote = remoteIsSource
-                           ? iovec{const_cast<char*>(static_cast<const char*>(source)) + done,
-                                   size - done}
+                           ? iovec{const_cast<char*>(static_cast<const char*>(source)) + done, size - done}
                            : iovec{static_cast<char*>(destination) + done, size - done};
         const ssize_t n = remoteIsSource ? ::process_vm_readv(self, &local, 1, &remote, 1, 0)
                                          : ::process_vm_writev(self, &local, 1, &remote, 1, 0);
@@ -314,9 +311,7 @@ bool safeWrite(void* destination, const void* source, size_t size) {
     return safeCopy(destination, source, size, false);
 }
 
-void setProbeMethod(ProbeMethod method) {
-    g_forcedMethod.store(method, std::memory_order_relaxed);
-}
+void setProbeMethod(ProbeMethod method) { g_forcedMethod.store(method, std::memory_order_relaxed); }
 
 ProbeMethod activeProbeMethod() {
     return useSystemCalls() ? ProbeMethod::SystemCalls : ProbeMethod::MemoryMap;

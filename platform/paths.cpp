@@ -4,11 +4,11 @@
 
 #include "platform/ini.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 #include <vector>
 
 namespace tvx::platform {
@@ -16,9 +16,7 @@ namespace {
 
 bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-bool hasDrive(std::string_view path) {
-    return path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':';
-}
+bool hasDrive(std::string_view path) { return path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':'; }
 
 char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
@@ -69,8 +67,8 @@ std::string programPath() {
     std::string exe = readLink("/proc/self/exe");
     // A program file replaced while running is reported with this suffix.
     constexpr std::string_view kDeleted = " (deleted)";
-    if (exe.size() > kDeleted.size() && exe.compare(exe.size() - kDeleted.size(), kDeleted.size(),
-                                                    kDeleted) == 0) {
+    if (exe.size() > kDeleted.size() &&
+        exe.compare(exe.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
         exe.resize(exe.size() - kDeleted.size());
     }
     return exe;
@@ -84,8 +82,7 @@ DriveMap driveMapFromIni(const std::string& iniPath) {
     ini.load(iniPath);
     for (const std::string& key : ini.keys("Drives")) {
         std::string value;
-        if (key.size() == 1 && isDriveLetter(key[0]) && ini.get("Drives", key, &value) &&
-            !value.empty()) {
+        if (key.size() == 1 && isDriveLetter(key[0]) && ini.get("Drives", key, &value) && !value.empty()) {
             drives[upperAscii(key[0])] = value;
         }
     }
@@ -154,9 +151,7 @@ std::string_view directoryPart(std::string_view path) {
     return path.substr(0, cut);
 }
 
-std::string_view fileNamePart(std::string_view path) {
-    return path.substr(directoryPart(path).size());
-}
+std::string_view fileNamePart(std::string_view path) { return path.substr(directoryPart(path).size()); }
 
 std::string programDirectory() {
     const std::string exe = programPath();

@@ -43,7 +43,7 @@ std::string programFileName();
 // The current directory with a trailing '/'.
 std::string currentDirectory();
 
-bool fileExists(const std::string& posixPath);       // a regular file
+bool fileExists(const std::string& posixPath);  // a regular file
 bool directoryExists(const std::string& posixPath);
 
 }  // namespace tvx::platform

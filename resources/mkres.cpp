@@ -235,13 +235,22 @@ std::string fuzzDictionary(const std::string& inc) {
         dict << "n" << n++ << "=\"" << dictEscaped(name + " ") << "\"\n";
     }
     static const char* const kWords[] = {
-        " = ",  " := ", " += ", " -= ", " *= ", " /= ", " ^= ", "?",     ":",     "|",     ",",
-        "(",    ")",    "[",    "]",    ";",    "\"",   "'",    "\\",   "\r\n",  "\n",    " .* ",
-        " ./ ", " .^ ", "'",    " == ", " ~= ", " <= ", " >= ", " <> ", " # ",   " AND ", " OR ",
-        " XOR ", " DIV ", " MOD ", " FMOD ", " MUL ", " << ", " >> ", "0x", "0b", "#0.3#", "1e308",
-        "-2147483648", "4294967295", "65535", "[1:1e9]", "End If", "Else If", "Break Loop",
-        "Function f(a, &b)", "Local x", "Static y", "Global g", "Permanent p", "Label L", "GoSub L",
-        "Return", "Shared", "this.", "&x", "@", "!",
+        " = ",         " := ",       " += ",       " -= ",
+        " *= ",        " /= ",       " ^= ",       "?",
+        ":",           "|",          ",",          "(",
+        ")",           "[",          "]",          ";",
+        "\"",          "'",          "\\",         "\r\n",
+        "\n",          " .* ",       " ./ ",       " .^ ",
+        "'",           " == ",       " ~= ",       " <= ",
+        " >= ",        " <> ",       " # ",        " AND ",
+        " OR ",        " XOR ",      " DIV ",      " MOD ",
+        " FMOD ",      " MUL ",      " << ",       " >> ",
+        "0x",          "0b",         "#0.3#",      "1e308",
+        "-2147483648", "4294967295", "65535",      "[1:1e9]",
+        "End If",      "Else If",    "Break Loop", "Function f(a, &b)",
+        "Local x",     "Static y",   "Global g",   "Permanent p",
+        "Label L",     "GoSub L",    "Return",     "Shared",
+        "this.",       "&x",         "@",          "!",
     };
     for (const char* word : kWords) dict << "w" << n++ << "=\"" << dictEscaped(word) << "\"\n";
     return dict.str();
@@ -251,7 +260,8 @@ std::string fuzzDictionary(const std::string& inc) {
 
 int main(int argc, char** argv) {
     if (argc != 8) {
-        std::cerr << "usage: mkres OUT.cpp OUT.inc OUT.dict COMMANDS.tbl STATVARS.tbl MESSAGES.tbl TEXTS.lst\n";
+        std::cerr
+            << "usage: mkres OUT.cpp OUT.inc OUT.dict COMMANDS.tbl STATVARS.tbl MESSAGES.tbl TEXTS.lst\n";
         return 2;
     }
     const char* commandsPath = argv[4];
@@ -315,11 +325,12 @@ int main(int argc, char** argv) {
             fail(where, "unknown option '" + option + "'");
         }
         out << "static const char text" << count << "[] = \"" << cEscaped(text) << "\";\n";
-        table << "    {\"" << cEscaped(name) << "\", " << std::atoi(id.c_str()) << ", {text"
-              << count << ", " << text.size() << "}},\n";
+        table << "    {\"" << cEscaped(name) << "\", " << std::atoi(id.c_str()) << ", {text" << count << ", "
+              << text.size() << "}},\n";
         ++count;
     }
-    out << "\nextern const TextResource texts[] = {\n" << table.str() << "};\n"
+    out << "\nextern const TextResource texts[] = {\n"
+        << table.str() << "};\n"
         << "extern const size_t textCount = " << count << ";\n\n}  // namespace tvx::resources::data\n";
 
     writeIfChanged(argv[1], out.str());

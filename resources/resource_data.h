@@ -15,7 +15,7 @@ extern const uint8_t commandRecords[];
 extern const size_t commandRecordsSize;
 extern const uint8_t statusRecords[];
 extern const size_t statusRecordsSize;
-extern const char* const messages[];       // kFirstMessage..kLastMessage
+extern const char* const messages[];  // kFirstMessage..kLastMessage
 extern const TextResource texts[];
 extern const size_t textCount;
 

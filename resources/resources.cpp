@@ -6,13 +6,9 @@
 
 namespace tvx::resources {
 
-std::span<const uint8_t> commandTableRecords() {
-    return {data::commandRecords, data::commandRecordsSize};
-}
+std::span<const uint8_t> commandTableRecords() { return {data::commandRecords, data::commandRecordsSize}; }
 
-std::span<const uint8_t> statusVariableRecords() {
-    return {data::statusRecords, data::statusRecordsSize};
-}
+std::span<const uint8_t> statusVariableRecords() { return {data::statusRecords, data::statusRecordsSize}; }
 
 std::string_view messageText(int number) {
     if (number < data::kFirstMessage || number > data::kLastMessage) return {};

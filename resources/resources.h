@@ -11,17 +11,17 @@ namespace tvx::resources {
 
 // The binary record lists: code (u16 little-endian), name (NUL-terminated),
 // for commands also the signature (NUL-terminated); ended by code 0xFFFF.
-std::span<const uint8_t> commandTableRecords();     // "MaKoLi"
-std::span<const uint8_t> statusVariableRecords();   // "StatVarLi"
+std::span<const uint8_t> commandTableRecords();    // "MaKoLi"
+std::span<const uint8_t> statusVariableRecords();  // "StatVarLi"
 
 // Message n (801..858); an empty text for numbers without one.
 std::string_view messageText(int number);
 
 // An embedded text resource (macro text, or the STARTMACRO entry).
 struct TextResource {
-    std::string_view name;     // e.g. "WENDELO.MAC", "STARTMACRO"
-    int number;                // its resource number
-    std::string_view text;     // the bytes as stored (a macro may be scrambled)
+    std::string_view name;  // e.g. "WENDELO.MAC", "STARTMACRO"
+    int number;             // its resource number
+    std::string_view text;  // the bytes as stored (a macro may be scrambled)
 };
 
 // Looks a text resource up by name (without regard to case) or by number.

@@ -114,7 +114,8 @@ interp::Error fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result)
     // 4. Filter, and the index the filter memory presets.
     std::string extension = parts.extension.size() > 1 ? parts.extension.substr(1) : std::string();
     bool derived = filterArgument.empty();
-    std::string filter = derived ? derivedFilter(extension) : std::string(filterArgument.substr(0, kMaxFilter));
+    std::string filter =
+        derived ? derivedFilter(extension) : std::string(filterArgument.substr(0, kMaxFilter));
     auto pairs = splitFilter(filter);
     uint64_t key = filterKey(filter);
     FilterMemory& slot = ip.state<FileDialogState>().slots[static_cast<size_t>((mode >> 8) & 3)];
@@ -132,11 +133,14 @@ interp::Error fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result)
     request.title = title;
     request.initialPath = parts.drive + parts.folder + fileName;
     request.initialPosix = ip.posixPath(request.initialPath);
-    request.directory = parts.drive.empty() && parts.folder.empty() ? std::string() : ip.posixPath(parts.drive + parts.folder);
+    request.directory = parts.drive.empty() && parts.folder.empty()
+                            ? std::string()
+                            : ip.posixPath(parts.drive + parts.folder);
     request.fileName = fileName;
     request.filters = pairs;
     request.filterIndex = index;
-    if (platform::isWindow(static_cast<platform::Hwnd>(ownerNumber))) request.owner = static_cast<platform::Hwnd>(ownerNumber);
+    if (platform::isWindow(static_cast<platform::Hwnd>(ownerNumber)))
+        request.owner = static_cast<platform::Hwnd>(ownerNumber);
     interp::FileAnswer answer = ip.host().chooseFiles(request);
 
     std::string chosen;
@@ -169,7 +173,8 @@ interp::Error fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result)
         bool endsAsPlaceholder = !chosen.empty() && (chosen.back() == '-' || chosen.back() == ',');
         bool exists = endsAsPlaceholder || folderExists(ip, chosen);
         if ((mode & 7) == 6 && !exists) {
-            std::string question = "Der Pfad \r\r  \"" + chosen + "\"\r\rexistiert noch nicht! Soll er erzeugt werden?";
+            std::string question =
+                "Der Pfad \r\r  \"" + chosen + "\"\r\rexistiert noch nicht! Soll er erzeugt werden?";
             int button = ip.messageBox(question, "FileDialog", 35);
             if (button == interp::kIdYes) {
                 createWholePath(ip, chosen);
@@ -202,8 +207,8 @@ interp::Error fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result)
 uint32_t fileDialogFlags(int32_t& mode, uint32_t flags) {
     uint32_t defaults;
     if ((mode & 7) == 7) {
-        defaults = kOfnHideReadOnly | kOfnAllowMultiSelect | kOfnPathMustExist | kOfnFileMustExist | kOfnExplorer |
-                   kOfnEnableSizing;
+        defaults = kOfnHideReadOnly | kOfnAllowMultiSelect | kOfnPathMustExist | kOfnFileMustExist |
+                   kOfnExplorer | kOfnEnableSizing;
         mode = (mode & ~6) | 1;
     } else {
         int kind = mode & 3;

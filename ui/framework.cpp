@@ -74,7 +74,8 @@ std::vector<RadioGroup> radioGroups(const std::vector<int>& ids) {
             int first, last;
             fixedRadioGroup(id, first, last);
             if (groups.empty() || groups.back().first != first) groups.push_back({first, last});
-        } else if (!groups.empty() && groups.back().first >= kIdRadioRunFirst && groups.back().last + 1 == id) {
+        } else if (!groups.empty() && groups.back().first >= kIdRadioRunFirst &&
+                   groups.back().last + 1 == id) {
             groups.back().last = id;  // a run of consecutive ids is one group
         } else {
             groups.push_back({id, id});
@@ -183,7 +184,10 @@ bool commitTyping(DialogContext& ctx) {
         if (!data.integer(index, old)) return false;
         int32_t now = toInteger(value);
         data.setInteger(index, now);
-        { Busy busy(ctx); moveBarTo(ctx, pairedBar(id), now); }
+        {
+            Busy busy(ctx);
+            moveBarTo(ctx, pairedBar(id), now);
+        }
         report(ctx, kIdIntEditFirst, index, now, old);
         return true;
     }
@@ -191,7 +195,10 @@ bool commitTyping(DialogContext& ctx) {
     double old = 0;
     if (!data.real(index, old)) return false;
     data.setReal(index, value);
-    { Busy busy(ctx); moveBarTo(ctx, pairedBar(id), value); }
+    {
+        Busy busy(ctx);
+        moveBarTo(ctx, pairedBar(id), value);
+    }
     report(ctx, kIdRealEditFirst, index, value, old);
     return true;
 }
@@ -238,7 +245,10 @@ bool handleCommand(DialogContext& ctx, WParam wParam, LParam lParam, bool& close
         if (!data.check(index, old)) return committed;
         uint8_t now = old ? 0 : 1;
         data.setCheck(index, now);
-        { Busy busy(ctx); checkDialogButton(ctx.hwnd, id, now); }
+        {
+            Busy busy(ctx);
+            checkDialogButton(ctx.hwnd, id, now);
+        }
         report(ctx, kIdCheckFirst, index, now, old);
         return true;
     }
@@ -295,7 +305,11 @@ bool handleCommand(DialogContext& ctx, WParam wParam, LParam lParam, bool& close
         uint8_t old = 0;
         uint16_t first = 0, last = 0;
         if (!data.radio(g, old, first, last)) return committed;
-        { Busy busy(ctx); checkRadioButton(ctx.hwnd, groups[static_cast<size_t>(g)].first, groups[static_cast<size_t>(g)].last, id); }
+        {
+            Busy busy(ctx);
+            checkRadioButton(ctx.hwnd, groups[static_cast<size_t>(g)].first,
+                             groups[static_cast<size_t>(g)].last, id);
+        }
         uint8_t now = static_cast<uint8_t>(id - groups[static_cast<size_t>(g)].first);
         data.setRadio(g, now);
         report(ctx, kIdRadioFixedFirst, g, now, old);
@@ -395,12 +409,14 @@ void buildBlock(DialogContext& ctx) {
     bool fresh = data.layout(ids);
     if (data.reservedBytes() != data.layoutBytes()) {
         char text[64];
-        std::snprintf(text, sizeof text, "Internal interp::Error: PSBuffer Conflict (%d)", static_cast<int>(data.reservedBytes()));
+        std::snprintf(text, sizeof text, "Internal interp::Error: PSBuffer Conflict (%d)",
+                      static_cast<int>(data.reservedBytes()));
         showBox(text, "", 0x10);
     }
     std::vector<RadioGroup> groups = radioGroups(ids);
     for (size_t g = 0; g < groups.size() && static_cast<int>(g) < data.radioGroupCount(); ++g)
-        data.setRadioRange(static_cast<int>(g), static_cast<uint16_t>(groups[g].first), static_cast<uint16_t>(groups[g].last));
+        data.setRadioRange(static_cast<int>(g), static_cast<uint16_t>(groups[g].first),
+                           static_cast<uint16_t>(groups[g].last));
     data.flags |= kBlockInitialising;
     if (!fresh) return;
     data.flags |= kBlockCreated;
@@ -412,7 +428,8 @@ void buildBlock(DialogContext& ctx) {
             data.setReal(id - kIdRealEditFirst, parseNumber(dialogItemText(ctx.hwnd, id)));
         } else if (in(id, kIdCheckFirst, kIdCheckLast) && id - kIdCheckFirst < data.checkCount()) {
             data.setCheck(id - kIdCheckFirst, isDialogButtonChecked(ctx.hwnd, id) ? 1 : 0);
-        } else if (in(id, kIdTextComboFirst, kIdTextComboLast) && id - kIdTextComboFirst < data.comboCount()) {
+        } else if (in(id, kIdTextComboFirst, kIdTextComboLast) &&
+                   id - kIdTextComboFirst < data.comboCount()) {
             LResult sel = sendDialogItemMessage(ctx.hwnd, id, CB_GETCURSEL, 0, 0);
             data.setCombo(id - kIdTextComboFirst, sel < 0 ? 0xFF : static_cast<uint8_t>(sel));
         }
@@ -420,7 +437,8 @@ void buildBlock(DialogContext& ctx) {
     for (size_t g = 0; g < groups.size() && static_cast<int>(g) < data.radioGroupCount(); ++g) {
         int size = groups[g].last - groups[g].first + 1;
         for (int k = 0; k < size; ++k)
-            if (isDialogButtonChecked(ctx.hwnd, groups[g].first + k)) data.setRadio(static_cast<int>(g), static_cast<uint8_t>(k));
+            if (isDialogButtonChecked(ctx.hwnd, groups[g].first + k))
+                data.setRadio(static_cast<int>(g), static_cast<uint8_t>(k));
     }
 }
 
@@ -432,7 +450,8 @@ void loadControls(DialogContext& ctx) {
     for (int id : ids) {
         if (in(id, kIdIntEditFirst, kIdIntEditLast)) {
             int32_t v = 0;
-            if (id - kIdIntEditFirst >= data.integerCount() || !data.integer(id - kIdIntEditFirst, v)) continue;
+            if (id - kIdIntEditFirst >= data.integerCount() || !data.integer(id - kIdIntEditFirst, v))
+                continue;
             setDialogItemText(ctx.hwnd, id, std::to_string(v));
             moveBarTo(ctx, pairedBar(id), v);
         } else if (in(id, kIdRealEditFirst, kIdRealEditLast)) {
@@ -448,11 +467,14 @@ void loadControls(DialogContext& ctx) {
             uint8_t sel = 0;
             bool hasText = false;
             std::string text;
-            if (id - kIdTextComboFirst >= data.comboCount() || !data.combo(id - kIdTextComboFirst, sel, hasText, text))
+            if (id - kIdTextComboFirst >= data.comboCount() ||
+                !data.combo(id - kIdTextComboFirst, sel, hasText, text))
                 continue;
             Hwnd combo = dialogItem(ctx.hwnd, id);
-            if (hasText) setWindowText(combo, text);
-            else sendMessage(combo, CB_SETCURSEL, sel == 0xFF ? static_cast<WParam>(-1) : sel, 0);
+            if (hasText)
+                setWindowText(combo, text);
+            else
+                sendMessage(combo, CB_SETCURSEL, sel == 0xFF ? static_cast<WParam>(-1) : sel, 0);
         }
     }
     std::vector<RadioGroup> groups = radioGroups(ids);
@@ -496,7 +518,8 @@ bool trackPosition(Hwnd bar, int x, int y, bool clampToTrack, int& position) {
     along = std::clamp(along, 0, track - 1);
     int minimum = 0, maximum = 0;
     scrollRange(bar, SB_CTL, minimum, maximum);
-    position = minimum + static_cast<int>(std::lround(static_cast<double>(along) * (maximum - minimum) / (track - 1)));
+    position = minimum +
+               static_cast<int>(std::lround(static_cast<double>(along) * (maximum - minimum) / (track - 1)));
     return true;
 }
 
@@ -527,7 +550,8 @@ LResult trackBarProc(Hwnd bar, unsigned message, WParam wParam, LParam lParam) {
     case WM_MOUSEMOVE:
         if (!state.dragging) break;
         if (trackPosition(bar, x, y, true, state.position))
-            sendMessage(dialog, scroll, makeWParam(SB_THUMBTRACK, static_cast<unsigned>(state.position)), bar);
+            sendMessage(dialog, scroll, makeWParam(SB_THUMBTRACK, static_cast<unsigned>(state.position)),
+                        bar);
         return 0;
     case WM_LBUTTONUP:
         if (!state.dragging) break;
@@ -553,7 +577,8 @@ void subclassTrackBars(DialogContext& ctx) {
             !in(id, kIdCrossFirst, kIdCrossLast))
             continue;
         DialogContext::ScrollText st;
-        if (!parseScrollText(windowText(child), st) || !(st.flags & 0x01) || trackBars().count(child)) continue;
+        if (!parseScrollText(windowText(child), st) || !(st.flags & 0x01) || trackBars().count(child))
+            continue;
         TrackBar bar;
         bar.original = reinterpret_cast<WindowProc>(
             setWindowLong(child, GWLP_WNDPROC, reinterpret_cast<intptr_t>(&trackBarProc)));
@@ -603,7 +628,8 @@ intptr_t colourReply(DialogContext& ctx, unsigned message, WParam wParam, LParam
     bool comboList = message == WM_CTLCOLORLISTBOX && className(parentOf(control)) == "ComboBox";
     if (message == WM_CTLCOLOREDIT || comboList || message == WM_CTLCOLORBTN || message == WM_CTLCOLORDLG ||
         message == WM_CTLCOLORSTATIC) {
-        if (message == WM_CTLCOLORBTN || message == WM_CTLCOLORSTATIC) setBkColor(static_cast<Hdc>(wParam), currentColor());
+        if (message == WM_CTLCOLORBTN || message == WM_CTLCOLORSTATIC)
+            setBkColor(static_cast<Hdc>(wParam), currentColor());
         return static_cast<intptr_t>(currentBrush());
     }
     return 0;
@@ -619,8 +645,8 @@ intptr_t frameworkProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam
         ctx->lParam = lParam;
         ControlData& data = ctx->block();
         // A position kept from the last opening is used when it is on the screen.
-        if (data.hasWindowPosition() && data.windowX() >= -20 && data.windowX() <= 640 && data.windowY() >= -20 &&
-            data.windowY() <= 400) {
+        if (data.hasWindowPosition() && data.windowX() >= -20 && data.windowX() <= 640 &&
+            data.windowY() >= -20 && data.windowY() <= 400) {
             Rect r = windowRect(hwnd);
             moveWindow(hwnd, data.windowX(), data.windowY(), r.width(), r.height());
         }
@@ -649,8 +675,10 @@ intptr_t frameworkProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam
     case WM_COMMAND: {
         bool close = false;
         bool event = handleCommand(*ctx, wParam, lParam, close);
-        if (event) callHandler(*ctx, kEventControl);
-        else if (!close) callHandler(*ctx, kEventRaw);
+        if (event)
+            callHandler(*ctx, kEventControl);
+        else if (!close)
+            callHandler(*ctx, kEventRaw);
         if (!close || !isWindow(hwnd)) return 1;
         ctx = findContext(hwnd);
         if (!ctx) return 1;
@@ -667,8 +695,10 @@ intptr_t frameworkProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam
         if (handleScroll(*ctx, wParam, lParam)) callHandler(*ctx, kEventControl);
         return 1;
     case kMsgClose:
-        if (ctx->modal) endDialog(hwnd, static_cast<intptr_t>(wParam));
-        else destroyWindow(hwnd);
+        if (ctx->modal)
+            endDialog(hwnd, static_cast<intptr_t>(wParam));
+        else
+            destroyWindow(hwnd);
         return 1;
     case WM_DESTROY:
         callHandler(*ctx, kEventClosing);
@@ -875,7 +905,9 @@ void ControlData::setWindowPosition(int32_t x, int32_t y) {
 
 // ---- Registration and creation
 
-void setClassHandler(int classNumber, ClassHandler handler) { fw().handlers[classNumber] = std::move(handler); }
+void setClassHandler(int classNumber, ClassHandler handler) {
+    fw().handlers[classNumber] = std::move(handler);
+}
 
 void setFrameworkMessageBox(std::function<int(std::string_view, std::string_view, unsigned)> box) {
     fw().box = std::move(box);
@@ -884,7 +916,8 @@ void setFrameworkMessageBox(std::function<int(std::string_view, std::string_view
 intptr_t runModalDialog(const DialogTemplate& dialog, Hwnd owner, DialogContext& context, int classNumber) {
     if (!registerContext(context, classNumber)) return -1;
     context.modal = true;
-    intptr_t result = dialogBox(dialog, owner, frameworkProc, static_cast<LParam>(reinterpret_cast<intptr_t>(&context)));
+    intptr_t result =
+        dialogBox(dialog, owner, frameworkProc, static_cast<LParam>(reinterpret_cast<intptr_t>(&context)));
     release(context);
     return result;
 }
@@ -892,14 +925,17 @@ intptr_t runModalDialog(const DialogTemplate& dialog, Hwnd owner, DialogContext&
 Hwnd createModelessDialog(const DialogTemplate& dialog, Hwnd owner, DialogContext& context, int classNumber) {
     if (!registerContext(context, classNumber)) return 0;
     context.modal = false;
-    Hwnd hwnd = createDialog(dialog, owner, frameworkProc, static_cast<LParam>(reinterpret_cast<intptr_t>(&context)));
+    Hwnd hwnd =
+        createDialog(dialog, owner, frameworkProc, static_cast<LParam>(reinterpret_cast<intptr_t>(&context)));
     if (!hwnd) {
         release(context);
         return 0;
     }
     auto& list = fw().modeless;
-    if (static_cast<int>(list.size()) < kMaxModeless) list.push_back(hwnd);
-    else messageBeep(0xFFFFFFFF);
+    if (static_cast<int>(list.size()) < kMaxModeless)
+        list.push_back(hwnd);
+    else
+        messageBeep(0xFFFFFFFF);
     return hwnd;
 }
 
@@ -922,8 +958,10 @@ ColorRef colorForCode(int64_t code) {
     if (code == -2) return fw().configured;
     if (code < 0) return kClrInvalid;
     uint32_t value = static_cast<uint32_t>(code);
-    if (value < 0x1000000 || (value >= 0x21000000 && value <= 0x21FFFFFF)) return nearestColor(0, value & 0xFFFFFF);
-    if ((value & 0x80000000) && (value & 0x01000000)) return sysColor(static_cast<int>(value & 0xFF00001F & 0x1F));
+    if (value < 0x1000000 || (value >= 0x21000000 && value <= 0x21FFFFFF))
+        return nearestColor(0, value & 0xFFFFFF);
+    if ((value & 0x80000000) && (value & 0x01000000))
+        return sysColor(static_cast<int>(value & 0xFF00001F & 0x1F));
     return value & 0xFFFFFF;
 }
 

@@ -25,43 +25,56 @@ using platform::WParam;
 // ---- Control-id ranges
 
 enum ControlIds : int {
-    kIdListFirst = 1411, kIdListLast = 1609,
-    kIdComboFirst = 1610, kIdComboLast = 2009,
-    kIdPushFirst = 7000, kIdPushLast = 8199,
-    kIdRealEditFirst = 8200, kIdRealEditLast = 8399,
-    kIdRealScrollFirst = 8400, kIdRealScrollLast = 8599,
-    kIdCheckFirst = 8600, kIdCheckLast = 8799,
-    kIdTextFirst = 8800, kIdTextLast = 8999,
-    kIdIntEditFirst = 9500, kIdIntEditLast = 9539,
-    kIdTextComboFirst = 9540, kIdTextComboLast = 9579,
-    kIdIntScrollFirst = 9600, kIdIntScrollLast = 9639,
-    kIdCrossFirst = 9680, kIdCrossLast = 9699,
-    kIdRadioFixedFirst = 9820, kIdRadioFixedLast = 9859,
-    kIdRadioRunFirst = 9860, kIdRadioRunLast = 9959,
+    kIdListFirst = 1411,
+    kIdListLast = 1609,
+    kIdComboFirst = 1610,
+    kIdComboLast = 2009,
+    kIdPushFirst = 7000,
+    kIdPushLast = 8199,
+    kIdRealEditFirst = 8200,
+    kIdRealEditLast = 8399,
+    kIdRealScrollFirst = 8400,
+    kIdRealScrollLast = 8599,
+    kIdCheckFirst = 8600,
+    kIdCheckLast = 8799,
+    kIdTextFirst = 8800,
+    kIdTextLast = 8999,
+    kIdIntEditFirst = 9500,
+    kIdIntEditLast = 9539,
+    kIdTextComboFirst = 9540,
+    kIdTextComboLast = 9579,
+    kIdIntScrollFirst = 9600,
+    kIdIntScrollLast = 9639,
+    kIdCrossFirst = 9680,
+    kIdCrossLast = 9699,
+    kIdRadioFixedFirst = 9820,
+    kIdRadioFixedLast = 9859,
+    kIdRadioRunFirst = 9860,
+    kIdRadioRunLast = 9959,
     kIdResetEvent = 9998,
     kIdNotFramework = 9999,
 };
 
 // Most entries each array of the control data block holds.
-constexpr int kMaxChecks = 200, kMaxCrossValues = 20, kMaxIntegers = 40, kMaxReals = 200, kMaxRadioGroups = 10,
-              kMaxCombos = 40;
+constexpr int kMaxChecks = 200, kMaxCrossValues = 20, kMaxIntegers = 40, kMaxReals = 200,
+              kMaxRadioGroups = 10, kMaxCombos = 40;
 constexpr int kMaxModeless = 61;
 // Live framework windows: the 32 macro-dialog slots, the watch window and the
 // standard dialogs must fit at once.
 constexpr int kMaxRegisteredContexts = 64;
 
 // Private messages of the framework.
-constexpr unsigned kMsgClose = 1200;      // wParam 1: OK
-constexpr unsigned kMsgScroll = 1211;     // scrolling sent by the framework itself
-constexpr unsigned kMsgColorRequest = 25; // to the class handler: wParam is the colour message
+constexpr unsigned kMsgClose = 1200;       // wParam 1: OK
+constexpr unsigned kMsgScroll = 1211;      // scrolling sent by the framework itself
+constexpr unsigned kMsgColorRequest = 25;  // to the class handler: wParam is the colour message
 
 // Block flags.
 enum BlockFlags : uint32_t {
     kBlockInitialising = 0x08,
-    kBlockCreated = 0x20,      // values were just created: read from the controls
+    kBlockCreated = 0x20,  // values were just created: read from the controls
     kBlockClearOnCreate = 0x100,
-    kBlockColours = 0x0100 << 8,    // high byte 0x01: colour handling on
-    kBlockFullDesktop = 0x0200 << 8, // high byte 0x02
+    kBlockColours = 0x0100 << 8,      // high byte 0x01: colour handling on
+    kBlockFullDesktop = 0x0200 << 8,  // high byte 0x02
 };
 
 // The record of the last control event.
@@ -120,8 +133,10 @@ private:
     enum Array { kChecks, kCross, kIntegers, kReals, kRadios, kCombos, kArrays };
     size_t offset(Array a) const;
     bool inRange(Array a, int i) const;
-    template <typename T> T read(size_t at) const;
-    template <typename T> void write(size_t at, T value);
+    template <typename T>
+    T read(size_t at) const;
+    template <typename T>
+    void write(size_t at, T value);
 
     std::array<int, kArrays> counts_{};
     std::vector<uint8_t> storage_;
@@ -141,14 +156,14 @@ struct DialogContext {
     ControlData* data = nullptr;  // the caller's block, or the context's own when null
     int eventKind = kEventRaw;
     int classNumber = 0;
-    uint16_t flags = 0;           // 0x8000: the handler is busy
-    void* user = nullptr;         // for the class handler
+    uint16_t flags = 0;    // 0x8000: the handler is busy
+    void* user = nullptr;  // for the class handler
     bool modal = false;
 
     // Filled by the framework.
     ControlData ownData;
-    int typingEdit = 0;       // an edit that is being typed in
-    int lastScrollBar = 0;    // the bar whose scroll text was read last
+    int typingEdit = 0;     // an edit that is being typed in
+    int lastScrollBar = 0;  // the bar whose scroll text was read last
     struct ScrollText {
         long minimum = 0, maximum = 100;
         unsigned flags = 0;
@@ -168,13 +183,15 @@ void setClassHandler(int classNumber, ClassHandler handler);
 
 // The message box the framework's own failures use (the host's routine, with
 // its nesting limit); a platform box when none is set.
-void setFrameworkMessageBox(std::function<int(std::string_view text, std::string_view caption, unsigned style)> box);
+void setFrameworkMessageBox(
+    std::function<int(std::string_view text, std::string_view caption, unsigned style)> box);
 
 // Creates a framework dialog from a template, with the context (kept by the
 // caller until the dialog is gone). Modal: runs it and returns the result (1 OK,
 // 0 otherwise, -1 when it could not be made). Modeless: returns the window (as a
 // number) or 0; the window joins the modeless list.
-intptr_t runModalDialog(const platform::DialogTemplate& dialog, Hwnd owner, DialogContext& context, int classNumber);
+intptr_t runModalDialog(const platform::DialogTemplate& dialog, Hwnd owner, DialogContext& context,
+                        int classNumber);
 Hwnd createModelessDialog(const platform::DialogTemplate& dialog, Hwnd owner, DialogContext& context,
                           int classNumber);
 // The context of a framework window (null for none).
@@ -206,12 +223,12 @@ bool parseScrollText(std::string_view text, DialogContext::ScrollText& out);
 struct RelativeMouse {
     bool active = false;
     Hwnd dialog = 0;
-    int x = 0, y = 0;          // summed relative position
+    int x = 0, y = 0;  // summed relative position
     int minX = -32768, maxX = 32767, minY = -32768, maxY = 32767;
     uint32_t lastMoveTime = 0;
-    unsigned buttons = 0;      // MK_LBUTTON, MK_RBUTTON, MK_MBUTTON
-    platform::Point pin;       // where the cursor is held
-    platform::Point saved;     // where it was before
+    unsigned buttons = 0;   // MK_LBUTTON, MK_RBUTTON, MK_MBUTTON
+    platform::Point pin;    // where the cursor is held
+    platform::Point saved;  // where it was before
 };
 const RelativeMouse& relativeMouse();
 void beginRelativeMouse(Hwnd dialog, int minX, int maxX, int minY, int maxY);

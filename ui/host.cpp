@@ -51,14 +51,15 @@ bool offersButton(unsigned style, int button) {
 
 AppHost::AppHost(Mode mode, std::FILE* out) : mode_(mode), out_(out) {}
 
-AppHost::~AppHost() {
-    setFrameworkMessageBox(nullptr);
-}
+AppHost::~AppHost() { setFrameworkMessageBox(nullptr); }
 
 bool AppHost::setAnswers(std::string_view list, std::string& badItem) {
-    static const struct { std::string_view word; int button; } kWords[] = {
-        {"ok", interp::kIdOk},       {"cancel", interp::kIdCancel}, {"yes", interp::kIdYes},
-        {"no", interp::kIdNo},       {"abort", interp::kIdAbort},   {"retry", interp::kIdRetry},
+    static const struct {
+        std::string_view word;
+        int button;
+    } kWords[] = {
+        {"ok", interp::kIdOk},         {"cancel", interp::kIdCancel}, {"yes", interp::kIdYes},
+        {"no", interp::kIdNo},         {"abort", interp::kIdAbort},   {"retry", interp::kIdRetry},
         {"ignore", interp::kIdIgnore},
     };
     answers_.clear();
@@ -140,8 +141,10 @@ BoxAnswer AppHost::inputBox(interp::InputKind kind, std::string_view caption, st
         InputDialogState state;
         state.prompt = std::string(prompt);
         bool number = kind == interp::InputKind::Number;
-        if (number) state.value = std::strtod(text.c_str(), nullptr);
-        else state.text = text;
+        if (number)
+            state.value = std::strtod(text.c_str(), nullptr);
+        else
+            state.text = text;
         InputDialog which = number ? (withCancel ? InputDialog::Number : InputDialog::NumberNoCancel)
                                    : (withCancel ? InputDialog::Text : InputDialog::TextNoCancel);
         if (!runInputDialog(which, activeWindow(), state)) return {interp::kIdCancel, 0};
@@ -159,8 +162,10 @@ BoxAnswer AppHost::inputBox(interp::InputKind kind, std::string_view caption, st
     Answer next;
     if (nextAnswer(next)) {
         // Cancel works without a Cancel button too: it is the Escape key.
-        if (next.hasText) text = std::move(next.text);
-        else if (next.button == interp::kIdCancel) answer.button = interp::kIdCancel;
+        if (next.hasText)
+            text = std::move(next.text);
+        else if (next.button == interp::kIdCancel)
+            answer.button = interp::kIdCancel;
     }
     return answer;
 }
@@ -245,7 +250,8 @@ bool AppHost::pumpMessages(int budget) {
             return false;
         }
         bool toMain = main_ && msg.hwnd == main_;
-        if (toMain && (msg.message == WM_CLOSE || (msg.message == WM_SYSCOMMAND && (msg.wParam & 0xFFF0) == SC_CLOSE))) {
+        if (toMain && (msg.message == WM_CLOSE ||
+                       (msg.message == WM_SYSCOMMAND && (msg.wParam & 0xFFF0) == SC_CLOSE))) {
             postMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
             return false;
         }
@@ -257,7 +263,8 @@ bool AppHost::pumpMessages(int budget) {
             }
         }
         if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && (options & interp::kOptEscapeStops) &&
-            !platform::isKeyDown(VK_SHIFT) && !platform::isKeyDown(VK_CONTROL) && !platform::isKeyDown(VK_MENU))
+            !platform::isKeyDown(VK_SHIFT) && !platform::isKeyDown(VK_CONTROL) &&
+            !platform::isKeyDown(VK_MENU))
             return false;
         if (toMain && msg.message == WM_TIMER && msg.wParam == kStopTimer) {
             killTimer(main_, kStopTimer);
@@ -283,7 +290,8 @@ void AppHost::waitWhilePaused(uint8_t& runState) {
         runState &= static_cast<uint8_t>(~(interp::kRunPaused | interp::kRunCommandPending));
         return;
     }
-    while ((runState & (interp::kRunPaused | interp::kRunCommandPending)) && (runState & interp::kRunRunning)) {
+    while ((runState & (interp::kRunPaused | interp::kRunCommandPending)) &&
+           (runState & interp::kRunRunning)) {
         if (!pumpMessages(1000)) {
             runState &= static_cast<uint8_t>(~interp::kRunRunning);
             return;

@@ -30,10 +30,14 @@ DialogTemplate build(bool number, bool withCancel) {
     t.cx = 220;
     t.cy = 64;
     t.items.push_back(item("Static", SS_LEFT, 8800, 12, 8, 206, 8, number ? "Value:" : "Text:"));
-    if (number) t.items.push_back(item("Edit", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8200, 26, 24, 80, 12, ""));
-    else t.items.push_back(item("Edit", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8801, 13, 24, 198, 12, ""));
-    t.items.push_back(item("Button", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, withCancel ? 12 : 87, 46, 46, 14, "Ok"));
-    if (withCancel) t.items.push_back(item("Button", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, 162, 46, 46, 14, "&Cancel"));
+    if (number)
+        t.items.push_back(item("Edit", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8200, 26, 24, 80, 12, ""));
+    else
+        t.items.push_back(item("Edit", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8801, 13, 24, 198, 12, ""));
+    t.items.push_back(
+        item("Button", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, withCancel ? 12 : 87, 46, 46, 14, "Ok"));
+    if (withCancel)
+        t.items.push_back(item("Button", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, 162, 46, 46, 14, "&Cancel"));
     return t;
 }
 

@@ -99,9 +99,7 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         }
         destroyWindow(hwnd);
         return 0;
-    case WM_DESTROY:
-        postQuitMessage(0);
-        return 0;
+    case WM_DESTROY: postQuitMessage(0); return 0;
     default: return defWindowProc(hwnd, message, wParam, lParam);
     }
 }

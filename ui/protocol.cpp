@@ -11,17 +11,20 @@ namespace tvx::ui {
 
 void ProtocolLog::initialise(const std::string& iniPath) {
     fileName_ = logFileName(iniPath);
-    enabled_ = platform::parseProfileInt(platform::iniGetString(iniPath, "Protocol", "WriteProtocol", "0")) != 0;
+    enabled_ =
+        platform::parseProfileInt(platform::iniGetString(iniPath, "Protocol", "WriteProtocol", "0")) != 0;
     if (!enabled_) return;
     // Read and kept; the log is never cut (DeleteOnStart removes nothing either:
     // an unattended run's earlier entries stay for whoever checks them).
-    deleteOnStart_ = platform::parseProfileInt(platform::iniGetString(iniPath, "Protocol", "DeleteOnStart", "1"));
+    deleteOnStart_ =
+        platform::parseProfileInt(platform::iniGetString(iniPath, "Protocol", "DeleteOnStart", "1"));
     maxLines_ = platform::parseProfileInt(platform::iniGetString(iniPath, "Protocol", "MaxZeilen", "0"));
     maxColumns_ = platform::parseProfileInt(platform::iniGetString(iniPath, "Protocol", "MaxSpalten", "5"));
 }
 
 std::string ProtocolLog::logFileName(const std::string& iniPath) {
-    if (iniPath.size() >= 4 && iniPath[iniPath.size() - 4] == '.') return iniPath.substr(0, iniPath.size() - 4) + ".lst";
+    if (iniPath.size() >= 4 && iniPath[iniPath.size() - 4] == '.')
+        return iniPath.substr(0, iniPath.size() - 4) + ".lst";
     return iniPath + ".lst";
 }
 
@@ -74,7 +77,8 @@ void ProtocolLog::writeErrorBox(std::string_view text) const {
 }
 
 std::string lineCrashText(std::string_view line) {
-    return "Bei Ausf\xC3\xBChrung der Zeile\r>> " + std::string(line) + " <<\rwurde das Makro unerwartet beendet !";
+    return "Bei Ausf\xC3\xBChrung der Zeile\r>> " + std::string(line) +
+           " <<\rwurde das Makro unerwartet beendet !";
 }
 
 std::string startupCrashText(std::string_view line) {

@@ -46,7 +46,6 @@ private:
 // The program's log (set up at start-up).
 ProtocolLog& protocolLog();
 
-
 // The crash texts: a macro line that ended the macro unexpectedly, and an
 // exception during start-up that ends the program.
 std::string lineCrashText(std::string_view line);

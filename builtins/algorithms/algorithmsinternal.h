@@ -34,8 +34,7 @@ inline bool complexArgument(const CallArgs& args, int i) {
 // The real result type of a function of the block: a plain vector of doubles
 // stays one, everything else becomes a real matrix.
 inline int realResultType(const DataBlock* block) {
-    return block && block->elementType == interp::kElemDouble ? interp::kElemDouble
-                                                              : interp::kElemRealMatrix;
+    return block && block->elementType == interp::kElemDouble ? interp::kElemDouble : interp::kElemRealMatrix;
 }
 
 interp::Error fftFunction(Interpreter& ip, CallArgs& args, MCVal& result);

@@ -25,25 +25,25 @@ struct Plane {
 inline int64_t borderIndex(int64_t t, int64_t n, Border border) {
     if (t >= 0 && t < n) return t;
     switch (border) {
-        case Border::Zero: return -1;
-        case Border::Wrap: {
-            int64_t r = t % n;
-            return r < 0 ? r + n : r;
-        }
-        case Border::Mirror: {
-            // Reflection that repeats the border element: -1 reads 0, n reads n - 1.
-            int64_t period = 2 * n;
-            int64_t r = t % period;
-            if (r < 0) r += period;
-            return r < n ? r : period - 1 - r;
-        }
+    case Border::Zero: return -1;
+    case Border::Wrap: {
+        int64_t r = t % n;
+        return r < 0 ? r + n : r;
+    }
+    case Border::Mirror: {
+        // Reflection that repeats the border element: -1 reads 0, n reads n - 1.
+        int64_t period = 2 * n;
+        int64_t r = t % period;
+        if (r < 0) r += period;
+        return r < n ? r : period - 1 - r;
+    }
     }
     return -1;
 }
 
 // out[j] += sum over l of factor * k[l] * src[j + l - h] for one row.
-void correlateRow(const double* __restrict src, int64_t n, const double* __restrict k, int64_t kn,
-                  int64_t h, Border border, double factor, double* __restrict out) {
+void correlateRow(const double* __restrict src, int64_t n, const double* __restrict k, int64_t kn, int64_t h,
+                  Border border, double factor, double* __restrict out) {
     // Interior: every tap inside the row.
     int64_t first = std::min(h, n);
     int64_t last = n - (kn - 1 - h);  // one past the last interior position
@@ -76,8 +76,8 @@ void correlateAdd(const Plane& a, const Plane& k, Border border, double factor, 
         for (int64_t kr = 0; kr < k.rows; ++kr) {
             int64_t si = borderIndex(i + kr - hr, a.rows, border);
             if (si < 0) continue;
-            correlateRow(a.data + si * a.cols, a.cols, k.data + kr * k.cols, k.cols, hc, border,
-                         factor, out + i * a.cols);
+            correlateRow(a.data + si * a.cols, a.cols, k.data + kr * k.cols, k.cols, hc, border, factor,
+                         out + i * a.cols);
         }
     }
 }

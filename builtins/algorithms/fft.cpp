@@ -13,9 +13,7 @@ namespace tvx::builtins::algorithms {
 
 namespace {
 
-inline Complex mul(Complex a, Complex b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
+inline Complex mul(Complex a, Complex b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
 inline Complex mulConj(Complex a, Complex b) {  // a * conj(b)
     return {a.re * b.re + a.im * b.im, a.im * b.re - a.re * b.im};
 }
@@ -170,8 +168,8 @@ void FftPlan::transform(const Complex* in, int64_t stride, Complex* out, bool in
 // every p-th input (so the deepest level gathers the input in digit-reversed
 // order), then p-point butterflies combine them. Depth first, so that the
 // short transforms run in cache.
-void FftPlan::work(Complex* out, const Complex* in, int64_t fstride, int64_t inStride,
-                   const int64_t* factors, bool inverse) const {
+void FftPlan::work(Complex* out, const Complex* in, int64_t fstride, int64_t inStride, const int64_t* factors,
+                   bool inverse) const {
     const int64_t p = factors[0];
     const int64_t m = factors[1];
     const int64_t step = fstride * inStride;
@@ -203,11 +201,11 @@ void FftPlan::work(Complex* out, const Complex* in, int64_t fstride, int64_t inS
             work(out + j * m, in + j * step, fstride * p, inStride, factors + 2, inverse);
     }
     switch (p) {
-        case 2: butterfly2(out, fstride, m, inverse); break;
-        case 3: butterfly3(out, fstride, m, inverse); break;
-        case 4: butterfly4(out, fstride, m, inverse); break;
-        case 5: butterfly5(out, fstride, m, inverse); break;
-        default: butterflyOdd(out, fstride, m, p, inverse); break;
+    case 2: butterfly2(out, fstride, m, inverse); break;
+    case 3: butterfly3(out, fstride, m, inverse); break;
+    case 4: butterfly4(out, fstride, m, inverse); break;
+    case 5: butterfly5(out, fstride, m, inverse); break;
+    default: butterflyOdd(out, fstride, m, p, inverse); break;
     }
 }
 
@@ -242,8 +240,7 @@ void FftPlan::butterfly4(Complex* out, int64_t fstride, int64_t m, bool inverse)
     Complex* o2 = out + 2 * m;
     Complex* o3 = out + 3 * m;
     for (int64_t k = 0; k < m; ++k) {
-        Complex w1 = twiddles_[k * fstride], w2 = twiddles_[2 * k * fstride],
-                w3 = twiddles_[3 * k * fstride];
+        Complex w1 = twiddles_[k * fstride], w2 = twiddles_[2 * k * fstride], w3 = twiddles_[3 * k * fstride];
         Complex a0 = out[k];
         Complex a1 = inverse ? mulConj(o1[k], w1) : mul(o1[k], w1);
         Complex a2 = inverse ? mulConj(o2[k], w2) : mul(o2[k], w2);
@@ -302,8 +299,8 @@ void FftPlan::butterflyOdd(Complex* out, int64_t fstride, int64_t m, int64_t p, 
             for (int64_t q = 1; q < p; ++q) {
                 index += fstride * k;
                 index %= n_;
-                Complex t = inverse ? mulConj(scratch[q], twiddles_[index])
-                                    : mul(scratch[q], twiddles_[index]);
+                Complex t =
+                    inverse ? mulConj(scratch[q], twiddles_[index]) : mul(scratch[q], twiddles_[index]);
                 sum = {sum.re + t.re, sum.im + t.im};
             }
             out[k] = sum;

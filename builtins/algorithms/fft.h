@@ -43,8 +43,8 @@ public:
     const Complex* halfStepTwiddles() const;
 
 private:
-    void work(Complex* out, const Complex* in, int64_t fstride, int64_t inStride,
-              const int64_t* factors, bool inverse) const;
+    void work(Complex* out, const Complex* in, int64_t fstride, int64_t inStride, const int64_t* factors,
+              bool inverse) const;
     void butterfly2(Complex* out, int64_t fstride, int64_t m, bool inverse) const;
     void butterfly3(Complex* out, int64_t fstride, int64_t m, bool inverse) const;
     void butterfly4(Complex* out, int64_t fstride, int64_t m, bool inverse) const;

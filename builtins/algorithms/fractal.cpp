@@ -16,15 +16,11 @@ namespace {
 constexpr int64_t kParallelElements = 1000;
 
 inline Complex square(Complex z) { return {z.re * z.re - z.im * z.im, 2 * z.re * z.im}; }
-inline Complex times(Complex a, Complex b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
+inline Complex times(Complex a, Complex b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
 
 inline Quad qtimes(const Quad& x, const Quad& y) {
-    return {x.a * y.a - x.b * y.b - x.c * y.c - x.d * y.d,
-            x.a * y.b + x.b * y.a + x.c * y.d - x.d * y.c,
-            x.a * y.c - x.b * y.d + x.c * y.a + x.d * y.b,
-            x.a * y.d + x.b * y.c - x.c * y.b + x.d * y.a};
+    return {x.a * y.a - x.b * y.b - x.c * y.c - x.d * y.d, x.a * y.b + x.b * y.a + x.c * y.d - x.d * y.c,
+            x.a * y.c - x.b * y.d + x.c * y.a + x.d * y.b, x.a * y.d + x.b * y.c - x.c * y.b + x.d * y.a};
 }
 inline double qnorm(const Quad& q) { return q.a * q.a + q.b * q.b + q.c * q.c + q.d * q.d; }
 

@@ -53,8 +53,8 @@ SolveResult solveLinearSystem(double* m, double* x, int64_t n) {
     return kSolved;
 }
 
-void accumulateNormalEquations(const double* x, const double* y, int64_t n, int64_t k,
-                               double* normal, double* r) {
+void accumulateNormalEquations(const double* x, const double* y, int64_t n, int64_t k, double* normal,
+                               double* r) {
     // Observation by observation, so that two calls with halves of the data
     // give exactly what one call with all of it gives.
     for (int64_t i = 0; i < n; ++i) {

@@ -21,7 +21,7 @@ SolveResult solveLinearSystem(double* a, double* b, int64_t n);
 // Adds x'x to the k by k matrix normal (the upper triangle accumulated
 // observation by observation, then copied to the lower one) and x'y to r, for
 // n observations of k regressors (x: n rows of k values).
-void accumulateNormalEquations(const double* x, const double* y, int64_t n, int64_t k,
-                               double* normal, double* r);
+void accumulateNormalEquations(const double* x, const double* y, int64_t n, int64_t k, double* normal,
+                               double* r);
 
 }  // namespace tvx::builtins::algorithms

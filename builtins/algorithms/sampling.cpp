@@ -15,8 +15,7 @@ namespace {
 
 // The Catmull-Rom cubic through p1 (t = 0) and p2 (t = 1).
 inline double catmullRom(double p0, double p1, double p2, double p3, double t) {
-    return (((-p0 + 3 * p1 - 3 * p2 + p3) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3)) * t + (p2 - p0)) *
-               t / 2 +
+    return (((-p0 + 3 * p1 - 3 * p2 + p3) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3)) * t + (p2 - p0)) * t / 2 +
            p1;
 }
 
@@ -31,8 +30,7 @@ struct Grid {
 // never reach an index.
 double bilinear(const Grid& g, double x, double y) {
     double fx = std::floor(x), fy = std::floor(y);
-    if (!(fx >= 0 && fx <= static_cast<double>(g.nx - 2) && fy >= 0 &&
-          fy <= static_cast<double>(g.ny - 2)))
+    if (!(fx >= 0 && fx <= static_cast<double>(g.nx - 2) && fy >= 0 && fy <= static_cast<double>(g.ny - 2)))
         return 0;
     auto x0 = static_cast<int64_t>(fx), y0 = static_cast<int64_t>(fy);
     double tx = x - fx, ty = y - fy;
@@ -43,16 +41,14 @@ double bilinear(const Grid& g, double x, double y) {
 
 double bicubic(const Grid& g, double x, double y) {
     double fx = std::floor(x), fy = std::floor(y);
-    if (!(fx >= 1 && fx <= static_cast<double>(g.nx - 3) && fy >= 1 &&
-          fy <= static_cast<double>(g.ny - 3)))
+    if (!(fx >= 1 && fx <= static_cast<double>(g.nx - 3) && fy >= 1 && fy <= static_cast<double>(g.ny - 3)))
         return 0;
     auto x0 = static_cast<int64_t>(fx), y0 = static_cast<int64_t>(fy);
     double tx = x - fx, ty = y - fy;
     double rows[4];
     for (int j = 0; j < 4; ++j) {
         int64_t row = y0 - 1 + j;
-        rows[j] = catmullRom(g.at(x0 - 1, row), g.at(x0, row), g.at(x0 + 1, row),
-                             g.at(x0 + 2, row), tx);
+        rows[j] = catmullRom(g.at(x0 - 1, row), g.at(x0, row), g.at(x0 + 1, row), g.at(x0 + 2, row), tx);
     }
     return catmullRom(rows[0], rows[1], rows[2], rows[3], ty);
 }
@@ -97,7 +93,7 @@ struct Reals {
 // A result vector of the shape of like (or a row vector when like is null).
 Error realBlockLike(const DataBlock* like, int64_t count, DataBlock*& out) {
     Error err = like ? arrays::allocateLike(like, realResultType(like), count, out)
-                   : arrays::allocate(kElemRealMatrix, count, out);
+                     : arrays::allocate(kElemRealMatrix, count, out);
     if (err) return err;
     out->shapeFlags &= static_cast<uint16_t>(~(arrays::kShapeLogical | arrays::kShapeIndex));
     if (!like) out->shapeFlags |= kShapeMatrix;
@@ -121,9 +117,7 @@ Error interp2Function(Interpreter&, CallArgs& args, MCVal& result) {
         if (!matrix.bind(m)) return kOutOfMemory;
         Grid grid{matrix.data(), m->xSize, m->ySize};
         const bool cubic = methodLetter(args) == 'c';
-        auto sample = [&](double x, double y) {
-            return cubic ? bicubic(grid, x, y) : bilinear(grid, x, y);
-        };
+        auto sample = [&](double x, double y) { return cubic ? bicubic(grid, x, y) : bilinear(grid, x, y); };
         if (!xs.block) {
             result.setReal(sample(xs.scalar, ys.data()[0]));
             return kOk;
@@ -166,10 +160,10 @@ Error histcFunction(Interpreter&, CallArgs& args, MCVal& result) {
             if (k == e - 1 && value > edge[e - 1]) k = e;
             int64_t bin = -1;
             switch (options) {
-                case 0x00: bin = k >= 0 && k < e ? k : -1; break;
-                case 0x10: bin = k >= 0 && k < e - 1 ? k : -1; break;
-                case 0x20: bin = k < 0 ? -1 : std::min(k, e - 1); break;
-                case 0x30: bin = std::min(k + 1, e); break;
+            case 0x00: bin = k >= 0 && k < e ? k : -1; break;
+            case 0x10: bin = k >= 0 && k < e - 1 ? k : -1; break;
+            case 0x20: bin = k < 0 ? -1 : std::min(k, e - 1); break;
+            case 0x30: bin = std::min(k + 1, e); break;
             }
             if (bin >= 0) counts[bin] += 1;
         }

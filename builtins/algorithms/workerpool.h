@@ -136,8 +136,6 @@ private:
     std::condition_variable done_;
 };
 
-
-
 // The pool of one interpreter.
 struct FractalState : interp::FamilyState {
     WorkerPool pool;

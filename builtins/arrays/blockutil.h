@@ -42,8 +42,7 @@ inline bool isComplexBlock(const DataBlock* block) {
 }
 // Blocks whose elements are stored as plain doubles.
 inline bool isDoubleBlock(const DataBlock* block) {
-    return block->elementType == interp::kElemDouble ||
-           block->elementType == interp::kElemRealMatrix ||
+    return block->elementType == interp::kElemDouble || block->elementType == interp::kElemRealMatrix ||
            block->elementType == interp::kElemComplexScalar;
 }
 // Elements as a macro counts them: complex pairs count once.

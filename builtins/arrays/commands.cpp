@@ -61,16 +61,15 @@ Error buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
     bool centre = mode & kOptionCentre;
     bool random = (mode & kOptionRandom) || fill == kFillRandom;
     if (fill > kFillRampYDown) return kBadParameters;
-    bool ramp = fill == kFillRampX || fill == kFillRampY || fill == kFillRampXDown ||
-                fill == kFillRampYDown;
+    bool ramp = fill == kFillRampX || fill == kFillRampY || fill == kFillRampXDown || fill == kFillRampYDown;
     bool complex = complexValue || (mode & kOptionComplex);
     if (complex && !complexValue) v.im = ramp ? v.re : 0;
 
     if (nx > INT32_MAX || ny > INT32_MAX) return kVectorNotCreated;
     int64_t elements = nx * ny;
     DataBlock* block = nullptr;
-    Error err = allocate(complex ? kElemComplexMatrix : kElemRealMatrix,
-                       complex ? 2 * elements : elements, block);
+    Error err =
+        allocate(complex ? kElemComplexMatrix : kElemRealMatrix, complex ? 2 * elements : elements, block);
     if (err) return err;
     block->xSize = static_cast<int32_t>(nx);
     block->ySize = static_cast<int32_t>(ny);
@@ -109,22 +108,22 @@ Error buildMatrix(Interpreter& ip, CallArgs& args, MCVal& result, bool matrix) {
             for (int64_t x = 0; x < nx; ++x) {
                 double re = 0, im = 0;
                 switch (fill) {
-                    case kFillRampX:
-                        re = term(x, nx, stepRe);
-                        im = term(y, ny, stepIm);
-                        break;
-                    case kFillRampY:
-                        re = term(y, ny, stepRe);
-                        im = term(x, nx, stepIm);
-                        break;
-                    case kFillRampXDown:
-                        re = term(x, nx, stepRe);
-                        im = term(ny - 1 - y, ny, stepIm);
-                        break;
-                    default:  // kFillRampYDown
-                        re = term(ny - 1 - y, ny, stepRe);
-                        im = term(x, nx, stepIm);
-                        break;
+                case kFillRampX:
+                    re = term(x, nx, stepRe);
+                    im = term(y, ny, stepIm);
+                    break;
+                case kFillRampY:
+                    re = term(y, ny, stepRe);
+                    im = term(x, nx, stepIm);
+                    break;
+                case kFillRampXDown:
+                    re = term(x, nx, stepRe);
+                    im = term(ny - 1 - y, ny, stepIm);
+                    break;
+                default:  // kFillRampYDown
+                    re = term(ny - 1 - y, ny, stepRe);
+                    im = term(x, nx, stepIm);
+                    break;
                 }
                 put(x, y, re, im);
             }
@@ -199,8 +198,7 @@ Error indexVector(CallArgs& args, int dimensions, MCVal& result) {
             list.push_back(0);
             continue;
         }
-        if (d > 0 && sizes[static_cast<size_t>(d - 1)] < 0)
-            return kNotEnoughParameters;  // no stride
+        if (d > 0 && sizes[static_cast<size_t>(d - 1)] < 0) return kNotEnoughParameters;  // no stride
         const MCVal* v = args.value(d);
         int64_t limit = sizes[static_cast<size_t>(d)];
         auto consider = [&](double value) {
@@ -270,8 +268,8 @@ Error elFunction(Interpreter&, CallArgs& args, MCVal& result) {
     if (slot.form != kFormBlock || !slot.var.block || !*slot.var.block) return kWrongDataType;
     const DataBlock* block = *slot.var.block;
     if (block->isText()) {
-        size_t length = strnlen(reinterpret_cast<const char*>(block->bytes()),
-                                static_cast<size_t>(block->payloadBytes));
+        size_t length =
+            strnlen(reinterpret_cast<const char*>(block->bytes()), static_cast<size_t>(block->payloadBytes));
         result.setReal(i >= 0 && i < static_cast<int64_t>(length) ? block->bytes()[i] : 0);
         return kOk;
     }
@@ -284,23 +282,21 @@ Error elFunction(Interpreter&, CallArgs& args, MCVal& result) {
 uint32_t comparedBits(const DataBlock* block, int64_t i) {
     const unsigned char* p = block->bytes();
     switch (block->elementType) {
-        case kElemUInt8:
-        case kElemInt8: return p[i];
-        case kElemInt16:
-        case kElemUInt16: {
-            uint16_t v;
-            std::memcpy(&v, p + 2 * i, 2);
-            return v;
-        }
-        case kElemInt32:
-        case kElemUInt32: {
-            uint32_t v;
-            std::memcpy(&v, p + 4 * i, 4);
-            return v;
-        }
-        default:
-            return static_cast<uint32_t>(
-                static_cast<uint64_t>(toInt64Saturated(readElement(block, i))));
+    case kElemUInt8:
+    case kElemInt8: return p[i];
+    case kElemInt16:
+    case kElemUInt16: {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        return v;
+    }
+    case kElemInt32:
+    case kElemUInt32: {
+        uint32_t v;
+        std::memcpy(&v, p + 4 * i, 4);
+        return v;
+    }
+    default: return static_cast<uint32_t>(static_cast<uint64_t>(toInt64Saturated(readElement(block, i))));
     }
 }
 
@@ -350,8 +346,7 @@ Error setMatrixBase(Interpreter& ip, CallArgs& args, MCVal&) {
 
 Error getMatrixBase(Interpreter& ip, CallArgs& args, MCVal&) {
     if (args.var(0).number) *args.var(0).number = ip.matrix().base;
-    if (args.present(1) && args.var(1).text)
-        *args.var(1).text = ip.matrix().rowFirst ? "row,col" : "x,y";
+    if (args.present(1) && args.var(1).text) *args.var(1).text = ip.matrix().rowFirst ? "row,col" : "x,y";
     return kOk;
 }
 
@@ -431,8 +426,6 @@ constexpr CommandRow kArrayCommandsRows[] = {
     {cmd::Find, scalarFind},
 };
 
-void registerArrayCommands(Interpreter& ip) {
-    ip.install({"arrays/commands", kArrayCommandsRows});
-}
+void registerArrayCommands(Interpreter& ip) { ip.install({"arrays/commands", kArrayCommandsRows}); }
 
 }  // namespace tvx::builtins::arrays

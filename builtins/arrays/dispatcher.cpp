@@ -39,14 +39,15 @@ int realResultType(const DataBlock* block) {
 int resultTypeFor(int code, const CallArgs& args, const DataBlock* block) {
     bool anyComplex = false;
     for (int k = 0; k < args.count; ++k) anyComplex = anyComplex || isComplexArgument(args, k);
-    if ((code >= cmd::Power && code <= cmd::Transp && anyComplex) || (code >= cmd::FFT && code <= cmd::ComplexRad))
+    if ((code >= cmd::Power && code <= cmd::Transp && anyComplex) ||
+        (code >= cmd::FFT && code <= cmd::ComplexRad))
         return kElemComplexMatrix;
     return realResultType(block);
 }
 
 // Builds the result block from separate real and imaginary parts.
 Error finishParts(const DataBlock* shape, int type, const std::vector<double>& re,
-                const std::vector<double>* im, MCVal& result) {
+                  const std::vector<double>* im, MCVal& result) {
     int64_t n = static_cast<int64_t>(re.size());
     DataBlock* out = nullptr;
     Error err = allocateLike(shape, type, n, out);
@@ -132,8 +133,8 @@ Error applyEachElement(Interpreter& ip, int code, CallArgs& args, int blockIndex
         call.slot(k).value = nullptr;
         if (args.slot(k).value && args.slot(k).value->isScalar()) {
             const MCVal& v = *args.slot(k).value;
-            Error err = setSlotNumber(call.slot(k), call.values[static_cast<size_t>(k)], {v.re, v.im},
-                                      v.isComplex());
+            Error err =
+                setSlotNumber(call.slot(k), call.values[static_cast<size_t>(k)], {v.re, v.im}, v.isComplex());
             if (err) return err;
         }
     }
@@ -280,8 +281,7 @@ Error maxMinFunction(int code, CallArgs& args, int blockIndex, MCVal& result) {
     int64_t n = elementsOf(block);
     if (blockIndex == 0 && !args.present(1)) {
         double m = n ? view.data()[0] : 0;
-        for (int64_t i = 1; i < n; ++i)
-            m = largest ? maxRule(m, view.data()[i]) : minRule(m, view.data()[i]);
+        for (int64_t i = 1; i < n; ++i) m = largest ? maxRule(m, view.data()[i]) : minRule(m, view.data()[i]);
         result.setReal(m);
         return kOk;
     }
@@ -393,8 +393,7 @@ Error findFunction(const DataBlock* block, const CallArgs& args, MCVal& result) 
     DataBlock* out = nullptr;
     Error err = allocate(kElemInt32, static_cast<int64_t>(positions.size()), out);
     if (err) return err;
-    for (size_t i = 0; i < positions.size(); ++i)
-        storeElement(out, static_cast<int64_t>(i), positions[i]);
+    for (size_t i = 0; i < positions.size(); ++i) storeElement(out, static_cast<int64_t>(i), positions[i]);
     out->xSize = static_cast<int32_t>(positions.size());
     out->ySize = 1;
     out->shapeFlags = kShapeIndex;
@@ -462,8 +461,7 @@ Error condFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
         re[static_cast<size_t>(i)] = z.re;
         im[static_cast<size_t>(i)] = z.im;
     }
-    return finishParts(block, complex ? kElemComplexMatrix : realResultType(block), re, &im,
-                       result);
+    return finishParts(block, complex ? kElemComplexMatrix : realResultType(block), re, &im, result);
 }
 
 // Complex(a, b) with a block: real parts from the first, imaginary parts from
@@ -530,45 +528,45 @@ Error dispatch(Interpreter& ip, int code, CallArgs& args, MCVal& result) {
     }
     if (isShortBlock(block)) return kInternalError;
     switch (code) {
-        case cmd::Det: {
-            double re = 0, im = 0;
-            bool complex = false;
-            Error err = determinantOf(block, re, im, complex);
-            if (err) return err;
-            if (complex)
-                result.setComplex(re, im);
-            else
-                result.setReal(re);
-            return kOk;
-        }
-        case cmd::Transp: result = std::move(arg); return arrayTranspose(ip, result);
-        case cmd::Reshape: return reshapeFunction(ip, block, args, result);
-        case cmd::CumSum:
-        case cmd::CumProd: return cumulative(code == cmd::CumProd, block, args.integer(1), result);
-        case cmd::Find: return findFunction(block, args, result);
-        case cmd::Sum: return sumFunction(arg, args, result);
-        case cmd::MaxLoc:
-        case cmd::MinLoc:
-            result.setReal(extremePosition(block, args.integer(1), code == cmd::MaxLoc));
-            return kOk;
-        case cmd::Max:
-        case cmd::Min: return maxMinFunction(code, args, blockIndex, result);
-        case cmd::GetLim:
-            if (blockIndex != 0) return applyEachElement(ip, code, args, blockIndex, result);
-            return getLimFunction(ip, args, result);
-        case cmd::MatrixRows: result.setReal(block->xSize == 0 ? 0 : block->ySize); return kOk;
-        case cmd::MatrixCols: result.setReal(block->xSize); return kOk;
-        case cmd::Bool: return boolFunction(block, result);
-        case cmd::Cond: return condFunction(ip, args, result);
-        case cmd::Complex: return complexFunction(args, blockIndex, result);
-        case cmd::ComplexRad: return kBadParameters;
-        case cmd::Convolve:
-        case cmd::FFT:
-        case cmd::Fractal: {
-            // The numerical algorithms take the block themselves.
-            return ip.hasHandler(code) ? ip.invoke(code, args, result) : kUndefinedFunction;
-        }
-        default: return applyEachElement(ip, code, args, blockIndex, result);
+    case cmd::Det: {
+        double re = 0, im = 0;
+        bool complex = false;
+        Error err = determinantOf(block, re, im, complex);
+        if (err) return err;
+        if (complex)
+            result.setComplex(re, im);
+        else
+            result.setReal(re);
+        return kOk;
+    }
+    case cmd::Transp: result = std::move(arg); return arrayTranspose(ip, result);
+    case cmd::Reshape: return reshapeFunction(ip, block, args, result);
+    case cmd::CumSum:
+    case cmd::CumProd: return cumulative(code == cmd::CumProd, block, args.integer(1), result);
+    case cmd::Find: return findFunction(block, args, result);
+    case cmd::Sum: return sumFunction(arg, args, result);
+    case cmd::MaxLoc:
+    case cmd::MinLoc:
+        result.setReal(extremePosition(block, args.integer(1), code == cmd::MaxLoc));
+        return kOk;
+    case cmd::Max:
+    case cmd::Min: return maxMinFunction(code, args, blockIndex, result);
+    case cmd::GetLim:
+        if (blockIndex != 0) return applyEachElement(ip, code, args, blockIndex, result);
+        return getLimFunction(ip, args, result);
+    case cmd::MatrixRows: result.setReal(block->xSize == 0 ? 0 : block->ySize); return kOk;
+    case cmd::MatrixCols: result.setReal(block->xSize); return kOk;
+    case cmd::Bool: return boolFunction(block, result);
+    case cmd::Cond: return condFunction(ip, args, result);
+    case cmd::Complex: return complexFunction(args, blockIndex, result);
+    case cmd::ComplexRad: return kBadParameters;
+    case cmd::Convolve:
+    case cmd::FFT:
+    case cmd::Fractal: {
+        // The numerical algorithms take the block themselves.
+        return ip.hasHandler(code) ? ip.invoke(code, args, result) : kUndefinedFunction;
+    }
+    default: return applyEachElement(ip, code, args, blockIndex, result);
     }
 }
 

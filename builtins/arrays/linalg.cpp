@@ -54,8 +54,7 @@ bool fmaAvailable() {
     return available;
 }
 
-__attribute__((target("avx2,fma"))) inline void addProduct(__m256d x, __m256d y, __m256d& hi,
-                                                           __m256d& lo) {
+__attribute__((target("avx2,fma"))) inline void addProduct(__m256d x, __m256d y, __m256d& hi, __m256d& lo) {
     __m256d p = _mm256_mul_pd(x, y);
     __m256d e = _mm256_fmsub_pd(x, y, p);  // x * y - p, exactly
     __m256d t = _mm256_add_pd(hi, p);
@@ -73,9 +72,8 @@ __attribute__((target("avx2,fma"))) inline __m256d finish(__m256d hi, __m256d lo
 
 // c = a times b with b packed in panels of eight columns (zeros beyond k):
 // panel p holds b[j][8p + lane] at bp[p * n * 8 + j * 8 + lane].
-__attribute__((target("avx2,fma"))) void multiplyPanels(const double* a, const double* bp,
-                                                        double* c, int64_t m, int64_t n,
-                                                        int64_t k) {
+__attribute__((target("avx2,fma"))) void multiplyPanels(const double* a, const double* bp, double* c,
+                                                        int64_t m, int64_t n, int64_t k) {
     int64_t panels = (k + kPanel - 1) / kPanel;
     alignas(32) double row[kPanel];
     for (int64_t panel = 0; panel < panels; ++panel) {
@@ -108,8 +106,7 @@ inline bool isZero(Complex z) { return z.re == 0 && z.im == 0; }
 inline double squaredMagnitude(Complex z) { return z.re * z.re + z.im * z.im; }
 
 // ri -= f * rk over n elements (two different rows, so the loop vectorises).
-inline void subtractScaled(double* __restrict ri, const double* __restrict rk, double f,
-                           int64_t n) {
+inline void subtractScaled(double* __restrict ri, const double* __restrict rk, double f, int64_t n) {
     for (int64_t j = 0; j < n; ++j) ri[j] -= f * rk[j];
 }
 
@@ -154,8 +151,8 @@ bool gaussJordanInPlaceComplex(Complex* w, int64_t n) {
 
 // Gauss-Jordan with row pivoting on [a | I]; a receives the inverse.
 template <typename T, typename Magnitude, typename IsZero, typename Sub, typename Mul, typename Div>
-Error gaussJordanPivoting(T* a, int64_t n, T one, Magnitude magnitude, IsZero isZeroValue, Sub sub,
-                        Mul mul, Div div) {
+Error gaussJordanPivoting(T* a, int64_t n, T one, Magnitude magnitude, IsZero isZeroValue, Sub sub, Mul mul,
+                          Div div) {
     std::vector<T> work(a, a + n * n);
     std::vector<T> inverse(static_cast<size_t>(n * n), T{});
     for (int64_t i = 0; i < n; ++i) inverse[static_cast<size_t>(i * n + i)] = one;
@@ -172,8 +169,7 @@ Error gaussJordanPivoting(T* a, int64_t n, T one, Magnitude magnitude, IsZero is
         T pivot = work[static_cast<size_t>(best * n + k)];
         if (isZeroValue(pivot) || std::isnan(bestMagnitude)) return kSingularMatrix;
         if (best != k) {
-            std::swap_ranges(work.begin() + k * n, work.begin() + (k + 1) * n,
-                             work.begin() + best * n);
+            std::swap_ranges(work.begin() + k * n, work.begin() + (k + 1) * n, work.begin() + best * n);
             std::swap_ranges(inverse.begin() + k * n, inverse.begin() + (k + 1) * n,
                              inverse.begin() + best * n);
         }
@@ -208,8 +204,7 @@ void multiplyReal(const double* a, const double* b, double* c, int64_t m, int64_
         std::vector<double> bp(static_cast<size_t>(panels * n * kPanel), 0.0);
         for (int64_t j = 0; j < n; ++j)
             for (int64_t x = 0; x < k; ++x)
-                bp[static_cast<size_t>((x / kPanel) * n * kPanel + j * kPanel + x % kPanel)] =
-                    b[j * k + x];
+                bp[static_cast<size_t>((x / kPanel) * n * kPanel + j * kPanel + x % kPanel)] = b[j * k + x];
         multiplyPanels(a, bp.data(), c, m, n, k);
         return;
     }
@@ -217,8 +212,7 @@ void multiplyReal(const double* a, const double* b, double* c, int64_t m, int64_
     multiplyRealLongDouble(a, b, c, m, n, k);
 }
 
-void multiplyRealLongDouble(const double* a, const double* b, double* c, int64_t m, int64_t n,
-                            int64_t k) {
+void multiplyRealLongDouble(const double* a, const double* b, double* c, int64_t m, int64_t n, int64_t k) {
     if (m <= 0 || k <= 0) return;
     if (n <= 0) {
         std::fill(c, c + m * k, 0.0);
@@ -226,11 +220,10 @@ void multiplyRealLongDouble(const double* a, const double* b, double* c, int64_t
     }
     // b transposed: column x of b becomes the n contiguous values bt[x * n ..].
     std::vector<double> bt(static_cast<size_t>(k * n));
-    transposeCopy(reinterpret_cast<const unsigned char*>(b),
-                  reinterpret_cast<unsigned char*>(bt.data()), k, n, sizeof(double));
+    transposeCopy(reinterpret_cast<const unsigned char*>(b), reinterpret_cast<unsigned char*>(bt.data()), k,
+                  n, sizeof(double));
     // Tiles of columns whose slice of bt stays in the second-level cache.
-    int64_t tile =
-        std::max<int64_t>(4, kProductTileBytes / (n * static_cast<int64_t>(sizeof(double))));
+    int64_t tile = std::max<int64_t>(4, kProductTileBytes / (n * static_cast<int64_t>(sizeof(double))));
     tile &= ~int64_t{3};
     for (int64_t x0 = 0; x0 < k; x0 += tile) {
         int64_t x1 = std::min(k, x0 + tile);
@@ -251,8 +244,8 @@ void multiplyComplex(const double* a, const double* b, double* c, int64_t m, int
         return;
     }
     std::vector<double> bt(static_cast<size_t>(2 * k * n));
-    transposeCopy(reinterpret_cast<const unsigned char*>(b),
-                  reinterpret_cast<unsigned char*>(bt.data()), k, n, 2 * sizeof(double));
+    transposeCopy(reinterpret_cast<const unsigned char*>(b), reinterpret_cast<unsigned char*>(bt.data()), k,
+                  n, 2 * sizeof(double));
     for (int64_t y = 0; y < m; ++y) {
         const double* ay = a + 2 * y * n;
         for (int64_t x = 0; x < k; ++x) {
@@ -406,16 +399,14 @@ Error invertComplex(double* a, int64_t n) {
     std::vector<Complex> w(static_cast<size_t>(n * n));
     for (int64_t y = 0; y < n; ++y)
         for (int64_t r = 0; r < n; ++r)
-            w[static_cast<size_t>(y * n + r)] =
-                toComplex(a + 2 * (y * n + order[static_cast<size_t>(r)]));
+            w[static_cast<size_t>(y * n + r)] = toComplex(a + 2 * (y * n + order[static_cast<size_t>(r)]));
     Complex* out = reinterpret_cast<Complex*>(a);
     if (gaussJordanInPlaceComplex(w.data(), n)) {
         for (int64_t r = 0; r < n; ++r)
-            std::copy(w.begin() + r * n, w.begin() + (r + 1) * n,
-                      out + order[static_cast<size_t>(r)] * n);
+            std::copy(w.begin() + r * n, w.begin() + (r + 1) * n, out + order[static_cast<size_t>(r)] * n);
     } else {
-        Error err = gaussJordanPivoting<Complex>(out, n, Complex{1, 0}, squaredMagnitude, isZero,
-                                               csub, cmul, cdiv);
+        Error err =
+            gaussJordanPivoting<Complex>(out, n, Complex{1, 0}, squaredMagnitude, isZero, csub, cmul, cdiv);
         if (err) return err;
     }
     for (int64_t i = 0; i < n * n; ++i) clearNegligibleParts(out[i].re, out[i].im);
@@ -486,8 +477,8 @@ Error determinantComplex(const double* a, int64_t n, Complex& det) {
             Complex f = cdiv(w[static_cast<size_t>(r * n + i)], pivot);
             if (isZero(f)) continue;
             for (int64_t j = i + 1; j < n; ++j)
-                w[static_cast<size_t>(r * n + j)] = csub(
-                    w[static_cast<size_t>(r * n + j)], cmul(f, w[static_cast<size_t>(i * n + j)]));
+                w[static_cast<size_t>(r * n + j)] =
+                    csub(w[static_cast<size_t>(r * n + j)], cmul(f, w[static_cast<size_t>(i * n + j)]));
         }
     }
     det = negative ? Complex{-product.re, -product.im} : product;
@@ -514,8 +505,7 @@ Error solveInPlace(double* a, double* b, int64_t n) {
     return kOk;
 }
 
-Error leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed,
-                 double* c) {
+Error leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed, double* c) {
     auto at = [&](int64_t i, int64_t p) { return transposed ? x[p * m + i] : x[i * k + p]; };
     std::vector<double> normal(static_cast<size_t>(k * k), 0.0);
     std::fill(c, c + k, 0.0);
@@ -568,23 +558,23 @@ void transposeSquareTiles(unsigned char* data, int64_t n) {
 void transposeCopy(const unsigned char* source, unsigned char* destination, int64_t nx, int64_t ny,
                    int size) {
     switch (size) {
-        case 1: transposeTiles<1>(source, destination, nx, ny); break;
-        case 2: transposeTiles<2>(source, destination, nx, ny); break;
-        case 4: transposeTiles<4>(source, destination, nx, ny); break;
-        case 8: transposeTiles<8>(source, destination, nx, ny); break;
-        case 16: transposeTiles<16>(source, destination, nx, ny); break;
-        default: break;
+    case 1: transposeTiles<1>(source, destination, nx, ny); break;
+    case 2: transposeTiles<2>(source, destination, nx, ny); break;
+    case 4: transposeTiles<4>(source, destination, nx, ny); break;
+    case 8: transposeTiles<8>(source, destination, nx, ny); break;
+    case 16: transposeTiles<16>(source, destination, nx, ny); break;
+    default: break;
     }
 }
 
 void transposeSquare(unsigned char* data, int64_t n, int size) {
     switch (size) {
-        case 1: transposeSquareTiles<1>(data, n); break;
-        case 2: transposeSquareTiles<2>(data, n); break;
-        case 4: transposeSquareTiles<4>(data, n); break;
-        case 8: transposeSquareTiles<8>(data, n); break;
-        case 16: transposeSquareTiles<16>(data, n); break;
-        default: break;
+    case 1: transposeSquareTiles<1>(data, n); break;
+    case 2: transposeSquareTiles<2>(data, n); break;
+    case 4: transposeSquareTiles<4>(data, n); break;
+    case 8: transposeSquareTiles<8>(data, n); break;
+    case 16: transposeSquareTiles<16>(data, n); break;
+    default: break;
     }
 }
 

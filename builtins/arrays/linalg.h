@@ -19,8 +19,7 @@ using interp::Complex;
 // x87 long double (64 bits). c must not overlap a or b.
 void multiplyReal(const double* a, const double* b, double* c, int64_t m, int64_t n, int64_t k);
 // The long double form alone (what processors without FMA use).
-void multiplyRealLongDouble(const double* a, const double* b, double* c, int64_t m, int64_t n,
-                            int64_t k);
+void multiplyRealLongDouble(const double* a, const double* b, double* c, int64_t m, int64_t n, int64_t k);
 void multiplyComplex(const double* a, const double* b, double* c, int64_t m, int64_t n, int64_t k);
 
 // The column order of the inverse: order[r] is the column whose element in row
@@ -51,12 +50,11 @@ interp::Error solveInPlace(double* a, double* b, int64_t n);
 // normal equations x'x c = x'y are accumulated and solved; c gets k values.
 // transposed: x is given as its transpose (k rows, m columns).
 interp::Error leastSquares(const double* x, const double* y, int64_t m, int64_t k, bool transposed,
-                 double* c);
+                           double* c);
 
 // Transposes the ny rows of nx elements of size bytes each from source into
 // destination (which must not overlap it).
-void transposeCopy(const unsigned char* source, unsigned char* destination, int64_t nx, int64_t ny,
-                   int size);
+void transposeCopy(const unsigned char* source, unsigned char* destination, int64_t nx, int64_t ny, int size);
 // Transposes an n by n matrix of elements of size bytes in place.
 void transposeSquare(unsigned char* data, int64_t n, int size);
 

@@ -26,32 +26,32 @@ constexpr int kOpNotEqualEach = kOpNotEqual + kElementWise;
 
 Kind classify(int op) {
     switch (op) {
-        case kOpAdd:
-        case kOpSubtract:
-        case kOpMultiply:
-        case kOpMultiplyEach:
-        case kOpDivide:
-        case kOpDivideEach:
-        case kOpLeftDivide:
-        case kOpLeftDivideEach:
-        case kOpPower:
-        case kOpPowerEach: return Kind::Arithmetic;
-        case kOpEqual:
-        case kOpNotEqual: return Kind::WholeEqual;
-        case kOpLess:
-        case kOpGreater:
-        case kOpLessEqual:
-        case kOpGreaterEqual:
-        case kOpEqualEach:
-        case kOpNotEqualEach: return Kind::Compare;
-        case kOpAnd:
-        case kOpOr:
-        case kOpXor:
-        case kOpDiv:
-        case kOpMod:
-        case kOpMul:
-        case kOpFmod: return Kind::Integer;
-        default: return Kind::Unknown;
+    case kOpAdd:
+    case kOpSubtract:
+    case kOpMultiply:
+    case kOpMultiplyEach:
+    case kOpDivide:
+    case kOpDivideEach:
+    case kOpLeftDivide:
+    case kOpLeftDivideEach:
+    case kOpPower:
+    case kOpPowerEach: return Kind::Arithmetic;
+    case kOpEqual:
+    case kOpNotEqual: return Kind::WholeEqual;
+    case kOpLess:
+    case kOpGreater:
+    case kOpLessEqual:
+    case kOpGreaterEqual:
+    case kOpEqualEach:
+    case kOpNotEqualEach: return Kind::Compare;
+    case kOpAnd:
+    case kOpOr:
+    case kOpXor:
+    case kOpDiv:
+    case kOpMod:
+    case kOpMul:
+    case kOpFmod: return Kind::Integer;
+    default: return Kind::Unknown;
     }
 }
 
@@ -76,21 +76,21 @@ double integerOperation(int op, double a, double b) {
     uint32_t y = toUInt32Wrapped(b);
     bool bothPositive = a > 0 && b > 0;
     switch (op) {
-        case kOpAnd: return asSigned(x & y);
-        case kOpOr: return asSigned(x | y);
-        case kOpXor: return asSigned(x ^ y);
-        case kOpMul: return asSigned(x * y);
-        case kOpDiv:
-            if (y == 0) return 2147483647;
-            if (bothPositive) return x / y;
-            if (asSigned(x) == INT32_MIN && asSigned(y) == -1) return INT32_MIN;
-            return asSigned(x) / asSigned(y);
-        case kOpMod:
-            if (y == 0) return 0;
-            if (bothPositive) return x % y;
-            if (asSigned(y) == -1) return 0;
-            return asSigned(x) % asSigned(y);
-        default: return 0;
+    case kOpAnd: return asSigned(x & y);
+    case kOpOr: return asSigned(x | y);
+    case kOpXor: return asSigned(x ^ y);
+    case kOpMul: return asSigned(x * y);
+    case kOpDiv:
+        if (y == 0) return 2147483647;
+        if (bothPositive) return x / y;
+        if (asSigned(x) == INT32_MIN && asSigned(y) == -1) return INT32_MIN;
+        return asSigned(x) / asSigned(y);
+    case kOpMod:
+        if (y == 0) return 0;
+        if (bothPositive) return x % y;
+        if (asSigned(y) == -1) return 0;
+        return asSigned(x) % asSigned(y);
+    default: return 0;
     }
 }
 
@@ -109,66 +109,56 @@ void loopReal(double* d, const double* x, double xs, const double* y, double ys,
     }
 }
 
-Error computeReal(int op, double* d, const double* x, double xs, const double* y, double ys,
-                int64_t n) {
+Error computeReal(int op, double* d, const double* x, double xs, const double* y, double ys, int64_t n) {
     switch (op) {
-        case kOpAdd: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a + b; }); break;
-        case kOpSubtract:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a - b; });
-            break;
-        case kOpMultiply:
-        case kOpMultiplyEach:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a * b; });
-            break;
-        case kOpDivide:
-        case kOpDivideEach:
-            // A block divisor goes through the element-wise inverse; a scalar one divides.
-            if (y)
-                loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a * reciprocal(b); });
-            else
-                loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a / b; });
-            break;
-        case kOpLeftDivide:
-        case kOpLeftDivideEach:
-            if (x)
-                loopReal(d, x, xs, y, ys, n, [](double a, double b) { return b * reciprocal(a); });
-            else
-                loopReal(d, x, xs, y, ys, n, [](double a, double b) { return b / a; });
-            break;
-        case kOpPower:
-        case kOpPowerEach:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return power(a, b); });
-            break;
-        // a < b is computed as not (a >= b), so that a NaN compares as less.
-        case kOpLess:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a >= b ? 0.0 : 1.0; });
-            break;
-        case kOpLessEqual:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a > b ? 0.0 : 1.0; });
-            break;
-        case kOpGreater:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a > b ? 1.0 : 0.0; });
-            break;
-        case kOpGreaterEqual:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a >= b ? 1.0 : 0.0; });
-            break;
-        case kOpEqualEach:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a == b ? 1.0 : 0.0; });
-            break;
-        case kOpNotEqualEach:
-            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a == b ? 0.0 : 1.0; });
-            break;
-        case kOpAnd:
-        case kOpOr:
-        case kOpXor:
-        case kOpDiv:
-        case kOpMod:
-        case kOpMul:
-        case kOpFmod:
-            loopReal(d, x, xs, y, ys, n,
-                     [op](double a, double b) { return integerOperation(op, a, b); });
-            break;
-        default: return kMatrixOperation;
+    case kOpAdd: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a + b; }); break;
+    case kOpSubtract: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a - b; }); break;
+    case kOpMultiply:
+    case kOpMultiplyEach: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a * b; }); break;
+    case kOpDivide:
+    case kOpDivideEach:
+        // A block divisor goes through the element-wise inverse; a scalar one divides.
+        if (y)
+            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a * reciprocal(b); });
+        else
+            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a / b; });
+        break;
+    case kOpLeftDivide:
+    case kOpLeftDivideEach:
+        if (x)
+            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return b * reciprocal(a); });
+        else
+            loopReal(d, x, xs, y, ys, n, [](double a, double b) { return b / a; });
+        break;
+    case kOpPower:
+    case kOpPowerEach: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return power(a, b); }); break;
+    // a < b is computed as not (a >= b), so that a NaN compares as less.
+    case kOpLess: loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a >= b ? 0.0 : 1.0; }); break;
+    case kOpLessEqual:
+        loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a > b ? 0.0 : 1.0; });
+        break;
+    case kOpGreater:
+        loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a > b ? 1.0 : 0.0; });
+        break;
+    case kOpGreaterEqual:
+        loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a >= b ? 1.0 : 0.0; });
+        break;
+    case kOpEqualEach:
+        loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a == b ? 1.0 : 0.0; });
+        break;
+    case kOpNotEqualEach:
+        loopReal(d, x, xs, y, ys, n, [](double a, double b) { return a == b ? 0.0 : 1.0; });
+        break;
+    case kOpAnd:
+    case kOpOr:
+    case kOpXor:
+    case kOpDiv:
+    case kOpMod:
+    case kOpMul:
+    case kOpFmod:
+        loopReal(d, x, xs, y, ys, n, [op](double a, double b) { return integerOperation(op, a, b); });
+        break;
+    default: return kMatrixOperation;
     }
     return kOk;
 }
@@ -178,8 +168,8 @@ inline Complex loadComplex(const double* p, int64_t i, Complex scalar) {
 }
 
 template <typename F>
-void loopComplex(double* d, const double* x, Complex xs, const double* y, Complex ys, int64_t n,
-                 bool clear, F f) {
+void loopComplex(double* d, const double* x, Complex xs, const double* y, Complex ys, int64_t n, bool clear,
+                 F f) {
     for (int64_t i = 0; i < n; ++i) {
         Complex r = f(loadComplex(x, i, xs), loadComplex(y, i, ys));
         if (clear) clearNegligibleParts(r.re, r.im);
@@ -194,59 +184,58 @@ struct Sides {
     bool realBlockMet = false;  // a complex block met a real block: imaginary parts become 0
 };
 
-Error computeComplex(int op, double* d, const double* x, Complex xs, const double* y, Complex ys,
-                   int64_t n, const Sides& sides) {
+Error computeComplex(int op, double* d, const double* x, Complex xs, const double* y, Complex ys, int64_t n,
+                     const Sides& sides) {
     switch (op) {
-        case kOpAdd: loopComplex(d, x, xs, y, ys, n, true, cadd); break;
-        case kOpSubtract: loopComplex(d, x, xs, y, ys, n, true, csub); break;
-        case kOpMultiply:
-        case kOpMultiplyEach: loopComplex(d, x, xs, y, ys, n, true, cmul); break;
-        case kOpDivide:
-        case kOpDivideEach:
-            if (y)
-                loopComplex(d, x, xs, y, ys, n, true,
-                            [](Complex a, Complex b) { return cmul(a, reciprocal(b)); });
-            else
-                loopComplex(d, x, xs, y, ys, n, true, cdiv);
-            break;
-        case kOpLeftDivide:
-        case kOpLeftDivideEach:
-            if (x)
-                loopComplex(d, x, xs, y, ys, n, true,
-                            [](Complex a, Complex b) { return cmul(b, reciprocal(a)); });
-            else
-                loopComplex(d, x, xs, y, ys, n, true,
-                            [](Complex a, Complex b) { return cdiv(b, a); });
-            break;
-        case kOpPower:
-        case kOpPowerEach: loopComplex(d, x, xs, y, ys, n, true, cpow); break;
-        case kOpEqualEach:
-            loopComplex(d, x, xs, y, ys, n, false, [](Complex a, Complex b) {
-                return Complex{a.re == b.re && a.im == b.im ? 1.0 : 0.0, 0};
-            });
-            break;
-        case kOpNotEqualEach:
-            loopComplex(d, x, xs, y, ys, n, false, [](Complex a, Complex b) {
-                return Complex{a.re == b.re && a.im == b.im ? 0.0 : 1.0, 0};
-            });
-            break;
-        case kOpAnd:
-        case kOpOr:
-        case kOpXor:
-        case kOpDiv:
-        case kOpMod:
-        case kOpMul:
-        case kOpFmod:
-            // Real and imaginary parts are combined separately.
-            loopComplex(d, x, xs, y, ys, n, false, [op, &sides](Complex a, Complex b) {
-                if (sides.xRealScalar) a.im = a.re;
-                if (sides.yRealScalar) b.im = b.re;
-                double re = integerOperation(op, a.re, b.re);
-                double im = sides.realBlockMet ? 0 : integerOperation(op, a.im, b.im);
-                return Complex{re, im};
-            });
-            break;
-        default: return kMatrixOperation;
+    case kOpAdd: loopComplex(d, x, xs, y, ys, n, true, cadd); break;
+    case kOpSubtract: loopComplex(d, x, xs, y, ys, n, true, csub); break;
+    case kOpMultiply:
+    case kOpMultiplyEach: loopComplex(d, x, xs, y, ys, n, true, cmul); break;
+    case kOpDivide:
+    case kOpDivideEach:
+        if (y)
+            loopComplex(d, x, xs, y, ys, n, true,
+                        [](Complex a, Complex b) { return cmul(a, reciprocal(b)); });
+        else
+            loopComplex(d, x, xs, y, ys, n, true, cdiv);
+        break;
+    case kOpLeftDivide:
+    case kOpLeftDivideEach:
+        if (x)
+            loopComplex(d, x, xs, y, ys, n, true,
+                        [](Complex a, Complex b) { return cmul(b, reciprocal(a)); });
+        else
+            loopComplex(d, x, xs, y, ys, n, true, [](Complex a, Complex b) { return cdiv(b, a); });
+        break;
+    case kOpPower:
+    case kOpPowerEach: loopComplex(d, x, xs, y, ys, n, true, cpow); break;
+    case kOpEqualEach:
+        loopComplex(d, x, xs, y, ys, n, false, [](Complex a, Complex b) {
+            return Complex{a.re == b.re && a.im == b.im ? 1.0 : 0.0, 0};
+        });
+        break;
+    case kOpNotEqualEach:
+        loopComplex(d, x, xs, y, ys, n, false, [](Complex a, Complex b) {
+            return Complex{a.re == b.re && a.im == b.im ? 0.0 : 1.0, 0};
+        });
+        break;
+    case kOpAnd:
+    case kOpOr:
+    case kOpXor:
+    case kOpDiv:
+    case kOpMod:
+    case kOpMul:
+    case kOpFmod:
+        // Real and imaginary parts are combined separately.
+        loopComplex(d, x, xs, y, ys, n, false, [op, &sides](Complex a, Complex b) {
+            if (sides.xRealScalar) a.im = a.re;
+            if (sides.yRealScalar) b.im = b.re;
+            double re = integerOperation(op, a.re, b.re);
+            double im = sides.realBlockMet ? 0 : integerOperation(op, a.im, b.im);
+            return Complex{re, im};
+        });
+        break;
+    default: return kMatrixOperation;
     }
     return kOk;
 }
@@ -321,15 +310,14 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
         sides.xRealScalar = !xBlock && !R.isComplex();
         sides.yRealScalar = !yBlock && !R.isComplex();
         sides.realBlockMet = b && aComplex != bComplex;
-        err = computeComplex(op, target, xBlock ? xv.data() : nullptr, scalar,
-                             yBlock ? yv.data() : nullptr, scalar, n, sides);
+        err = computeComplex(op, target, xBlock ? xv.data() : nullptr, scalar, yBlock ? yv.data() : nullptr,
+                             scalar, n, sides);
         if (!err && !complexResult)
             for (int64_t i = 0; i < n; ++i) out[i] = target[2 * i];
     } else {
         RealView xv, yv;
         if ((xBlock && !xv.bind(xBlock)) || (yBlock && !yv.bind(yBlock))) return kOutOfMemory;
-        err = computeReal(op, out, xBlock ? xv.data() : nullptr, R.re, yBlock ? yv.data() : nullptr,
-                          R.re, n);
+        err = computeReal(op, out, xBlock ? xv.data() : nullptr, R.re, yBlock ? yv.data() : nullptr, R.re, n);
     }
     if (err) return err;
     if (!storedAsDoubles(resultType))
@@ -337,17 +325,17 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
 
     // The logical mark: set by comparisons; the integer operators keep it when
     // both operands carried it; everything else clears it.
-    bool mark = kind == Kind::Compare ||
-                (kind == Kind::Integer && op != kOpFmod && (a->shapeFlags & kShapeLogical) && b &&
-                 (b->shapeFlags & kShapeLogical));
+    bool mark =
+        kind == Kind::Compare || (kind == Kind::Integer && op != kOpFmod && (a->shapeFlags & kShapeLogical) &&
+                                  b && (b->shapeFlags & kShapeLogical));
     if (intoRight) {
         dest->xSize = a->xSize;
         dest->ySize = a->ySize;
         dest->shapeFlags = a->shapeFlags;
         dest->reserved = a->reserved;
     }
-    dest->shapeFlags = static_cast<uint16_t>(mark ? dest->shapeFlags | kShapeLogical
-                                                  : dest->shapeFlags & ~kShapeLogical);
+    dest->shapeFlags =
+        static_cast<uint16_t>(mark ? dest->shapeFlags | kShapeLogical : dest->shapeFlags & ~kShapeLogical);
     if (intoRight)
         dest = R.releaseBlock();
     else if (!intoLeft)
@@ -405,8 +393,7 @@ bool blocksEqual(const DataBlock* a, const DataBlock* b) {
 Error matrixPower(const DataBlock* a, const MCVal& exponent, DataBlock*& out) {
     double im = exponent.isComplex() ? exponent.im : 0;
     double p = std::round(exponent.re);
-    if (!(std::fabs(im) < 1e-12) || !(std::fabs(exponent.re - p) < 1e-12) || p == 0 ||
-        std::fabs(p) > 2)
+    if (!(std::fabs(im) < 1e-12) || !(std::fabs(exponent.re - p) < 1e-12) || p == 0 || std::fabs(p) > 2)
         return kBadParameters;
     if (p == 1) {
         out = copyBlock(a);
@@ -429,7 +416,7 @@ Error matrixPower(const DataBlock* a, const MCVal& exponent, DataBlock*& out) {
 // b. When the inverse cannot be had, the least-squares solution of the
 // over-determined system where the shapes call for it.
 Error divideMatrices(const DataBlock* a, const DataBlock* b, bool left, bool elementWiseForm,
-                   DataBlock*& out) {
+                     DataBlock*& out) {
     DataBlock* inverse = nullptr;
     Error err = inverseBlock(left ? a : b, inverse);
     if (!err) {
@@ -437,8 +424,7 @@ Error divideMatrices(const DataBlock* a, const DataBlock* b, bool left, bool ele
         holder.setOwnedBlock(inverse);
         const DataBlock* p = left ? inverse : a;
         const DataBlock* q = left ? b : inverse;
-        if (p->isMatrix() && q->isMatrix() && p->xSize == q->ySize)
-            return multiplyBlocks(p, q, out);
+        if (p->isMatrix() && q->isMatrix() && p->xSize == q->ySize) return multiplyBlocks(p, q, out);
         return elementWiseBlocks(kOpMultiply, p, q, out);
     }
     if (elementWiseForm || isComplexBlock(a) || isComplexBlock(b)) return err;
@@ -475,35 +461,34 @@ Error matrixOperation(int op, MCVal& L, MCVal& R, bool swapped, DataBlock*& out,
     const DataBlock* b = R.isBlock() ? R.pData : nullptr;
     bool bothMatrices = b && a->isMatrix() && b->isMatrix();
     switch (op) {
-        case kOpPower:
-            if (!isSquareMatrix(a)) return elementWiseAfterAll();
-            if (b || swapped)
-                return kBadParameters;  // a block exponent, or a scalar raised to a matrix
-            return matrixPower(a, R, out);
-        case kOpMultiply:
-            if (bothMatrices && a->xSize == b->ySize) return multiplyBlocks(a, b, out);
-            return elementWiseAfterAll();
-        case kOpMultiplyEach:
-            if (bothMatrices && (a->xSize != b->xSize || a->ySize != b->ySize)) return kMatrixSizes;
-            return elementWiseAfterAll();
-        case kOpDivide:
-        case kOpLeftDivide: {
-            bool left = op == kOpLeftDivide;
-            if (b) return bothMatrices ? divideMatrices(a, b, left, false, out) : elementWiseAfterAll();
-            // Block with scalar: the block is inverted when it is the divisor.
-            bool blockDivides = left ? !swapped : swapped;
-            if (!blockDivides || !a->isMatrix()) return elementWiseAfterAll();
-            DataBlock* inverse = nullptr;
-            Error err = inverseBlock(a, inverse);
-            if (err) return err;
-            MCVal scaled;
-            setBlockResult(scaled, inverse);
-            err = scaleBlock(scaled, R);
-            if (err) return err;
-            out = scaled.releaseBlock();
-            return out ? kOk : kOutOfMemory;
-        }
-        default: return elementWiseAfterAll();
+    case kOpPower:
+        if (!isSquareMatrix(a)) return elementWiseAfterAll();
+        if (b || swapped) return kBadParameters;  // a block exponent, or a scalar raised to a matrix
+        return matrixPower(a, R, out);
+    case kOpMultiply:
+        if (bothMatrices && a->xSize == b->ySize) return multiplyBlocks(a, b, out);
+        return elementWiseAfterAll();
+    case kOpMultiplyEach:
+        if (bothMatrices && (a->xSize != b->xSize || a->ySize != b->ySize)) return kMatrixSizes;
+        return elementWiseAfterAll();
+    case kOpDivide:
+    case kOpLeftDivide: {
+        bool left = op == kOpLeftDivide;
+        if (b) return bothMatrices ? divideMatrices(a, b, left, false, out) : elementWiseAfterAll();
+        // Block with scalar: the block is inverted when it is the divisor.
+        bool blockDivides = left ? !swapped : swapped;
+        if (!blockDivides || !a->isMatrix()) return elementWiseAfterAll();
+        DataBlock* inverse = nullptr;
+        Error err = inverseBlock(a, inverse);
+        if (err) return err;
+        MCVal scaled;
+        setBlockResult(scaled, inverse);
+        err = scaleBlock(scaled, R);
+        if (err) return err;
+        out = scaled.releaseBlock();
+        return out ? kOk : kOutOfMemory;
+    }
+    default: return elementWiseAfterAll();
     }
 }
 
@@ -524,25 +509,25 @@ Error binary(int op, MCVal& left, MCVal& right) {
     Kind kind = classify(op);
     Error err = kOk;
     switch (kind) {
-        case Kind::Unknown: return kMatrixOperation;
-        case Kind::WholeEqual: {
-            bool equal = b && blocksEqual(a, b);
-            L->setReal(op == kOpEqual ? equal : !equal);
-            break;
+    case Kind::Unknown: return kMatrixOperation;
+    case Kind::WholeEqual: {
+        bool equal = b && blocksEqual(a, b);
+        L->setReal(op == kOpEqual ? equal : !equal);
+        break;
+    }
+    case Kind::Arithmetic: {
+        DataBlock* out = nullptr;
+        bool notMatrix = false;
+        err = matrixOperation(op, *L, *R, swapped, out, notMatrix);
+        if (notMatrix) {
+            err = elementWise(op, kind, *L, *R, swapped);
+        } else if (!err) {
+            out->shapeFlags &= static_cast<uint16_t>(~kShapeLogical);
+            setBlockResult(*L, out);
         }
-        case Kind::Arithmetic: {
-            DataBlock* out = nullptr;
-            bool notMatrix = false;
-            err = matrixOperation(op, *L, *R, swapped, out, notMatrix);
-            if (notMatrix) {
-                err = elementWise(op, kind, *L, *R, swapped);
-            } else if (!err) {
-                out->shapeFlags &= static_cast<uint16_t>(~kShapeLogical);
-                setBlockResult(*L, out);
-            }
-            break;
-        }
-        default: err = elementWise(op, kind, *L, *R, swapped); break;
+        break;
+    }
+    default: err = elementWise(op, kind, *L, *R, swapped); break;
     }
     if (err) return err;
     if (swapped) left = std::move(right);
@@ -584,9 +569,7 @@ Error multiplyBlocks(const DataBlock* a, const DataBlock* b, DataBlock*& out) {
 Error inverseBlock(const DataBlock* m, DataBlock*& out) {
     if (isShortBlock(m)) return kInternalError;
     bool complex = isComplexBlock(m);
-    int type = complex                         ? kElemComplexMatrix
-               : m->elementType == kElemDouble ? kElemDouble
-                                               : kElemRealMatrix;
+    int type = complex ? kElemComplexMatrix : m->elementType == kElemDouble ? kElemDouble : kElemRealMatrix;
     int64_t nx = m->xSize, ny = m->ySize;
     if (nx == ny) {
         Error err = allocateLike(m, type, nx * ny, out);

@@ -1,9 +1,9 @@
 // Binary files: bytes between files and memory or vectors.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "builtins/files/fileinternal.h"
 #include "interp/api.h"
@@ -56,12 +56,12 @@ interp::Error readFileBin(Interpreter& ip, CallArgs& args, MCVal&) {
     int64_t start, available;
     readExtent(ip, fd, position, start, available);
     int32_t n = args.l(2);
-    int64_t count = n >= 0 ? (available < 0 ? n : std::min<int64_t>(n, available))
-                           : std::max<int64_t>(available, 0);
+    int64_t count =
+        n >= 0 ? (available < 0 ? n : std::min<int64_t>(n, available)) : std::max<int64_t>(available, 0);
     // The memory must hold what was asked for (the rest of the file for n < 0).
     unsigned char* memory;
-    if (interp::Error err = checkMemory(ip, args.slot(1), static_cast<uint64_t>(n >= 0 ? n : count), Access::Write,
-                              memory))
+    if (interp::Error err =
+            checkMemory(ip, args.slot(1), static_cast<uint64_t>(n >= 0 ? n : count), Access::Write, memory))
         return err;
     int64_t got = readFully(fd, memory, static_cast<size_t>(count), start);
     if (got < 0) {
@@ -116,8 +116,7 @@ interp::Error vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
     if (count > kMaxVectorFileBytes) return interp::kOutOfMemory;
     interp::DataBlock** block = args.var(0).block;
     if (!*block || (*block)->payloadBytes != count) {
-        if (!interp::resizeBlock(block, interp::kElemUInt8, count, 0))
-            return interp::kVectorNotCreated;
+        if (!interp::resizeBlock(block, interp::kElemUInt8, count, 0)) return interp::kVectorNotCreated;
         (*block)->xSize = static_cast<int32_t>(count);
         (*block)->ySize = 1;
     }
@@ -127,8 +126,7 @@ interp::Error vectReadFile(Interpreter& ip, CallArgs& args, MCVal&) {
         return kOk;
     }
     // A NUL behind the data where the block has room, so the bytes read as text.
-    if (count + interp::kDataBlockHeaderBytes < ((*block)->capacityBytes & ~1))
-        (*block)->bytes()[count] = 0;
+    if (count + interp::kDataBlockHeaderBytes < ((*block)->capacityBytes & ~1)) (*block)->bytes()[count] = 0;
     fileState(ip).cache.setReadPosition(start + got);
     ip.results().values[0] = static_cast<int32_t>(got);
     setFileError(ip, got < count ? 1 : 0);
@@ -169,8 +167,8 @@ interp::Error vectWriteFile(Interpreter& ip, CallArgs& args, MCVal&) {
             setFileError(ip, 2);
             return kOk;
         }
-        ok = bytes == 0 || writeFully(fd, block->bytes(), static_cast<size_t>(bytes),
-                                      position < 0 ? 0 : position);
+        ok = bytes == 0 ||
+             writeFully(fd, block->bytes(), static_cast<size_t>(bytes), position < 0 ? 0 : position);
     }
     cache.closeWrite();
     setFileError(ip, ok ? 0 : 1);
@@ -186,8 +184,6 @@ constexpr interp::CommandRow kBinaryFileCommandsRows[] = {
     {interp::cmd::VectWriteFile, vectWriteFile},
 };
 
-void registerBinaryFileCommands(Interpreter& ip) {
-    ip.install({"files/binfiles", kBinaryFileCommandsRows});
-}
+void registerBinaryFileCommands(Interpreter& ip) { ip.install({"files/binfiles", kBinaryFileCommandsRows}); }
 
 }  // namespace tvx::builtins

@@ -1,12 +1,12 @@
 // Managing files and directories: deleting, creating, renaming and copying.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "builtins/files/fileinternal.h"
@@ -69,8 +69,7 @@ int deleteContents(int dirfd, bool makeWritable, int depth) {
             continue;
         }
         if (S_ISDIR(info.st_mode)) {
-            int sub =
-                ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int sub = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0) {
                 status = 2;
                 continue;
@@ -99,8 +98,7 @@ int deleteContents(int dirfd, bool makeWritable, int depth) {
 // Only absolute paths with something below the root are accepted: "C:\x"
 // (either separator) or "/x".
 bool isDeletablePath(std::string_view path) {
-    if (path.size() >= 4 && isDriveLetter(path[0]) && path[1] == ':' &&
-        platform::isPathSeparator(path[2]))
+    if (path.size() >= 4 && isDriveLetter(path[0]) && path[1] == ':' && platform::isPathSeparator(path[2]))
         return true;
     return path.size() >= 2 && path[0] == '/' && path[1] != '/';
 }
@@ -162,8 +160,7 @@ interp::Error removeDir(Interpreter& ip, CallArgs& args, MCVal&) {
 // The length of the root of a completed path ("C:\", "/", "\\host\share\").
 bool isRootOnly(std::string_view path) {
     if (path.empty()) return true;
-    if (path.size() <= 3 && path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':')
-        return true;
+    if (path.size() <= 3 && path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':') return true;
     for (char c : path)
         if (!platform::isPathSeparator(c)) return false;
     return true;
@@ -189,8 +186,7 @@ bool createPath(Interpreter& ip, std::string_view path, int depth) {
 
 interp::Error createPathCommand(Interpreter& ip, CallArgs& args, MCVal&) {
     std::string_view path = args.text(0);
-    if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
-        path = path.substr(1, path.size() - 2);
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
     while (path.size() > 1 && platform::isPathSeparator(path.back()) && !isRootOnly(path))
         path.remove_suffix(1);
     std::string completed = completedName(ip, path);
@@ -211,8 +207,7 @@ interp::Error renameCommand(Interpreter& ip, CallArgs& args, MCVal&) {
     FileCache& cache = fileState(ip).cache;
     cache.closeFile(from.name, from.posix);
     cache.closeFile(to.name, to.posix);
-    int rc =
-        ::renameat2(AT_FDCWD, from.posix.c_str(), AT_FDCWD, to.posix.c_str(), RENAME_NOREPLACE);
+    int rc = ::renameat2(AT_FDCWD, from.posix.c_str(), AT_FDCWD, to.posix.c_str(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // A file system without the no-replace flag: check first.
         struct stat info {};
@@ -279,8 +274,7 @@ int copyFile(Interpreter& ip, std::string_view sourceName, std::string_view targ
         return 1;
     }
     // A file copied onto itself is left alone.
-    if (::stat(target.posix.c_str(), &to) == 0 && to.st_dev == from.st_dev &&
-        to.st_ino == from.st_ino) {
+    if (::stat(target.posix.c_str(), &to) == 0 && to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
         ::close(in);
         return 0;
     }
@@ -333,8 +327,6 @@ constexpr interp::CommandRow kDirectoryCommandsRows[] = {
     {interp::cmd::CopyFileEx, copyFileEx},
 };
 
-void registerDirectoryCommands(Interpreter& ip) {
-    ip.install({"files/directories", kDirectoryCommandsRows});
-}
+void registerDirectoryCommands(Interpreter& ip) { ip.install({"files/directories", kDirectoryCommandsRows}); }
 
 }  // namespace tvx::builtins

@@ -1,9 +1,9 @@
 #include "builtins/files/filecache.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace tvx::builtins {
 

@@ -72,16 +72,15 @@ private:
         uint64_t inode = 0;
         int64_t position = 0;  // read handle only
     };
-    static bool sameName(const std::string& name, std::string_view directory,
-                         std::string_view file) {
+    static bool sameName(const std::string& name, std::string_view directory, std::string_view file) {
         return name.size() == directory.size() + file.size() &&
                name.compare(0, directory.size(), directory) == 0 &&
                name.compare(directory.size(), file.size(), file) == 0;
     }
     static bool belongs(const Handle& h, const std::string& name, const std::string& posix);
     static void close(Handle& h);
-    int open(Handle& mine, Handle& other, bool forWrite, const std::string& name,
-             const std::string& posix, unsigned options);
+    int open(Handle& mine, Handle& other, bool forWrite, const std::string& name, const std::string& posix,
+             unsigned options);
 
     Handle read_;
     Handle write_;

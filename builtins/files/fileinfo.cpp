@@ -1,13 +1,13 @@
 // What the file system knows about a file: existence, kind, size, times and
 // the free space of a volume.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 
 #include "builtins/files/fileinternal.h"
 #include "interp/api.h"
@@ -133,8 +133,7 @@ interp::Error fileSize(Interpreter& ip, CallArgs& args, MCVal& result) {
     results[1] = static_cast<int32_t>(creationTime(entry.posix, entry.info).tv_sec);
     results[2] = static_cast<int32_t>(entry.info.st_atim.tv_sec);
     results[3] = static_cast<int32_t>(entry.info.st_mtim.tv_sec);
-    results[4] =
-        static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(entry.info.st_size)));
+    results[4] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(entry.info.st_size)));
     time_t written = entry.info.st_mtim.tv_sec;
     struct tm local {};
     if (::localtime_r(&written, &local)) {
@@ -191,8 +190,7 @@ interp::Error getFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
 
 interp::Error setFileDate(Interpreter& ip, CallArgs& args, MCVal&) {
     const interp::DataBlock* block = *args.var(0).block;
-    if (!block || block->elementType != interp::kElemInt32 || block->count < 2)
-        return interp::kBadParameters;
+    if (!block || block->elementType != interp::kElemInt32 || block->count < 2) return interp::kBadParameters;
     FileName file = fileName(ip, args.text(1));
     // The creation time cannot be set on POSIX file systems; it is left alone.
     struct timespec times[2];
@@ -221,17 +219,12 @@ interp::Error getDiskSpace(Interpreter& ip, CallArgs& args, MCVal&) {
 }  // namespace
 
 constexpr interp::CommandRow kFileInfoCommandsRows[] = {
-    {interp::cmd::ExistFile, existFile},
-    {interp::cmd::FileExist, fileExist},
-    {interp::cmd::IsDirectory, isDirectory},
-    {interp::cmd::FileSize, fileSize},
-    {interp::cmd::GetFileDate, getFileDate},
-    {interp::cmd::SetFileDate, setFileDate},
+    {interp::cmd::ExistFile, existFile},       {interp::cmd::FileExist, fileExist},
+    {interp::cmd::IsDirectory, isDirectory},   {interp::cmd::FileSize, fileSize},
+    {interp::cmd::GetFileDate, getFileDate},   {interp::cmd::SetFileDate, setFileDate},
     {interp::cmd::GetDiskSpace, getDiskSpace},
 };
 
-void registerFileInfoCommands(Interpreter& ip) {
-    ip.install({"files/fileinfo", kFileInfoCommandsRows});
-}
+void registerFileInfoCommands(Interpreter& ip) { ip.install({"files/fileinfo", kFileInfoCommandsRows}); }
 
 }  // namespace tvx::builtins

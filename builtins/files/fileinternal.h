@@ -3,8 +3,8 @@
 #pragma once
 
 #include <array>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -78,10 +78,10 @@ enum class Access { Read, Write, Atomic };
 // bounded by that block's elements too; anything else must be mapped with the
 // access asked for. Returns 0 and the address in out, or 22 (Bad Address).
 interp::Error checkMemory(interp::Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
-                unsigned char*& out);
+                          unsigned char*& out);
 // The same for a raw address that did not come from an argument slot.
 interp::Error checkAddress(interp::Interpreter& ip, uint64_t address, uint64_t size, Access access,
-                 unsigned char*& out);
+                           unsigned char*& out);
 
 // The NUL-terminated text at the address of a 'p' argument (a vector passed by
 // name ends with its elements); 22 when it cannot be read.

@@ -2,14 +2,14 @@
 // names and the checks of macro-supplied addresses.
 #include "builtins/files/files.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <csignal>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 
 #include "builtins/files/fileinternal.h"
 #include "interp/api.h"
@@ -62,17 +62,14 @@ bool writableWithoutTouching(uintptr_t address, size_t size) {
     static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
     uintptr_t first = address & ~(page - 1);
     uintptr_t end = (address + size + page - 1) & ~(page - 1);
-    if (::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE) == 0)
-        return true;
+    if (::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE) == 0) return true;
     if (errno == EINVAL) return platform::isWritable(reinterpret_cast<void*>(address), size);
     return false;
 }
 
 }  // namespace
 
-void setFileError(Interpreter& ip, int code) {
-    fileState(ip).fileError = static_cast<uint8_t>(code);
-}
+void setFileError(Interpreter& ip, int code) { fileState(ip).fileError = static_cast<uint8_t>(code); }
 
 std::string workingDirectory(Interpreter& ip) {
     std::string dir = ip.workingDirectory();
@@ -93,7 +90,7 @@ FileName fileName(Interpreter& ip, std::string_view macroName) {
 
 std::string completedName(Interpreter& ip, std::string_view macroName) {
     return interp::isAbsoluteName(macroName) ? std::string(macroName)
-                                     : workingDirectory(ip) + std::string(macroName);
+                                             : workingDirectory(ip) + std::string(macroName);
 }
 
 namespace {
@@ -107,7 +104,8 @@ int cachedHandle(Interpreter& ip, std::string_view macroName, unsigned options, 
             interp::isAbsoluteName(macroName) ? std::string_view() : ip.workingDirectory();
         int fd = -1;
         if (!directory.empty() || interp::isAbsoluteName(macroName))
-            fd = write ? cache.writeHandleNamed(directory, macroName) : cache.readHandleNamed(directory, macroName);
+            fd = write ? cache.writeHandleNamed(directory, macroName)
+                       : cache.readHandleNamed(directory, macroName);
         if (fd >= 0) return fd;
     }
     FileName file = fileName(ip, macroName);
@@ -115,7 +113,8 @@ int cachedHandle(Interpreter& ip, std::string_view macroName, unsigned options, 
         errno = macroName.empty() ? ENOENT : ENAMETOOLONG;
         return -1;
     }
-    return write ? cache.openWrite(file.name, file.posix, options) : cache.openRead(file.name, file.posix, options);
+    return write ? cache.openWrite(file.name, file.posix, options)
+                 : cache.openRead(file.name, file.posix, options);
 }
 
 }  // namespace
@@ -162,8 +161,8 @@ bool replaceFile(const std::string& posix, const std::function<bool(int fd)>& wr
         exists = ::stat(target.c_str(), &info) == 0;
     }
     size_t slash = target.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-                       ".tolvex-XXXXXX";
+    std::string temp =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".tolvex-XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
     mode_t mode;
@@ -205,10 +204,9 @@ int64_t readFully(int fd, void* data, size_t size, int64_t offset) {
 }
 
 interp::Error checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Access access,
-                 unsigned char*& out) {
+                           unsigned char*& out) {
     out = nullptr;
-    if (address == 0 || address > UINTPTR_MAX || size > UINTPTR_MAX - address)
-        return interp::kBadAddress;
+    if (address == 0 || address > UINTPTR_MAX || size > UINTPTR_MAX - address) return interp::kBadAddress;
     bool inBlock = false;
     if (insideKnownBlock(ip, address, size, inBlock)) {
         // A variable's block: only its elements (a heap probe would pass the
@@ -219,8 +217,7 @@ interp::Error checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Acc
         bool ok = access == Access::Read ? platform::isReadable(p, static_cast<size_t>(size))
                   : access == Access::Write
                       ? platform::isWritable(p, static_cast<size_t>(size))
-                      : writableWithoutTouching(static_cast<uintptr_t>(address),
-                                                static_cast<size_t>(size));
+                      : writableWithoutTouching(static_cast<uintptr_t>(address), static_cast<size_t>(size));
         if (!ok) return interp::kBadAddress;
     }
     out = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(address));
@@ -228,7 +225,7 @@ interp::Error checkAddress(Interpreter& ip, uint64_t address, uint64_t size, Acc
 }
 
 interp::Error checkMemory(Interpreter& ip, const interp::ArgSlot& arg, uint64_t size, Access access,
-                unsigned char*& out) {
+                          unsigned char*& out) {
     out = nullptr;
     if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
         const interp::DataBlock* block = arg.value->pData;

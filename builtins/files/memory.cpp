@@ -276,7 +276,7 @@ interp::Error memSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
         pattern = &single;
         patternLength = 1;
     } else if (interp::Error err = checkMemory(ip, args.slot(2), static_cast<uint64_t>(patternLength),
-                                     Access::Read, pattern)) {
+                                               Access::Read, pattern)) {
         return err;
     }
     if (interp::Error err = checkMemory(ip, args.slot(0), static_cast<uint64_t>(length), Access::Read, data))
@@ -310,8 +310,7 @@ bool atomicUpdate(unsigned char* p, T operand, bool add, T& old) {
     if (address + sizeof(T) > wordAddress + 8) return false;
     auto* word = reinterpret_cast<uint64_t*>(wordAddress);
     unsigned shift = static_cast<unsigned>(address - wordAddress) * 8;
-    uint64_t mask = (sizeof(T) == 8 ? ~uint64_t{0} : ((uint64_t{1} << (8 * sizeof(T))) - 1))
-                    << shift;
+    uint64_t mask = (sizeof(T) == 8 ? ~uint64_t{0} : ((uint64_t{1} << (8 * sizeof(T))) - 1)) << shift;
     uint64_t expected = __atomic_load_n(word, __ATOMIC_SEQ_CST);
     for (;;) {
         T current = static_cast<T>((expected & mask) >> shift);
@@ -349,9 +348,8 @@ interp::Error lockedAdd(Interpreter& ip, CallArgs& args, MCVal&) {
     unsigned char* p;
     if (interp::Error err = checkAtomic<T>(ip, args, p)) return err;
     T old{};
-    return atomicUpdate<T>(p, static_cast<T>(static_cast<uint32_t>(args.l(1))), true, old)
-               ? kOk
-               : kBadParameters;
+    return atomicUpdate<T>(p, static_cast<T>(static_cast<uint32_t>(args.l(1))), true, old) ? kOk
+                                                                                           : kBadParameters;
 }
 
 interp::Error getCrc32(Interpreter& ip, CallArgs& args, MCVal& result) {
@@ -369,7 +367,7 @@ interp::Error getCrc32(Interpreter& ip, CallArgs& args, MCVal& result) {
 // The k addresses of an address array: the elements of a vector passed by name
 // (any element type), or k 64-bit addresses in memory.
 interp::Error addressArray(Interpreter& ip, const interp::ArgSlot& arg, int32_t k,
-                 std::vector<uint64_t>& out) {
+                           std::vector<uint64_t>& out) {
     out.clear();
     if (k < 0) return kBadParameters;
     if (arg.value && arg.value->type == interp::kValVarBlock && arg.value->pData) {
@@ -441,10 +439,9 @@ interp::Error byteHisto(Interpreter& ip, CallArgs& args, MCVal&) {
     if (rowLength > stride) rowLength = stride;
     unsigned char* histogramBytes;
     if (interp::Error err = checkMemory(ip, args.slot(0), 256 * 4, Access::Write, histogramBytes)) return err;
-    uint64_t span = rowLength <= 0
-                        ? 0
-                        : static_cast<uint64_t>(rows - 1) * static_cast<uint64_t>(stride) +
-                              static_cast<uint64_t>(rowLength);
+    uint64_t span = rowLength <= 0 ? 0
+                                   : static_cast<uint64_t>(rows - 1) * static_cast<uint64_t>(stride) +
+                                         static_cast<uint64_t>(rowLength);
     std::vector<unsigned char*> sources;
     if (k == 0) {
         unsigned char* src;
@@ -463,8 +460,7 @@ interp::Error byteHisto(Interpreter& ip, CallArgs& args, MCVal&) {
     std::memcpy(counts, histogramBytes, sizeof counts);
     for (unsigned char* src : sources)
         for (int32_t r = 0; r < rows && rowLength > 0; ++r) {
-            const unsigned char* row =
-                src + static_cast<uint64_t>(r) * static_cast<uint64_t>(stride);
+            const unsigned char* row = src + static_cast<uint64_t>(r) * static_cast<uint64_t>(stride);
             for (int32_t i = 0; i < rowLength; ++i) ++counts[row[i]];
         }
     std::memcpy(histogramBytes, counts, sizeof counts);
@@ -525,8 +521,6 @@ constexpr interp::CommandRow kMemoryCommandsRows[] = {
     {interp::cmd::ByteHisto, byteHisto},
 };
 
-void registerMemoryCommands(Interpreter& ip) {
-    ip.install({"files/memory", kMemoryCommandsRows});
-}
+void registerMemoryCommands(Interpreter& ip) { ip.install({"files/memory", kMemoryCommandsRows}); }
 
 }  // namespace tvx::builtins

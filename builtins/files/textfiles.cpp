@@ -1,11 +1,11 @@
 // Text files through the cached handles: appending text, reading strings and
 // numbers from the read position, searching plain and rich text, positions.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "builtins/files/fileinternal.h"
@@ -26,9 +26,7 @@ namespace {
 constexpr double kMaxFilePosition = 2e15;
 
 int64_t readPosition(Interpreter& ip) { return fileState(ip).cache.readPosition(); }
-void setReadPosition(Interpreter& ip, int64_t position) {
-    fileState(ip).cache.setReadPosition(position);
-}
+void setReadPosition(Interpreter& ip, int64_t position) { fileState(ip).cache.setReadPosition(position); }
 
 interp::Error writeFile(Interpreter& ip, CallArgs& args, MCVal&) {
     int fd = writeHandle(ip, args.text(0));
@@ -117,8 +115,7 @@ private:
         }
         while (static_cast<size_t>(pos - base_) + want > data_.size() && !atEnd_) {
             char piece[512];
-            int64_t got =
-                readFully(fd_, piece, sizeof piece, base_ + static_cast<int64_t>(data_.size()));
+            int64_t got = readFully(fd_, piece, sizeof piece, base_ + static_cast<int64_t>(data_.size()));
             if (got < 0) failed_ = true;
             if (got <= 0) {
                 atEnd_ = true;
@@ -199,7 +196,7 @@ interp::Error readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
 // Searches the file from the read position; on success the position goes
 // just behind the match. limit 0: to the end.
 interp::Error searchFile(Interpreter& ip, std::string_view name, std::string_view text, bool ignoreCase,
-               bool richText, int64_t limit) {
+                         bool richText, int64_t limit) {
     int fd = readHandle(ip, name);
     if (fd < 0) {
         setFileError(ip, 2);
@@ -217,14 +214,13 @@ interp::Error searchFile(Interpreter& ip, std::string_view name, std::string_vie
     while (limit <= 0 || position - start < limit) {
         size_t want = buffer.size();
         if (limit > 0)
-            want = static_cast<size_t>(
-                std::min<int64_t>(static_cast<int64_t>(want), start + limit - position));
+            want =
+                static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), start + limit - position));
         int64_t got = readFully(fd, buffer.data(), want, position);
         if (got <= 0) break;
         for (int64_t i = 0; i < got; ++i) {
             VisibleChar ch;
-            if (!decoder.feed(buffer[static_cast<size_t>(i)], static_cast<uint64_t>(position + i),
-                              ch))
+            if (!decoder.feed(buffer[static_cast<size_t>(i)], static_cast<uint64_t>(position + i), ch))
                 continue;
             if (search.push(ch)) {
                 setReadPosition(ip, static_cast<int64_t>(ch.rawEnd));
@@ -281,8 +277,7 @@ interp::Error getFileHandle(Interpreter& ip, CallArgs& args, MCVal& result) {
     unsigned options =
         static_cast<unsigned>(flags) & (kOpenNoSeekToEnd | kOpenShareReadOnly | kOpenNoReadShare);
     if (flags & 4) options |= kOpenIfCachedOnly;
-    int fd = (flags & 1) ? writeHandle(ip, args.text(0), options)
-                         : readHandle(ip, args.text(0), options);
+    int fd = (flags & 1) ? writeHandle(ip, args.text(0), options) : readHandle(ip, args.text(0), options);
     // Whoever reads through the descriptor starts where the macro stands.
     if (fd >= 0 && !(flags & 1)) fileState(ip).cache.syncReadPosition();
     result.setReal(fd >= 0 ? fd : 0);
@@ -326,8 +321,6 @@ constexpr interp::CommandRow kTextFileCommandsRows[] = {
     {interp::cmd::WriteEndOfFile, writeEndOfFile},
 };
 
-void registerTextFileCommands(Interpreter& ip) {
-    ip.install({"files/textfiles", kTextFileCommandsRows});
-}
+void registerTextFileCommands(Interpreter& ip) { ip.install({"files/textfiles", kTextFileCommandsRows}); }
 
 }  // namespace tvx::builtins

@@ -11,8 +11,7 @@ namespace tvx::builtins {
 using namespace interp;
 
 uint32_t bitField(int32_t value, int start, int count) {
-    unsigned shift =
-        static_cast<unsigned>(start) & 31u;  // start modulo 32, also for negative starts
+    unsigned shift = static_cast<unsigned>(start) & 31u;  // start modulo 32, also for negative starts
     uint32_t shifted = static_cast<uint32_t>(value) >> shift;
     if (count < 1) count = 1;
     if (count >= 32) return shifted;
@@ -36,8 +35,7 @@ int32_t reverseBits(int32_t value, int count) {
     // Bits beyond bit 31 repeat the sign.
     int64_t source = value;
     uint64_t reversed = 0;
-    for (int i = 0; i < count; ++i)
-        reversed = (reversed << 1) | (static_cast<uint64_t>(source >> i) & 1u);
+    for (int i = 0; i < count; ++i) reversed = (reversed << 1) | (static_cast<uint64_t>(source >> i) & 1u);
     return static_cast<int32_t>(static_cast<uint32_t>(reversed));
 }
 
@@ -66,8 +64,6 @@ constexpr CommandRow kBitFunctionsRows[] = {
     {cmd::BitSwap, bitSwapFunction},
 };
 
-void registerBitFunctions(Interpreter& ip) {
-    ip.install({"numeric/bits", kBitFunctionsRows});
-}
+void registerBitFunctions(Interpreter& ip) { ip.install({"numeric/bits", kBitFunctionsRows}); }
 
 }  // namespace tvx::builtins

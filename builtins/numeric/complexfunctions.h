@@ -66,8 +66,8 @@ inline Complex casinh(Complex z) {
 // acosh z = ln(z + sqrt(z + 1) sqrt(z - 1)); the single root sqrt(z^2 - 1)
 // gives the negated principal value in the left half plane.
 inline Complex cacosh(Complex z) {
-    Complex root = interp::cmul(interp::csqrt(interp::cadd(z, {1, 0})),
-                                interp::csqrt(interp::csub(z, {1, 0})));
+    Complex root =
+        interp::cmul(interp::csqrt(interp::cadd(z, {1, 0})), interp::csqrt(interp::csub(z, {1, 0})));
     return interp::cln(interp::cadd(z, root));
 }
 // atanh z = 1/2 ln((1 + z) / (1 - z))

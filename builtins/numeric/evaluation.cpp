@@ -49,7 +49,7 @@ Error valFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     }
 
     uint8_t savedRunState = ip.runState();
-    NameLookup lookup = (flags & kValCreateNames) ? NameLookup::Create
+    NameLookup lookup = (flags & kValCreateNames)  ? NameLookup::Create
                         : (flags & kValLookupOnly) ? NameLookup::FindOnly
                                                    : NameLookup::AsNow;
     MCVal value;

@@ -53,27 +53,26 @@ RandomGenerators::Kind RandomGenerators::prepare(MwcState& state, int32_t mode, 
         kind = Kind::Plain;
     } else {
         switch (mode) {
-            case -1: kind = Kind::Plain; break;
-            case -6:
-                state.x = clockSeed();
-                if (state.carry == 0) state.carry = kFallbackCarry;
-                break;
-            case -2: {
-                uint64_t counter = sources_.timeStampCounter();
-                uint32_t low = static_cast<uint32_t>(counter),
-                         high = static_cast<uint32_t>(counter >> 32);
-                state.x ^= low;
-                mix2 = std::rotr(high ^ (low + mix2), 5);
-                state.carry = (mix2 + state.carry) & 0x7FFFFFFFu;
-                if (state.carry == 0) state.carry = kFallbackCarry;
-                state.x += clockSeed();
-                kind = Kind::Plain;
-                break;
-            }
-            case -3: mask = 0; break;
-            case -4: kind = Kind::CounterStepping; break;
-            case -5: kind = Kind::Counter; break;
-            default: break;  // 0, -7, -8, -9: mixed
+        case -1: kind = Kind::Plain; break;
+        case -6:
+            state.x = clockSeed();
+            if (state.carry == 0) state.carry = kFallbackCarry;
+            break;
+        case -2: {
+            uint64_t counter = sources_.timeStampCounter();
+            uint32_t low = static_cast<uint32_t>(counter), high = static_cast<uint32_t>(counter >> 32);
+            state.x ^= low;
+            mix2 = std::rotr(high ^ (low + mix2), 5);
+            state.carry = (mix2 + state.carry) & 0x7FFFFFFFu;
+            if (state.carry == 0) state.carry = kFallbackCarry;
+            state.x += clockSeed();
+            kind = Kind::Plain;
+            break;
+        }
+        case -3: mask = 0; break;
+        case -4: kind = Kind::CounterStepping; break;
+        case -5: kind = Kind::Counter; break;
+        default: break;  // 0, -7, -8, -9: mixed
         }
     }
     // A state that was never seeded starts from the clock.
@@ -120,8 +119,8 @@ bool isNegativeZero(double v) { return v == 0 && std::signbit(v); }
 
 }  // namespace
 
-void RandomGenerators::fill(MwcState& state, int32_t mode, int elementType, int64_t count,
-                            void* elements, bool signedValues) {
+void RandomGenerators::fill(MwcState& state, int32_t mode, int elementType, int64_t count, void* elements,
+                            bool signedValues) {
     if (count <= 0 || !elements) return;
     uint32_t mask = 0;
     Kind kind = prepare(state, mode, mask);
@@ -135,8 +134,8 @@ void RandomGenerators::fill(MwcState& state, int32_t mode, int elementType, int6
         }
         return;
     }
-    if (elementType == kElemDouble || elementType == kElemRealMatrix ||
-        elementType == kElemComplexMatrix || elementType == kElemComplexScalar) {
+    if (elementType == kElemDouble || elementType == kElemRealMatrix || elementType == kElemComplexMatrix ||
+        elementType == kElemComplexScalar) {
         for (int64_t i = 0; i < count; ++i) {
             double value;
             do {
@@ -199,8 +198,7 @@ double RandomGenerators::random(int32_t n, int32_t mode) {
         noise = kNoiseOff;
     } else if (mode >= -5) {
         internal = mode == -1 ? 0 : mode;
-        if (noise == kNoiseOff)
-            internal = -6;  // leaving the reproducible sequence: seed from the clock
+        if (noise == kNoiseOff) internal = -6;  // leaving the reproducible sequence: seed from the clock
         noise = 1;
     }
     double u = 0;
@@ -230,7 +228,8 @@ struct RandomState : FamilyState {
 
 RandomGenerators& interpreterGenerators(Interpreter& ip) { return ip.state<RandomState>().generators; }
 
-void fillRandom(Interpreter& ip, int32_t mode, int elementType, int64_t count, void* elements, bool signedValues) {
+void fillRandom(Interpreter& ip, int32_t mode, int elementType, int64_t count, void* elements,
+                bool signedValues) {
     RandomGenerators& g = interpreterGenerators(ip);
     g.fill(g.sharedState, mode, elementType, count, elements, signedValues);
 }

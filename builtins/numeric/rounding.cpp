@@ -186,27 +186,14 @@ Error isRealFunction(Interpreter&, CallArgs& args, MCVal& result) {
 }  // namespace
 
 constexpr CommandRow kRoundingFunctionsRows[] = {
-    {cmd::Int, intFunction},
-    {cmd::Frac, fracFunction},
-    {cmd::UInt, uintFunction},
-    {cmd::Round, roundFunction},
-    {cmd::Precis, precisFunction},
-    {cmd::Inv, invFunction},
-    {cmd::Not, notFunction},
-    {cmd::Bool, boolFunction},
-    {cmd::Sgn, sgnFunction},
-    {cmd::Max, maxFunction},
-    {cmd::Min, minFunction},
-    {cmd::GetLim, getLimFunction},
-    {cmd::Set, setFunction},
-    {cmd::IsNaN, isNaNFunction},
-    {cmd::IsFinite, isFiniteFunction},
-    {cmd::IsInf, isInfFunction},
-    {cmd::IsReal, isRealFunction},
+    {cmd::Int, intFunction},     {cmd::Frac, fracFunction},     {cmd::UInt, uintFunction},
+    {cmd::Round, roundFunction}, {cmd::Precis, precisFunction}, {cmd::Inv, invFunction},
+    {cmd::Not, notFunction},     {cmd::Bool, boolFunction},     {cmd::Sgn, sgnFunction},
+    {cmd::Max, maxFunction},     {cmd::Min, minFunction},       {cmd::GetLim, getLimFunction},
+    {cmd::Set, setFunction},     {cmd::IsNaN, isNaNFunction},   {cmd::IsFinite, isFiniteFunction},
+    {cmd::IsInf, isInfFunction}, {cmd::IsReal, isRealFunction},
 };
 
-void registerRoundingFunctions(Interpreter& ip) {
-    ip.install({"numeric/rounding", kRoundingFunctionsRows});
-}
+void registerRoundingFunctions(Interpreter& ip) { ip.install({"numeric/rounding", kRoundingFunctionsRows}); }
 
 }  // namespace tvx::builtins

@@ -12,9 +12,8 @@ namespace tvx::builtins {
 using namespace interp;
 
 double gammaLog(double x) {
-    static const double kCoefficients[6] = {76.18009172947146,    -86.50532032941678,
-                                            24.01409824083091,    -1.231739572450155,
-                                            0.001208650973866179, -5.395239384953e-06};
+    static const double kCoefficients[6] = {76.18009172947146,  -86.50532032941678,   24.01409824083091,
+                                            -1.231739572450155, 0.001208650973866179, -5.395239384953e-06};
     double t = x + 5.5;
     t -= (x + 0.5) * std::log(t);
     double s = 1.000000000190015;
@@ -81,15 +80,15 @@ double fastErrorFunction(double x) {
     double z = std::fabs(x);
     double t = 1 / (1 + 0.5 * z);
     double erfc =
-        t * std::exp(-z * z - 1.26551223 +
-                     t * (1.00002368 +
-                          t * (0.37409196 +
-                               t * (0.09678418 +
-                                    t * (-0.18628806 +
-                                         t * (0.27886807 +
-                                              t * (-1.13520398 +
-                                                   t * (1.48851587 +
-                                                        t * (-0.82215223 + t * 0.17087277)))))))));
+        t *
+        std::exp(-z * z - 1.26551223 +
+                 t * (1.00002368 +
+                      t * (0.37409196 +
+                           t * (0.09678418 +
+                                t * (-0.18628806 +
+                                     t * (0.27886807 +
+                                          t * (-1.13520398 +
+                                               t * (1.48851587 + t * (-0.82215223 + t * 0.17087277)))))))));
     if (x < 0) erfc = 2 - erfc;
     return 1 - erfc;
 }
@@ -119,8 +118,6 @@ constexpr CommandRow kSpecialFunctionsRows[] = {
     {cmd::Erff, erffFunction},
 };
 
-void registerSpecialFunctions(Interpreter& ip) {
-    ip.install({"numeric/special", kSpecialFunctionsRows});
-}
+void registerSpecialFunctions(Interpreter& ip) { ip.install({"numeric/special", kSpecialFunctionsRows}); }
 
 }  // namespace tvx::builtins

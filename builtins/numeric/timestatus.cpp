@@ -135,11 +135,11 @@ std::string formatTimeText(int index, bool english, std::string& weekdayName, in
     }
     int year = t.year + 1900, month = t.month + 1;
     if (english)
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, month, t.day,
-                      t.hour, t.minute, t.second);
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, month, t.day, t.hour,
+                      t.minute, t.second);
     else
-        std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", t.day, month, year,
-                      t.hour, t.minute, t.second);
+        std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", t.day, month, year, t.hour,
+                      t.minute, t.second);
     weekday = t.weekday;
     weekdayName = (english ? kEnglish : kGerman)[t.weekday];
     return text;

@@ -36,10 +36,10 @@ double blockTypeCode(const DataBlock* block) {
     if (block->isText()) return 2;
     int arrayBonus = block->isMatrix() ? 0 : 32;
     switch (block->elementType) {
-        case kElemRealMatrix: return 7 + arrayBonus;
-        case kElemComplexMatrix: return 23 + arrayBonus;
-        case kElemComplexScalar: return 17;
-        default: return block->elementType * 256.0 + 3;
+    case kElemRealMatrix: return 7 + arrayBonus;
+    case kElemComplexMatrix: return 23 + arrayBonus;
+    case kElemComplexScalar: return 17;
+    default: return block->elementType * 256.0 + 3;
     }
 }
 
@@ -51,21 +51,21 @@ Error varTypeFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
     double code = 0;
     if (!err) {
         switch (d.form) {
-            case Designator::kStatus: code = d.statusCode < kFirstNumericStatusCode ? 2 : 1; break;
-            case Designator::kSubstring: code = 2; break;
-            case Designator::kElement:
-            case Designator::kCharacter: code = 1; break;
-            case Designator::kVariable: {
-                const Variable& var = d.slot.var();
-                switch (var.valueKind()) {
-                    case kKindNumber: code = 1; break;
-                    case kKindString: code = 2; break;
-                    case kKindBlock: code = blockTypeCode(var.block); break;
-                    default: code = 0; break;
-                }
-                break;
+        case Designator::kStatus: code = d.statusCode < kFirstNumericStatusCode ? 2 : 1; break;
+        case Designator::kSubstring: code = 2; break;
+        case Designator::kElement:
+        case Designator::kCharacter: code = 1; break;
+        case Designator::kVariable: {
+            const Variable& var = d.slot.var();
+            switch (var.valueKind()) {
+            case kKindNumber: code = 1; break;
+            case kKindString: code = 2; break;
+            case kKindBlock: code = blockTypeCode(var.block); break;
+            default: code = 0; break;
             }
-            default: break;
+            break;
+        }
+        default: break;
         }
     }
     result.setReal(code);
@@ -88,9 +88,8 @@ Error varPtrFunction(Interpreter&, CallArgs& args, MCVal& result) {
                 address = reinterpret_cast<uintptr_t>(target.block->bytes());
             address += static_cast<uintptr_t>(pending.position);
         } else if (target.valueKind() == kKindBlock && target.block) {
-            int size = target.block->elementType == kElemComplexMatrix
-                           ? 16
-                           : elementSize(target.block->elementType);
+            int size =
+                target.block->elementType == kElemComplexMatrix ? 16 : elementSize(target.block->elementType);
             address = reinterpret_cast<uintptr_t>(target.block->bytes() + pending.position * size);
         }
     } else if (slot.form == kFormBlock && var.block && *var.block) {
@@ -191,8 +190,7 @@ Error vectSumFunction(Interpreter&, CallArgs& args, MCVal& result) {
 }
 
 double elementValue(const DataBlock* block, int64_t i) {
-    return block->elementType == kElemComplexMatrix ? block->doubles()[2 * i]
-                                                    : readElement(block, i);
+    return block->elementType == kElemComplexMatrix ? block->doubles()[2 * i] : readElement(block, i);
 }
 
 // The position of the first largest (smallest) element met by a search from
@@ -238,19 +236,11 @@ Error minLocFunction(Interpreter&, CallArgs& args, MCVal& result) {
 }  // namespace
 
 constexpr CommandRow kVariableFunctionsRows[] = {
-    {cmd::VarType, varTypeFunction},
-    {cmd::VarPtr, varPtrFunction},
-    {cmd::Len, lenFunction},
-    {cmd::IsObject, isObjectFunction},
-    {cmd::IsList, isListFunction},
-    {cmd::Sum, sumFunction},
-    {cmd::VectSum, vectSumFunction},
-    {cmd::MaxLoc, maxLocFunction},
-    {cmd::MinLoc, minLocFunction},
+    {cmd::VarType, varTypeFunction},   {cmd::VarPtr, varPtrFunction}, {cmd::Len, lenFunction},
+    {cmd::IsObject, isObjectFunction}, {cmd::IsList, isListFunction}, {cmd::Sum, sumFunction},
+    {cmd::VectSum, vectSumFunction},   {cmd::MaxLoc, maxLocFunction}, {cmd::MinLoc, minLocFunction},
 };
 
-void registerVariableFunctions(Interpreter& ip) {
-    ip.install({"numeric/variables", kVariableFunctionsRows});
-}
+void registerVariableFunctions(Interpreter& ip) { ip.install({"numeric/variables", kVariableFunctionsRows}); }
 
 }  // namespace tvx::builtins

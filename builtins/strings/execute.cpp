@@ -75,8 +75,7 @@ interp::Error dataOp(Interpreter& ip, CallArgs& args, MCVal&) {
         if (*p == '\0') break;
         MCVal value;
         err = ip.evaluate(p, interp::kLimitArgument, value);
-        if (err == interp::kStringOperand || (!err && !value.isScalar()))
-            err = interp::kWrongDataType;
+        if (err == interp::kStringOperand || (!err && !value.isScalar())) err = interp::kWrongDataType;
         if (err) break;
         state.data = value.re;
         err = ip.executeInMacro(statement, true);

@@ -65,8 +65,7 @@ interp::Error listGetStr(Interpreter& ip, CallArgs& args, MCVal&) {
     StringList* list = listOf(ip, args.l(0));
     if (!list) return kWrongDataType;
     size_t number = static_cast<uint16_t>(args.i(2));
-    std::string_view text =
-        number >= 1 && number <= list->size() ? std::string_view(list->at(number)) : "";
+    std::string_view text = number >= 1 && number <= list->size() ? std::string_view(list->at(number)) : "";
     return setText(*args.var(1).text, text);
 }
 
@@ -202,14 +201,10 @@ long addToStringList(Interpreter& ip, double handle, std::string_view text) {
 }
 
 constexpr interp::CommandRow kListCommandsRows[] = {
-    {interp::cmd::ListInit, listInit},
-    {interp::cmd::ListDelete, listDelete},
-    {interp::cmd::ListAddStr, listAddStr},
-    {interp::cmd::ListGetStr, listGetStr},
-    {interp::cmd::ListSearch, listSearch},
-    {interp::cmd::ListSort, listSort},
-    {interp::cmd::ListFiles, listFiles},
-    {interp::cmd::ListSize, listSize},
+    {interp::cmd::ListInit, listInit},     {interp::cmd::ListDelete, listDelete},
+    {interp::cmd::ListAddStr, listAddStr}, {interp::cmd::ListGetStr, listGetStr},
+    {interp::cmd::ListSearch, listSearch}, {interp::cmd::ListSort, listSort},
+    {interp::cmd::ListFiles, listFiles},   {interp::cmd::ListSize, listSize},
 };
 
 constexpr interp::StringListService kStringLists{displayList, initStringList, addToStringList};

@@ -80,8 +80,6 @@ constexpr interp::CommandRow kPathCommandsRows[] = {
     {interp::cmd::SplitPath, splitPathCommand},
 };
 
-void registerPathCommands(Interpreter& ip) {
-    ip.install({"strings/pathcommands", kPathCommandsRows});
-}
+void registerPathCommands(Interpreter& ip) { ip.install({"strings/pathcommands", kPathCommandsRows}); }
 
 }  // namespace tvx::builtins

@@ -79,8 +79,7 @@ bool RichTextDecoder::feed(unsigned char byte, uint64_t offset, VisibleChar& out
             int value = hexValue(byte);
             state_ = State::Text;
             if (value < 0) continue;
-            out = {static_cast<unsigned char>(hex_ * 16 + static_cast<unsigned>(value)), start_,
-                   offset + 1};
+            out = {static_cast<unsigned char>(hex_ * 16 + static_cast<unsigned>(value)), start_, offset + 1};
             return true;
         }
         }
@@ -98,10 +97,7 @@ std::vector<VisibleChar> visibleCharacters(std::string_view raw, bool richText) 
 }
 
 StreamSearch::StreamSearch(std::string_view pattern, bool ignoreBit5)
-    : pattern_(pattern),
-      ignoreBit5_(ignoreBit5),
-      failure_(pattern.size() + 1, 0),
-      starts_(pattern.size()) {
+    : pattern_(pattern), ignoreBit5_(ignoreBit5), failure_(pattern.size() + 1, 0), starts_(pattern.size()) {
     for (char& c : pattern_) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
     // failure_[i]: length of the longest proper border of pattern_[0, i).
     size_t k = 0;

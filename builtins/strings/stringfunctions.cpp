@@ -88,23 +88,20 @@ interp::Error strSearch(Interpreter& ip, CallArgs& args, MCVal& result) {
         } else {
             size_t limit = static_cast<size_t>(count > 0 ? std::min(count, available) : available);
             const void* nul = std::memchr(data, 0, limit);
-            length =
-                nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - data) : limit;
+            length = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - data) : limit;
         }
     } else {
         uint64_t base = arg.address + static_cast<uint64_t>(offset);
         unsigned char* checked;
         if (raw) {
             // Raw memory that cannot be read is not found, not an error.
-            if (checkAddress(ip, base, static_cast<uint64_t>(count), Access::Read, checked))
-                return kOk;
+            if (checkAddress(ip, base, static_cast<uint64_t>(count), Access::Read, checked)) return kOk;
             data = checked;
             length = static_cast<size_t>(count);
         } else {
             if (checkAddress(ip, base, 1, Access::Read, checked)) return interp::kBadAddress;
-            long n = platform::readableStringLength(
-                reinterpret_cast<const char*>(checked),
-                count > 0 ? static_cast<size_t>(count) : size_t{1} << 31);
+            long n = platform::readableStringLength(reinterpret_cast<const char*>(checked),
+                                                    count > 0 ? static_cast<size_t>(count) : size_t{1} << 31);
             if (n < 0) return interp::kBadAddress;
             data = checked;
             length = static_cast<size_t>(n);
@@ -151,8 +148,7 @@ interp::Error strVal(Interpreter&, CallArgs& args, MCVal& result) {
         }
         if (digit >= base) break;
         anyDigit = true;
-        value = value * static_cast<uint64_t>(base) +
-                static_cast<uint64_t>(digit);  // wraps as 64 bits do
+        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);  // wraps as 64 bits do
     }
     if (negative) value = ~value + 1;
     result.setReal(static_cast<double>(static_cast<int64_t>(value)));
@@ -162,12 +158,8 @@ interp::Error strVal(Interpreter&, CallArgs& args, MCVal& result) {
 }  // namespace
 
 constexpr interp::CommandRow kStringFunctionsRows[] = {
-    {interp::cmd::StrFind, strFind},
-    {interp::cmd::StrSkip, strSkip},
-    {interp::cmd::StrCmp, strCmp},
-    {interp::cmd::StriCmp, striCmp},
-    {interp::cmd::StrSearch, strSearch},
-    {interp::cmd::StrVal, strVal},
+    {interp::cmd::StrFind, strFind}, {interp::cmd::StrSkip, strSkip},     {interp::cmd::StrCmp, strCmp},
+    {interp::cmd::StriCmp, striCmp}, {interp::cmd::StrSearch, strSearch}, {interp::cmd::StrVal, strVal},
 };
 
 void registerStringFunctions(Interpreter& ip) {

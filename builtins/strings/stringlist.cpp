@@ -22,8 +22,7 @@ bool equalText(std::string_view a, std::string_view b, bool ignoreCase) {
     if (a.size() != b.size()) return false;
     if (!ignoreCase) return a == b;
     for (size_t i = 0; i < a.size(); ++i)
-        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
-            return false;
+        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i]))) return false;
     return true;
 }
 
@@ -63,16 +62,15 @@ std::vector<int32_t> StringList::sortedNumbers() const {
     std::stable_sort(numbers.begin(), numbers.end(), [this](int32_t a, int32_t b) {
         const std::string& x = entries_[static_cast<size_t>(a - 1)];
         const std::string& y = entries_[static_cast<size_t>(b - 1)];
-        return std::lexicographical_compare(
-            x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
-                return fold(static_cast<unsigned char>(p)) < fold(static_cast<unsigned char>(q));
-            });
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
+            return fold(static_cast<unsigned char>(p)) < fold(static_cast<unsigned char>(q));
+        });
     });
     return numbers;
 }
 
-bool StringList::findInText(const std::vector<unsigned char>& visible, bool ignoreCase,
-                            size_t& position, long& number, size_t& length) const {
+bool StringList::findInText(const std::vector<unsigned char>& visible, bool ignoreCase, size_t& position,
+                            long& number, size_t& length) const {
     // Entries by their first character, so that each text position tries only
     // the entries that can start there.
     std::unordered_multimap<unsigned char, uint32_t> byFirst;

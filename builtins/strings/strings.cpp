@@ -72,8 +72,7 @@ interp::Error getSubStr(Interpreter&, CallArgs& args, MCVal&) {
         count = n;
     else if (n < 0)
         count = std::max<int64_t>(rest + n, 0);
-    return setText(*args.var(0).text,
-                   source.substr(static_cast<size_t>(start), static_cast<size_t>(count)));
+    return setText(*args.var(0).text, source.substr(static_cast<size_t>(start), static_cast<size_t>(count)));
 }
 
 interp::Error getStrLen(Interpreter&, CallArgs& args, MCVal&) {
@@ -127,16 +126,11 @@ interp::Error appendText(std::string& dest, std::string_view text) {
 }
 
 constexpr interp::CommandRow kStringCommandsRows[] = {
-    {interp::cmd::StrDef, strDef},
-    {interp::cmd::StrSet, strSet},
-    {interp::cmd::StrAdd, strAdd},
-    {interp::cmd::StrNumAdd, strNumAdd},
-    {interp::cmd::StrInsert, strInsert},
-    {interp::cmd::GetSubStr, getSubStr},
-    {interp::cmd::GetStrLen, getStrLen},
-    {interp::cmd::StrFillUp, strFillUp},
-    {interp::cmd::StrRevert, strRevert},
-    {interp::cmd::StrCryptA, strCryptA},
+    {interp::cmd::StrDef, strDef},       {interp::cmd::StrSet, strSet},
+    {interp::cmd::StrAdd, strAdd},       {interp::cmd::StrNumAdd, strNumAdd},
+    {interp::cmd::StrInsert, strInsert}, {interp::cmd::GetSubStr, getSubStr},
+    {interp::cmd::GetStrLen, getStrLen}, {interp::cmd::StrFillUp, strFillUp},
+    {interp::cmd::StrRevert, strRevert}, {interp::cmd::StrCryptA, strCryptA},
 };
 
 void registerStringCommands(Interpreter& ip) {

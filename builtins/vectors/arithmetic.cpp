@@ -19,21 +19,21 @@ namespace {
 
 inline double combine(int code, double a, double b) {
     switch (code) {
-        case cmd::Add: return a + b;
-        case cmd::Subtract: return a - b;
-        case cmd::Multiply: return a * b;
-        case cmd::Divide: return a / b;  // no check: infinity or NaN, as the C library gives
-        default: return std::pow(a, b);
+    case cmd::Add: return a + b;
+    case cmd::Subtract: return a - b;
+    case cmd::Multiply: return a * b;
+    case cmd::Divide: return a / b;  // no check: infinity or NaN, as the C library gives
+    default: return std::pow(a, b);
     }
 }
 
 int operatorFor(int code) {
     switch (code) {
-        case cmd::Add: return kOpAdd;
-        case cmd::Subtract: return kOpSubtract;
-        case cmd::Multiply: return kOpMultiply;
-        case cmd::Divide: return kOpDivide;
-        default: return kOpPower;
+    case cmd::Add: return kOpAdd;
+    case cmd::Subtract: return kOpSubtract;
+    case cmd::Multiply: return kOpMultiply;
+    case cmd::Divide: return kOpDivide;
+    default: return kOpPower;
     }
 }
 
@@ -60,11 +60,11 @@ void inPlace(int code, DataBlock* d, double scalar, const double* block) {
                 eachWithScalar(e, n, scalar, op);
         };
         switch (code) {
-            case cmd::Add: run([](double a, double b) { return a + b; }); break;
-            case cmd::Subtract: run([](double a, double b) { return a - b; }); break;
-            case cmd::Multiply: run([](double a, double b) { return a * b; }); break;
-            case cmd::Divide: run([](double a, double b) { return a / b; }); break;
-            default: run([](double a, double b) { return std::pow(a, b); }); break;
+        case cmd::Add: run([](double a, double b) { return a + b; }); break;
+        case cmd::Subtract: run([](double a, double b) { return a - b; }); break;
+        case cmd::Multiply: run([](double a, double b) { return a * b; }); break;
+        case cmd::Divide: run([](double a, double b) { return a / b; }); break;
+        default: run([](double a, double b) { return std::pow(a, b); }); break;
         }
     });
 }
@@ -95,8 +95,8 @@ Error throughEngine(Interpreter& ip, int code, DataBlock** slot, MCVal& operand)
     if (err) return err;
     if (!left.isBlock()) return kMatrixSizes;
     const int resultType = left.pData->elementType;
-    const bool doubleVariable = d->elementType == kElemRealMatrix ||
-                                d->elementType == kElemComplexMatrix || d->elementType == kElemDouble;
+    const bool doubleVariable = d->elementType == kElemRealMatrix || d->elementType == kElemComplexMatrix ||
+                                d->elementType == kElemDouble;
     if (resultType == kElemComplexMatrix && !doubleVariable) return kWrongDataType;
     if (!doubleVariable || (d->blockFlags & kBlockFixed))
         return assignToVector(*slot, &left, nullptr, true);  // keeps the element type
@@ -117,8 +117,7 @@ Error vectorArithmetic(Interpreter& ip, int code, DataBlock** slot, MCVal& opera
         inPlace(code, d, operand.re, nullptr);
         return kOk;
     }
-    if (realVariable && operand.isBlock() && operand.pData &&
-        !arrays::isComplexBlock(operand.pData)) {
+    if (realVariable && operand.isBlock() && operand.pData && !arrays::isComplexBlock(operand.pData)) {
         const DataBlock* x = operand.pData;
         const bool matrixProduct =
             (code == cmd::Multiply || code == cmd::Divide) && d->isMatrix() && x->isMatrix();
@@ -172,6 +171,8 @@ constexpr CommandRow kArithmeticStatementsRows[] = {
     {cmd::AddPtr, addPtrStatement},
 };
 
-void registerArithmeticStatements(Interpreter& ip) { ip.install({"vectors/arithmetic", kArithmeticStatementsRows}); }
+void registerArithmeticStatements(Interpreter& ip) {
+    ip.install({"vectors/arithmetic", kArithmeticStatementsRows});
+}
 
 }  // namespace tvx::builtins::vectors

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "builtins/vectors/vectorsinternal.h"
 #include "builtins/files/fileinternal.h"
+#include "builtins/vectors/vectorsinternal.h"
 
 namespace tvx::builtins::vectors {
 
@@ -22,11 +22,11 @@ using builtins::readTextAt;
 namespace {
 
 enum FromAsciiFlags : int32_t {
-    kTableColumns = 0x002,      // with kTable: a fixed number of columns per line
+    kTableColumns = 0x002,  // with kTable: a fixed number of columns per line
     kTable = 0x100,
     kSkipNonNumberLines = 0x1000,
     kStopAtText = 0x2000,
-    kFields = 0x8000,           // tab-separated fields (empty ones count), HTML tables, dates
+    kFields = 0x8000,  // tab-separated fields (empty ones count), HTML tables, dates
 };
 
 enum ToAsciiFlags : int32_t {
@@ -65,7 +65,8 @@ bool readNumber(const char*& p, const char* end, Number& out) {
     if (c == '0' && (p[1] | 0x20) == 'x' && isHexDigit(p[2])) {
         uint64_t bits = 0;
         const char* q = p + 2;
-        for (; isHexDigit(*q); ++q) bits = bits << 4 | static_cast<uint64_t>(isDigit(*q) ? *q - '0' : (*q | 0x20) - 'a' + 10);
+        for (; isHexDigit(*q); ++q)
+            bits = bits << 4 | static_cast<uint64_t>(isDigit(*q) ? *q - '0' : (*q | 0x20) - 'a' + 10);
         out = Number{static_cast<double>(bits), bits};
         p = q;
         return true;
@@ -388,8 +389,6 @@ constexpr CommandRow kTextConversionsRows[] = {
     {cmd::VectToAscii, vectToAscii},
 };
 
-void registerTextConversions(Interpreter& ip) {
-    ip.install({"vectors/conversion", kTextConversionsRows});
-}
+void registerTextConversions(Interpreter& ip) { ip.install({"vectors/conversion", kTextConversionsRows}); }
 
 }  // namespace tvx::builtins::vectors

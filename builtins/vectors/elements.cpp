@@ -15,9 +15,7 @@ namespace {
 constexpr size_t kMaxString = 4095;
 
 // The low byte of a value's integer round (the character it stands for).
-unsigned char characterOf(double value) {
-    return static_cast<unsigned char>(toUInt32Wrapped(value) & 0xFF);
-}
+unsigned char characterOf(double value) { return static_cast<unsigned char>(toUInt32Wrapped(value) & 0xFF); }
 
 // Writes value into element i of a block (a complex block gets the pair),
 // growing the block as needed (with the memory check).
@@ -344,8 +342,6 @@ constexpr CommandRow kElementCommandsRows[] = {
     {cmd::SetComplex, setComplexStatement},
 };
 
-void registerElementCommands(Interpreter& ip) {
-    ip.install({"vectors/elements", kElementCommandsRows});
-}
+void registerElementCommands(Interpreter& ip) { ip.install({"vectors/elements", kElementCommandsRows}); }
 
 }  // namespace tvx::builtins::vectors

@@ -215,7 +215,8 @@ Error vectMatrixInv(Interpreter& ip, CallArgs& args, MCVal&) {
         DataBlock** destination = args.var(0).block;
         Error err = resize(destination, kElemDouble, count * n * n, 0);
         if (err) return err;
-        std::memcpy((*destination)->doubles(), out.data(), static_cast<size_t>(count * n * n) * sizeof(double));
+        std::memcpy((*destination)->doubles(), out.data(),
+                    static_cast<size_t>(count * n * n) * sizeof(double));
         setRowShape(*destination);
         ip.results().error = 0;
         return kOk;
@@ -231,8 +232,6 @@ constexpr CommandRow kRearrangeCommandsRows[] = {
     {cmd::VectMatrixInv, vectMatrixInv},
 };
 
-void registerRearrangeCommands(Interpreter& ip) {
-    ip.install({"vectors/rearrange", kRearrangeCommandsRows});
-}
+void registerRearrangeCommands(Interpreter& ip) { ip.install({"vectors/rearrange", kRearrangeCommandsRows}); }
 
 }  // namespace tvx::builtins::vectors

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "builtins/algorithms/workbuffer.h"
+#include "builtins/files/fileinternal.h"
 #include "builtins/numeric/random.h"
 #include "builtins/vectors/sort.h"
 #include "builtins/vectors/vectorsinternal.h"
-#include "builtins/files/fileinternal.h"
 
 namespace tvx::builtins::vectors {
 
@@ -103,8 +103,9 @@ Error vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
         const std::string_view signature = ip.commands().signature(code);
         const bool firstTakesNumber = first == 'f' || first == 'i' || first == 'b' || first == 'l';
         // The first letter, behind an optional '.', must take a number.
-        const bool plain = !signature.empty() && (signature[0] == first ||
-                                                  (signature[0] == '.' && signature.size() > 1 && signature[1] == first));
+        const bool plain =
+            !signature.empty() &&
+            (signature[0] == first || (signature[0] == '.' && signature.size() > 1 && signature[1] == first));
         if (!ip.hasHandler(code) || !firstTakesNumber || !plain) return kUnknownCommand;
 
         DataBlock** destination = args.var(1).block;
@@ -139,7 +140,8 @@ Error vectFn(Interpreter& ip, CallArgs& args, MCVal&) {
             if (withSecond) {
                 const MCVal* x = args.slot(3).value;
                 double xr = x ? x->re : args.number(3), xi = complexSecond ? x->im : 0;
-                Error err = setArgument(call.slot(1), call.values[1], second, xr, xi, complexSecond && second == 'f');
+                Error err =
+                    setArgument(call.slot(1), call.values[1], second, xr, xi, complexSecond && second == 'f');
                 if (err) return err;
             }
             DoubleValues values;
@@ -203,7 +205,7 @@ Error vectRandom(Interpreter& ip, CallArgs& args, MCVal&) {
                 if (!(address >= 1 && address < 18446744073709551616.0)) return kBadAddress;
                 unsigned char* p = nullptr;
                 Error err = checkAddress(ip, static_cast<uint64_t>(address), static_cast<uint64_t>(bytes),
-                                       Access::Write, p);
+                                         Access::Write, p);
                 if (err || bytes == 0) return err;
                 fillRandom(ip, mode, type, n, p, signedValues);
                 return kOk;
@@ -244,8 +246,6 @@ constexpr CommandRow kSortAndFillRows[] = {
     {cmd::VectRandom, vectRandom},
 };
 
-void registerSortAndFill(Interpreter& ip) {
-    ip.install({"vectors/sortfill", kSortAndFillRows});
-}
+void registerSortAndFill(Interpreter& ip) { ip.install({"vectors/sortfill", kSortAndFillRows}); }
 
 }  // namespace tvx::builtins::vectors

@@ -85,8 +85,7 @@ Error tiled(CallArgs& args, Op op) {
     Error err = v.bind(args);
     if (err) return err;
     if (isEmpty(*v.destination)) {
-        err = resize(v.destination, v.source->elementType, v.source->count,
-                     kResizeKeep | kResizeZeroFill);
+        err = resize(v.destination, v.source->elementType, v.source->count, kResizeKeep | kResizeZeroFill);
         if (err) return err;
         setRowShape(*v.destination);
     }
@@ -104,8 +103,7 @@ Error tiled(CallArgs& args, Op op) {
                     o[j + k] = toElement<T>(op(static_cast<double>(o[j + k]), x[k]));
         } else if (dn > 0) {
             for (int64_t j = 0; j + dn <= sn; j += dn)
-                for (int64_t k = 0; k < dn; ++k)
-                    o[k] = toElement<T>(op(static_cast<double>(o[k]), x[j + k]));
+                for (int64_t k = 0; k < dn; ++k) o[k] = toElement<T>(op(static_cast<double>(o[k]), x[j + k]));
         }
     });
     return kOk;
@@ -352,19 +350,11 @@ Error vectBitShift(Interpreter&, CallArgs& args, MCVal&) {
 }  // namespace
 
 constexpr CommandRow kVectorArithmeticRows[] = {
-    {cmd::VectMulAddC, vectMulAddC},
-    {cmd::VectAdd, vectAdd},
-    {cmd::VectDivide, vectDivide},
-    {cmd::VectMultSh, vectMultSh},
-    {cmd::VectRamp, vectRamp},
-    {cmd::VectInteg, vectInteg},
-    {cmd::VectDiff, vectDiff},
-    {cmd::VectLogOp, vectLogOp},
-    {cmd::VectBitShift, vectBitShift},
+    {cmd::VectMulAddC, vectMulAddC}, {cmd::VectAdd, vectAdd},     {cmd::VectDivide, vectDivide},
+    {cmd::VectMultSh, vectMultSh},   {cmd::VectRamp, vectRamp},   {cmd::VectInteg, vectInteg},
+    {cmd::VectDiff, vectDiff},       {cmd::VectLogOp, vectLogOp}, {cmd::VectBitShift, vectBitShift},
 };
 
-void registerVectorArithmetic(Interpreter& ip) {
-    ip.install({"vectors/vectorarith", kVectorArithmeticRows});
-}
+void registerVectorArithmetic(Interpreter& ip) { ip.install({"vectors/vectorarith", kVectorArithmeticRows}); }
 
 }  // namespace tvx::builtins::vectors

@@ -51,19 +51,19 @@ struct ElementTag {
 template <typename F>
 bool withElementType(int elementType, F&& f) {
     switch (elementType) {
-        case interp::kElemUInt8: f(ElementTag<uint8_t>{}); return true;
-        case interp::kElemInt8: f(ElementTag<int8_t>{}); return true;
-        case interp::kElemInt16: f(ElementTag<int16_t>{}); return true;
-        case interp::kElemUInt16: f(ElementTag<uint16_t>{}); return true;
-        case interp::kElemInt32: f(ElementTag<int32_t>{}); return true;
-        case interp::kElemUInt32: f(ElementTag<uint32_t>{}); return true;
-        case interp::kElemFloat: f(ElementTag<float>{}); return true;
-        case interp::kElemInt64: f(ElementTag<int64_t>{}); return true;
-        case interp::kElemDouble:
-        case interp::kElemRealMatrix:
-        case interp::kElemComplexMatrix:
-        case interp::kElemComplexScalar: f(ElementTag<double>{}); return true;
-        default: return false;
+    case interp::kElemUInt8: f(ElementTag<uint8_t>{}); return true;
+    case interp::kElemInt8: f(ElementTag<int8_t>{}); return true;
+    case interp::kElemInt16: f(ElementTag<int16_t>{}); return true;
+    case interp::kElemUInt16: f(ElementTag<uint16_t>{}); return true;
+    case interp::kElemInt32: f(ElementTag<int32_t>{}); return true;
+    case interp::kElemUInt32: f(ElementTag<uint32_t>{}); return true;
+    case interp::kElemFloat: f(ElementTag<float>{}); return true;
+    case interp::kElemInt64: f(ElementTag<int64_t>{}); return true;
+    case interp::kElemDouble:
+    case interp::kElemRealMatrix:
+    case interp::kElemComplexMatrix:
+    case interp::kElemComplexScalar: f(ElementTag<double>{}); return true;
+    default: return false;
     }
 }
 

@@ -11,10 +11,14 @@ namespace tvx::fuzz {
 
 class FuzzHost : public interp::Host {
 public:
-    explicit FuzzHost(std::chrono::milliseconds budget) : deadline_(std::chrono::steady_clock::now() + budget) {}
+    explicit FuzzHost(std::chrono::milliseconds budget)
+        : deadline_(std::chrono::steady_clock::now() + budget) {}
 
-    interp::BoxAnswer messageBox(std::string_view, std::string_view, unsigned) override { return {interp::kIdOk, 0}; }
-    interp::BoxAnswer inputBox(interp::InputKind, std::string_view, std::string_view, std::string&, bool) override {
+    interp::BoxAnswer messageBox(std::string_view, std::string_view, unsigned) override {
+        return {interp::kIdOk, 0};
+    }
+    interp::BoxAnswer inputBox(interp::InputKind, std::string_view, std::string_view, std::string&,
+                               bool) override {
         return {interp::kIdOk, 0};
     }
     void consoleWrite(std::string_view) override {}

@@ -27,7 +27,10 @@ public:
     }
 
     // Blue, green, red of an entry.
-    const uint8_t* entry(int index) const { return table_ + 4 * index; }
+    const uint8_t* entry(int index) const
+    {
+        return table_ + 4 * index;
+    }
 
 private:
     const uint8_t* table_;

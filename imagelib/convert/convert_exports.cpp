@@ -42,12 +42,11 @@ bool prepareDestination(int source, int destination, int bits, int flags)
 {
     const Slot& src = *slotFor(source);
     const Slot& dst = *slotFor(destination);
-    if (!dst.empty() && dst.bits() == bits && dst.width() == src.width()
-        && dst.height() == src.height())
+    if (!dst.empty() && dst.bits() == bits && dst.width() == src.width() && dst.height() == src.height())
         return true;
     const uint32_t flagWord = flags ? static_cast<uint32_t>(flags) : src.flags;
-    return imageNew(destination, windowParentOf(source), src.width(), src.height(), bits, flagWord)
-        != nullptr;
+    return imageNew(destination, windowParentOf(source), src.width(), src.height(), bits, flagWord) !=
+           nullptr;
 }
 
 void reduceRow(const uint8_t* in, uint8_t* out, int width, ColourFitter& fitter, bool dither,
@@ -106,8 +105,7 @@ PX_EXPORT void* pxConvertImg8ToRGB(int source, int destination, int flags)
     });
 }
 
-PX_EXPORT void* pxConvertRGBToImg8(int source, int destination, const void* palette, int dither,
-                                   int flags)
+PX_EXPORT void* pxConvertRGBToImg8(int source, int destination, const void* palette, int dither, int flags)
 {
     return guarded<void*>(nullptr, [&]() -> void* {
         const int s = resolveNumber(source);

@@ -49,16 +49,25 @@ struct DibGeometry {
     int width = 0;
     int height = 0;
     int bits = 0;
-    size_t stride = 0;     // bytes per row, a multiple of 4
-    int colours = 0;       // colour-table entries
+    size_t stride = 0;  // bytes per row, a multiple of 4
+    int colours = 0;    // colour-table entries
     size_t tableOffset = kInfoHeaderBytes;
     size_t pixelOffset = 0;
     size_t blockBytes = 0;
 
-    size_t imageBytes() const { return stride * static_cast<size_t>(height); }
-    int bytesPerPixel() const { return bits <= 8 ? 1 : bits / 8; }
+    size_t imageBytes() const
+    {
+        return stride * static_cast<size_t>(height);
+    }
+    int bytesPerPixel() const
+    {
+        return bits <= 8 ? 1 : bits / 8;
+    }
     // Bytes of pixel data in a row, without padding.
-    size_t rowBytes() const { return (static_cast<size_t>(width) * bits + 7) / 8; }
+    size_t rowBytes() const
+    {
+        return (static_cast<size_t>(width) * bits + 7) / 8;
+    }
 };
 
 // Colour-table entries for a depth: 256, 16 and 2 for 8, 4 and 1 bits; none otherwise.

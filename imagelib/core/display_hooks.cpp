@@ -12,9 +12,15 @@ DisplayHooks gHooks;
 
 }  // namespace
 
-void setDisplayHooks(const DisplayHooks* hooks) { gHooks = hooks ? *hooks : DisplayHooks{}; }
+void setDisplayHooks(const DisplayHooks* hooks)
+{
+    gHooks = hooks ? *hooks : DisplayHooks{};
+}
 
-const DisplayHooks& displayHooks() { return gHooks; }
+const DisplayHooks& displayHooks()
+{
+    return gHooks;
+}
 
 bool hasWindow(int number)
 {

@@ -32,10 +32,10 @@ struct DisplayHooks {
     void* (*temporaryBitmap)(int number) = nullptr;
     // File dialogs. They fill path (size bytes) and *filterIndex (1-based) and return
     // true on OK. directory is the initial directory ("" for the system's choice).
-    bool (*openFileDialog)(void* parent, const char* directory, const char* filter,
-                           int* filterIndex, char* path, size_t size) = nullptr;
-    bool (*saveFileDialog)(int number, const char* directory, const char* filter,
-                           int* filterIndex, char* path, size_t size) = nullptr;
+    bool (*openFileDialog)(void* parent, const char* directory, const char* filter, int* filterIndex,
+                           char* path, size_t size) = nullptr;
+    bool (*saveFileDialog)(int number, const char* directory, const char* filter, int* filterIndex,
+                           char* path, size_t size) = nullptr;
 };
 
 // Registers the hooks (copied); null unregisters them.

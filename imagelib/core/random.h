@@ -11,8 +11,14 @@ public:
     PixRandom();
     explicit PixRandom(uint32_t start) : state_(start + 617872165u) {}
 
-    uint32_t state() const { return state_; }
-    void advance() { state_ = ((state_ >> 3) | (state_ << 29)) ^ (state_ >> 10); }
+    uint32_t state() const
+    {
+        return state_;
+    }
+    void advance()
+    {
+        state_ = ((state_ >> 3) | (state_ << 29)) ^ (state_ >> 10);
+    }
 
 private:
     uint32_t state_;

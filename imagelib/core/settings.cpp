@@ -15,7 +15,10 @@ namespace {
 
 std::string gSettingsOverride;  // as the caller gave it, after the path rules
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
 
 bool hasDriveLetter(std::string_view s)
 {
@@ -66,8 +69,7 @@ void setSettingsFile(const char* path)
     gSettingsOverride = full;
 }
 
-std::string applyPathRules(std::string_view name, std::string_view base,
-                           std::string_view defaultExtension)
+std::string applyPathRules(std::string_view name, std::string_view base, std::string_view defaultExtension)
 {
     while (!name.empty() && name.front() == ' ')
         name.remove_prefix(1);
@@ -75,27 +77,26 @@ std::string applyPathRules(std::string_view name, std::string_view base,
         return {};
 
     std::string result;
-    if ((name.size() >= 2 && name[0] == '\\' && name[1] == '\\')
-        || (hasDriveLetter(name) && name.size() >= 3 && isSeparator(name[2]))) {
+    if ((name.size() >= 2 && name[0] == '\\' && name[1] == '\\') ||
+        (hasDriveLetter(name) && name.size() >= 3 && isSeparator(name[2]))) {
         result = name;
     } else if (hasDriveLetter(name)) {
         // "X:file": relative to the base when the base is on that drive, else to the
         // current directory (the base of a POSIX path has no drive).
-        const bool sameDrive = hasDriveLetter(base)
-            && std::toupper(static_cast<unsigned char>(base[0]))
-                == std::toupper(static_cast<unsigned char>(name[0]));
+        const bool sameDrive = hasDriveLetter(base) && std::toupper(static_cast<unsigned char>(base[0])) ==
+                                                           std::toupper(static_cast<unsigned char>(name[0]));
         std::string dir = sameDrive ? std::string(base) : platform::currentDirectory();
         if (!dir.empty() && !isSeparator(dir.back()))
             dir += '/';
         result = dir + std::string(name.substr(2));
     } else if (isSeparator(name[0])) {
-        result = hasDriveLetter(base) ? std::string(base.substr(0, 2)) + std::string(name)
-                                      : std::string(name);
+        result =
+            hasDriveLetter(base) ? std::string(base.substr(0, 2)) + std::string(name) : std::string(name);
     } else {
         std::string dir(base);
         // Each leading ".." climbs one directory out of the base; "..." is a name.
-        while (name.size() >= 2 && name[0] == '.' && name[1] == '.'
-               && (name.size() == 2 || isSeparator(name[2]))) {
+        while (name.size() >= 2 && name[0] == '.' && name[1] == '.' &&
+               (name.size() == 2 || isSeparator(name[2]))) {
             while (!dir.empty() && isSeparator(dir.back()) && dir.size() > 1)
                 dir.pop_back();
             const size_t cut = dir.find_last_of("/\\");

@@ -65,7 +65,10 @@ Slot* filledSlot(int number)
     return slot && !slot->empty() ? slot : nullptr;
 }
 
-int currentImage() { return gCurrentImage; }
+int currentImage()
+{
+    return gCurrentImage;
+}
 
 void setCurrentImage(int number)
 {
@@ -127,7 +130,10 @@ void adoptDib(Slot& slot, uint8_t* block, const DibGeometry& geometry)
     slot.pixels = block ? block + geometry.pixelOffset : nullptr;
 }
 
-void freeDib(Slot& slot) { adoptDib(slot, nullptr, DibGeometry{}); }
+void freeDib(Slot& slot)
+{
+    adoptDib(slot, nullptr, DibGeometry{});
+}
 
 void freePlane(Slot& slot)
 {

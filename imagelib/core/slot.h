@@ -12,11 +12,11 @@ constexpr int kSlotCount = 32;
 
 // Flag word bits.
 enum : uint32_t {
-    kFlagTopDown = 0x00000001,         // DIB rows stored top-down
-    kFlagPlaneBottomUp = 0x00000002,   // 16-bit plane stored bottom-up
+    kFlagTopDown = 0x00000001,        // DIB rows stored top-down
+    kFlagPlaneBottomUp = 0x00000002,  // 16-bit plane stored bottom-up
     kFlagNoWindow = 0x00000010,
     kFlagGreyDisplay = 0x00000080,
-    kFlagEnlargeScroll = 0x00000100,   // pxSetScrollPos may enlarge the range; no range at layout
+    kFlagEnlargeScroll = 0x00000100,  // pxSetScrollPos may enlarge the range; no range at layout
     kFlagNoScrollRange = 0x00000200,
     kFlagKeepPalette = 0x00000400,
     kFlagNoUpdate = 0x02000000,
@@ -32,7 +32,7 @@ struct Slot {
     uint8_t* pixels = nullptr;
     DibGeometry geometry;
     uint16_t* plane = nullptr;
-    int dataDepth = 0;         // 9..16 with a plane, else 0
+    int dataDepth = 0;  // 9..16 with a plane, else 0
     uint16_t dataMax = 0;
     uint32_t flags = 0;
     uint32_t paletteWord = 0;
@@ -46,8 +46,8 @@ struct Slot {
     double savedZoom = 0.0;
     double previousSavedZoom = 0.0;
     int windowStyle = 0;
-    void* window = nullptr;          // set and cleared by the window layer only
-    void* screenPalette = nullptr;   // likewise
+    void* window = nullptr;         // set and cleared by the window layer only
+    void* screenPalette = nullptr;  // likewise
 
     // Mapping of the 16-bit plane to the 8-bit display.
     int displayMode = 0;
@@ -60,12 +60,30 @@ struct Slot {
     uint8_t lastKind = 0;
     int lastScale = 0;
 
-    bool empty() const { return dib == nullptr; }
-    int width() const { return geometry.width; }
-    int height() const { return geometry.height; }
-    int bits() const { return geometry.bits; }
-    size_t stride() const { return geometry.stride; }
-    uint8_t* colourTable() const { return dib ? dib + geometry.tableOffset : nullptr; }
+    bool empty() const
+    {
+        return dib == nullptr;
+    }
+    int width() const
+    {
+        return geometry.width;
+    }
+    int height() const
+    {
+        return geometry.height;
+    }
+    int bits() const
+    {
+        return geometry.bits;
+    }
+    size_t stride() const
+    {
+        return geometry.stride;
+    }
+    uint8_t* colourTable() const
+    {
+        return dib ? dib + geometry.tableOffset : nullptr;
+    }
 
     // Row y counted from the top, in the slot's row order.
     uint8_t* row(int y) const

@@ -60,8 +60,8 @@ const std::vector<CalendarStep>& calendarSteps()
 {
     static const std::vector<CalendarStep> steps = [] {
         std::vector<CalendarStep> s;
-        for (double sec : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0,
-                           3600.0, 7200.0, 10800.0, 21600.0, 43200.0})
+        for (double sec : {0.1,   0.2,   0.5,   1.0,   2.0,    5.0,    10.0,   15.0,    30.0,    60.0,
+                           120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0, 7200.0, 10800.0, 21600.0, 43200.0})
             s.push_back({Unit::Second, sec, sec});
         for (double d : {1.0, 2.0, 5.0, 10.0})
             s.push_back({Unit::Day, d, d * kDay});
@@ -113,7 +113,8 @@ std::vector<Tick> calendarTicks(double lo, double hi, const CalendarStep& step)
                 label = dateLabel(t);
             } else if (hourly) {
                 label = dateLabel(t) + "/" + std::to_string(static_cast<int>(t.seconds + 1e-6) / 3600);
-            } else if (havePrevious && (t.day != previous.day || t.month != previous.month || t.year != previous.year)) {
+            } else if (havePrevious &&
+                       (t.day != previous.day || t.month != previous.month || t.year != previous.year)) {
                 label = dateLabel(t);
             } else {
                 label = timeLabel(t, seconds);

@@ -30,7 +30,8 @@ std::vector<Tick> numericTicks(double lo, double hi, double pixels, bool fixed, 
 // at whole seconds, minutes, hours, days, months or years. Labels: "hh:mm:ss"
 // within a day, "dd.mm.yy" where the date changes from the tick before and for
 // steps of a day or more, "dd.mm.yy/h" for steps of several hours.
-std::vector<Tick> dateTicks(double lo, double hi, double pixels, const LabelExtent& extent, double minSpacing);
+std::vector<Tick> dateTicks(double lo, double hi, double pixels, const LabelExtent& extent,
+                            double minSpacing);
 
 // How a value of a date axis reads in the status line: "05.03.2024 14:07:09".
 std::string formatDateReadout(double calendarSeconds);

@@ -73,7 +73,8 @@ std::string csvDataText(const DiagramData& data)
             text += ",Curve " + std::to_string(k + 1);
     } else {
         for (size_t k = 0; k < curves; ++k)
-            text += (k ? "," : "") + std::string("x ") + std::to_string(k + 1) + ",Curve " + std::to_string(k + 1);
+            text += (k ? "," : "") + std::string("x ") + std::to_string(k + 1) + ",Curve " +
+                    std::to_string(k + 1);
     }
     text += '\n';
     const size_t n = data.pointCount();

@@ -60,11 +60,20 @@ bool DiagramView::zoomed() const
     return x.valid() || std::any_of(y.begin(), y.end(), [](const Range& r) { return r.valid(); });
 }
 
-Diagram& diagramAt(int number) { return gDiagrams[std::clamp(number, 0, kDiagramCount - 1)]; }
+Diagram& diagramAt(int number)
+{
+    return gDiagrams[std::clamp(number, 0, kDiagramCount - 1)];
+}
 
-int resolveDiagramNumber(int number) { return number >= 0 && number < kDiagramCount ? number : gCurrent; }
+int resolveDiagramNumber(int number)
+{
+    return number >= 0 && number < kDiagramCount ? number : gCurrent;
+}
 
-int currentDiagram() { return gCurrent; }
+int currentDiagram()
+{
+    return gCurrent;
+}
 
 void setCurrentDiagram(int number)
 {

@@ -15,7 +15,7 @@ constexpr size_t kMaxDiagramArrays = 16;
 
 // Flags of pxDisplayDiagram.
 enum : uint32_t {
-    kDiagramShowLater = 0x0001,   // add only; bits 0-1 both mean "do not show yet"
+    kDiagramShowLater = 0x0001,  // add only; bits 0-1 both mean "do not show yet"
     kDiagramAbscissa = 0x0002,
     kDiagramStartNew = 0x0004,
     kDiagramOnePlot = 0x0010,
@@ -29,8 +29,8 @@ enum : uint32_t {
 // Bits of a diagram's option word. The axis bits come from abscissa arrays; the
 // upper half is whatever the callers OR-ed in, of which these have a meaning.
 enum : uint32_t {
-    kOptionPackedDates = 0x1000,   // abscissae are packed dates: a date and time axis
-    kOptionUnixSeconds = 0x2000,   // abscissae were seconds since 1970, now packed
+    kOptionPackedDates = 0x1000,      // abscissae are packed dates: a date and time axis
+    kOptionUnixSeconds = 0x2000,      // abscissae were seconds since 1970, now packed
     kOptionFixedLabels = 0x00010000,  // axis numbers as "%.3f" instead of "%g"
     kOptionPointMarks = 0x00020000,   // a dot on every data point
     kOptionIncludeZero = 0x00040000,  // value axes reach down (or up) to 0
@@ -46,12 +46,15 @@ struct DiagramData {
     std::vector<Curve> curves;
     std::vector<std::vector<double>> abscissae;
     uint32_t options = 0;
-    int parameter = 0;       // pxSetDiagramParameter: the line width in pixels (0: default)
-    bool onePlot = false;    // the last show drew all curves in one plot
-    bool startAnew = false;  // the next array replaces the stored ones
-    uint64_t generation = 0; // counts the changes, so that windows know when to draw anew
+    int parameter = 0;        // pxSetDiagramParameter: the line width in pixels (0: default)
+    bool onePlot = false;     // the last show drew all curves in one plot
+    bool startAnew = false;   // the next array replaces the stored ones
+    uint64_t generation = 0;  // counts the changes, so that windows know when to draw anew
 
-    bool dateAxis() const { return options & (kOptionPackedDates | kOptionUnixSeconds); }
+    bool dateAxis() const
+    {
+        return options & (kOptionPackedDates | kOptionUnixSeconds);
+    }
     // Curve k is drawn over abscissa array k, or the last one when there are fewer;
     // null when there is none (the curve is drawn over its indexes).
     const std::vector<double>* abscissaFor(size_t curve) const;
@@ -65,23 +68,32 @@ struct DiagramData {
 struct Range {
     double lo = 0;
     double hi = 0;
-    bool valid() const { return hi > lo; }
-    double width() const { return hi - lo; }
+    bool valid() const
+    {
+        return hi > lo;
+    }
+    double width() const
+    {
+        return hi - lo;
+    }
 };
 struct DiagramView {
-    Range x;                // valid while the x range is zoomed
-    std::vector<Range> y;   // per panel; invalid: follows the data
-    int activePanel = 0;    // the panel the last zoom or key acted on
+    Range x;               // valid while the x range is zoomed
+    std::vector<Range> y;  // per panel; invalid: follows the data
+    int activePanel = 0;   // the panel the last zoom or key acted on
     bool zoomed() const;
-    void reset() { *this = DiagramView{}; }
+    void reset()
+    {
+        *this = DiagramView{};
+    }
 };
 
 // The settings pxDiagramWnd keeps for the window.
 struct DiagramWindowSettings {
-    uint32_t parent = 0;   // window handle of the owner
+    uint32_t parent = 0;  // window handle of the owner
     std::string title;
-    int mode = 0;          // the last mode above 1: bit 2 use the size, bit 3 the position
-    int style = 0;         // 1: do not restore the placement
+    int mode = 0;   // the last mode above 1: bit 2 use the size, bit 3 the position
+    int style = 0;  // 1: do not restore the placement
     int width = 0;
     int height = 0;
     int x = 0;

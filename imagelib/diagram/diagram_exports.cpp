@@ -99,8 +99,8 @@ PX_EXPORT double* pxDisplayDiagram(const void* data, int count, int flags, int c
         Diagram& d = diagramAt(n);
         const auto bits = static_cast<uint32_t>(flags);
         bool refused = false;
-        const double* copy =
-            addDiagramArray(d.data, data, count, bits, static_cast<uint32_t>(colour), gap, scale, offset, &refused);
+        const double* copy = addDiagramArray(d.data, data, count, bits, static_cast<uint32_t>(colour), gap,
+                                             scale, offset, &refused);
         // A refused array or memory that could not be read changes nothing more.
         if (refused || (data && count != 0 && !copy))
             return nullptr;
@@ -123,7 +123,8 @@ PX_EXPORT double pxSetDiagramParameter(int number, int parameter, double value)
         const int n = resolveDiagramNumber(number);
         if (parameter == 1 && value != kParameterUnchanged) {
             Diagram& d = diagramAt(n);
-            d.data.parameter = std::isnan(value) ? 0 : static_cast<int>(std::clamp(std::round(value), -1e9, 1e9));
+            d.data.parameter =
+                std::isnan(value) ? 0 : static_cast<int>(std::clamp(std::round(value), -1e9, 1e9));
             ++d.data.generation;
             redraw(n);
         }
@@ -148,8 +149,8 @@ PX_EXPORT int pxDiagramSave(int number, const char* path, int format, int width,
                 height = l.height - static_cast<int>(l.statusLine.height());
             }
         }
-        return saveDiagramFile(diagramAt(n), fileSystemPath(name, true), static_cast<DiagramFileFormat>(format),
-                               width, height);
+        return saveDiagramFile(diagramAt(n), fileSystemPath(name, true),
+                               static_cast<DiagramFileFormat>(format), width, height);
     });
 }
 

@@ -56,7 +56,8 @@ int saveDiagramFile(const Diagram& diagram, const std::string& path, DiagramFile
 {
     if (format == DiagramFileFormat::ByExtension)
         format = formatFromName(path);
-    if (format != DiagramFileFormat::Png && format != DiagramFileFormat::Svg && format != DiagramFileFormat::Csv)
+    if (format != DiagramFileFormat::Png && format != DiagramFileFormat::Svg &&
+        format != DiagramFileFormat::Csv)
         return kDiagramBadFormat;
     if (diagram.data.curves.empty())
         return kDiagramEmpty;

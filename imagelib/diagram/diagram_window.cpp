@@ -45,7 +45,10 @@ constexpr double kWheelFactor = 1.25;
 using Windows = WindowTable<DiagramWindow, kDiagramCount>;
 using Busy = Windows::Busy;
 
-std::string placementKey(int number) { return "Diagram" + std::to_string(number + 1); }
+std::string placementKey(int number)
+{
+    return "Diagram" + std::to_string(number + 1);
+}
 
 RectF bandBetween(PointF a, PointF b)
 {
@@ -73,11 +76,20 @@ void tell(Hwnd owner, const std::string& text)
 
 // ---- Finding, opening and closing
 
-DiagramWindow* DiagramWindow::of(int number) { return Windows::instance().of(number); }
+DiagramWindow* DiagramWindow::of(int number)
+{
+    return Windows::instance().of(number);
+}
 
-int DiagramWindow::numberOf(Hwnd hwnd) { return Windows::instance().indexOf(hwnd); }
+int DiagramWindow::numberOf(Hwnd hwnd)
+{
+    return Windows::instance().indexOf(hwnd);
+}
 
-Diagram& DiagramWindow::diagram() const { return diagramAt(number_); }
+Diagram& DiagramWindow::diagram() const
+{
+    return diagramAt(number_);
+}
 
 DiagramWindow* DiagramWindow::open(int number)
 {
@@ -116,9 +128,15 @@ DiagramWindow* DiagramWindow::open(int number)
     return of(number);
 }
 
-void DiagramWindow::close(int number) { Windows::instance().close(number); }
+void DiagramWindow::close(int number)
+{
+    Windows::instance().close(number);
+}
 
-void DiagramWindow::closeAll() { Windows::instance().closeAll(); }
+void DiagramWindow::closeAll()
+{
+    Windows::instance().closeAll();
+}
 
 // ---- Placement
 
@@ -322,7 +340,8 @@ bool DiagramWindow::onKey(int key)
         return true;
     }
     const unsigned modifiers = (isKeyDown(VK_SHIFT) ? kKeyQuarterStep : 0u) |
-                               (isKeyDown(VK_CONTROL) ? kKeyVertical : 0u) | (isKeyDown(VK_MENU) ? kKeyDayJump : 0u);
+                               (isKeyDown(VK_CONTROL) ? kKeyVertical : 0u) |
+                               (isKeyDown(VK_MENU) ? kKeyDayJump : 0u);
     ensurePicture();
     if (!applyViewKey(d.view, key, modifiers, layout_, *series_))
         return false;
@@ -363,8 +382,8 @@ void DiagramWindow::saveAs(unsigned id)
     std::snprintf(state.dialogDirectory, sizeof state.dialogDirectory, "%s", folder.c_str());
     // The picture as the window shows it, without the status line.
     const DiagramLayout& l = layout();
-    const int result = saveDiagramFile(diagram(), path, format, l.width,
-                                       l.height - static_cast<int>(l.statusLine.height()));
+    const int result =
+        saveDiagramFile(diagram(), path, format, l.width, l.height - static_cast<int>(l.statusLine.height()));
     if (result == kDiagramEmpty)
         tell(hwnd_, "The diagram holds no data to save.");
     else if (result != kDiagramSaved)
@@ -418,9 +437,7 @@ LResult DiagramWindow::dispatch(unsigned message, WParam wParam, LParam lParam, 
     case WM_RBUTTONDOWN: onMouse(message, wParam, lParam); return 0;
     case WM_MOUSEWHEEL: onWheel(wParam, lParam); return 0;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        done = onKey(static_cast<int>(wParam & 0xFFFF));
-        return 0;
+    case WM_SYSKEYDOWN: done = onKey(static_cast<int>(wParam & 0xFFFF)); return 0;
     case WM_CAPTURECHANGED:
         if (dragging_) {
             dragging_ = bandShown_ = false;

@@ -24,7 +24,7 @@ public:
 
     // Commands of the system menu.
     enum : unsigned {
-        kCmdCopyText = 1,   // "Daten als Text kopieren"
+        kCmdCopyText = 1,  // "Daten als Text kopieren"
         kCmdSavePng = 2,
         kCmdSaveSvg = 3,
         kCmdSaveCsv = 4,
@@ -41,8 +41,14 @@ public:
     static void close(int number);
     static void closeAll();
 
-    platform::Hwnd hwnd() const { return hwnd_; }
-    int number() const { return number_; }
+    platform::Hwnd hwnd() const
+    {
+        return hwnd_;
+    }
+    int number() const
+    {
+        return number_;
+    }
     Diagram& diagram() const;
 
     // The data or the view changed: the picture is made anew and repainted.
@@ -52,7 +58,10 @@ public:
     // The layout of what the window shows now (for hit tests).
     const DiagramLayout& layout();
     // The status line's text.
-    const std::string& statusText() const { return status_; }
+    const std::string& statusText() const
+    {
+        return status_;
+    }
 
     static platform::LResult proc(platform::Hwnd hwnd, unsigned message, platform::WParam wParam,
                                   platform::LParam lParam);
@@ -62,7 +71,8 @@ private:
     friend class WindowTable;
     explicit DiagramWindow(int number) : number_(number) {}
 
-    platform::LResult dispatch(unsigned message, platform::WParam wParam, platform::LParam lParam, bool& done);
+    platform::LResult dispatch(unsigned message, platform::WParam wParam, platform::LParam lParam,
+                               bool& done);
     void ensurePicture();
     void paint();
     void onMouse(unsigned message, platform::WParam wParam, platform::LParam lParam);

@@ -65,7 +65,10 @@ public:
         : scene_(scene), clip_(clip), keep_(inflate(clip, kClipMargin)), rgb_(rgb), width_(width)
     {
     }
-    ~CurveBuilder() { gap(); }
+    ~CurveBuilder()
+    {
+        gap();
+    }
 
     void point(PointF p)
     {
@@ -158,7 +161,10 @@ void addFill(Scene& scene, const RectF& r, uint32_t rgb, double opacity = 1)
     scene.items.emplace_back(SceneFill{r, rgb, opacity});
 }
 
-std::string curveName(size_t curve) { return "Curve " + std::to_string(curve + 1); }
+std::string curveName(size_t curve)
+{
+    return "Curve " + std::to_string(curve + 1);
+}
 
 std::string formatValue(double v)
 {
@@ -222,7 +228,8 @@ void drawCurve(Scene& scene, const PlotSeries& series, size_t k, const PanelGeom
                 continue;
             }
             const double y = series.y(k, i);
-            const int column = static_cast<int>(std::floor(std::clamp(panel.pixelX(series.x(k, i)), -1e9, 1e9)));
+            const int column =
+                static_cast<int>(std::floor(std::clamp(panel.pixelX(series.x(k, i)), -1e9, 1e9)));
             if (open && column == bucketColumn) {
                 if (y < series.y(k, bucket[1]))
                     bucket[1] = i;
@@ -270,11 +277,14 @@ void drawLegend(Scene& scene, const DiagramData& data, const PanelGeometry& pane
     const double h = std::ceil(row * static_cast<double>(panel.curves.size()) + 8);
     if (w + 16 > panel.plot.width() || h + 16 > panel.plot.height())
         return;
-    const RectF box{panel.plot.right - 8 - w, panel.plot.top + 8, panel.plot.right - 8, panel.plot.top + 8 + h};
+    const RectF box{panel.plot.right - 8 - w, panel.plot.top + 8, panel.plot.right - 8,
+                    panel.plot.top + 8 + h};
     addFill(scene, box, 0xFFFFFF, 0.85);
     SceneStroke border;
-    border.points = {{box.left + 0.5, box.top + 0.5}, {box.right - 0.5, box.top + 0.5},
-                     {box.right - 0.5, box.bottom - 0.5}, {box.left + 0.5, box.bottom - 0.5},
+    border.points = {{box.left + 0.5, box.top + 0.5},
+                     {box.right - 0.5, box.top + 0.5},
+                     {box.right - 0.5, box.bottom - 0.5},
+                     {box.left + 0.5, box.bottom - 0.5},
                      {box.left + 0.5, box.top + 0.5}};
     border.rgb = kLegendBorder;
     border.clip = inflate(box, 1);
@@ -401,7 +411,8 @@ Range dataXRange(const PlotSeries& series)
     return {lo, hi};
 }
 
-Range dataYRange(const DiagramData& data, const PlotSeries& series, const std::vector<size_t>& curves, Range x)
+Range dataYRange(const DiagramData& data, const PlotSeries& series, const std::vector<size_t>& curves,
+                 Range x)
 {
     double lo = INFINITY, hi = -INFINITY;
     for (size_t k : curves) {
@@ -458,7 +469,8 @@ DiagramLayout layoutDiagram(const DiagramData& data, const PlotSeries& series, c
 
     const double statusHeight = statusLine ? std::ceil(metrics.height + 8) : 0;
     if (statusLine)
-        layout.statusLine = {0, height - statusHeight, static_cast<double>(width), static_cast<double>(height)};
+        layout.statusLine = {0, height - statusHeight, static_cast<double>(width),
+                             static_cast<double>(height)};
     const double axisHeight = std::ceil(kTickLength + 4 + metrics.height + 8);
     const double n = static_cast<double>(groups.size());
     const double available = height - statusHeight - kTopMargin - axisHeight - kPanelGap * (n - 1);
@@ -502,7 +514,8 @@ Scene drawDiagram(const DiagramData& data, const PlotSeries& series, const Diagr
     scene.width = layout.width;
     scene.height = layout.height;
     const bool grid = !(data.options & kOptionNoGrid);
-    const double lineWidth = data.parameter > 0 ? std::min<double>(data.parameter, kMaxLineWidth) : kDefaultLineWidth;
+    const double lineWidth =
+        data.parameter > 0 ? std::min<double>(data.parameter, kMaxLineWidth) : kDefaultLineWidth;
 
     for (size_t i = 0; i < layout.panels.size(); ++i) {
         const PanelGeometry& panel = layout.panels[i];
@@ -532,7 +545,8 @@ Scene drawDiagram(const DiagramData& data, const PlotSeries& series, const Diagr
                 // A label at the picture's edge moves inwards rather than being cut.
                 const double half = metrics.width(t.label) / 2;
                 const double cx = std::clamp(x, half + 1, std::max(half + 1, layout.width - half - 1));
-                addText(scene, cx, plot.bottom + kTickLength + 3, t.label, HAlign::Centre, VAlign::Top, kLabel);
+                addText(scene, cx, plot.bottom + kTickLength + 3, t.label, HAlign::Centre, VAlign::Top,
+                        kLabel);
             }
         }
         for (size_t k : panel.curves)
@@ -568,8 +582,11 @@ Scene drawOverlay(const DiagramLayout& layout, const TextMetrics& metrics, const
         const RectF b = overlay.bandRect;
         addFill(scene, b, kBand, 0.15);
         SceneStroke s;
-        s.points = {{b.left + 0.5, b.top + 0.5}, {b.right - 0.5, b.top + 0.5}, {b.right - 0.5, b.bottom - 0.5},
-                    {b.left + 0.5, b.bottom - 0.5}, {b.left + 0.5, b.top + 0.5}};
+        s.points = {{b.left + 0.5, b.top + 0.5},
+                    {b.right - 0.5, b.top + 0.5},
+                    {b.right - 0.5, b.bottom - 0.5},
+                    {b.left + 0.5, b.bottom - 0.5},
+                    {b.left + 0.5, b.top + 0.5}};
         s.rgb = kBand;
         s.clip = inflate(b, 1);
         scene.items.emplace_back(std::move(s));
@@ -595,8 +612,8 @@ Scene drawOverlay(const DiagramLayout& layout, const TextMetrics& metrics, const
     }
     if (layout.statusLine.height() > 0) {
         const RectF& s = layout.statusLine;
-        addText(scene, 6, s.top + (s.height() - metrics.height) / 2 + 0.5, overlay.status, HAlign::Left, VAlign::Top,
-                kLabel);
+        addText(scene, 6, s.top + (s.height() - metrics.height) / 2 + 0.5, overlay.status, HAlign::Left,
+                VAlign::Top, kLabel);
     }
     return scene;
 }
@@ -649,8 +666,8 @@ std::string readoutText(const PlotSeries& series, const DiagramLayout& layout, i
     const PanelGeometry& g = layout.panels[static_cast<size_t>(panel)];
     std::string text = "x = " + formatX(layout, g.valueX(at.x)) + "   y = " + formatValue(g.valueY(at.y));
     if (nearest.found) {
-        text += "      " + curveName(nearest.curve) + " [" + std::to_string(nearest.index) + "]: " +
-                formatX(layout, series.x(nearest.curve, nearest.index)) + ", " +
+        text += "      " + curveName(nearest.curve) + " [" + std::to_string(nearest.index) +
+                "]: " + formatX(layout, series.x(nearest.curve, nearest.index)) + ", " +
                 formatValue(series.y(nearest.curve, nearest.index));
     }
     return text;

@@ -11,9 +11,9 @@ namespace tvx::imagelib {
 
 struct CalendarTime {
     int year = 1960;
-    int month = 1;        // 1..12
-    int day = 1;          // 1..31
-    double seconds = 0;   // of the day, 0 <= seconds < 86400, fractions kept
+    int month = 1;       // 1..12
+    int day = 1;         // 1..31
+    double seconds = 0;  // of the day, 0 <= seconds < 86400, fractions kept
 };
 
 // Values from here on carry a time of day.

@@ -15,7 +15,10 @@ constexpr double kDashOff = 3;
 
 struct PixelBox {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // [x0, x1) x [y0, y1)
-    bool empty() const { return x0 >= x1 || y0 >= y1; }
+    bool empty() const
+    {
+        return x0 >= x1 || y0 >= y1;
+    }
 };
 
 PixelBox pixelBox(const RectF& r, const Canvas& canvas)
@@ -40,7 +43,8 @@ inline uint32_t blend(uint32_t pixel, uint32_t rgb, unsigned alpha)  // alpha 0.
 class CoverageMask {
 public:
     explicit CoverageMask(const Canvas& canvas)
-        : width_(canvas.width), cells_(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height), 0)
+        : width_(canvas.width),
+          cells_(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height), 0)
     {
     }
 
@@ -149,8 +153,9 @@ void coverStroke(CoverageMask& mask, const SceneStroke& s, const PixelBox& box)
         const double length = std::hypot(b.x - a.x, b.y - a.y);
         // Dashes only where the segment can show: lines from far outside cost nothing.
         PointF ca = a, cb = b;
-        if (length <= 0 || !clipSegment(ca, cb, inflate({double(box.x0), double(box.y0), double(box.x1),
-                                                         double(box.y1)}, r + 1)))
+        if (length <= 0 ||
+            !clipSegment(ca, cb,
+                         inflate({double(box.x0), double(box.y0), double(box.x1), double(box.y1)}, r + 1)))
             continue;
         const double start = std::hypot(ca.x - a.x, ca.y - a.y), end = std::hypot(cb.x - a.x, cb.y - a.y);
         const double period = kDashOn + kDashOff;

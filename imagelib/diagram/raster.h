@@ -18,7 +18,11 @@ struct Canvas {
     std::vector<uint32_t> pixels;
 
     void reset(int w, int h, uint32_t rgb);
-    uint32_t rgbAt(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] & 0xFFFFFF; }
+    uint32_t rgbAt(int x, int y) const
+    {
+        return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] &
+               0xFFFFFF;
+    }
 };
 
 // Resets the canvas to the scene's size and background and paints every fill,

@@ -17,7 +17,10 @@ namespace {
 constexpr int kFontPixels = 12;
 constexpr int kTransparent = 1;
 
-ColorRef colorRefOf(uint32_t rgb) { return platform::rgb((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+ColorRef colorRefOf(uint32_t rgb)
+{
+    return platform::rgb((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
 
 BitmapInfo canvasHeader(const Canvas& canvas)
 {
@@ -131,7 +134,8 @@ void showCanvas(Hdc dc, const Canvas& canvas)
     if (canvas.pixels.empty())
         return;
     const BitmapInfo info = canvasHeader(canvas);
-    setDIBitsToDevice(dc, 0, 0, canvas.width, canvas.height, 0, 0, 0, canvas.height, canvas.pixels.data(), &info);
+    setDIBitsToDevice(dc, 0, 0, canvas.width, canvas.height, 0, 0, 0, canvas.height, canvas.pixels.data(),
+                      &info);
 }
 
 }  // namespace tvx::imagelib

@@ -17,9 +17,15 @@ public:
     DiagramFont(const DiagramFont&) = delete;
     DiagramFont& operator=(const DiagramFont&) = delete;
 
-    const TextMetrics& metrics() const { return metrics_; }
+    const TextMetrics& metrics() const
+    {
+        return metrics_;
+    }
     // True when the toolkit measured the font (false: estimated metrics).
-    bool measured() const { return measured_; }
+    bool measured() const
+    {
+        return measured_;
+    }
     // Draws the scene's texts into the context.
     void drawTexts(platform::Hdc dc, const Scene& scene) const;
 

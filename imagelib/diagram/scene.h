@@ -18,9 +18,18 @@ struct RectF {
     double top = 0;
     double right = 0;
     double bottom = 0;
-    double width() const { return right - left; }
-    double height() const { return bottom - top; }
-    bool contains(PointF p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+    double width() const
+    {
+        return right - left;
+    }
+    double height() const
+    {
+        return bottom - top;
+    }
+    bool contains(PointF p) const
+    {
+        return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
+    }
 };
 
 // A polyline (two points: a line) of the given width, cut to clip.
@@ -83,7 +92,10 @@ inline bool clipSegment(PointF& a, PointF& b, const RectF& r)
     return true;
 }
 
-inline RectF inflate(const RectF& r, double by) { return {r.left - by, r.top - by, r.right + by, r.bottom + by}; }
+inline RectF inflate(const RectF& r, double by)
+{
+    return {r.left - by, r.top - by, r.right + by, r.bottom + by};
+}
 
 using SceneItem = std::variant<SceneFill, SceneStroke, SceneDots, SceneText>;
 

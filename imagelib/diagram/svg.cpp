@@ -89,8 +89,8 @@ public:
         std::string out = "<defs>\n";
         for (const auto& [key, id] : ids_) {
             const auto& [l, t, r, b] = key;
-            out += "<clipPath id=\"" + id + "\"><rect x=\"" + number(l) + "\" y=\"" + number(t) + "\" width=\"" +
-                   number(r - l) + "\" height=\"" + number(b - t) + "\"/></clipPath>\n";
+            out += "<clipPath id=\"" + id + "\"><rect x=\"" + number(l) + "\" y=\"" + number(t) +
+                   "\" width=\"" + number(r - l) + "\" height=\"" + number(b - t) + "\"/></clipPath>\n";
         }
         return out + "</defs>\n";
     }
@@ -116,9 +116,10 @@ std::string sceneToSvg(const Scene& scene, const TextMetrics& metrics)
         } else if (const auto* s = std::get_if<SceneStroke>(&item)) {
             if (s->points.size() < 2)
                 continue;
-            body += "<polyline fill=\"none\" stroke=\"" + colour(s->rgb) + "\" stroke-width=\"" + number(s->width) +
-                    "\"";
-            body += s->dashed ? " stroke-dasharray=\"4 3\"" : " stroke-linejoin=\"round\" stroke-linecap=\"round\"";
+            body += "<polyline fill=\"none\" stroke=\"" + colour(s->rgb) + "\" stroke-width=\"" +
+                    number(s->width) + "\"";
+            body += s->dashed ? " stroke-dasharray=\"4 3\""
+                              : " stroke-linejoin=\"round\" stroke-linecap=\"round\"";
             body += clips.reference(s->clip) + " points=\"";
             for (size_t i = 0; i < s->points.size(); ++i)
                 body += (i ? " " : "") + number(s->points[i].x) + "," + number(s->points[i].y);
@@ -126,8 +127,8 @@ std::string sceneToSvg(const Scene& scene, const TextMetrics& metrics)
         } else if (const auto* d = std::get_if<SceneDots>(&item)) {
             body += "<g fill=\"" + colour(d->rgb) + "\"" + clips.reference(d->clip) + ">";
             for (const PointF& c : d->centres)
-                body += "<circle cx=\"" + number(c.x) + "\" cy=\"" + number(c.y) + "\" r=\"" + number(d->radius) +
-                        "\"/>";
+                body += "<circle cx=\"" + number(c.x) + "\" cy=\"" + number(c.y) + "\" r=\"" +
+                        number(d->radius) + "\"/>";
             body += "</g>\n";
         } else if (const auto* t = std::get_if<SceneText>(&item)) {
             if (t->text.empty())
@@ -138,14 +139,15 @@ std::string sceneToSvg(const Scene& scene, const TextMetrics& metrics)
             else if (t->v == VAlign::Bottom)
                 baseline -= metrics.height;
             const char* anchor = t->h == HAlign::Left ? "start" : t->h == HAlign::Centre ? "middle" : "end";
-            body += "<text x=\"" + number(t->x) + "\" y=\"" + number(baseline) + "\" text-anchor=\"" + anchor +
-                    "\" fill=\"" + colour(t->rgb) + "\">" + escaped(t->text) + "</text>\n";
+            body += "<text x=\"" + number(t->x) + "\" y=\"" + number(baseline) + "\" text-anchor=\"" +
+                    anchor + "\" fill=\"" + colour(t->rgb) + "\">" + escaped(t->text) + "</text>\n";
         }
     }
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + std::to_string(scene.width) +
-           "\" height=\"" + std::to_string(scene.height) + "\" viewBox=\"0 0 " + std::to_string(scene.width) + " " +
-           std::to_string(scene.height) + "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" font-size=\"12px\">\n";
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
+           std::to_string(scene.width) + "\" height=\"" + std::to_string(scene.height) + "\" viewBox=\"0 0 " +
+           std::to_string(scene.width) + " " + std::to_string(scene.height) +
+           "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" font-size=\"12px\">\n";
     out += clips.definitions();
     out += "<rect width=\"100%\" height=\"100%\" fill=\"" + colour(scene.background) + "\"/>\n";
     out += body;

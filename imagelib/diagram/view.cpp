@@ -20,7 +20,10 @@ bool usable(const Range& r)
     return r.valid() && std::isfinite(r.lo) && std::isfinite(r.hi) && r.width() > scale * 1e-12;
 }
 
-Range shownX(const DiagramView& view, const DiagramLayout& layout) { return view.x.valid() ? view.x : layout.fullX; }
+Range shownX(const DiagramView& view, const DiagramLayout& layout)
+{
+    return view.x.valid() ? view.x : layout.fullX;
+}
 
 // Stores an x range, kept within the data; the whole data means "not zoomed".
 void setX(DiagramView& view, const DiagramLayout& layout, Range x)
@@ -44,7 +47,10 @@ Range& panelY(DiagramView& view, const DiagramLayout& layout, size_t panel)
     return view.y[panel];
 }
 
-bool sameRange(const Range& a, const Range& b) { return a.lo == b.lo && a.hi == b.hi; }
+bool sameRange(const Range& a, const Range& b)
+{
+    return a.lo == b.lo && a.hi == b.hi;
+}
 
 // The x of a data point within the tolerance of target nearest to it.
 bool pointNear(const PlotSeries& series, double target, double& found)
@@ -114,7 +120,8 @@ bool verticalKey(DiagramView& view, int key, const DiagramLayout& layout)
     using namespace platform::win;
     if (layout.panels.empty())
         return false;
-    const size_t p = static_cast<size_t>(std::clamp<int>(view.activePanel, 0, static_cast<int>(layout.panels.size()) - 1));
+    const size_t p =
+        static_cast<size_t>(std::clamp<int>(view.activePanel, 0, static_cast<int>(layout.panels.size()) - 1));
     Range& stored = panelY(view, layout, p);
     const Range before = stored;
     const Range y = layout.panels[p].y;
@@ -154,7 +161,8 @@ void zoomToBand(DiagramView& view, const DiagramLayout& layout, int panel, const
     }
 }
 
-bool zoomAbout(DiagramView& view, const DiagramLayout& layout, int panel, PointF at, double factor, bool vertical)
+bool zoomAbout(DiagramView& view, const DiagramLayout& layout, int panel, PointF at, double factor,
+               bool vertical)
 {
     if (panel < 0 || static_cast<size_t>(panel) >= layout.panels.size() || !(factor > 0))
         return false;
@@ -185,7 +193,8 @@ bool applyViewKey(DiagramView& view, int key, unsigned modifiers, const DiagramL
 {
     if (!view.zoomed())
         return false;
-    return (modifiers & kKeyVertical) ? verticalKey(view, key, layout) : horizontalKey(view, key, modifiers, layout, series);
+    return (modifiers & kKeyVertical) ? verticalKey(view, key, layout)
+                                      : horizontalKey(view, key, modifiers, layout, series);
 }
 
 }  // namespace tvx::imagelib

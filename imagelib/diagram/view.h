@@ -21,7 +21,8 @@ void zoomToBand(DiagramView& view, const DiagramLayout& layout, int panel, const
 // One wheel step about a point of a panel: factor above 1 zooms in. The x range
 // never grows beyond the data (it then shows all of it again); with vertical the
 // panel's y range zooms instead. False when nothing changed.
-bool zoomAbout(DiagramView& view, const DiagramLayout& layout, int panel, PointF at, double factor, bool vertical);
+bool zoomAbout(DiagramView& view, const DiagramLayout& layout, int panel, PointF at, double factor,
+               bool vertical);
 
 // A key while the diagram is zoomed (virtual-key codes). Left and Right move the x
 // range by a tenth of its width (a quarter with kKeyQuarterStep), never beyond the

@@ -16,7 +16,10 @@ int gAutoShift = 0;
 
 enum Kind : uint8_t { kNoScale = 0, kScale12 = 1, kScale20 = 2, kScale4 = 3 };
 
-long long shiftBy(long long v, int shift) { return shift >= 0 ? v >> shift : v << -shift; }
+long long shiftBy(long long v, int shift)
+{
+    return shift >= 0 ? v >> shift : v << -shift;
+}
 
 struct Mapping {
     uint8_t method = 0;  // 2 and 3 shift, others scale
@@ -48,8 +51,7 @@ struct Mapping {
     }
 };
 
-void histogramBounds(const Slot& slot, uint32_t mask, int largest, long long* lower,
-                     long long* upper)
+void histogramBounds(const Slot& slot, uint32_t mask, int largest, long long* lower, long long* upper)
 {
     const int s = (largest & 0x8000) ? 2 : largest > 0x3FFF ? 1 : 0;
     std::vector<uint32_t> bins(16384, 0);
@@ -65,8 +67,8 @@ void histogramBounds(const Slot& slot, uint32_t mask, int largest, long long* lo
         }
     }
     const auto lowTarget = static_cast<uint64_t>(slot.lowPercent * static_cast<double>(samples) * 0.01);
-    const auto highTarget = static_cast<uint64_t>(static_cast<double>(samples)
-                                                  * (100.0 - slot.highPercent) * 0.01);
+    const auto highTarget =
+        static_cast<uint64_t>(static_cast<double>(samples) * (100.0 - slot.highPercent) * 0.01);
     uint64_t running = 0;
     int lowBin = 16383;
     for (int b = 0; b < 16384; ++b) {
@@ -143,8 +145,7 @@ int mapPlaneToDisplay(Slot& slot)
             const long long span = m.upper - m.lower;
             int shift = 0;
             if (span > 255)
-                for (shift = 1; (span >> shift) > 255; ++shift) {
-                }
+                for (shift = 1; (span >> shift) > 255; ++shift) {}
             if (m.upper < 15)
                 shift = -4;
             else if (m.upper < 30)
@@ -198,8 +199,8 @@ int mapPlaneToDisplay(Slot& slot)
     slot.lastOffset = static_cast<int>(m.lower);
     slot.lastMethod = m.method;
     slot.lastKind = m.kind;
-    slot.lastScale = (m.method == 2 || m.method == 3) ? m.shift
-                                                       : static_cast<int>(m.kind ? m.scale : m.range);
+    slot.lastScale =
+        (m.method == 2 || m.method == 3) ? m.shift : static_cast<int>(m.kind ? m.scale : m.range);
     return static_cast<int>(m.upper);
 }
 

@@ -1,8 +1,8 @@
 // Exports: lines and ellipse outlines drawn into the pixels of an image.
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/draw/raster.h"
+#include "imagelib/pixory.h"
 
 using namespace tvx::imagelib;
 

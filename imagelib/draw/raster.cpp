@@ -38,10 +38,22 @@ int64_t firstTrue(int64_t lo, int64_t hi, F f)
 
 }  // namespace
 
-int PixelTarget::width() const { return slot_.width(); }
-int PixelTarget::height() const { return slot_.height(); }
-int PixelTarget::bits() const { return slot_.plane ? 16 : slot_.bits(); }
-bool PixelTarget::isPlane() const { return slot_.plane != nullptr; }
+int PixelTarget::width() const
+{
+    return slot_.width();
+}
+int PixelTarget::height() const
+{
+    return slot_.height();
+}
+int PixelTarget::bits() const
+{
+    return slot_.plane ? 16 : slot_.bits();
+}
+bool PixelTarget::isPlane() const
+{
+    return slot_.plane != nullptr;
+}
 
 uint32_t PixelTarget::get(int x, int y) const
 {
@@ -89,8 +101,12 @@ void drawLine(const PixelTarget& t, int64_t x1, int64_t y1, int64_t x2, int64_t 
     for (int64_t k = kLo; k <= kHi; ++k) {
         // The minor coordinate moves monotonically with i (in the direction sn): the
         // steps where it lies inside form one run, found by bisection.
-        auto belowTop = [&](int64_t i) { return sn > 0 ? minorAt(i) + k >= 0 : minorAt(i) + k <= minorSize - 1; };
-        auto pastBottom = [&](int64_t i) { return sn > 0 ? minorAt(i) + k > minorSize - 1 : minorAt(i) + k < 0; };
+        auto belowTop = [&](int64_t i) {
+            return sn > 0 ? minorAt(i) + k >= 0 : minorAt(i) + k <= minorSize - 1;
+        };
+        auto pastBottom = [&](int64_t i) {
+            return sn > 0 ? minorAt(i) + k > minorSize - 1 : minorAt(i) + k < 0;
+        };
         const int64_t first = firstTrue(iLo, iHi, belowTop);
         const int64_t last = firstTrue(first, iHi, pastBottom) - 1;
         for (int64_t i = first; i <= last; ++i)
@@ -111,7 +127,8 @@ void drawEllipse(const PixelTarget& t, int64_t cx, int64_t cy, int64_t rx, int64
     const int64_t x0 = std::max(cx - rx, int64_t{0}), x1 = std::min(cx + rx, int64_t{W} - 1);
     for (int64_t x = x0; x <= x1; ++x) {
         const double u = rx ? static_cast<double>(x - cx) / static_cast<double>(rx) : 0.0;
-        const auto d = static_cast<int64_t>(std::llround(static_cast<double>(ry) * std::sqrt(std::max(0.0, 1 - u * u))));
+        const auto d =
+            static_cast<int64_t>(std::llround(static_cast<double>(ry) * std::sqrt(std::max(0.0, 1 - u * u))));
         put(x, cy - d);
         put(x, cy + d);
     }
@@ -119,13 +136,15 @@ void drawEllipse(const PixelTarget& t, int64_t cx, int64_t cy, int64_t rx, int64
     const int64_t y0 = std::max(cy - ry, int64_t{0}), y1 = std::min(cy + ry, int64_t{H} - 1);
     for (int64_t y = y0; y <= y1; ++y) {
         const double v = ry ? static_cast<double>(y - cy) / static_cast<double>(ry) : 0.0;
-        const auto d = static_cast<int64_t>(std::llround(static_cast<double>(rx) * std::sqrt(std::max(0.0, 1 - v * v))));
+        const auto d =
+            static_cast<int64_t>(std::llround(static_cast<double>(rx) * std::sqrt(std::max(0.0, 1 - v * v))));
         put(cx - d, y);
         put(cx + d, y);
     }
 }
 
-void drawEllipses(const PixelTarget& t, int64_t cx, int64_t cy, int64_t rx, int64_t ry, uint32_t value, int count)
+void drawEllipses(const PixelTarget& t, int64_t cx, int64_t cy, int64_t rx, int64_t ry, uint32_t value,
+                  int count)
 {
     rx = std::llabs(rx);
     ry = std::llabs(ry);

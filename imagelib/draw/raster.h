@@ -29,7 +29,8 @@ private:
 
 // The Bresenham line from (x1, y1) to (x2, y2), both ends included; width > 1 adds
 // parallel lines beside it across its minor direction (width lines in all, centred).
-void drawLine(const PixelTarget& target, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t value, int width);
+void drawLine(const PixelTarget& target, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t value,
+              int width);
 
 // The outline of the ellipse centred on (cx, cy) with radii rx, ry: for every column
 // the nearest row of the curve and for every row the nearest column, so that it has

@@ -1,9 +1,9 @@
 // Exports: text rendered with a font into the pixels of an image, the two cached fonts,
 // and character cells of 8-pixel glyphs for 1-bit images.
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/draw/raster.h"
+#include "imagelib/pixory.h"
 
 #include "platform/memprobe.h"
 #include "platform/window/gdi.h"
@@ -78,7 +78,8 @@ uint32_t mixed(uint32_t under, uint32_t value, int coverage, const PixelTarget& 
     }
     uint32_t out = 0;
     for (int shift = 0; shift < t.bits(); shift += 8) {
-        const int u = static_cast<int>((under >> shift) & 0xFF), v = static_cast<int>((value >> shift) & 0xFF);
+        const int u = static_cast<int>((under >> shift) & 0xFF),
+                  v = static_cast<int>((value >> shift) & 0xFF);
         out |= static_cast<uint32_t>(u + ((v - u) * coverage + (v >= u ? 127 : -127)) / 255) << shift;
     }
     return out;
@@ -86,14 +87,15 @@ uint32_t mixed(uint32_t under, uint32_t value, int coverage, const PixelTarget& 
 
 enum class Laying { LettersOnly, OnBox, Xor, Blend };
 
-int drawText(int number, int x, int y, const char* textAddress, int colour, int background, const char* fontAddress,
-             int height, int width, int weight)
+int drawText(int number, int x, int y, const char* textAddress, int colour, int background,
+             const char* fontAddress, int height, int width, int weight)
 {
     const Slot* slot = filledSlot(number);
     if (!slot)
         return -1;
     std::string text, face;
-    if (!readText(textAddress, kLongestText, &text) || !readText(fontAddress, sizeof(LogFont::faceName) - 1, &face))
+    if (!readText(textAddress, kLongestText, &text) ||
+        !readText(fontAddress, sizeof(LogFont::faceName) - 1, &face))
         return -2;
     if (text.empty())
         return 0;
@@ -197,10 +199,12 @@ int charGen(int number, const char* text, int columns, int rows, const uint8_t* 
     const Slot* slot = filledSlot(number);
     if (!slot)
         return -1;
-    if (glyphWidth != 8 || glyphBits != 1 || slot->bits() != 1 || columns <= 0 || rows <= 0 || glyphHeight <= 0)
+    if (glyphWidth != 8 || glyphBits != 1 || slot->bits() != 1 || columns <= 0 || rows <= 0 ||
+        glyphHeight <= 0)
         return 0;
     const int64_t cells = int64_t{columns} * rows;
-    if (!isReadable(text, static_cast<size_t>(cells)) || !isReadable(font, static_cast<size_t>(256) * glyphHeight))
+    if (!isReadable(text, static_cast<size_t>(cells)) ||
+        !isReadable(font, static_cast<size_t>(256) * glyphHeight))
         return -2;
     static const DoubledBits doubled;
     const int factor = scale == 2 ? 2 : 1;
@@ -211,7 +215,9 @@ int charGen(int number, const char* text, int columns, int rows, const uint8_t* 
             const int64_t byte = j * cellBytes;
             if (byte + cellBytes > stride)
                 break;  // the cell lies beyond the row
-            const uint8_t* glyph = font + static_cast<size_t>(static_cast<uint8_t>(text[int64_t{i} * columns + j])) * glyphHeight;
+            const uint8_t* glyph =
+                font +
+                static_cast<size_t>(static_cast<uint8_t>(text[int64_t{i} * columns + j])) * glyphHeight;
             for (int64_t r = 0; r < cellRows; ++r) {
                 const int64_t y = i * cellRows + r;
                 if (y >= slot->height())
@@ -232,10 +238,11 @@ int charGen(int number, const char* text, int columns, int rows, const uint8_t* 
 
 }  // namespace
 
-PX_EXPORT int pxDrawText(int number, int x, int y, const char* text, int colour, int background, const char* font,
-                         int height, int width, int weight)
+PX_EXPORT int pxDrawText(int number, int x, int y, const char* text, int colour, int background,
+                         const char* font, int height, int width, int weight)
 {
-    return guarded(-1, [&] { return drawText(number, x, y, text, colour, background, font, height, width, weight); });
+    return guarded(
+        -1, [&] { return drawText(number, x, y, text, colour, background, font, height, width, weight); });
 }
 
 PX_EXPORT void* pxGetFont(const char* font, int height, int width, int weight, int slot)
@@ -247,7 +254,7 @@ PX_EXPORT int pxCharGen(int number, const char* text, int columns, int rows, con
                         int glyphHeight, int glyphBits, int scale)
 {
     return guarded(-1, [&] {
-        return charGen(number, text, columns, rows, static_cast<const uint8_t*>(font), glyphWidth, glyphHeight,
-                       glyphBits, scale);
+        return charGen(number, text, columns, rows, static_cast<const uint8_t*>(font), glyphWidth,
+                       glyphHeight, glyphBits, scale);
     });
 }

@@ -104,7 +104,12 @@ bool parseInfo(const ByteSource& src, BmpInfo* info)
     if (info->width <= 0 || info->height <= 0 || info->planes != 1)
         return false;
     switch (info->bits) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return false;
     }
     switch (info->compression) {
@@ -194,8 +199,8 @@ int readBmp(const ByteSource& src, NewImage& image)
 {
     const uint64_t length = src.size();
     uint8_t fileHeader[14];
-    if (length < 26 || !src.read(0, fileHeader, sizeof fileHeader) || fileHeader[0] != 'B'
-        || fileHeader[1] != 'M')
+    if (length < 26 || !src.read(0, fileHeader, sizeof fileHeader) || fileHeader[0] != 'B' ||
+        fileHeader[1] != 'M')
         return -1;
     // The file's length must itself pass the size limits, as a 1 x length 8-bit image.
     if (!sizeAllowed(1, static_cast<int64_t>(std::min<uint64_t>(length, INT32_MAX)), 8))
@@ -276,7 +281,8 @@ int readBmp(const ByteSource& src, NewImage& image)
     }
 
     const size_t rowBytes = image.geometry().rowBytes();
-    const size_t readBytes = static_cast<size_t>((uint64_t{static_cast<uint32_t>(info.width)} * info.bits + 7) / 8);
+    const size_t readBytes =
+        static_cast<size_t>((uint64_t{static_cast<uint32_t>(info.width)} * info.bits + 7) / 8);
     std::vector<uint8_t> line(readBytes);
     const Channel red(info.masks[0]), green(info.masks[1]), blue(info.masks[2]);
     const int inBytes = info.bits / 8;

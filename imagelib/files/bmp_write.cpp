@@ -68,8 +68,8 @@ bool writeBmp(const Slot& slot, const std::string& path, int option)
         encoded.push_back(1);
     }
     const uint64_t tableBytes = 4ull * static_cast<uint64_t>(g.colours);
-    const uint64_t imageBytes = rle ? encoded.size()
-                                    : ((uint64_t(g.bits) * g.width + 31) / 32) * 4 * g.height;
+    const uint64_t imageBytes =
+        rle ? encoded.size() : ((uint64_t(g.bits) * g.width + 31) / 32) * 4 * g.height;
     const uint64_t pixelOffset = 14 + 40 + tableBytes;
     if (pixelOffset + imageBytes > 0xFFFFFFFFull)
         return false;

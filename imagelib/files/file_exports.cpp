@@ -37,8 +37,7 @@ void copyTruncated(char* target, size_t size, std::string_view text)
 void rememberChoice(const char* path)
 {
     FileState& state = fileState();
-    copyTruncated(state.dialogDirectory, sizeof state.dialogDirectory,
-                  tvx::platform::directoryPart(path));
+    copyTruncated(state.dialogDirectory, sizeof state.dialogDirectory, tvx::platform::directoryPart(path));
     copyTruncated(state.lastFilename, sizeof state.lastFilename, path);
 }
 
@@ -86,8 +85,8 @@ PX_EXPORT int pxImageSaveAs(int number)
         char path[kMaxPath + 1] = {};
         int filter = state.saveFilter;
         const bool plane = slot->plane != nullptr;
-        if (!hooks.saveFileDialog(n, state.dialogDirectory, plane ? kSaveFilter16 : kSaveFilter,
-                                  &filter, path, sizeof path))
+        if (!hooks.saveFileDialog(n, state.dialogDirectory, plane ? kSaveFilter16 : kSaveFilter, &filter,
+                                  path, sizeof path))
             return 0;
         state.saveFilter = filter;
         rememberChoice(path);
@@ -103,7 +102,10 @@ PX_EXPORT int pxImageSaveAs(int number)
     });
 }
 
-PX_EXPORT const char* pxLastFilename() { return fileState().lastFilename; }
+PX_EXPORT const char* pxLastFilename()
+{
+    return fileState().lastFilename;
+}
 
 PX_EXPORT void* pxLoadBitmap(int number, const char* path)
 {
@@ -150,7 +152,10 @@ PX_EXPORT void* pxGetTiffTagInfo(int tag)
     return state.tiffTagValue;
 }
 
-PX_EXPORT const char* pxGetLastComment() { return fileState().lastComment; }
+PX_EXPORT const char* pxGetLastComment()
+{
+    return fileState().lastComment;
+}
 
 PX_EXPORT int pxSetSeqNumber(int number)
 {
@@ -173,7 +178,10 @@ PX_EXPORT int pxSetDirectory(const char* path)
 
 // The decorated second names. The linker cannot make names with '@', so these are
 // placeholders that the post-link step renames (see tools/decorate_exports.cpp).
-PX_EXPORT int pxImageOpenDecorated(int, void*) __asm__("_pxImageOpen_8") __attribute__((alias("pxImageOpen")));
-PX_EXPORT int pxsImageOpenDecorated(int, void*) __asm__("_pxsImageOpen_8") __attribute__((alias("pxsImageOpen")));
+PX_EXPORT int pxImageOpenDecorated(int, void*) __asm__("_pxImageOpen_8")
+    __attribute__((alias("pxImageOpen")));
+PX_EXPORT int pxsImageOpenDecorated(int, void*) __asm__("_pxsImageOpen_8")
+    __attribute__((alias("pxsImageOpen")));
 PX_EXPORT int pxImageSaveAsDecorated(int) __asm__("_pxImageSaveAs_4") __attribute__((alias("pxImageSaveAs")));
-PX_EXPORT const char* pxLastFilenameDecorated() __asm__("_pxLastFilename_0") __attribute__((alias("pxLastFilename")));
+PX_EXPORT const char* pxLastFilenameDecorated() __asm__("_pxLastFilename_0")
+    __attribute__((alias("pxLastFilename")));

@@ -24,7 +24,10 @@ public:
 class MemorySource final : public ByteSource {
 public:
     MemorySource(const void* data, size_t size) : data_(static_cast<const uint8_t*>(data)), size_(size) {}
-    uint64_t size() const override { return size_; }
+    uint64_t size() const override
+    {
+        return size_;
+    }
     bool read(uint64_t offset, void* destination, size_t count) const override;
 
 private:
@@ -38,8 +41,14 @@ public:
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
-    bool isOpen() const { return fd_ >= 0; }
-    uint64_t size() const override { return size_; }
+    bool isOpen() const
+    {
+        return fd_ >= 0;
+    }
+    uint64_t size() const override
+    {
+        return size_;
+    }
     bool read(uint64_t offset, void* destination, size_t count) const override;
 
 private:
@@ -60,14 +69,32 @@ public:
     // Allocates a zero-filled DIB (and a plane when withPlane) after the size limits.
     bool create(int width, int height, int bits, bool withPlane);
 
-    const DibGeometry& geometry() const { return geometry_; }
-    uint8_t* block() const { return block_; }
-    uint8_t* colourTable() const { return block_ + geometry_.tableOffset; }
-    uint8_t* row(int y) const;          // y from the top
-    uint16_t* planeRow(int y) const;    // y from the top
-    bool hasPlane() const { return plane_ != nullptr; }
-    int width() const { return geometry_.width; }
-    int height() const { return geometry_.height; }
+    const DibGeometry& geometry() const
+    {
+        return geometry_;
+    }
+    uint8_t* block() const
+    {
+        return block_;
+    }
+    uint8_t* colourTable() const
+    {
+        return block_ + geometry_.tableOffset;
+    }
+    uint8_t* row(int y) const;        // y from the top
+    uint16_t* planeRow(int y) const;  // y from the top
+    bool hasPlane() const
+    {
+        return plane_ != nullptr;
+    }
+    int width() const
+    {
+        return geometry_.width;
+    }
+    int height() const
+    {
+        return geometry_.height;
+    }
 
     // Set by readers that bring their own colour table (else the slot's palette word
     // is applied after the load).
@@ -107,7 +134,7 @@ bool decodedSizePlausible(uint64_t decodedBytes, uint64_t inputBytes, uint64_t r
 
 // Readers. Each returns 0 on success; on failure a negative code and nothing adopted.
 int readBmp(const ByteSource& source, NewImage& image);
-int readTiff(const ByteSource& source, NewImage& image);   // -1 format, -2 memory, -13 header
+int readTiff(const ByteSource& source, NewImage& image);  // -1 format, -2 memory, -13 header
 int readJpeg(const ByteSource& source, NewImage& image);
 int readPng(const ByteSource& source, NewImage& image);
 // Raw samples; the geometry comes from (and is remembered in) the settings file.
@@ -133,11 +160,20 @@ public:
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
-    bool isOpen() const { return file_ != nullptr; }
-    FILE* file() const { return file_; }
+    bool isOpen() const
+    {
+        return file_ != nullptr;
+    }
+    FILE* file() const
+    {
+        return file_;
+    }
     void write(const void* data, size_t count);
     // Marks the file as failed (an encoder that wrote through file() gave up).
-    void fail() { ok_ = false; }
+    void fail()
+    {
+        ok_ = false;
+    }
     // Closes; true when everything was written. On failure the partial file is removed.
     bool finish();
 
@@ -158,7 +194,13 @@ inline void putLe32(uint8_t* p, uint32_t v)
     putLe16(p, v);
     putLe16(p + 2, v >> 16);
 }
-inline uint32_t getLe16(const uint8_t* p) { return p[0] | (uint32_t{p[1]} << 8); }
-inline uint32_t getLe32(const uint8_t* p) { return getLe16(p) | (getLe16(p + 2) << 16); }
+inline uint32_t getLe16(const uint8_t* p)
+{
+    return p[0] | (uint32_t{p[1]} << 8);
+}
+inline uint32_t getLe32(const uint8_t* p)
+{
+    return getLe16(p) | (getLe16(p + 2) << 16);
+}
 
 }  // namespace tvx::imagelib

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace tvx::imagelib {
 
@@ -148,9 +148,9 @@ int runDecode(DecodeJob* job)
         break;
     }
     jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != components
-        || !job->begin(job->context, static_cast<int>(cinfo.output_width),
-                       static_cast<int>(cinfo.output_height), components)) {
+    if (cinfo.output_components != components ||
+        !job->begin(job->context, static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                    components)) {
         jpeg_destroy_decompress(&cinfo);
         return -2;
     }
@@ -224,8 +224,7 @@ bool plausibleSize(void* context, int width, int height, int components)
     auto* c = static_cast<ReadContext*>(context);
     const uint64_t decoded = uint64_t(width) * uint64_t(height) * uint64_t(components);
     // Even progressive files of one flat colour need about a byte per 2 kB of pixels.
-    return decodedSizePlausible(decoded, c->fileBytes, 2048)
-        && sizeAllowed(width, height, 8 * components);
+    return decodedSizePlausible(decoded, c->fileBytes, 2048) && sizeAllowed(width, height, 8 * components);
 }
 
 bool beginImage(void* context, int width, int height, int components)
@@ -238,7 +237,10 @@ bool beginImage(void* context, int width, int height, int components)
     }
 }
 
-uint8_t* imageRow(void* context, int y) { return static_cast<ReadContext*>(context)->image->row(y); }
+uint8_t* imageRow(void* context, int y)
+{
+    return static_cast<ReadContext*>(context)->image->row(y);
+}
 
 struct WriteContext {
     const Slot* slot;

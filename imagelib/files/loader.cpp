@@ -244,8 +244,7 @@ int saveImageFile(int number, const std::string& path, int flags)
     if (png)
         return writePng(*slot, fileSystemPath(path, true), slot->plane != nullptr) ? 1 : 0;
     switch (format) {
-    case 1:
-        return writeBmp(*slot, bmpPath(path), option) ? 1 : 0;
+    case 1: return writeBmp(*slot, bmpPath(path), option) ? 1 : 0;
     case 4: {
         FileState& state = fileState();
         if (option)

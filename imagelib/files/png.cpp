@@ -19,12 +19,14 @@ struct DecodeJob {
     const ByteSource* source;
     uint64_t offset;
     void* context;
-    bool (*begin)(void* context, int width, int height, int kind, const png_color* palette,
-                  int paletteCount);
+    bool (*begin)(void* context, int width, int height, int kind, const png_color* palette, int paletteCount);
     uint8_t* (*row)(void* context, int y);
 };
 
-extern "C" void onPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+extern "C" void onPngError(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
 extern "C" void onPngWarning(png_structp, png_const_charp) {}
 
 extern "C" void readFromSource(png_structp png, png_bytep data, size_t count)
@@ -86,9 +88,9 @@ int runDecode(DecodeJob* job)
     }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * bytesPerPixel
-        || !job->begin(job->context, static_cast<int>(width), static_cast<int>(height), kind,
-                       palette, paletteCount)) {
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * bytesPerPixel ||
+        !job->begin(job->context, static_cast<int>(width), static_cast<int>(height), kind, palette,
+                    paletteCount)) {
         png_destroy_read_struct(&png, &info, nullptr);
         return -2;
     }
@@ -152,13 +154,15 @@ struct ReadContext {
     int kind;
 };
 
-bool beginImage(void* context, int width, int height, int kind, const png_color* palette,
-                int paletteCount)
+bool beginImage(void* context, int width, int height, int kind, const png_color* palette, int paletteCount)
 {
     auto* c = static_cast<ReadContext*>(context);
     try {
         const int bits = kind == kBgr24 ? 24 : 8;
-        const uint64_t decoded = uint64_t(width) * uint64_t(height) * (kind == kBgr24 ? 3 : kind == kGrey16 ? 2 : 1);
+        const uint64_t decoded = uint64_t(width) * uint64_t(height) *
+                                 (kind == kBgr24    ? 3
+                                  : kind == kGrey16 ? 2
+                                                    : 1);
         // Deflate cannot expand more than about 1032:1.
         if (!decodedSizePlausible(decoded, c->fileBytes, 1100))
             return false;
@@ -208,16 +212,15 @@ const uint8_t* slotRow(void* context, int y)
         // Sub-byte pixels, the first in the high-order bits, one byte each.
         for (int x = 0; x < w; ++x) {
             const size_t bit = static_cast<size_t>(x) * bits;
-            const unsigned window = (unsigned{in[bit >> 3]} << 8)
-                | ((bit >> 3) + 1 < s.stride() ? in[(bit >> 3) + 1] : 0u);
+            const unsigned window =
+                (unsigned{in[bit >> 3]} << 8) | ((bit >> 3) + 1 < s.stride() ? in[(bit >> 3) + 1] : 0u);
             out[x] = static_cast<uint8_t>((window >> (16 - bits - (bit & 7))) & ((1u << bits) - 1));
         }
         return out;
     }
     switch (bits) {
     case 8:
-    case 24:
-        return in;
+    case 24: return in;
     case 16:
         for (int x = 0; x < w; ++x) {
             const uint32_t v = getLe16(in + 2 * x);

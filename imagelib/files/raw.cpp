@@ -24,7 +24,10 @@ struct RawGeometry {
     bool present = false;  // the key exists
     bool valid = false;    // and holds a usable geometry
 
-    long long product() const { return width * height * bytes; }
+    long long product() const
+    {
+        return width * height * bytes;
+    }
 };
 
 RawGeometry readGeometry(const std::string& ini, const std::string& key)
@@ -33,8 +36,8 @@ RawGeometry readGeometry(const std::string& ini, const std::string& key)
     const std::string text = platform::iniGetString(ini, "Settings", key, "");
     g.present = !text.empty();
     if (std::sscanf(text.c_str(), "%lld %lld %lld %lld", &g.width, &g.height, &g.bytes, &g.swap) == 4)
-        g.valid = g.width > 0 && g.height > 0 && (g.bytes == 1 || g.bytes == 2)
-            && g.width < (1LL << 31) && g.height < (1LL << 31);
+        g.valid = g.width > 0 && g.height > 0 && (g.bytes == 1 || g.bytes == 2) && g.width < (1LL << 31) &&
+                  g.height < (1LL << 31);
     return g;
 }
 
@@ -90,7 +93,8 @@ long long guessWidth(const Sample* s, long long count)
             continue;
         uint64_t sum = 0, n = 0;
         for (long long k = j * 3 / 2; k < count; k += 57, ++n)
-            sum += static_cast<uint64_t>(std::abs(static_cast<long long>(s[k]) - static_cast<long long>(s[k - j])));
+            sum += static_cast<uint64_t>(
+                std::abs(static_cast<long long>(s[k]) - static_cast<long long>(s[k - j])));
         if (n == 0)
             continue;
         const double mean = static_cast<double>(sum) / static_cast<double>(n);
@@ -117,7 +121,8 @@ int readRaw(const ByteSource& source, NewImage& image)
         return -1;
     // The whole file is first held as 16-bit samples; that image must pass the limits.
     const long long samples16 = static_cast<long long>(length / 2);
-    const long long provisionalWidth = smallestDivisorFrom(samples16, std::sqrt(static_cast<double>(samples16)));
+    const long long provisionalWidth =
+        smallestDivisorFrom(samples16, std::sqrt(static_cast<double>(samples16)));
     if (!sizeAllowed(provisionalWidth, samples16 / provisionalWidth, 16))
         return -2;
     std::vector<uint8_t> data(static_cast<size_t>(length));
@@ -141,7 +146,8 @@ int readRaw(const ByteSource& source, NewImage& image)
         for (long long i = 0; i < count; ++i) {
             const uint8_t lo = data[static_cast<size_t>(2 * i)];
             const uint8_t hi = data[static_cast<size_t>(2 * i + 1)];
-            words[static_cast<size_t>(i)] = static_cast<uint16_t>(chosen.swap ? (lo << 8) | hi : (hi << 8) | lo);
+            words[static_cast<size_t>(i)] =
+                static_cast<uint16_t>(chosen.swap ? (lo << 8) | hi : (hi << 8) | lo);
         }
     }
     if (!known) {

@@ -23,10 +23,18 @@ struct Entry {
 int typeSize(uint16_t type)
 {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: return 4;
-    case 5: case 10: case 12: return 8;
+    case 1:
+    case 2:
+    case 6:
+    case 7: return 1;
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9:
+    case 11: return 4;
+    case 5:
+    case 10:
+    case 12: return 8;
     default: return 0;
     }
 }
@@ -35,7 +43,10 @@ class TiffFile {
 public:
     TiffFile(const ByteSource& src, bool bigEndian) : src_(src), big_(bigEndian) {}
 
-    uint32_t u16(const uint8_t* p) const { return big_ ? (uint32_t{p[0]} << 8) | p[1] : getLe16(p); }
+    uint32_t u16(const uint8_t* p) const
+    {
+        return big_ ? (uint32_t{p[0]} << 8) | p[1] : getLe16(p);
+    }
     uint32_t u32(const uint8_t* p) const
     {
         return big_ ? (u16(p) << 16) | u16(p + 2) : getLe32(p);
@@ -43,8 +54,7 @@ public:
 
     // The raw bytes of the first `count` values of an entry, from the entry itself when
     // all its values fit there, else from the file.
-    bool rawValues(const Entry& e, std::vector<uint8_t>* out, uint64_t maxBytes,
-                   uint32_t count) const
+    bool rawValues(const Entry& e, std::vector<uint8_t>* out, uint64_t maxBytes, uint32_t count) const
     {
         const int size = typeSize(e.type);
         if (size == 0 || count > e.count)
@@ -95,7 +105,10 @@ public:
         }
     }
 
-    bool bigEndian() const { return big_; }
+    bool bigEndian() const
+    {
+        return big_;
+    }
 
 private:
     const ByteSource& src_;
@@ -188,8 +201,8 @@ int readTiff(const ByteSource& src, NewImage& image)
         if (target && !file.first(e, target))
             return -1;
     }
-    if (width == 0 || height == 0 || compression != 1 || photometric > 3
-        || (samples != 1 && samples != 3) || (planar != 1 && planar != 2))
+    if (width == 0 || height == 0 || compression != 1 || photometric > 3 || (samples != 1 && samples != 3) ||
+        (planar != 1 && planar != 2))
         return -1;
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return -1;
@@ -200,8 +213,8 @@ int readTiff(const ByteSource& src, NewImage& image)
 
     std::vector<uint32_t> bitsPerSample{1}, offsets;
     for (const Entry& e : entries) {
-        if (e.tag == static_cast<uint32_t>(state.tiffTagRequest) && state.tiffTagRequest > 0
-            && !storeRequestedTag(file, e))
+        if (e.tag == static_cast<uint32_t>(state.tiffTagRequest) && state.tiffTagRequest > 0 &&
+            !storeRequestedTag(file, e))
             return -1;
         switch (e.tag) {
         case 258:
@@ -239,8 +252,8 @@ int readTiff(const ByteSource& src, NewImage& image)
 
     int bits;
     if (samples == 3) {
-        if (photometric != 2 || bitsPerSample.size() < 3 || bitsPerSample[0] != 8
-            || bitsPerSample[1] != 8 || bitsPerSample[2] != 8)
+        if (photometric != 2 || bitsPerSample.size() < 3 || bitsPerSample[0] != 8 || bitsPerSample[1] != 8 ||
+            bitsPerSample[2] != 8)
             return -1;
         bits = 24;
     } else {

@@ -50,7 +50,7 @@ int writeTiff(const Slot& slot, const std::string& path, bool fromPlane, const c
     const bool rgb = !fromPlane && slot.bits() == 24;
     const int bits = fromPlane ? 16 : rgb ? 8 : slot.bits();
     const size_t rowBytes = fromPlane ? static_cast<size_t>(width) * 2
-                          : rgb       ? static_cast<size_t>(width) * 3
+                            : rgb     ? static_cast<size_t>(width) * 3
                                       : slot.geometry.rowBytes();
     const uint64_t stripBytes = uint64_t{rowBytes} * height;
     if (stripBytes > 0xFFFFFFFFull - 4096)

@@ -27,9 +27,18 @@ public:
         bottomUp_ = pitch < 0;
     }
 
-    int width() const { return width_; }
-    int rows() const { return rows_; }
-    bool empty() const { return width_ == 0 || rows_ == 0; }
+    int width() const
+    {
+        return width_;
+    }
+    int rows() const
+    {
+        return rows_;
+    }
+    bool empty() const
+    {
+        return width_ == 0 || rows_ == 0;
+    }
 
     // The whole span can be written (an empty span always can; a null buffer never).
     bool writable() const

@@ -133,8 +133,8 @@ PX_EXPORT int pxGetLedSourceImage(int u, int v, void* buffer, int pitch, int wid
                                         std::min(rows, layout.sourceY));
         if (!image.writable())
             return -2;
-        const size_t led
-            = static_cast<size_t>(u) + static_cast<size_t>(v) * static_cast<size_t>(layout.countX);
+        const size_t led =
+            static_cast<size_t>(u) + static_cast<size_t>(v) * static_cast<size_t>(layout.countX);
         const size_t leds = layout.leds();
         for (int y = 0; y < image.rows(); ++y) {
             const uint8_t* from = set->row(y) + led;
@@ -227,10 +227,22 @@ PX_EXPORT int pxLedImagesMax(uint16_t* out, int outPitch, int width, int rows)
     });
 }
 
-PX_EXPORT int pxGetLedSourceXSize() { return ledSet().layout().sourceX; }
-PX_EXPORT int pxGetLedSourceYSize() { return ledSet().layout().sourceY; }
-PX_EXPORT int pxGetLedCountX() { return ledSet().layout().countX; }
-PX_EXPORT int pxGetLedCountY() { return ledSet().layout().countY; }
+PX_EXPORT int pxGetLedSourceXSize()
+{
+    return ledSet().layout().sourceX;
+}
+PX_EXPORT int pxGetLedSourceYSize()
+{
+    return ledSet().layout().sourceY;
+}
+PX_EXPORT int pxGetLedCountX()
+{
+    return ledSet().layout().countX;
+}
+PX_EXPORT int pxGetLedCountY()
+{
+    return ledSet().layout().countY;
+}
 
 PX_EXPORT int pxLedImageMakePoslist(const char* name, int countX, int countY, int first, int number,
                                     const char* listName, int threshold)

@@ -14,10 +14,10 @@
 #include <emmintrin.h>
 #endif
 
+#include <strings.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <strings.h>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -34,7 +34,10 @@ constexpr int kLoadSlot = 31;
 // make the memory move a line for every byte.
 constexpr int kGroup = 64;
 
-bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '#'; }
+bool isNumberChar(char c)
+{
+    return (c >= '0' && c <= '9') || c == '#';
+}
 
 // One byte per pixel of a camera row: the value of 8-bit and smaller images, the grey
 // level of colour images.
@@ -53,9 +56,9 @@ void takeRow(const Slot& slot, int y, int count, uint8_t* out)
     case 16:
         for (int x = 0; x < count; ++x) {
             const uint32_t v = readPixel(slot, x, y);
-            const uint8_t bgr[3]
-                = {static_cast<uint8_t>((v & 31) << 3), static_cast<uint8_t>(((v >> 5) & 31) << 3),
-                   static_cast<uint8_t>(((v >> 10) & 31) << 3)};
+            const uint8_t bgr[3] = {static_cast<uint8_t>((v & 31) << 3),
+                                    static_cast<uint8_t>(((v >> 5) & 31) << 3),
+                                    static_cast<uint8_t>(((v >> 10) & 31) << 3)};
             out[x] = greyOf(bgr);
         }
         return;
@@ -71,7 +74,8 @@ class ImageGroup {
 public:
     // Throws std::bad_alloc when the planes cannot be had.
     explicit ImageGroup(const LedLayout& layout)
-        : width_(layout.sourceX), height_(layout.sourceY),
+        : width_(layout.sourceX),
+          height_(layout.sourceY),
           planes_(kGroup * static_cast<size_t>(width_) * static_cast<size_t>(height_))
     {
     }
@@ -81,7 +85,10 @@ public:
         first_ = first;
         present_ = 0;
     }
-    bool anyPresent() const { return present_ != 0; }
+    bool anyPresent() const
+    {
+        return present_ != 0;
+    }
 
     // Takes LED led's image from the slot; pixels outside a smaller image stay 0.
     void take(int led, const Slot& slot)
@@ -116,8 +123,14 @@ public:
     }
 
 private:
-    size_t planeBytes() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
-    uint8_t* plane(int k) { return planes_.data() + static_cast<size_t>(k) * planeBytes(); }
+    size_t planeBytes() const
+    {
+        return static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    }
+    uint8_t* plane(int k)
+    {
+        return planes_.data() + static_cast<size_t>(k) * planeBytes();
+    }
 
     // Row y of LEDs lo .. hi - 1 into the blocks: a transposition, 16 LEDs by 16 pixels
     // at a time where the vector unit can do it, byte by byte for the rest.
@@ -187,7 +200,10 @@ private:
     uint64_t zeroed_ = ~uint64_t{0};  // planes known to be all 0
 };
 
-int regionSide(int wanted, int imageSide) { return wanted <= 0 || wanted > imageSide ? imageSide : wanted; }
+int regionSide(int wanted, int imageSide)
+{
+    return wanted <= 0 || wanted > imageSide ? imageSide : wanted;
+}
 
 }  // namespace
 
@@ -242,9 +258,9 @@ std::vector<int> numbersWithFiles(const LedFileNames& names, const LedRange& ran
     }
     for (const auto& entry : entries) {
         const std::string name = entry.path().filename().string();
-        if (name.size() < head.size() + 5 + extension.size()
-            || strncasecmp(name.c_str(), head.c_str(), head.size()) != 0
-            || strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) != 0)
+        if (name.size() < head.size() + 5 + extension.size() ||
+            strncasecmp(name.c_str(), head.c_str(), head.size()) != 0 ||
+            strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) != 0)
             continue;
         // The digits as "%05d" writes them: at least five, no zeros in front beyond those.
         const std::string digits = name.substr(head.size(), name.size() - head.size() - extension.size());
@@ -264,8 +280,8 @@ LedRange::LedRange(int firstLed, int number, size_t leds)
 {
     first = std::max(firstLed, 0);
     const int64_t count = number < 1 ? static_cast<int64_t>(leds) : number;
-    end = static_cast<int>(
-        std::min<int64_t>(static_cast<int64_t>(first) + count, static_cast<int64_t>(leds)));
+    end =
+        static_cast<int>(std::min<int64_t>(static_cast<int64_t>(first) + count, static_cast<int64_t>(leds)));
 }
 
 int loadLedImages(const std::string& name, int countX, int countY, int first, int number, int sourceX,
@@ -302,8 +318,8 @@ int loadLedImages(const std::string& name, int countX, int countY, int first, in
                 // The first image that loads fixes the region and the storage.
                 const LedLayout layout{countX, countY, regionSide(sourceX, slot.width()),
                                        regionSide(sourceY, slot.height())};
-                const uint64_t groupBytes = uint64_t{kGroup} * static_cast<uint64_t>(layout.sourceX)
-                    * static_cast<uint64_t>(layout.sourceY);
+                const uint64_t groupBytes = uint64_t{kGroup} * static_cast<uint64_t>(layout.sourceX) *
+                                            static_cast<uint64_t>(layout.sourceY);
                 storage = set.prepare(layout, groupBytes);
                 if (storage == LedSet::Storage::Refused)
                     return 0;
@@ -346,8 +362,8 @@ int writeLedPositions(const std::string& name, int countX, int countY, int first
         if (!loadImageFile(kLoadSlot, fileName(led)) || pxFindSpot(kLoadSlot, spotThreshold, &x, &y) < 0)
             continue;
         char line[64];
-        const int n
-            = std::snprintf(line, sizeof line, "%d\t%ld\t%ld\r\n", led, std::lround(x), std::lround(y));
+        const int n =
+            std::snprintf(line, sizeof line, "%d\t%ld\t%ld\r\n", led, std::lround(x), std::lround(y));
         list.write(line, static_cast<size_t>(n));
         ++lines;
     }

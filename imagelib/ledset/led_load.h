@@ -16,7 +16,10 @@ class LedFileNames {
 public:
     explicit LedFileNames(std::string_view name);
     std::string operator()(int number) const;
-    const std::string& extension() const { return extension_; }
+    const std::string& extension() const
+    {
+        return extension_;
+    }
 
 private:
     std::string head_;
@@ -29,7 +32,10 @@ struct LedRange {
     int first = 0;
     int end = 0;
     LedRange(int first, int number, size_t leds);
-    bool empty() const { return end <= first; }
+    bool empty() const
+    {
+        return end <= first;
+    }
 };
 
 // The numbers of the range that have a file, from one reading of the folder, in order. A

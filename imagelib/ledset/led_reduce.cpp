@@ -192,18 +192,14 @@ void doubleRowBase(const uint8_t* blocks, size_t leds, const double* weights, si
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + i));
             const __m256i low = _mm256_cvtepu8_epi32(bytes);
             const __m256i high = _mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8));
-            s0 = _mm256_add_pd(
-                s0,
-                _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(low)), _mm256_loadu_pd(weights + i)));
-            s1 = _mm256_add_pd(s1,
-                               _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(low, 1)),
-                                             _mm256_loadu_pd(weights + i + 4)));
-            s2 = _mm256_add_pd(s2,
-                               _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(high)),
-                                             _mm256_loadu_pd(weights + i + 8)));
-            s3 = _mm256_add_pd(s3,
-                               _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(high, 1)),
-                                             _mm256_loadu_pd(weights + i + 12)));
+            s0 = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(low)),
+                                                 _mm256_loadu_pd(weights + i)));
+            s1 = _mm256_add_pd(s1, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(low, 1)),
+                                                 _mm256_loadu_pd(weights + i + 4)));
+            s2 = _mm256_add_pd(s2, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(high)),
+                                                 _mm256_loadu_pd(weights + i + 8)));
+            s3 = _mm256_add_pd(s3, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(high, 1)),
+                                                 _mm256_loadu_pd(weights + i + 12)));
         }
         double lanes[4];
         _mm256_storeu_pd(lanes, _mm256_add_pd(_mm256_add_pd(s0, s1), _mm256_add_pd(s2, s3)));

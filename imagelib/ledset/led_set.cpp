@@ -18,7 +18,10 @@ constexpr size_t kMaxChunks = 256;
 
 }  // namespace
 
-LedSet::~LedSet() { release(); }
+LedSet::~LedSet()
+{
+    release();
+}
 
 LedSet& ledSet()
 {
@@ -74,8 +77,8 @@ void LedSet::clearAll()
 
 LedSet::Storage LedSet::prepare(const LedLayout& layout, uint64_t extraBytes)
 {
-    if (layout.countX <= 0 || layout.countY <= 0 || layout.sourceX <= 0 || layout.sourceY <= 0
-        || layout.leds() > INT32_MAX)
+    if (layout.countX <= 0 || layout.countY <= 0 || layout.sourceX <= 0 || layout.sourceY <= 0 ||
+        layout.leds() > INT32_MAX)
         return Storage::Refused;
     const uint64_t total = layout.totalBytes();
     // Same row size and total: the chunks fit as they are.
@@ -91,9 +94,9 @@ LedSet::Storage LedSet::prepare(const LedLayout& layout, uint64_t extraBytes)
     // The old chunks are given back before the new ones are taken, so they count as free.
     const uint64_t held = loaded() ? layout_.totalBytes() : 0;
     const uint64_t wanted = total + extraBytes;
-    if (total / layout.rowBytes() != static_cast<uint64_t>(layout.sourceY) || wanted < total
-        || wanted > static_cast<uint64_t>(INT64_MAX)
-        || !platform::memoryAllows(static_cast<int64_t>(wanted - std::min(held, wanted))))
+    if (total / layout.rowBytes() != static_cast<uint64_t>(layout.sourceY) || wanted < total ||
+        wanted > static_cast<uint64_t>(INT64_MAX) ||
+        !platform::memoryAllows(static_cast<int64_t>(wanted - std::min(held, wanted))))
         return Storage::Refused;
     release();
     return allocate(layout) ? Storage::Zeroed : Storage::Refused;

@@ -19,9 +19,18 @@ struct LedLayout {
     int sourceX = 0;  // camera pixels per row taken from each image
     int sourceY = 0;  // camera rows
 
-    size_t leds() const { return static_cast<size_t>(countX) * static_cast<size_t>(countY); }
-    size_t rowBytes() const { return static_cast<size_t>(sourceX) * leds(); }
-    uint64_t totalBytes() const { return uint64_t{rowBytes()} * static_cast<uint64_t>(sourceY); }
+    size_t leds() const
+    {
+        return static_cast<size_t>(countX) * static_cast<size_t>(countY);
+    }
+    size_t rowBytes() const
+    {
+        return static_cast<size_t>(sourceX) * leds();
+    }
+    uint64_t totalBytes() const
+    {
+        return uint64_t{rowBytes()} * static_cast<uint64_t>(sourceY);
+    }
     bool operator==(const LedLayout&) const = default;
 };
 
@@ -42,8 +51,14 @@ public:
     // process when its pages are touched.
     Storage prepare(const LedLayout& layout, uint64_t extraBytes);
 
-    bool loaded() const { return !chunks_.empty(); }
-    const LedLayout& layout() const { return layout_; }
+    bool loaded() const
+    {
+        return !chunks_.empty();
+    }
+    const LedLayout& layout() const
+    {
+        return layout_;
+    }
 
     // The blocks of camera row y (0 <= y < sourceY), sourceX blocks side by side.
     uint8_t* row(int y) const
@@ -52,14 +67,23 @@ public:
         return chunks_[r / rowsPerChunk_] + (r % rowsPerChunk_) * layout_.rowBytes();
     }
     // The block of camera pixel (x, y), which must lie in the source region.
-    uint8_t* block(int x, int y) const { return row(y) + static_cast<size_t>(x) * layout_.leds(); }
+    uint8_t* block(int x, int y) const
+    {
+        return row(y) + static_cast<size_t>(x) * layout_.leds();
+    }
 
     // The chunk plan for a layout: rows per chunk, at least sourceY / 256 + 1 so that 256
     // chunks always suffice, and more while a chunk stays within 32 MiB.
     static size_t rowsPerChunkFor(const LedLayout& layout);
 
-    size_t chunkCount() const { return chunks_.size(); }
-    size_t rowsPerChunk() const { return rowsPerChunk_; }
+    size_t chunkCount() const
+    {
+        return chunks_.size();
+    }
+    size_t rowsPerChunk() const
+    {
+        return rowsPerChunk_;
+    }
 
     void release();
 

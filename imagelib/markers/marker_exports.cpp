@@ -1,8 +1,8 @@
 // Exports: the marker list of an image window.
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/markers/marker_list.h"
+#include "imagelib/pixory.h"
 #include "imagelib/window/image_window.h"
 
 #include "platform/memprobe.h"
@@ -77,8 +77,8 @@ int setParam(int number, int kind, int colour, int style, int extra)
         list->hasTextColour = true;
         break;
     default:
-        list->defaults = {static_cast<uint32_t>(kind), static_cast<uint32_t>(colour), static_cast<uint32_t>(style),
-                          extra};
+        list->defaults = {static_cast<uint32_t>(kind), static_cast<uint32_t>(colour),
+                          static_cast<uint32_t>(style), extra};
         break;
     }
     if (ImageWindow* w = ImageWindow::of(number))
@@ -115,7 +115,8 @@ bool readCoordinates(const void* from, int count, int step, Coordinate type, std
     return true;
 }
 
-int addPolygon(int number, const void* xs, const void* ys, int count, int step, int type, void* data, int flags)
+int addPolygon(int number, const void* xs, const void* ys, int count, int step, int type, void* data,
+               int flags)
 {
     MarkerList* list = listOf(number);
     if (!list)
@@ -142,7 +143,8 @@ int addPolygon(int number, const void* xs, const void* ys, int count, int step, 
     return changed(number, list->addPolygon(points));
 }
 
-int addPolynomial(int number, const double* coefficients, int count, int xStart, int xEnd, int colour, int flags)
+int addPolynomial(int number, const double* coefficients, int count, int xStart, int xEnd, int colour,
+                  int flags)
 {
     MarkerList* list = listOf(number);
     if (!list)
@@ -186,7 +188,8 @@ int setText(int number, int index, const char* text1, const char* text2, bool tw
     if (!r)
         return -1;
     char bytes[16];
-    const bool ok = two ? copyText(text1, bytes, 8) && copyText(text2, bytes + 8, 8) : copyText(text1, bytes, 16);
+    const bool ok =
+        two ? copyText(text1, bytes, 8) && copyText(text2, bytes + 8, 8) : copyText(text1, bytes, 16);
     if (!ok)
         return -2;
     std::memcpy(r->textBytes(), bytes, sizeof bytes);
@@ -255,8 +258,8 @@ PX_EXPORT int pxAddMarkerPair(int number, int x1, int y1, int x2, int y2, int x3
     });
 }
 
-PX_EXPORT int pxAddMarker(int number, int kind, int colour, int style, int extra, int x1, int y1, int x2, int y2,
-                          int x3, int y3, int x4, int y4)
+PX_EXPORT int pxAddMarker(int number, int kind, int colour, int style, int extra, int x1, int y1, int x2,
+                          int y2, int x3, int y3, int x4, int y4)
 {
     return guarded(-1, [&] {
         MarkerRecord r;
@@ -272,16 +275,17 @@ PX_EXPORT int pxAddMarker(int number, int kind, int colour, int style, int extra
     });
 }
 
-PX_EXPORT int pxAddMarkerPolygon(int number, const void* xs, const void* ys, int count, int step, int type, void* data,
-                                 int flags)
+PX_EXPORT int pxAddMarkerPolygon(int number, const void* xs, const void* ys, int count, int step, int type,
+                                 void* data, int flags)
 {
     return guarded(-1, [&] { return addPolygon(number, xs, ys, count, step, type, data, flags); });
 }
 
-PX_EXPORT int pxAddMarkerPolynom(int number, const double* coefficients, int count, int xStart, int xEnd, int colour,
-                                 int flags)
+PX_EXPORT int pxAddMarkerPolynom(int number, const double* coefficients, int count, int xStart, int xEnd,
+                                 int colour, int flags)
 {
-    return guarded(-1, [&] { return addPolynomial(number, coefficients, count, xStart, xEnd, colour, flags); });
+    return guarded(-1,
+                   [&] { return addPolynomial(number, coefficients, count, xStart, xEnd, colour, flags); });
 }
 
 PX_EXPORT int pxSetMarkerText(int number, int index, const char* text)
@@ -294,8 +298,8 @@ PX_EXPORT int pxSetMarkerText2(int number, int index, const char* text1, const c
     return guarded(-1, [&] { return setText(number, index, text1, text2, true); });
 }
 
-PX_EXPORT int pxSetMarker(int number, int index, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4,
-                          int kind, int colour, int style, int extra)
+PX_EXPORT int pxSetMarker(int number, int index, int x1, int y1, int x2, int y2, int x3, int y3, int x4,
+                          int y4, int kind, int colour, int style, int extra)
 {
     return guarded(-1, [&] {
         const int points[8] = {x1, y1, x2, y2, x3, y3, x4, y4};

@@ -51,9 +51,18 @@ public:
     // ---- Records
 
     // One past the last used record.
-    int count() const { return count_; }
-    const MarkerRecord* at(int index) const { return index >= 0 && index < count_ ? &records_[index] : nullptr; }
-    MarkerRecord* at(int index) { return index >= 0 && index < count_ ? &records_[index] : nullptr; }
+    int count() const
+    {
+        return count_;
+    }
+    const MarkerRecord* at(int index) const
+    {
+        return index >= 0 && index < count_ ? &records_[index] : nullptr;
+    }
+    MarkerRecord* at(int index)
+    {
+        return index >= 0 && index < count_ ? &records_[index] : nullptr;
+    }
 
     // Stores the record in the first free place (or after the last); its index.
     // Throws std::bad_alloc when the list cannot grow.
@@ -90,13 +99,25 @@ public:
     // The left button went up: the drag ends.
     void release();
     // A marker is being dragged with the left button: it takes right presses too.
-    bool dragging() const { return leftDown_ && dragIndex_ >= 0; }
+    bool dragging() const
+    {
+        return leftDown_ && dragIndex_ >= 0;
+    }
 
     // ---- The change report
 
-    int changedIndex() const { return changedIndex_; }
-    int changeCode() const { return changeCode_; }
-    int changedPoint() const { return changedPoint_; }
+    int changedIndex() const
+    {
+        return changedIndex_;
+    }
+    int changeCode() const
+    {
+        return changeCode_;
+    }
+    int changedPoint() const
+    {
+        return changedPoint_;
+    }
     // Returns the change flags and keeps only those also in mask.
     int takeChangeFlags(int mask);
 

@@ -86,7 +86,8 @@ bool MarkerList::press(platform::Point client, const MarkerView& v, uint32_t now
             consider(kCentredOutline, outlineDistance(client.x, client.y, sx(r.x(1)), sy(r.y(1)), a, b));
         }
         if (kind & kMarkerEllipse) {
-            const double cx = (static_cast<double>(r.x(1)) + r.x(2)) / 2, cy = (static_cast<double>(r.y(1)) + r.y(2)) / 2;
+            const double cx = (static_cast<double>(r.x(1)) + r.x(2)) / 2,
+                         cy = (static_cast<double>(r.y(1)) + r.y(2)) / 2;
             const double a = std::fabs(static_cast<double>(r.x(2)) - r.x(1)) / 2 * zoom;
             const double b = std::fabs(static_cast<double>(r.y(2)) - r.y(1)) / 2 * zoom;
             consider(kBoxOutline, outlineDistance(client.x, client.y, sx(cx), sy(cy), a, b));
@@ -155,7 +156,8 @@ void MarkerList::movePoint(MarkerRecord& r, int point, int32_t x, int32_t y)
             // The handle of a rectangle carries it whole.
             const int64_t dx = int64_t{x} - r.x(4), dy = int64_t{y} - r.y(4);
             for (int n = 1; n <= 4; ++n)
-                r.setPoint(n, toPoint(static_cast<double>(r.x(n) + dx)), toPoint(static_cast<double>(r.y(n) + dy)));
+                r.setPoint(n, toPoint(static_cast<double>(r.x(n) + dx)),
+                           toPoint(static_cast<double>(r.y(n) + dy)));
             return;
         }
         r.setPoint(4, x, y);
@@ -173,8 +175,10 @@ void MarkerList::movePoint(MarkerRecord& r, int point, int32_t x, int32_t y)
         return;
     }
     case kBoxOutline: {
-        const double cx = (static_cast<double>(r.x(1)) + r.x(2)) / 2, cy = (static_cast<double>(r.y(1)) + r.y(2)) / 2;
-        const double a = (static_cast<double>(r.x(2)) - r.x(1)) / 2, b = (static_cast<double>(r.y(2)) - r.y(1)) / 2;
+        const double cx = (static_cast<double>(r.x(1)) + r.x(2)) / 2,
+                     cy = (static_cast<double>(r.y(1)) + r.y(2)) / 2;
+        const double a = (static_cast<double>(r.x(2)) - r.x(1)) / 2,
+                     b = (static_cast<double>(r.y(2)) - r.y(1)) / 2;
         const double t = scaleTo(x - cx, y - cy, a, b);
         r.setPoint(1, round(cx - a * t), round(cy - b * t));
         r.setPoint(2, round(cx + a * t), round(cy + b * t));

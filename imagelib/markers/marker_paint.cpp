@@ -34,7 +34,10 @@ struct Box {
         right = std::max(right, x + margin);
         bottom = std::max(bottom, y + margin);
     }
-    bool meets(const Rect& r) const { return left < r.right && right >= r.left && top < r.bottom && bottom >= r.top; }
+    bool meets(const Rect& r) const
+    {
+        return left < r.right && right >= r.left && top < r.bottom && bottom >= r.top;
+    }
 };
 
 // A coordinate for the device calls: far-away points are held at a distance that
@@ -106,8 +109,14 @@ public:
     }
 
 private:
-    double sx(double x) const { return x * zoom_ - static_cast<double>(view_.scrollX); }
-    double sy(double y) const { return y * zoom_ - static_cast<double>(view_.scrollY); }
+    double sx(double x) const
+    {
+        return x * zoom_ - static_cast<double>(view_.scrollX);
+    }
+    double sy(double y) const
+    {
+        return y * zoom_ - static_cast<double>(view_.scrollY);
+    }
 
     // Keeps the box as drawn; false when it misses the update rectangle.
     bool visible(const Box& box)
@@ -115,7 +124,8 @@ private:
         if (!box.meets(update_))
             return false;
         Rect& area = list_.drawnArea;
-        const Rect r{deviceInt(box.left), deviceInt(box.top), deviceInt(box.right) + 1, deviceInt(box.bottom) + 1};
+        const Rect r{deviceInt(box.left), deviceInt(box.top), deviceInt(box.right) + 1,
+                     deviceInt(box.bottom) + 1};
         if (area.right <= area.left || area.bottom <= area.top) {
             area = r;
         } else {
@@ -209,7 +219,8 @@ private:
             if (secondPen)
                 usePen(list_.secondPenColour, penWidth);
             segment(x1, y1, x2, y2);
-            setPixel(dc_, deviceInt(x2), deviceInt(y2), secondPen ? list_.secondPenColour & 0xFFFFFF : colour);
+            setPixel(dc_, deviceInt(x2), deviceInt(y2),
+                     secondPen ? list_.secondPenColour & 0xFFFFFF : colour);
             usePen(colour, 1);
             if (kind & kMarkerEndCross) {
                 segment(x2 - kEndCrossArm, y2, x2 + kEndCrossArm + 1, y2);
@@ -223,11 +234,11 @@ private:
             }
         }
         if (kind & kMarkerRectangle)
-            rectangle(dc_, deviceInt(std::min(x1, x2)), deviceInt(std::min(y1, y2)), deviceInt(std::max(x1, x2)) + 1,
-                      deviceInt(std::max(y1, y2)) + 1);
+            rectangle(dc_, deviceInt(std::min(x1, x2)), deviceInt(std::min(y1, y2)),
+                      deviceInt(std::max(x1, x2)) + 1, deviceInt(std::max(y1, y2)) + 1);
         if (kind & kMarkerEllipse)
-            ellipse(dc_, deviceInt(std::min(x1, x2)), deviceInt(std::min(y1, y2)), deviceInt(std::max(x1, x2)) + 1,
-                    deviceInt(std::max(y1, y2)) + 1);
+            ellipse(dc_, deviceInt(std::min(x1, x2)), deviceInt(std::min(y1, y2)),
+                    deviceInt(std::max(x1, x2)) + 1, deviceInt(std::max(y1, y2)) + 1);
         if (kind & kMarkerCentredEllipse)
             ellipse(dc_, deviceInt(x1 - radiusX), deviceInt(y1 - radiusY), deviceInt(x1 + radiusX) + 1,
                     deviceInt(y1 + radiusY) + 1);
@@ -298,8 +309,8 @@ private:
         double c[kMaxPolynomialCoefficients];
         for (int i = 0; i < count; ++i)
             c[i] = r.floatAt(6 + i);
-        const int steps = static_cast<int>(std::clamp(std::ceil(std::fabs(end - start) * zoom_), 1.0,
-                                                      static_cast<double>(kMostCurveSteps)));
+        const int steps = static_cast<int>(
+            std::clamp(std::ceil(std::fabs(end - start) * zoom_), 1.0, static_cast<double>(kMostCurveSteps)));
         auto at = [&](int i, double* x, double* y) {
             const double t = start + (end - start) * i / steps;
             double v = 0;

@@ -26,10 +26,10 @@ enum : uint32_t {
     kMarkerEllipse = 0x40,         // in the rectangle of points 1 and 2
     kMarkerCentredEllipse = 0x80,  // centre point 1, radii point 2
     kMarkerText = 0x100,
-    kMarkerEndCross = 0x400,       // with a line: a small cross at point 2 (labels with 0x8000)
+    kMarkerEndCross = 0x400,  // with a line: a small cross at point 2 (labels with 0x8000)
     kMarkerSecondPen = 0x8000,
     kMarkerSelectable = 0x10000,
-    kMarkerOwnRadius = 0x20000,    // with style bit 0: extra is the pick radius
+    kMarkerOwnRadius = 0x20000,  // with style bit 0: extra is the pick radius
     kMarkerFollowsMouse = 0x40000,
     kMarkerPermanent = 0x80000000,
 };
@@ -41,19 +41,49 @@ constexpr int kMaxPolynomialCoefficients = 10;
 struct MarkerRecord {
     uint32_t words[16] = {};
 
-    uint32_t kind() const { return words[0]; }
-    uint32_t colour() const { return words[1]; }
-    uint32_t style() const { return words[2]; }
-    int32_t extra() const { return static_cast<int32_t>(words[3]); }
-    bool isFree() const { return words[0] == 0; }
-    bool isPolynomial() const { return words[0] == kMarkerPolynomial; }
-    bool isPolygon() const { return words[0] == kMarkerPolygon; }
+    uint32_t kind() const
+    {
+        return words[0];
+    }
+    uint32_t colour() const
+    {
+        return words[1];
+    }
+    uint32_t style() const
+    {
+        return words[2];
+    }
+    int32_t extra() const
+    {
+        return static_cast<int32_t>(words[3]);
+    }
+    bool isFree() const
+    {
+        return words[0] == 0;
+    }
+    bool isPolynomial() const
+    {
+        return words[0] == kMarkerPolynomial;
+    }
+    bool isPolygon() const
+    {
+        return words[0] == kMarkerPolygon;
+    }
     // The shapes of the kind bits (polynomials and polygons have their own drawing).
-    bool hasShapes() const { return !isFree() && !isPolynomial() && !isPolygon(); }
+    bool hasShapes() const
+    {
+        return !isFree() && !isPolynomial() && !isPolygon();
+    }
 
     // Point n (1..4).
-    int32_t x(int n) const { return static_cast<int32_t>(words[2 + 2 * n]); }
-    int32_t y(int n) const { return static_cast<int32_t>(words[3 + 2 * n]); }
+    int32_t x(int n) const
+    {
+        return static_cast<int32_t>(words[2 + 2 * n]);
+    }
+    int32_t y(int n) const
+    {
+        return static_cast<int32_t>(words[3 + 2 * n]);
+    }
     void setPoint(int n, int32_t px, int32_t py)
     {
         words[2 + 2 * n] = static_cast<uint32_t>(px);
@@ -66,12 +96,24 @@ struct MarkerRecord {
         std::memcpy(&f, &words[word], sizeof f);
         return f;
     }
-    void setFloat(int word, float f) { std::memcpy(&words[word], &f, sizeof f); }
+    void setFloat(int word, float f)
+    {
+        std::memcpy(&words[word], &f, sizeof f);
+    }
 
     // The text of bytes 48..63 (at most 15 characters), or one of the two short texts.
-    const char* text() const { return reinterpret_cast<const char*>(&words[12]); }
-    const char* shortText(int which) const { return text() + 8 * which; }
-    char* textBytes() { return reinterpret_cast<char*>(&words[12]); }
+    const char* text() const
+    {
+        return reinterpret_cast<const char*>(&words[12]);
+    }
+    const char* shortText(int which) const
+    {
+        return text() + 8 * which;
+    }
+    char* textBytes()
+    {
+        return reinterpret_cast<char*>(&words[12]);
+    }
 };
 static_assert(sizeof(MarkerRecord) == 64);
 

@@ -68,8 +68,14 @@ void tableToLookup(const uint8_t* table, uint8_t* lookup)
 
 }  // namespace
 
-uint8_t* extraLookup() { return gExtraLookup; }
-bool& extraLookupEnabled() { return gExtraLookupEnabled; }
+uint8_t* extraLookup()
+{
+    return gExtraLookup;
+}
+bool& extraLookupEnabled()
+{
+    return gExtraLookupEnabled;
+}
 
 bool lookupDiffersFromIdentity(const uint8_t* lookup)
 {

@@ -64,8 +64,7 @@ PX_EXPORT int pxPutPalette(int number, const void* source, int length)
         if (number >= kSlotCount) {
             // The lookup beside the slots.
             if (source && length >= 1024 && isReadable(source, 1024))
-                entriesToLookup(static_cast<const uint8_t*>(source), extraLookup(),
-                                &extraLookupEnabled());
+                entriesToLookup(static_cast<const uint8_t*>(source), extraLookup(), &extraLookupEnabled());
             return 0;
         }
         Slot* slot = filledSlot(number);
@@ -76,8 +75,7 @@ PX_EXPORT int pxPutPalette(int number, const void* source, int length)
             return tableBytes;
         if (slot->geometry.colours == 0) {
             if (length >= 1024 && isReadable(source, 1024))
-                entriesToLookup(static_cast<const uint8_t*>(source), slot->lookup,
-                                &slot->lookupEnabled);
+                entriesToLookup(static_cast<const uint8_t*>(source), slot->lookup, &slot->lookupEnabled);
             return tableBytes;
         }
         const int count = std::min(length, tableBytes);

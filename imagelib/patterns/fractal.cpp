@@ -1,7 +1,7 @@
 // Exports: escape counts of z <- z^2 + c, for one point and along a row of points.
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/parallel_rows.h"
+#include "imagelib/pixory.h"
 
 #include "platform/memprobe.h"
 
@@ -41,8 +41,8 @@ int escapeStep(double cr, double ci, int count, double zr, double zi, double bai
     return 0;
 }
 
-int escapeLine(uint8_t* buffer, int width, double cr, double ci, double stepR, double stepI, int count, double zr,
-               double zi, double bailout)
+int escapeLine(uint8_t* buffer, int width, double cr, double ci, double stepR, double stepI, int count,
+               double zr, double zi, double bailout)
 {
     if (width <= 0)
         return 0;
@@ -70,8 +70,8 @@ PX_EXPORT int pxFractalM(double cr, double ci, int count, double zr, double zi, 
     return tvx::imagelib::guarded(0, [&] { return escapeStep(cr, ci, count, zr, zi, bailout); });
 }
 
-PX_EXPORT int pxFractalMLine(void* buffer, int width, double cr, double ci, double stepR, double stepI, int count,
-                             double zr, double zi, double bailout)
+PX_EXPORT int pxFractalMLine(void* buffer, int width, double cr, double ci, double stepR, double stepI,
+                             int count, double zr, double zi, double bailout)
 {
     return tvx::imagelib::guarded(-1, [&] {
         return escapeLine(static_cast<uint8_t*>(buffer), width, cr, ci, stepR, stepI, count, zr, zi, bailout);

@@ -1,9 +1,9 @@
 // Exports: two gratings through a gamma curve, on the pixel grid or on the coordinates
 // of a map, and finding a point in such a map.
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/parallel_rows.h"
 #include "imagelib/core/slot.h"
+#include "imagelib/pixory.h"
 #include "imagelib/processing/box_filter.h"
 
 #include "platform/memprobe.h"
@@ -43,7 +43,10 @@ public:
         cosine_ = kind_ != 0 && kind_ != 2;
     }
 
-    int kind() const { return kind_; }
+    int kind() const
+    {
+        return kind_;
+    }
 
     // s on the 0..255 scale for square and saw-tooth waves, on the 0..1 scale for cosines.
     double value(double u, double v) const
@@ -52,7 +55,8 @@ public:
             return square(g1_, u, v) + square(g2_, u, v) + offset_;
         if (kind_ == 2)
             return sawTooth(g1_, u, v) + sawTooth(g2_, u, v) + offset_;
-        double s = ((g1_.amp + g2_.amp) / 2 + offset_) / 256 + std::cos(u * g1_.fx + v * g1_.fy + g1_.phase) * g1_.amp / 512;
+        double s = ((g1_.amp + g2_.amp) / 2 + offset_) / 256 +
+                   std::cos(u * g1_.fx + v * g1_.fy + g1_.phase) * g1_.amp / 512;
         if (g2_.amp != 0)
             s += std::cos(u * g2_.fx + v * g2_.fy + g2_.phase) * g2_.amp / 512;
         return s < 0 ? 0 : s;
@@ -71,14 +75,17 @@ public:
 
     uint16_t word(double s) const
     {
-        const double w = cosine_ ? std::pow(s, gamma_) * 65536 + r16_ : std::pow(s / 255, gamma_) * 65535 + r16_;
+        const double w =
+            cosine_ ? std::pow(s, gamma_) * 65536 + r16_ : std::pow(s / 255, gamma_) * 65535 + r16_;
         return w >= 65535 ? 65535 : w >= 0 ? static_cast<uint16_t>(w) : 0;
     }
 
     // Neither grating changes along y (along x with alongX).
     bool flatAlong(bool alongX) const
     {
-        auto flat = [alongX](const Grating& g) { return std::fabs(g.amp * (alongX ? g.fx : g.fy) / 512) < 1e-12; };
+        auto flat = [alongX](const Grating& g) {
+            return std::fabs(g.amp * (alongX ? g.fx : g.fy) / 512) < 1e-12;
+        };
         return flat(g1_) && flat(g2_);
     }
 
@@ -114,8 +121,8 @@ struct FillTarget {
     int height;
 };
 
-int fillGratings(int number, int flags, double offset, double gamma, const Grating& g1, const Grating& g2, double cx,
-                 double cy)
+int fillGratings(int number, int flags, double offset, double gamma, const Grating& g1, const Grating& g2,
+                 double cx, double cy)
 {
     const Slot* slot = filledSlot(number);
     if (!slot)
@@ -212,11 +219,13 @@ int findMapPoint(const double* mapU, const double* mapV, int pitch, int width, i
     if (width <= 0 || height <= 0 || !std::isfinite(u) || !std::isfinite(v))
         return -1;
     const int64_t rowBytes = int64_t{width} * 8, step = pitch == 0 ? rowBytes : pitch;
-    if (!callerSpanOk(mapU, step, rowBytes, height, false) || !callerSpanOk(mapV, step, rowBytes, height, false))
+    if (!callerSpanOk(mapU, step, rowBytes, height, false) ||
+        !callerSpanOk(mapV, step, rowBytes, height, false))
         return -2;
     auto at = [&](const double* map, int i, int j) {
         double value;
-        std::memcpy(&value, reinterpret_cast<const uint8_t*>(map) + j * step + 8 * static_cast<int64_t>(i), 8);
+        std::memcpy(&value, reinterpret_cast<const uint8_t*>(map) + j * step + 8 * static_cast<int64_t>(i),
+                    8);
         return value;
     };
     double best = INFINITY;
@@ -240,10 +249,12 @@ int findMapPoint(const double* mapU, const double* mapV, int pitch, int width, i
         if (n < 2)
             return 0.0;
         const int lo = std::max(k - 1, 0), hi = std::min(k + 1, n - 1);
-        const double a = alongX ? at(map, lo, bj) : at(map, bi, lo), b = alongX ? at(map, hi, bj) : at(map, bi, hi);
+        const double a = alongX ? at(map, lo, bj) : at(map, bi, lo),
+                     b = alongX ? at(map, hi, bj) : at(map, bi, hi);
         return (b - a) / (hi - lo);
     };
-    const double uX = slope(mapU, true), uY = slope(mapU, false), vX = slope(mapV, true), vY = slope(mapV, false);
+    const double uX = slope(mapU, true), uY = slope(mapU, false), vX = slope(mapV, true),
+                 vY = slope(mapV, false);
     const double det = uX * vY - uY * vX;
     double fx = 0, fy = 0;
     if (std::isfinite(det) && std::fabs(det) > 1e-300) {
@@ -261,26 +272,27 @@ int findMapPoint(const double* mapU, const double* mapV, int pitch, int width, i
 }  // namespace
 
 PX_EXPORT int pxFillGammaSinus2(int number, int flags, double offset, double gamma, double fx1, double fy1,
-                                double phase1, double amp1, double fx2, double fy2, double phase2, double amp2,
-                                double cx, double cy)
+                                double phase1, double amp1, double fx2, double fy2, double phase2,
+                                double amp2, double cx, double cy)
 {
     return guarded(-1, [&] {
-        return fillGratings(number, flags, offset, gamma, {fx1, fy1, phase1, amp1}, {fx2, fy2, phase2, amp2}, cx, cy);
+        return fillGratings(number, flags, offset, gamma, {fx1, fy1, phase1, amp1}, {fx2, fy2, phase2, amp2},
+                            cx, cy);
     });
 }
 
 PX_EXPORT int pxFillGammaSinus2Map(int number, int flags, double offset, double gamma, double fx1, double fy1,
-                                   double phase1, double amp1, double fx2, double fy2, double phase2, double amp2,
-                                   const double* mapU, const double* mapV, int mapPitch)
+                                   double phase1, double amp1, double fx2, double fy2, double phase2,
+                                   double amp2, const double* mapU, const double* mapV, int mapPitch)
 {
     return guarded(-1, [&] {
-        return fillGratingsMap(number, flags, offset, gamma, {fx1, fy1, phase1, amp1}, {fx2, fy2, phase2, amp2}, mapU,
-                               mapV, mapPitch);
+        return fillGratingsMap(number, flags, offset, gamma, {fx1, fy1, phase1, amp1},
+                               {fx2, fy2, phase2, amp2}, mapU, mapV, mapPitch);
     });
 }
 
-PX_EXPORT int pxFindMapPoint(const double* mapU, const double* mapV, int pitch, int width, int height, double u,
-                             double v, double* x, double* y)
+PX_EXPORT int pxFindMapPoint(const double* mapU, const double* mapV, int pitch, int width, int height,
+                             double u, double v, double* x, double* y)
 {
     return guarded(-1, [&] { return findMapPoint(mapU, mapV, pitch, width, height, u, v, x, y); });
 }

@@ -21,8 +21,8 @@ int operands(int a, int b, int result, Slot** sa, Slot** sb, Slot** sr, size_t* 
     *sr = filledSlot(result);
     if (!*sa || !*sb || !*sr)
         return -1;
-    if ((*sa)->stride() != (*sb)->stride() || (*sa)->stride() != (*sr)->stride()
-        || (*sa)->height() != (*sb)->height() || (*sa)->height() != (*sr)->height())
+    if ((*sa)->stride() != (*sb)->stride() || (*sa)->stride() != (*sr)->stride() ||
+        (*sa)->height() != (*sb)->height() || (*sa)->height() != (*sr)->height())
         return -2;
     *bytes = (*sa)->geometry.imageBytes();
     return 0;
@@ -58,9 +58,8 @@ PX_EXPORT int pxImgSubtract(int a, int b, int result, int offset)
         // x - y lies in -255..255, so an offset beyond +-511 changes nothing more;
         // limited, the sum fits 32 bits and the loop vectorises.
         const int o = static_cast<int>(std::clamp<long long>(offset, -511, 511));
-        return combine(a, b, result, [o](int x, int y) {
-            return static_cast<uint8_t>(std::clamp(x - y + o, 0, 255));
-        });
+        return combine(a, b, result,
+                       [o](int x, int y) { return static_cast<uint8_t>(std::clamp(x - y + o, 0, 255)); });
     });
 }
 
@@ -83,25 +82,26 @@ PX_EXPORT int pxImgAdd(int a, int b, int result, double fa, double fb, double of
         // Factors up to 32 and offsets up to 256 in 16.16 fixed point keep the
         // sum within 32 bits: the same result, computed in a loop that vectorises.
         const long long smallFactor = 32LL << 16, smallOffset = 256LL << 16;
-        const bool small = std::llabs(ca) <= smallFactor && std::llabs(cb) <= smallFactor
-                           && std::llabs(co) <= smallOffset;
+        const bool small =
+            std::llabs(ca) <= smallFactor && std::llabs(cb) <= smallFactor && std::llabs(co) <= smallOffset;
         const bool plainSum = ca == 65536 && cb == 65536 && co == 0;
-        const int status = plainSum
-            ? combine(a, b, result, [](int x, int y) { return static_cast<uint8_t>(std::min(x + y, 255)); })
-            : small
-            ? combine(a, b, result, [ia = static_cast<int>(ca), ib = static_cast<int>(cb),
-                                     io = static_cast<int>(co)](int x, int y) {
-                  const int v = io + ib * y + ia * x;
-                  return static_cast<uint8_t>(std::clamp(v, 0, (1 << 24) - 1) >> 16);
-              })
-            : combine(a, b, result, [=](int x, int y) {
-                  const long long v = co + cb * y + ca * x;
-                  if (v < 0)
-                      return uint8_t{0};
-                  if (v >= (1LL << 24))
-                      return uint8_t{255};
-                  return static_cast<uint8_t>(v >> 16);
-              });
+        const int status =
+            plainSum ? combine(a, b, result,
+                               [](int x, int y) { return static_cast<uint8_t>(std::min(x + y, 255)); })
+            : small  ? combine(a, b, result,
+                               [ia = static_cast<int>(ca), ib = static_cast<int>(cb),
+                               io = static_cast<int>(co)](int x, int y) {
+                                  const int v = io + ib * y + ia * x;
+                                  return static_cast<uint8_t>(std::clamp(v, 0, (1 << 24) - 1) >> 16);
+                              })
+                     : combine(a, b, result, [=](int x, int y) {
+                          const long long v = co + cb * y + ca * x;
+                          if (v < 0)
+                              return uint8_t{0};
+                          if (v >= (1LL << 24))
+                              return uint8_t{255};
+                          return static_cast<uint8_t>(v >> 16);
+                      });
         const Slot* r = filledSlot(result);
         if (status == 0 && r && !(r->flags & kFlagNoWindow))
             requestRepaint(result, 1);

@@ -15,7 +15,10 @@ public:
 
     // The level of a byte before the contrast factor: the table, or the byte less the
     // offset (not below 0).
-    long long level(int p) const { return useTable_ ? table_[p] : (p > offset_ ? p - offset_ : 0); }
+    long long level(int p) const
+    {
+        return useTable_ ? table_[p] : (p > offset_ ? p - offset_ : 0);
+    }
     // A level times the contrast factor, limited to 0..255.
     uint8_t finish(long long v) const
     {
@@ -31,7 +34,10 @@ public:
         out[2] = finish((((tint >> 16) & 0xFF) * v + 255) >> 8);
     }
     // One byte of a colour pixel (the tint does not count for colour sources).
-    uint8_t byte(int p) const { return finish(level(p)); }
+    uint8_t byte(int p) const
+    {
+        return finish(level(p));
+    }
 
 private:
     bool useTable_ = false;

@@ -49,7 +49,10 @@ void filterRow(const uint8_t* in, uint8_t* out, int width, int bpp, int n, uint3
 }
 
 // Output byte of a window sum: (k x sum + 0x8000) >> 16, k = 65536 / n.
-inline uint8_t scaled(uint32_t k, uint32_t sum) { return static_cast<uint8_t>((k * sum + 0x8000u) >> 16); }
+inline uint8_t scaled(uint32_t k, uint32_t sum)
+{
+    return static_cast<uint8_t>((k * sum + 0x8000u) >> 16);
+}
 
 // One pass, streaming: each input row is row-filtered into a ring of n rows, a running
 // sum per byte column gives the column filter, and the result is written straight to its

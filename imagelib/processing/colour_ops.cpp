@@ -86,10 +86,8 @@ PX_EXPORT int pxSubtractTilt(int source, int result, double c, double dx, double
     return guarded(-1, [&] { return subtractTilt(source, result, c, dx, dy, mode); });
 }
 
-PX_EXPORT int pxMakeRGBImageBCG(int source, int destination, int flags, int tint, int offset,
-                                double contrast, double gamma)
+PX_EXPORT int pxMakeRGBImageBCG(int source, int destination, int flags, int tint, int offset, double contrast,
+                                double gamma)
 {
-    return guarded(-1, [&] {
-        return makeRgbBcg(source, destination, flags, tint, offset, contrast, gamma);
-    });
+    return guarded(-1, [&] { return makeRgbBcg(source, destination, flags, tint, offset, contrast, gamma); });
 }

@@ -50,7 +50,8 @@ PX_EXPORT int pxImgHighPass(int number, int n, int offset)
             uint8_t* p = slot->pixels + static_cast<size_t>(y) * slot->stride();
             const uint8_t* s = smooth.data() + static_cast<size_t>(y) * slot->stride();
             for (size_t i = 0; i < rowBytes; ++i)
-                p[i] = static_cast<uint8_t>(std::clamp<long long>(static_cast<long long>(p[i]) + offset - s[i], 0, 255));
+                p[i] = static_cast<uint8_t>(
+                    std::clamp<long long>(static_cast<long long>(p[i]) + offset - s[i], 0, 255));
         }
         copy.pixels = nullptr;
         return 0;

@@ -47,7 +47,8 @@ int floodFill(int number, int x, int y, int value)
     if (!slot)
         return -1;
     const int w = slot->width(), h = slot->height();
-    if (static_cast<unsigned>(x) >= static_cast<unsigned>(w) || static_cast<unsigned>(y) >= static_cast<unsigned>(h))
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(w) ||
+        static_cast<unsigned>(y) >= static_cast<unsigned>(h))
         return 0;
     const int bits = slot->bits();
     const uint32_t mask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;

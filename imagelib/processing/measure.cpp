@@ -94,8 +94,14 @@ bool centreOfMass(const Slot& s, long long x, long long y, long long w, long lon
     return true;
 }
 
-long long clampedFloor(double v) { return static_cast<long long>(std::floor(std::clamp(v, -1e15, 1e15))); }
-long long clampedCeil(double v) { return static_cast<long long>(std::ceil(std::clamp(v, -1e15, 1e15))); }
+long long clampedFloor(double v)
+{
+    return static_cast<long long>(std::floor(std::clamp(v, -1e15, 1e15)));
+}
+long long clampedCeil(double v)
+{
+    return static_cast<long long>(std::ceil(std::clamp(v, -1e15, 1e15)));
+}
 
 bool store(double* target, double value)
 {
@@ -109,18 +115,18 @@ bool store(double* target, double value)
 
 }  // namespace
 
-PX_EXPORT int pxCenterOfMass(int number, int x, int y, int width, int height, int threshold,
-                             int rowStep, double* cx, double* cy, double* minimum, double* maximum,
-                             double* weight, double* count, double* usedThreshold, double* spread)
+PX_EXPORT int pxCenterOfMass(int number, int x, int y, int width, int height, int threshold, int rowStep,
+                             double* cx, double* cy, double* minimum, double* maximum, double* weight,
+                             double* count, double* usedThreshold, double* spread)
 {
     return guarded(-1, [&] {
         const Slot* slot = filledSlot(number);
         Mass m;
         if (!slot || !centreOfMass(*slot, x, y, width, height, threshold, rowStep, &m))
             return -1;
-        const bool ok = store(cx, m.cx) && store(cy, m.cy) && store(minimum, m.minimum)
-            && store(maximum, m.maximum) && store(weight, m.weight) && store(count, m.count)
-            && store(usedThreshold, m.threshold) && store(spread, m.spread);
+        const bool ok = store(cx, m.cx) && store(cy, m.cy) && store(minimum, m.minimum) &&
+                        store(maximum, m.maximum) && store(weight, m.weight) && store(count, m.count) &&
+                        store(usedThreshold, m.threshold) && store(spread, m.spread);
         return ok ? static_cast<int>(m.count) : -2;
     });
 }
@@ -168,8 +174,8 @@ PX_EXPORT int pxAddColSpot(int number, double x, double y, double radius, int co
                 const double f = std::exp(-d2 / sigma2);
                 uint8_t* p = row + xx * bpp;
                 for (int b = 0; b < bpp; ++b) {
-                    const double add = f * ((static_cast<uint32_t>(colour) >> (8 * (b % 4))) & 0xFF)
-                        + (random.state() & static_cast<uint32_t>(noiseMask));
+                    const double add = f * ((static_cast<uint32_t>(colour) >> (8 * (b % 4))) & 0xFF) +
+                                       (random.state() & static_cast<uint32_t>(noiseMask));
                     random.advance();
                     p[b] = static_cast<uint8_t>(std::min(255.0, p[b] + std::round(add)));
                 }
@@ -180,8 +186,8 @@ PX_EXPORT int pxAddColSpot(int number, double x, double y, double radius, int co
     });
 }
 
-PX_EXPORT int pxGetVarianzImgRectW(int number, uint16_t* out, int width, int height, int x, int y,
-                                   int n, double factor)
+PX_EXPORT int pxGetVarianzImgRectW(int number, uint16_t* out, int width, int height, int x, int y, int n,
+                                   double factor)
 {
     return guarded(-1, [&] {
         const Slot* slot = filledSlot(number);
@@ -246,8 +252,8 @@ PX_EXPORT int pxGetVarianzImgRectW(int number, uint16_t* out, int width, int hei
                 const auto s2 = static_cast<double>(prefixSq[a + static_cast<size_t>(n)] - prefixSq[a]);
                 const double var = (N * s2 - s * s) / ((N - 1) * N);
                 const double product = (factor < 0 ? -std::sqrt(std::max(0.0, var)) : var) * factor;
-                out[j * width + i] = static_cast<uint16_t>(static_cast<long long>(std::trunc(
-                    std::clamp(product, -9.0e18, 9.0e18))));
+                out[j * width + i] = static_cast<uint16_t>(
+                    static_cast<long long>(std::trunc(std::clamp(product, -9.0e18, 9.0e18))));
                 best = std::max(best, product);
             }
         }

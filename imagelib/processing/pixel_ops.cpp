@@ -48,9 +48,9 @@ int mask(int source, int maskNumber, int result, int outside, int test, int mask
     const Slot& src = *slotFor(s);
     const Slot& msk = *slotFor(m);
     const Slot& res = *slotFor(r);
-    if (msk.empty() || res.empty() || msk.width() != src.width() || msk.height() != src.height()
-        || res.width() != src.width() || res.height() != src.height() || res.bits() != src.bits()
-        || res.stride() != src.stride() || msk.bits() != 8)
+    if (msk.empty() || res.empty() || msk.width() != src.width() || msk.height() != src.height() ||
+        res.width() != src.width() || res.height() != src.height() || res.bits() != src.bits() ||
+        res.stride() != src.stride() || msk.bits() != 8)
         return -2;
     const uint32_t bitsOfMask = maskBits ? static_cast<uint32_t>(maskBits) : 255u;
     const uint32_t wanted = static_cast<uint32_t>(test) >> 8;

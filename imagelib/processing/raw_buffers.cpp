@@ -107,8 +107,8 @@ int combineRects(const void* a, int pitchA, const void* b, int pitchB, void* res
 {
     if (width <= 0 || height <= 0)
         return 0;
-    if (!callerSpanOk(a, pitchA, width, height, false) || !callerSpanOk(b, pitchB, width, height, false)
-        || !callerSpanOk(result, pitchR, static_cast<long long>(resultBytes) * width, height, true))
+    if (!callerSpanOk(a, pitchA, width, height, false) || !callerSpanOk(b, pitchB, width, height, false) ||
+        !callerSpanOk(result, pitchR, static_cast<long long>(resultBytes) * width, height, true))
         return kBadBuffer;
     for (long long y = 0; y < height; ++y) {
         const uint8_t* pa = rowAt<uint8_t>(a, pitchA, y);
@@ -122,8 +122,8 @@ int combineRects(const void* a, int pitchA, const void* b, int pitchB, void* res
 
 }  // namespace
 
-PX_EXPORT int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitchB, void* result,
-                              int pitchR, int width, int height, int offset)
+PX_EXPORT int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR,
+                              int width, int height, int offset)
 {
     return combineRects(a, pitchA, b, pitchB, result, pitchR, width, height, 1,
                         [offset](uint8_t va, uint8_t vb, uint8_t* out) {
@@ -135,12 +135,13 @@ PX_EXPORT int pxSubtractRectB(const void* a, int pitchA, const void* b, int pitc
 PX_EXPORT int pxSubtractAbsRectB(const void* a, int pitchA, const void* b, int pitchB, void* result,
                                  int pitchR, int width, int height)
 {
-    return combineRects(a, pitchA, b, pitchB, result, pitchR, width, height, 1,
-                        [](uint8_t va, uint8_t vb, uint8_t* out) { *out = static_cast<uint8_t>(std::abs(va - vb)); });
+    return combineRects(
+        a, pitchA, b, pitchB, result, pitchR, width, height, 1,
+        [](uint8_t va, uint8_t vb, uint8_t* out) { *out = static_cast<uint8_t>(std::abs(va - vb)); });
 }
 
-PX_EXPORT int pxMultiplyRectBW(const void* a, int pitchA, const void* b, int pitchB, void* result,
-                               int pitchR, int width, int height)
+PX_EXPORT int pxMultiplyRectBW(const void* a, int pitchA, const void* b, int pitchB, void* result, int pitchR,
+                               int width, int height)
 {
     return combineRects(a, pitchA, b, pitchB, result, pitchR, width, height, 2,
                         [](uint8_t va, uint8_t vb, uint8_t* out) {
@@ -163,8 +164,8 @@ PX_EXPORT int pxMemCmp(const void* a, const void* b, int length)
 {
     if (length <= 0)
         return 0;
-    if (!tvx::platform::isReadable(a, static_cast<size_t>(length))
-        || !tvx::platform::isReadable(b, static_cast<size_t>(length)))
+    if (!tvx::platform::isReadable(a, static_cast<size_t>(length)) ||
+        !tvx::platform::isReadable(b, static_cast<size_t>(length)))
         return kBadBuffer;
     const int c = std::memcmp(a, b, static_cast<size_t>(length));
     return c < 0 ? -1 : c > 0 ? 1 : 0;

@@ -1,8 +1,8 @@
 // Exports: polynomial distortion of slots and raw buffers, and polynomial maps.
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/display/map16.h"
+#include "imagelib/pixory.h"
 #include "imagelib/processing/box_filter.h"
 #include "imagelib/resample/polynomial.h"
 #include "imagelib/resample/resample_core.h"
@@ -74,8 +74,8 @@ bool ordersValid(int orderX, int orderY)
 
 auto everyTerm = [](int) { return true; };
 
-int imgDistort(int source, int destination, int mode, const double* cx, int countX, int orderX, const double* cy,
-               int countY, int orderY)
+int imgDistort(int source, int destination, int mode, const double* cx, int countX, int orderX,
+               const double* cy, int countY, int orderY)
 {
     const Slot* src = filledSlot(source);
     Slot* dst = filledSlot(destination);
@@ -111,22 +111,23 @@ int rectDistort(const void* source, int sourcePitch, int sw, int sh, int sourceB
     const Polynomial2D px(cx, countX, orderX, everyTerm), py(cy, countY, orderY, everyTerm);
     if (words) {
         const int channels = bytesPerPixel / 2;
-        const auto src = bufferView(static_cast<const uint16_t*>(source), sourcePitch, sw, sh, channels, sourceBottomUp);
+        const auto src =
+            bufferView(static_cast<const uint16_t*>(source), sourcePitch, sw, sh, channels, sourceBottomUp);
         const auto dst = bufferView(static_cast<uint16_t*>(destination), destinationPitch, dw, dh, channels,
                                     destinationBottomUp);
         distort(src, dst, px, py, mode);
     } else {
         const auto src = bufferView(static_cast<const uint8_t*>(source), sourcePitch, sw, sh, bytesPerPixel,
                                     sourceBottomUp);
-        const auto dst = bufferView(static_cast<uint8_t*>(destination), destinationPitch, dw, dh, bytesPerPixel,
-                                    destinationBottomUp);
+        const auto dst = bufferView(static_cast<uint8_t*>(destination), destinationPitch, dw, dh,
+                                    bytesPerPixel, destinationBottomUp);
         distort(src, dst, px, py, mode);
     }
     return 0;
 }
 
-int polyMap(double* map, int pitch, int width, int height, const double* coefficients, int order, int termMask,
-            int centre)
+int polyMap(double* map, int pitch, int width, int height, const double* coefficients, int order,
+            int termMask, int centre)
 {
     if (width <= 0 || height <= 0 || order < 0 || order > kMaxPolynomialOrder)
         return -1;
@@ -146,7 +147,8 @@ int polyMap(double* map, int pitch, int width, int height, const double* coeffic
     for (int k = 0; k < terms; ++k)
         if (used(k))
             highest = k;
-    if (highest >= 0 && !tvx::platform::isReadable(coefficients, sizeof(double) * static_cast<size_t>(highest + 1)))
+    if (highest >= 0 &&
+        !tvx::platform::isReadable(coefficients, sizeof(double) * static_cast<size_t>(highest + 1)))
         return -2;
     const Polynomial2D p(coefficients, highest + 1, order, used);
     double gx = 0, gy = 0;
@@ -168,29 +170,31 @@ int polyMap(double* map, int pitch, int width, int height, const double* coeffic
 
 }  // namespace
 
-PX_EXPORT int pxImgDistortPolyXY(int source, int destination, int mode, const double* coefficientsX, int countX,
-                                 int orderX, const double* coefficientsY, int countY, int orderY)
+PX_EXPORT int pxImgDistortPolyXY(int source, int destination, int mode, const double* coefficientsX,
+                                 int countX, int orderX, const double* coefficientsY, int countY, int orderY)
 {
     return guarded(-1, [&] {
-        return imgDistort(source, destination, mode, coefficientsX, countX, orderX, coefficientsY, countY, orderY);
+        return imgDistort(source, destination, mode, coefficientsX, countX, orderX, coefficientsY, countY,
+                          orderY);
     });
 }
 
 PX_EXPORT int pxRectDistortPolyXY(const void* source, int sourcePitch, int sourceWidth, int sourceHeight,
-                                  int sourceBottomUp, void* destination, int destinationPitch, int destinationWidth,
-                                  int destinationHeight, int destinationBottomUp, int bytesPerPixel, int mode,
-                                  const double* coefficientsX, int countX, int orderX, const double* coefficientsY,
-                                  int countY, int orderY)
+                                  int sourceBottomUp, void* destination, int destinationPitch,
+                                  int destinationWidth, int destinationHeight, int destinationBottomUp,
+                                  int bytesPerPixel, int mode, const double* coefficientsX, int countX,
+                                  int orderX, const double* coefficientsY, int countY, int orderY)
 {
     return guarded(-1, [&] {
         return rectDistort(source, sourcePitch, sourceWidth, sourceHeight, sourceBottomUp, destination,
-                           destinationPitch, destinationWidth, destinationHeight, destinationBottomUp, bytesPerPixel,
-                           mode, coefficientsX, countX, orderX, coefficientsY, countY, orderY);
+                           destinationPitch, destinationWidth, destinationHeight, destinationBottomUp,
+                           bytesPerPixel, mode, coefficientsX, countX, orderX, coefficientsY, countY, orderY);
     });
 }
 
-PX_EXPORT int pxPolyXYCalcMapD(double* map, int pitch, int width, int height, const double* coefficients, int order,
-                               int termMask, int centre)
+PX_EXPORT int pxPolyXYCalcMapD(double* map, int pitch, int width, int height, const double* coefficients,
+                               int order, int termMask, int centre)
 {
-    return guarded(-1, [&] { return polyMap(map, pitch, width, height, coefficients, order, termMask, centre); });
+    return guarded(-1,
+                   [&] { return polyMap(map, pitch, width, height, coefficients, order, termMask, centre); });
 }

@@ -1,9 +1,9 @@
 // Exports: resizing and rotating images, and writing a caller's buffer scaled into one.
 #include "imagelib/core/display_hooks.h"
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/slot.h"
 #include "imagelib/display/map16.h"
+#include "imagelib/pixory.h"
 #include "imagelib/processing/box_filter.h"
 #include "imagelib/resample/resample_core.h"
 #include "imagelib/slots/image_ops.h"
@@ -32,8 +32,8 @@ int resampleInto(const SlotSamples& src, Slot& dst, double scaleX, double scaleY
     ResampleRequest request;
     request.interpolation = interpolationFromFlags(core);
     request.outside = outsideFromFlags(core);
-    if (!resizeRotateMap(src.dib.width, src.dib.height, dst.width(), dst.height(), scaleX, scaleY, angle, shiftX,
-                         shiftY, core & 2, &request.map))
+    if (!resizeRotateMap(src.dib.width, src.dib.height, dst.width(), dst.height(), scaleX, scaleY, angle,
+                         shiftX, shiftY, core & 2, &request.map))
         return -1;
     if (!src.plane.empty() && dst.plane) {
         if (!resampleAffine(src.plane, planeView(dst), request))
@@ -72,8 +72,8 @@ int resizeImage(int source, int destination, int width, int height, int flags, d
     SlotSamples samples;
     takeSamples(src, s == d, &samples);
     Slot& dst = *slotFor(d);
-    const bool fits = !dst.empty() && dst.bits() == src.bits() && dst.width() == width && dst.height() == height &&
-                      (dst.plane != nullptr) == (src.plane != nullptr);
+    const bool fits = !dst.empty() && dst.bits() == src.bits() && dst.width() == width &&
+                      dst.height() == height && (dst.plane != nullptr) == (src.plane != nullptr);
     if (!fits) {
         uint32_t flagWord = static_cast<uint32_t>(flags) & 0x7000FFFFu;
         if (flagWord == 0)
@@ -90,8 +90,8 @@ int resizeImage(int source, int destination, int width, int height, int flags, d
 
 // A caller's rows written into a slot, scaled; see pxSetSizedBitmapRect.
 template <class T>
-int writeScaled(const SampleView<T>& image, const void* buffer, int pitch, int width, int height, int x, int y,
-                double scale, int flags)
+int writeScaled(const SampleView<T>& image, const void* buffer, int pitch, int width, int height, int x,
+                int y, double scale, int flags)
 {
     const int C = image.channels;
     const int64_t rowBytes = int64_t{width} * C * static_cast<int64_t>(sizeof(T));
@@ -156,7 +156,8 @@ int setSizedBitmapRect(int number, const void* buffer, int pitch, int width, int
     if (slot->plane && !(flags & 4)) {
         SampleView<uint16_t> plane = planeView(*slot);
         if (flags & 1)
-            plane = bufferView(slot->plane, int64_t{slot->width()} * 2, slot->width(), slot->height(), 1, false);
+            plane =
+                bufferView(slot->plane, int64_t{slot->width()} * 2, slot->width(), slot->height(), 1, false);
         return writeScaled(plane, buffer, pitch, width, height, x, y, scale, flags);
     }
     if (slot->bits() < 8)
@@ -173,17 +174,20 @@ int setSizedBitmapRect(int number, const void* buffer, int pitch, int width, int
 PX_EXPORT int pxResizeRotate(int source, int destination, double scaleX, double scaleY, double angle,
                              double shiftX, double shiftY, int flags)
 {
-    return guarded(-1, [&] { return resizeRotate(source, destination, scaleX, scaleY, angle, shiftX, shiftY, flags); });
+    return guarded(
+        -1, [&] { return resizeRotate(source, destination, scaleX, scaleY, angle, shiftX, shiftY, flags); });
 }
 
 PX_EXPORT int pxResizeImage(int source, int destination, int width, int height, int flags, double angle,
                             double shiftX, double shiftY)
 {
-    return guarded(-1, [&] { return resizeImage(source, destination, width, height, flags, angle, shiftX, shiftY); });
+    return guarded(
+        -1, [&] { return resizeImage(source, destination, width, height, flags, angle, shiftX, shiftY); });
 }
 
-PX_EXPORT int pxSetSizedBitmapRect(int number, const void* buffer, int pitch, int width, int height, int x, int y,
-                                   double scale, int flags)
+PX_EXPORT int pxSetSizedBitmapRect(int number, const void* buffer, int pitch, int width, int height, int x,
+                                   int y, double scale, int flags)
 {
-    return guarded(-1, [&] { return setSizedBitmapRect(number, buffer, pitch, width, height, x, y, scale, flags); });
+    return guarded(
+        -1, [&] { return setSizedBitmapRect(number, buffer, pitch, width, height, x, y, scale, flags); });
 }

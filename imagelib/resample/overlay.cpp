@@ -71,8 +71,8 @@ std::vector<uint8_t> coverage(const ResampleRequest& request, int sw, int sh, in
     ResampleRequest r = request;
     r.interpolation = Interpolation::Nearest;
     r.outside = Outside::Zero;
-    resampleAffine(SampleView<const uint8_t>{ones.data(), sw, sw, sh, 1}, SampleView<uint8_t>{inside.data(), w, w, h, 1},
-                   r);
+    resampleAffine(SampleView<const uint8_t>{ones.data(), sw, sw, sh, 1},
+                   SampleView<uint8_t>{inside.data(), w, w, h, 1}, r);
     return inside;
 }
 
@@ -128,8 +128,8 @@ int overlay(int source, int background, int destination, const double* points, i
     }
 
     Slot& transformed = *slotFor(kTransformedSlot);
-    const bool reuse = (flags & kReuse) && gTransformedReady && !transformed.empty() && transformed.width() == w &&
-                       transformed.height() == h && transformed.bits() == srcBits;
+    const bool reuse = (flags & kReuse) && gTransformedReady && !transformed.empty() &&
+                       transformed.width() == w && transformed.height() == h && transformed.bits() == srcBits;
     if (!reuse) {
         gTransformedReady = false;
         if (!imageNew(kTransformedSlot, nullptr, w, h, srcBits, kFlagNoWindow))
@@ -184,8 +184,8 @@ int overlay(int source, int background, int destination, const double* points, i
 
 }  // namespace
 
-PX_EXPORT int pxOverlayTransformed(int source, int background, int destination, const double* points, int flags,
-                                   int tint, int blend, int offset, double contrast, double gamma)
+PX_EXPORT int pxOverlayTransformed(int source, int background, int destination, const double* points,
+                                   int flags, int tint, int blend, int offset, double contrast, double gamma)
 {
     return guarded(-1, [&] {
         return overlay(source, background, destination, points, flags, tint, blend, offset, contrast, gamma);

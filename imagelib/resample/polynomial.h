@@ -24,8 +24,14 @@ public:
                     c_[static_cast<size_t>(i * (order + 1) + j)] = coefficients[k];
     }
 
-    static int termCount(int order) { return (order + 1) * (order + 2) / 2; }
-    int order() const { return order_; }
+    static int termCount(int order)
+    {
+        return (order + 1) * (order + 2) / 2;
+    }
+    int order() const
+    {
+        return order_;
+    }
 
     // The polynomial in u along a row: a[i] = sum over j of c(i, j) v^j, i = 0..order.
     void alongRow(double v, double* a) const

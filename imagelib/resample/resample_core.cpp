@@ -213,7 +213,8 @@ bool sampleFixed(const SampleView<const T>& s, Interpolation mode, Outside outsi
 }
 
 template <class T>
-bool sampleFloat(const SampleView<const T>& s, Interpolation mode, Outside outside, double sx, double sy, T* out)
+bool sampleFloat(const SampleView<const T>& s, Interpolation mode, Outside outside, double sx, double sy,
+                 T* out)
 {
     if (!std::isfinite(sx) || !std::isfinite(sy))
         return outside == Outside::Keep ? false : outsidePixel(s, Outside::Zero, -1, -1, out);
@@ -253,8 +254,8 @@ void writeOrKeep(bool write, const T* value, T* out, int channels)
 
 // Columns [first, last) of a row whose positions need no checks, with C channels.
 template <class T, int C>
-void interiorRow(const SampleView<const T>& s, Interpolation mode, int64_t sx, int64_t sy, int64_t dx, int64_t dy,
-                 int first, int last, T* out)
+void interiorRow(const SampleView<const T>& s, Interpolation mode, int64_t sx, int64_t sy, int64_t dx,
+                 int64_t dy, int first, int last, T* out)
 {
     using A = typename SampleTraits<T>::Acc;
     const T* base = s.origin;
@@ -298,8 +299,8 @@ void interiorRow(const SampleView<const T>& s, Interpolation mode, int64_t sx, i
 
 // The interior of a row of a single-channel byte picture, bilinear or cubic: the samples
 // around each position are gathered in words, then interpolated in vector lanes.
-void interiorRowVector8(const SampleView<const uint8_t>& s, Interpolation mode, int64_t sx, int64_t sy, int64_t dx,
-                        int64_t dy, int first, int last, uint8_t* out)
+void interiorRowVector8(const SampleView<const uint8_t>& s, Interpolation mode, int64_t sx, int64_t sy,
+                        int64_t dx, int64_t dy, int first, int last, uint8_t* out)
 {
     constexpr int kChunk = 64;
     uint32_t quads[4][kChunk];
@@ -605,8 +606,9 @@ private:
             if constexpr (C == 1) {
                 std::memcpy(&quads_[static_cast<size_t>(j)], q - 1, 4);  // the four samples are neighbours
             } else {
-                quads_[static_cast<size_t>(j)] = static_cast<uint32_t>(q[-C]) | static_cast<uint32_t>(q[0]) << 8 |
-                                                 static_cast<uint32_t>(q[C]) << 16 | static_cast<uint32_t>(q[2 * C]) << 24;
+                quads_[static_cast<size_t>(j)] =
+                    static_cast<uint32_t>(q[-C]) | static_cast<uint32_t>(q[0]) << 8 |
+                    static_cast<uint32_t>(q[C]) << 16 | static_cast<uint32_t>(q[2 * C]) << 24;
             }
         }
         cubicAlongRow(quads_.data(), fractions_.data(), h, count);
@@ -624,8 +626,9 @@ private:
 };
 
 template <class T, int C, class Rows>
-void separableRows(const SampleView<const T>& s, const SampleView<T>& d, const FixedMap& f, Interpolation mode,
-                   Outside outside, const ColumnTable& columns, Rows& rows, int y0, int y1)
+void separableRows(const SampleView<const T>& s, const SampleView<T>& d, const FixedMap& f,
+                   Interpolation mode, Outside outside, const ColumnTable& columns, Rows& rows, int y0,
+                   int y1)
 {
     const Margins m = marginsOf(mode);
     T value[4];
@@ -685,7 +688,7 @@ bool fixedMapOf(const ResampleRequest& r, FixedMap* f)
         return false;
     const int64_t bias = std::llround(r.bias * kOne);
     *f = {std::llround(m.x0 * kOne) + bias, std::llround(m.y0 * kOne) + bias, std::llround(m.dxCol * kOne),
-          std::llround(m.dyCol * kOne),     std::llround(m.dxRow * kOne),         std::llround(m.dyRow * kOne)};
+          std::llround(m.dyCol * kOne),     std::llround(m.dxRow * kOne),     std::llround(m.dyRow * kOne)};
     return true;
 }
 
@@ -789,8 +792,8 @@ bool resampleAffine(const SampleView<const T>& s, const SampleView<T>& d, const 
 }
 
 template <class T>
-void resamplePositions(const SampleView<const T>& s, const SampleView<T>& d, Interpolation mode, Outside outside,
-                       const PositionRow& positions)
+void resamplePositions(const SampleView<const T>& s, const SampleView<T>& d, Interpolation mode,
+                       Outside outside, const PositionRow& positions)
 {
     if (s.empty() || d.empty() || s.channels != d.channels || s.channels < 1 || s.channels > 4)
         return;
@@ -810,7 +813,8 @@ void resamplePositions(const SampleView<const T>& s, const SampleView<T>& d, Int
                 } else if (mode == Interpolation::BilinearFloat || mode == Interpolation::NearestFloat) {
                     write = sampleFloat(s, mode, outside, sx, sy, value);
                 } else if (std::fabs(sx) <= kMaxStart && std::fabs(sy) <= kMaxStart) {
-                    write = sampleFixed(s, mode, outside, std::llround(sx * kOne), std::llround(sy * kOne), value);
+                    write = sampleFixed(s, mode, outside, std::llround(sx * kOne), std::llround(sy * kOne),
+                                        value);
                 } else {
                     // Beyond the fixed-point range (or not a number): outside, on the side it lies.
                     const int64_t ix = sx > 0 ? s.width : -1, iy = sy > 0 ? s.height : -1;

@@ -52,7 +52,8 @@ inline __m128i mulShift(__m128i a, __m128i b, int shift, __m128i add = _mm_setze
     const __m128i lo = _mm_mullo_epi16(a, b), hi = _mm_mulhi_epi16(a, b);
     const __m128i p0 = _mm_add_epi32(_mm_unpacklo_epi16(lo, hi), add);
     const __m128i p1 = _mm_add_epi32(_mm_unpackhi_epi16(lo, hi), add);
-    return _mm_packs_epi32(_mm_sra_epi32(p0, _mm_cvtsi32_si128(shift)), _mm_sra_epi32(p1, _mm_cvtsi32_si128(shift)));
+    return _mm_packs_epi32(_mm_sra_epi32(p0, _mm_cvtsi32_si128(shift)),
+                           _mm_sra_epi32(p1, _mm_cvtsi32_si128(shift)));
 }
 
 inline __m128i cubic16(__m128i pm, __m128i p0, __m128i p1, __m128i p2, __m128i t);
@@ -64,7 +65,8 @@ inline __m128i cubicOfQuads(const uint32_t* quads, __m128i t)
     const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quads));
     const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quads + 4));
     auto sample = [&](int shift) {
-        return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(q0, shift), low), _mm_and_si128(_mm_srli_epi32(q1, shift), low));
+        return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(q0, shift), low),
+                               _mm_and_si128(_mm_srli_epi32(q1, shift), low));
     };
     return cubic16(sample(0), sample(8), sample(16), sample(24), t);
 }
@@ -93,7 +95,8 @@ bool haveAvx2()
     return have;
 }
 
-__attribute__((target("avx2"))) inline __m256i lerp16x2(__m256i a, __m256i b, __m256i w0, __m256i w1, __m256i half)
+__attribute__((target("avx2"))) inline __m256i lerp16x2(__m256i a, __m256i b, __m256i w0, __m256i w1,
+                                                        __m256i half)
 {
     const __m256i sum =
         _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, w0), _mm256_mullo_epi16(b, w1)), half);
@@ -102,10 +105,12 @@ __attribute__((target("avx2"))) inline __m256i lerp16x2(__m256i a, __m256i b, __
 
 // The leading multiple of 32 bytes of lerpRows (k 0) or lerpEven (k 1 or 2); returns how
 // many it did.
-__attribute__((target("avx2"))) int lerpAvx2(const uint8_t* a, const uint8_t* b, int k, int f, uint8_t* out, int n)
+__attribute__((target("avx2"))) int lerpAvx2(const uint8_t* a, const uint8_t* b, int k, int f, uint8_t* out,
+                                             int n)
 {
     const __m256i zero = _mm256_setzero_si256(), half = _mm256_set1_epi16(128), low = _mm256_set1_epi16(0xFF);
-    const __m256i w0 = _mm256_set1_epi16(static_cast<short>(256 - f)), w1 = _mm256_set1_epi16(static_cast<short>(f));
+    const __m256i w0 = _mm256_set1_epi16(static_cast<short>(256 - f)),
+                  w1 = _mm256_set1_epi16(static_cast<short>(f));
     int i = 0;
     if (k == 2) {
         for (; i + 32 <= n; i += 32) {
@@ -122,8 +127,10 @@ __attribute__((target("avx2"))) int lerpAvx2(const uint8_t* a, const uint8_t* b,
     for (; i + 32 <= n; i += 32) {
         const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
         const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
-        const __m256i lo = lerp16x2(_mm256_unpacklo_epi8(va, zero), _mm256_unpacklo_epi8(vb, zero), w0, w1, half);
-        const __m256i hi = lerp16x2(_mm256_unpackhi_epi8(va, zero), _mm256_unpackhi_epi8(vb, zero), w0, w1, half);
+        const __m256i lo =
+            lerp16x2(_mm256_unpacklo_epi8(va, zero), _mm256_unpacklo_epi8(vb, zero), w0, w1, half);
+        const __m256i hi =
+            lerp16x2(_mm256_unpackhi_epi8(va, zero), _mm256_unpackhi_epi8(vb, zero), w0, w1, half);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(lo, hi));
     }
     return i;
@@ -161,8 +168,8 @@ void cubicDownColumns(const int16_t* r0, const int16_t* r1, const int16_t* r2, c
         out[j] = clampByte(cubic(r0[j], r1[j], r2[j], r3[j], t));
 }
 
-void bilinearPoints(const uint16_t* top, const uint16_t* bottom, const int16_t* fx, const int16_t* fy, uint8_t* out,
-                    int n)
+void bilinearPoints(const uint16_t* top, const uint16_t* bottom, const int16_t* fx, const int16_t* fy,
+                    uint8_t* out, int n)
 {
     int j = 0;
 #if defined(__SSE2__)
@@ -180,7 +187,8 @@ void bilinearPoints(const uint16_t* top, const uint16_t* bottom, const int16_t* 
     }
 #endif
     for (; j < n; ++j) {
-        const int up = lerp(top[j] & 0xFF, top[j] >> 8, fx[j]), down = lerp(bottom[j] & 0xFF, bottom[j] >> 8, fx[j]);
+        const int up = lerp(top[j] & 0xFF, top[j] >> 8, fx[j]),
+                  down = lerp(bottom[j] & 0xFF, bottom[j] >> 8, fx[j]);
         out[j] = lerp(up, down, fy[j]);
     }
 }
@@ -213,7 +221,8 @@ void lerpRows(const uint8_t* a, const uint8_t* b, int f, uint8_t* out, int n)
 #endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
-    const __m128i w0 = _mm_set1_epi16(static_cast<short>(256 - f)), w1 = _mm_set1_epi16(static_cast<short>(f));
+    const __m128i w0 = _mm_set1_epi16(static_cast<short>(256 - f)),
+                  w1 = _mm_set1_epi16(static_cast<short>(f));
     for (; j + 16 <= n; j += 16) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + j));
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + j));
@@ -235,7 +244,8 @@ void lerpEven(const uint8_t* p, int k, int f, uint8_t* out, int n)
 #endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), low = _mm_set1_epi16(0xFF);
-    const __m128i w0 = _mm_set1_epi16(static_cast<short>(256 - f)), w1 = _mm_set1_epi16(static_cast<short>(f));
+    const __m128i w0 = _mm_set1_epi16(static_cast<short>(256 - f)),
+                  w1 = _mm_set1_epi16(static_cast<short>(f));
     if (k == 2) {
         // 32 source bytes give 16 results: even bytes are a, odd bytes b.
         for (; i + 16 <= n; i += 16) {
@@ -269,14 +279,17 @@ void lerpPairs(const uint16_t* pairs, const int16_t* weights, uint8_t* out, int 
         const __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 2 * j));
         const __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 2 * j + 8));
         // Products a w0 + b w1 of each pair (at most 255 x 256), in 32 bits.
-        const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(v, zero), w0), half), 8);
-        const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi8(v, zero), w1), half), 8);
+        const __m128i lo =
+            _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(v, zero), w0), half), 8);
+        const __m128i hi =
+            _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi8(v, zero), w1), half), 8);
         const __m128i words = _mm_packs_epi32(lo, hi);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(words, words));
     }
 #endif
     for (; j < n; ++j)
-        out[j] = static_cast<uint8_t>(((pairs[j] & 0xFF) * weights[2 * j] + (pairs[j] >> 8) * weights[2 * j + 1] + 128) >> 8);
+        out[j] = static_cast<uint8_t>(
+            ((pairs[j] & 0xFF) * weights[2 * j] + (pairs[j] >> 8) * weights[2 * j + 1] + 128) >> 8);
 }
 
 }  // namespace tvx::imagelib

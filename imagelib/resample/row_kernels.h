@@ -28,12 +28,11 @@ void cubicAlongRow(const uint32_t* quads, const int16_t* t, int16_t* h, int n);
 void cubicDownColumns(const int16_t* r0, const int16_t* r1, const int16_t* r2, const int16_t* r3, int t,
                       uint8_t* out, int n);
 
-
 // Points of a single-channel picture at any positions (rotations):
 // out[j] = lerp(lerp(top[j]), lerp(bottom[j]), fy[j]) with top[j], bottom[j] the pairs of
 // samples (left in the low byte) of the two rows and fx[j] their fraction.
-void bilinearPoints(const uint16_t* top, const uint16_t* bottom, const int16_t* fx, const int16_t* fy, uint8_t* out,
-                    int n);
+void bilinearPoints(const uint16_t* top, const uint16_t* bottom, const int16_t* fx, const int16_t* fy,
+                    uint8_t* out, int n);
 // out[j] = cubic down the column of the four row results of rows[0..3][j] (4 x 4 samples,
 // the four of each row in one word) at fractions fx[j], fy[j], limited to 0..255.
 void cubicPoints(const uint32_t* const rows[4], const int16_t* fx, const int16_t* fy, uint8_t* out, int n);

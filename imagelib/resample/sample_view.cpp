@@ -47,7 +47,8 @@ void takeSamples(const Slot& slot, bool copy, SlotSamples* samples)
         samples->planeCopy.resize(rowValues * static_cast<size_t>(plane.height));
         for (int y = 0; y < plane.height; ++y)
             std::copy_n(plane.row(y), rowValues, samples->planeCopy.data() + rowValues * y);
-        samples->plane = {samples->planeCopy.data(), static_cast<ptrdiff_t>(rowValues), plane.width, plane.height, 1};
+        samples->plane = {samples->planeCopy.data(), static_cast<ptrdiff_t>(rowValues), plane.width,
+                          plane.height, 1};
     }
 }
 

@@ -12,14 +12,20 @@ struct Slot;
 
 template <class T>
 struct SampleView {
-    T* origin = nullptr;   // the first sample of the top row
-    ptrdiff_t pitch = 0;   // samples from one row to the row below it (negative: bottom-up memory)
-    int width = 0;         // pixels
+    T* origin = nullptr;  // the first sample of the top row
+    ptrdiff_t pitch = 0;  // samples from one row to the row below it (negative: bottom-up memory)
+    int width = 0;        // pixels
     int height = 0;
-    int channels = 1;      // samples per pixel
+    int channels = 1;  // samples per pixel
 
-    T* row(int y) const { return origin + static_cast<ptrdiff_t>(y) * pitch; }
-    bool empty() const { return !origin || width <= 0 || height <= 0; }
+    T* row(int y) const
+    {
+        return origin + static_cast<ptrdiff_t>(y) * pitch;
+    }
+    bool empty() const
+    {
+        return !origin || width <= 0 || height <= 0;
+    }
 };
 
 // The DIB rows of a filled slot of 8 bits or more, one channel per byte of a pixel,

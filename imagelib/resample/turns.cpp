@@ -1,9 +1,9 @@
 // Exports: quarter turns and mirrors of a slot, and shrinking raw 8-bit rows by block maxima.
 #include "imagelib/core/display_hooks.h"
 #include "imagelib/core/export.h"
-#include "imagelib/pixory.h"
 #include "imagelib/core/pixel_access.h"
 #include "imagelib/core/slot.h"
+#include "imagelib/pixory.h"
 #include "imagelib/processing/box_filter.h"
 
 #include <algorithm>
@@ -16,7 +16,16 @@ namespace {
 
 // A turn or mirror as the picture is seen (top row first): where the pixel of the
 // result at (x, y) comes from in the source, for a source of width w and height h.
-enum class Turn { None, Clockwise, CounterClockwise, Half, Transpose, AntiTranspose, MirrorLeftRight, MirrorTopBottom };
+enum class Turn {
+    None,
+    Clockwise,
+    CounterClockwise,
+    Half,
+    Transpose,
+    AntiTranspose,
+    MirrorLeftRight,
+    MirrorTopBottom
+};
 
 Turn turnOfKind(int kind)
 {
@@ -49,7 +58,8 @@ Turn seenUpsideDown(Turn t)
 
 bool swapsSides(Turn t)
 {
-    return t == Turn::Clockwise || t == Turn::CounterClockwise || t == Turn::Transpose || t == Turn::AntiTranspose;
+    return t == Turn::Clockwise || t == Turn::CounterClockwise || t == Turn::Transpose ||
+           t == Turn::AntiTranspose;
 }
 
 struct Point {
@@ -77,7 +87,10 @@ struct Rows {
     ptrdiff_t pitch;
     int width, height;
     size_t element;
-    uint8_t* at(int x, int y) const { return origin + y * pitch + static_cast<ptrdiff_t>(x) * element; }
+    uint8_t* at(int x, int y) const
+    {
+        return origin + y * pitch + static_cast<ptrdiff_t>(x) * element;
+    }
 };
 
 // Writes the turned picture of from into to, in tiles so that both stay in the cache.
@@ -106,7 +119,8 @@ Rows planeRows(const Slot& s)
     const bool bottomUp = s.flags & kFlagPlaneBottomUp;
     const ptrdiff_t pitch = static_cast<ptrdiff_t>(s.width()) * 2;
     auto* base = reinterpret_cast<uint8_t*>(s.plane);
-    return {bottomUp ? base + (s.height() - 1) * pitch : base, bottomUp ? -pitch : pitch, s.width(), s.height(), 2};
+    return {bottomUp ? base + (s.height() - 1) * pitch : base, bottomUp ? -pitch : pitch, s.width(),
+            s.height(), 2};
 }
 
 int rotate90(int number, int kind)
@@ -119,8 +133,8 @@ int rotate90(int number, int kind)
         return 0;
     // The kinds turn the main data as it lies in memory: the plane when there is one
     // (top-down unless flag bit 1), else the DIB (bottom-up unless flag bit 0).
-    const bool mainBottomUp = slot->plane ? (slot->flags & kFlagPlaneBottomUp) != 0
-                                          : (slot->flags & kFlagTopDown) == 0;
+    const bool mainBottomUp =
+        slot->plane ? (slot->flags & kFlagPlaneBottomUp) != 0 : (slot->flags & kFlagTopDown) == 0;
     if (mainBottomUp)
         turn = seenUpsideDown(turn);
 
@@ -169,7 +183,8 @@ int shrink(const uint8_t* source, int width, int height, uint8_t* destination, i
 {
     if (width <= 0 || height <= 0 || newWidth <= 0 || newHeight <= 0)
         return -1;
-    if (!callerSpanOk(source, width, width, height, false) || !callerSpanOk(destination, newWidth, newWidth, newHeight, true))
+    if (!callerSpanOk(source, width, width, height, false) ||
+        !callerSpanOk(destination, newWidth, newWidth, newHeight, true))
         return -2;
     const int bw = (width + newWidth - 1) / newWidth, bh = (height + newHeight - 1) / newHeight;
     std::vector<uint8_t> column(static_cast<size_t>(newWidth));
@@ -199,10 +214,11 @@ PX_EXPORT int pxRotate90(int number, int kind)
     return guarded(-1, [&] { return rotate90(number, kind); });
 }
 
-PX_EXPORT int pxShrink(const void* source, int width, int height, void* destination, int newWidth, int newHeight)
+PX_EXPORT int pxShrink(const void* source, int width, int height, void* destination, int newWidth,
+                       int newHeight)
 {
     return guarded(-1, [&] {
-        return shrink(static_cast<const uint8_t*>(source), width, height, static_cast<uint8_t*>(destination), newWidth,
-                      newHeight);
+        return shrink(static_cast<const uint8_t*>(source), width, height, static_cast<uint8_t*>(destination),
+                      newWidth, newHeight);
     });
 }

@@ -51,14 +51,13 @@ void* imageNew(int number, void* parent, int width, int height, int bits, uint32
     const int planeDepth = bits > 8 && bits <= 16 ? bits : 0;
     DibGeometry geometry;
     bool fresh = false;
-    const bool keep = !slot.empty() && slot.width() == width && slot.height() == height
-        && slot.bits() == dibBits && slot.dataDepth == planeDepth
-        && (planeDepth == 0 || slot.plane);
+    const bool keep = !slot.empty() && slot.width() == width && slot.height() == height &&
+                      slot.bits() == dibBits && slot.dataDepth == planeDepth &&
+                      (planeDepth == 0 || slot.plane);
     if (!keep) {
         freeDib(slot);
         freePlane(slot);
-        uint8_t* block = makeGeometry(width, height, dibBits, &geometry) ? allocateDib(geometry)
-                                                                        : nullptr;
+        uint8_t* block = makeGeometry(width, height, dibBits, &geometry) ? allocateDib(geometry) : nullptr;
         if (!block) {
             slot.flags = flags;
             return nullptr;
@@ -126,8 +125,7 @@ uint8_t* imageCopy(int source, int destination, int flags)
         rowsAside.assign(src.pixels, src.pixels + rowBytes);
         srcRows = rowsAside.data();
         if (src.plane) {
-            planeAside.assign(src.plane,
-                              src.plane + static_cast<size_t>(src.width()) * src.height());
+            planeAside.assign(src.plane, src.plane + static_cast<size_t>(src.width()) * src.height());
             srcPlane = planeAside.data();
         }
     }

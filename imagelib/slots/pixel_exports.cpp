@@ -46,7 +46,10 @@ uint8_t* offsetAddress(void* base, long long offset)
     return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(offset));
 }
 
-bool usesPlane(const Slot& slot, int flags) { return slot.plane && slot.bits() <= 8 && !(flags & 4); }
+bool usesPlane(const Slot& slot, int flags)
+{
+    return slot.plane && slot.bits() <= 8 && !(flags & 4);
+}
 
 // DIB row y from the top; flags bit 0 lets the caller treat the rows as top-down.
 uint8_t* dibRow(const Slot& slot, int y, int flags)
@@ -75,8 +78,7 @@ Clip clipOrigin(const Slot& slot, int height, int x, int y)
     return c;
 }
 
-int copyRect(int number, bool toImage, void* buffer, int width, int height, int x, int y,
-             int flags)
+int copyRect(int number, bool toImage, void* buffer, int width, int height, int x, int y, int flags)
 {
     const Slot* slot = filledSlot(number);
     if (!slot)
@@ -93,8 +95,8 @@ int copyRect(int number, bool toImage, void* buffer, int width, int height, int 
     if (plane)
         rowBytes = std::min<long long>(cols, static_cast<long long>(slot->width()) - c.x0) * 2;
     else
-        rowBytes = std::min<long long>(cols * pixelSize,
-                                       static_cast<long long>(slot->stride()) - c.x0 * pixelSize);
+        rowBytes =
+            std::min<long long>(cols * pixelSize, static_cast<long long>(slot->stride()) - c.x0 * pixelSize);
     if (c.rows <= 0 || rowBytes <= 0)
         return 0;
     uint8_t* start = offsetAddress(buffer, c.skipY * pitch + c.skipX * pixelSize);
@@ -113,8 +115,8 @@ int copyRect(int number, bool toImage, void* buffer, int width, int height, int 
     return 0;
 }
 
-int copyRectPlane(int number, bool toImage, void* buffer, int width, int height, int x, int y,
-                  int channel, int flags)
+int copyRectPlane(int number, bool toImage, void* buffer, int width, int height, int x, int y, int channel,
+                  int flags)
 {
     const Slot* slot = filledSlot(number);
     if (!slot)
@@ -154,8 +156,8 @@ PX_EXPORT int pxGetPixelValue(int number, int x, int y)
     const Slot* slot = filledSlot(number);
     if (!slot)
         return -1;
-    if (static_cast<unsigned>(x) >= static_cast<unsigned>(slot->width())
-        || static_cast<unsigned>(y) >= static_cast<unsigned>(slot->height()))
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(slot->width()) ||
+        static_cast<unsigned>(y) >= static_cast<unsigned>(slot->height()))
         return -1;
     const int bits = slot->bits();
     if (bits <= 8) {
@@ -177,8 +179,8 @@ PX_EXPORT int pxSetPixelValue(int number, int x, int y, int value)
     const Slot* slot = filledSlot(number);
     if (!slot)
         return -1;
-    if (static_cast<unsigned>(x) >= static_cast<unsigned>(slot->width())
-        || static_cast<unsigned>(y) >= static_cast<unsigned>(slot->height()))
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(slot->width()) ||
+        static_cast<unsigned>(y) >= static_cast<unsigned>(slot->height()))
         return 0;
     const int bits = slot->bits();
     const auto v = static_cast<uint32_t>(value);
@@ -198,46 +200,41 @@ PX_EXPORT int pxSetPixelValue(int number, int x, int y, int value)
     return 0;
 }
 
-PX_EXPORT int pxCopyBitmapRect(int number, int toImage, void* buffer, int width, int height,
-                               int x, int y, int flags)
+PX_EXPORT int pxCopyBitmapRect(int number, int toImage, void* buffer, int width, int height, int x, int y,
+                               int flags)
 {
     return guarded(-1, [&] { return copyRect(number, toImage != 0, buffer, width, height, x, y, flags); });
 }
 
-PX_EXPORT int pxSetBitmapRect(int number, void* buffer, int width, int height, int x, int y,
-                              int flags)
+PX_EXPORT int pxSetBitmapRect(int number, void* buffer, int width, int height, int x, int y, int flags)
 {
     return guarded(-1, [&] { return copyRect(number, true, buffer, width, height, x, y, flags); });
 }
 
-PX_EXPORT int pxGetBitmapRect(int number, void* buffer, int width, int height, int x, int y,
-                              int flags)
+PX_EXPORT int pxGetBitmapRect(int number, void* buffer, int width, int height, int x, int y, int flags)
 {
     return guarded(-1, [&] { return copyRect(number, false, buffer, width, height, x, y, flags); });
 }
 
-PX_EXPORT int pxCopyBitmapRectPlane(int number, int toImage, void* buffer, int width, int height,
-                                    int x, int y, int channel, int flags)
+PX_EXPORT int pxCopyBitmapRectPlane(int number, int toImage, void* buffer, int width, int height, int x,
+                                    int y, int channel, int flags)
 {
-    return guarded(-1, [&] {
-        return copyRectPlane(number, toImage != 0, buffer, width, height, x, y, channel, flags);
-    });
+    return guarded(
+        -1, [&] { return copyRectPlane(number, toImage != 0, buffer, width, height, x, y, channel, flags); });
 }
 
-PX_EXPORT int pxSetBitmapRectPlane(int number, void* buffer, int width, int height, int x, int y,
-                                   int channel, int flags)
+PX_EXPORT int pxSetBitmapRectPlane(int number, void* buffer, int width, int height, int x, int y, int channel,
+                                   int flags)
 {
-    return guarded(-1, [&] {
-        return copyRectPlane(number, true, buffer, width, height, x, y, channel, flags);
-    });
+    return guarded(-1,
+                   [&] { return copyRectPlane(number, true, buffer, width, height, x, y, channel, flags); });
 }
 
-PX_EXPORT int pxGetBitmapRectPlane(int number, void* buffer, int width, int height, int x, int y,
-                                   int channel, int flags)
+PX_EXPORT int pxGetBitmapRectPlane(int number, void* buffer, int width, int height, int x, int y, int channel,
+                                   int flags)
 {
-    return guarded(-1, [&] {
-        return copyRectPlane(number, false, buffer, width, height, x, y, channel, flags);
-    });
+    return guarded(-1,
+                   [&] { return copyRectPlane(number, false, buffer, width, height, x, y, channel, flags); });
 }
 
 PX_EXPORT int pxCopyBitmapReshape(int number, int toImage, void* buffer, int rowPitch, int step,
@@ -254,8 +251,8 @@ PX_EXPORT int pxCopyBitmapReshape(int number, int toImage, void* buffer, int row
         const Clip c = clipOrigin(*slot, height, x, y);
         // Units per row: pixels, or bytes for sub-byte depths.
         const long long unitsLeft = bits < 8 && !plane
-            ? static_cast<long long>(slot->geometry.rowBytes()) - c.x0
-            : static_cast<long long>(slot->width()) - c.x0;
+                                        ? static_cast<long long>(slot->geometry.rowBytes()) - c.x0
+                                        : static_cast<long long>(slot->width()) - c.x0;
         const long long cols = std::min<long long>(static_cast<long long>(width) - c.skipX, unitsLeft);
         if (c.rows <= 0 || cols <= 0)
             return 0;
@@ -337,7 +334,8 @@ PX_EXPORT int pxFillRectValue(int number, int value, int width, int height, int 
         const int bits = slot->bits();
         const long long bpp = bits <= 8 ? 1 : bits / 8;
         const long long startByte = c.x0 * bpp;
-        const long long span = std::min<long long>(cols * bpp, static_cast<long long>(slot->stride()) - startByte);
+        const long long span =
+            std::min<long long>(cols * bpp, static_cast<long long>(slot->stride()) - startByte);
         if (span <= 0)
             return 0;
         const auto blue = static_cast<uint8_t>(value);

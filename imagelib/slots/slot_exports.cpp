@@ -8,9 +8,8 @@ using namespace tvx::imagelib;
 
 PX_EXPORT void* pxImageNew(int number, void* parent, int width, int height, int bits, int flags)
 {
-    return guarded<void*>(nullptr, [&] {
-        return imageNew(number, parent, width, height, bits, static_cast<uint32_t>(flags));
-    });
+    return guarded<void*>(
+        nullptr, [&] { return imageNew(number, parent, width, height, bits, static_cast<uint32_t>(flags)); });
 }
 
 PX_EXPORT void* pxImageCopy(int source, int destination, int flags)

@@ -43,8 +43,8 @@ int putSprites(int number)
         if (!sprite.used() || !(sprite.record.state & kSpriteVisible))
             continue;
         SpritePicture picture;
-        if (spritePicture(state, i, sprite.record.flags, &picture)
-            && picture.bytesPerPixel == state.bytesPerPixel)
+        if (spritePicture(state, i, sprite.record.flags, &picture) &&
+            picture.bytesPerPixel == state.bytesPerPixel)
             drawPicture(*target, picture, sprite.record.x, sprite.record.y, state.frameValue);
         animate(sprite.record, sprite.shape.frameCount());
     }
@@ -129,13 +129,13 @@ bool spritesTouch(SpriteState& state, int a, int b)
         return false;
     Sprite* first = state.find(a);
     Sprite* second = state.find(b);
-    if (!first || !second || !(first->record.state & kSpriteVisible)
-        || !(second->record.state & kSpriteVisible))
+    if (!first || !second || !(first->record.state & kSpriteVisible) ||
+        !(second->record.state & kSpriteVisible))
         return false;
     SpritePicture p, q;
-    return spritePicture(state, a, first->record.flags, &p)
-        && spritePicture(state, b, second->record.flags, &q)
-        && picturesTouch(p, first->record.x, first->record.y, q, second->record.x, second->record.y);
+    return spritePicture(state, a, first->record.flags, &p) &&
+           spritePicture(state, b, second->record.flags, &q) &&
+           picturesTouch(p, first->record.x, first->record.y, q, second->record.x, second->record.y);
 }
 
 }  // namespace
@@ -282,8 +282,8 @@ PX_EXPORT int pxSetSpritePos(int index, int x, int y, int flags)
     sprite->record.x = x;
     sprite->record.y = y;
     if (flags != -1)
-        sprite->record.state = static_cast<uint16_t>((sprite->record.state & ~kSpriteVisible)
-                                                     | (flags != 0 ? kSpriteVisible : 0));
+        sprite->record.state = static_cast<uint16_t>((sprite->record.state & ~kSpriteVisible) |
+                                                     (flags != 0 ? kSpriteVisible : 0));
     if (flags > 1)
         sprite->record.flags = static_cast<uint16_t>(flags);
     return 0;
@@ -317,9 +317,8 @@ PX_EXPORT int pxPutSpriteMap(int number, const void* map, int columns, int rows,
                              uint16_t* tileFlags)
 {
     return guarded(-1, [&] {
-        return putSpriteMap(number,
-                            MapRequest{static_cast<const uint8_t*>(map), columns, rows, tileWidth, tileHeight,
-                                       mapFlags, translate, translateCount, tileFlags});
+        return putSpriteMap(number, MapRequest{static_cast<const uint8_t*>(map), columns, rows, tileWidth,
+                                               tileHeight, mapFlags, translate, translateCount, tileFlags});
     });
 }
 

@@ -131,8 +131,8 @@ bool picturesTouch(const SpritePicture& a, int ax, int ay, const SpritePicture& 
                   bottom = std::min<int64_t>(int64_t{ay} + a.height, int64_t{by} + b.height);
     for (int64_t y = top; y < bottom; ++y)
         for (int64_t x = left; x < right; ++x)
-            if (a.solid(static_cast<int>(y - ay), static_cast<int>(x - ax))
-                && b.solid(static_cast<int>(y - by), static_cast<int>(x - bx)))
+            if (a.solid(static_cast<int>(y - ay), static_cast<int>(x - ax)) &&
+                b.solid(static_cast<int>(y - by), static_cast<int>(x - bx)))
                 return true;
     return false;
 }

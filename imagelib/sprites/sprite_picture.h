@@ -22,16 +22,22 @@ struct SpritePicture {
     bool generalPath = false;
     int frameRows = 0;  // rows at the top and at the bottom filled with the frame value
 
-    const uint8_t* at(int row, int column) const { return origin + row * rowStep + column * columnStep; }
-    bool isFrameRow(int row) const { return row < frameRows || row >= height - frameRows; }
+    const uint8_t* at(int row, int column) const
+    {
+        return origin + row * rowStep + column * columnStep;
+    }
+    bool isFrameRow(int row) const
+    {
+        return row < frameRows || row >= height - frameRows;
+    }
     // Whether drawn pixel (row, column) is painted: not transparent, or opaque, or frame.
     bool solid(int row, int column) const
     {
         if (opaque || isFrameRow(row))
             return true;
         const uint8_t* p = at(row, column);
-        const uint32_t value
-            = bytesPerPixel == 1 ? p[0] : p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+        const uint32_t value =
+            bytesPerPixel == 1 ? p[0] : p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
         return value != transparent;
     }
 };

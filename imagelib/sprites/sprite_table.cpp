@@ -60,8 +60,8 @@ int setSprite(int index, const uint8_t* pixels, int width, int height, ptrdiff_t
     const int bpp = state.bytesPerPixel;
     if (index < 0)
         index = state.count;
-    if (!pixels || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || frames < INT16_MIN
-        || frames > INT16_MAX)
+    if (!pixels || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || frames < INT16_MIN ||
+        frames > INT16_MAX)
         return -1;
     if (pitch == 0)
         pitch = static_cast<ptrdiff_t>(width) * bpp;
@@ -83,8 +83,8 @@ int setSprite(int index, const uint8_t* pixels, int width, int height, ptrdiff_t
     const auto at = reinterpret_cast<uintptr_t>(pixels);
     if (static_cast<uintptr_t>(-shape.low) > at || at + static_cast<uintptr_t>(shape.high) < at)
         return -1;
-    shape.slot
-        = slotHolding(at - static_cast<uintptr_t>(-shape.low), at + static_cast<uintptr_t>(shape.high));
+    shape.slot =
+        slotHolding(at - static_cast<uintptr_t>(-shape.low), at + static_cast<uintptr_t>(shape.high));
     if (shape.slot >= 0) {
         shape.offset = static_cast<size_t>(pixels - filledSlot(shape.slot)->dib);
     } else if (!platform::isReadable(pixels + shape.low, static_cast<size_t>(shape.high - shape.low))) {
@@ -109,8 +109,8 @@ const uint8_t* currentPixels(Sprite& sprite)
 {
     SpriteShape& shape = sprite.shape;
     if (shape.slot < 0) {
-        const bool readable
-            = platform::isReadable(shape.pixels + shape.low, static_cast<size_t>(shape.high - shape.low));
+        const bool readable =
+            platform::isReadable(shape.pixels + shape.low, static_cast<size_t>(shape.high - shape.low));
         return readable ? shape.pixels : nullptr;
     }
     const Slot* slot = filledSlot(shape.slot);

@@ -61,13 +61,19 @@ struct SpriteShape {
     ptrdiff_t low = 0;
     ptrdiff_t high = 0;
 
-    int frameCount() const { return frames < 0 ? -frames : frames > 0 ? frames : 1; }
+    int frameCount() const
+    {
+        return frames < 0 ? -frames : frames > 0 ? frames : 1;
+    }
 };
 
 struct Sprite {
     SpriteRecord record;
     SpriteShape shape;
-    bool used() const { return shape.bytesPerPixel != 0; }
+    bool used() const
+    {
+        return shape.bytesPerPixel != 0;
+    }
 };
 
 // The neighbourhood of a tile map for pxSprNextPos.

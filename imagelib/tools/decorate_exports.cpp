@@ -59,8 +59,8 @@ int main(int argc, char** argv)
             return fail("cannot read " + path);
         file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    if (!inside<Elf64_Ehdr>(file, 0) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0
-        || file[EI_CLASS] != ELFCLASS64)
+    if (!inside<Elf64_Ehdr>(file, 0) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0 ||
+        file[EI_CLASS] != ELFCLASS64)
         return fail(path + " is not a 64-bit ELF file");
     auto* eh = reinterpret_cast<Elf64_Ehdr*>(file.data());
     if (eh->e_shentsize != sizeof(Elf64_Shdr) || !inside<Elf64_Shdr>(file, eh->e_shoff, eh->e_shnum))
@@ -80,9 +80,9 @@ int main(int argc, char** argv)
     if (!dynsym || !hash || dynsym->sh_link >= eh->e_shnum)
         return fail("no dynamic symbol table or no SysV hash table");
     Elf64_Shdr* dynstr = &sections[dynsym->sh_link];
-    if (!inside<Elf64_Sym>(file, dynsym->sh_offset, dynsym->sh_size / sizeof(Elf64_Sym))
-        || !inside<char>(file, dynstr->sh_offset, dynstr->sh_size)
-        || !inside<uint32_t>(file, hash->sh_offset, hash->sh_size / 4))
+    if (!inside<Elf64_Sym>(file, dynsym->sh_offset, dynsym->sh_size / sizeof(Elf64_Sym)) ||
+        !inside<char>(file, dynstr->sh_offset, dynstr->sh_size) ||
+        !inside<uint32_t>(file, hash->sh_offset, hash->sh_size / 4))
         return fail("dynamic sections lie outside the file");
 
     auto* syms = reinterpret_cast<Elf64_Sym*>(file.data() + dynsym->sh_offset);

@@ -108,12 +108,15 @@ bool saveFileDialog(int number, const char* directory, const char* filter, int* 
     return choose(true, w ? w->hwnd() : 0, directory, filter, filterIndex, path, size);
 }
 
-bool chooseSaveFile(Hwnd owner, const char* directory, const char* filter, int* filterIndex, const char* fileName,
-                    char* path, size_t size)
+bool chooseSaveFile(Hwnd owner, const char* directory, const char* filter, int* filterIndex,
+                    const char* fileName, char* path, size_t size)
 {
     return choose(true, owner, directory, filter, filterIndex, path, size, fileName);
 }
 
-void setDialogsWithoutDisplay(bool show) { gWithoutDisplay = show; }
+void setDialogsWithoutDisplay(bool show)
+{
+    gWithoutDisplay = show;
+}
 
 }  // namespace tvx::imagelib

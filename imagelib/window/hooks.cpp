@@ -60,7 +60,10 @@ void restorePlacement(int number)
     w->restorePlacement(request);
 }
 
-void closeWindow(int number) { ImageWindow::close(number); }
+void closeWindow(int number)
+{
+    ImageWindow::close(number);
+}
 
 void closeAll()
 {

@@ -60,7 +60,7 @@ enum : unsigned {
 
 using Windows = WindowTable<ImageWindow, kSlotCount>;
 using Busy = Windows::Busy;
-int gOpening = 0;       // windows being opened by the library now
+int gOpening = 0;  // windows being opened by the library now
 uint32_t gLastWheelTick = 0xFFFFFFFFu;
 
 Rect frameOf(Hwnd hwnd)
@@ -71,10 +71,19 @@ Rect frameOf(Hwnd hwnd)
     return {-r.left, -r.top, r.right, r.bottom};
 }
 
-int imageWidthOf(const Slot& slot) { return slot.empty() ? 512 : slot.width(); }
-int imageHeightOf(const Slot& slot) { return slot.empty() ? 512 : slot.height(); }
+int imageWidthOf(const Slot& slot)
+{
+    return slot.empty() ? 512 : slot.width();
+}
+int imageHeightOf(const Slot& slot)
+{
+    return slot.empty() ? 512 : slot.height();
+}
 
-int toInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+int toInt(int64_t v)
+{
+    return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
 
 void showZoomValues(Hwnd hwnd, const Slot& slot)
 {
@@ -96,9 +105,15 @@ void showZoomValues(Hwnd hwnd, const Slot& slot)
 
 // ---- Finding and opening windows
 
-ImageWindow* ImageWindow::of(int number) { return Windows::instance().of(resolveNumber(number)); }
+ImageWindow* ImageWindow::of(int number)
+{
+    return Windows::instance().of(resolveNumber(number));
+}
 
-ImageWindow* ImageWindow::ofHandle(Hwnd hwnd) { return Windows::instance().entry(Windows::instance().indexOf(hwnd)); }
+ImageWindow* ImageWindow::ofHandle(Hwnd hwnd)
+{
+    return Windows::instance().entry(Windows::instance().indexOf(hwnd));
+}
 
 int ImageWindow::numberOf(Hwnd hwnd)
 {
@@ -112,7 +127,10 @@ int ImageWindow::numberOf(Hwnd hwnd)
     return -1;
 }
 
-Slot& ImageWindow::slot() const { return *slotFor(number_); }
+Slot& ImageWindow::slot() const
+{
+    return *slotFor(number_);
+}
 
 ImageWindow* ImageWindow::open(int number, Hwnd parent, const std::string& title)
 {
@@ -127,9 +145,9 @@ ImageWindow* ImageWindow::open(int number, Hwnd parent, const std::string& title
     }
     Slot& s = *slotFor(n);
     registerClass(kClassName, &ImageWindow::proc);
-    uint32_t style = s.windowStyle == 0 ? kFramedStyle
-                   : s.windowStyle == 1 ? kBareStyle
-                                        : static_cast<uint32_t>(s.windowStyle);
+    uint32_t style = s.windowStyle == 0   ? kFramedStyle
+                     : s.windowStyle == 1 ? kBareStyle
+                                          : static_cast<uint32_t>(s.windowStyle);
     style &= ~WS_VISIBLE;
     if (parent && !isWindow(parent))
         parent = 0;
@@ -167,15 +185,27 @@ ImageWindow* ImageWindow::open(int number, Hwnd parent, const std::string& title
     return of(n);
 }
 
-void ImageWindow::close(int number) { Windows::instance().close(resolveNumber(number)); }
+void ImageWindow::close(int number)
+{
+    Windows::instance().close(resolveNumber(number));
+}
 
-void ImageWindow::closeAll() { Windows::instance().closeAll(); }
+void ImageWindow::closeAll()
+{
+    Windows::instance().closeAll();
+}
 
 // ---- Layout
 
-Rect ImageWindow::clientArea() const { return clientRect(hwnd_); }
+Rect ImageWindow::clientArea() const
+{
+    return clientRect(hwnd_);
+}
 
-double ImageWindow::zoom() const { return usableZoom(slot().zoom); }
+double ImageWindow::zoom() const
+{
+    return usableZoom(slot().zoom);
+}
 
 double ImageWindow::fitZoom() const
 {
@@ -324,7 +354,8 @@ void ImageWindow::repaint(int how)
     } else if (how & 4) {
         const Hdc dc = getDC(hwnd_);
         const Rect c = clientArea();
-        paintSlot(dc, slot(), {scrollX_, scrollY_, c.width(), c.height(), zoom()}, slot().flags & kFlagOffscreenPaint);
+        paintSlot(dc, slot(), {scrollX_, scrollY_, c.width(), c.height(), zoom()},
+                  slot().flags & kFlagOffscreenPaint);
         paintMarkers(dc, markers_, markerView(), c);
         releaseDC(hwnd_, dc);
     }
@@ -335,7 +366,8 @@ void ImageWindow::paint()
     PaintStruct ps;
     const Hdc dc = beginPaint(hwnd_, ps);
     const Rect c = clientArea();
-    paintSlot(dc, slot(), {scrollX_, scrollY_, c.width(), c.height(), zoom()}, slot().flags & kFlagOffscreenPaint);
+    paintSlot(dc, slot(), {scrollX_, scrollY_, c.width(), c.height(), zoom()},
+              slot().flags & kFlagOffscreenPaint);
     paintMarkers(dc, markers_, markerView(), ps.paint);
     endPaint(hwnd_, ps);
 }
@@ -449,8 +481,15 @@ void ImageWindow::extendSystemMenu()
         return;
     appendMenu(menu, MF_SEPARATOR, 0);
     const Hmenu colours = createPopupMenu();
-    const char* names[] = {"&Grey", "Blue Grey Red", "Glowscale", "Rainbow", "Grey, contrast x 2",
-                           "Grey, contrast x 4", "Grey, contrast x 8", "Grey, contrast x 16", "Grey inverted"};
+    const char* names[] = {"&Grey",
+                           "Blue Grey Red",
+                           "Glowscale",
+                           "Rainbow",
+                           "Grey, contrast x 2",
+                           "Grey, contrast x 4",
+                           "Grey, contrast x 8",
+                           "Grey, contrast x 16",
+                           "Grey inverted"};
     for (unsigned i = 0; i < 9; ++i)
         appendMenu(colours, MF_STRING, kCmdPaletteFirst + i, names[i]);
     appendMenu(menu, MF_POPUP, colours, "Color Table");
@@ -521,8 +560,14 @@ bool ImageWindow::onSysCommand(WParam wParam)
 
 // ---- Input
 
-double ImageWindow::imageX(int clientX) const { return (static_cast<double>(scrollX_) + clientX) / zoom(); }
-double ImageWindow::imageY(int clientY) const { return (static_cast<double>(scrollY_) + clientY) / zoom(); }
+double ImageWindow::imageX(int clientX) const
+{
+    return (static_cast<double>(scrollX_) + clientX) / zoom();
+}
+double ImageWindow::imageY(int clientY) const
+{
+    return (static_cast<double>(scrollY_) + clientY) / zoom();
+}
 
 void ImageWindow::onMouse(unsigned message, WParam wParam, LParam lParam)
 {
@@ -593,7 +638,8 @@ void ImageWindow::onWheel(WParam wParam, LParam lParam)
         return;
     gLastWheelTick = tick;
     if (s.changeFactor == 1.0)
-        recordClick(number_, imageX(p.x), imageY(p.y), (delta > 0 ? kClickWheelForward : kClickWheelBack) + number_);
+        recordClick(number_, imageX(p.x), imageY(p.y),
+                    (delta > 0 ? kClickWheelForward : kClickWheelBack) + number_);
     else
         zoomStep(delta > 0, p, true);
 }
@@ -704,9 +750,7 @@ LResult ImageWindow::dispatch(unsigned message, WParam wParam, LParam lParam, bo
         recordKey(message, wParam);
         done = false;
         return 0;
-    case WM_SYSCOMMAND:
-        done = onSysCommand(wParam);
-        return 0;
+    case WM_SYSCOMMAND: done = onSysCommand(wParam); return 0;
     case WM_DESTROY: {
         Slot& s = slot();
         if (s.window == reinterpret_cast<void*>(static_cast<uintptr_t>(hwnd_)))

@@ -34,8 +34,14 @@ public:
     // The image number whose window is hwnd or holds it, -1 for none.
     static int numberOf(platform::Hwnd hwnd);
 
-    platform::Hwnd hwnd() const { return hwnd_; }
-    int number() const { return number_; }
+    platform::Hwnd hwnd() const
+    {
+        return hwnd_;
+    }
+    int number() const
+    {
+        return number_;
+    }
     Slot& slot() const;
 
     // Zoomed size, bars, scroll range and page after a zoom, DIB or size change.
@@ -52,13 +58,22 @@ public:
     void zoomStep(bool in, platform::Point about, bool wheel);
 
     // The window's markers, drawn over the picture and moved with the mouse.
-    MarkerList& markers() { return markers_; }
+    MarkerList& markers()
+    {
+        return markers_;
+    }
     // Repaints after the markers changed, unless updates are suppressed.
     void markersChanged();
 
     // Scroll offset of the client area in screen pixels.
-    int64_t scrollX() const { return scrollX_; }
-    int64_t scrollY() const { return scrollY_; }
+    int64_t scrollX() const
+    {
+        return scrollX_;
+    }
+    int64_t scrollY() const
+    {
+        return scrollY_;
+    }
     // Scrolls to (x, y) screen pixels; with enlarge the range grows to reach it.
     void scrollTo(int64_t x, int64_t y, bool enlarge);
 
@@ -73,11 +88,17 @@ public:
         int top = 0;
     };
     void restorePlacement(const PlacementRequest& request);
-    bool placed() const { return placed_; }
+    bool placed() const
+    {
+        return placed_;
+    }
 
     // Full screen: the window covers its monitor (or with workArea that monitor's
     // work area, as maximising does) with its frame outside.
-    bool fullScreen() const { return fullScreen_; }
+    bool fullScreen() const
+    {
+        return fullScreen_;
+    }
     void enterFullScreen(bool workArea);
     void leaveFullScreen();
 
@@ -90,7 +111,8 @@ private:
     friend class WindowTable;
     explicit ImageWindow(int number) : number_(number) {}
 
-    platform::LResult dispatch(unsigned message, platform::WParam wParam, platform::LParam lParam, bool& done);
+    platform::LResult dispatch(unsigned message, platform::WParam wParam, platform::LParam lParam,
+                               bool& done);
     void paint();
     void onScroll(int bar, unsigned code, unsigned position);
     void onMouse(unsigned message, platform::WParam wParam, platform::LParam lParam);
@@ -98,7 +120,10 @@ private:
     bool onSysCommand(platform::WParam wParam);
     void savePlacement();
     void extendSystemMenu();
-    MarkerView markerView() const { return {zoom(), scrollX_, scrollY_}; }
+    MarkerView markerView() const
+    {
+        return {zoom(), scrollX_, scrollY_};
+    }
     double imageX(int clientX) const;
     double imageY(int clientY) const;
     platform::Rect clientArea() const;

@@ -121,7 +121,8 @@ PX_EXPORT int pxGetLastKey(int number)
     if (!slot || !slot->window)
         return 0;
     InputState& s = inputState();
-    const int result = static_cast<int>((static_cast<uint32_t>(s.lastKey) << 16) | (static_cast<uint32_t>(s.lastChar) & 0xFFFF));
+    const int result = static_cast<int>((static_cast<uint32_t>(s.lastKey) << 16) |
+                                        (static_cast<uint32_t>(s.lastChar) & 0xFFFF));
     s.lastKey = 0;
     s.lastChar = 0;
     return result;

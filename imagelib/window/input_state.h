@@ -14,9 +14,9 @@ struct InputState {
     double clickX = 0;
     double clickY = 0;
     int clickValue = 0;
-    int clickCode = 0;      // image number + 0x1000 right, 0x2000 middle, 0x4000 / 0x8000 wheel
+    int clickCode = 0;  // image number + 0x1000 right, 0x2000 middle, 0x4000 / 0x8000 wheel
     int clickCount = 0;
-    int focusCode = 0;      // image number + 0x10000 focus, + 0x20000 frame double click
+    int focusCode = 0;  // image number + 0x10000 focus, + 0x20000 frame double click
     int lastChar = 0;
     int lastKey = 0;
     platform::Hwnd infoWindows[4] = {};  // x, y, value, summary

@@ -63,8 +63,7 @@ void drawScaled(Hdc dc, const Slot& slot, double zoom, int64_t x0, int64_t y0, i
                       buffer.data(), asInfo(info));
 }
 
-void drawThroughDevice(Hdc dc, const Slot& slot, double zoom, int64_t x0, int64_t y0, int64_t x1,
-                       int64_t y1)
+void drawThroughDevice(Hdc dc, const Slot& slot, double zoom, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
 {
     const bool topDown = slot.flags & kFlagTopDown;
     const int w = slot.width(), h = slot.height();
@@ -83,7 +82,8 @@ void drawThroughDevice(Hdc dc, const Slot& slot, double zoom, int64_t x0, int64_
     const int sy0 = static_cast<int>(std::clamp<double>(std::floor(y0 / zoom), 0, h - 1));
     const int sy1 = static_cast<int>(std::clamp<double>(std::ceil(y1 / zoom), sy0 + 1, h));
     auto at = [zoom](int source) {
-        return static_cast<int>(std::min<double>(std::llround(source * zoom), static_cast<double>(kMaxZoomedExtent)));
+        return static_cast<int>(
+            std::min<double>(std::llround(source * zoom), static_cast<double>(kMaxZoomedExtent)));
     };
     const int dx0 = at(sx0), dy0 = at(sy0);
     const int sy = topDown ? sy0 : h - sy1;
@@ -95,8 +95,10 @@ void fill(Hdc dc, int64_t left, int64_t top, int64_t right, int64_t bottom, Hgdi
 {
     if (right <= left || bottom <= top)
         return;
-    fillRect(dc, {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right), static_cast<int>(bottom)},
-             brush);
+    fillRect(
+        dc,
+        {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right), static_cast<int>(bottom)},
+        brush);
 }
 
 void drawAll(Hdc dc, const Slot& slot, const PaintView& view)
@@ -118,7 +120,8 @@ void drawAll(Hdc dc, const Slot& slot, const PaintView& view)
     Hgdiobj brush = createSolidBrush(kBackground);
     const int64_t pictureRight = slot.empty() ? left : zw, pictureBottom = slot.empty() ? top : zh;
     fill(dc, std::max(left, pictureRight), top, right, bottom, brush);
-    fill(dc, left, std::max(top, pictureBottom), std::min(right, std::max(left, pictureRight)), bottom, brush);
+    fill(dc, left, std::max(top, pictureBottom), std::min(right, std::max(left, pictureRight)), bottom,
+         brush);
     deleteObject(brush);
     setViewportOrg(dc, origin.x, origin.y);
 }

@@ -55,9 +55,15 @@ std::string formatPlacement(const PlacementRecord& record)
     return text;
 }
 
-bool readPlacement(int number, PlacementRecord& record) { return readPlacement(keyFor(number), record); }
+bool readPlacement(int number, PlacementRecord& record)
+{
+    return readPlacement(keyFor(number), record);
+}
 
-bool writePlacement(int number, const PlacementRecord& record) { return writePlacement(keyFor(number), record); }
+bool writePlacement(int number, const PlacementRecord& record)
+{
+    return writePlacement(keyFor(number), record);
+}
 
 bool readPlacement(const std::string& key, PlacementRecord& record)
 {
@@ -70,7 +76,10 @@ bool writePlacement(const std::string& key, const PlacementRecord& record)
     return platform::iniWriteString(settingsFile(), "Windows", key, formatPlacement(record));
 }
 
-std::string imagePlacementKey(int number) { return keyFor(number); }
+std::string imagePlacementKey(int number)
+{
+    return keyFor(number);
+}
 
 void saveWindowPlacement(const std::string& key, bool maximised, const Rect& rect, std::string& lastRecord)
 {

@@ -35,7 +35,8 @@ int processMessages(int count)
             return -2;
         if (msg.message == WM_QUIT)
             return -1;
-        if (msg.message == WM_TIMER && !timersServed.insert({msg.hwnd, static_cast<uintptr_t>(msg.wParam)}).second)
+        if (msg.message == WM_TIMER &&
+            !timersServed.insert({msg.hwnd, static_cast<uintptr_t>(msg.wParam)}).second)
             break;
         // Take that very message: input that arrived meanwhile queues behind it.
         const Msg seen = msg;
@@ -62,8 +63,8 @@ PX_EXPORT int pxPostMouseWheelEvent(int delta, int maskLow, int maskHigh)
 {
     return guarded(0, [&] {
         const bool every = maskHigh < 0 || (maskLow == 0 && maskHigh == 0);
-        const uint64_t mask = (static_cast<uint64_t>(static_cast<uint32_t>(maskHigh)) << 32) |
-                              static_cast<uint32_t>(maskLow);
+        const uint64_t mask =
+            (static_cast<uint64_t>(static_cast<uint32_t>(maskHigh)) << 32) | static_cast<uint32_t>(maskLow);
         const Point cursor = cursorPos();
         auto holdsCursor = [&](int n) -> ImageWindow* {
             if (!every && !(n < 64 && (mask >> n) & 1))

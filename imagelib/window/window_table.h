@@ -26,7 +26,10 @@ public:
     // Marks work on the windows: objects retired meanwhile are freed when the
     // outermost mark ends.
     struct Busy {
-        Busy() { ++instance().depth_; }
+        Busy()
+        {
+            ++instance().depth_;
+        }
         ~Busy()
         {
             WindowTable& t = instance();
@@ -38,7 +41,10 @@ public:
     };
 
     // The object of number n, with or without its window (null for none).
-    Window* entry(int n) const { return n >= 0 && n < Count ? entries_[n].get() : nullptr; }
+    Window* entry(int n) const
+    {
+        return n >= 0 && n < Count ? entries_[n].get() : nullptr;
+    }
     // The object of number n while it has a window.
     Window* of(int n) const
     {

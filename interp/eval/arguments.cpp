@@ -46,7 +46,7 @@ const char* restOfLine(const char* p, bool parenthesised) {
 }  // namespace
 
 Error Evaluator::parseArguments(const char*& p, std::string_view signature, CallArgs& args,
-                              bool parenthesised) {
+                                bool parenthesised) {
     int bufferBytes = 0;
     bool optional = false;
     bool flexible = false;
@@ -124,7 +124,7 @@ Error Evaluator::parseArguments(const char*& p, std::string_view signature, Call
 }
 
 Error Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bool parenthesised,
-                                ArgSlot& slot, CallArgs& args) {
+                                  ArgSlot& slot, CallArgs& args) {
     const char* start = p;
     switch (letter) {
     case 'f':
@@ -226,16 +226,14 @@ Error Evaluator::parseOneArgument(const char*& p, char letter, bool flexible, bo
     }
     case 'v':
     case '$':
-    case 'm':
-        return variableArgument(p, letter, flexible, slot, args);
+    case 'm': return variableArgument(p, letter, flexible, slot, args);
     default:
         // A letter this parser does not know: the command table is inconsistent.
         return kInternalError;
     }
 }
 
-Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot,
-                                CallArgs& args) {
+Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot, CallArgs& args) {
     const char* start = p;
     Designator d;
     Error err = designate(p, Creation::Create, d);
@@ -243,8 +241,7 @@ Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, Ar
     slot.present = true;
     VarArg& arg = slot.var;
     switch (d.form) {
-    case Designator::kVariable:
-        break;
+    case Designator::kVariable: break;
     case Designator::kElement:
     case Designator::kCharacter: {
         if (letter != 'v') {
@@ -290,7 +287,8 @@ Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, Ar
     }
     switch (letter) {
     case 'v':
-        if (kind == kKindNone) var.setValueKind(kKindNumber);
+        if (kind == kKindNone)
+            var.setValueKind(kKindNumber);
         else if (kind != kKindNumber) {
             ip_.setErrorPosition(start);
             return kWrongDataType;
@@ -324,8 +322,7 @@ Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, Ar
         arg.block = &var.block;
         slot.form = kFormBlock;
         return kOk;
-    default:
-        return kInternalError;
+    default: return kInternalError;
     }
 }
 
@@ -379,13 +376,15 @@ Error Evaluator::callBuiltin(const char*& p, int code, MCVal& out) {
     bool blockSecond = args.count > 1 && args.slot(1).value && args.slot(1).value->type == kValBlock;
     bool toDispatcher = false;
     // (the functions up to ControlHandle in code order take a block this way)
-    if (firstIsF && blockFirst && code >= kFirstFunctionCode && code <= cmd::ControlHandle) toDispatcher = true;
-    if (code == cmd::Len && args.count > 0 && first.value && first.value->type == kValVarBlock) toDispatcher = true;
+    if (firstIsF && blockFirst && code >= kFirstFunctionCode && code <= cmd::ControlHandle)
+        toDispatcher = true;
+    if (code == cmd::Len && args.count > 0 && first.value && first.value->type == kValVarBlock)
+        toDispatcher = true;
     if (firstIsF && !blockFirst && blockSecond && (signature == "ff" || signature == "f.f"))
         toDispatcher = true;
     if (toDispatcher) {
         err = ip_.arrays().matrixFunction ? ip_.arrays().matrixFunction(ip_, code, args, out)
-                                        : kMatrixOperation;
+                                          : kMatrixOperation;
     } else {
         err = ip_.invoke(code, args, out);
     }

@@ -49,8 +49,7 @@ constexpr int kViewTableSpace = 32767;  // a space no variable id can name
 
 struct ViewSlot {
     bool used = false;
-    SymbolTable* table =
-        nullptr;  // where the view variable was made (compared, never followed blindly)
+    SymbolTable* table = nullptr;  // where the view variable was made (compared, never followed blindly)
     int index = 0;
     DataBlock* block = nullptr;  // the view's block while its variable holds it
     uint32_t blockHandle = 0;
@@ -98,8 +97,7 @@ std::string viewName(int slot) { return "__view" + std::to_string(slot + 1); }
 
 SymbolTable* viewHome(Interpreter& ip, ViewTable& views) {
     if (ip.symbols().macroTable) return ip.symbols().macroTable;
-    if (!views.fallback)
-        views.fallback = std::make_unique<SymbolTable>(kViewTableSpace, 32, 13, 1024);
+    if (!views.fallback) views.fallback = std::make_unique<SymbolTable>(kViewTableSpace, 32, 13, 1024);
     return views.fallback.get();
 }
 
@@ -107,8 +105,7 @@ SymbolTable* viewHome(Interpreter& ip, ViewTable& views) {
 Variable* viewVariable(Interpreter& ip, ViewTable& views, int k) {
     ViewSlot& s = views.slots[static_cast<size_t>(k)];
     SymbolTable* home = ip.symbols().macroTable ? ip.symbols().macroTable : views.fallback.get();
-    if (!s.used || !home || s.table != home || !home->isUsed(s.index) ||
-        home->nameAt(s.index) != viewName(k))
+    if (!s.used || !home || s.table != home || !home->isUsed(s.index) || home->nameAt(s.index) != viewName(k))
         return nullptr;
     return &home->at(s.index);
 }
@@ -118,11 +115,10 @@ DataBlock* originBlock(Interpreter& ip, const ViewSlot& s) {
     VarSlot slot = ip.symbols().byId(s.originId);
     if (!slot) return nullptr;
     Variable& var = slot.var();
-    if (var.valueKind() != kKindBlock || var.block != s.origin ||
-        var.block->memoryHandle != s.originHandle || var.block->elementType != s.originType)
+    if (var.valueKind() != kKindBlock || var.block != s.origin || var.block->memoryHandle != s.originHandle ||
+        var.block->elementType != s.originType)
         return nullptr;
-    int64_t needed =
-        s.positions.empty() ? 0 : *std::max_element(s.positions.begin(), s.positions.end()) + 1;
+    int64_t needed = s.positions.empty() ? 0 : *std::max_element(s.positions.begin(), s.positions.end()) + 1;
     int64_t elements = s.elementBytes == 16 ? var.block->count / 2 : var.block->count;
     return needed <= elements ? var.block : nullptr;
 }
@@ -201,8 +197,8 @@ void settleView(Interpreter& ip, ViewTable& views, int k, bool final) {
         size_t size = static_cast<size_t>(s.elementBytes);
         for (size_t i = 0; i < s.positions.size(); ++i) {
             if (std::memcmp(now + i * size, s.snapshot.data() + i * size, size) != 0)
-                std::memcpy(origin->bytes() + static_cast<size_t>(s.positions[i]) * size,
-                            now + i * size, size);
+                std::memcpy(origin->bytes() + static_cast<size_t>(s.positions[i]) * size, now + i * size,
+                            size);
         }
     }
     std::memcpy(s.snapshot.data(), s.block->bytes(), s.snapshot.size());
@@ -296,8 +292,7 @@ Error partPositions(const IndexPart& part, int64_t size, int base, std::vector<i
 }
 
 // Makes a view of the block of the variable at slot; d receives its variable.
-Error makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int count,
-             Designator& d) {
+Error makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int count, Designator& d) {
     DataBlock* block = slot.var().block;
     bool complex = block->elementType == kElemComplexMatrix;
     int64_t elements = complex ? block->count / 2 : block->count;
@@ -327,8 +322,7 @@ Error makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int
     if (!view) return kVectorNotCreated;
     int size = complex ? 16 : elementSize(block->elementType);
     for (int64_t i = 0; i < n; ++i)
-        std::memcpy(view->bytes() + i * size,
-                    block->bytes() + positions[static_cast<size_t>(i)] * size,
+        std::memcpy(view->bytes() + i * size, block->bytes() + positions[static_cast<size_t>(i)] * size,
                     static_cast<size_t>(size));
     view->xSize = nx;
     view->ySize = ny;
@@ -351,8 +345,8 @@ Error makeView(Interpreter& ip, const VarSlot& slot, const IndexPart* parts, int
     }
     Variable& var = home->at(index);
     ViewSlot& previous = views.slots[static_cast<size_t>(k)];
-    if (previous.used && var.valueKind() == kKindBlock && var.block &&
-        var.block == previous.block && ip.work().mark() >= previous.lastToken) {
+    if (previous.used && var.valueKind() == kKindBlock && var.block && var.block == previous.block &&
+        ip.work().mark() >= previous.lastToken) {
         // The statement that named the previous view may still hold its block.
         views.retired.emplace_back(var.block, previous.lastToken);
         var.block = nullptr;
@@ -691,8 +685,7 @@ Error Evaluator::statusDesignator(const char*& p, Designator& d) {
 
 Error Evaluator::readValue(const Designator& d, MCVal& out) {
     switch (d.form) {
-    case Designator::kNothing:
-        return kUndefinedVariable;
+    case Designator::kNothing: return kUndefinedVariable;
     case Designator::kStatus: {
         StatusValue value;
         Error err = ip_.readStatus(d.statusCode, d.statusIndex, value);
@@ -701,12 +694,11 @@ Error Evaluator::readValue(const Designator& d, MCVal& out) {
         out.setReal(value.number);
         return kOk;
     }
-    case Designator::kSubstring:
-        return kStringOperand;
+    case Designator::kSubstring: return kStringOperand;
     case Designator::kCharacter: {
         const Variable& var = d.slot.var();
-        std::string_view text = var.valueKind() == kKindString ? std::string_view(var.text)
-                                                               : blockText(var.block);
+        std::string_view text =
+            var.valueKind() == kKindString ? std::string_view(var.text) : blockText(var.block);
         out.setReal(d.position >= 0 && d.position < static_cast<int64_t>(text.size())
                         ? static_cast<unsigned char>(text[static_cast<size_t>(d.position)])
                         : 0);
@@ -721,17 +713,13 @@ Error Evaluator::readValue(const Designator& d, MCVal& out) {
         }
         return kOk;
     }
-    case Designator::kVariable:
-        break;
+    case Designator::kVariable: break;
     }
     const Variable& var = d.slot.var();
     switch (var.valueKind()) {
     case kKindNone:
-    case kKindNumber:
-        out.setReal(var.number);
-        return kOk;
-    case kKindString:
-        return kStringOperand;
+    case kKindNumber: out.setReal(var.number); return kOk;
+    case kKindString: return kStringOperand;
     case kKindBlock: {
         DataBlock* block = var.block;
         if (!block) {
@@ -759,8 +747,7 @@ Error Evaluator::readValue(const Designator& d, MCVal& out) {
         out.re = block->elementType == kElemComplexMatrix ? block->doubles()[0] : readElement(block, 0);
         return kOk;
     }
-    default:
-        return kInternalPointer;
+    default: return kInternalPointer;
     }
 }
 
@@ -774,9 +761,12 @@ bool Evaluator::readText(const Designator& d, std::string& out) {
     if (!d.slot) return false;
     const Variable& var = d.slot.var();
     std::string_view text;
-    if (var.valueKind() == kKindString) text = var.text;
-    else if (isTextBlock(var)) text = blockText(var.block);
-    else return false;
+    if (var.valueKind() == kKindString)
+        text = var.text;
+    else if (isTextBlock(var))
+        text = blockText(var.block);
+    else
+        return false;
     if (d.form == Designator::kSubstring) {
         text = text.substr(static_cast<size_t>(d.position), static_cast<size_t>(d.end - d.position));
     } else if (d.form != Designator::kVariable) {

@@ -40,8 +40,7 @@ Error Evaluator::numeric(const char*& p, int limit, MCVal& out) {
     while (true) {
         const char* q = skipBlanks(p);
         // Blank-separated elements: " -x" starts the next element.
-        if (limit == kLimitMatrixElement && *q == '-' && q > p && !isBlank(q[1]) && q[1] != '\0')
-            break;
+        if (limit == kLimitMatrixElement && *q == '-' && q > p && !isBlank(q[1]) && q[1] != '\0') break;
         ScannedOperator op;
         if (!scanOperator(q, op)) {
             ip_.setErrorPosition(q);
@@ -231,12 +230,8 @@ Error Evaluator::addressOperand(const char*& p, MCVal& out) {
         address = reinterpret_cast<uintptr_t>(block->bytes() + d.position * size);
         break;
     }
-    case Designator::kCharacter:
-        address = reinterpret_cast<uintptr_t>(var->text.data() + d.position);
-        break;
-    default:
-        ip_.setErrorPosition(start);
-        return kWrongDataType;
+    case Designator::kCharacter: address = reinterpret_cast<uintptr_t>(var->text.data() + d.position); break;
+    default: ip_.setErrorPosition(start); return kWrongDataType;
     }
     out.setReal(static_cast<double>(address));
     return kOk;
@@ -272,9 +267,7 @@ Error Evaluator::combine(int op, MCVal& left, MCVal& right) {
 Error Evaluator::combineReal(int op, double a, double b, double& result) {
     switch (op) {
     case kOpPower:
-    case kOpPower + kElementWise:
-        result = b == 2 ? a * a : std::pow(a, b);
-        return kOk;
+    case kOpPower + kElementWise: result = b == 2 ? a * a : std::pow(a, b); return kOk;
     case kOpMultiply:
     case kOpMultiply + kElementWise: result = a * b; return kOk;
     case kOpDivide:
@@ -304,25 +297,35 @@ Error Evaluator::combineReal(int op, double a, double b, double& result) {
     case kOpXor: result = asSigned(x ^ y); return kOk;
     case kOpMul: result = asSigned(x * y); return kOk;
     case kOpDiv:
-        if (y == 0) result = 2147483647;
-        else if (bothPositive) result = x / y;
-        else if (asSigned(x) == INT32_MIN && asSigned(y) == -1) result = INT32_MIN;  // wraps
-        else result = asSigned(x) / asSigned(y);
+        if (y == 0)
+            result = 2147483647;
+        else if (bothPositive)
+            result = x / y;
+        else if (asSigned(x) == INT32_MIN && asSigned(y) == -1)
+            result = INT32_MIN;  // wraps
+        else
+            result = asSigned(x) / asSigned(y);
         return kOk;
     case kOpMod:
-        if (y == 0) result = 0;
-        else if (bothPositive) result = x % y;
-        else if (asSigned(y) == -1) result = 0;
-        else result = asSigned(x) % asSigned(y);
+        if (y == 0)
+            result = 0;
+        else if (bothPositive)
+            result = x % y;
+        else if (asSigned(y) == -1)
+            result = 0;
+        else
+            result = asSigned(x) % asSigned(y);
         return kOk;
     case kOpShiftLeft: result = y >= 32 ? 0 : asSigned(x << y); return kOk;
     case kOpShiftRight:
-        if (y >= 32) result = 0;
-        else if (a > 0) result = x >> y;
-        else result = asSigned(x) >> y;
+        if (y >= 32)
+            result = 0;
+        else if (a > 0)
+            result = x >> y;
+        else
+            result = asSigned(x) >> y;
         return kOk;
-    default:
-        return kUnknownOperator;
+    default: return kUnknownOperator;
     }
 }
 
@@ -342,18 +345,13 @@ Error Evaluator::combineComplex(int op, MCVal& left, const MCVal& right) {
     case kOpPower:
     case kOpPower + kElementWise: r = cpow(a, b); break;
     case kOpEqual:
-    case kOpEqual + kElementWise:
-        left.setReal(a.re == b.re && a.im == b.im);
-        return kOk;
+    case kOpEqual + kElementWise: left.setReal(a.re == b.re && a.im == b.im); return kOk;
     case kOpNotEqual:
-    case kOpNotEqual + kElementWise:
-        left.setReal(a.re != b.re || a.im != b.im);
-        return kOk;
+    case kOpNotEqual + kElementWise: left.setReal(a.re != b.re || a.im != b.im); return kOk;
     case kOpLess:
     case kOpGreater:
     case kOpLessEqual:
-    case kOpGreaterEqual:
-        return kMatrixOperation;  // complex numbers have no order
+    case kOpGreaterEqual: return kMatrixOperation;  // complex numbers have no order
     default: {
         // Integer operators and FMOD act on the real and imaginary parts
         // separately; a real operand meets both parts.

@@ -76,7 +76,7 @@ private:
     Error statusDesignator(const char*& p, Designator& d);
     Error objectOf(VarSlot holder, Creation creation, SymbolTable*& table);
     Error parseOneArgument(const char*& p, char letter, bool flexible, bool parenthesised, ArgSlot& slot,
-                         CallArgs& args);
+                           CallArgs& args);
     Error variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot, CallArgs& args);
 
     Interpreter& ip_;

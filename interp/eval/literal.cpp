@@ -119,13 +119,17 @@ Error Evaluator::matrixLiteral(const char*& p, MCVal& out) {
             }
             p = q;
             double count;
-            if (copies) count = std::round(b);
-            else if (hasStep) count = std::trunc((b - a) / step + 0.0001) + 1;
-            else count = std::trunc(b - a + 1.0001);
+            if (copies)
+                count = std::round(b);
+            else if (hasStep)
+                count = std::trunc((b - a) / step + 0.0001) + 1;
+            else
+                count = std::trunc(b - a + 1.0001);
             if (!(count >= 1)) continue;  // no element at all
             if (count > static_cast<double>(kMaxLiteralElements)) return kVectorNotCreated;
             auto n = static_cast<int64_t>(count);
-            if (total + n <= kMaxLiteralElements) rows.back().re.reserve(rows.back().re.size() + static_cast<size_t>(n));
+            if (total + n <= kMaxLiteralElements)
+                rows.back().re.reserve(rows.back().re.size() + static_cast<size_t>(n));
             for (int64_t i = 0; i < n; ++i) {
                 err = append(copies ? a : a + static_cast<double>(i) * step, 0);
                 if (err) return err;
@@ -164,8 +168,10 @@ Error Evaluator::matrixLiteral(const char*& p, MCVal& out) {
         p += 2;
         elementType = kElemDouble;
         matrix = false;
-        if (*p >= '1' && *p <= '6') elementType = *p++ - '0';
-        else if (*p == '9') elementType = *p++ - '0';
+        if (*p >= '1' && *p <= '6')
+            elementType = *p++ - '0';
+        else if (*p == '9')
+            elementType = *p++ - '0';
     } else if (p[0] == '.' && (p[1] == 'a' || p[1] == 'A')) {
         p += 2;
         matrix = false;

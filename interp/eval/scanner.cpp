@@ -15,10 +15,14 @@ bool scanWordOperator(const char* p, ScannedOperator& op) {
     char word[5] = {};
     for (size_t i = 0; i < length; ++i) word[i] = static_cast<char>(p[i] | 0x20);
     std::string_view w(word, length);
-    struct Word { std::string_view name; int code; int level; };
+    struct Word {
+        std::string_view name;
+        int code;
+        int level;
+    };
     static constexpr Word kWords[] = {
-        {"and", kOpAnd, 10}, {"or", kOpOr, 12}, {"xor", kOpXor, 11}, {"div", kOpDiv, 5},
-        {"mod", kOpMod, 5}, {"mul", kOpMul, 5}, {"fmod", kOpFmod, 5},
+        {"and", kOpAnd, 10}, {"or", kOpOr, 12},  {"xor", kOpXor, 11},  {"div", kOpDiv, 5},
+        {"mod", kOpMod, 5},  {"mul", kOpMul, 5}, {"fmod", kOpFmod, 5},
     };
     for (const Word& candidate : kWords) {
         if (candidate.name == w) {
@@ -42,8 +46,8 @@ bool scanOperator(const char* p, ScannedOperator& op) {
         // A prefix before an operator: element-wise ('.'), or a case-blind
         // string comparison ('.' or '$').
         char next = p[1];
-        bool operatorFollows = next == '*' || next == '/' || next == '\\' || next == '^' ||
-                               next == '+' || next == '-' || isComparisonChar(next) || next == '~';
+        bool operatorFollows = next == '*' || next == '/' || next == '\\' || next == '^' || next == '+' ||
+                               next == '-' || isComparisonChar(next) || next == '~';
         if (!operatorFollows) {
             if (*p == '$') return true;  // not an operator: the expression ends here
             return false;                // "..", ".x": unknown operator
@@ -52,32 +56,90 @@ bool scanOperator(const char* p, ScannedOperator& op) {
         ++p;
     }
     switch (*p) {
-    case '^': op.code = kOpPower; op.level = 4; op.length = 1; break;
-    case '*': op.code = kOpMultiply; op.level = 5; op.length = 1; break;
-    case '/': op.code = kOpDivide; op.level = 5; op.length = 1; break;
-    case '\\': op.code = kOpLeftDivide; op.level = 5; op.length = 1; break;
-    case '+': op.code = kOpAdd; op.level = 6; op.length = 1; break;
-    case '-': op.code = kOpSubtract; op.level = 6; op.length = 1; break;
+    case '^':
+        op.code = kOpPower;
+        op.level = 4;
+        op.length = 1;
+        break;
+    case '*':
+        op.code = kOpMultiply;
+        op.level = 5;
+        op.length = 1;
+        break;
+    case '/':
+        op.code = kOpDivide;
+        op.level = 5;
+        op.length = 1;
+        break;
+    case '\\':
+        op.code = kOpLeftDivide;
+        op.level = 5;
+        op.length = 1;
+        break;
+    case '+':
+        op.code = kOpAdd;
+        op.level = 6;
+        op.length = 1;
+        break;
+    case '-':
+        op.code = kOpSubtract;
+        op.level = 6;
+        op.length = 1;
+        break;
     case '~':
         if (p[1] != '=') return false;
-        op.code = kOpNotEqual + kElementWise; op.level = 9; op.length = 2;
+        op.code = kOpNotEqual + kElementWise;
+        op.level = 9;
+        op.length = 2;
         break;
     case '<':
-        if (p[1] == '<') { op.code = kOpShiftLeft; op.level = 7; op.length = 2; }
-        else if (p[1] == '=') { op.code = kOpLessEqual; op.level = 8; op.length = 2; }
-        else if (p[1] == '>') { op.code = kOpNotEqual; op.level = 9; op.length = 2; }
-        else { op.code = kOpLess; op.level = 8; op.length = 1; }
+        if (p[1] == '<') {
+            op.code = kOpShiftLeft;
+            op.level = 7;
+            op.length = 2;
+        } else if (p[1] == '=') {
+            op.code = kOpLessEqual;
+            op.level = 8;
+            op.length = 2;
+        } else if (p[1] == '>') {
+            op.code = kOpNotEqual;
+            op.level = 9;
+            op.length = 2;
+        } else {
+            op.code = kOpLess;
+            op.level = 8;
+            op.length = 1;
+        }
         break;
     case '>':
-        if (p[1] == '>') { op.code = kOpShiftRight; op.level = 7; op.length = 2; }
-        else if (p[1] == '=') { op.code = kOpGreaterEqual; op.level = 8; op.length = 2; }
-        else if (p[1] == '<') return false;
-        else { op.code = kOpGreater; op.level = 8; op.length = 1; }
+        if (p[1] == '>') {
+            op.code = kOpShiftRight;
+            op.level = 7;
+            op.length = 2;
+        } else if (p[1] == '=') {
+            op.code = kOpGreaterEqual;
+            op.level = 8;
+            op.length = 2;
+        } else if (p[1] == '<')
+            return false;
+        else {
+            op.code = kOpGreater;
+            op.level = 8;
+            op.length = 1;
+        }
         break;
     case '=':
-        if (p[1] == '=') { op.code = kOpEqual + kElementWise; op.level = 9; op.length = 2; }
-        else if (p[1] == '<' || p[1] == '>') return false;
-        else { op.code = kOpEqual; op.level = 9; op.length = 1; }
+        if (p[1] == '=') {
+            op.code = kOpEqual + kElementWise;
+            op.level = 9;
+            op.length = 2;
+        } else if (p[1] == '<' || p[1] == '>')
+            return false;
+        else {
+            op.code = kOpEqual;
+            op.level = 9;
+            op.length = 1;
+        }
         break;
     default:
         if (op.dotted || op.dollar) return false;

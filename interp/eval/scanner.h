@@ -11,11 +11,11 @@
 namespace tvx::interp {
 
 struct ScannedOperator {
-    int code = 0;      // 0: no operator here (the expression ends)
-    int level = 0;     // lower binds tighter
-    int length = 0;    // characters taken
-    bool dotted = false;   // written with a leading '.' (element-wise / case-blind compare)
-    bool dollar = false;   // written with a leading '$' (case-blind string compare)
+    int code = 0;         // 0: no operator here (the expression ends)
+    int level = 0;        // lower binds tighter
+    int length = 0;       // characters taken
+    bool dotted = false;  // written with a leading '.' (element-wise / case-blind compare)
+    bool dollar = false;  // written with a leading '$' (case-blind string compare)
 };
 
 // Reads the binary operator at p (blanks already skipped). Returns false for an

@@ -23,7 +23,8 @@ Error appendChecked(std::string& out, std::string_view text) {
 
 // Digits of an unsigned 64-bit value in base 2..36.
 std::string digitsInBase(uint64_t value, unsigned base, bool upper) {
-    const char* digits = upper ? "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "0123456789abcdefghijklmnopqrstuvwxyz";
+    const char* digits =
+        upper ? "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "0123456789abcdefghijklmnopqrstuvwxyz";
     char buffer[72];
     int pos = sizeof buffer;
     do {
@@ -47,11 +48,19 @@ int scanStringComparison(const char* p, int& op, bool& ignoreCase) {
     if (a != '<' && a != '>' && a != '=') return 0;
     char b = p[1];
     int length = 1;
-    if (a == '<' && b == '=') { op = kOpLessEqual; length = 2; }
-    else if (a == '>' && b == '=') { op = kOpGreaterEqual; length = 2; }
-    else if (a == '<' && b == '>') { op = kOpNotEqual; length = 2; }
-    else if (b == '<' || b == '>' || b == '=') return -1;
-    else op = a == '<' ? kOpLess : a == '>' ? kOpGreater : kOpEqual;
+    if (a == '<' && b == '=') {
+        op = kOpLessEqual;
+        length = 2;
+    } else if (a == '>' && b == '=') {
+        op = kOpGreaterEqual;
+        length = 2;
+    } else if (a == '<' && b == '>') {
+        op = kOpNotEqual;
+        length = 2;
+    } else if (b == '<' || b == '>' || b == '=')
+        return -1;
+    else
+        op = a == '<' ? kOpLess : a == '>' ? kOpGreater : kOpEqual;
     return static_cast<int>(p - start) + length;
 }
 
@@ -114,8 +123,10 @@ Error Evaluator::stringTerm(const char*& p, std::string& out) {
     if (*p == '#') return formatTerm(p, out);
     if (*p == '$') {
         int mode = 0;  // 0: character or ANSI string, 1: '>' ANSI to wide, 2: '<' wide to ANSI
-        if (p[1] == '>') mode = 1;
-        else if (p[1] == '<') mode = 2;
+        if (p[1] == '>')
+            mode = 1;
+        else if (p[1] == '<')
+            mode = 2;
         p += mode ? 2 : 1;
         double value;
         Error err = real(p, kLimitSingleOperand, value);

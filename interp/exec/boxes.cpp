@@ -2,8 +2,8 @@
 // The host shows them (a dialog, or a printed and answered box in batch mode).
 #include "interp/exec/boxes.h"
 
-#include "interp/eval/scanner.h"
 #include "interp/codes.h"
+#include "interp/eval/scanner.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 
@@ -105,15 +105,10 @@ Error strInputStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 }  // namespace
 
 constexpr CommandRow kBoxCommandsRows[] = {
-    {cmd::OkBox, okBoxStatement},
-    {cmd::YesNoBox, yesNoBoxStatement},
-    {cmd::MsgBox, msgBoxFunction},
-    {cmd::Input, inputStatement},
-    {cmd::StrInput, strInputStatement},
+    {cmd::OkBox, okBoxStatement}, {cmd::YesNoBox, yesNoBoxStatement}, {cmd::MsgBox, msgBoxFunction},
+    {cmd::Input, inputStatement}, {cmd::StrInput, strInputStatement},
 };
 
-void registerBoxCommands(Interpreter& ip) {
-    ip.install({"exec/boxes", kBoxCommandsRows});
-}
+void registerBoxCommands(Interpreter& ip) { ip.install({"exec/boxes", kBoxCommandsRows}); }
 
 }  // namespace tvx::interp

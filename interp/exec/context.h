@@ -21,9 +21,9 @@ constexpr int kMaxLineLength = 511;
 
 // Skip states: the low 4 bits count nesting.
 constexpr uint16_t kSkipOneLine = 0xFFC0;
-constexpr uint16_t kSkipIfFalse = 0xFFC1;      // to the matching ElseIf / Else / EndIf
-constexpr uint16_t kSkipIfTaken = 0xFFD1;      // a taken branch met ElseIf / Else: to EndIf
-constexpr uint16_t kSkipLoop = 0xFFF0;         // to the matching EndLoop (+ nesting)
+constexpr uint16_t kSkipIfFalse = 0xFFC1;           // to the matching ElseIf / Else / EndIf
+constexpr uint16_t kSkipIfTaken = 0xFFD1;           // a taken branch met ElseIf / Else: to EndIf
+constexpr uint16_t kSkipLoop = 0xFFF0;              // to the matching EndLoop (+ nesting)
 constexpr uint16_t kSkipLabelSearchLimit = 0xFFC0;  // below: the id of a label searched
 
 inline bool isIfSkip(uint16_t s) { return s >= kSkipIfFalse && s < kSkipIfFalse + 15; }
@@ -40,9 +40,13 @@ public:
     int find(std::string_view name) const { return names_.find(name); }
     std::string_view name(int id) const { return names_.nameAt(id); }
     // Position of the line after the label or Function line; SIZE_MAX when unknown.
-    size_t position(int id) const { return id > 0 && static_cast<size_t>(id) < positions_.size() ? positions_[id] : SIZE_MAX; }
+    size_t position(int id) const {
+        return id > 0 && static_cast<size_t>(id) < positions_.size() ? positions_[id] : SIZE_MAX;
+    }
     void setPosition(int id, size_t position);
-    bool isFunction(int id) const { return id > 0 && static_cast<size_t>(id) < functions_.size() && functions_[id]; }
+    bool isFunction(int id) const {
+        return id > 0 && static_cast<size_t>(id) < functions_.size() && functions_[id];
+    }
     void markFunction(int id);
     void clear();
 
@@ -57,10 +61,10 @@ struct CallFrame {
     size_t returnPosition = 0;
     int loopLevel = 0;
     int calledId = 0;
-    bool isFunction = false;        // a macro function (a local space is open)
-    bool fromExpression = false;    // the call returns into an expression
-    size_t callLineStart = 0;       // the calling line (for !CallingLine)
-    SymbolTable* local = nullptr;   // the local space in effect at this level
+    bool isFunction = false;       // a macro function (a local space is open)
+    bool fromExpression = false;   // the call returns into an expression
+    size_t callLineStart = 0;      // the calling line (for !CallingLine)
+    SymbolTable* local = nullptr;  // the local space in effect at this level
     int staticsFunctionId = 0;
     std::unique_ptr<SymbolTable> ownLocal;  // a function's local space, reused by later calls
 };
@@ -93,14 +97,14 @@ struct MacroContext : LocalSpaces {
     std::shared_ptr<const std::string> text;  // NUL-terminated (std::string keeps one)
     std::string macroPath;                    // directory, with a trailing separator
     std::string fileName;
-    bool fromEditor = false;                  // run from the Watch Window's editor text
-    bool cutIntoLines = true;                 // false for immediate text (exit command)
-    size_t declarationLine = SIZE_MAX;        // a function file's Shared line, which is not run
+    bool fromEditor = false;            // run from the Watch Window's editor text
+    bool cutIntoLines = true;           // false for immediate text (exit command)
+    size_t declarationLine = SIZE_MAX;  // a function file's Shared line, which is not run
 
     // Positions (offsets into text).
     size_t nextLine = 0;
-    size_t lineStart = 0;   // start of the current logical line
-    size_t lineEnd = 0;     // where the current logical line ended in the text
+    size_t lineStart = 0;  // start of the current logical line
+    size_t lineEnd = 0;    // where the current logical line ended in the text
     size_t furthest = 0;
     std::string_view currentLine;  // the current logical line, for the error box
     std::string lineStore;         // holds currentLine when it comes from no cached line
@@ -116,7 +120,7 @@ struct MacroContext : LocalSpaces {
 
     // Calls.
     int callLevel = 0;
-    int callDepth = 65;  // slots of the call stack
+    int callDepth = 65;             // slots of the call stack
     std::vector<CallFrame> frames;  // index = call level (1-based; [0] unused)
     PendingCall pendingCall;
     bool callPending = false;

@@ -2,13 +2,13 @@
 // starting other macros, stopping.
 #include "interp/exec/control.h"
 
+#include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/symbols/assign.h"
-#include "interp/codes.h"
 #include "interp/exec/context.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
+#include "interp/symbols/assign.h"
 #include "interp/values/number.h"
 
 namespace tvx::interp {
@@ -47,8 +47,10 @@ void leaveLoop(MacroContext& ctx) {
 void endOfPass(MacroContext& ctx, bool atEndLoop) {
     size_t level = static_cast<size_t>(ctx.loopLevel - 1);
     if (ctx.loopCounts[level] != 0 && --ctx.loopCounts[level] < 1) {
-        if (atEndLoop) --ctx.loopLevel;  // the line after EndLoop follows
-        else leaveLoop(ctx);
+        if (atEndLoop)
+            --ctx.loopLevel;  // the line after EndLoop follows
+        else
+            leaveLoop(ctx);
         return;
     }
     ++ctx.loopIndexes[level];
@@ -189,8 +191,10 @@ void splitList(std::string_view text, std::vector<std::string_view>& items) {
         char c = text[i];
         if (c == '"') inString = !inString;
         if (inString) continue;
-        if (c == '(' || c == '[') ++depth;
-        else if ((c == ')' || c == ']') && depth > 0) --depth;
+        if (c == '(' || c == '[')
+            ++depth;
+        else if ((c == ')' || c == ']') && depth > 0)
+            --depth;
         else if (c == ',' && depth == 0) {
             items.push_back(text.substr(start, i - start));
             start = i + 1;
@@ -344,7 +348,8 @@ Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view f
     size_t known = ctx.labels.position(id);
     if (known != SIZE_MAX && known != ctx.lineStart) return kLabelRedefined;
     ctx.labels.setPosition(id, ctx.lineStart);
-    if (ctx.callPending && ctx.pendingCall.functionId == id) return bindArguments(ip, ctx, ctx.callLevel, formals);
+    if (ctx.callPending && ctx.pendingCall.functionId == id)
+        return bindArguments(ip, ctx, ctx.callLevel, formals);
     return kOk;
 }
 
@@ -403,9 +408,9 @@ Error endStatement(Interpreter& ip, CallArgs&, MCVal&) {
 // ---- Starting macros, stopping
 
 Error startMacroStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    CallKind kind = args.code == cmd::CallMacro ? CallKind::Call
+    CallKind kind = args.code == cmd::CallMacro    ? CallKind::Call
                     : args.code == cmd::CallCommon ? CallKind::Common
-                                               : CallKind::Start;
+                                                   : CallKind::Start;
     return ip.runner().requestMacro(kind, args.text(0), args.text(1), present(args, 2) ? args.l(2) : 0);
 }
 
@@ -443,28 +448,34 @@ Error assertStatement(Interpreter&, CallArgs& args, MCVal&) {
 
 Error setBreakStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     uint32_t mask = static_cast<uint32_t>(args.i(0)) & 0xF;
-    if (args.i(1) != 0) ip.setRunOptions(ip.runOptions() | (mask));
-    else ip.setRunOptions(ip.runOptions() & (~mask));
+    if (args.i(1) != 0)
+        ip.setRunOptions(ip.runOptions() | (mask));
+    else
+        ip.setRunOptions(ip.runOptions() & (~mask));
     return kOk;
 }
 
 Error disableWaitStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args.i(0) & 1) ip.setRunOptions(ip.runOptions() | (kOptNoWaitPumping));
-    else ip.setRunOptions(ip.runOptions() & (~static_cast<uint32_t>(kOptNoWaitPumping)));
+    if (args.i(0) & 1)
+        ip.setRunOptions(ip.runOptions() | (kOptNoWaitPumping));
+    else
+        ip.setRunOptions(ip.runOptions() & (~static_cast<uint32_t>(kOptNoWaitPumping)));
     ip.disableWaitSwitch = (args.i(0) & 2) != 0;
     return kOk;
 }
 
 Error disableMsgStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    if (args.i(0) != 0) ip.setRunOptions(ip.runOptions() | (kOptNoMessagePumping));
-    else ip.setRunOptions(ip.runOptions() & (~static_cast<uint32_t>(kOptNoMessagePumping)));
+    if (args.i(0) != 0)
+        ip.setRunOptions(ip.runOptions() | (kOptNoMessagePumping));
+    else
+        ip.setRunOptions(ip.runOptions() & (~static_cast<uint32_t>(kOptNoMessagePumping)));
     return kOk;
 }
 
 Error addPoolStatement(Interpreter& ip, CallArgs& args, MCVal& result) {
     MacroContext* ctx = ip.runner().current();
     Error err = ip.runner().sources.addPool(args.text(0), present(args, 1) ? args.l(1) : 0,
-                                          ctx ? ctx->macroPath : std::string(), ip.programDirectory());
+                                            ctx ? ctx->macroPath : std::string(), ip.programDirectory());
     result.setReal(0);
     return err;
 }
@@ -527,8 +538,6 @@ constexpr CommandRow kControlStatementsRows[] = {
     {cmd::CallCommon, startMacroStatement},
 };
 
-void registerControlStatements(Interpreter& ip) {
-    ip.install({"control", kControlStatementsRows});
-}
+void registerControlStatements(Interpreter& ip) { ip.install({"control", kControlStatementsRows}); }
 
 }  // namespace tvx::interp

@@ -21,7 +21,8 @@ int LabelTable::idOf(std::string_view name) {
 
 void LabelTable::setPosition(int id, size_t position) {
     if (id <= 0) return;
-    if (positions_.size() <= static_cast<size_t>(id)) positions_.resize(static_cast<size_t>(id) + 1, SIZE_MAX);
+    if (positions_.size() <= static_cast<size_t>(id))
+        positions_.resize(static_cast<size_t>(id) + 1, SIZE_MAX);
     positions_[static_cast<size_t>(id)] = position;
 }
 

@@ -1,8 +1,8 @@
 #include "interp/exec/linecache.h"
 
+#include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/codes.h"
 #include "interp/exec/context.h"
 #include "interp/exec/control.h"
 #include "interp/interpreter.h"
@@ -185,9 +185,12 @@ void compile(Interpreter& ip, CachedLine& line) {
     // signature asks for no argument (every letter, '$' included, behind a '.').
     bool optional = false;
     for (char s : signature) {
-        if (s == '.' || s == '&') optional = true;
-        else if (((s >= 'a' && s <= 'z') || s == '$') && !optional) return;
-        else if (s == '#' || s == 'c') return;
+        if (s == '.' || s == '&')
+            optional = true;
+        else if (((s >= 'a' && s <= 'z') || s == '$') && !optional)
+            return;
+        else if (s == '#' || s == 'c')
+            return;
     }
     line.commandCode = code;
     line.form = CachedLine::Form::kBareCommand;
@@ -250,12 +253,8 @@ bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t
     for (size_t i = begin; i < end; ++i) {
         const ExpressionStep& step = line.steps[i];
         switch (step.kind) {
-        case ExpressionStep::kNumber:
-            stack[sp++] = step.number;
-            break;
-        case ExpressionStep::kVariable:
-            stack[sp++] = values[nextValue++];
-            break;
+        case ExpressionStep::kNumber: stack[sp++] = step.number; break;
+        case ExpressionStep::kVariable: stack[sp++] = values[nextValue++]; break;
         case ExpressionStep::kStatus: {
             StatusValue value;
             if (ip.readStatus(step.code, 0, value) || value.isString) return false;
@@ -268,9 +267,7 @@ bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t
             if (ip.evaluator().combineReals(step.code, a, b, a)) return false;
             break;
         }
-        case ExpressionStep::kNegate:
-            stack[sp - 1] = -stack[sp - 1];
-            break;
+        case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
         }
     }
     result = stack[0];

@@ -27,11 +27,11 @@ struct MacroContext;
 struct ExpressionStep {
     enum Kind : uint8_t { kNumber, kVariable, kStatus, kBinary, kNegate };
     Kind kind;
-    uint16_t hash = 0;     // kVariable: the name's hash
-    int code = 0;          // kBinary: operator code; kStatus: status code
-    uint32_t offset = 0;   // kVariable: the name within the line text
+    uint16_t hash = 0;    // kVariable: the name's hash
+    int code = 0;         // kBinary: operator code; kStatus: status code
+    uint32_t offset = 0;  // kVariable: the name within the line text
     uint32_t length = 0;
-    double number = 0;     // kNumber
+    double number = 0;  // kNumber
 };
 
 struct CachedLine {
@@ -41,15 +41,15 @@ struct CachedLine {
 
     enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand, kFunctionLine };
     Form form = Form::kUnknown;
-    int commandCode = 0;            // kBareCommand, kCommand
-    uint32_t targetLength = 0;      // kAssignment: the target name; kFunctionLine: the function's name
+    int commandCode = 0;        // kBareCommand, kCommand
+    uint32_t targetLength = 0;  // kAssignment: the target name; kFunctionLine: the function's name
     uint32_t targetOffset = 0;
     uint16_t targetHash = 0;
     std::vector<ExpressionStep> steps;
     // kCommand: the signature letter of each argument and where its steps end.
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
-    uint32_t formalsOffset = 0;     // kFunctionLine: the formal parameters, to the end of the line
+    uint32_t formalsOffset = 0;  // kFunctionLine: the formal parameters, to the end of the line
 
     // The line that ran after this one last time, and where it starts: the
     // run loop takes it without a lookup when the program counter agrees.

@@ -2,14 +2,14 @@
 
 #include <cstring>
 
+#include "interp/codes.h"
+#include "interp/display.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
-#include "interp/symbols/assign.h"
-#include "interp/codes.h"
 #include "interp/exec/context.h"
-#include "interp/display.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
+#include "interp/symbols/assign.h"
 #include "interp/values/handles.h"
 #include "interp/values/number.h"
 
@@ -47,9 +47,12 @@ int readCommandWord(Interpreter& ip, const char*& p) {
     if (length == 0) return code;
     if (code == cmd::End) {
         // "End" and a word whose first two letters are "if", or the word "loop".
-        if (length >= 2 && (q[0] | 0x20) == 'i' && (q[1] | 0x20) == 'f') code = cmd::EndIf;
-        else if (wordIs(q, length, "loop")) code = cmd::EndLoop;
-        else return code;
+        if (length >= 2 && (q[0] | 0x20) == 'i' && (q[1] | 0x20) == 'f')
+            code = cmd::EndIf;
+        else if (wordIs(q, length, "loop"))
+            code = cmd::EndLoop;
+        else
+            return code;
     } else if (code == cmd::Else && wordIs(q, length, "if")) {
         code = cmd::ElseIf;
     } else if (code == cmd::Break && wordIs(q, length, "loop")) {
@@ -62,7 +65,8 @@ int readCommandWord(Interpreter& ip, const char*& p) {
 }
 
 bool forbidsChaining(int code) {
-    return code == cmd::If || code == cmd::ElseIf || code == cmd::Else || code == cmd::EndIf || code == cmd::DoIf;
+    return code == cmd::If || code == cmd::ElseIf || code == cmd::Else || code == cmd::EndIf ||
+           code == cmd::DoIf;
 }
 
 // The assignment operator after a target: "=", ":=", "+=", "-=", "*=", "/=", "^=".
@@ -72,7 +76,8 @@ int assignmentOperator(const char* r, int& length) {
         length = 1;
         return '=';
     }
-    if ((r[0] == ':' || r[0] == '+' || r[0] == '-' || r[0] == '*' || r[0] == '/' || r[0] == '^') && r[1] == '=') {
+    if ((r[0] == ':' || r[0] == '+' || r[0] == '-' || r[0] == '*' || r[0] == '/' || r[0] == '^') &&
+        r[1] == '=') {
         length = 2;
         return r[0];
     }
@@ -128,7 +133,9 @@ Error plainAssignment(const Designator& target, RightSide& right, bool mayChange
         if (right.isString) return kWrongDataType;
         if (var.block->elementType == kElemComplexMatrix) {
             Error err = writeElement(&var.block, 2 * target.position, right.value.re);
-            if (!err) err = writeElement(&var.block, 2 * target.position + 1, right.value.isComplex() ? right.value.im : 0);
+            if (!err)
+                err = writeElement(&var.block, 2 * target.position + 1,
+                                   right.value.isComplex() ? right.value.im : 0);
             return err;
         }
         if (!right.value.isReal()) return kWrongDataType;
@@ -143,8 +150,8 @@ Error plainAssignment(const Designator& target, RightSide& right, bool mayChange
     }
     if (target.form == Designator::kSubstring) {
         if (!right.isString) return kWrongDataType;
-        var.text.replace(static_cast<size_t>(target.position), static_cast<size_t>(target.end - target.position),
-                         right.text);
+        var.text.replace(static_cast<size_t>(target.position),
+                         static_cast<size_t>(target.end - target.position), right.text);
         if (var.text.size() > kMaxStringLength) var.text.resize(kMaxStringLength);
         return kOk;
     }
@@ -185,15 +192,14 @@ Error plainAssignment(const Designator& target, RightSide& right, bool mayChange
         }
         if (value.isComplex()) return setComplex(var, value.re, value.im);
         return kCannotChangeType;
-    case kKindString:
-        return assignToCharacters(var, right);
+    case kKindString: return assignToCharacters(var, right);
     case kKindBlock:
-        if (var.block && var.block->elementType == kElemComplexScalar && var.block->count == 2 && value.isScalar())
+        if (var.block && var.block->elementType == kElemComplexScalar && var.block->count == 2 &&
+            value.isScalar())
             return setComplex(var, value.re, value.isComplex() ? value.im : 0);
         if (value.isComplex()) return replaceValue(var, value);
         return assignToVector(var.block, &value, nullptr, false);
-    default:
-        return kCannotChangeType;
+    default: return kCannotChangeType;
     }
 }
 
@@ -240,8 +246,11 @@ Error compoundAssignment(Interpreter& ip, const Designator& target, RightSide& r
     if (right.isString) return kWrongDataType;
     if (target.form == Designator::kVariable && var.valueKind() == kKindBlock && var.block &&
         var.block->elementType != kElemComplexScalar) {
-        int code = op == '+' ? cmd::Add : op == '-' ? cmd::Subtract : op == '*' ? cmd::Multiply : op == '/' ? cmd::Divide
-                                                                                              : cmd::PowerAssign;
+        int code = op == '+'   ? cmd::Add
+                   : op == '-' ? cmd::Subtract
+                   : op == '*' ? cmd::Multiply
+                   : op == '/' ? cmd::Divide
+                               : cmd::PowerAssign;
         bool handled;
         Error err = compoundOnVector(ip, target, right, code, handled);
         if (handled) return err;
@@ -250,7 +259,11 @@ Error compoundAssignment(Interpreter& ip, const Designator& target, RightSide& r
     Error err = ip.evaluator().readValue(target, current);
     if (err == kStringOperand) return kWrongDataType;
     if (err) return err;
-    int code = op == '+' ? kOpAdd : op == '-' ? kOpSubtract : op == '*' ? kOpMultiply : op == '/' ? kOpDivide : kOpPower;
+    int code = op == '+'   ? kOpAdd
+               : op == '-' ? kOpSubtract
+               : op == '*' ? kOpMultiply
+               : op == '/' ? kOpDivide
+                           : kOpPower;
     err = ip.evaluator().combineValues(code, current, right.value);
     if (err) return err;
     RightSide combined;
@@ -443,8 +456,10 @@ Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line
         if (code == cmd::If) {
             ++ctx.skipNesting;
         } else if (code == cmd::EndIf) {
-            if (ctx.skipNesting == 0) ctx.skipState = 0;
-            else --ctx.skipNesting;
+            if (ctx.skipNesting == 0)
+                ctx.skipState = 0;
+            else
+                --ctx.skipNesting;
         } else if (ctx.skipNesting == 0 && isIfSkip(s)) {
             if (code == cmd::Else) {
                 ctx.skipState = 0;
@@ -459,8 +474,10 @@ Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line
         if (code == cmd::Loop) {
             ++ctx.skipNesting;
         } else if (code == cmd::EndLoop) {
-            if (ctx.skipNesting == 0) ctx.skipState = 0;
-            else --ctx.skipNesting;
+            if (ctx.skipNesting == 0)
+                ctx.skipState = 0;
+            else
+                --ctx.skipNesting;
         }
     }
     return kOk;

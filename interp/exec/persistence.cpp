@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "interp/eval/scanner.h"
 #include "interp/codes.h"
+#include "interp/eval/scanner.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "platform/ini.h"
@@ -34,7 +34,8 @@ std::string numberText(double value) {
 }
 
 // Reads a saved value into var by its kind; false when the key is missing.
-bool loadSaved(const platform::IniDocument& file, const std::string& group, std::string_view name, Variable& var) {
+bool loadSaved(const platform::IniDocument& file, const std::string& group, std::string_view name,
+               Variable& var) {
     std::string text;
     if (!file.get(group, name, &text)) return false;
     if (var.valueKind() == kKindString) {
@@ -91,7 +92,9 @@ Error declareStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 Error declarationNames(std::string_view text, std::vector<std::string_view>& names) {
     const char* p = text.data();
     const char* end = text.data() + text.size();
-    auto skip = [&] { while (p < end && isBlank(*p)) ++p; };
+    auto skip = [&] {
+        while (p < end && isBlank(*p)) ++p;
+    };
     skip();
     bool bracketed = p < end && *p == '(';
     if (bracketed) ++p;
@@ -153,7 +156,8 @@ Error groupNameStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     Symbols& symbols = ip.symbols();
     if (symbols.persistenceOn) savePermanentVariables(ip);
     symbols.groupName = std::string(args.text(0).substr(0, kMaxGroupName));
-    if (args.present(1) && !args.text(1).empty()) symbols.permanentFile = std::string(args.text(1).substr(0, kMaxFileName));
+    if (args.present(1) && !args.text(1).empty())
+        symbols.permanentFile = std::string(args.text(1).substr(0, kMaxFileName));
     return kOk;
 }
 
@@ -214,7 +218,7 @@ void savePermanentVariables(Interpreter& ip) {
         if (var.kind & kKindPermanent) {
             if (!anyPermanent) permanentFile.load(permanentPath);
             anyPermanent = true;
-            std::string value = var.valueKind() == kKindNumber ? numberText(var.number)
+            std::string value = var.valueKind() == kKindNumber   ? numberText(var.number)
                                 : var.valueKind() == kKindString ? var.text
                                                                  : std::string();
             permanentFile.set(symbols.groupName, name, value);
@@ -263,8 +267,6 @@ constexpr CommandRow kScopeStatementsRows[] = {
     {cmd::PermanentLoad, permanentLoadStatement},
 };
 
-void registerScopeStatements(Interpreter& ip) {
-    ip.install({"exec/persistence", kScopeStatementsRows});
-}
+void registerScopeStatements(Interpreter& ip) { ip.install({"exec/persistence", kScopeStatementsRows}); }
 
 }  // namespace tvx::interp

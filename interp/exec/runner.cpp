@@ -37,9 +37,12 @@ uint64_t coarseMs() {
 std::string errorBoxText(const Interpreter& ip, int n, const std::string& line) {
     std::string text;
     std::string message(ip.messageText(800 + n));
-    if (n >= 100) text = "Syntax Error " + std::to_string(n);
-    else if (n >= 1 && n <= 3) text = "Syntax Error: " + message;
-    else text = "Error: " + message;
+    if (n >= 100)
+        text = "Syntax Error " + std::to_string(n);
+    else if (n >= 1 && n <= 3)
+        text = "Syntax Error: " + message;
+    else
+        text = "Error: " + message;
     if (!line.empty() && line.size() < 150) text += "\n\n" + line;
     return text;
 }
@@ -118,8 +121,10 @@ bool Runner::startContext(const StartRequest& request, CallKind kind) {
         std::string_view label(request.label);
         bool valid = !isDigit(label[0]);
         for (char c : label) valid = valid && isNameChar(c);
-        if (valid) ctx->skipState = static_cast<uint16_t>(ctx->labels.idOf(label));
-        else badLabel = true;
+        if (valid)
+            ctx->skipState = static_cast<uint16_t>(ctx->labels.idOf(label));
+        else
+            badLabel = true;
     }
     stack_.push_back(std::move(ctx));
     applyScope(*current());
@@ -143,7 +148,6 @@ void Runner::finishContext(bool topLevel) {
     stack_.pop_back();
     applyScope(current() ? *current() : none_);
 }
-
 
 void Runner::endOfTopLevel() {
     MacroContext& ctx = *current();
@@ -228,7 +232,8 @@ void Runner::driveCalls(size_t baseDepth) {
                 reportError(kTooManyNestedMacros);
                 continue;
             }
-            if (!startContext(pending.request, pending.kind)) reportError(kUnknownCommand);  // the call's line
+            if (!startContext(pending.request, pending.kind))
+                reportError(kUnknownCommand);  // the call's line
             continue;
         }
         bool bottom = stack_.size() == baseDepth + 1;
@@ -363,7 +368,8 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         ev.continuedTo = nullptr;
         Error err = kOk;
         if (where.start == ctx.declarationLine) continue;  // "Shared" is read by the loader, not run
-        if (ctx.skipState) err = LineInterpreter::skip(ip_, ctx, cached.text.c_str());
+        if (ctx.skipState)
+            err = LineInterpreter::skip(ip_, ctx, cached.text.c_str());
         else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err))
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
         if (ev.continuedTo) {
@@ -462,7 +468,8 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
     PendingCall call = prepareCall(name, argumentText);
     // A function found earlier in a function file runs there.
     auto external = ctx->externalFunctions.find(id);
-    if (external != ctx->externalFunctions.end()) return callInLibrary(*external->second, name, std::move(call), result);
+    if (external != ctx->externalFunctions.end())
+        return callInLibrary(*external->second, name, std::move(call), result);
 
     bool notFound = false;
     Error err = runFunction(*ctx, id, call, result, notFound);
@@ -573,8 +580,8 @@ MacroContext* Runner::functionLibrary(std::string_view functionName) {
     if (shared && caller) {
         library->symbols = caller->symbols;
     } else {
-        library->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
-                                                            kMacroTableText);
+        library->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries,
+                                                            kMacroTableBuckets, kMacroTableText);
         library->symbols = library->ownSymbols.get();
     }
     MacroContext* raw = library.get();
@@ -631,8 +638,10 @@ void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line) {
     bool shift = answer.modifiers & kModShift;
     bool control = answer.modifiers & kModControl;
     if (continuable) {
-        if (control) ip_.runState_ = 0;
-        else if (shift && running) ip_.runState_ |= kRunPaused;
+        if (control)
+            ip_.runState_ = 0;
+        else if (shift && running)
+            ip_.runState_ |= kRunPaused;
         return;
     }
     if (shift && running) {
@@ -658,8 +667,10 @@ void Runner::reportReaderError(uint32_t code) {
         text += "\n\n" + std::string(ctx->currentLine);
     ip_.host().logError(text);
     int button = showBox(text, "Reader Error", kMbAbortRetryIgnore | kMbIconQuestion | kMbDefButton3).button;
-    if (button == kIdAbort) ip_.runState_ = 0;
-    else if (button == kIdRetry && (ip_.runState_ & kRunRunning)) ip_.runState_ |= kRunPaused;
+    if (button == kIdAbort)
+        ip_.runState_ = 0;
+    else if (button == kIdRetry && (ip_.runState_ & kRunRunning))
+        ip_.runState_ |= kRunPaused;
 }
 
 BoxAnswer Runner::showBox(std::string_view text, std::string_view caption, unsigned style) {
@@ -723,9 +734,12 @@ void Runner::pause(double milliseconds) {
         double slice;
         if (!fractional) {
             double r = std::trunc(remaining + 0.5);
-            if (!passMade) slice = r < 1 ? 1 : std::min(r, 50.0);
-            else if (r <= 0) break;
-            else slice = std::min(r, 50.0);
+            if (!passMade)
+                slice = r < 1 ? 1 : std::min(r, 50.0);
+            else if (r <= 0)
+                break;
+            else
+                slice = std::min(r, 50.0);
         } else {
             double margin = pauseGranularity_ == 1 ? 0.5 : 15;
             slice = remaining - margin < 0 ? 0 : std::min(std::trunc(remaining - margin), 50.0);
@@ -758,7 +772,8 @@ std::string Runner::callingLine(int index) const {
     size_t pos = ctx->frames[static_cast<size_t>(level)].callLineStart;
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
     size_t end = pos;
-    while (end < text.size() && end - pos < 254 && text[end] != '\r' && text[end] != '\n' && text[end] != '\0')
+    while (end < text.size() && end - pos < 254 && text[end] != '\r' && text[end] != '\n' &&
+           text[end] != '\0')
         ++end;
     return text.substr(pos, end - pos);
 }

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "interp/errors.h"
 #include "interp/config.h"
+#include "interp/errors.h"
 #include "interp/exec/context.h"
 #include "interp/host.h"
 #include "interp/source/sources.h"

@@ -33,8 +33,10 @@ Error pathStatus(Interpreter& ip, int code, int, StatusValue& value) {
 
 Error callStatus(Interpreter& ip, int code, int index, StatusValue& value) {
     Runner& runner = ip.runner();
-    if (code == statvar::SubName) value.text = runner.subName(index);
-    else value.text = runner.callingLine(index);
+    if (code == statvar::SubName)
+        value.text = runner.subName(index);
+    else
+        value.text = runner.callingLine(index);
     return kOk;
 }
 
@@ -65,7 +67,7 @@ Error runStatus(Interpreter& ip, int code, int index, StatusValue& value) {
         int slot = index == 0 ? level - 1 : index - 1;
         if (slot >= 0 && slot < level)
             value.number = code == statvar::LoopIndex ? ctx->loopIndexes[static_cast<size_t>(slot)]
-                                              : ctx->loopCounts[static_cast<size_t>(slot)];
+                                                      : ctx->loopCounts[static_cast<size_t>(slot)];
         break;
     }
     default: break;
@@ -143,7 +145,9 @@ Error numberStatus(Interpreter& ip, int code, int index, StatusValue& value) {
     case statvar::TSC: value.number = static_cast<double>(platform::timeStampCounter()); break;
     case statvar::Fac: value.number = factorial(index); break;
     case statvar::M:
-    case statvar::Max: value.number = ip.mValue == kUnsetMarker ? kUnsetReading : static_cast<double>(ip.mValue); break;
+    case statvar::Max:
+        value.number = ip.mValue == kUnsetMarker ? kUnsetReading : static_cast<double>(ip.mValue);
+        break;
     default: break;
     }
     return kOk;
@@ -152,18 +156,39 @@ Error numberStatus(Interpreter& ip, int code, int index, StatusValue& value) {
 }  // namespace
 
 constexpr StatusRow kRunStatusRows[] = {
-    {statvar::ErrorText, textStatus},    {statvar::GroupName, textStatus},  {statvar::MacroWord, textStatus},
-    {statvar::MacroVarName, textStatus}, {statvar::StrResult, textStatus},  {statvar::WinTime, numberStatus},
-    {statvar::Version, numberStatus},    {statvar::GetParam, numberStatus}, {statvar::Result, numberStatus},
-    {statvar::pi, numberStatus},         {statvar::INF, numberStatus},      {statvar::NaN, numberStatus},
-    {statvar::Error, numberStatus},      {statvar::MacroVarType, numberStatus},
-    {statvar::MatrixBase, numberStatus}, {statvar::TSC, numberStatus},      {statvar::Fac, numberStatus},
-    {statvar::M, numberStatus},          {statvar::Max, numberStatus},
-    {statvar::DefPath, pathStatus},      {statvar::MacroPath, pathStatus},  {statvar::AppPath, pathStatus},
-    {statvar::WorkingDir, pathStatus},   {statvar::SubName, callStatus},    {statvar::CallingLine, callStatus},
-    {statvar::MacroStat, runStatus},     {statvar::LoopLevel, runStatus},   {statvar::SubLevel, runStatus},
-    {statvar::Lv, runStatus},            {statvar::ix, runStatus},          {statvar::LoopIndex, runStatus},
-    {statvar::ix1, runStatus},           {statvar::LoopCount, runStatus},
+    {statvar::ErrorText, textStatus},
+    {statvar::GroupName, textStatus},
+    {statvar::MacroWord, textStatus},
+    {statvar::MacroVarName, textStatus},
+    {statvar::StrResult, textStatus},
+    {statvar::WinTime, numberStatus},
+    {statvar::Version, numberStatus},
+    {statvar::GetParam, numberStatus},
+    {statvar::Result, numberStatus},
+    {statvar::pi, numberStatus},
+    {statvar::INF, numberStatus},
+    {statvar::NaN, numberStatus},
+    {statvar::Error, numberStatus},
+    {statvar::MacroVarType, numberStatus},
+    {statvar::MatrixBase, numberStatus},
+    {statvar::TSC, numberStatus},
+    {statvar::Fac, numberStatus},
+    {statvar::M, numberStatus},
+    {statvar::Max, numberStatus},
+    {statvar::DefPath, pathStatus},
+    {statvar::MacroPath, pathStatus},
+    {statvar::AppPath, pathStatus},
+    {statvar::WorkingDir, pathStatus},
+    {statvar::SubName, callStatus},
+    {statvar::CallingLine, callStatus},
+    {statvar::MacroStat, runStatus},
+    {statvar::LoopLevel, runStatus},
+    {statvar::SubLevel, runStatus},
+    {statvar::Lv, runStatus},
+    {statvar::ix, runStatus},
+    {statvar::LoopIndex, runStatus},
+    {statvar::ix1, runStatus},
+    {statvar::LoopCount, runStatus},
 };
 
 void registerRunStatus(Interpreter& ip) { ip.install({"run status", {}, kRunStatusRows}); }

@@ -29,8 +29,7 @@ bool readCode(std::span<const uint8_t> records, size_t& pos, int& code) {
 
 }  // namespace
 
-CommandTable::CommandTable()
-    : names_(kCommandTableCapacity, kBuckets), signatures_(kCommandTableCapacity) {}
+CommandTable::CommandTable() : names_(kCommandTableCapacity, kBuckets), signatures_(kCommandTableCapacity) {}
 
 Error CommandTable::load(std::span<const uint8_t> records) {
     size_t pos = 0;
@@ -42,8 +41,7 @@ Error CommandTable::load(std::span<const uint8_t> records) {
         if (!readText(records, pos, name)) break;
         // A '#' in a signature carries two more bytes, which may be anything.
         size_t start = pos;
-        while (pos < records.size() && records[pos] != 0)
-            pos += records[pos] == '#' ? 3 : 1;
+        while (pos < records.size() && records[pos] != 0) pos += records[pos] == '#' ? 3 : 1;
         if (pos >= records.size()) break;
         signature = {reinterpret_cast<const char*>(records.data() + start), pos - start};
         ++pos;

@@ -84,7 +84,8 @@ std::string_view NameTable::nameAt(int index) const {
 }
 
 bool NameTable::isUsed(int index) const {
-    return index > 0 && static_cast<size_t>(index) < entries_.size() && entries_[static_cast<size_t>(index)].used;
+    return index > 0 && static_cast<size_t>(index) < entries_.size() &&
+           entries_[static_cast<size_t>(index)].used;
 }
 
 void NameTable::grow(int newCapacity, int newBucketCount) {

@@ -52,7 +52,7 @@ private:
     struct Entry {
         uint32_t nameOffset = 0;
         uint32_t nameLength = 0;
-        int32_t next = 0;   // next entry of the hash chain, 0 = end
+        int32_t next = 0;  // next entry of the hash chain, 0 = end
         bool used = false;
     };
     void link(int index, uint16_t nameHash);

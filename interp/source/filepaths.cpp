@@ -1,8 +1,8 @@
 #include "interp/source/filepaths.h"
 
+#include <dirent.h>
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
 
 #include "interp/source/sources.h"
 
@@ -32,9 +32,7 @@ size_t rootLength(std::string_view p) {
     return !p.empty() && isPathSeparator(p[0]) ? 1 : 0;
 }
 
-bool hasWildcard(std::string_view name) {
-    return name.find_first_of("*?") != std::string_view::npos;
-}
+bool hasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
 
 bool matchFrom(std::string_view p, std::string_view n) {
     // Iterative matching with one backtrack point for the last '*'.
@@ -135,8 +133,7 @@ std::vector<FoundEntry> findEntries(const std::string& posixPattern, int& error)
     size_t slash = pattern.rfind('/');
     std::string dir =
         slash == std::string_view::npos ? std::string() : std::string(pattern.substr(0, slash + 1));
-    std::string_view namePattern =
-        slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
+    std::string_view namePattern = slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
     if (namePattern.empty()) {
         error = ENOENT;
         return found;
@@ -145,8 +142,7 @@ std::vector<FoundEntry> findEntries(const std::string& posixPattern, int& error)
         FoundEntry entry;
         entry.posix = posixPattern;
         entry.name = std::string(namePattern);
-        if (::stat(entry.posix.c_str(), &entry.info) != 0 &&
-            ::lstat(entry.posix.c_str(), &entry.info) != 0) {
+        if (::stat(entry.posix.c_str(), &entry.info) != 0 && ::lstat(entry.posix.c_str(), &entry.info) != 0) {
             error = errno;
             return found;
         }
@@ -164,8 +160,7 @@ std::vector<FoundEntry> findEntries(const std::string& posixPattern, int& error)
         FoundEntry entry;
         entry.name = std::string(name);
         entry.posix = dir + entry.name;
-        if (::stat(entry.posix.c_str(), &entry.info) != 0 &&
-            ::lstat(entry.posix.c_str(), &entry.info) != 0)
+        if (::stat(entry.posix.c_str(), &entry.info) != 0 && ::lstat(entry.posix.c_str(), &entry.info) != 0)
             continue;
         found.push_back(std::move(entry));
     }

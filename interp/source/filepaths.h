@@ -3,9 +3,9 @@
 // separators accepted, existing components found without regard to case.
 #pragma once
 
+#include <sys/stat.h>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 #include "platform/paths.h"

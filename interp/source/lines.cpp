@@ -6,9 +6,7 @@ namespace {
 
 constexpr size_t kMaxLogicalLine = 511;
 
-bool isLeadingSkip(char c) {
-    return c == '\r' || c == '\n' || c == '\t' || c == ' ' || c == '|' || c == ':';
-}
+bool isLeadingSkip(char c) { return c == '\r' || c == '\n' || c == '\t' || c == ' ' || c == '|' || c == ':'; }
 
 size_t skipToLineEnd(std::string_view text, size_t pos) {
     while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n' && text[pos] != '\0') ++pos;
@@ -38,10 +36,14 @@ void cutPiece(std::string_view text, size_t pos, size_t& pieceEnd, size_t& next)
             i += 2;  // a character literal such as '|'
             continue;
         }
-        if (c == '[') ++brackets;
-        else if (c == ']' && brackets > 0) --brackets;
-        else if (c == '\r' || c == '\n' || c == '\x1A' || c == '|') break;
-        else if (c == ';' && brackets == 0) break;
+        if (c == '[')
+            ++brackets;
+        else if (c == ']' && brackets > 0)
+            --brackets;
+        else if (c == '\r' || c == '\n' || c == '\x1A' || c == '|')
+            break;
+        else if (c == ';' && brackets == 0)
+            break;
     }
     pieceEnd = i;
     if (i >= text.size() || text[i] == '\0' || text[i] == '\x1A') {

@@ -183,8 +183,7 @@ bool unscrambleMacroText(std::string& text) {
     if (!isScrambledText(text) || text.size() < kScrambleHeaderSize) return false;
     const uint32_t variant = static_cast<uint32_t>(text[4] - '0');
     const uint32_t key = scrambleKey(reinterpret_cast<const Byte*>(text.data()) + 4);
-    unscrambleBytes(text.data() + kScrambleHeaderSize, text.size() - kScrambleHeaderSize, key,
-                    variant);
+    unscrambleBytes(text.data() + kScrambleHeaderSize, text.size() - kScrambleHeaderSize, key, variant);
     text[0] = ';';
     text[14] = '\r';
     text[15] = '\n';
@@ -204,8 +203,8 @@ std::string scrambleMacroText(std::string_view plain, int variant) {
     out.append(plain);
     const uint32_t key = scrambleKey(reinterpret_cast<const Byte*>(out.data()) + 4);
     // Variants 0..9 never set the mode bits 4 and 5: the group-keeping change cannot fail.
-    const bool ok = scrambleBytes(out.data() + kScrambleHeaderSize, plain.size(), key,
-                                  static_cast<uint32_t>(variant));
+    const bool ok =
+        scrambleBytes(out.data() + kScrambleHeaderSize, plain.size(), key, static_cast<uint32_t>(variant));
     return ok ? out : std::string();
 }
 

@@ -78,7 +78,8 @@ bool declaresShared(const std::string& text, size_t& declaration) {
         if (rest[0] == ';') continue;
         auto startsWord = [&](std::string_view word) {
             return rest.size() >= word.size() && strncasecmp(rest.data(), word.data(), word.size()) == 0 &&
-                   (rest.size() == word.size() || !std::isalnum(static_cast<unsigned char>(rest[word.size()])));
+                   (rest.size() == word.size() ||
+                    !std::isalnum(static_cast<unsigned char>(rest[word.size()])));
         };
         if (startsWord("Function")) return false;
         if (!startsWord("Shared")) continue;
@@ -141,9 +142,11 @@ std::shared_ptr<const std::string> prepareMacroText(std::shared_ptr<const std::s
 
 MacroSources::MacroSources() = default;
 
-const MacroSources::CacheEntry* MacroSources::findCached(std::string_view fileName, std::string_view path) const {
+const MacroSources::CacheEntry* MacroSources::findCached(std::string_view fileName,
+                                                         std::string_view path) const {
     for (const CacheEntry& entry : cache_)
-        if (equalsIgnoringCase(entry.fileName, fileName) && (path.empty() || equalsIgnoringCase(entry.path, path)))
+        if (equalsIgnoringCase(entry.fileName, fileName) &&
+            (path.empty() || equalsIgnoringCase(entry.path, path)))
             return &entry;
     return nullptr;
 }
@@ -293,7 +296,7 @@ const std::vector<std::string>& MacroSources::pool() {
 }
 
 Error MacroSources::addPool(std::string_view path, int flags, std::string_view runningDirectory,
-                          std::string_view defaultPath) {
+                            std::string_view defaultPath) {
     ensureDefaultPool();
     if (flags & 0x08) pool_.clear();
     if (flags < 0) {
@@ -303,7 +306,8 @@ Error MacroSources::addPool(std::string_view path, int flags, std::string_view r
     bool hasPath = !path.empty();
     if (hasPath) {
         if (!(flags & 0x80)) cache_.clear();
-        if (!(flags & 0x20) && !(flags & 0x10) && pool_.empty()) pool_.push_back({defaultPoolDirectory(), true});
+        if (!(flags & 0x20) && !(flags & 0x10) && pool_.empty())
+            pool_.push_back({defaultPoolDirectory(), true});
     }
     std::string directory;
     bool isDefault = false;
@@ -326,8 +330,10 @@ Error MacroSources::addPool(std::string_view path, int flags, std::string_view r
     });
     if (!(flags & 0x40)) {
         PoolEntry entry{directory, isDefault};
-        if (flags & 0x02) pool_.insert(pool_.begin(), entry);
-        else pool_.push_back(entry);
+        if (flags & 0x02)
+            pool_.insert(pool_.begin(), entry);
+        else
+            pool_.push_back(entry);
     }
     return kOk;
 }

@@ -15,9 +15,9 @@ namespace tvx::interp {
 
 struct LoadedMacro {
     std::shared_ptr<const std::string> text;
-    std::string directory;  // with a trailing separator ("" for a one-line macro)
-    std::string fileName;   // "" for a one-line macro
-    bool oneLine = false;   // the name was ">text"
+    std::string directory;              // with a trailing separator ("" for a one-line macro)
+    std::string fileName;               // "" for a one-line macro
+    bool oneLine = false;               // the name was ">text"
     size_t declarationLine = SIZE_MAX;  // a function file: where its Shared line starts
 };
 
@@ -40,8 +40,8 @@ public:
     // directory, then runningDirectory, then the current directory (with
     // commandLine the current directory comes first). bypassCache skips the
     // source cache. False when nothing is found.
-    bool load(std::string_view name, std::string_view runningDirectory, bool bypassCache,
-              bool commandLine, LoadedMacro& out);
+    bool load(std::string_view name, std::string_view runningDirectory, bool bypassCache, bool commandLine,
+              LoadedMacro& out);
 
     // Loads the file that defines a function ("X.y" -> "Class.X.mac", else
     // "name.mac") from the cache, the embedded texts or the pool. shared tells
@@ -50,7 +50,7 @@ public:
 
     // AddPool: returns 0 or an error number.
     Error addPool(std::string_view path, int flags, std::string_view runningDirectory,
-                std::string_view defaultPath);
+                  std::string_view defaultPath);
     const std::vector<std::string>& pool();
 
     void clearCache() { cache_.clear(); }

@@ -56,7 +56,8 @@ Error assignToVector(DataBlock*& destination, const MCVal* value, const std::str
         return kOk;
     }
     if (!resizeBlock(&destination, type, source->count, 0)) return kVectorNotCreated;
-    if (storageClass(type) == storageClass(source->elementType) && elementSize(type) == elementSize(source->elementType)) {
+    if (storageClass(type) == storageClass(source->elementType) &&
+        elementSize(type) == elementSize(source->elementType)) {
         std::memcpy(destination->bytes(), source->bytes(), static_cast<size_t>(source->payloadBytes));
         if (type == source->elementType) {
             destination->shapeFlags = source->shapeFlags;

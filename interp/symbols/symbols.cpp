@@ -99,8 +99,8 @@ SymbolTable* Symbols::object(int slot) const {
 void Symbols::deleteAllObjects() { objects_.clear(); }
 
 int Symbols::objectCount() const {
-    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(),
-                                          [](const auto& table) { return table != nullptr; }));
+    return static_cast<int>(
+        std::count_if(objects_.begin(), objects_.end(), [](const auto& table) { return table != nullptr; }));
 }
 
 std::string Symbols::globalKey(std::string_view group, std::string_view name) {

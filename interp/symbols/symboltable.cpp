@@ -28,11 +28,11 @@ bool SymbolTable::growIfNearlyFull() {
     if (!entriesLow && !textLow) return true;
     if (textLow) textLimit_ *= 2;
     if (!entriesLow) return true;
-    int64_t capacity = static_cast<int64_t>(names_.capacity()) + std::max<int64_t>(names_.capacity(), growthStep_);
+    int64_t capacity =
+        static_cast<int64_t>(names_.capacity()) + std::max<int64_t>(names_.capacity(), growthStep_);
     int64_t buckets = static_cast<int64_t>(names_.bucketCount()) * 2 + 1;
     // Other spaces address at most 2^14 entries through their ids.
-    if (space_ != kMacroSpace && capacity > kMaxIndexInOtherSpace + 1)
-        capacity = kMaxIndexInOtherSpace + 1;
+    if (space_ != kMacroSpace && capacity > kMaxIndexInOtherSpace + 1) capacity = kMaxIndexInOtherSpace + 1;
     if (capacity <= names_.capacity() || !entryPartFits(capacity, buckets)) return false;
     names_.grow(static_cast<int>(capacity), static_cast<int>(buckets));
     return true;
@@ -46,8 +46,10 @@ int SymbolTable::create(std::string_view name, uint16_t nameHash) {
     // A variable of an earlier use of the table is reused (local spaces are
     // cleared and refilled on every call).
     std::unique_ptr<Variable>& slot = vars_[static_cast<size_t>(index)];
-    if (slot) *slot = Variable{};
-    else slot = std::make_unique<Variable>();
+    if (slot)
+        *slot = Variable{};
+    else
+        slot = std::make_unique<Variable>();
     return index;
 }
 

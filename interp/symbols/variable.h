@@ -9,7 +9,7 @@
 namespace tvx::interp {
 
 enum VarKind : uint8_t {
-    kKindNone = 0,       // created without a value
+    kKindNone = 0,  // created without a value
     kKindNumber = 1,
     kKindString = 2,
     kKindBlock = 3,      // vector, matrix, array, complex, or text block

@@ -13,9 +13,7 @@ struct Complex {
 
 inline Complex cadd(Complex a, Complex b) { return {a.re + b.re, a.im + b.im}; }
 inline Complex csub(Complex a, Complex b) { return {a.re - b.re, a.im - b.im}; }
-inline Complex cmul(Complex a, Complex b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
+inline Complex cmul(Complex a, Complex b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
 inline Complex cdiv(Complex a, Complex b) {
     double d = b.re * b.re + b.im * b.im;
     return {(a.re * b.re + a.im * b.im) / d, (a.im * b.re - a.re * b.im) / d};

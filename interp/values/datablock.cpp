@@ -47,30 +47,24 @@ T clampRounded(double value, double low, double high) {
 int elementSize(int elementType) {
     switch (elementType) {
     case kElemUInt8:
-    case kElemInt8:
-        return 1;
+    case kElemInt8: return 1;
     case kElemInt16:
-    case kElemUInt16:
-        return 2;
+    case kElemUInt16: return 2;
     case kElemInt32:
     case kElemFloat:
-    case kElemUInt32:
-        return 4;
+    case kElemUInt32: return 4;
     case kElemDouble:
     case kElemInt64:
     case kElemRealMatrix:
     case kElemComplexMatrix:
-    case kElemComplexScalar:
-        return 8;
-    default:
-        return 0;
+    case kElemComplexScalar: return 8;
+    default: return 0;
     }
 }
 
 bool isFloatElement(int elementType) {
-    return elementType == kElemFloat || elementType == kElemDouble ||
-           elementType == kElemRealMatrix || elementType == kElemComplexMatrix ||
-           elementType == kElemComplexScalar;
+    return elementType == kElemFloat || elementType == kElemDouble || elementType == kElemRealMatrix ||
+           elementType == kElemComplexMatrix || elementType == kElemComplexScalar;
 }
 
 int64_t blockCapacityFor(int64_t payloadBytes) {
@@ -192,11 +186,31 @@ double readElement(const DataBlock* block, int64_t index) {
     switch (block->elementType) {
     case kElemUInt8: return p[index];
     case kElemInt8: return static_cast<int8_t>(p[index]);
-    case kElemInt16: { int16_t v; std::memcpy(&v, p + index * 2, 2); return v; }
-    case kElemUInt16: { uint16_t v; std::memcpy(&v, p + index * 2, 2); return v; }
-    case kElemInt32: { int32_t v; std::memcpy(&v, p + index * 4, 4); return v; }
-    case kElemUInt32: { uint32_t v; std::memcpy(&v, p + index * 4, 4); return v; }
-    case kElemFloat: { float v; std::memcpy(&v, p + index * 4, 4); return v; }
+    case kElemInt16: {
+        int16_t v;
+        std::memcpy(&v, p + index * 2, 2);
+        return v;
+    }
+    case kElemUInt16: {
+        uint16_t v;
+        std::memcpy(&v, p + index * 2, 2);
+        return v;
+    }
+    case kElemInt32: {
+        int32_t v;
+        std::memcpy(&v, p + index * 4, 4);
+        return v;
+    }
+    case kElemUInt32: {
+        uint32_t v;
+        std::memcpy(&v, p + index * 4, 4);
+        return v;
+    }
+    case kElemFloat: {
+        float v;
+        std::memcpy(&v, p + index * 4, 4);
+        return v;
+    }
     case kElemInt64: {
         int64_t v;
         std::memcpy(&v, p + index * 8, 8);
@@ -205,7 +219,11 @@ double readElement(const DataBlock* block, int64_t index) {
     case kElemDouble:
     case kElemRealMatrix:
     case kElemComplexMatrix:
-    case kElemComplexScalar: { double v; std::memcpy(&v, p + index * 8, 8); return v; }
+    case kElemComplexScalar: {
+        double v;
+        std::memcpy(&v, p + index * 8, 8);
+        return v;
+    }
     default: return 0;
     }
 }
@@ -241,9 +259,7 @@ void storeElement(DataBlock* block, int64_t index, double value) {
         std::memcpy(p + index * 8, &v, 8);
         break;
     }
-    default:
-        std::memcpy(p + index * 8, &value, 8);
-        break;
+    default: std::memcpy(p + index * 8, &value, 8); break;
     }
 }
 
@@ -252,8 +268,7 @@ Error writeElement(DataBlock** block, int64_t index, double value) {
     if (index >= (*block)->count) {
         if (index >= INT32_MAX) return kVectorNotCreated;
         bool plainVector = (*block)->ySize <= 1;
-        if (!resizeBlock(block, 0, index + 1, kResizeKeep | kResizeZeroFill))
-            return kVectorNotCreated;
+        if (!resizeBlock(block, 0, index + 1, kResizeKeep | kResizeZeroFill)) return kVectorNotCreated;
         if (plainVector) {
             (*block)->xSize = (*block)->count;
             (*block)->ySize = 1;

@@ -43,8 +43,8 @@ struct DataBlock {
     int32_t capacityBytes;  // allocated size of the whole block; bit 0 is a flag
     uint16_t reserved;
     uint16_t shapeFlags;
-    int32_t xSize;          // columns
-    int32_t ySize;          // rows
+    int32_t xSize;  // columns
+    int32_t ySize;  // rows
 
     unsigned char* bytes() { return reinterpret_cast<unsigned char*>(this + 1); }
     const unsigned char* bytes() const { return reinterpret_cast<const unsigned char*>(this + 1); }
@@ -59,7 +59,7 @@ constexpr int kDataBlockHeaderBytes = sizeof(DataBlock);
 
 // Size of one element in bytes; 0 for a code that is not an element type.
 int elementSize(int elementType);
-bool isFloatElement(int elementType);   // 5, 8, 13, 14, 15
+bool isFloatElement(int elementType);  // 5, 8, 13, 14, 15
 
 // Capacity for a payload of the given bytes: r + 256 with r = (bytes - 1)
 // rounded down to a multiple of 256, or r + 320 when that leaves less than 40

@@ -15,8 +15,7 @@ constexpr uint32_t kObjectHandleHighWord = 0xFFEF59C7u;
 constexpr uint32_t kObjectHandleLowBase = 322711410u;
 
 inline bool isStringListHandle(double value) {
-    return value >= kFirstStringListHandle &&
-           value <= kFirstStringListHandle + kStringListSlots - 1 &&
+    return value >= kFirstStringListHandle && value <= kFirstStringListHandle + kStringListSlots - 1 &&
            value == static_cast<double>(static_cast<int64_t>(value));
 }
 inline int stringListSlot(double handle) { return static_cast<int>(handle - kFirstStringListHandle); }

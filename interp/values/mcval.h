@@ -9,7 +9,7 @@
 namespace tvx::interp {
 
 enum ValueType : uint16_t {
-    kValEmpty = 0,      // the expression ended before any operand
+    kValEmpty = 0,  // the expression ended before any operand
     kValReal = 8,
     kValComplex = 16,
     kValBlock = 32,     // a data block owned by this value
@@ -121,8 +121,10 @@ private:
 inline void clearNegligibleParts(double& re, double& im) {
     double absRe = re < 0 ? -re : re;
     double absIm = im < 0 ? -im : im;
-    if (absRe < 1e-12 && absRe < 1e-15 * absIm) re = 0;
-    else if (absIm < 1e-12 && absIm < 1e-15 * absRe) im = 0;
+    if (absRe < 1e-12 && absRe < 1e-15 * absIm)
+        re = 0;
+    else if (absIm < 1e-12 && absIm < 1e-15 * absRe)
+        im = 0;
 }
 
 }  // namespace tvx::interp

@@ -10,9 +10,7 @@
 namespace tvx::interp {
 
 // Rounds half away from zero; the caller guarantees x is finite and in range.
-inline int64_t roundHalfAway(double x) {
-    return static_cast<int64_t>(x >= 0 ? x + 0.5 : x - 0.5);
-}
+inline int64_t roundHalfAway(double x) { return static_cast<int64_t>(x >= 0 ? x + 0.5 : x - 0.5); }
 
 // A 32-bit argument: -2147483648..4294967295 (the upper half passes as its
 // unsigned bit pattern); anything else, NaN included, is error 811.

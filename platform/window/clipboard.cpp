@@ -6,25 +6,20 @@
 namespace tvx::platform {
 
 namespace {
-std::string& processClipboard()
-{
+std::string& processClipboard() {
     static std::string* text = new std::string;
     return *text;
 }
 }  // namespace
 
-bool setClipboardText(std::string_view text)
-{
-    if (detail::Backend* b = detail::backend())
-        return b->setClipboardText(text);
+bool setClipboardText(std::string_view text) {
+    if (detail::Backend* b = detail::backend()) return b->setClipboardText(text);
     processClipboard().assign(text);
     return true;
 }
 
-std::string clipboardText()
-{
-    if (detail::Backend* b = detail::backend())
-        return b->clipboardText();
+std::string clipboardText() {
+    if (detail::Backend* b = detail::backend()) return b->clipboardText();
     return processClipboard();
 }
 

@@ -18,7 +18,6 @@ namespace {
 // More items than this make a list or combo box report that it is out of space.
 constexpr size_t kMaxItems = size_t{1} << 20;
 
-
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -54,7 +53,8 @@ int findItem(const std::vector<ListItem>& items, int64_t start, std::string_view
     for (size_t k = 0; k < n; ++k) {
         const std::string& item = items[(first + k) % n].text;
         bool match = exact ? equalNoCase(item, text)
-                           : item.size() >= text.size() && equalNoCase(std::string_view(item).substr(0, text.size()), text);
+                           : item.size() >= text.size() &&
+                                 equalNoCase(std::string_view(item).substr(0, text.size()), text);
         if (match) return static_cast<int>((first + k) % n);
     }
     return -1;
@@ -90,8 +90,10 @@ bool validIndex(const Window& w, int64_t index) {
 int64_t deleteItem(Window& w, int64_t index) {
     if (!validIndex(w, index)) return -1;
     w.items.erase(w.items.begin() + index);
-    if (w.current == index) w.current = -1;
-    else if (w.current > index) --w.current;
+    if (w.current == index)
+        w.current = -1;
+    else if (w.current > index)
+        --w.current;
     detail::syncView(w, detail::kSyncItems | detail::kSyncSelection);
     return static_cast<int64_t>(w.items.size());
 }
@@ -145,7 +147,8 @@ void uncheckGroupSiblings(Window& w) {
         Window* c = detail::find(*it);
         if (!c) continue;
         if (it != begin && it != self && (c->style & WS_GROUP)) break;
-        if (c != &w && c->kind == Kind::Button && (c->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON && c->check) {
+        if (c != &w && c->kind == Kind::Button && (c->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON &&
+            c->check) {
             c->check = 0;
             detail::syncView(*c, detail::kSyncCheck);
         }
@@ -168,7 +171,8 @@ LResult buttonProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     case BM_SETCHECK:
         if (!checkable) return 0;
         w->check = static_cast<unsigned>(wParam) & 3;
-        if (w->check == BST_INDETERMINATE && type != BS_3STATE && type != BS_AUTO3STATE) w->check = BST_CHECKED;
+        if (w->check == BST_INDETERMINATE && type != BS_3STATE && type != BS_AUTO3STATE)
+            w->check = BST_CHECKED;
         syncView(*w, kSyncCheck);
         return 0;
     case BM_GETSTATE:
@@ -266,7 +270,8 @@ LResult editProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         std::string text;
         if (!readMessageText(lParam, text)) return 0;
         int a = std::clamp(w->selStart, 0, length), b = std::clamp(w->selEnd, a, length);
-        std::string next = w->text.substr(0, static_cast<size_t>(a)) + text + w->text.substr(static_cast<size_t>(b));
+        std::string next =
+            w->text.substr(0, static_cast<size_t>(a)) + text + w->text.substr(static_cast<size_t>(b));
         int caret = a + static_cast<int>(text.size());
         w->modified = true;
         setEditText(*w, std::move(next), false);
@@ -287,8 +292,10 @@ LResult editProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     case EM_CANUNDO: return 0;
     case EM_SCROLLCARET: return 1;
     case EM_SETREADONLY:
-        if (wParam) w->style |= ES_READONLY;
-        else w->style &= ~ES_READONLY;
+        if (wParam)
+            w->style |= ES_READONLY;
+        else
+            w->style &= ~ES_READONLY;
         syncView(*w, kSyncStyle);
         return 1;
     case EM_GETLINECOUNT:
@@ -342,7 +349,9 @@ void userEditedText(Hwnd hwnd, const std::string& text) {
     Window* w = find(hwnd);
     if (!w || w->text == text) return;
     if (w->kind == Kind::Edit) {
-        std::string limited = text.size() > static_cast<size_t>(w->limit) ? text.substr(0, static_cast<size_t>(w->limit)) : text;
+        std::string limited = text.size() > static_cast<size_t>(w->limit)
+                                  ? text.substr(0, static_cast<size_t>(w->limit))
+                                  : text;
         bool cut = limited.size() < text.size();
         w->text = std::move(limited);
         w->modified = true;
@@ -410,7 +419,8 @@ LResult listBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     }
     case LB_GETSEL:
         if (!validIndex(*w, index)) return LB_ERR;
-        return multiple ? (w->items[static_cast<size_t>(index)].selected ? 1 : 0) : (w->current == index ? 1 : 0);
+        return multiple ? (w->items[static_cast<size_t>(index)].selected ? 1 : 0)
+                        : (w->current == index ? 1 : 0);
     case LB_GETSELCOUNT: {
         if (!multiple) return LB_ERR;
         return std::count_if(w->items.begin(), w->items.end(), [](const ListItem& i) { return i.selected; });
@@ -428,7 +438,8 @@ LResult listBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     case LB_SELITEMRANGEEX: {
         if (!multiple) return LB_ERR;
         int64_t first = message == LB_SELITEMRANGE ? loWord(static_cast<uint64_t>(lParam)) : index;
-        int64_t last = message == LB_SELITEMRANGE ? hiWord(static_cast<uint64_t>(lParam)) : static_cast<int32_t>(lParam);
+        int64_t last =
+            message == LB_SELITEMRANGE ? hiWord(static_cast<uint64_t>(lParam)) : static_cast<int32_t>(lParam);
         bool select = message == LB_SELITEMRANGE ? wParam != 0 : first <= last;
         if (first > last) std::swap(first, last);
         for (int64_t i = std::max<int64_t>(first, 0); i <= last && validIndex(*w, i); ++i)
@@ -443,7 +454,8 @@ LResult listBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         return n < 0 ? LB_ERR : n;
     }
     case LB_GETTEXTLEN:
-        return validIndex(*w, index) ? static_cast<LResult>(w->items[static_cast<size_t>(index)].text.size()) : LB_ERR;
+        return validIndex(*w, index) ? static_cast<LResult>(w->items[static_cast<size_t>(index)].text.size())
+                                     : LB_ERR;
     case LB_FINDSTRING:
     case LB_FINDSTRINGEXACT:
     case LB_SELECTSTRING: {
@@ -458,8 +470,7 @@ LResult listBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         }
         return found;
     }
-    case LB_GETITEMDATA:
-        return validIndex(*w, index) ? w->items[static_cast<size_t>(index)].data : LB_ERR;
+    case LB_GETITEMDATA: return validIndex(*w, index) ? w->items[static_cast<size_t>(index)].data : LB_ERR;
     case LB_SETITEMDATA:
         if (!validIndex(*w, index)) return LB_ERR;
         w->items[static_cast<size_t>(index)].data = lParam;
@@ -569,7 +580,8 @@ LResult comboBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) 
         return n < 0 ? CB_ERR : n;
     }
     case CB_GETLBTEXTLEN:
-        return validIndex(*w, index) ? static_cast<LResult>(w->items[static_cast<size_t>(index)].text.size()) : CB_ERR;
+        return validIndex(*w, index) ? static_cast<LResult>(w->items[static_cast<size_t>(index)].text.size())
+                                     : CB_ERR;
     case CB_FINDSTRING:
     case CB_FINDSTRINGEXACT:
     case CB_SELECTSTRING: {
@@ -584,8 +596,7 @@ LResult comboBoxProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) 
         }
         return found;
     }
-    case CB_GETITEMDATA:
-        return validIndex(*w, index) ? w->items[static_cast<size_t>(index)].data : CB_ERR;
+    case CB_GETITEMDATA: return validIndex(*w, index) ? w->items[static_cast<size_t>(index)].data : CB_ERR;
     case CB_SETITEMDATA:
         if (!validIndex(*w, index)) return CB_ERR;
         w->items[static_cast<size_t>(index)].data = lParam;
@@ -742,7 +753,8 @@ void userScrolled(Hwnd hwnd, int bar, unsigned code, int position) {
     WParam wParam = makeWParam(code, static_cast<unsigned>(position));
     if (bar == SB_CTL) {
         bool vertical = (w->style & SBS_VERT) != 0;
-        if (w->parent) sendMessage(w->parent, vertical ? WM_VSCROLL : WM_HSCROLL, wParam, static_cast<LParam>(hwnd));
+        if (w->parent)
+            sendMessage(w->parent, vertical ? WM_VSCROLL : WM_HSCROLL, wParam, static_cast<LParam>(hwnd));
         // The bar shows the position its owner set: a Win32 scroll bar moves only
         // when its owner answers with SBM_SETPOS, and macros rely on that.
         if (Window* again = find(hwnd)) syncView(*again, kSyncScroll);
@@ -768,7 +780,8 @@ detail::ScrollState* barOf(Hwnd hwnd, int bar) {
 }  // namespace
 
 int setScrollPos(Hwnd hwnd, int bar, int position, bool redraw) {
-    if (bar == SB_CTL) return static_cast<int>(sendMessage(hwnd, SBM_SETPOS, static_cast<WParam>(position), redraw));
+    if (bar == SB_CTL)
+        return static_cast<int>(sendMessage(hwnd, SBM_SETPOS, static_cast<WParam>(position), redraw));
     detail::ScrollState* s = barOf(hwnd, bar);
     if (!s) return 0;
     int old = s->position;

@@ -157,9 +157,9 @@ void forgetWindow(Window& w) {
     if (s.focus == w.handle) s.focus = 0;
     if (s.active == w.handle) s.active = 0;
     if (s.capture == w.handle) s.capture = 0;
-    s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
-                                  [&](const Timer& t) { return t.hwnd == w.handle; }),
-                   s.timers.end());
+    s.timers.erase(
+        std::remove_if(s.timers.begin(), s.timers.end(), [&](const Timer& t) { return t.hwnd == w.handle; }),
+        s.timers.end());
 }
 
 }  // namespace
@@ -188,9 +188,12 @@ Rect frameMargins(uint32_t style, uint32_t exStyle) {
         return {b, b, b, b};
     }
     int edge = 0;
-    if (style & WS_THICKFRAME) edge = 4;
-    else if (style & (WS_DLGFRAME | WS_CAPTION)) edge = 3;
-    else if (style & WS_BORDER) edge = 1;
+    if (style & WS_THICKFRAME)
+        edge = 4;
+    else if (style & (WS_DLGFRAME | WS_CAPTION))
+        edge = 3;
+    else if (style & WS_BORDER)
+        edge = 1;
     int caption = (style & WS_CAPTION) == WS_CAPTION ? 20 : 0;
     return {edge, edge + caption, edge, edge};
 }
@@ -414,8 +417,8 @@ std::string className(Hwnd hwnd) {
 
 // ---- Creating and destroying
 
-Hwnd createWindow(std::string_view cls, std::string_view text, uint32_t style, uint32_t exStyle, int x,
-                  int y, int width, int height, Hwnd parent, int id, LParam createParam) {
+Hwnd createWindow(std::string_view cls, std::string_view text, uint32_t style, uint32_t exStyle, int x, int y,
+                  int width, int height, Hwnd parent, int id, LParam createParam) {
     State& s = state();
     auto entry = s.classes.find(lower(cls));
     if (entry == s.classes.end()) return 0;
@@ -539,7 +542,9 @@ bool postMessage(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     return true;
 }
 
-void postQuitMessage(int exitCode) { postMessage(0, WM_QUIT, static_cast<WParam>(static_cast<int64_t>(exitCode)), 0); }
+void postQuitMessage(int exitCode) {
+    postMessage(0, WM_QUIT, static_cast<WParam>(static_cast<int64_t>(exitCode)), 0);
+}
 
 bool peekMessage(Msg& msg, Hwnd hwnd, unsigned first, unsigned last, unsigned remove) {
     State& s = state();
@@ -682,14 +687,16 @@ LResult defWindowProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam)
 
 bool setWindowText(Hwnd hwnd, std::string_view text) {
     std::string copy(text);
-    return sendMessage(hwnd, WM_SETTEXT, 0, static_cast<LParam>(reinterpret_cast<intptr_t>(copy.c_str()))) != 0;
+    return sendMessage(hwnd, WM_SETTEXT, 0, static_cast<LParam>(reinterpret_cast<intptr_t>(copy.c_str()))) !=
+           0;
 }
 
 std::string windowText(Hwnd hwnd) {
     LResult length = sendMessage(hwnd, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return {};
     std::string text(static_cast<size_t>(length) + 1, '\0');
-    LResult got = sendMessage(hwnd, WM_GETTEXT, text.size(), static_cast<LParam>(reinterpret_cast<intptr_t>(text.data())));
+    LResult got = sendMessage(hwnd, WM_GETTEXT, text.size(),
+                              static_cast<LParam>(reinterpret_cast<intptr_t>(text.data())));
     text.resize(static_cast<size_t>(std::clamp<LResult>(got, 0, length)));
     return text;
 }
@@ -737,9 +744,12 @@ int64_t setWindowLong(Hwnd hwnd, int index, int64_t value) {
     default: break;
     }
     if (w->dialog) {
-        if (index == DWLP_MSGRESULT) w->dialog->msgResult = value;
-        else if (index == DWLP_DLGPROC) w->dialog->proc = reinterpret_cast<DialogProc>(static_cast<intptr_t>(value));
-        else if (index == DWLP_USER) w->dialog->user = value;
+        if (index == DWLP_MSGRESULT)
+            w->dialog->msgResult = value;
+        else if (index == DWLP_DLGPROC)
+            w->dialog->proc = reinterpret_cast<DialogProc>(static_cast<intptr_t>(value));
+        else if (index == DWLP_USER)
+            w->dialog->user = value;
     }
     return old;
 }
@@ -799,8 +809,10 @@ bool showWindow(Hwnd hwnd, int command) {
         sendMessage(hwnd, WM_SHOWWINDOW, show ? 1 : 0, 0);
         w = detail::find(hwnd);
         if (!w) return was;
-        if (show) w->style |= WS_VISIBLE;
-        else w->style &= ~WS_VISIBLE;
+        if (show)
+            w->style |= WS_VISIBLE;
+        else
+            w->style &= ~WS_VISIBLE;
         bits |= detail::kSyncVisible;
     }
     // SW_SHOW and SW_SHOWNA keep the state; the others choose one.
@@ -822,8 +834,9 @@ bool showWindow(Hwnd hwnd, int command) {
         }
     }
     if (bits) detail::syncView(*w, bits);
-    if (show && !w->parent && (command == SW_SHOWNORMAL || command == SW_SHOW || command == SW_RESTORE ||
-                               command == SW_SHOWMAXIMIZED))
+    if (show && !w->parent &&
+        (command == SW_SHOWNORMAL || command == SW_SHOW || command == SW_RESTORE ||
+         command == SW_SHOWMAXIMIZED))
         setActiveWindow(hwnd);
     if (!show && state().focus && (state().focus == hwnd || isChild(hwnd, state().focus))) state().focus = 0;
     return was;
@@ -843,8 +856,10 @@ bool enableWindow(Hwnd hwnd, bool enable) {
     if (!w) return false;
     bool wasDisabled = (w->style & WS_DISABLED) != 0;
     if (wasDisabled == !enable) return wasDisabled;
-    if (enable) w->style &= ~WS_DISABLED;
-    else w->style |= WS_DISABLED;
+    if (enable)
+        w->style &= ~WS_DISABLED;
+    else
+        w->style |= WS_DISABLED;
     detail::syncView(*w, detail::kSyncEnabled);
     sendMessage(hwnd, WM_ENABLE, enable ? 1 : 0, 0);
     return wasDisabled;
@@ -878,7 +893,8 @@ bool moveWindow(Hwnd hwnd, int x, int y, int width, int height, bool repaint) {
     detail::syncView(*w, detail::kSyncGeometry | (repaint ? detail::kSyncRepaint : 0u));
     Rect client = detail::clientArea(*w);
     if (moved) sendMessage(hwnd, WM_MOVE, 0, makeLParam(x + client.left, y + client.top));
-    if (sized && detail::find(hwnd)) sendMessage(hwnd, WM_SIZE, 0, makeLParam(client.width(), client.height()));
+    if (sized && detail::find(hwnd))
+        sendMessage(hwnd, WM_SIZE, 0, makeLParam(client.width(), client.height()));
     return true;
 }
 
@@ -957,7 +973,8 @@ MinMaxInfo windowSizeLimits(Hwnd hwnd) {
     if (!w) return info;
     Rect virtualScreen = virtualScreenRect();
     Rect frame = detail::frameMargins(w->style, w->exStyle);
-    info.maxSize = {virtualScreen.width() + frame.left + frame.right, virtualScreen.height() + frame.top + frame.bottom};
+    info.maxSize = {virtualScreen.width() + frame.left + frame.right,
+                    virtualScreen.height() + frame.top + frame.bottom};
     info.maxPosition = {-frame.left, -frame.top};
     info.minTrackSize = {0, 0};
     info.maxTrackSize = {kLargestExtent, kLargestExtent};
@@ -982,8 +999,10 @@ bool setWindowPlacement(Hwnd hwnd, const WindowPlacement& placement) {
     bool minMax = command == SW_SHOWMINIMIZED || command == SW_MINIMIZE || command == SW_SHOWMAXIMIZED;
     if (minMax) {
         // The normal rectangle waits for the window's return to the normal state.
-        if (w->minimized || w->maximized) w->normalRect = r;
-        else moveWindow(hwnd, r.left, r.top, r.width(), r.height(), true);
+        if (w->minimized || w->maximized)
+            w->normalRect = r;
+        else
+            moveWindow(hwnd, r.left, r.top, r.width(), r.height(), true);
         if (detail::find(hwnd)) showWindow(hwnd, command);
         return detail::find(hwnd) != nullptr;
     }
@@ -994,7 +1013,9 @@ bool setWindowPlacement(Hwnd hwnd, const WindowPlacement& placement) {
         moveWindow(hwnd, r.left, r.top, r.width(), r.height(), true);
     }
     if (!detail::find(hwnd)) return false;
-    showWindow(hwnd, command == SW_HIDE ? SW_HIDE : command == SW_SHOW || command == SW_SHOWNA ? command : SW_SHOWNORMAL);
+    showWindow(hwnd, command == SW_HIDE                           ? SW_HIDE
+                     : command == SW_SHOW || command == SW_SHOWNA ? command
+                                                                  : SW_SHOWNORMAL);
     return true;
 }
 
@@ -1213,8 +1234,10 @@ int showCursor(bool show) {
 }
 
 void messageBeep(unsigned) {
-    if (detail::Backend* b = state().backend) b->beep();
-    else std::fputc('\a', stderr);
+    if (detail::Backend* b = state().backend)
+        b->beep();
+    else
+        std::fputc('\a', stderr);
 }
 
 }  // namespace tvx::platform

@@ -72,7 +72,8 @@ int defaultButtonId(Window& dialog) {
 
 void restoreFocus(Window& dialog) {
     Hwnd target = dialog.dialog->lastFocus;
-    if (!canFocus(detail::find(target)) || !isChild(dialog.handle, target)) target = firstTabItem(dialog.handle);
+    if (!canFocus(detail::find(target)) || !isChild(dialog.handle, target))
+        target = firstTabItem(dialog.handle);
     if (target && focusWindow() != target) setFocus(target);
 }
 
@@ -89,8 +90,8 @@ Hwnd buildDialog(const DialogTemplate& t, Hwnd owner, DialogProc proc, LParam in
         Rect screen = screenRect();
         origin = {screen.left + (screen.width() - width) / 2, screen.top + (screen.height() - height) / 2};
     }
-    Hwnd dialog = createWindow("#32770", t.title, style, t.exStyle, origin.x, origin.y, width, height,
-                               owner, 0, 0);
+    Hwnd dialog =
+        createWindow("#32770", t.title, style, t.exStyle, origin.x, origin.y, width, height, owner, 0, 0);
     Window* d = dialogRecord(dialog);
     if (!d) return 0;
     d->dialog->proc = proc;
@@ -175,9 +176,7 @@ LResult dialogClassProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lPara
     }
     switch (message) {
     case WM_INITDIALOG: return 1;
-    case WM_CLOSE:
-        postMessage(hwnd, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0);
-        return 0;
+    case WM_CLOSE: postMessage(hwnd, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0); return 0;
     case DM_GETDEFID: {
         int id = defaultButtonId(*w);
         return id ? static_cast<LResult>(makeWParam(static_cast<unsigned>(id), DC_HASDEFID)) : 0;
@@ -270,15 +269,15 @@ bool isDialogMessage(Hwnd dialog, const Msg& msg) {
             return true;
         }
         LResult def = sendMessage(dialog, DM_GETDEFID, 0, 0);
-        int id = hiWord(static_cast<uint64_t>(def)) == DC_HASDEFID ? static_cast<int>(loWord(static_cast<uint64_t>(def))) : IDOK;
+        int id = hiWord(static_cast<uint64_t>(def)) == DC_HASDEFID
+                     ? static_cast<int>(loWord(static_cast<uint64_t>(def)))
+                     : IDOK;
         Hwnd button = dialogItem(dialog, id);
         if (!button || isWindowEnabled(button))
             sendMessage(dialog, WM_COMMAND, makeWParam(static_cast<unsigned>(id), BN_CLICKED), 0);
         return true;
     }
-    case VK_ESCAPE:
-        sendMessage(dialog, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0);
-        return true;
+    case VK_ESCAPE: sendMessage(dialog, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0); return true;
     case VK_TAB: {
         bool back = isKeyDown(VK_SHIFT) || (msg.lParam & 1);
         Hwnd next = nextTabItem(dialog, focusWindow(), back);

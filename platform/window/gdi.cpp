@@ -73,9 +73,7 @@ GdiObject* object(Hgdiobj handle) {
     return it == map.end() ? nullptr : &it->second;
 }
 
-uint32_t pixelOf(ColorRef c) {
-    return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
+uint32_t pixelOf(ColorRef c) { return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 ColorRef colorOf(uint32_t p) { return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16); }
 
 Hdc newContext(DeviceContext dc) {
@@ -134,7 +132,8 @@ bool viewDib(const void* bits, const BitmapInfo* info, DibView& v) {
     if (h.biSize < 40 || h.biCompression != 0 || h.biWidth <= 0 || h.biHeight == 0) return false;
     if (h.biWidth > 1 << 20 || h.biHeight > 1 << 20 || h.biHeight < -(1 << 20)) return false;
     v.bits = h.biBitCount;
-    if (v.bits != 1 && v.bits != 4 && v.bits != 8 && v.bits != 16 && v.bits != 24 && v.bits != 32) return false;
+    if (v.bits != 1 && v.bits != 4 && v.bits != 8 && v.bits != 16 && v.bits != 24 && v.bits != 32)
+        return false;
     v.width = h.biWidth;
     v.topDown = h.biHeight < 0;
     v.height = v.topDown ? -h.biHeight : h.biHeight;
@@ -142,7 +141,8 @@ bool viewDib(const void* bits, const BitmapInfo* info, DibView& v) {
     v.data = static_cast<const uint8_t*>(bits);
     if (v.bits <= 8) {
         unsigned colors = h.biClrUsed ? std::min<unsigned>(h.biClrUsed, 256) : 1u << v.bits;
-        const RgbQuad* table = reinterpret_cast<const RgbQuad*>(reinterpret_cast<const uint8_t*>(info) + h.biSize);
+        const RgbQuad* table =
+            reinterpret_cast<const RgbQuad*>(reinterpret_cast<const uint8_t*>(info) + h.biSize);
         for (unsigned i = 0; i < colors; ++i)
             v.lut[i] = 0xFF000000u | (uint32_t{table[i].rgbRed} << 16) | (uint32_t{table[i].rgbGreen} << 8) |
                        table[i].rgbBlue;
@@ -160,8 +160,10 @@ inline uint32_t dibPixel(const DibView& v, const uint8_t* row, int x) {
         unsigned r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
         return 0xFF000000u | ((r * 255 / 31) << 16) | ((g * 255 / 31) << 8) | (b * 255 / 31);
     }
-    case 24: return 0xFF000000u | (uint32_t{row[3 * x + 2]} << 16) | (uint32_t{row[3 * x + 1]} << 8) | row[3 * x];
-    default: return 0xFF000000u | (uint32_t{row[4 * x + 2]} << 16) | (uint32_t{row[4 * x + 1]} << 8) | row[4 * x];
+    case 24:
+        return 0xFF000000u | (uint32_t{row[3 * x + 2]} << 16) | (uint32_t{row[3 * x + 1]} << 8) | row[3 * x];
+    default:
+        return 0xFF000000u | (uint32_t{row[4 * x + 2]} << 16) | (uint32_t{row[4 * x + 1]} << 8) | row[4 * x];
     }
 }
 
@@ -188,8 +190,10 @@ int drawDib(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int sW
     int64_t previousRow = -1;
     uint32_t* previousLine = nullptr;
     for (int dy = y0; dy < y1; ++dy) {
-        int64_t inRect = (int64_t{dy - top} * sHeight) / height;  // row within the source rectangle, from its top
-        int64_t imageRow = v.topDown ? sy + inRect : int64_t{sy} + sHeight - 1 - inRect;  // bottom-up: from the bottom
+        int64_t inRect =
+            (int64_t{dy - top} * sHeight) / height;  // row within the source rectangle, from its top
+        int64_t imageRow =
+            v.topDown ? sy + inRect : int64_t{sy} + sHeight - 1 - inRect;  // bottom-up: from the bottom
         int64_t memoryRow = imageRow - firstRow;
         uint32_t* line = s.pixels + static_cast<size_t>(dy) * static_cast<size_t>(s.stride);
         if (imageRow < 0 || imageRow >= v.height || memoryRow < 0 || memoryRow >= rowCount) continue;
@@ -331,9 +335,18 @@ Hgdiobj selectObject(Hdc hdc, Hgdiobj handle) {
     if (!dc || !o) return 0;
     Hgdiobj old = 0;
     switch (o->kind) {
-    case ObjectKind::Brush: old = dc->brush; dc->brush = handle; break;
-    case ObjectKind::Pen: old = dc->pen; dc->pen = handle; break;
-    case ObjectKind::Font: old = dc->font; dc->font = handle; break;
+    case ObjectKind::Brush:
+        old = dc->brush;
+        dc->brush = handle;
+        break;
+    case ObjectKind::Pen:
+        old = dc->pen;
+        dc->pen = handle;
+        break;
+    case ObjectKind::Font:
+        old = dc->font;
+        dc->font = handle;
+        break;
     case ObjectKind::Bitmap:
         if (!dc->memory) return 0;
         old = dc->bitmap;
@@ -433,10 +446,14 @@ bool fillRect(Hdc hdc, const Rect& rect, Hgdiobj brush) {
     Surface s = surfaceOf(*dc);
     if (!s.pixels) return false;
     Rect lim = limits(*dc, s);
-    int x0 = std::max(rect.left + dc->origin.x, lim.left), x1 = std::min(rect.right + dc->origin.x, lim.right);
-    int y0 = std::max(rect.top + dc->origin.y, lim.top), y1 = std::min(rect.bottom + dc->origin.y, lim.bottom);
+    int x0 = std::max(rect.left + dc->origin.x, lim.left),
+        x1 = std::min(rect.right + dc->origin.x, lim.right);
+    int y0 = std::max(rect.top + dc->origin.y, lim.top),
+        y1 = std::min(rect.bottom + dc->origin.y, lim.bottom);
     uint32_t p = pixelOf(color);
-    for (int y = y0; y < y1; ++y) std::fill_n(s.pixels + static_cast<size_t>(y) * static_cast<size_t>(s.stride) + x0, std::max(0, x1 - x0), p);
+    for (int y = y0; y < y1; ++y)
+        std::fill_n(s.pixels + static_cast<size_t>(y) * static_cast<size_t>(s.stride) + x0,
+                    std::max(0, x1 - x0), p);
     changed(*dc);
     return true;
 }
@@ -454,8 +471,12 @@ bool shape(Hdc hdc, int kind, Rect rect) {
 }
 }  // namespace
 
-bool rectangle(Hdc hdc, int left, int top, int right, int bottom) { return shape(hdc, 1, {left, top, right, bottom}); }
-bool ellipse(Hdc hdc, int left, int top, int right, int bottom) { return shape(hdc, 2, {left, top, right, bottom}); }
+bool rectangle(Hdc hdc, int left, int top, int right, int bottom) {
+    return shape(hdc, 1, {left, top, right, bottom});
+}
+bool ellipse(Hdc hdc, int left, int top, int right, int bottom) {
+    return shape(hdc, 2, {left, top, right, bottom});
+}
 
 bool moveTo(Hdc hdc, int x, int y) {
     DeviceContext* dc = context(hdc);
@@ -480,7 +501,8 @@ bool setPixel(Hdc hdc, int x, int y, ColorRef color) {
     x += dc->origin.x;
     y += dc->origin.y;
     if (!s.pixels || x < lim.left || x >= lim.right || y < lim.top || y >= lim.bottom) return false;
-    s.pixels[static_cast<size_t>(y) * static_cast<size_t>(s.stride) + static_cast<size_t>(x)] = pixelOf(color);
+    s.pixels[static_cast<size_t>(y) * static_cast<size_t>(s.stride) + static_cast<size_t>(x)] =
+        pixelOf(color);
     changed(*dc);
     return true;
 }
@@ -538,8 +560,8 @@ bool bitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int sx, i
     return true;
 }
 
-int setDIBitsToDevice(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int startScan,
-                      int lines, const void* bits, const BitmapInfo* info) {
+int setDIBitsToDevice(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int startScan, int lines,
+                      const void* bits, const BitmapInfo* info) {
     DibView v;
     if (!viewDib(bits, info, v) || lines <= 0 || startScan < 0) return 0;
     // The rows held are startScan .. startScan + lines - 1, counted in the DIB's own

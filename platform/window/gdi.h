@@ -87,7 +87,7 @@ Hgdiobj createFontIndirect(const LogFont& font);
 // BLACK_PEN 7, NULL_PEN 8, OEM_FIXED_FONT 10, ANSI_FIXED_FONT 11, ANSI_VAR_FONT 12,
 // SYSTEM_FONT 13, DEVICE_DEFAULT_FONT 14, SYSTEM_FIXED_FONT 16, DEFAULT_GUI_FONT 17.
 Hgdiobj stockObject(int which);
-bool deleteObject(Hgdiobj object);  // stock objects are never deleted
+bool deleteObject(Hgdiobj object);              // stock objects are never deleted
 Hgdiobj selectObject(Hdc hdc, Hgdiobj object);  // returns the one it replaced
 // The colour of a solid brush (kClrInvalid for anything else).
 ColorRef brushColor(Hgdiobj brush);
@@ -104,7 +104,7 @@ ColorRef setTextColor(Hdc hdc, ColorRef color);
 ColorRef setBkColor(Hdc hdc, ColorRef color);
 ColorRef textColor(Hdc hdc);
 ColorRef bkColor(Hdc hdc);
-int setBkMode(Hdc hdc, int mode);  // TRANSPARENT 1, OPAQUE 2
+int setBkMode(Hdc hdc, int mode);          // TRANSPARENT 1, OPAQUE 2
 int setStretchBltMode(Hdc hdc, int mode);  // COLORONCOLOR 3 is what is drawn
 bool setViewportOrg(Hdc hdc, int x, int y, Point* previous = nullptr);
 
@@ -125,8 +125,8 @@ bool bitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int sx, i
 // the source rectangle (sx, sy, width, height) in DIB coordinates (y from the
 // bottom row for a bottom-up DIB) goes to (x, y). startScan and lines say which
 // rows bits holds, as in Win32's SetDIBitsToDevice. Returns the rows drawn.
-int setDIBitsToDevice(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int startScan,
-                      int lines, const void* bits, const BitmapInfo* info);
+int setDIBitsToDevice(Hdc hdc, int x, int y, int width, int height, int sx, int sy, int startScan, int lines,
+                      const void* bits, const BitmapInfo* info);
 // Draws a DIB scaled into the destination with nearest-neighbour sampling
 // (COLORONCOLOR); 8-bit DIBs are mapped through their colour table straight into
 // the destination, at any zoom. Returns the rows drawn, 0 on bad arguments.

@@ -70,7 +70,7 @@ struct Window {
     Hwnd owner = 0;
     std::vector<Hwnd> children;
     std::string text;
-    Rect rect;  // window rectangle: parent client coordinates for children, screen otherwise
+    Rect rect;        // window rectangle: parent client coordinates for children, screen otherwise
     Rect normalRect;  // the rectangle of the normal state (kept while minimised or maximised)
     Hmenu systemMenu = 0;
     int64_t userData = 0;
@@ -80,19 +80,19 @@ struct Window {
     bool maximized = false;
 
     // Control state.
-    unsigned check = 0;     // buttons: BST_*
+    unsigned check = 0;  // buttons: BST_*
     bool pushed = false;
-    int selStart = 0;       // edit selection (bytes)
+    int selStart = 0;  // edit selection (bytes)
     int selEnd = 0;
-    int limit = 0x7FFFFFFE; // edit text limit
+    int limit = 0x7FFFFFFE;  // edit text limit
     bool modified = false;
     std::vector<ListItem> items;  // list and combo boxes
     int current = -1;             // current selection / caret item
     int topIndex = 0;
     bool dropped = false;
-    ScrollState scroll;                  // scroll-bar control
-    ScrollState horizontal, vertical;    // a window's own bars
-    std::unique_ptr<DialogState> dialog; // dialogs only
+    ScrollState scroll;                   // scroll-bar control
+    ScrollState horizontal, vertical;     // a window's own bars
+    std::unique_ptr<DialogState> dialog;  // dialogs only
     // Set by the default procedure of a control when a forwarded input event reached
     // it: the toolkit then lets the widget handle the event itself.
     bool defaultReached = false;
@@ -125,13 +125,13 @@ enum SyncBits : unsigned {
 struct DeviceContext {
     Hdc handle = 0;
     Hwnd window = 0;
-    Hgdiobj bitmap = 0;       // memory contexts: the selected bitmap
+    Hgdiobj bitmap = 0;  // memory contexts: the selected bitmap
     bool memory = false;
-    bool painting = false;    // from beginPaint
-    Rect clip;                // client coordinates; empty: no clip
+    bool painting = false;  // from beginPaint
+    Rect clip;              // client coordinates; empty: no clip
     bool hasClip = false;
-    Point origin;             // viewport origin
-    Point position;           // current position (moveTo)
+    Point origin;    // viewport origin
+    Point position;  // current position (moveTo)
     ColorRef textColor = 0;
     ColorRef bkColor = 0xFFFFFF;
     int bkMode = 2;
@@ -156,7 +156,7 @@ struct GdiObject {
     int penStyle = 0;
     int penWidth = 1;
     LogFont font;
-    int width = 0;   // bitmaps
+    int width = 0;  // bitmaps
     int height = 0;
     std::vector<uint32_t> pixels;  // bitmaps: 0x00RRGGBB, top-down
 };
@@ -226,15 +226,15 @@ Backend* backend();
 void runNestedLoop(bool (*done)(void*), void* context);
 
 // User input that the toolkit turned into the records' terms.
-void userClicked(Hwnd button);                  // a push button, check box or radio button
-void userEditedText(Hwnd edit, const std::string& text);  // edits and the edit of a combo box
+void userClicked(Hwnd button);                              // a push button, check box or radio button
+void userEditedText(Hwnd edit, const std::string& text);    // edits and the edit of a combo box
 void userSelected(Hwnd list, int index, bool doubleClick);  // list or combo box
 void userSelectionSet(Hwnd list, const std::vector<int>& selected);  // multiple-selection list
 void userScrolled(Hwnd hwnd, int bar, unsigned code, int position);
 void userFocused(Hwnd hwnd);
 void userActivated(Hwnd topLevel, bool active);
 void userMovedWindow(Hwnd hwnd, const Rect& rect);  // a top-level window moved or resized
-void userClosed(Hwnd hwnd);                          // the frame's close button
+void userClosed(Hwnd hwnd);                         // the frame's close button
 void userDropDown(Hwnd combo, bool dropped);
 // The person minimised, maximised or restored a top-level window through its frame.
 void userChangedState(Hwnd hwnd, bool minimized, bool maximized);

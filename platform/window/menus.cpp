@@ -164,9 +164,10 @@ bool destroyMenu(Hmenu menu) {
     // A menu still held by another, or serving as a window's system menu, is
     // taken out of there first.
     for (auto& [h, m] : menus().menus)
-        m.items.erase(std::remove_if(m.items.begin(), m.items.end(),
-                                     [menu](const MenuItem& it) { return (it.flags & MF_POPUP) && it.popup == menu; }),
-                      m.items.end());
+        m.items.erase(
+            std::remove_if(m.items.begin(), m.items.end(),
+                           [menu](const MenuItem& it) { return (it.flags & MF_POPUP) && it.popup == menu; }),
+            m.items.end());
     for (Hwnd h : allWindows())
         if (detail::Window* w = detail::find(h); w && w->systemMenu == menu) w->systemMenu = 0;
     destroyRecord(menu);
@@ -276,7 +277,8 @@ int trackPopupMenu(Hmenu menu, unsigned flags, int x, int y, Hwnd owner) {
     if (!b) return 0;
     int id = b->popupMenu(menu, {x, y}, owner);
     if (flags & TPM_RETURNCMD) return id;
-    if (id && owner && isWindow(owner) && !(flags & TPM_NONOTIFY)) postMessage(owner, WM_COMMAND, makeWParam(static_cast<unsigned>(id), 0), 0);
+    if (id && owner && isWindow(owner) && !(flags & TPM_NONOTIFY))
+        postMessage(owner, WM_COMMAND, makeWParam(static_cast<unsigned>(id), 0), 0);
     return id != 0;
 }
 
@@ -290,7 +292,8 @@ int showSystemMenu(Hwnd hwnd, Point screen) {
     if (!isMenu(menu) || !isWindow(hwnd)) return 0;
     detail::Backend* b = detail::backend();
     int id = b ? b->popupMenu(menu, screen, hwnd) : 0;
-    if (id && isWindow(hwnd)) postMessage(hwnd, WM_SYSCOMMAND, static_cast<WParam>(id), makeLParam(screen.x, screen.y));
+    if (id && isWindow(hwnd))
+        postMessage(hwnd, WM_SYSCOMMAND, static_cast<WParam>(id), makeLParam(screen.x, screen.y));
     return id;
 }
 

@@ -21,8 +21,7 @@ struct StandardAnswer {
 // (0x10 stop, 0x20 question, 0x30 exclamation, 0x40 information) and default
 // button (0x100 second, 0x200 third). Escape answers Cancel when there is a
 // Cancel button, OK when OK is the only button, and nothing otherwise.
-StandardAnswer messageBoxDialog(Hwnd owner, std::string_view text, std::string_view caption,
-                                unsigned style);
+StandardAnswer messageBoxDialog(Hwnd owner, std::string_view text, std::string_view caption, unsigned style);
 
 // A file chooser request with the flags of a Win32 OPENFILENAME (macros pass them).
 struct FileChooserRequest {
@@ -31,12 +30,12 @@ struct FileChooserRequest {
     bool multiple = false;       // OFN_ALLOWMULTISELECT
     bool fileMustExist = false;  // OFN_FILEMUSTEXIST
     bool overwritePrompt = false;
-    std::string title;           // empty: "Open" or "Save As"
-    std::string directory;       // initial folder (POSIX path), may be empty
-    std::string fileName;        // initial name
+    std::string title;      // empty: "Open" or "Save As"
+    std::string directory;  // initial folder (POSIX path), may be empty
+    std::string fileName;   // initial name
     // Pairs of description and pattern list ("*.txt;*.log").
     std::vector<std::pair<std::string, std::string>> filters;
-    int filterIndex = 1;         // 1-based
+    int filterIndex = 1;  // 1-based
     Hwnd owner = 0;
 };
 struct FileChooserResult {

@@ -10,20 +10,25 @@ namespace tvx::platform {
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool validUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         size_t n;
-        if (c < 0x80) n = 0;
-        else if (c >= 0xC2 && c < 0xE0) n = 1;
-        else if (c >= 0xE0 && c < 0xF0) n = 2;
-        else if (c >= 0xF0 && c < 0xF5) n = 3;
-        else return false;
+        if (c < 0x80)
+            n = 0;
+        else if (c >= 0xC2 && c < 0xE0)
+            n = 1;
+        else if (c >= 0xE0 && c < 0xF0)
+            n = 2;
+        else if (c >= 0xF0 && c < 0xF5)
+            n = 3;
+        else
+            return false;
         if (i + n >= s.size() && n > 0) return false;
         for (size_t k = 1; k <= n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -171,10 +176,19 @@ std::u16string ansiToUtf16(std::string_view text) {
             unsigned char c = static_cast<unsigned char>(text[i]);
             char32_t cp;
             size_t n;
-            if (c < 0x80) { cp = c; n = 1; }
-            else if ((c >> 5) == 6) { cp = c & 0x1F; n = 2; }
-            else if ((c >> 4) == 14) { cp = c & 0x0F; n = 3; }
-            else { cp = c & 0x07; n = 4; }
+            if (c < 0x80) {
+                cp = c;
+                n = 1;
+            } else if ((c >> 5) == 6) {
+                cp = c & 0x1F;
+                n = 2;
+            } else if ((c >> 4) == 14) {
+                cp = c & 0x0F;
+                n = 3;
+            } else {
+                cp = c & 0x07;
+                n = 4;
+            }
             for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
             i += n;
             if (cp >= 0x10000) {
@@ -200,7 +214,8 @@ std::string utf16ToAnsi(std::u16string_view text) {
     std::u32string points;
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         }
@@ -211,8 +226,10 @@ std::string utf16ToAnsi(std::u16string_view text) {
     for (char32_t c : points)
         if (cp1252Byte(c) < 0) all1252 = false;
     for (char32_t c : points) {
-        if (all1252) out += static_cast<char>(cp1252Byte(c));
-        else appendUtf8(out, c);
+        if (all1252)
+            out += static_cast<char>(cp1252Byte(c));
+        else
+            appendUtf8(out, c);
     }
     return out;
 }
@@ -291,10 +308,14 @@ std::vector<uint8_t> buildDialogTemplate(const DialogTemplate& d) {
     put16(out, static_cast<uint16_t>(d.y));
     put16(out, static_cast<uint16_t>(d.cx));
     put16(out, static_cast<uint16_t>(d.cy));
-    if (d.menu.empty()) put16(out, 0);
-    else putText(out, d.menu);
-    if (d.className.empty()) put16(out, 0);
-    else putText(out, d.className);
+    if (d.menu.empty())
+        put16(out, 0);
+    else
+        putText(out, d.menu);
+    if (d.className.empty())
+        put16(out, 0);
+    else
+        putText(out, d.className);
     putText(out, d.title);
     if (d.style & 0x40) {
         put16(out, d.pointSize);
@@ -332,8 +353,8 @@ int dialogUnitsToPixelsX(int units) { return (units * kDialogBaseX + (units >= 0
 int dialogUnitsToPixelsY(int units) { return (units * kDialogBaseY + (units >= 0 ? 4 : -4)) / 8; }
 
 Rect mapDialogRect(Rect units) {
-    return {dialogUnitsToPixelsX(units.left), dialogUnitsToPixelsY(units.top), dialogUnitsToPixelsX(units.right),
-            dialogUnitsToPixelsY(units.bottom)};
+    return {dialogUnitsToPixelsX(units.left), dialogUnitsToPixelsY(units.top),
+            dialogUnitsToPixelsX(units.right), dialogUnitsToPixelsY(units.bottom)};
 }
 
 long dialogBaseUnits() { return (static_cast<long>(kDialogBaseY) << 16) | kDialogBaseX; }

@@ -88,8 +88,8 @@ std::string className(Hwnd hwnd);
 // parent of a child window or the owner of a top-level one; id is the control id
 // of a child window. Sends WM_CREATE with createParam in lParam. Returns 0 for an
 // unknown class or a missing parent, or when WM_CREATE returns -1.
-Hwnd createWindow(std::string_view className, std::string_view text, uint32_t style, uint32_t exStyle,
-                  int x, int y, int width, int height, Hwnd parent, int id, LParam createParam = 0);
+Hwnd createWindow(std::string_view className, std::string_view text, uint32_t style, uint32_t exStyle, int x,
+                  int y, int width, int height, Hwnd parent, int id, LParam createParam = 0);
 // Destroys the window and its children and owned windows (WM_DESTROY, then
 // WM_NCDESTROY, children before their parents' WM_NCDESTROY).
 bool destroyWindow(Hwnd hwnd);
@@ -129,15 +129,15 @@ uint32_t messageTime();
 
 // ---- Properties
 
-bool setWindowText(Hwnd hwnd, std::string_view text);   // WM_SETTEXT
-std::string windowText(Hwnd hwnd);                      // WM_GETTEXT
+bool setWindowText(Hwnd hwnd, std::string_view text);  // WM_SETTEXT
+std::string windowText(Hwnd hwnd);                     // WM_GETTEXT
 // GWL_STYLE, GWL_EXSTYLE, GWL_ID, GWLP_WNDPROC, GWLP_USERDATA, GWLP_HWNDPARENT,
 // and for dialogs DWLP_MSGRESULT, DWLP_DLGPROC, DWLP_USER. Set returns the old value.
 int64_t getWindowLong(Hwnd hwnd, int index);
 int64_t setWindowLong(Hwnd hwnd, int index, int64_t value);
-Hwnd parentOf(Hwnd hwnd);   // the parent of a child, 0 for a top-level window
-Hwnd ownerOf(Hwnd hwnd);    // the owner of a top-level window
-Hwnd topLevelOf(Hwnd hwnd); // the window itself, or its top-level ancestor
+Hwnd parentOf(Hwnd hwnd);    // the parent of a child, 0 for a top-level window
+Hwnd ownerOf(Hwnd hwnd);     // the owner of a top-level window
+Hwnd topLevelOf(Hwnd hwnd);  // the window itself, or its top-level ancestor
 std::vector<Hwnd> childrenOf(Hwnd hwnd);
 bool isChild(Hwnd parent, Hwnd hwnd);  // hwnd lies below parent
 int controlId(Hwnd hwnd);
@@ -145,8 +145,8 @@ Hwnd dialogItem(Hwnd dialog, int id);  // the first child with that id, 0 when n
 
 // ---- Geometry and state
 
-bool showWindow(Hwnd hwnd, int command);  // returns whether it was visible
-bool isWindowVisible(Hwnd hwnd);          // it and its ancestors are visible
+bool showWindow(Hwnd hwnd, int command);    // returns whether it was visible
+bool isWindowVisible(Hwnd hwnd);            // it and its ancestors are visible
 bool enableWindow(Hwnd hwnd, bool enable);  // returns whether it was disabled
 bool isWindowEnabled(Hwnd hwnd);
 bool moveWindow(Hwnd hwnd, int x, int y, int width, int height, bool repaint = true);
@@ -221,7 +221,7 @@ int systemMetrics(int index);
 
 Hwnd setFocus(Hwnd hwnd);  // returns the window that had the focus
 Hwnd focusWindow();
-Hwnd activeWindow();       // the active top-level window
+Hwnd activeWindow();  // the active top-level window
 bool setActiveWindow(Hwnd hwnd);
 Hwnd setCapture(Hwnd hwnd);
 bool releaseCapture();
@@ -246,7 +246,7 @@ bool killTimer(Hwnd hwnd, uintptr_t id);
 bool isKeyDown(int virtualKey);
 Point cursorPos();
 bool setCursorPos(int x, int y);  // false where the platform does not allow it
-int showCursor(bool show);         // the display counter of Win32: shown while it is >= 0
+int showCursor(bool show);        // the display counter of Win32: shown while it is >= 0
 void messageBeep(unsigned type);
 
 }  // namespace tvx::platform

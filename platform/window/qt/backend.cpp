@@ -72,11 +72,14 @@ QFont fontOf(Hgdiobj handle) {
     QFont font = QApplication::font();
     LogFont lf;
     if (!fontDescription(handle, lf)) return font;
-    if (lf.faceName[0] && std::string_view(lf.faceName) != "System") font.setFamily(QString::fromLatin1(lf.faceName));
+    if (lf.faceName[0] && std::string_view(lf.faceName) != "System")
+        font.setFamily(QString::fromLatin1(lf.faceName));
     if (std::string_view(lf.faceName).find("Mono") != std::string_view::npos ||
         std::string_view(lf.faceName).find("Courier") != std::string_view::npos)
         font.setStyleHint(QFont::Monospace);
-    if (lf.height) font.setPixelSize(std::max(1, std::abs(lf.height) * (lf.height < 0 ? 1 : 3) / (lf.height < 0 ? 1 : 4)));
+    if (lf.height)
+        font.setPixelSize(
+            std::max(1, std::abs(lf.height) * (lf.height < 0 ? 1 : 3) / (lf.height < 0 ? 1 : 4)));
     font.setWeight(lf.weight >= 600 ? QFont::Bold : QFont::Normal);
     font.setItalic(lf.italic);
     font.setUnderline(lf.underline);
@@ -230,14 +233,17 @@ protected:
     void mousePressEvent(QMouseEvent* e) override { mouse(e, e->type() == QEvent::MouseButtonDblClick); }
     void mouseDoubleClickEvent(QMouseEvent* e) override { mouse(e, true); }
     void mouseReleaseEvent(QMouseEvent* e) override {
-        unsigned m = e->button() == Qt::RightButton ? WM_RBUTTONUP : e->button() == Qt::MiddleButton ? WM_MBUTTONUP : WM_LBUTTONUP;
+        unsigned m = e->button() == Qt::RightButton    ? WM_RBUTTONUP
+                     : e->button() == Qt::MiddleButton ? WM_MBUTTONUP
+                                                       : WM_LBUTTONUP;
         post(m, e);
     }
     void mouseMoveEvent(QMouseEvent* e) override { post(WM_MOUSEMOVE, e); }
     void wheelEvent(QWheelEvent* e) override {
         QPoint global = e->globalPosition().toPoint();
         int delta = e->angleDelta().y();
-        WParam wp = makeWParam(mouseKeys(e->buttons(), e->modifiers()), static_cast<unsigned>(static_cast<int16_t>(delta)));
+        WParam wp = makeWParam(mouseKeys(e->buttons(), e->modifiers()),
+                               static_cast<unsigned>(static_cast<int16_t>(delta)));
         detail::postInput(hwnd_, WM_MOUSEWHEEL, wp, makeLParam(global.x(), global.y()));
     }
     void keyPressEvent(QKeyEvent* e) override { key(e, true); }
@@ -246,9 +252,12 @@ protected:
 private:
     void mouse(QMouseEvent* e, bool dbl) {
         unsigned m;
-        if (e->button() == Qt::RightButton) m = dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN;
-        else if (e->button() == Qt::MiddleButton) m = dbl ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN;
-        else m = dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN;
+        if (e->button() == Qt::RightButton)
+            m = dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN;
+        else if (e->button() == Qt::MiddleButton)
+            m = dbl ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN;
+        else
+            m = dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN;
         post(m, e);
     }
     void post(unsigned message, QMouseEvent* e) {
@@ -312,7 +321,9 @@ void connectScroll(QScrollBar* bar, Hwnd hwnd, int which) {
         int position = bar->sliderPosition();
         detail::userScrolled(hwnd, which, scrollCode(action), position);
         if (Window* w = detail::find(hwnd)) {
-            const detail::ScrollState& s = which == SB_CTL ? w->scroll : which == SB_HORZ ? w->horizontal : w->vertical;
+            const detail::ScrollState& s = which == SB_CTL    ? w->scroll
+                                           : which == SB_HORZ ? w->horizontal
+                                                              : w->vertical;
             bar->setSliderPosition(s.position);
         }
     });
@@ -328,12 +339,14 @@ void ClientView::connectBar(QScrollBar* bar, int which) { connectScroll(bar, hwn
 class CheckButton : public QCheckBox {
 public:
     using QCheckBox::QCheckBox;
+
 protected:
     void nextCheckState() override {}
 };
 class RadioButton : public QRadioButton {
 public:
     using QRadioButton::QRadioButton;
+
 protected:
     void nextCheckState() override {}
 };
@@ -349,6 +362,7 @@ public:
         QComboBox::hidePopup();
         detail::userDropDown(hwnd_, false);
     }
+
 private:
     Hwnd hwnd_;
 };
@@ -367,15 +381,19 @@ public:
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             // A display that cannot be opened falls back to the off-screen platform
             // instead of ending the program.
-            if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
-            else if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
-            else qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+            if (headless)
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            else if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+                qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
+            else
+                qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
         }
         offscreen_ = headless || qgetenv("QT_QPA_PLATFORM") == "offscreen";
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
             // Where Qt would go anyway, without its warning on every start.
             std::string runtime = "/tmp/runtime-" + std::to_string(getuid());
-            if (mkdir(runtime.c_str(), 0700) == 0 || errno == EEXIST) qputenv("XDG_RUNTIME_DIR", runtime.c_str());
+            if (mkdir(runtime.c_str(), 0700) == 0 || errno == EEXIST)
+                qputenv("XDG_RUNTIME_DIR", runtime.c_str());
         }
         // The off-screen platform says what it cannot do (raise, size hints): no
         // news for a program that runs unseen.
@@ -410,8 +428,10 @@ public:
         view->kind = w.kind;
         w.view = view;
         QWidget* parent = nullptr;
-        if (Window* p = detail::find(w.parent)) parent = static_cast<View*>(p->view)->widget;
-        else if (Window* o = detail::find(w.owner)) parent = static_cast<View*>(o->view)->widget;
+        if (Window* p = detail::find(w.parent))
+            parent = static_cast<View*>(p->view)->widget;
+        else if (Window* o = detail::find(w.owner))
+            parent = static_cast<View*>(o->view)->widget;
         Qt::WindowFlags flags;
         if (!(w.style & WS_CHILD)) {
             flags = w.owner ? Qt::Dialog : Qt::Window;
@@ -420,7 +440,8 @@ public:
                 flags |= Qt::WindowTitleHint | Qt::CustomizeWindowHint;
                 if (w.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
                 if (w.style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
-                if ((w.style & WS_MAXIMIZEBOX) && (w.style & WS_THICKFRAME)) flags |= Qt::WindowMaximizeButtonHint;
+                if ((w.style & WS_MAXIMIZEBOX) && (w.style & WS_THICKFRAME))
+                    flags |= Qt::WindowMaximizeButtonHint;
             }
         }
         QWidget* widget = nullptr;
@@ -481,30 +502,39 @@ public:
         if (bits & (detail::kSyncText | detail::kSyncStyle)) syncText(w, widget);
         if (bits & detail::kSyncFont) widget->setFont(w.font ? fontOf(w.font) : QApplication::font());
         if (bits & detail::kSyncEnabled) widget->setEnabled(!(w.style & WS_DISABLED));
-        if (bits & (detail::kSyncItems | detail::kSyncSelection)) syncItems(w, widget, (bits & detail::kSyncItems) != 0);
+        if (bits & (detail::kSyncItems | detail::kSyncSelection))
+            syncItems(w, widget, (bits & detail::kSyncItems) != 0);
         if (bits & detail::kSyncCheck) syncCheck(w, widget);
         if (bits & detail::kSyncScroll) syncScroll(w, widget);
         if (bits & detail::kSyncColors) syncColors(w, widget);
         if (bits & detail::kSyncVisible) {
             bool show = (w.style & WS_VISIBLE) != 0;
             if (show && !w.parent) {
-                if (w.maximized) widget->showMaximized();
-                else if (w.minimized) widget->showMinimized();
-                else widget->show();
+                if (w.maximized)
+                    widget->showMaximized();
+                else if (w.minimized)
+                    widget->showMinimized();
+                else
+                    widget->show();
                 if (w.kind == Kind::Dialog || w.kind == Kind::Generic) syncColors(w, widget);
             } else {
                 widget->setVisible(show);
             }
         }
         if ((bits & detail::kSyncState) && !w.parent && widget->isVisible()) {
-            if (w.maximized) widget->showMaximized();
-            else if (w.minimized) widget->showMinimized();
-            else widget->showNormal();
+            if (w.maximized)
+                widget->showMaximized();
+            else if (w.minimized)
+                widget->showMinimized();
+            else
+                widget->showNormal();
         }
         if ((bits & detail::kSyncState) && w.kind == Kind::ComboBox) {
             auto* combo = static_cast<QComboBox*>(widget);
-            if (w.dropped && combo->isVisible()) combo->showPopup();
-            else if (!w.dropped) combo->hidePopup();
+            if (w.dropped && combo->isVisible())
+                combo->showPopup();
+            else if (!w.dropped)
+                combo->hidePopup();
         }
         if (bits & detail::kSyncActivate) {
             if (widget->isVisible()) {
@@ -519,12 +549,16 @@ public:
         }
         if (bits & (detail::kSyncRepaint | detail::kSyncPaintNow)) {
             if (auto* client = dynamic_cast<ClientView*>(widget)) client->needsPaint = true;
-            if (bits & detail::kSyncPaintNow) widget->repaint();
-            else widget->update();
+            if (bits & detail::kSyncPaintNow)
+                widget->repaint();
+            else
+                widget->update();
         }
         if (bits & detail::kSyncCapture) {
-            if (captureWindow() == w.handle) widget->grabMouse();
-            else widget->releaseMouse();
+            if (captureWindow() == w.handle)
+                widget->grabMouse();
+            else
+                widget->releaseMouse();
         }
         view->syncing = wasSyncing;
     }
@@ -594,8 +628,10 @@ public:
         if (client && !client->painting) client->update();
     }
 
-    bool drawText(const detail::DeviceContext& dc, detail::Surface s, int x, int y, std::string_view text) override {
-        QImage image(reinterpret_cast<uchar*>(s.pixels), s.width, s.height, s.stride * 4, QImage::Format_RGB32);
+    bool drawText(const detail::DeviceContext& dc, detail::Surface s, int x, int y,
+                  std::string_view text) override {
+        QImage image(reinterpret_cast<uchar*>(s.pixels), s.width, s.height, s.stride * 4,
+                     QImage::Format_RGB32);
         QPainter p(&image);
         clip(p, dc);
         QFont font = fontOf(dc.font);
@@ -610,7 +646,8 @@ public:
         return true;
     }
 
-    bool textExtent(const detail::DeviceContext& dc, std::string_view text, int& width, int& height) override {
+    bool textExtent(const detail::DeviceContext& dc, std::string_view text, int& width,
+                    int& height) override {
         QFontMetrics metrics(fontOf(dc.font));
         width = metrics.horizontalAdvance(toQString(text));
         height = metrics.height();
@@ -618,7 +655,8 @@ public:
     }
 
     bool drawShape(const detail::DeviceContext& dc, detail::Surface s, int shape, const Rect& r) override {
-        QImage image(reinterpret_cast<uchar*>(s.pixels), s.width, s.height, s.stride * 4, QImage::Format_RGB32);
+        QImage image(reinterpret_cast<uchar*>(s.pixels), s.width, s.height, s.stride * 4,
+                     QImage::Format_RGB32);
         QPainter p(&image);
         clip(p, dc);
         p.translate(dc.origin.x, dc.origin.y);
@@ -633,30 +671,40 @@ public:
         } else {
             p.setPen(Qt::NoPen);
         }
-        if (brush && brush->color != kClrInvalid) p.setBrush(colorOf(brush->color));
-        else p.setBrush(Qt::NoBrush);
+        if (brush && brush->color != kClrInvalid)
+            p.setBrush(colorOf(brush->color));
+        else
+            p.setBrush(Qt::NoBrush);
         QRect rect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
-        if (shape == 0) p.drawLine(r.left, r.top, r.right, r.bottom);
-        else if (shape == 1) p.drawRect(rect);
-        else p.drawEllipse(rect);
+        if (shape == 0)
+            p.drawLine(r.left, r.top, r.right, r.bottom);
+        else if (shape == 1)
+            p.drawRect(rect);
+        else
+            p.drawEllipse(rect);
         return true;
     }
 
-    StandardAnswer messageBox(Hwnd owner, std::string_view text, std::string_view caption, unsigned style) override;
+    StandardAnswer messageBox(Hwnd owner, std::string_view text, std::string_view caption,
+                              unsigned style) override;
     FileChooserResult fileChooser(const FileChooserRequest& request) override;
     int popupMenu(Hmenu menu, Point screen, Hwnd owner) override;
 
     std::vector<MonitorInfo> monitors() override {
         std::vector<MonitorInfo> list;
         QScreen* primary = QGuiApplication::primaryScreen();
-        auto rectOf = [](const QRect& g) { return Rect{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()}; };
+        auto rectOf = [](const QRect& g) {
+            return Rect{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()};
+        };
         for (QScreen* screen : QGuiApplication::screens()) {
             MonitorInfo info;
             info.monitor = rectOf(screen->geometry());
             info.work = rectOf(screen->availableGeometry());
             info.primary = screen == primary;
-            if (info.primary) list.insert(list.begin(), info);
-            else list.push_back(info);
+            if (info.primary)
+                list.insert(list.begin(), info);
+            else
+                list.push_back(info);
         }
         return list;
     }
@@ -684,12 +732,16 @@ protected:
             auto* e = static_cast<QKeyEvent*>(event);
             int vk = virtualKeyOf(e->key());
             if (vk) {
-                if (type == QEvent::KeyPress) keysDown_.insert(vk);
-                else keysDown_.erase(vk);
+                if (type == QEvent::KeyPress)
+                    keysDown_.insert(vk);
+                else
+                    keysDown_.erase(vk);
             }
-            if (type == QEvent::KeyPress && object->isWidgetType()) return dialogKey(static_cast<QWidget*>(object), e, vk);
+            if (type == QEvent::KeyPress && object->isWidgetType())
+                return dialogKey(static_cast<QWidget*>(object), e, vk);
         }
-        if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove) &&
+        if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+             type == QEvent::MouseMove) &&
             object->isWidgetType()) {
             auto* widget = static_cast<QWidget*>(object);
             Hwnd h = directHandle(widget);
@@ -697,10 +749,13 @@ protected:
             if (w && w->kind != Kind::Generic && w->kind != Kind::Dialog) {
                 auto* e = static_cast<QMouseEvent*>(event);
                 QPoint p = e->position().toPoint();
-                unsigned m = type == QEvent::MouseMove ? WM_MOUSEMOVE
-                             : type == QEvent::MouseButtonPress ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-                if (e->button() == Qt::RightButton) m = type == QEvent::MouseButtonPress ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-                if (detail::offerInput(h, m, mouseKeys(e->buttons(), e->modifiers()), makeLParam(p.x(), p.y())))
+                unsigned m = type == QEvent::MouseMove          ? WM_MOUSEMOVE
+                             : type == QEvent::MouseButtonPress ? WM_LBUTTONDOWN
+                                                                : WM_LBUTTONUP;
+                if (e->button() == Qt::RightButton)
+                    m = type == QEvent::MouseButtonPress ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+                if (detail::offerInput(h, m, mouseKeys(e->buttons(), e->modifiers()),
+                                       makeLParam(p.x(), p.y())))
                     return true;
                 if (type == QEvent::MouseButtonRelease && w->kind == Kind::ScrollBar)
                     detail::userScrolled(h, SB_CTL, SB_ENDSCROLL, 0);
@@ -727,11 +782,14 @@ private:
         Hwnd top = topLevelOf(h);
         Window* t = detail::find(top);
         if (!t || t->kind != Kind::Dialog) return false;
-        if (w->kind == Kind::Edit && (w->style & ES_MULTILINE) && vk == VK_RETURN && (w->style & ES_WANTRETURN))
+        if (w->kind == Kind::Edit && (w->style & ES_MULTILINE) && vk == VK_RETURN &&
+            (w->style & ES_WANTRETURN))
             return false;
-        if (w->kind == Kind::ComboBox && static_cast<QComboBox*>(static_cast<View*>(w->view)->widget)->view()->isVisible())
+        if (w->kind == Kind::ComboBox &&
+            static_cast<QComboBox*>(static_cast<View*>(w->view)->widget)->view()->isVisible())
             return false;
-        Hwnd target = focusWindow() && (focusWindow() == top || isChild(top, focusWindow())) ? focusWindow() : h;
+        Hwnd target =
+            focusWindow() && (focusWindow() == top || isChild(top, focusWindow())) ? focusWindow() : h;
         LParam lp = (e->key() == Qt::Key_Backtab || (e->modifiers() & Qt::ShiftModifier)) ? 1 : 0;
         postMessage(target, WM_KEYDOWN, static_cast<WParam>(vk), lp);
         return true;
@@ -742,8 +800,10 @@ private:
         unsigned type = w.style & BS_TYPEMASK;
         QAbstractButton* button;
         if (type == BS_GROUPBOX) return new QGroupBox(parent);
-        if (type == BS_CHECKBOX || type == BS_3STATE) button = new CheckButton(parent);
-        else if (type == BS_AUTOCHECKBOX || type == BS_AUTO3STATE) button = new CheckButton(parent);
+        if (type == BS_CHECKBOX || type == BS_3STATE)
+            button = new CheckButton(parent);
+        else if (type == BS_AUTOCHECKBOX || type == BS_AUTO3STATE)
+            button = new CheckButton(parent);
         else if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) {
             auto* radio = new RadioButton(parent);
             radio->setAutoExclusive(false);
@@ -764,7 +824,8 @@ private:
         Hwnd h = w.handle;
         if (w.style & ES_MULTILINE) {
             auto* edit = new QPlainTextEdit(parent);
-            edit->setLineWrapMode((w.style & ES_AUTOHSCROLL) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+            edit->setLineWrapMode((w.style & ES_AUTOHSCROLL) ? QPlainTextEdit::NoWrap
+                                                             : QPlainTextEdit::WidgetWidth);
             QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [this, h, edit]() {
                 Window* rec = detail::find(h);
                 if (!rec || static_cast<View*>(rec->view)->syncing) return;
@@ -775,18 +836,20 @@ private:
             return edit;
         }
         auto* edit = new QLineEdit(parent);
-        QObject::connect(edit, &QLineEdit::textEdited, edit, [h](const QString& text) {
-            detail::userEditedText(h, fromQString(text));
-        });
+        QObject::connect(edit, &QLineEdit::textEdited, edit,
+                         [h](const QString& text) { detail::userEditedText(h, fromQString(text)); });
         return edit;
     }
 
     QWidget* makeList(Window& w, QWidget* parent) {
         Hwnd h = w.handle;
         auto* list = new QListWidget(parent);
-        if (w.style & LBS_EXTENDEDSEL) list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        else if (w.style & LBS_MULTIPLESEL) list->setSelectionMode(QAbstractItemView::MultiSelection);
-        else list->setSelectionMode(QAbstractItemView::SingleSelection);
+        if (w.style & LBS_EXTENDEDSEL)
+            list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        else if (w.style & LBS_MULTIPLESEL)
+            list->setSelectionMode(QAbstractItemView::MultiSelection);
+        else
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
         if (w.style & LBS_MULTICOLUMN) {
             list->setFlow(QListView::TopToBottom);
             list->setWrapping(true);
@@ -817,13 +880,11 @@ private:
         combo->setEditable(type != CBS_DROPDOWNLIST);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setMaxVisibleItems(12);
-        QObject::connect(combo, QOverload<int>::of(&QComboBox::activated), combo, [h](int index) {
-            detail::userSelected(h, index, false);
-        });
+        QObject::connect(combo, QOverload<int>::of(&QComboBox::activated), combo,
+                         [h](int index) { detail::userSelected(h, index, false); });
         if (QLineEdit* edit = combo->lineEdit()) {
-            QObject::connect(edit, &QLineEdit::textEdited, edit, [h](const QString& text) {
-                detail::userEditedText(h, fromQString(text));
-            });
+            QObject::connect(edit, &QLineEdit::textEdited, edit,
+                             [h](const QString& text) { detail::userEditedText(h, fromQString(text)); });
         }
         return combo;
     }
@@ -841,7 +902,8 @@ private:
             int width = c.width() + (w.vertical.shown ? detail::kScrollBarSize : 0);
             int height = c.height() + (w.horizontal.shown ? detail::kScrollBarSize : 0);
             applyTrackingLimits(w, widget);
-            widget->setGeometry(w.rect.left + c.left, w.rect.top + c.top, std::max(1, width), std::max(1, height));
+            widget->setGeometry(w.rect.left + c.left, w.rect.top + c.top, std::max(1, width),
+                                std::max(1, height));
         }
         if (client) {
             client->layoutBars();
@@ -859,8 +921,10 @@ private:
         if (!again) return;
         Rect m = detail::frameMargins(again->style, again->exStyle);
         int dx = m.left + m.right, dy = m.top + m.bottom;
-        QSize low(std::clamp(minimum.x - dx, 0, QWIDGETSIZE_MAX), std::clamp(minimum.y - dy, 0, QWIDGETSIZE_MAX));
-        QSize high(std::clamp(maximum.x - dx, 1, QWIDGETSIZE_MAX), std::clamp(maximum.y - dy, 1, QWIDGETSIZE_MAX));
+        QSize low(std::clamp(minimum.x - dx, 0, QWIDGETSIZE_MAX),
+                  std::clamp(minimum.y - dy, 0, QWIDGETSIZE_MAX));
+        QSize high(std::clamp(maximum.x - dx, 1, QWIDGETSIZE_MAX),
+                   std::clamp(maximum.y - dy, 1, QWIDGETSIZE_MAX));
         widget->setMinimumSize(low.boundedTo(high));
         widget->setMaximumSize(high.expandedTo(low));
     }
@@ -871,7 +935,8 @@ private:
         case Kind::Generic:
         case Kind::Dialog: widget->setWindowTitle(text); break;
         case Kind::Button:
-            if (auto* group = dynamic_cast<QGroupBox*>(widget)) group->setTitle(text);
+            if (auto* group = dynamic_cast<QGroupBox*>(widget))
+                group->setTitle(text);
             else if (auto* button = dynamic_cast<QAbstractButton*>(widget)) {
                 button->setText(text);
                 if (auto* push = dynamic_cast<QPushButton*>(widget))
@@ -883,7 +948,9 @@ private:
                 if (line->text() != text) line->setText(text);
                 line->setReadOnly(w.style & ES_READONLY);
                 line->setEchoMode((w.style & ES_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
-                Qt::Alignment align = (w.style & ES_RIGHT) ? Qt::AlignRight : (w.style & ES_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft;
+                Qt::Alignment align = (w.style & ES_RIGHT)    ? Qt::AlignRight
+                                      : (w.style & ES_CENTER) ? Qt::AlignHCenter
+                                                              : Qt::AlignLeft;
                 line->setAlignment(align | Qt::AlignVCenter);
             } else if (auto* multi = dynamic_cast<QPlainTextEdit*>(widget)) {
                 QString plain = text;
@@ -898,7 +965,9 @@ private:
             unsigned type = w.style & SS_TYPEMASK;
             label->setText(text);
             label->setWordWrap(type <= SS_RIGHT);
-            Qt::Alignment align = type == SS_CENTER ? Qt::AlignHCenter : type == SS_RIGHT ? Qt::AlignRight : Qt::AlignLeft;
+            Qt::Alignment align = type == SS_CENTER  ? Qt::AlignHCenter
+                                  : type == SS_RIGHT ? Qt::AlignRight
+                                                     : Qt::AlignLeft;
             label->setAlignment(align | Qt::AlignTop);
             if (w.style & SS_SUNKEN) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             break;
@@ -922,9 +991,12 @@ private:
             }
             bool multiple = (w.style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
             for (int i = 0; i < list->count(); ++i)
-                list->item(i)->setSelected(multiple ? w.items[static_cast<size_t>(i)].selected : i == w.current);
-            if (w.current >= 0 && w.current < list->count()) list->setCurrentRow(w.current, QItemSelectionModel::NoUpdate);
-            if (w.topIndex > 0 && w.topIndex < list->count()) list->scrollToItem(list->item(w.topIndex), QAbstractItemView::PositionAtTop);
+                list->item(i)->setSelected(multiple ? w.items[static_cast<size_t>(i)].selected
+                                                    : i == w.current);
+            if (w.current >= 0 && w.current < list->count())
+                list->setCurrentRow(w.current, QItemSelectionModel::NoUpdate);
+            if (w.topIndex > 0 && w.topIndex < list->count())
+                list->scrollToItem(list->item(w.topIndex), QAbstractItemView::PositionAtTop);
         } else if (w.kind == Kind::ComboBox) {
             auto* combo = static_cast<QComboBox*>(widget);
             QSignalBlocker block(combo);
@@ -941,15 +1013,18 @@ private:
         if (w.kind != Kind::Button) return;
         auto* button = dynamic_cast<QAbstractButton*>(widget);
         if (!button || !button->isCheckable()) {
-            if (auto* check = dynamic_cast<QCheckBox*>(widget)) button = check;
-            else return;
+            if (auto* check = dynamic_cast<QCheckBox*>(widget))
+                button = check;
+            else
+                return;
         }
         QSignalBlocker block(button);
         if (auto* check = dynamic_cast<QCheckBox*>(widget)) {
             unsigned type = w.style & BS_TYPEMASK;
             check->setTristate(type == BS_3STATE || type == BS_AUTO3STATE);
             check->setCheckState(w.check == BST_INDETERMINATE ? Qt::PartiallyChecked
-                                 : w.check ? Qt::Checked : Qt::Unchecked);
+                                 : w.check                    ? Qt::Checked
+                                                              : Qt::Unchecked);
         } else {
             button->setChecked(w.check != 0);
         }
@@ -960,7 +1035,8 @@ private:
             auto* bar = static_cast<QScrollBar*>(widget);
             QSignalBlocker block(bar);
             const detail::ScrollState& s = w.scroll;
-            bar->setRange(s.minimum, std::max(s.minimum, s.maximum - std::max(0, static_cast<int>(s.page) - 1)));
+            bar->setRange(s.minimum,
+                          std::max(s.minimum, s.maximum - std::max(0, static_cast<int>(s.page) - 1)));
             bar->setPageStep(std::max(1, static_cast<int>(s.page)));
             bar->setSliderPosition(s.position);
             bar->setValue(s.position);
@@ -974,10 +1050,12 @@ private:
         detail::ControlColors colors = detail::controlColors(w.handle);
         QPalette palette = widget->palette();
         QPalette base = QApplication::palette(widget);
-        QPalette::ColorRole back = (w.kind == Kind::Edit || w.kind == Kind::ListBox || w.kind == Kind::ComboBox)
-                                       ? QPalette::Base : QPalette::Window;
+        QPalette::ColorRole back =
+            (w.kind == Kind::Edit || w.kind == Kind::ListBox || w.kind == Kind::ComboBox) ? QPalette::Base
+                                                                                          : QPalette::Window;
         palette.setColor(back, colors.hasBackground ? colorOf(colors.background) : base.color(back));
-        if (w.kind == Kind::Dialog && !colors.hasBackground) palette.setColor(QPalette::Window, colorOf(sysColor(COLOR_BTNFACE)));
+        if (w.kind == Kind::Dialog && !colors.hasBackground)
+            palette.setColor(QPalette::Window, colorOf(sysColor(COLOR_BTNFACE)));
         QColor text = colors.hasText ? colorOf(colors.text) : base.color(QPalette::WindowText);
         palette.setColor(QPalette::WindowText, text);
         palette.setColor(QPalette::Text, colors.hasText ? text : base.color(QPalette::Text));
@@ -989,7 +1067,9 @@ private:
     }
 
     void clip(QPainter& p, const detail::DeviceContext& dc) {
-        if (dc.hasClip) p.setClipRect(QRect(QPoint(dc.clip.left, dc.clip.top), QPoint(dc.clip.right - 1, dc.clip.bottom - 1)));
+        if (dc.hasClip)
+            p.setClipRect(
+                QRect(QPoint(dc.clip.left, dc.clip.top), QPoint(dc.clip.right - 1, dc.clip.bottom - 1)));
     }
 
     QApplication* app_ = nullptr;
@@ -1015,7 +1095,8 @@ QWidget* ownerWidget(Hwnd owner) {
 
 class MessageBoxWidget : public QDialog {
 public:
-    MessageBoxWidget(QWidget* parent, const QString& text, const QString& caption, unsigned style) : QDialog(parent) {
+    MessageBoxWidget(QWidget* parent, const QString& text, const QString& caption, unsigned style)
+        : QDialog(parent) {
         setObjectName("tvxMessageBox");
         setWindowTitle(caption);
         setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -1042,7 +1123,8 @@ public:
         // As wide as the longest line allows, so that paths are not broken up.
         int longest = 0;
         QFontMetrics metrics(label->font());
-        for (const QString& line : text.split(QLatin1Char('\n'))) longest = std::max(longest, metrics.horizontalAdvance(line));
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            longest = std::max(longest, metrics.horizontalAdvance(line));
         label->setMinimumWidth(std::clamp(longest + 8, 160, 560));
         label->setMaximumWidth(560);
         label->setWordWrap(true);
@@ -1050,11 +1132,14 @@ public:
         outer->addLayout(row);
         auto* buttons = new QHBoxLayout;
         buttons->addStretch(1);
-        static const struct { int id; const char* text; } kNames[] = {
-            {IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDABORT, "&Abort"}, {IDRETRY, "&Retry"},
-            {IDIGNORE, "&Ignore"}, {IDYES, "&Yes"}, {IDNO, "&No"}};
-        static const std::vector<int> kSets[] = {{IDOK}, {IDOK, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
-                                                 {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO}, {IDRETRY, IDCANCEL}};
+        static const struct {
+            int id;
+            const char* text;
+        } kNames[] = {{IDOK, "OK"},          {IDCANCEL, "Cancel"}, {IDABORT, "&Abort"}, {IDRETRY, "&Retry"},
+                      {IDIGNORE, "&Ignore"}, {IDYES, "&Yes"},      {IDNO, "&No"}};
+        static const std::vector<int> kSets[] = {
+            {IDOK},        {IDOK, IDCANCEL},   {IDABORT, IDRETRY, IDIGNORE}, {IDYES, IDNO, IDCANCEL},
+            {IDYES, IDNO}, {IDRETRY, IDCANCEL}};
         unsigned set = style & 0xF;
         ids_ = set <= 5 ? kSets[set] : kSets[0];
         size_t defaultIndex = (style & 0x200) ? 2 : (style & 0x100) ? 1 : 0;
@@ -1077,8 +1162,10 @@ public:
         }
         buttons->addStretch(1);
         outer->addLayout(buttons);
-        if (std::find(ids_.begin(), ids_.end(), IDCANCEL) != ids_.end()) escape_ = IDCANCEL;
-        else if (ids_.size() == 1 && ids_[0] == IDOK) escape_ = IDOK;
+        if (std::find(ids_.begin(), ids_.end(), IDCANCEL) != ids_.end())
+            escape_ = IDCANCEL;
+        else if (ids_.size() == 1 && ids_[0] == IDOK)
+            escape_ = IDOK;
     }
     int answer() const { return answer_; }
     unsigned modifiers() const { return modifiers_; }
@@ -1115,7 +1202,8 @@ bool boxDone(void* context) {
     return box->isNull() || (*box)->finished() || !(*box)->isVisible();
 }
 
-StandardAnswer Backend::messageBox(Hwnd owner, std::string_view text, std::string_view caption, unsigned style) {
+StandardAnswer Backend::messageBox(Hwnd owner, std::string_view text, std::string_view caption,
+                                   unsigned style) {
     QString body = toQString(text);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -1148,16 +1236,17 @@ FileChooserResult Backend::fileChooser(const FileChooserRequest& request) {
     dialog->setObjectName("tvxFileChooser");
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setWindowTitle(!request.title.empty() ? toQString(request.title)
-                           : request.save        ? QStringLiteral("Save As")
-                                                 : QStringLiteral("Open"));
+                           : request.save         ? QStringLiteral("Save As")
+                                                  : QStringLiteral("Open"));
     dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (request.folder) {
         dialog->setFileMode(QFileDialog::Directory);
     } else if (request.save) {
         dialog->setFileMode(QFileDialog::AnyFile);
     } else {
-        dialog->setFileMode(request.multiple ? QFileDialog::ExistingFiles
-                            : request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog->setFileMode(request.multiple        ? QFileDialog::ExistingFiles
+                            : request.fileMustExist ? QFileDialog::ExistingFile
+                                                    : QFileDialog::AnyFile);
     }
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     QStringList filters;
@@ -1175,7 +1264,8 @@ FileChooserResult Backend::fileChooser(const FileChooserRequest& request) {
     if (!request.directory.empty()) dialog->setDirectory(QString::fromUtf8(request.directory.c_str()));
     // A name with wildcards only narrows what is listed (as it would when typed).
     bool wildcard = request.fileName.find_first_of("*?") != std::string::npos;
-    if (!request.fileName.empty() && !request.folder && !wildcard) dialog->selectFile(toQString(request.fileName));
+    if (!request.fileName.empty() && !request.folder && !wildcard)
+        dialog->selectFile(toQString(request.fileName));
     dialog->setWindowModality(Qt::ApplicationModal);
     NestedDone done;
     int result = 0;
@@ -1261,7 +1351,8 @@ Hwnd handleOf(const QWidget* widget) {
 }  // namespace qt
 }  // namespace tvx::platform
 
-extern "C" __attribute__((visibility("default"))) tvx::platform::detail::Backend* tvxCreateWindowBackend(bool headless) {
+extern "C" __attribute__((visibility("default"))) tvx::platform::detail::Backend* tvxCreateWindowBackend(
+    bool headless) {
     static tvx::platform::qt::Backend* backend = new tvx::platform::qt::Backend(headless);
     return backend;
 }

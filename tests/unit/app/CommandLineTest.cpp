@@ -22,7 +22,8 @@ struct Result {
 
 Result run(const std::string& arguments) {
     Result result;
-    std::string command = "cd /tmp && env -u DISPLAY -u WAYLAND_DISPLAY " + kTolvex + " " + arguments + " 2>/dev/null";
+    std::string command =
+        "cd /tmp && env -u DISPLAY -u WAYLAND_DISPLAY " + kTolvex + " " + arguments + " 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return result;
     char buffer[4096];

@@ -35,9 +35,8 @@ Listing listNames() {
 TEST(Names, EveryFamilyInstallsCleanly) {
     Listing listing = listNames();
     // Status 1 and "tolvex: ..." lines: a code installed twice or unknown to the table.
-    EXPECT_EQ(listing.status, 0) << listing.out.substr(listing.out.find("tolvex:") == std::string::npos
-                                                           ? listing.out.size()
-                                                           : listing.out.find("tolvex:"));
+    EXPECT_EQ(listing.status, 0) << listing.out.substr(
+        listing.out.find("tolvex:") == std::string::npos ? listing.out.size() : listing.out.find("tolvex:"));
 }
 
 TEST(Names, TheUnbuiltNamesAreTheListedOnes) {
@@ -66,7 +65,8 @@ TEST(Names, TheUnbuiltNamesAreTheListedOnes) {
     for (const std::string& entry : listed)
         EXPECT_FALSE(all.count(entry) && !unbuilt.count(entry))
             << entry << " is built now: remove it from tests/unbuilt-names.txt";
-    for (const std::string& entry : listed) EXPECT_TRUE(all.count(entry)) << entry << " is no name of the tables";
+    for (const std::string& entry : listed)
+        EXPECT_TRUE(all.count(entry)) << entry << " is no name of the tables";
 }
 
 }  // namespace

@@ -157,9 +157,9 @@ TEST_F(BmpTest, RunLengthWritingAndReading)
 
 TEST_F(BmpTest, HeaderVariantsAllReadTheSame)
 {
-    const BmpForm forms[] = {
-        {40, false, 0, 0}, {40, true, 0, 0}, {12, false, 0, 0}, {108, false, 0, 0},
-        {124, false, 0, 0}, {40, false, 100, 0}, {40, false, 0, 100}, {124, true, 37, 50}};
+    const BmpForm forms[] = {{40, false, 0, 0},   {40, true, 0, 0},   {12, false, 0, 0},
+                             {108, false, 0, 0},  {124, false, 0, 0}, {40, false, 100, 0},
+                             {40, false, 0, 100}, {124, true, 37, 50}};
     int i = 0;
     for (const BmpForm& form : forms) {
         SCOPED_TRACE(i++);
@@ -198,8 +198,7 @@ TEST_F(BmpTest, RunLengthEdgeCases)
 {
     // Bottom line: 2 x 7 and a literal 1 2 3 whose last byte falls off the row; next
     // line: a delta to x 1, a 9; top line: a run of 200 cut at the row end.
-    const std::vector<uint8_t> rle8 = {2, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0,
-                                       1, 9, 0, 0, 200, 5, 0, 1};
+    const std::vector<uint8_t> rle8 = {2, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 1, 9, 0, 0, 200, 5, 0, 1};
     writeFile(path("r8.bmp"), makeRle(8, rle8));
     ASSERT_NE(pxLoadBitmap(1, path("r8.bmp").c_str()), nullptr);
     const int expected[3][4] = {{5, 5, 5, 5}, {0, 9, 0, 0}, {7, 7, 1, 2}};  // from the top

@@ -4,16 +4,18 @@
 #include "PixoryTestSupport.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 
 using namespace pixorytest;
 namespace fs = std::filesystem;
 
-#define NEED_REFERENCE() \
-    if (!haveReference()) GTEST_SKIP() << "no reference images"
-#define NEED_IMAGEMAGICK() \
-    if (!haveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed"
+#define NEED_REFERENCE()  \
+    if (!haveReference()) \
+    GTEST_SKIP() << "no reference images"
+#define NEED_IMAGEMAGICK()  \
+    if (!haveImageMagick()) \
+    GTEST_SKIP() << "ImageMagick's convert is not installed"
 
 namespace {
 
@@ -21,8 +23,14 @@ class ConformanceTest : public PixoryTest {
 protected:
     // GTEST_SKIP only leaves the function it stands in: the tests call these
     // through the macros below, which return from the test body too.
-    static bool haveReference() { return !refImages().empty(); }
-    static bool haveImageMagick() { return !convertProgram().empty(); }
+    static bool haveReference()
+    {
+        return !refImages().empty();
+    }
+    static bool haveImageMagick()
+    {
+        return !convertProgram().empty();
+    }
     static std::vector<fs::path> filesIn(const std::string& dir, const std::string& extension)
     {
         std::vector<fs::path> files;
@@ -43,8 +51,9 @@ protected:
             return 2000;
         int worst = 0;
         for (size_t i = 0; i < ours.size(); ++i)
-            worst = std::max({worst, std::abs(ours[i].r - theirs[3 * i]),
-                              std::abs(ours[i].g - theirs[3 * i + 1]), std::abs(ours[i].b - theirs[3 * i + 2])});
+            worst =
+                std::max({worst, std::abs(ours[i].r - theirs[3 * i]), std::abs(ours[i].g - theirs[3 * i + 1]),
+                          std::abs(ours[i].b - theirs[3 * i + 2])});
         return worst;
     }
 };
@@ -59,7 +68,8 @@ TEST_F(ConformanceTest, GoodBmpSuiteFilesMatchImageMagick)
         SCOPED_TRACE(file.filename().string());
         ASSERT_NE(pxLoadBitmap(1, file.c_str()), nullptr);
         // Five-bit channels are widened by bit replication here and by rounding there.
-        const int tolerance = pxGetBitPerPixel(1) == 16 || file.filename().string().starts_with("rgb16") ? 1 : 0;
+        const int tolerance =
+            pxGetBitPerPixel(1) == 16 || file.filename().string().starts_with("rgb16") ? 1 : 0;
         EXPECT_LE(differenceFromImageMagick(1, file.string()), tolerance);
     }
 }
@@ -111,11 +121,11 @@ TEST_F(ConformanceTest, TiffSequenceFilesDecodeToTheirFormula)
         char* end = nullptr;
         const int bits = static_cast<int>(std::strtol(base.c_str() + at, &end, 10));
         const std::string variant = base.substr(static_cast<size_t>(end - base.c_str()));
-        const bool unsupported = variant.find("lzw") != std::string::npos
-            || variant.find("packbits") != std::string::npos || variant.find("deflate") != std::string::npos
-            || variant.find("tiled") != std::string::npos || variant.find("fax") != std::string::npos
-            || variant.find("bigtiff") != std::string::npos || variant.find("rgba") != std::string::npos
-            || channels == 4;
+        const bool unsupported =
+            variant.find("lzw") != std::string::npos || variant.find("packbits") != std::string::npos ||
+            variant.find("deflate") != std::string::npos || variant.find("tiled") != std::string::npos ||
+            variant.find("fax") != std::string::npos || variant.find("bigtiff") != std::string::npos ||
+            variant.find("rgba") != std::string::npos || channels == 4;
         const bool loaded = pxLoadImage(1, file.c_str()) != nullptr;
         if (unsupported) {
             EXPECT_FALSE(loaded);
@@ -220,9 +230,15 @@ TEST_F(ConformanceTest, FilesWeWriteReadTheSameInImageMagick)
         const char* name;
         int flags;
         int tolerance;
-    } cases[] = {{1, "p8.bmp", 0, 0}, {1, "p8rle.bmp", 1 | (1 << 8), 0}, {2, "c.bmp", 0, 0},
-                 {3, "p4.bmp", 0, 0}, {4, "p1.bmp", 0, 0}, {2, "c.tif", 0, 0}, {2, "c.png", 0, 0},
-                 {1, "p8.png", 0, 0}, {2, "c.jpg", 4 | (95 << 8), 10}};
+    } cases[] = {{1, "p8.bmp", 0, 0},
+                 {1, "p8rle.bmp", 1 | (1 << 8), 0},
+                 {2, "c.bmp", 0, 0},
+                 {3, "p4.bmp", 0, 0},
+                 {4, "p1.bmp", 0, 0},
+                 {2, "c.tif", 0, 0},
+                 {2, "c.png", 0, 0},
+                 {1, "p8.png", 0, 0},
+                 {2, "c.jpg", 4 | (95 << 8), 10}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(pxSaveImage(c.number, path(c.name).c_str(), c.flags), 1);

@@ -21,7 +21,10 @@ namespace {
 
 class DiagramArrays : public DiagramTest {};
 
-std::vector<double> valuesOf(int number, size_t curve) { return dataOf(number).curves.at(curve).values; }
+std::vector<double> valuesOf(int number, size_t curve)
+{
+    return dataOf(number).curves.at(curve).values;
+}
 
 TEST_F(DiagramArrays, EveryElementTypeIsReadAsItsOwnKind)
 {
@@ -35,13 +38,10 @@ TEST_F(DiagramArrays, EveryElementTypeIsReadAsItsOwnKind)
         const void* data;
         int type;
         std::vector<double> expected;
-    } cases[] = {{bytes, 0x100, {0, 200, 255}},
-                 {words, 0x200, {1, 40000, 65535}},
-                 {shorts, 0x300, {-2, 300, -32768}},
-                 {longs, 0x400, {-70000, 5, 2147483647}},
-                 {floats, 0x500, {0.5, -1.25, 3e9}},
-                 {doubles, 0x000, {1e-300, -7.5, 1e300}},
-                 {doubles, 0x600, {1e-300, -7.5, 1e300}},   // other values: doubles
+    } cases[] = {{bytes, 0x100, {0, 200, 255}},           {words, 0x200, {1, 40000, 65535}},
+                 {shorts, 0x300, {-2, 300, -32768}},      {longs, 0x400, {-70000, 5, 2147483647}},
+                 {floats, 0x500, {0.5, -1.25, 3e9}},      {doubles, 0x000, {1e-300, -7.5, 1e300}},
+                 {doubles, 0x600, {1e-300, -7.5, 1e300}},  // other values: doubles
                  {doubles, 0x700, {1e-300, -7.5, 1e300}}};
     for (const Case& c : cases) {
         const double* copy = pxDisplayDiagram(c.data, 3, c.type | 0x4 | 0x1, 0, 0, 0, 0);

@@ -27,7 +27,10 @@ std::vector<std::string> labels(const std::vector<Tick>& ticks)
     return out;
 }
 
-double step(const std::vector<Tick>& ticks) { return ticks.size() >= 2 ? ticks[1].value - ticks[0].value : 0; }
+double step(const std::vector<Tick>& ticks)
+{
+    return ticks.size() >= 2 ? ticks[1].value - ticks[0].value : 0;
+}
 
 TEST(PackedDates, FieldsAndBothForms)
 {
@@ -45,8 +48,7 @@ TEST(PackedDates, FieldsAndBothForms)
     EXPECT_EQ(packDateValue(t), packDate(1999, 12, 31) * 86400.0 + 3600.25);
     // Values that name no date.
     for (double bad : {1.0 /* month 0 */, double(packDate(2000, 13, 1)), double(packDate(2000, 5, 0)), -33.0,
-                       double(NAN),
-                       double(INFINITY)})
+                       double(NAN), double(INFINITY)})
         EXPECT_FALSE(unpackDateValue(bad, t)) << bad;
 }
 
@@ -83,7 +85,8 @@ TEST(NumericAxis, StepsOfOneTwoOrFiveThatKeepLabelsApart)
     EXPECT_EQ(step(ticks), 5);
     // Ticks lie on multiples of the step inside the range.
     ticks = numericTicks(-0.37, 0.41, 400, false, narrow, 40);
-    EXPECT_EQ(labels(ticks), (std::vector<std::string>{"-0.3", "-0.2", "-0.1", "0", "0.1", "0.2", "0.3", "0.4"}));
+    EXPECT_EQ(labels(ticks),
+              (std::vector<std::string>{"-0.3", "-0.2", "-0.1", "0", "0.1", "0.2", "0.3", "0.4"}));
     EXPECT_EQ(labels(numericTicks(0, 1, 100, true, narrow, 40)),
               (std::vector<std::string>{"0.000", "0.500", "1.000"}));
     EXPECT_EQ(formatAxisNumber(-0.0, false), "0");
@@ -109,15 +112,16 @@ TEST(DateAxis, TimesWithinADayAndTheDateWhereItChanges)
 {
     auto ticks = dateTicks(at(2024, 3, 5, 10), at(2024, 3, 5, 12), 600, sevenPerChar, 60);
     EXPECT_EQ(step(ticks), 1800);
-    EXPECT_EQ(labels(ticks), (std::vector<std::string>{"10:00:00", "10:30:00", "11:00:00", "11:30:00", "12:00:00"}));
+    EXPECT_EQ(labels(ticks),
+              (std::vector<std::string>{"10:00:00", "10:30:00", "11:00:00", "11:30:00", "12:00:00"}));
     ticks = dateTicks(at(2024, 3, 5, 22), at(2024, 3, 6, 2), 600, sevenPerChar, 60);
     EXPECT_EQ(labels(ticks),
               (std::vector<std::string>{"22:00:00", "23:00:00", "06.03.24", "01:00:00", "02:00:00"}));
     // Ticks some hours apart carry the date and the hour.
     ticks = dateTicks(at(2024, 3, 5), at(2024, 3, 7), 600, sevenPerChar, 60);
     EXPECT_EQ(step(ticks), 12 * 3600);
-    EXPECT_EQ(labels(ticks), (std::vector<std::string>{"05.03.24/0", "05.03.24/12", "06.03.24/0", "06.03.24/12",
-                                                       "07.03.24/0"}));
+    EXPECT_EQ(labels(ticks), (std::vector<std::string>{"05.03.24/0", "05.03.24/12", "06.03.24/0",
+                                                       "06.03.24/12", "07.03.24/0"}));
     // Sub-second steps when zoomed far in.
     ticks = dateTicks(at(2024, 3, 5, 10) + 0.05, at(2024, 3, 5, 10) + 1.0, 600, sevenPerChar, 60);
     ASSERT_FALSE(ticks.empty());

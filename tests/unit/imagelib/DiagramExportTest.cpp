@@ -55,17 +55,20 @@ TEST_F(DiagramExport, PngIsThePictureWithItsCurvesAndLabels)
     ASSERT_NE(pxLoadImage(5, file.c_str()), nullptr);
     ASSERT_EQ(pxGetXSize(5), 640);
     const PlotSeries series(dataOf(0));
-    const DiagramLayout layout = layoutDiagram(dataOf(0), series, {}, 640, 360, diagramFont().metrics(), false);
+    const DiagramLayout layout =
+        layoutDiagram(dataOf(0), series, {}, 640, 360, diagramFont().metrics(), false);
     const PanelGeometry& g = layout.panels.at(0);
     for (int i : {3, 20, 50}) {
         const int x = static_cast<int>(g.pixelX(i));
-        EXPECT_GE(coverageOf(static_cast<uint32_t>(pxGetPixelValue(5, x, static_cast<int>(g.pixelY(sine_[i])))),
-                             0xFF0000),
-                  0.5)
+        EXPECT_GE(
+            coverageOf(static_cast<uint32_t>(pxGetPixelValue(5, x, static_cast<int>(g.pixelY(sine_[i])))),
+                       0xFF0000),
+            0.5)
             << i;
-        EXPECT_GE(coverageOf(static_cast<uint32_t>(pxGetPixelValue(5, x, static_cast<int>(g.pixelY(ramp_[i])))),
-                             0x0000FF),
-                  0.5)
+        EXPECT_GE(
+            coverageOf(static_cast<uint32_t>(pxGetPixelValue(5, x, static_cast<int>(g.pixelY(ramp_[i])))),
+                       0x0000FF),
+            0.5)
             << i;
     }
     // The x labels are drawn below the plot: dark pixels there.
@@ -95,7 +98,7 @@ print(len(red.get('points').split()))
 texts = [t.text for t in root.iter(ns + 'text')]
 print('Curve 1' in texts, 'Curve 2' in texts, '0' in texts)
 )",
-                                     file);
+                                   file);
     EXPECT_EQ(out, "500 300\n1 1\n64\nTrue True True\n");
     if (!identifyProgram().empty()) {
         std::string shown;
@@ -121,7 +124,7 @@ ok = all(float(r[0]) == i and float(r[1]) == math.sin(i / 8) and float(r[2]) == 
          for i, r in enumerate(rows[1:]))
 print(ok)
 )",
-                                     file);
+                                   file);
     EXPECT_EQ(out, "['x', 'Curve 1', 'Curve 2']\n64\nTrue\n");
 }
 

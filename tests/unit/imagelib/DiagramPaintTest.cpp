@@ -31,7 +31,8 @@ struct Picture {
     DiagramLayout layout;
     Canvas canvas;
     Picture(const DiagramData& data, int width, int height, const DiagramView& view = {})
-        : series(data), layout(layoutDiagram(data, series, view, width, height, estimatedTextMetrics(), false))
+        : series(data),
+          layout(layoutDiagram(data, series, view, width, height, estimatedTextMetrics(), false))
     {
         paintShapes(drawDiagram(data, series, layout, estimatedTextMetrics()), canvas);
     }
@@ -104,10 +105,10 @@ TEST_F(DiagramPaint, NaNLeavesAGapAndALonePointStillShows)
     add({1, 1, 1, NAN, 1, 1, NAN, 2, NAN, 1}, 0x1 | 0x00080000, 0x10000FF);
     const Picture p(dataOf(0), 500, 300);
     EXPECT_GE(p.at(0, 2, 1, 0x0000FF), 0.5);
-    EXPECT_EQ(p.at(0, 3, 1, 0x0000FF), 0);      // where the NaN is
-    EXPECT_EQ(p.at(0, 2.5, 1, 0x0000FF), 0);    // the lines do not reach across it
+    EXPECT_EQ(p.at(0, 3, 1, 0x0000FF), 0);    // where the NaN is
+    EXPECT_EQ(p.at(0, 2.5, 1, 0x0000FF), 0);  // the lines do not reach across it
     EXPECT_GE(p.at(0, 4, 1, 0x0000FF), 0.5);
-    EXPECT_GE(p.at(0, 7, 2, 0x0000FF), 0.5);    // between two gaps: a dot
+    EXPECT_GE(p.at(0, 7, 2, 0x0000FF), 0.5);  // between two gaps: a dot
     EXPECT_EQ(p.at(0, 6.5, 1.5, 0x0000FF), 0);
 }
 
@@ -121,7 +122,8 @@ TEST_F(DiagramPaint, ADateAxisPlacesPointsByTheirTime)
     add({1, 2, 3});
     const Picture p(dataOf(0), 600, 300);
     const PanelGeometry& g = p.layout.panels[0];
-    const double x0 = g.pixelX(p.series.x(0, 0)), x1 = g.pixelX(p.series.x(0, 1)), x2 = g.pixelX(p.series.x(0, 2));
+    const double x0 = g.pixelX(p.series.x(0, 0)), x1 = g.pixelX(p.series.x(0, 1)),
+                 x2 = g.pixelX(p.series.x(0, 2));
     EXPECT_NEAR(x1 - x0, x2 - x1, 1e-6);
     EXPECT_TRUE(p.layout.dateAxis);
     ASSERT_FALSE(p.layout.xTicks.empty());
@@ -150,7 +152,8 @@ TEST_F(DiagramPaint, AHundredThousandPointsKeepTheirSpike)
     values[77777] = -40;
     add(values, 0x1 | 0x00080000, 0xFF0000);
     const PlotSeries series(dataOf(0));
-    const DiagramLayout layout = layoutDiagram(dataOf(0), series, {}, 500, 300, estimatedTextMetrics(), false);
+    const DiagramLayout layout =
+        layoutDiagram(dataOf(0), series, {}, 500, 300, estimatedTextMetrics(), false);
     const Scene scene = drawDiagram(dataOf(0), series, layout, estimatedTextMetrics());
     size_t points = 0;
     for (const SceneItem& item : scene.items)
@@ -161,7 +164,8 @@ TEST_F(DiagramPaint, AHundredThousandPointsKeepTheirSpike)
     paintShapes(scene, canvas);
     const PanelGeometry& g = layout.panels[0];
     auto covered = [&](double x, double y) {
-        return coverageOf(canvas.rgbAt(static_cast<int>(g.pixelX(x)), static_cast<int>(g.pixelY(y))), 0xFF0000);
+        return coverageOf(canvas.rgbAt(static_cast<int>(g.pixelX(x)), static_cast<int>(g.pixelY(y))),
+                          0xFF0000);
     };
     EXPECT_GE(covered(50001, 100), 0.5);
     EXPECT_GE(covered(77777, -40), 0.5);
@@ -201,7 +205,8 @@ TEST_F(DiagramPaint, TheWindowShowsTheDiagramAndAStatusLine)
     ASSERT_EQ(layout.panels.size(), 1u);
     const PanelGeometry& g = layout.panels[0];
     for (int i : {0, 13, 31, 49}) {
-        const int x = static_cast<int>(g.pixelX(i)), y = static_cast<int>(g.pixelY(values[static_cast<size_t>(i)]));
+        const int x = static_cast<int>(g.pixelX(i)),
+                  y = static_cast<int>(g.pixelY(values[static_cast<size_t>(i)]));
         EXPECT_GE(coverageOf(shownColour(w->hwnd(), x, y), 0x0000FF), 0.5) << i;
     }
     ASSERT_GT(layout.statusLine.height(), 10);
@@ -213,9 +218,10 @@ TEST_F(DiagramPaint, TheWindowShowsTheDiagramAndAStatusLine)
     showCurve(0, flat, 0x00080000, 0x10000FF);
     paintNow(w->hwnd());
     const PanelGeometry& g2 = w->layout().panels[0];
-    EXPECT_GE(coverageOf(shownColour(w->hwnd(), static_cast<int>(g2.pixelX(10)), static_cast<int>(g2.pixelY(0.5))),
-                         0x0000FF),
-              0.5);
+    EXPECT_GE(
+        coverageOf(shownColour(w->hwnd(), static_cast<int>(g2.pixelX(10)), static_cast<int>(g2.pixelY(0.5))),
+                   0x0000FF),
+        0.5);
 }
 
 TEST_F(DiagramPaint, Screenshots)
@@ -239,7 +245,8 @@ TEST_F(DiagramPaint, Screenshots)
     std::vector<double> when(96), temperature(96);
     for (size_t i = 0; i < when.size(); ++i) {
         when[i] = 1709596800.0 + 1800.0 * static_cast<double>(i);  // from 2024-03-05 00:00 UTC
-        temperature[i] = 18 + 4 * std::sin((static_cast<double>(i) - 12) * M_PI / 24) + 0.3 * std::sin(i * 1.7);
+        temperature[i] =
+            18 + 4 * std::sin((static_cast<double>(i) - 12) * M_PI / 24) + 0.3 * std::sin(i * 1.7);
     }
     pxDiagramWnd(1, nullptr, "Temperature", 0, 0, 0, 0, 0, 0);
     pxDisplayDiagram(when.data(), 96, 0x2 | 0x4 | 0x2000, 0, 0, 0, 0);
@@ -258,11 +265,13 @@ TEST_F(DiagramPaint, Screenshots)
     ASSERT_NE(w, nullptr);
     pxDiagramSetView(0, 60, 220);
     const PanelGeometry g = w->layout().panels[0];
-    sendMessage(w->hwnd(), win::WM_MOUSEMOVE, 0, at(static_cast<int>(g.pixelX(130)), static_cast<int>(g.pixelY(0))));
+    sendMessage(w->hwnd(), win::WM_MOUSEMOVE, 0,
+                at(static_cast<int>(g.pixelX(130)), static_cast<int>(g.pixelY(0))));
     pumpFor(30);
     QWidget* widget = qt::widgetOf(w->hwnd());
     ASSERT_NE(widget, nullptr);
-    EXPECT_TRUE(widget->grab().toImage().save(QString::fromStdString(screenshotPath("window-crosshair.png"))));
+    EXPECT_TRUE(
+        widget->grab().toImage().save(QString::fromStdString(screenshotPath("window-crosshair.png"))));
     EXPECT_NE(w->statusText().find("Curve 1 [130]"), std::string::npos) << w->statusText();
 }
 

@@ -32,12 +32,15 @@ void DiagramTest::TearDown()
     ImageWindowTest::TearDown();
 }
 
-DiagramData& dataOf(int number) { return diagramAt(number).data; }
+DiagramData& dataOf(int number)
+{
+    return diagramAt(number).data;
+}
 
 tvx::platform::Hwnd diagramWindowOf(int number)
 {
-    return static_cast<tvx::platform::Hwnd>(reinterpret_cast<uintptr_t>(
-        pxDiagramWnd(number, nullptr, nullptr, 0, 0, 0, 0, 0, 0)));
+    return static_cast<tvx::platform::Hwnd>(
+        reinterpret_cast<uintptr_t>(pxDiagramWnd(number, nullptr, nullptr, 0, 0, 0, 0, 0, 0)));
 }
 
 void showCurve(int number, const std::vector<double>& values, int flags, int colour)

@@ -37,7 +37,10 @@ protected:
         EXPECT_NE(w, nullptr);
         return *w;
     }
-    const PanelGeometry& panel(DiagramWindow& w) { return w.layout().panels.at(0); }
+    const PanelGeometry& panel(DiagramWindow& w)
+    {
+        return w.layout().panels.at(0);
+    }
     void drag(DiagramWindow& w, PointF from, PointF to, unsigned keys = 0)
     {
         const Hwnd h = w.hwnd();
@@ -47,8 +50,14 @@ protected:
         sendMessage(h, WM_MOUSEMOVE, MK_LBUTTON | keys, lp(to));
         sendMessage(h, WM_LBUTTONUP, keys, lp(to));
     }
-    PointF pixelOf(DiagramWindow& w, double x, double y) { return {panel(w).pixelX(x), panel(w).pixelY(y)}; }
-    const DiagramView& view() { return diagramAt(0).view; }
+    PointF pixelOf(DiagramWindow& w, double x, double y)
+    {
+        return {panel(w).pixelX(x), panel(w).pixelY(y)};
+    }
+    const DiagramView& view()
+    {
+        return diagramAt(0).view;
+    }
 };
 
 TEST_F(DiagramWindowUse, ABandZoomsAndAPlainClickShowsAllAgain)

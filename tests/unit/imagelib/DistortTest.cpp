@@ -38,7 +38,8 @@ TEST_F(DistortTest, OffsetsMoveThePictureAndPositionsReplaceIt)
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 20; ++x) {
             const bool inside = x + 3 < 20 && y - 2 >= 0;
-            ASSERT_EQ(pxGetPixelValue(2, x, y), inside ? pxGetPixelValue(1, x + 3, y - 2) : 0) << x << "," << y;
+            ASSERT_EQ(pxGetPixelValue(2, x, y), inside ? pxGetPixelValue(1, x + 3, y - 2) : 0)
+                << x << "," << y;
         }
     // Order 1 has the terms 1, v, u. Mode bit 0: the polynomials are the positions:
     // x from u (term 2), y from 14 - v (terms 0 and 1), a mirror top to bottom.
@@ -52,7 +53,8 @@ TEST_F(DistortTest, OffsetsMoveThePictureAndPositionsReplaceIt)
     const double half[] = {0, 0, -0.5};
     ASSERT_EQ(pxImgDistortPolyXY(1, 2, kNearest | 2, half, 3, 1, nullptr, 0, 1), 0);
     for (int x = 0; x < 20; ++x)
-        EXPECT_EQ(pxGetPixelValue(2, x, 4), pxGetPixelValue(1, static_cast<int>(std::floor(x - (x - 10) / 2.0)), 4));
+        EXPECT_EQ(pxGetPixelValue(2, x, 4),
+                  pxGetPixelValue(1, static_cast<int>(std::floor(x - (x - 10) / 2.0)), 4));
 }
 
 TEST_F(DistortTest, TermsOfHigherOrderFollowTheirNumbering)
@@ -83,8 +85,8 @@ TEST_F(DistortTest, RawBuffersInEitherRowOrderAndSixteenBits)
     // The source bottom-up, the destination top-down: the constant offset 1 in y reads
     // the row below as seen, which is the row before in the source's memory.
     const double cy[] = {1};
-    ASSERT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 1, dst.data(), 12, w, h, 0, 1, kNearest, nullptr, 0, 0, cy, 1,
-                                  0),
+    ASSERT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 1, dst.data(), 12, w, h, 0, 1, kNearest, nullptr, 0,
+                                  0, cy, 1, 0),
               0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -95,19 +97,21 @@ TEST_F(DistortTest, RawBuffersInEitherRowOrderAndSixteenBits)
     // 16-bit samples, two per pixel (mode bit 2), bilinear halfway in x.
     std::vector<uint16_t> words = {1000, 2000, 3000, 4000, 5000, 6000}, out(6, 0);
     const double cx[] = {0.5 - 0.0};
-    ASSERT_EQ(pxRectDistortPolyXY(words.data(), 12, 3, 1, 0, out.data(), 12, 3, 1, 0, 4, 0x20 | 4, cx, 1, 0, nullptr,
-                                  0, 0),
+    ASSERT_EQ(pxRectDistortPolyXY(words.data(), 12, 3, 1, 0, out.data(), 12, 3, 1, 0, 4, 0x20 | 4, cx, 1, 0,
+                                  nullptr, 0, 0),
               0);
     EXPECT_EQ(out[0], 2000);  // halfway between 1000 and 3000
     EXPECT_EQ(out[1], 3000);
     EXPECT_EQ(out[4], 5000);  // the last pixel has no right neighbour: its own value
     // Bad sizes and memory.
-    EXPECT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 0, dst.data(), 12, w, h, 0, 5, 0, nullptr, 0, 0, nullptr, 0, 0),
-              -1);
-    EXPECT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 0, dst.data(), 12, w, h, 0, 1, 0, nullptr, 0, 11, nullptr, 0, 0),
-              -1);
-    EXPECT_EQ(pxRectDistortPolyXY(inaccessibleAddress(), 12, w, h, 0, dst.data(), 12, w, h, 0, 1, 0, nullptr, 0, 0,
+    EXPECT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 0, dst.data(), 12, w, h, 0, 5, 0, nullptr, 0, 0,
                                   nullptr, 0, 0),
+              -1);
+    EXPECT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 0, dst.data(), 12, w, h, 0, 1, 0, nullptr, 0, 11,
+                                  nullptr, 0, 0),
+              -1);
+    EXPECT_EQ(pxRectDistortPolyXY(inaccessibleAddress(), 12, w, h, 0, dst.data(), 12, w, h, 0, 1, 0, nullptr,
+                                  0, 0, nullptr, 0, 0),
               -2);
     EXPECT_EQ(pxRectDistortPolyXY(src.data(), 12, w, h, 0, dst.data(), 12, w, h, 0, 1, 0,
                                   static_cast<const double*>(inaccessibleAddress()), 1, 0, nullptr, 0, 0),

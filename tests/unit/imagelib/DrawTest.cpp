@@ -58,7 +58,8 @@ TEST_F(DrawTest, LinesAreBresenhamClippedToTheImage)
         const int x2 = near(gen), y2 = near(gen);
         pxImgFill(1, 0);
         ASSERT_EQ(pxDrawLine(1, x1, y1, x2, y2, 9, 1), 0);
-        ASSERT_EQ(pixelsOf(1, 9), walkedLine(x1, y1, x2, y2, 40, 30)) << x1 << "," << y1 << " " << x2 << "," << y2;
+        ASSERT_EQ(pixelsOf(1, 9), walkedLine(x1, y1, x2, y2, 40, 30))
+            << x1 << "," << y1 << " " << x2 << "," << y2;
     }
     // Both ends are drawn, and a point is a line.
     pxImgFill(1, 0);
@@ -99,7 +100,7 @@ TEST_F(DrawTest, ValuesFollowTheDepth)
     pxImageNew(1, nullptr, 8, 8, 24, 0x10);
     pxDrawLine(1, 0, 0, 7, 0, 0x123456, 1);
     EXPECT_EQ(pxGetPixelValue(1, 4, 0), 0x123456);  // blue 0x56, green 0x34, red 0x12
-    pxImageNew(2, nullptr, 8, 8, 12, 0x10);  // drawn in the 16-bit plane
+    pxImageNew(2, nullptr, 8, 8, 12, 0x10);         // drawn in the 16-bit plane
     pxDrawLine(2, 0, 3, 7, 3, 0x10FA3, 1);
     EXPECT_EQ(pxGetPixelValue(2, 5, 3), 0x0FA3);
     pxImageNew(3, nullptr, 13, 3, 1, 0x10);
@@ -122,7 +123,8 @@ TEST_F(DrawTest, EllipseOutlinesAreClosedAndSymmetric)
         pxImgFill(1, 0);
         ASSERT_EQ(pxDrawEllipse(1, 30, 30, r.first, r.second, 200, 0), 0);
         const PixelSet s = pixelsOf(1, 200);
-        for (const auto& p : {std::pair{30 + r.first, 30}, {30 - r.first, 30}, {30, 30 + r.second}, {30, 30 - r.second}})
+        for (const auto& p :
+             {std::pair{30 + r.first, 30}, {30 - r.first, 30}, {30, 30 + r.second}, {30, 30 - r.second}})
             EXPECT_TRUE(s.count(p)) << p.first << "," << p.second;
         for (const auto& [x, y] : s) {
             EXPECT_TRUE(s.count({60 - x, y}) && s.count({x, 60 - y})) << x << "," << y;
@@ -184,7 +186,8 @@ TEST_F(DrawTest, TextIsRenderedWithAFontAndLaidInAsAsked)
     pxImageNew(2, nullptr, 40, 20, 24, 0x10);
     ASSERT_EQ(pxDrawText(2, 0, 0, "W", 0, 0, nullptr, 18, 0, 700), 0);
     EXPECT_GT(pixelsOf(2, 0xFFFFFF).size(), 5u);
-    EXPECT_EQ(pxDrawText(2, 0, 0, static_cast<const char*>(inaccessibleAddress()), 1, -1, nullptr, 0, 0, 0), -2);
+    EXPECT_EQ(pxDrawText(2, 0, 0, static_cast<const char*>(inaccessibleAddress()), 1, -1, nullptr, 0, 0, 0),
+              -2);
     EXPECT_EQ(pxDrawText(5, 0, 0, "x", 1, -1, nullptr, 0, 0, 0), -1);
 }
 

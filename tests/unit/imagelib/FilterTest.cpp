@@ -142,9 +142,9 @@ TEST_F(FilterTest, HighPassSubtractsTheSmoothedImage)
     pxImgFill(1, 100);
     pxSetPixelValue(1, 4, 4, 190);
     ASSERT_EQ(pxImgHighPass(1, 3, 50), 0);
-    EXPECT_EQ(pxGetPixelValue(1, 2, 2), 50);          // flat: just the offset
+    EXPECT_EQ(pxGetPixelValue(1, 2, 2), 50);  // flat: just the offset
     EXPECT_EQ(pxGetPixelValue(1, 4, 4), 190 + 50 - 110);
-    EXPECT_EQ(pxGetPixelValue(1, 0, 0), 150);         // the frame of the smoothed copy is 0
+    EXPECT_EQ(pxGetPixelValue(1, 0, 0), 150);  // the frame of the smoothed copy is 0
     EXPECT_EQ(pxImgHighPass(1, 3, -500), 0);
     EXPECT_EQ(pxGetPixelValue(1, 2, 2), 0);
     EXPECT_EQ(pxImgLowPass(9, 3), -1);

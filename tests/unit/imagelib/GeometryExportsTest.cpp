@@ -5,13 +5,23 @@
 
 namespace {
 
-const char* const kExports[] = {
-    "pxSetMarkerParam", "pxAddMarkerPoint", "pxAddMarkerPair", "pxAddMarker", "pxAddMarkerPolygon",
-    "pxAddMarkerPolynom", "pxSetMarkerText", "pxSetMarkerText2", "pxSetMarker", "pxGetMarker", "pxRemoveMarker",
-    "pxClearMarker", "pxMarkerChangeInfo", "pxSetMarkerCallback", "pxDrawLine", "pxDrawEllipse", "pxDrawText",
-    "pxGetFont", "pxCharGen", "pxResizeRotate", "pxResizeImage", "pxSetSizedBitmapRect", "pxRotate90", "pxShrink",
-    "pxImgDistortPolyXY", "pxRectDistortPolyXY", "pxPolyXYCalcMapD", "pxOverlayTransformed", "pxFillGammaSinus2",
-    "pxFillGammaSinus2Map", "pxFindMapPoint", "pxFractF1", "pxFractalM", "pxFractalMLine"};
+const char* const kExports[] = {"pxSetMarkerParam",   "pxAddMarkerPoint",
+                                "pxAddMarkerPair",    "pxAddMarker",
+                                "pxAddMarkerPolygon", "pxAddMarkerPolynom",
+                                "pxSetMarkerText",    "pxSetMarkerText2",
+                                "pxSetMarker",        "pxGetMarker",
+                                "pxRemoveMarker",     "pxClearMarker",
+                                "pxMarkerChangeInfo", "pxSetMarkerCallback",
+                                "pxDrawLine",         "pxDrawEllipse",
+                                "pxDrawText",         "pxGetFont",
+                                "pxCharGen",          "pxResizeRotate",
+                                "pxResizeImage",      "pxSetSizedBitmapRect",
+                                "pxRotate90",         "pxShrink",
+                                "pxImgDistortPolyXY", "pxRectDistortPolyXY",
+                                "pxPolyXYCalcMapD",   "pxOverlayTransformed",
+                                "pxFillGammaSinus2",  "pxFillGammaSinus2Map",
+                                "pxFindMapPoint",     "pxFractF1",
+                                "pxFractalM",         "pxFractalMLine"};
 
 TEST(GeometryExports, EveryOneResolvesByName)
 {

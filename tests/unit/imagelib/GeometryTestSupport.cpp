@@ -34,7 +34,8 @@ std::vector<uint8_t> topDownBytes(int n)
 
 void setTopDownBytes(int n, const std::vector<uint8_t>& bytes)
 {
-    ASSERT_EQ(pxSetBitmapRect(n, const_cast<uint8_t*>(bytes.data()), pxGetXSize(n), pxGetYSize(n), 0, 0, 4), 0);
+    ASSERT_EQ(pxSetBitmapRect(n, const_cast<uint8_t*>(bytes.data()), pxGetXSize(n), pxGetYSize(n), 0, 0, 4),
+              0);
 }
 
 std::vector<uint8_t> noise(size_t n, unsigned seed)
@@ -61,8 +62,8 @@ bool pythonHas(const std::string& modules)
 
 bool runReference(const std::string& script, const std::vector<std::string>& arguments)
 {
-    std::string command =
-        std::string(kPython) + " " + quoted(std::string(TOLVEX_SOURCE_DIR) + "/tests/unit/imagelib/reference/" + script);
+    std::string command = std::string(kPython) + " " +
+                          quoted(std::string(TOLVEX_SOURCE_DIR) + "/tests/unit/imagelib/reference/" + script);
     for (const std::string& a : arguments)
         command += " " + quoted(a);
     return std::system(command.c_str()) == 0;

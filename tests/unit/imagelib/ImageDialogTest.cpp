@@ -56,7 +56,8 @@ TEST_F(ImageDialogs, OpenLoadsTheChosenFileIntoTheSlotAndItsWindow)
     // load gives -1; cancelling gives 0 and changes nothing.
     whenChooserUp([&](QFileDialog* dialog) { choose(dialog, "missing"); });
     EXPECT_EQ(pxsImageOpen(4, nullptr), -1);
-    EXPECT_EQ(std::string(pxLastFilename()).substr(std::string(pxLastFilename()).size() - 12), "/missing.bmp");
+    EXPECT_EQ(std::string(pxLastFilename()).substr(std::string(pxLastFilename()).size() - 12),
+              "/missing.bmp");
     whenChooserUp([](QFileDialog* dialog) { QMetaObject::invokeMethod(dialog, "reject"); });
     EXPECT_EQ(pxImageOpen(5, nullptr), 0);
     EXPECT_EQ(windowOf(5), 0u);

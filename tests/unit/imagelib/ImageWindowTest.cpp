@@ -216,20 +216,20 @@ TEST_F(ImageWindows, ZoomExportsStoreReadAndRepaintOnlyOnChange)
 
     EXPECT_EQ(pxGetWindowZoom(1), 2.0);
     EXPECT_EQ(pxGetWindowZoom(1 | (2 << 24)), 2.0);  // the change factor
-    pxSetWindowZoom(1, 0, 1.5, 0);                  // zoom 0: unchanged; change >= 0.1 stored
+    pxSetWindowZoom(1, 0, 1.5, 0);                   // zoom 0: unchanged; change >= 0.1 stored
     EXPECT_EQ(pxGetWindowZoom(1), 2.0);
     EXPECT_EQ(pxGetWindowZoom(1 | (2 << 24)), 1.5);
-    pxSetWindowZoom(1, 0, 0.05, 0);                 // 0..0.1 leaves it
+    pxSetWindowZoom(1, 0, 0.05, 0);  // 0..0.1 leaves it
     EXPECT_EQ(pxGetWindowZoom(1 | (2 << 24)), 1.5);
-    pxSetWindowZoom(1, 0, -3, 0);                   // negative: the option bits
+    pxSetWindowZoom(1, 0, -3, 0);  // negative: the option bits
     EXPECT_EQ(pxGetWindowZoom(1 | (3 << 24)), 3.0);
-    pxSetWindowZoom(1, 0, 0, 0x20001);              // clear bit 0
+    pxSetWindowZoom(1, 0, 0, 0x20001);  // clear bit 0
     EXPECT_EQ(pxGetWindowZoom(1 | (3 << 24)), 2.0);
-    pxSetWindowZoom(1, 0, 0, 0x30004);              // set bit 2
+    pxSetWindowZoom(1, 0, 0, 0x30004);  // set bit 2
     EXPECT_EQ(pxGetWindowZoom(1 | (3 << 24)), 6.0);
-    pxSetWindowZoom(1, 0, 0, 0x10001);              // replace
+    pxSetWindowZoom(1, 0, 0, 0x10001);  // replace
     EXPECT_EQ(pxGetWindowZoom(1 | (3 << 24)), 1.0);
-    pxSetWindowZoom(1, 0, 0, 0x10101);              // other bits: options ignored
+    pxSetWindowZoom(1, 0, 0, 0x10101);  // other bits: options ignored
     EXPECT_EQ(pxGetWindowZoom(1 | (3 << 24)), 1.0);
 
     // Bit 31 names the current image; values from 0xFFFF0000 up are plain numbers.
@@ -317,7 +317,7 @@ TEST_F(ImageWindows, TheSystemMenuOffersColourTablesZoomAndSaving)
     sendMessage(h, WM_SYSCOMMAND, 13, 0);  // Rainbow
     auto* table = static_cast<const uint8_t*>(pxGetPalette(2, nullptr, 0));
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table[4 * 32], 255);      // entry 32: blue
+    EXPECT_EQ(table[4 * 32], 255);  // entry 32: blue
     EXPECT_EQ(table[4 * 32 + 2], 0);
     EXPECT_EQ(table[4 * 255 + 1], 255);  // entry 255: white
     sendMessage(h, WM_SYSCOMMAND, 26, 0);
@@ -390,7 +390,8 @@ TEST_F(ImageWindows, BadInputGivesTheDocumentedErrorValues)
     // Bad addresses for results.
     void* bad = inaccessibleAddress();
     EXPECT_EQ(pxGetScrollPos(0, static_cast<double*>(bad), static_cast<double*>(bad)), 1.0 / 16384);
-    pxGetClickInfo(static_cast<double*>(bad), static_cast<double*>(bad), static_cast<int*>(bad), static_cast<int*>(bad));
+    pxGetClickInfo(static_cast<double*>(bad), static_cast<double*>(bad), static_cast<int*>(bad),
+                   static_cast<int*>(bad));
     pxGetCursorInfo(static_cast<double*>(bad), nullptr, static_cast<int*>(bad));
     pxGetMonitorInfo(1, static_cast<double*>(bad), nullptr, nullptr, static_cast<double*>(bad));
     EXPECT_EQ(pxOpenImageWindow(0, nullptr, static_cast<const char*>(bad)), 1);

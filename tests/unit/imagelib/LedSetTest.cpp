@@ -163,7 +163,8 @@ TEST_F(LedSetTest, EveryFormatTheLibraryReads)
         const char* ext;
         int bits;
     };
-    for (const Case c : {Case{".bmp", 8}, Case{".png", 8}, Case{".jpg", 8}, Case{".tif", 16}, Case{".bmp", 24}}) {
+    for (const Case c :
+         {Case{".bmp", 8}, Case{".png", 8}, Case{".jpg", 8}, Case{".tif", 16}, Case{".bmp", 24}}) {
         SCOPED_TRACE(std::string(c.ext) + " " + std::to_string(c.bits));
         const std::string stem = "f" + std::to_string(c.bits) + "_";
         writeSet(stem, c.ext, 6, 9, 7, c.bits);
@@ -197,8 +198,8 @@ TEST_F(LedSetTest, FilesWrittenByImageMagick)
                     grey.push_back(response(j, x, y));
             writeFile(path("in.gray"), grey);
             std::vector<uint8_t> ignored;
-            ASSERT_TRUE(runConvert("-size 11x6 -depth 8 'gray:" + path("in.gray") + "' -compress none '"
-                                       + ledFile("im", j, ext) + "'",
+            ASSERT_TRUE(runConvert("-size 11x6 -depth 8 'gray:" + path("in.gray") + "' -compress none '" +
+                                       ledFile("im", j, ext) + "'",
                                    &ignored));
         }
         ASSERT_EQ(pxLoadLedImagesA(path(std::string("im##") + ext).c_str(), 4, 1), 4);
@@ -247,7 +248,8 @@ TEST_F(LedSetTest, RegionMissingFilesAndLoadingInParts)
     for (int j = 0; j < 70; ++j)
         std::remove(ledFile("z", j, ".bmp").c_str());
     EXPECT_EQ(pxLoadLedImages(path("z#.bmp").c_str(), 9, 9, 60, 16, 0, 0, 0, 0), 6);
-    expectSet(3, 2, 81, [](int j, int x, int y) -> uint8_t { return j >= 60 && j < 70 ? 0 : response(j, x, y); });
+    expectSet(3, 2, 81,
+              [](int j, int x, int y) -> uint8_t { return j >= 60 && j < 70 ? 0 : response(j, x, y); });
 
     // The number of images is limited to the LEDs there are.
     EXPECT_EQ(pxLoadLedImages(path("p#.bmp").c_str(), 2, 2, 2, 50, 0, 0, 0, 0), 2);
@@ -299,7 +301,10 @@ protected:
         ASSERT_EQ(pxLoadLedImagesA(path("r#.png").c_str(), kCountX, kCountY), kLeds);
     }
 
-    uint8_t at(int j, int x, int y) const { return values_[(static_cast<size_t>(y) * kWidth + x) * kLeds + j]; }
+    uint8_t at(int j, int x, int y) const
+    {
+        return values_[(static_cast<size_t>(y) * kWidth + x) * kLeds + j];
+    }
 
     std::vector<uint8_t> values_;  // [y][x][led]
 };
@@ -309,8 +314,8 @@ TEST_F(LedReduceTest, SumsMaximaAndRules)
     std::vector<uint16_t> sum(kWidth * kHeight), viaMatrix(kWidth * kHeight), maximum(kWidth * kHeight);
     const std::vector<int32_t> ones(kLeds, 1);
     EXPECT_EQ(pxLedImagesSumInt(sum.data(), kWidth, kWidth, kHeight, 0, 0), kHeight);
-    EXPECT_EQ(pxLedImagesMatrixMulInt(ones.data(), kCountX, kCountY, viaMatrix.data(), kWidth, kWidth, kHeight,
-                                      0, 0),
+    EXPECT_EQ(pxLedImagesMatrixMulInt(ones.data(), kCountX, kCountY, viaMatrix.data(), kWidth, kWidth,
+                                      kHeight, 0, 0),
               kHeight);
     EXPECT_EQ(sum, viaMatrix);
     EXPECT_EQ(pxLedImagesMax(maximum.data(), kWidth, kWidth, kHeight), kHeight);
@@ -380,8 +385,9 @@ TEST_F(LedReduceTest, OutputRowsPitchAndLimits)
         ASSERT_EQ(0, std::memcmp(&down[(kHeight - 1 - y) * kWidth], &up[y * kWidth], kWidth * 2)) << y;
     // Sizes are limited to the source region; a wider pitch leaves the gaps alone.
     std::vector<uint16_t> wide((kWidth + 3) * kHeight, 0xBEEF);
-    EXPECT_EQ(pxLedImagesMatrixMulInt(ones.data(), kCountX, kCountY, wide.data(), kWidth + 3, 1000, 1000, 0, 0),
-              kHeight);
+    EXPECT_EQ(
+        pxLedImagesMatrixMulInt(ones.data(), kCountX, kCountY, wide.data(), kWidth + 3, 1000, 1000, 0, 0),
+        kHeight);
     EXPECT_EQ(wide[kWidth + 2], 0xBEEF);
     EXPECT_EQ(wide[kWidth + 3], up[kWidth]);
     // Only the matrix's rows and its first countX columns count.
@@ -443,8 +449,9 @@ TEST_F(LedNumpyTest, WeightMatrixAgreesWithEinsum)
         "np.einsum('yxk,k->yx', r.astype(np.float64), w).tofile(d + 'out.f64')\n",
         "out.f64");
     std::vector<double> ours(kWidth * kHeight);
-    ASSERT_EQ(pxLedImagesMatrixMulDouble(weights.data(), kCountX, kCountY, ours.data(), kWidth, kWidth, kHeight),
-              kHeight);
+    ASSERT_EQ(
+        pxLedImagesMatrixMulDouble(weights.data(), kCountX, kCountY, ours.data(), kWidth, kWidth, kHeight),
+        kHeight);
     ASSERT_EQ(theirs.size(), ours.size());
     for (size_t i = 0; i < ours.size(); ++i)
         ASSERT_NEAR(ours[i], theirs[i], 1e-12 * 255 * 3 * kLeds) << i;
@@ -470,8 +477,8 @@ TEST_F(LedNumpyTest, WeightMatrixAgreesWithEinsum)
         if (rules[r])
             rules[r](integers.data(), kCountX, kCountY, mine.data(), kWidth, kWidth, kHeight, 3, -30000, 100);
         else
-            pxLedImagesMatrixMulInt(integers.data(), kCountX, kCountY, mine.data(), kWidth, kWidth, kHeight, 3,
-                                    -30000);
+            pxLedImagesMatrixMulInt(integers.data(), kCountX, kCountY, mine.data(), kWidth, kWidth, kHeight,
+                                    3, -30000);
         ASSERT_EQ(0, std::memcmp(mine.data(), &words[r * kWidth * kHeight], mine.size() * 2));
     }
 }

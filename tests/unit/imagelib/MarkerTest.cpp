@@ -30,7 +30,7 @@ Fields fieldsOf(int n, int index)
     return f;
 }
 
-constexpr int kRed = 0x0000FF;  // 0x00BBGGRR
+constexpr int kRed = 0x0000FF;            // 0x00BBGGRR
 constexpr uint32_t kShownRed = 0xFF0000;  // 0xRRGGBB as the window shows it
 
 TEST_F(Markers, NoWindowNoMarkers)
@@ -122,7 +122,7 @@ TEST_F(Markers, SettingTextsAndFields)
 TEST_F(Markers, PolygonsAndPolynomials)
 {
     pxImageNew(3, nullptr, 100, 60, 8, 0);
-    const int xi[6] = {10, 99, 20, 99, 30, 99};  // every second element
+    const int xi[6] = {10, 99, 20, 99, 30, 99};       // every second element
     const float yf[6] = {5.5f, 0, 6.5f, 0, 7.5f, 0};  // every second element too
     const double xd[2] = {1.25, 2.5}, yd[2] = {3.75, 4.0};
     const int a = pxAddMarkerPolygon(3, xi, yf, 3, 2, 5, reinterpret_cast<void*>(-1), 0);
@@ -330,7 +330,8 @@ TEST_F(Markers, PaintedOverThePictureAtTheWindowsZoomAndScroll)
         EXPECT_EQ(shownColour(h, x, y + 5), kShownRed);
         EXPECT_EQ(shownColour(h, x + 3, y + 3), 0u);  // the picture between the arms
         EXPECT_EQ(shownColour(h, static_cast<int>(35 * zoom), static_cast<int>(5 * zoom)), 0x00FF00u);
-        EXPECT_EQ(shownColour(h, static_cast<int>(40 * zoom), static_cast<int>(5 * zoom)), 0x00FF00u);  // the end pixel
+        EXPECT_EQ(shownColour(h, static_cast<int>(40 * zoom), static_cast<int>(5 * zoom)),
+                  0x00FF00u);  // the end pixel
     }
     // Scrolled: the marker moves with the picture.
     pxSetWindowSizePos(7, 100, 80, 0, 0, 2);

@@ -42,20 +42,24 @@ TEST_F(MeasureTest, ThresholdsAndCentre)
     EXPECT_DOUBLE_EQ(cx, 30.5);
 
     // A rectangle: coordinates are counted from its clipped origin and added back.
-    pxCenterOfMass(1, 15, 8, 100, 100, -100, 1, &cx, &cy, nullptr, nullptr, nullptr, &count, nullptr, nullptr);
+    pxCenterOfMass(1, 15, 8, 100, 100, -100, 1, &cx, &cy, nullptr, nullptr, nullptr, &count, nullptr,
+                   nullptr);
     EXPECT_EQ(count, 10.0);
     // No weight: the rectangle's origin plus a half.
     pxCenterOfMass(1, 0, 0, 5, 5, -250, 1, &cx, &cy, nullptr, nullptr, nullptr, &count, nullptr, nullptr);
     EXPECT_EQ(count, 0.0);
     EXPECT_DOUBLE_EQ(cx, 0.5);
     // Every second row only.
-    pxCenterOfMass(1, 0, 0, 0, 0, -100, 2, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr);
+    pxCenterOfMass(1, 0, 0, 0, 0, -100, 2, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                   nullptr);
     EXPECT_EQ(count, 3.0 + 1.0);
 
-    EXPECT_EQ(pxCenterOfMass(1, 0, 0, 0, 0, 50, 1, static_cast<double*>(inaccessibleAddress()),
-                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), -2);
-    EXPECT_EQ(pxCenterOfMass(2, 0, 0, 0, 0, 50, 1, &cx, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr), -1);
+    EXPECT_EQ(pxCenterOfMass(1, 0, 0, 0, 0, 50, 1, static_cast<double*>(inaccessibleAddress()), nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              -2);
+    EXPECT_EQ(pxCenterOfMass(2, 0, 0, 0, 0, 50, 1, &cx, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr),
+              -1);
 }
 
 TEST_F(MeasureTest, FindSpotNarrowsDown)

@@ -19,11 +19,14 @@ Bgr colourAt(int n, int x, int y)
     const int v = pxGetPixelValue(n, x, y);
     return {v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF};
 }
-std::ostream& operator<<(std::ostream& o, const Bgr& c) { return o << c.b << "," << c.g << "," << c.r; }
+std::ostream& operator<<(std::ostream& o, const Bgr& c)
+{
+    return o << c.b << "," << c.g << "," << c.r;
+}
 
 TEST_F(OverlayTest, TheSimilarityCarriesSourcePointsOntoBackgroundPoints)
 {
-    pxImageNew(1, nullptr, 10, 6, 8, 0x10);  // source
+    pxImageNew(1, nullptr, 10, 6, 8, 0x10);   // source
     pxImageNew(2, nullptr, 40, 40, 8, 0x11);  // background, top-down rows
     pxImgFill(2, 20);
     for (int y = 0; y < 6; ++y)

@@ -55,7 +55,7 @@ TEST_F(PaletteTest, ColourCubes)
 {
     pxSetPalette(1, 16);
     EXPECT_EQ(entry(0), 0x000000);
-    EXPECT_EQ(entry(4), 0xFF0000);    // top red step gives 255
+    EXPECT_EQ(entry(4), 0xFF0000);  // top red step gives 255
     EXPECT_EQ(entry(224), 0xFFFFFF);
     EXPECT_EQ(entry(225), 0x080808);  // first grey not in the cube
     EXPECT_EQ(entry(253), 0x200000);
@@ -147,8 +147,8 @@ TEST_F(PaletteTest, GetPutAndCopy)
     EXPECT_EQ(entry(1, 2), 0x060504);
     pxImageNew(3, nullptr, 4, 4, 24, 0x10);
     EXPECT_EQ(pxCopyPalette(1, 3), 0);
-    EXPECT_EQ(pxPutPalette(3, table, 1024), 0);  // 24 bits: becomes the channel lookup
-    EXPECT_EQ(pxPutPalette(40, table, 1024), 0); // the lookup beside the slots
+    EXPECT_EQ(pxPutPalette(3, table, 1024), 0);   // 24 bits: becomes the channel lookup
+    EXPECT_EQ(pxPutPalette(40, table, 1024), 0);  // the lookup beside the slots
     EXPECT_EQ(pxCopyPalette(1, 9), 0);
 }
 

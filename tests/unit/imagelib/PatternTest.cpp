@@ -34,7 +34,8 @@ TEST_F(PatternTest, GammaRoundingAndTheOffsetAfterTheCurve)
     ASSERT_EQ(pxFillGammaSinus2(1, 1, 0, 2, 0.4, 0, 0, 200, 0.9, 0, 0.3, 50, 0, 0), 0);
     for (int x = 0; x < 16; ++x) {
         const double s = 125.0 / 256 + std::cos(0.4 * x) * 200 / 512 + std::cos(0.9 * x + 0.3) * 50 / 512;
-        EXPECT_EQ(memoryRow(1, 2)[x], static_cast<int>(std::min(255.0, std::pow(std::max(s, 0.0), 2) * 256 + 0.5)));
+        EXPECT_EQ(memoryRow(1, 2)[x],
+                  static_cast<int>(std::min(255.0, std::pow(std::max(s, 0.0), 2) * 256 + 0.5)));
     }
     // Flags 0x10: the offset is added after the curve (as the rounding term).
     ASSERT_EQ(pxFillGammaSinus2(1, 0x11, 30, 2, 0.4, 0, 0, 200, 0, 0, 0, 0, 0, 0), 0);
@@ -75,7 +76,7 @@ TEST_F(PatternTest, PlanesPolarCoordinatesAndRowsThatRepeat)
     // Polar about (stride / 2, height / 2) = (6, 3): the radius as v.
     pxImageNew(3, nullptr, 12, 7, 8, 0x10);
     ASSERT_EQ(pxFillGammaSinus2(3, 1 | 0x20, 0, 1, 0, 0.8, 0, 255, 0, 0, 0, 0, 0, 0), 0);
-    EXPECT_EQ(memoryRow(3, 3)[6], 255);  // the centre: cos 0
+    EXPECT_EQ(memoryRow(3, 3)[6], 255);                 // the centre: cos 0
     EXPECT_EQ(memoryRow(3, 3)[9], memoryRow(3, 0)[6]);  // radius 3 both
     // Moved by (cx, cy) only with flags 0x40 as well.
     ASSERT_EQ(pxFillGammaSinus2(3, 1 | 0x60, 0, 1, 0, 0.8, 0, 255, 0, 0, 0, 0, 2, -1), 0);
@@ -104,7 +105,8 @@ TEST_F(PatternTest, MapsGiveThePatternCoordinates)
     ASSERT_EQ(pxFillGammaSinus2(1, 1, 0, 1.8, 0.6, 0.3, 0.2, 230, 0.1, 0.9, 0, 40, 0, 0), 0);
     std::vector<uint8_t> grid(memoryRow(1, 0), memoryRow(1, 0) + 8 * h);
     pxImgFill(1, 0);
-    ASSERT_EQ(pxFillGammaSinus2Map(1, 1, 0, 1.8, 0.6, 0.3, 0.2, 230, 0.1, 0.9, 0, 40, u.data(), v.data(), 0), 0);
+    ASSERT_EQ(pxFillGammaSinus2Map(1, 1, 0, 1.8, 0.6, 0.3, 0.2, 230, 0.1, 0.9, 0, 40, u.data(), v.data(), 0),
+              0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             EXPECT_EQ(memoryRow(1, y)[x], grid[static_cast<size_t>(y) * 8 + x]);
@@ -128,26 +130,30 @@ TEST_F(PatternTest, FindMapPointInvertsTheMapBetweenCells)
         }
     double x = -1, y = -1;
     // The point (7.25, 4.5) of the grid.
-    ASSERT_EQ(pxFindMapPoint(u.data(), v.data(), 0, w, h, 2 * 7.25 + 0.5 * 4.5 + 100, -7.25 + 3 * 4.5, &x, &y), 0);
+    ASSERT_EQ(
+        pxFindMapPoint(u.data(), v.data(), 0, w, h, 2 * 7.25 + 0.5 * 4.5 + 100, -7.25 + 3 * 4.5, &x, &y), 0);
     EXPECT_NEAR(x, 7.25, 1e-9);
     EXPECT_NEAR(y, 4.5, 1e-9);
     EXPECT_EQ(pxFindMapPoint(u.data(), v.data(), 0, 0, h, 0, 0, &x, &y), -1);
-    EXPECT_EQ(pxFindMapPoint(static_cast<const double*>(inaccessibleAddress()), v.data(), 0, w, h, 0, 0, &x, &y), -2);
+    EXPECT_EQ(
+        pxFindMapPoint(static_cast<const double*>(inaccessibleAddress()), v.data(), 0, w, h, 0, 0, &x, &y),
+        -2);
 }
 
 TEST_F(PatternTest, FractalEscapeCounts)
 {
-    EXPECT_EQ(pxFractalM(0, 0, 100, 0, 0, 0), 0);   // the origin never escapes
-    EXPECT_EQ(pxFractF1(50, 1, 1), 1);              // 1 + i, then 1 + 3i escapes
+    EXPECT_EQ(pxFractalM(0, 0, 100, 0, 0, 0), 0);  // the origin never escapes
+    EXPECT_EQ(pxFractF1(50, 1, 1), 1);             // 1 + i, then 1 + 3i escapes
     EXPECT_EQ(pxFractF1(50, 0, 0), 50);
-    EXPECT_EQ(pxFractalM(1, 1, 50, 0, 0, 0), 2);    // the step at which it escapes
-    EXPECT_EQ(pxFractalM(1, 1, 50, 0, 0, 20), 3);   // a larger bailout: (1 + 3i)^2 + c = -7 + 7i
-    EXPECT_EQ(pxFractalM(0.5, 0, 1, 2, 0, 0), 1);   // a start outside escapes at once
+    EXPECT_EQ(pxFractalM(1, 1, 50, 0, 0, 0), 2);   // the step at which it escapes
+    EXPECT_EQ(pxFractalM(1, 1, 50, 0, 0, 20), 3);  // a larger bailout: (1 + 3i)^2 + c = -7 + 7i
+    EXPECT_EQ(pxFractalM(0.5, 0, 1, 2, 0, 0), 1);  // a start outside escapes at once
     // A line of points is the same as point by point, limited to a byte.
     std::vector<uint8_t> line(64, 0xAA);
     ASSERT_EQ(pxFractalMLine(line.data(), 64, -2, 0.5, 0.05, -0.01, 300, 0, 0, 0), 0);
     for (int i = 0; i < 64; ++i)
-        EXPECT_EQ(line[static_cast<size_t>(i)], std::min(255, pxFractalM(-2 + i * 0.05, 0.5 - i * 0.01, 300, 0, 0, 0)));
+        EXPECT_EQ(line[static_cast<size_t>(i)],
+                  std::min(255, pxFractalM(-2 + i * 0.05, 0.5 - i * 0.01, 300, 0, 0, 0)));
     EXPECT_EQ(pxFractalMLine(inaccessibleAddress(), 64, 0, 0, 0, 0, 10, 0, 0, 0), -2);
 }
 

@@ -57,7 +57,7 @@ TEST_F(PixelAccessTest, PlaneValuesComeBeforeTheDisplayBytes)
     pxSetPixelValue(1, 2, 1, 54321);
     EXPECT_EQ(pxGetPixelValue(1, 2, 1), 54321);
     EXPECT_EQ(static_cast<uint16_t*>(pxGetImg16Data(1))[4 + 2], 54321);  // top-down plane
-    pxSetImageFlags(1, 0x12);  // plane stored bottom-up
+    pxSetImageFlags(1, 0x12);                                            // plane stored bottom-up
     EXPECT_EQ(pxGetPixelValue(1, 2, 2), 54321);
 }
 

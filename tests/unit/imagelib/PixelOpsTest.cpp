@@ -182,9 +182,9 @@ TEST_F(PixelOpsTest, TestPatterns)
     pxImageNew(1, nullptr, 64, 64, 8, 0x10);
     ASSERT_EQ(pxTestImage(1, 0), 0);
     EXPECT_EQ(pxGetPixelValue(1, 0, 0), 0);
-    EXPECT_EQ(pxGetPixelValue(1, 8, 8), (1 * 4 + 1) * 8);      // second band, second column
+    EXPECT_EQ(pxGetPixelValue(1, 8, 8), (1 * 4 + 1) * 8);  // second band, second column
     EXPECT_EQ(pxGetPixelValue(1, 63, 31), (7 * 4 + 3) * 8);
-    EXPECT_EQ(pxGetPixelValue(1, 32, 35), 128);                // the ramp band
+    EXPECT_EQ(pxGetPixelValue(1, 32, 35), 128);  // the ramp band
     EXPECT_EQ(pxGetPixelValue(1, 31, 50), 0);
     EXPECT_EQ(pxGetPixelValue(1, 32, 50), 255);
     pxTestImage(1, 1);
@@ -259,8 +259,8 @@ TEST_F(PixelOpsTest, TiltAndColourImages)
     ASSERT_EQ(pxMakeRGBImageBCG(5, 6, 0x10, 0x0000FF, 0, 2.0, 1.0), 0);  // blue tint, contrast 2
     EXPECT_EQ(pxGetPixelValue(6, 1, 0), 0x0000FF);
     ASSERT_EQ(pxMakeRGBImageBCG(5, 6, 0x10, 0xFFFFFF, 0, 1.0, 2.0), 0);  // gamma table
-    EXPECT_EQ(pxGetPixelValue(6, 1, 0) & 0xFF, 64);  // round((128/255)^2 * 255)
-    ASSERT_EQ(pxMakeRGBImageBCG(6, 6, 0x10, 0, 10, 1.0, 1.0), 0);  // 24-bit, in place
+    EXPECT_EQ(pxGetPixelValue(6, 1, 0) & 0xFF, 64);                      // round((128/255)^2 * 255)
+    ASSERT_EQ(pxMakeRGBImageBCG(6, 6, 0x10, 0, 10, 1.0, 1.0), 0);        // 24-bit, in place
     EXPECT_EQ(pxGetPixelValue(6, 1, 0) & 0xFF, 54);
     EXPECT_EQ(pxMakeRGBImageBCG(9, 6, 0x10, 0, 0, 1.0, 1.0), -1);
 }

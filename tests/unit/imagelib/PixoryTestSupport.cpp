@@ -82,7 +82,8 @@ std::vector<Rgb> slotAsRgb(int number)
                 auto five = [](uint32_t f) { return static_cast<uint8_t>((f << 3) | (f >> 2)); };
                 out.push_back({five((v >> 10) & 31), five((v >> 5) & 31), five(v & 31)});
             } else {
-                out.push_back({static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+                out.push_back(
+                    {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
             }
         }
     return out;

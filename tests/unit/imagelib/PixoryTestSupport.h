@@ -18,8 +18,14 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-    std::string iniPath() const { return path("Pixory.INI"); }
+    std::string path(const std::string& name) const
+    {
+        return dir_ + "/" + name;
+    }
+    std::string iniPath() const
+    {
+        return path("Pixory.INI");
+    }
     void setIni(const std::string& section, const std::string& key, const std::string& value);
     std::string getIni(const std::string& key) const;
 

@@ -26,11 +26,11 @@ bool same(const Rect& a, const Rect& b)
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-#define EXPECT_RECT(actual, l, t, r, b)                                                                     \
-    do {                                                                                                    \
-        const Rect got_ = (actual);                                                                         \
-        EXPECT_TRUE(same(got_, Rect{l, t, r, b}))                                                           \
-            << got_.left << " " << got_.top << " " << got_.right << " " << got_.bottom;                    \
+#define EXPECT_RECT(actual, l, t, r, b)                                                 \
+    do {                                                                                \
+        const Rect got_ = (actual);                                                     \
+        EXPECT_TRUE(same(got_, Rect{l, t, r, b}))                                       \
+            << got_.left << " " << got_.top << " " << got_.right << " " << got_.bottom; \
     } while (0)
 
 TEST(PlacementRecords, ParseWhatIsThereAndFormatFiveNumbers)
@@ -68,10 +68,12 @@ TEST(PlacementOnScreens, AWindowInAGapBetweenMonitorsMovesOntoTheNearestOne)
 {
     // A tall second monitor to the right: the bounding box is 1100 high, but below
     // 900 the left part is on no monitor.
-    const std::vector<MonitorInfo> two{monitor({0, 0, 1600, 900}, true), monitor({1600, -200, 2880, 824}, false)};
+    const std::vector<MonitorInfo> two{monitor({0, 0, 1600, 900}, true),
+                                       monitor({1600, -200, 2880, 824}, false)};
     EXPECT_RECT(placeOnScreens({100, 1000, 500, 1300}, two), 100, 600, 500, 900);
     // Left of a primary monitor that does not start the virtual screen.
-    const std::vector<MonitorInfo> leftOf{monitor({0, 0, 1920, 1080}, true), monitor({-1280, 0, 0, 1024}, false)};
+    const std::vector<MonitorInfo> leftOf{monitor({0, 0, 1920, 1080}, true),
+                                          monitor({-1280, 0, 0, 1024}, false)};
     // The placement rule allows x up to 3200 - 32 here, which is past the right
     // edge of every monitor: the window comes back onto the primary monitor.
     EXPECT_RECT(placeOnScreens({3000, 100, 3400, 400}, leftOf), 1520, 100, 1920, 400);
@@ -198,9 +200,9 @@ TEST_F(WindowPlacementTest, FullScreenCoversTheMonitorAndComesBack)
     EXPECT_RECT(windowRect(h), 1700, 100, 2000, 300);
     EXPECT_EQ(pxSetWindowStyle(2, -5), 0);  // enter, returns the style
     EXPECT_EQ(pxSetWindowStyle(2, -2), 1);
-    pxSetWindowStyle(2, -3);                // toggle: leave
+    pxSetWindowStyle(2, -3);  // toggle: leave
     EXPECT_EQ(pxSetWindowStyle(2, -2), 0);
-    EXPECT_EQ(pxSetFullScreen(20, 1), 0);   // no window
+    EXPECT_EQ(pxSetFullScreen(20, 1), 0);  // no window
     EXPECT_EQ(pxSetFullScreen(200, 1), 0);
 }
 

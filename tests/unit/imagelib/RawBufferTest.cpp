@@ -31,7 +31,7 @@ TEST(RawBufferTest, DifferencesAndProducts)
     const uint8_t b[6] = {20, 100, 0, 0, 5, 7};
     uint8_t r[6] = {};
     ASSERT_EQ(pxSubtractRectB(a, 3, b, 3, r, 3, 3, 2, 5), 0);
-    EXPECT_EQ(r[0], 0);    // 10 + 5 - 20 clamps
+    EXPECT_EQ(r[0], 0);  // 10 + 5 - 20 clamps
     EXPECT_EQ(r[1], 105);
     EXPECT_EQ(r[3], 255);
     ASSERT_EQ(pxSubtractAbsRectB(a, 3, b, 3, r, 3, 3, 2), 0);
@@ -49,17 +49,18 @@ TEST(RawBufferTest, Frames)
 {
     std::vector<uint8_t> v(6 * 5, 0);
     ASSERT_EQ(pxSetFrameB(v.data(), 6, 5, 5, 1, 1, 0x1FF), 0);
-    const std::string expected = "XXXXX."
-                                 "X...X."
-                                 "X...X."
-                                 "X...X."
-                                 "XXXXX.";
+    const std::string expected =
+        "XXXXX."
+        "X...X."
+        "X...X."
+        "X...X."
+        "XXXXX.";
     for (size_t i = 0; i < v.size(); ++i)
         EXPECT_EQ(v[i], expected[i] == 'X' ? 0xFF : 0) << i;
     std::vector<uint16_t> w(4 * 4, 0);
     ASSERT_EQ(pxSetFrameW(w.data(), 8, 4, 4, 1, 0, 0x12), 0);
-    EXPECT_EQ(w[0], 0);        // no full rows
-    EXPECT_EQ(w[4], 0x1212);   // row 1, first value: every byte gets the low byte
+    EXPECT_EQ(w[0], 0);       // no full rows
+    EXPECT_EQ(w[4], 0x1212);  // row 1, first value: every byte gets the low byte
     EXPECT_EQ(w[7], 0x1212);
     EXPECT_EQ(w[5], 0);
     // Thickness beyond the size is limited to it.

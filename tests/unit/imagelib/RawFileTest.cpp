@@ -10,7 +10,10 @@ namespace {
 class RawFileTest : public PixoryTest {};
 
 // Samples of a smooth picture whose rows are w long (so neighbouring rows look alike).
-int sample(int x, int y) { return static_cast<int>(2000 + 1500 * std::sin(x * 0.05) + 7 * y); }
+int sample(int x, int y)
+{
+    return static_cast<int>(2000 + 1500 * std::sin(x * 0.05) + 7 * y);
+}
 
 std::vector<uint8_t> rawFile(int w, int h, bool bigEndian)
 {
@@ -93,7 +96,8 @@ std::vector<uint8_t> datFrames(int frames)
     for (int f = 0; f < frames; ++f)
         for (int i = 0; i < 512 * 256; ++i) {
             const int exponent = i == 0 ? 3 : (i % 3);
-            const unsigned word = ((static_cast<unsigned>(i + f * 1000) % 8000) << 3) | static_cast<unsigned>(exponent);
+            const unsigned word =
+                ((static_cast<unsigned>(i + f * 1000) % 8000) << 3) | static_cast<unsigned>(exponent);
             v.push_back(static_cast<uint8_t>(word >> 8));
             v.push_back(static_cast<uint8_t>(word));
         }

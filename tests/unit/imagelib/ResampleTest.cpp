@@ -1,8 +1,8 @@
 // Resizing and rotating: every interpolation against a pixel-by-pixel rendering of its
 // fixed-point arithmetic, OpenCV's remap on the same positions, the edge rules, 16-bit
 // planes, the creation rules of pxResizeImage and scaled buffer rectangles.
-#include "PixoryTestSupport.h"
 #include "GeometryTestSupport.h"
+#include "PixoryTestSupport.h"
 
 #include <cmath>
 #include <cstring>
@@ -22,8 +22,8 @@ std::vector<uint8_t> smooth(int w, int h, int channels)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < channels; ++c)
-                v[(static_cast<size_t>(y) * w + x) * channels + c] = static_cast<uint8_t>(
-                    127.5 + 120 * std::sin(x * 0.07 + c) * std::cos(y * 0.05 - c * 0.5));
+                v[(static_cast<size_t>(y) * w + x) * channels + c] =
+                    static_cast<uint8_t>(127.5 + 120 * std::sin(x * 0.07 + c) * std::cos(y * 0.05 - c * 0.5));
     return v;
 }
 
@@ -32,14 +32,18 @@ std::vector<uint8_t> smooth(int w, int h, int channels)
 struct Picture {
     std::vector<int> v;  // samples, top row first
     int w, h, c;
-    int at(int x, int y, int ch) const { return v[(static_cast<size_t>(y) * w + x) * c + ch]; }
+    int at(int x, int y, int ch) const
+    {
+        return v[(static_cast<size_t>(y) * w + x) * c + ch];
+    }
 };
 
 struct Map16 {
     int64_t x0, y0, dxc, dyc, dxr, dyr;
 };
 
-Map16 fixedMap(int w, int h, int dw, int dh, double sx, double sy, double deg, double shx, double shy, bool origin)
+Map16 fixedMap(int w, int h, int dw, int dh, double sx, double sy, double deg, double shx, double shy,
+               bool origin)
 {
     const double a = deg * M_PI / 180, cs = std::cos(a), sn = std::sin(a);
     double x0 = 0, y0 = 0;
@@ -59,7 +63,10 @@ int cubic(int pm, int p0, int p1, int p2, int t)
     const int64_t higher = (t * (((t * a3) >> 6) + 4 * a2)) >> 8;
     return static_cast<int>(p0 + (((higher + 4 * (p1 - pm)) * t + 1024) >> 11));
 }
-int lerp(int a, int b, int f) { return a + (((b - a) * f + 128) >> 8); }
+int lerp(int a, int b, int f)
+{
+    return a + (((b - a) * f + 128) >> 8);
+}
 
 // The value of channel ch at a 16.16 position; -1 when it stays unwritten.
 int referenceSample(const Picture& s, int64_t sx, int64_t sy, int mode, int outside, int ch, int maximum)
@@ -77,7 +84,8 @@ int referenceSample(const Picture& s, int64_t sx, int64_t sy, int mode, int outs
     const int fx = static_cast<int>((sx >> 8) & 255), fy = static_cast<int>((sy >> 8) & 255);
     auto bilinear = [&] {
         const int x1 = std::min(x + 1, s.w - 1), y1 = std::min(y + 1, s.h - 1);
-        return lerp(lerp(s.at(x, y, ch), s.at(x1, y, ch), fx), lerp(s.at(x, y1, ch), s.at(x1, y1, ch), fx), fy);
+        return lerp(lerp(s.at(x, y, ch), s.at(x1, y, ch), fx), lerp(s.at(x, y1, ch), s.at(x1, y1, ch), fx),
+                    fy);
     };
     if (mode == 2)
         return bilinear();
@@ -103,8 +111,8 @@ Picture referenceResample(const Picture& s, int dw, int dh, const Map16& m, int 
     for (int y = 0; y < dh; ++y)
         for (int x = 0; x < dw; ++x)
             for (int ch = 0; ch < s.c; ++ch) {
-                const int v = referenceSample(s, m.x0 + x * m.dxc + y * m.dxr, m.y0 + x * m.dyc + y * m.dyr, mode,
-                                              outside, ch, maximum);
+                const int v = referenceSample(s, m.x0 + x * m.dxc + y * m.dxr, m.y0 + x * m.dyc + y * m.dyr,
+                                              mode, outside, ch, maximum);
                 if (v >= 0)
                     d.v[(static_cast<size_t>(y) * dw + x) * s.c + ch] = v;
             }
@@ -114,7 +122,8 @@ Picture referenceResample(const Picture& s, int dw, int dh, const Map16& m, int 
 Picture pictureOf(int n)
 {
     const std::vector<uint8_t> bytes = topDownBytes(n);
-    return {std::vector<int>(bytes.begin(), bytes.end()), pxGetXSize(n), pxGetYSize(n), pxGetBitPerPixel(n) / 8};
+    return {std::vector<int>(bytes.begin(), bytes.end()), pxGetXSize(n), pxGetYSize(n),
+            pxGetBitPerPixel(n) / 8};
 }
 
 // ---- Tests
@@ -180,7 +189,8 @@ TEST_F(ResampleTest, FixedPointInterpolationsMatchTheirArithmeticPixelForPixel)
         const Picture prior = pictureOf(2);
         ASSERT_EQ(pxResizeRotate(1, 2, c.sx, c.sy, c.angle, c.shx, c.shy, c.core << 12), 0);
         const Map16 m = fixedMap(c.sw, c.sh, c.dw, c.dh, c.sx, c.sy, c.angle, c.shx, c.shy, c.core & 2);
-        const Picture expected = referenceResample(pictureOf(1), c.dw, c.dh, m, (c.core >> 4) & 15, c.core, prior);
+        const Picture expected =
+            referenceResample(pictureOf(1), c.dw, c.dh, m, (c.core >> 4) & 15, c.core, prior);
         const Picture got = pictureOf(2);
         size_t wrong = 0;
         for (size_t i = 0; i < got.v.size(); ++i)
@@ -213,8 +223,8 @@ TEST_F(ResampleTest, CubicIsCatmullRom)
             const double tx = ((px >> 8) & 255) / 256.0, ty = ((py >> 8) & 255) / 256.0;
             double r[4];
             for (int k = 0; k < 4; ++k)
-                r[k] = kernel(s.at(ix - 1, iy - 1 + k, 0), s.at(ix, iy - 1 + k, 0), s.at(ix + 1, iy - 1 + k, 0),
-                              s.at(ix + 2, iy - 1 + k, 0), tx);
+                r[k] = kernel(s.at(ix - 1, iy - 1 + k, 0), s.at(ix, iy - 1 + k, 0),
+                              s.at(ix + 1, iy - 1 + k, 0), s.at(ix + 2, iy - 1 + k, 0), tx);
             EXPECT_NEAR(d.at(x, y, 0), std::clamp(kernel(r[0], r[1], r[2], r[3], ty), 0.0, 255.0), 1.5);
             ++checked;
         }
@@ -273,7 +283,8 @@ TEST_F(ResampleTest, PlanesAreResampledAndMappedToTheDisplay)
     ASSERT_EQ(pxResizeRotate(1, 2, 1.5, 1.75, 7, 0, 0, 0x100 << 12), 0);  // cubic, edge pixels outside
     Picture s{std::vector<int>(plane, plane + 600), 30, 20, 1};
     const Map16 m = fixedMap(30, 20, 45, 35, 1.5, 1.75, 7, 0, 0, false);
-    const Picture want = referenceResample(s, 45, 35, m, 0, 0x100, Picture{std::vector<int>(45 * 35), 45, 35, 1}, 65535);
+    const Picture want =
+        referenceResample(s, 45, 35, m, 0, 0x100, Picture{std::vector<int>(45 * 35), 45, 35, 1}, 65535);
     const auto* out = static_cast<const uint16_t*>(pxGetImg16Data(2));
     for (int i = 0; i < 45 * 35; ++i) {
         ASSERT_EQ(out[i], want.v[static_cast<size_t>(i)]) << i;
@@ -323,10 +334,10 @@ TEST_F(ResampleTest, BadRequestsChangeNothing)
     pxImageNew(3, nullptr, 10, 10, 8, 0x10);
     pxImageNew(4, nullptr, 16, 16, 1, 0x10);
     pxImgFill(3, 9);
-    EXPECT_EQ(pxResizeRotate(1, 2, 1, 1, 0, 0, 0, 0), -1);   // bit counts differ
-    EXPECT_EQ(pxResizeRotate(1, 7, 1, 1, 0, 0, 0, 0), -1);   // empty destination
-    EXPECT_EQ(pxResizeRotate(4, 4, 1, 1, 0, 0, 0, 0), -1);   // below 8 bits
-    EXPECT_EQ(pxResizeRotate(1, 3, 0, 1, 0, 0, 0, 0), -1);   // no scale
+    EXPECT_EQ(pxResizeRotate(1, 2, 1, 1, 0, 0, 0, 0), -1);  // bit counts differ
+    EXPECT_EQ(pxResizeRotate(1, 7, 1, 1, 0, 0, 0, 0), -1);  // empty destination
+    EXPECT_EQ(pxResizeRotate(4, 4, 1, 1, 0, 0, 0, 0), -1);  // below 8 bits
+    EXPECT_EQ(pxResizeRotate(1, 3, 0, 1, 0, 0, 0, 0), -1);  // no scale
     EXPECT_EQ(pxResizeRotate(1, 3, 1, 1, NAN, 0, 0, 0), -1);
     EXPECT_EQ(pxResizeRotate(1, 3, 1e-9, 1, 0, 0, 0, 0), -1);  // 10^9 source pixels per pixel
     EXPECT_EQ(pxResizeRotate(1, 3, 1, 1, 0, 1e15, 0, 0), -1);
@@ -345,15 +356,16 @@ TEST_F(ResampleTest, AgreesWithOpenCvOnTheSameInverseMapping)
         int bits;
         double scale, angle;
         int core;
-    } cases[] = {{8, 0.8, 10, 0x20}, {24, 1.3, -25, 0x20}, {8, 0.5, 0, 0x20}, {8, 1.25, 33, 0x10}, {24, 2, 0, 0x10}};
+    } cases[] = {
+        {8, 0.8, 10, 0x20}, {24, 1.3, -25, 0x20}, {8, 0.5, 0, 0x20}, {8, 1.25, 33, 0x10}, {24, 2, 0, 0x10}};
     const int sw = 160, sh = 120, dw = 150, dh = 130;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, scale " << c.scale << ", angle " << c.angle);
         const int ch = c.bits / 8;
         pxImageNew(1, nullptr, sw, sh, c.bits, 0x10);
         pxImageNew(2, nullptr, dw, dh, c.bits, 0x10);
-        const std::vector<uint8_t> picture = c.core == 0x10 ? noise(static_cast<size_t>(sw) * sh * ch, 8)
-                                                            : smooth(sw, sh, ch);
+        const std::vector<uint8_t> picture =
+            c.core == 0x10 ? noise(static_cast<size_t>(sw) * sh * ch, 8) : smooth(sw, sh, ch);
         setTopDownBytes(1, picture);
         ASSERT_EQ(pxResizeRotate(1, 2, c.scale, c.scale, c.angle, 0, 0, c.core << 12), 0);
         const Map16 m = fixedMap(sw, sh, dw, dh, c.scale, c.scale, c.angle, 0, 0, false);
@@ -372,10 +384,10 @@ TEST_F(ResampleTest, AgreesWithOpenCvOnTheSameInverseMapping)
                                                        reinterpret_cast<uint8_t*>(mx.data() + mx.size())));
         writeFile(path("my.raw"), std::vector<uint8_t>(reinterpret_cast<uint8_t*>(my.data()),
                                                        reinterpret_cast<uint8_t*>(my.data() + my.size())));
-        ASSERT_TRUE(runReference("remap.py", {nearest ? "nearest" : "linear", path("src.raw"), std::to_string(sw),
-                                              std::to_string(sh), std::to_string(ch), path("mx.raw"),
-                                              path("my.raw"), std::to_string(dw), std::to_string(dh),
-                                              path("out.raw")}));
+        ASSERT_TRUE(
+            runReference("remap.py", {nearest ? "nearest" : "linear", path("src.raw"), std::to_string(sw),
+                                      std::to_string(sh), std::to_string(ch), path("mx.raw"), path("my.raw"),
+                                      std::to_string(dw), std::to_string(dh), path("out.raw")}));
         const std::vector<uint8_t> theirs = readFile(path("out.raw"));
         const std::vector<uint8_t> ours = topDownBytes(2);
         ASSERT_EQ(theirs.size(), ours.size());

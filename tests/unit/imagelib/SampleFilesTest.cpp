@@ -10,13 +10,16 @@ namespace {
 
 class SampleFilesTest : public PixoryTest {
 protected:
-    static std::string sample(const char* name) { return TOLVEX_SOURCE_DIR "/tests/data/images/" + std::string(name); }
+    static std::string sample(const char* name)
+    {
+        return TOLVEX_SOURCE_DIR "/tests/data/images/" + std::string(name);
+    }
 };
 
 TEST_F(SampleFilesTest, SamplesHoldTheirDocumentedPixels)
 {
-    for (const char* name : {"gradient8.bmp", "gradient8-rle.bmp", "grey8.tif", "os2-header.bmp",
-                             "grey-interlaced.png"}) {
+    for (const char* name :
+         {"gradient8.bmp", "gradient8-rle.bmp", "grey8.tif", "os2-header.bmp", "grey-interlaced.png"}) {
         SCOPED_TRACE(name);
         ASSERT_NE(pxLoadImage(1, sample(name).c_str()), nullptr);
         ASSERT_EQ(pxGetXSize(1), 16);

@@ -69,7 +69,8 @@ TEST_F(SpriteTest, TableIndexesAndRecord)
     EXPECT_EQ(pxSetSpritePos(3, -4, 9, 0x405), 0);
     int w, h, x, y, state, flags;
     void* pixels = nullptr;
-    const auto* record = static_cast<const uint8_t*>(pxGetSpriteInfo(3, &w, &h, &x, &y, &state, &flags, &pixels));
+    const auto* record =
+        static_cast<const uint8_t*>(pxGetSpriteInfo(3, &w, &h, &x, &y, &state, &flags, &pixels));
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(w, 3);
     EXPECT_EQ(h, 2);
@@ -158,19 +159,21 @@ TEST_F(SpriteTest, TurnsMirrorsFramesAndNeighbours)
         int flags;
         Rows drawn;
     };
-    const Case cases[] = {
-        {0x0, {{1, 2, 3}, {4, 5, 6}}},
-        {0x4000, {{1, 2, 3}, {4, 5, 6}}},  // the general path draws the same
-        {0x2, {{3, 2, 1}, {6, 5, 4}}},
-        {0x4, {{4, 5, 6}, {1, 2, 3}}},
-        {0x6, {{6, 5, 4}, {3, 2, 1}}},
-        {0x1, {{1, 4}, {2, 5}, {3, 6}}},  // transposed
-        {0x3, {{4, 1}, {5, 2}, {6, 3}}},  // a quarter turn clockwise
-        {0x5, {{3, 6}, {2, 5}, {1, 4}}},  // a quarter turn anticlockwise
-        {0x7, {{6, 3}, {5, 2}, {4, 1}}},
-        {0xB, {{3, 6}, {2, 5}, {1, 4}}},  // with 0x8 the mirrors exchange their effect
-        {0xD, {{4, 1}, {5, 2}, {6, 3}}},
-    };
+    const Case
+        cases[] =
+            {
+                {0x0, {{1, 2, 3}, {4, 5, 6}}},
+                {0x4000, {{1, 2, 3}, {4, 5, 6}}},  // the general path draws the same
+                {0x2, {{3, 2, 1}, {6, 5, 4}}},
+                {0x4, {{4, 5, 6}, {1, 2, 3}}},
+                {0x6, {{6, 5, 4}, {3, 2, 1}}},
+                {0x1, {{1, 4}, {2, 5}, {3, 6}}},  // transposed
+                {0x3, {{4, 1}, {5, 2}, {6, 3}}},  // a quarter turn clockwise
+                {0x5, {{3, 6}, {2, 5}, {1, 4}}},  // a quarter turn anticlockwise
+                {0x7, {{6, 3}, {5, 2}, {4, 1}}},
+                {0xB, {{3, 6}, {2, 5}, {1, 4}}},  // with 0x8 the mirrors exchange their effect
+                {0xD, {{4, 1}, {5, 2}, {6, 3}}},
+            };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
         canvas(1, 5, 5, 0);
@@ -319,20 +322,16 @@ TEST_F(SpriteTest, TileMaps)
     const uint8_t map[2][3] = {{0, 1, 2}, {2, 9, 0}};
     canvas(1, 6, 4, 50);
     EXPECT_EQ(pxPutSpriteMap(1, map, 3, 2, 2, 2, 0, nullptr, 0, nullptr), 0);
-    EXPECT_EQ(picture(1, 0, 0, 6, 4), (Rows{{1, 1, 2, 2, 3, 0},
-                                            {1, 1, 2, 2, 0, 3},
-                                            {3, 0, 50, 50, 1, 1},
-                                            {0, 3, 50, 50, 1, 1}}));
+    EXPECT_EQ(picture(1, 0, 0, 6, 4),
+              (Rows{{1, 1, 2, 2, 3, 0}, {1, 1, 2, 2, 0, 3}, {3, 0, 50, 50, 1, 1}, {0, 3, 50, 50, 1, 1}}));
     // With transparency, through a translation table (entries beyond it skipped), and
     // with flags per cell whose bit 15 is cleared.
     const uint16_t translate[3] = {2, 0, 1};
     uint16_t cellFlags[6] = {0x8000, 0x8002, 0, 0, 0, 0x0004};
     canvas(1, 6, 4, 50);
     EXPECT_EQ(pxPutSpriteMap(1, map, 3, 2, 2, 2, 2 | 8, translate, 3, cellFlags), 0);
-    EXPECT_EQ(picture(1, 0, 0, 6, 4), (Rows{{3, 50, 1, 1, 2, 2},
-                                            {50, 3, 1, 1, 2, 2},
-                                            {2, 2, 50, 50, 50, 3},
-                                            {2, 2, 50, 50, 3, 50}}));
+    EXPECT_EQ(picture(1, 0, 0, 6, 4),
+              (Rows{{3, 50, 1, 1, 2, 2}, {50, 3, 1, 1, 2, 2}, {2, 2, 50, 50, 50, 3}, {2, 2, 50, 50, 3, 50}}));
     EXPECT_EQ(cellFlags[0], 0);
     EXPECT_EQ(cellFlags[1], 2);
     // 16-bit entries with flags per entry: entry 2 (the ring) is drawn mirrored.
@@ -356,16 +355,16 @@ TEST_F(SpriteTest, MapNeighbours)
     EXPECT_EQ(pxSprNextPos(5, 1), 9);
     EXPECT_EQ(pxSprNextPos(5, 2), 4);
     EXPECT_EQ(pxSprNextPos(5, 3), 1);
-    EXPECT_EQ(pxSprNextPos(5, 7), 1);   // direction & 3
-    EXPECT_EQ(pxSprNextPos(3, 0), 3);   // the right edge does not run on into the next row
+    EXPECT_EQ(pxSprNextPos(5, 7), 1);  // direction & 3
+    EXPECT_EQ(pxSprNextPos(3, 0), 3);  // the right edge does not run on into the next row
     EXPECT_EQ(pxSprNextPos(4, 2), 4);
-    EXPECT_EQ(pxSprNextPos(1, 3), 1);   // above the top
-    EXPECT_EQ(pxSprNextPos(10, 1), 10); // below the bottom
+    EXPECT_EQ(pxSprNextPos(1, 3), 1);    // above the top
+    EXPECT_EQ(pxSprNextPos(10, 1), 10);  // below the bottom
     // Steps of the caller's own: diagonals.
     pxSetSpriteMaps(5, 3, -5, -3, 4, 3);
     EXPECT_EQ(pxSprNextPos(5, 0), 10);
     EXPECT_EQ(pxSprNextPos(5, 1), 8);
-    EXPECT_EQ(pxSprNextPos(7, 0), 7);   // would leave the map
+    EXPECT_EQ(pxSprNextPos(7, 0), 7);  // would leave the map
 }
 
 TEST_F(SpriteTest, MoreThanEightCollisions)
@@ -419,7 +418,8 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
             for (int i = 0; i < count; ++i) {
                 const int w = uniform(1, 9), h = uniform(1, 9), frames = uniform(-2, 2);
                 const int across = w * (frames > 0 ? frames : 1), down = h * (frames < 0 ? -frames : 1);
-                ASSERT_EQ(pxSetSpriteImg(1, i, w, h, uniform(0, 64 - across), uniform(0, 64 - down), frames), i);
+                ASSERT_EQ(pxSetSpriteImg(1, i, w, h, uniform(0, 64 - across), uniform(0, 64 - down), frames),
+                          i);
                 xs[i] = uniform(-6, 30);
                 ys[i] = uniform(-6, 30);
                 const int opaque = uniform(0, 5) == 0 ? 0x400 : 0, frameRows = uniform(0, 5) == 0 ? 0x100 : 0;
@@ -428,7 +428,8 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
             }
             auto showOnly = [&](int shown, int shift) {
                 for (int j = 0; j < count; ++j)
-                    pxSetSpritePos(j, xs[j] + shift, ys[j] + shift, j == shown || shown < 0 ? flagWords[j] : 0);
+                    pxSetSpritePos(j, xs[j] + shift, ys[j] + shift,
+                                   j == shown || shown < 0 ? flagWords[j] : 0);
             };
             // What each sprite paints, drawn alone (shifted by 16 so that nothing is cut)
             // onto two backgrounds: a pixel is painted where either drawing changed it.
@@ -453,7 +454,8 @@ TEST_F(SpriteTest, CollisionsAgreeWithDrawnPixels)
                         overlap = overlap || (painted[i][p] && painted[j][p]);
                     touching += overlap;
                     (overlap ? pairsTouching : pairsApart) += i != j;
-                    ASSERT_EQ(pxCollisionTestSprite(i, j), overlap ? 1 : 0) << trial << ": " << i << ", " << j;
+                    ASSERT_EQ(pxCollisionTestSprite(i, j), overlap ? 1 : 0)
+                        << trial << ": " << i << ", " << j;
                 }
                 ASSERT_EQ(pxCollisionTestSprites(i), touching);
             }

@@ -10,8 +10,14 @@ namespace {
 
 class TiffTest : public PixoryTest {};
 
-uint32_t le16(const std::vector<uint8_t>& v, size_t at) { return v[at] | (v[at + 1] << 8); }
-uint32_t le32(const std::vector<uint8_t>& v, size_t at) { return le16(v, at) | (le16(v, at + 2) << 16); }
+uint32_t le16(const std::vector<uint8_t>& v, size_t at)
+{
+    return v[at] | (v[at + 1] << 8);
+}
+uint32_t le32(const std::vector<uint8_t>& v, size_t at)
+{
+    return le16(v, at) | (le16(v, at + 2) << 16);
+}
 
 // Builds a TIFF with the given entries (values inline or after the directory) and data.
 class TiffBuilder {
@@ -93,8 +99,8 @@ std::vector<uint8_t> greyTiff(bool big, int bits, int w, int h, int rowsPerStrip
     std::vector<uint32_t> offsets, counts;
     for (int y = 0; y < h; y += rowsPerStrip) {
         const int rows = std::min(rowsPerStrip, h - y);
-        offsets.push_back(t.data(std::vector<uint8_t>(pixels.begin() + y * rowBytes,
-                                                      pixels.begin() + (y + rows) * rowBytes)));
+        offsets.push_back(t.data(
+            std::vector<uint8_t>(pixels.begin() + y * rowBytes, pixels.begin() + (y + rows) * rowBytes)));
         counts.push_back(static_cast<uint32_t>(rows * rowBytes));
     }
     t.entry(256, 4, {static_cast<uint32_t>(w)});

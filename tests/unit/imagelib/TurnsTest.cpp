@@ -1,7 +1,7 @@
 // Quarter turns and mirrors against numpy in every row order, with 16-bit planes and
 // sub-byte pixels; shrinking by block maxima.
-#include "PixoryTestSupport.h"
 #include "GeometryTestSupport.h"
+#include "PixoryTestSupport.h"
 
 #include <map>
 #include <random>
@@ -13,12 +13,13 @@ namespace {
 class TurnsTest : public PixoryTest {};
 
 // numpy's results of every turn of a w x h picture of c channels, by name.
-std::map<std::string, std::vector<uint8_t>> numpyTurns(const std::string& dir, const std::vector<uint8_t>& picture,
-                                                       int w, int h, int c)
+std::map<std::string, std::vector<uint8_t>> numpyTurns(const std::string& dir,
+                                                       const std::vector<uint8_t>& picture, int w, int h,
+                                                       int c)
 {
     writeFile(dir + "/turn-in.raw", picture);
-    EXPECT_TRUE(runReference("turns.py",
-                             {dir + "/turn-in.raw", std::to_string(w), std::to_string(h), std::to_string(c), dir}));
+    EXPECT_TRUE(runReference(
+        "turns.py", {dir + "/turn-in.raw", std::to_string(w), std::to_string(h), std::to_string(c), dir}));
     std::map<std::string, std::vector<uint8_t>> turns;
     for (const char* op : {"cw", "ccw", "half", "transpose", "antitranspose", "mirror-lr", "mirror-tb"})
         turns[op] = readFile(dir + "/" + op + ".raw");
@@ -110,8 +111,8 @@ TEST_F(TurnsTest, SubBytePixelsAndKindsWithoutMeaning)
 TEST_F(TurnsTest, ShrinkTakesTheMaximumOfEachBlock)
 {
     // 5 x 3 into 2 x 2: blocks of 3 x 2, the last ones cut at the edge.
-    const uint8_t source[15] = {1, 9, 2, 4, 4,   //
-                                3, 3, 3, 8, 0,   //
+    const uint8_t source[15] = {1, 9, 2, 4, 4,  //
+                                3, 3, 3, 8, 0,  //
                                 7, 0, 0, 0, 6};
     uint8_t out[4] = {};
     ASSERT_EQ(pxShrink(source, 5, 3, out, 2, 2), 0);

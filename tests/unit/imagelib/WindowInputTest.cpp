@@ -299,7 +299,7 @@ TEST_F(WindowInput, MonitorsAreEnumerated)
     EXPECT_EQ(height, 900);
     EXPECT_EQ(record[0], 40);  // cbSize, the monitor rectangle, the work rectangle, flags
     EXPECT_EQ(record[3], 1600);
-    EXPECT_EQ(record[9], 1);   // primary
+    EXPECT_EQ(record[9], 1);  // primary
     record = static_cast<const int32_t*>(pxGetMonitorInfo(2, &left, &top, &width, &height));
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(left, 1600);

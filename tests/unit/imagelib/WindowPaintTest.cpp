@@ -23,7 +23,10 @@ using namespace tvx::platform::win;
 
 namespace {
 
-uint32_t grey(int v) { return static_cast<uint32_t>(v) * 0x010101u; }
+uint32_t grey(int v)
+{
+    return static_cast<uint32_t>(v) * 0x010101u;
+}
 
 int paintCount = 0;
 WindowProc gPaintOriginal = nullptr;
@@ -87,7 +90,8 @@ TEST_F(WindowPaint, TheScrolledPartIsShown)
         pxSetScrollPos(2, 20, 10, zoom);
         paintNow(h);
         EXPECT_EQ(shownColour(h, 0, 0), grey(20 + 20)) << zoom;
-        EXPECT_EQ(shownColour(h, static_cast<int>(5 * zoom), static_cast<int>(7 * zoom)), grey(25 + 34)) << zoom;
+        EXPECT_EQ(shownColour(h, static_cast<int>(5 * zoom), static_cast<int>(7 * zoom)), grey(25 + 34))
+            << zoom;
     }
     // The off-screen bitmap shows the same.
     pxSetImageFlagBits(2, 0x04000000, 1);
@@ -100,7 +104,8 @@ TEST_F(WindowPaint, TheScrolledPartIsShown)
 TEST_F(WindowPaint, ColourPicturesGoThroughTheirLookupAndCanShowGrey)
 {
     pxImageNew(3, nullptr, 4, 2, 24, 0);
-    const int colours[2][4] = {{0xFF0000, 0x00FF00, 0x0000FF, 0x102030}, {0x808080, 0xFFFFFF, 0x000000, 0x405060}};
+    const int colours[2][4] = {{0xFF0000, 0x00FF00, 0x0000FF, 0x102030},
+                               {0x808080, 0xFFFFFF, 0x000000, 0x405060}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
             pxSetPixelValue(3, x, y, colours[y][x]);
@@ -135,7 +140,7 @@ TEST_F(WindowPaint, SmallDepthsAndSixteenBitPlanesShowThroughTheirTables)
     pxImageNew(4, nullptr, 6, 3, 4, 0);
     uint8_t table[64] = {};
     for (int i = 0; i < 16; ++i) {
-        table[4 * i] = static_cast<uint8_t>(i * 16);      // blue
+        table[4 * i] = static_cast<uint8_t>(i * 16);       // blue
         table[4 * i + 2] = static_cast<uint8_t>(255 - i);  // red
     }
     pxPutPalette(4, table, sizeof table);
@@ -146,7 +151,8 @@ TEST_F(WindowPaint, SmallDepthsAndSixteenBitPlanesShowThroughTheirTables)
         pxSetWindowZoom(4, zoom, 0, 0);
         paintNow(h4);
         for (int x = 0; x < 6; ++x) {
-            const uint32_t expected = (static_cast<uint32_t>(255 - (x + 3)) << 16) | static_cast<uint32_t>((x + 3) * 16);
+            const uint32_t expected =
+                (static_cast<uint32_t>(255 - (x + 3)) << 16) | static_cast<uint32_t>((x + 3) * 16);
             EXPECT_EQ(shownColour(h4, static_cast<int>(x * zoom), static_cast<int>(zoom)), expected) << zoom;
         }
     }
@@ -166,9 +172,9 @@ TEST_F(WindowPaint, SmallDepthsAndSixteenBitPlanesShowThroughTheirTables)
     pxSetImg16Display(5, 4, 800, 2048);
     pxSetWindowZoom(5, 2, 0, 0);
     pxImageUpdate(5, 2);
-    EXPECT_EQ(shownColour(h5, 0, 2), grey(0));      // 800
-    EXPECT_EQ(shownColour(h5, 2, 2), grey(255));    // 2048
-    EXPECT_EQ(shownColour(h5, 0, 0), grey(0));      // below the window
+    EXPECT_EQ(shownColour(h5, 0, 2), grey(0));    // 800
+    EXPECT_EQ(shownColour(h5, 2, 2), grey(255));  // 2048
+    EXPECT_EQ(shownColour(h5, 0, 0), grey(0));    // below the window
     const int middle = pxTranslatePixel16To8(5, 1600);
     EXPECT_GT(middle, 150);
     EXPECT_LT(middle, 170);
@@ -186,7 +192,7 @@ TEST_F(WindowPaint, SuppressedUpdatesWaitForImageUpdate)
         setWindowLong(h, GWLP_WNDPROC, static_cast<int64_t>(reinterpret_cast<intptr_t>(&countingPaints))));
     pxSetImageFlagBits(6, 0x02000000, 1);
     paintCount = 0;
-    pxSetPalette(6, 8);         // would repaint
+    pxSetPalette(6, 8);           // would repaint
     pxSetWindowZoom(6, 2, 0, 0);  // would lay out and repaint
     pumpFor(50);
     EXPECT_EQ(paintCount, 0);
@@ -220,7 +226,8 @@ TEST_F(WindowPaint, ScreenshotsAtTwoZooms)
         const tvx::imagelib::AxisMap map(zoom, 256);
         double sx = 0, sy = 0;
         pxGetScrollPos(7, &sx, &sy);
-        const int px = map.source(std::llround(sx * zoom) + 10), py = map.source(std::llround(sy * zoom) + 10);
+        const int px = map.source(std::llround(sx * zoom) + 10),
+                  py = map.source(std::llround(sy * zoom) + 10);
         const int v = pxGetPixelValue(7, px, py);
         const QRgb seen = shot.pixel(10, 10);
         EXPECT_EQ(qRed(seen), palette[4 * v + 2]) << zoom;
@@ -239,7 +246,8 @@ TEST_F(WindowPaint, ALargePictureShowsItsPixelsAtQuarterAndFourfoldZoom)
     auto* pixels = static_cast<uint8_t*>(pxGetBitmapData(0));
     for (int y = 0; y < kSize; ++y)
         for (int x = 0; x < kSize; ++x)
-            pixels[static_cast<size_t>(y) * kSize + x] = static_cast<uint8_t>((x * 7 + y * 13 + (x * y >> 5)) & 0xFF);
+            pixels[static_cast<size_t>(y) * kSize + x] =
+                static_cast<uint8_t>((x * 7 + y * 13 + (x * y >> 5)) & 0xFF);
     const Hwnd h = windowOf(0);
     for (double zoom : {0.25, 4.0}) {
         pxSetWindowZoom(0, zoom, 0, 0);
@@ -250,7 +258,8 @@ TEST_F(WindowPaint, ALargePictureShowsItsPixelsAtQuarterAndFourfoldZoom)
         double sx = 0, sy = 0;
         pxGetScrollPos(0, &sx, &sy);
         const tvx::imagelib::AxisMap map(zoom, kSize);
-        const int px = map.source(std::llround(sx * zoom) + 33), py = map.source(std::llround(sy * zoom) + 21);
+        const int px = map.source(std::llround(sx * zoom) + 33),
+                  py = map.source(std::llround(sy * zoom) + 21);
         EXPECT_EQ(shownColour(h, 33, 21), grey(pixels[static_cast<size_t>(kSize - 1 - py) * kSize + px]));
     }
 }

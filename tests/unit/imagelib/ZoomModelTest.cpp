@@ -46,7 +46,7 @@ TEST(ZoomModel, TheFactorOfAStepDependsOnHowItWasAskedFor)
 {
     const double root2 = std::sqrt(2.0);
     EXPECT_EQ(stepFactor(2, false), 2.0);
-    EXPECT_DOUBLE_EQ(stepFactor(2, true), root2);    // wheel steps are at most root 2
+    EXPECT_DOUBLE_EQ(stepFactor(2, true), root2);  // wheel steps are at most root 2
     EXPECT_DOUBLE_EQ(stepFactor(1.2, true), 1.2);
     EXPECT_DOUBLE_EQ(stepFactor(0.5, true), root2);  // below 1: root 2 for the wheel
     EXPECT_EQ(stepFactor(0.5, false), 1.0);          // and no step otherwise

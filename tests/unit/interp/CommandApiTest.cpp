@@ -47,10 +47,10 @@ TEST(Install, RefusesUnknownAndDuplicateCodes) {
     Interpreter ip(host);
     ASSERT_TRUE(ip.installProblems().empty());
     static constexpr CommandRow kRows[] = {
-        {cmd::Real, doubles},   // fine
-        {cmd::Real, doubles},   // twice
-        {0x20F, doubles},       // no row has this code
-        {cmd::Loop, doubles},   // the control statements have it already
+        {cmd::Real, doubles},  // fine
+        {cmd::Real, doubles},  // twice
+        {0x20F, doubles},      // no row has this code
+        {cmd::Loop, doubles},  // the control statements have it already
     };
     static constexpr StatusRow kStatuses[] = {{statvar::KeyStat, readsSeven}, {33, readsSeven}};
     ip.install({"test", kRows, kStatuses});
@@ -119,7 +119,8 @@ TEST(Interpreters, TwoOnTwoThreadsDoNotSeeEachOther) {
         testing::TestHost host;
         Interpreter ip(host);
         ip.install({"test", kRows});
-        std::string text = "x = " + std::to_string(id) + "\nLoop 2000\n  y = Real(0)\n  x = x + 1\nEndLoop\n?x\n?y\n";
+        std::string text =
+            "x = " + std::to_string(id) + "\nLoop 2000\n  y = Real(0)\n  x = x + 1\nEndLoop\n?x\n?y\n";
         for (int round = 0; round < 3; ++round) runText(ip, text);
         for (const std::string& value : host.values) shown += value + ";";
         ended = ip.state<Counter>().ended;

@@ -31,7 +31,7 @@ TEST(NameTable, WholeWordCaseInsensitiveLookup) {
     ASSERT_GT(index, 0);
     EXPECT_EQ(table.find("endloop"), index);
     EXPECT_EQ(table.find("ENDLOOP"), index);
-    EXPECT_EQ(table.find("EndLoo"), 0);   // no abbreviations
+    EXPECT_EQ(table.find("EndLoo"), 0);  // no abbreviations
     EXPECT_EQ(table.find("EndLoops"), 0);
     // Digits and '_' compare exactly ("a_1" vs "A_1" still match through the letter).
     int other = table.add("a_1");

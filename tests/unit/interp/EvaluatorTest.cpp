@@ -116,7 +116,7 @@ TEST_F(EvaluatorTest, FamiliesOfIndexedNames) {
     EXPECT_EQ(value("a[3]"), 5);
     EXPECT_EQ(value("a[1+2]"), 5);
     EXPECT_EQ(value("a[2.6]"), 5);  // rounded
-    EXPECT_EQ(table.find("a"), 0);   // the base name itself is not created
+    EXPECT_EQ(table.find("a"), 0);  // the base name itself is not created
 }
 
 TEST_F(EvaluatorTest, HugeAndHostileInput) {
@@ -189,9 +189,22 @@ namespace {
 
 TEST(NumberLiterals, FastPathAgreesWithTheGeneralConversion) {
     // Every literal must read as the C library reads it.
-    const char* cases[] = {"0", "7", "2.5", "0.1", "0.3", "123456789012345", "1234567890123456",
-                           "3.14159265358979", "0.000000000000001", "99999999999999.9", "1.", "000012.50",
-                           "1e5", "2.5e-3", "123456789012345678", "0.1234567890123456789"};
+    const char* cases[] = {"0",
+                           "7",
+                           "2.5",
+                           "0.1",
+                           "0.3",
+                           "123456789012345",
+                           "1234567890123456",
+                           "3.14159265358979",
+                           "0.000000000000001",
+                           "99999999999999.9",
+                           "1.",
+                           "000012.50",
+                           "1e5",
+                           "2.5e-3",
+                           "123456789012345678",
+                           "0.1234567890123456789"};
     for (const char* text : cases) {
         double fast;
         parseDecimal(text, fast);

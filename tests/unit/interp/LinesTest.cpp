@@ -31,7 +31,9 @@ TEST(LogicalLines, SeparatorsCommentsAndContinuations) {
     EXPECT_EQ(lines("; comment\r\n  x = 1  \r\n\r\ny = 2"), (std::vector<std::string>{"x = 1", "y = 2"}));
     // The continuation's leading blanks are skipped like those of any line.
     EXPECT_EQ(lines("a = 1 + \\\n  2\nb"), (std::vector<std::string>{"a = 1 + 2", "b"}));
-    EXPECT_EQ(lines("a\rb\x1A" "c"), (std::vector<std::string>{"a", "b"}));  // Ctrl-Z ends the text
+    EXPECT_EQ(lines("a\rb\x1A"
+                    "c"),
+              (std::vector<std::string>{"a", "b"}));  // Ctrl-Z ends the text
     EXPECT_EQ(lines("::: x"), (std::vector<std::string>{"x"}));
 }
 

@@ -117,7 +117,8 @@ TEST(RunnerRobustness, RecursionPumpsAndAStopEndsItAtOnce) {
     // nested loops nothing could stop this run.
     StoppingHost host;
     Interpreter ip{host};
-    EXPECT_TRUE(runText(ip, "?Spread(1)\nEnd\nFunction Spread(n)\nReturn Spread(n + 1) + Spread(n + 1)\nEnd\n"));
+    EXPECT_TRUE(
+        runText(ip, "?Spread(1)\nEnd\nFunction Spread(n)\nReturn Spread(n + 1) + Spread(n + 1)\nEnd\n"));
     ASSERT_FALSE(host.starved);
     ASSERT_GE(host.pumps, 2);
     // No call starts once the run is stopped: at most the line that was running
@@ -185,10 +186,10 @@ TEST(Runner, ReaderErrorBoxExplainsKnownCodes) {
     testing::TestHost host;
     Interpreter ip(host);
     {
-            interp::RunnerConfig config = ip.config();
-            config.programDirectory = directory;
-            ip.reconfigure(config);
-        }
+        interp::RunnerConfig config = ip.config();
+        config.programDirectory = directory;
+        ip.reconfigure(config);
+    }
     host.answers = {kIdIgnore, kIdIgnore};
     ip.runner().reportReaderError(0x8000ABCD);
     ip.runner().reportReaderError(0x80000001);

@@ -92,8 +92,7 @@ TEST(Scramble, NulBytesArePartOfTheText) {
 // unscrambling algorithm over every 3-byte body. A change of a constant, of the
 // order of the passes or of the running sum breaks these.
 TEST(Scramble, KnownAnswer) {
-    const unsigned char header0[12] = {'0', 'K', 'N', 'O', 'W', 'N',
-                                       '1', '2', '3', '4', '\r', '\n'};
+    const unsigned char header0[12] = {'0', 'K', 'N', 'O', 'W', 'N', '1', '2', '3', '4', '\r', '\n'};
     EXPECT_EQ(scrambleKey(header0), 0xA0F1BCABu);
 
     struct Case {

@@ -11,8 +11,8 @@ namespace tvx::interp::testing {
 
 class TestHost : public Host {
 public:
-    std::vector<std::string> boxes;    // "caption|text"
-    std::vector<std::string> values;   // "expression = value"
+    std::vector<std::string> boxes;   // "caption|text"
+    std::vector<std::string> values;  // "expression = value"
     std::string console;
     std::deque<int> answers;
 

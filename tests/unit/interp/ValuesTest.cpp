@@ -64,8 +64,8 @@ TEST(DataBlock, HeaderIsThirtyTwoBytes) {
 
 TEST(DataBlock, CapacityRule) {
     EXPECT_EQ(blockCapacityFor(8), 256);
-    EXPECT_EQ(blockCapacityFor(216), 256);   // 40 bytes left
-    EXPECT_EQ(blockCapacityFor(217), 320);   // fewer than 40 left: room for the header
+    EXPECT_EQ(blockCapacityFor(216), 256);  // 40 bytes left
+    EXPECT_EQ(blockCapacityFor(217), 320);  // fewer than 40 left: room for the header
     EXPECT_EQ(blockCapacityFor(256), 320);
     EXPECT_EQ(blockCapacityFor(257), 512);
     EXPECT_EQ(blockCapacityFor(0), 64);

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tvx::platform;
 namespace fs = std::filesystem;
@@ -37,9 +37,7 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
-    size_t entryCount() const {
-        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
-    }
+    size_t entryCount() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {})); }
     fs::path dir_;
 };
 
@@ -86,8 +84,8 @@ TEST(IniRead, WindowsMatchingRules) {
     EXPECT_EQ(get(doc, "spaced name", "K"), "v");
     EXPECT_EQ(get(doc, "", "top"), "before any section");
     EXPECT_EQ(doc.sections(), (std::vector<std::string>{"Settings", "Spaced Name"}));
-    EXPECT_EQ(doc.keys("settings"), (std::vector<std::string>{"Width", "Height", "Title", "Single",
-                                                              "Mixed", "Lone", "Inline", "Empty"}));
+    EXPECT_EQ(doc.keys("settings"), (std::vector<std::string>{"Width", "Height", "Title", "Single", "Mixed",
+                                                              "Lone", "Inline", "Empty"}));
 }
 
 TEST(IniRead, LineEndsAndFileShapes) {
@@ -215,8 +213,7 @@ TEST(IniWrite, RefusesWhatWouldBreakTheFile) {
 }
 
 TEST(IniWrite, DeletesKeysAndSections) {
-    IniDocument doc(
-        "[A]\r\nx=1\r\ny=2\r\nX=3\r\n\r\n[B]\r\nz=1\r\n\r\n[a]\r\nx=9\r\n\r\n[C]\r\nw=1");
+    IniDocument doc("[A]\r\nx=1\r\ny=2\r\nX=3\r\n\r\n[B]\r\nz=1\r\n\r\n[a]\r\nx=9\r\n\r\n[C]\r\nw=1");
     EXPECT_TRUE(doc.removeKey("a", "x"));  // every copy in the section
     EXPECT_EQ(get(doc, "A", "x"), "<missing>");
     EXPECT_FALSE(doc.removeKey("A", "x"));

@@ -11,8 +11,7 @@
 
 using namespace tvx::platform;
 
-TEST(MemBudget, RefusesWhatNoMachineHas)
-{
+TEST(MemBudget, RefusesWhatNoMachineHas) {
     const int64_t available = availableMemory();
     ASSERT_GT(available, 0) << "Linux reports MemAvailable";
     EXPECT_TRUE(memoryAllows(0));
@@ -26,8 +25,7 @@ TEST(MemBudget, RefusesWhatNoMachineHas)
     }
 }
 
-TEST(MemBudget, AddressSpaceLimitLowersTheBudget)
-{
+TEST(MemBudget, AddressSpaceLimitLowersTheBudget) {
     // In a child, so the limit does not stay with the test process.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -36,19 +34,16 @@ TEST(MemBudget, AddressSpaceLimitLowersTheBudget)
         // address sanitizer).
         long long pages = 0;
         if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%lld", &pages) != 1)
-                pages = 0;
+            if (std::fscanf(statm, "%lld", &pages) != 1) pages = 0;
             std::fclose(statm);
         }
         const rlim_t room = rlim_t{8} << 30;
         const rlim_t wanted = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + room;
         rlimit limit{};
         getrlimit(RLIMIT_AS, &limit);
-        if (pages == 0 || (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted))
-            _exit(0);
+        if (pages == 0 || (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted)) _exit(0);
         limit.rlim_cur = wanted;
-        if (setrlimit(RLIMIT_AS, &limit) != 0)
-            _exit(0);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(0);
         const int64_t available = availableMemory();
         const bool lowered = available >= 0 && available <= static_cast<int64_t>(room);
         _exit(lowered && !memoryAllows(int64_t{9} << 30) ? 0 : 1);

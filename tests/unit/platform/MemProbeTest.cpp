@@ -5,11 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
 #include <fcntl.h>
-#include <iterator>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <stddef.h>
@@ -18,6 +14,10 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
 
 using namespace tvx::platform;
 
@@ -27,8 +27,7 @@ namespace {
 struct TestPages {
     TestPages() {
         size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-        void* p =
-            ::mmap(nullptr, 4 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* p = ::mmap(nullptr, 4 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) std::abort();
         base = static_cast<char*>(p);
         std::memset(base, 'a', 2 * size);
@@ -63,9 +62,9 @@ TEST_P(MemProbe, AnswersForEveryKindOfPage) {
     EXPECT_FALSE(isReadable(nullptr, 1));
     EXPECT_FALSE(isReadable(reinterpret_cast<void*>(1), 1));
     EXPECT_FALSE(isWritable(reinterpret_cast<void*>(1), 1));
-    EXPECT_FALSE(isReadable(reinterpret_cast<void*>(UINTPTR_MAX - 10), 100));  // wraps around
+    EXPECT_FALSE(isReadable(reinterpret_cast<void*>(UINTPTR_MAX - 10), 100));     // wraps around
     EXPECT_FALSE(isReadable(reinterpret_cast<void*>(0xFFFF800000000000ull), 8));  // kernel space
-    EXPECT_TRUE(isReadable(pages.page(3), 0));  // nothing is touched
+    EXPECT_TRUE(isReadable(pages.page(3), 0));                                    // nothing is touched
 
     EXPECT_TRUE(isReadable(pages.page(0), n));
     EXPECT_TRUE(isWritable(pages.page(0), n));
@@ -93,7 +92,7 @@ TEST_P(MemProbe, AnswersForEveryKindOfPage) {
 }
 
 TEST_P(MemProbe, StringLengths) {
-    char* end = pages.page(1) + pages.size;  // the inaccessible page starts here
+    char* end = pages.page(1) + pages.size;                 // the inaccessible page starts here
     std::memcpy(pages.page(0) + pages.size - 3, "abc", 3);  // a string across two pages
     ASSERT_EQ(::mprotect(pages.page(1), pages.size, PROT_READ | PROT_WRITE), 0);
     std::memcpy(pages.page(1), "de", 3);
@@ -169,8 +168,7 @@ TEST_P(MemProbe, DeviceMappingsHaveNoEnd) {
 INSTANTIATE_TEST_SUITE_P(BothWays, MemProbe,
                          ::testing::Values(ProbeMethod::SystemCalls, ProbeMethod::MemoryMap),
                          [](const auto& info) {
-                             return info.param == ProbeMethod::SystemCalls ? "SystemCalls"
-                                                                           : "MemoryMap";
+                             return info.param == ProbeMethod::SystemCalls ? "SystemCalls" : "MemoryMap";
                          });
 
 // A seccomp policy that refuses process_vm_readv and process_vm_writev with

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
+#include <fstream>
 
 using namespace tvx::platform;
 namespace fs = std::filesystem;
@@ -73,8 +73,8 @@ TEST_F(PathsOnDisk, ResolvesEachComponentWithoutRegardToCase) {
     EXPECT_EQ(resolveExisting(at("data\\none.mac")), at("data/none.mac"));
     EXPECT_EQ(resolveExisting(at("data/run.mac/x")), at("data/run.mac/x"));
 
-    std::ofstream(root_ / "Tolvan.ini") << "[drives]\r\nl = " << root_.string()
-                                         << "\r\nC=\r\nDD=/x\r\n1=/y\r\n";
+    std::ofstream(root_ / "Tolvan.ini")
+        << "[drives]\r\nl = " << root_.string() << "\r\nC=\r\nDD=/x\r\n1=/y\r\n";
     const DriveMap drives = driveMapFromIni(at("Tolvan.ini"));
     EXPECT_EQ(drives, (DriveMap{{'L', root_.string()}}));
     EXPECT_EQ(resolveExisting("l:\\data\\RUN.MAC", drives), at("Data/Run.mac"));

@@ -102,8 +102,10 @@ TEST_F(BoxesTest, AFourthNestedBoxIsNotShownAndAnswersNothing) {
     };
     std::function<void(int)> nest = [&](int level) {
         later(30, [&, level] {
-            if (level < 4) nest(level + 1);
-            else later(20, closeOne);
+            if (level < 4)
+                nest(level + 1);
+            else
+                later(20, closeOne);
             results.push_back(runner.messageBox("nested " + std::to_string(level), "Nest", 0));
         });
     };
@@ -130,7 +132,8 @@ TEST_F(BoxesTest, InputShowsTheValueAndReturnsTheEditedNumber) {
         QTest::mouseClick(qt::widgetOf(dialogItem(dialog, IDOK)), Qt::LeftButton);
     });
     std::string text = "3";
-    interp::BoxAnswer answer = host.inputBox(interp::InputKind::Number, "Input", "Exposure time:", text, false);
+    interp::BoxAnswer answer =
+        host.inputBox(interp::InputKind::Number, "Input", "Exposure time:", text, false);
     EXPECT_EQ(answer.button, interp::kIdOk);
     EXPECT_EQ(text, "12.5");
     EXPECT_FALSE(hasCancel);
@@ -166,7 +169,8 @@ TEST_F(BoxesTest, StrInputOffersCancelWhenAskedAndEscapeCancels) {
         QTest::keyClick(qt::widgetOf(dialogItem(dialog, 8801)), Qt::Key_Escape);
     });
     std::string text = "old name";
-    EXPECT_EQ(host.inputBox(interp::InputKind::Text, "StrInput", "Text:", text, true).button, interp::kIdCancel);
+    EXPECT_EQ(host.inputBox(interp::InputKind::Text, "StrInput", "Text:", text, true).button,
+              interp::kIdCancel);
     EXPECT_EQ(text, "old name");
 
     whenUp(dialogUp, [&] {

@@ -39,7 +39,8 @@ QFileDialog* chooser() {
     QWidget* modal = QApplication::activeModalWidget();
     auto* fd = qobject_cast<QFileDialog*>(modal);
     if (!fd) {
-        ADD_FAILURE() << "expected the file chooser, found " << (modal ? modal->metaObject()->className() : "nothing");
+        ADD_FAILURE() << "expected the file chooser, found "
+                      << (modal ? modal->metaObject()->className() : "nothing");
         if (modal) modal->close();
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* other = qobject_cast<QFileDialog*>(w)) QMetaObject::invokeMethod(other, "reject");
@@ -129,7 +130,8 @@ TEST_F(FileDialogTest, MultipleSelectionFillsTheList) {
         fd->findChild<QLineEdit*>("fileNameEdit")->setText("\"a.txt\" \"b.txt\" \"c.log\"");
         QMetaObject::invokeMethod(fd, "accept");
     });
-    std::string printed = run("p = \"" + dir + "/\" | list = 0 | n = FileDialog(7, p, \"\", \"Pick\", 0, 0, list) | "
+    std::string printed = run("p = \"" + dir +
+                              "/\" | list = 0 | n = FileDialog(7, p, \"\", \"Pick\", 0, 0, list) | "
                               "?n | ?ListSize(list) | ListGetStr list, s, 3 | ?s");
     EXPECT_EQ(printed, "n = 3\nListSize(list) = 3\ns = \"" + dir + "/c.log\"\n");
 }

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QMouseEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -261,8 +261,8 @@ TEST_F(FrameworkTest, ATrackClickMovesTheThumbToThePointAndDraggingFollows) {
     ctx.block().real(0, v);
     EXPECT_DOUBLE_EQ(v, middle * 0.5);
     // Dragging past the end stops at the maximum; the release ends the capture.
-    QMouseEvent move(QEvent::MouseMove, QPointF(widget->width() + 40, 5), QPointF(), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(widget->width() + 40, 5), QPointF(), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
     QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(widget->width() - 1, widget->height() / 2));
     EXPECT_EQ(scrollPos(bar, SB_CTL), 100);

@@ -115,8 +115,9 @@ TEST(ProtocolLog, TheErrorBoxWritesItsMessageAndTheLine) {
 TEST(ProtocolLog, CrashTexts) {
     EXPECT_EQ(lineCrashText("x = 1"),
               "Bei Ausf\xC3\xBChrung der Zeile\r>> x = 1 <<\rwurde das Makro unerwartet beendet !");
-    EXPECT_EQ(startupCrashText("y"), "Bei Ausf\xC3\xBChrung der Zeile\r\n>> y <<\r\nist ein Ausnahmefehler "
-                                     "aufgetreten !\r\nDie Anwendung muss daher beendet werden.");
+    EXPECT_EQ(startupCrashText("y"),
+              "Bei Ausf\xC3\xBChrung der Zeile\r\n>> y <<\r\nist ein Ausnahmefehler "
+              "aufgetreten !\r\nDie Anwendung muss daher beendet werden.");
 }
 
 }  // namespace

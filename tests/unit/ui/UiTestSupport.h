@@ -56,14 +56,18 @@ inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
 }
 
 // Runs action once, after delayMs, from inside whatever modal loop is running then.
-inline void later(int delayMs, std::function<void()> action) { QTimer::singleShot(delayMs, qApp, std::move(action)); }
+inline void later(int delayMs, std::function<void()> action) {
+    QTimer::singleShot(delayMs, qApp, std::move(action));
+}
 
 // Runs action as soon as ready() holds (checked every 10 ms, from inside whatever
 // modal loop runs then), so that a slow machine does not miss the dialog.
 inline void whenUp(std::function<bool()> ready, std::function<void()> action, int attempts = 500) {
     QTimer::singleShot(10, qApp, [ready, action, attempts]() {
-        if (ready() || attempts <= 0) action();
-        else whenUp(ready, action, attempts - 1);
+        if (ready() || attempts <= 0)
+            action();
+        else
+            whenUp(ready, action, attempts - 1);
     });
 }
 
@@ -77,7 +81,8 @@ inline platform::Hwnd modalDialog() {
 inline void screenshot(QWidget* widget, const std::string& name) {
     if (!widget) return;
     QDir().mkpath(QStringLiteral(TOLVEX_BINARY_DIR "/screenshots"));
-    widget->grab().save(QString::fromStdString(std::string(TOLVEX_BINARY_DIR "/screenshots/") + name + ".png"));
+    widget->grab().save(
+        QString::fromStdString(std::string(TOLVEX_BINARY_DIR "/screenshots/") + name + ".png"));
 }
 
 }  // namespace tvx::ui::test

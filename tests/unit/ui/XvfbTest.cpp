@@ -71,7 +71,8 @@ TEST(Desktop, AnOkBoxOnAnXDisplayIsAnsweredBySyntheticInput) {
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") || fs::exists(socket)) continue;
         display = ":" + std::to_string(number);
-        pid_t candidate = spawn({"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac"}, "");
+        pid_t candidate =
+            spawn({"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac"}, "");
         auto deadline = std::chrono::steady_clock::now() + 10s;
         bool died = false;
         while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline && !died) {

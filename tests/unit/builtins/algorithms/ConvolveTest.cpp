@@ -59,7 +59,9 @@ protected:
 };
 
 TEST_F(ConvolveTest, AgreesWithTheDirectSumInEveryMode) {
-    struct Shape { int rows, cols, krows, kcols; };
+    struct Shape {
+        int rows, cols, krows, kcols;
+    };
     const Shape shapes[] = {{1, 9, 1, 3}, {1, 5, 1, 4}, {1, 3, 1, 9}, {4, 5, 3, 3}, {3, 4, 2, 5},
                             {2, 2, 5, 7}, {6, 1, 3, 1}, {1, 1, 3, 3}, {5, 7, 1, 1}};
     for (bool complex : {false, true}) {
@@ -75,17 +77,21 @@ TEST_F(ConvolveTest, AgreesWithTheDirectSumInEveryMode) {
                 // A 1-by-1 matrix reads as one number, and so is its result.
                 const double single[2] = {out.re, out.im};
                 const double* result = out.isBlock() ? out.pData->doubles() : single;
-                if (out.isBlock()) ASSERT_EQ(out.pData->count, s.rows * s.cols * w);
-                else ASSERT_EQ(s.rows * s.cols, 1);
+                if (out.isBlock())
+                    ASSERT_EQ(out.pData->count, s.rows * s.cols * w);
+                else
+                    ASSERT_EQ(s.rows * s.cols, 1);
                 const int hr = (s.krows - 1) / 2, hc = (s.kcols - 1) / 2;
                 for (int i = 0; i < s.rows; ++i) {
                     for (int j = 0; j < s.cols; ++j) {
                         double re = 0, im = 0;
                         for (int u = 0; u < s.krows; ++u) {
                             for (int v = 0; v < s.kcols; ++v) {
-                                int64_t y = border(i + u - hr, s.rows, mode), x = border(j + v - hc, s.cols, mode);
+                                int64_t y = border(i + u - hr, s.rows, mode),
+                                        x = border(j + v - hc, s.cols, mode);
                                 if (y < 0 || x < 0) continue;
-                                size_t at = static_cast<size_t>((y * s.cols + x) * w), kt = static_cast<size_t>((u * s.kcols + v) * w);
+                                size_t at = static_cast<size_t>((y * s.cols + x) * w),
+                                       kt = static_cast<size_t>((u * s.kcols + v) * w);
                                 if (complex) {
                                     re += a[at] * k[kt] - a[at + 1] * k[kt + 1];
                                     im += a[at] * k[kt + 1] + a[at + 1] * k[kt];
@@ -95,7 +101,8 @@ TEST_F(ConvolveTest, AgreesWithTheDirectSumInEveryMode) {
                             }
                         }
                         const double* d = result + (i * s.cols + j) * w;
-                        EXPECT_EQ(d[0], re) << text << " at " << i << "," << j << " shape " << s.rows << "x" << s.cols;
+                        EXPECT_EQ(d[0], re)
+                            << text << " at " << i << "," << j << " shape " << s.rows << "x" << s.cols;
                         if (complex) {
                             EXPECT_EQ(d[1], im) << text << " at " << i << "," << j;
                         }

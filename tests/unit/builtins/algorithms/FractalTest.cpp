@@ -24,7 +24,8 @@ TEST(FractalTest, EveryElementOnceWhateverTheCount) {
             ++parts;
             for (int64_t i = begin; i < end; ++i) ++hits[static_cast<size_t>(i)];
         });
-        for (int64_t i = 0; i < count; ++i) ASSERT_EQ(hits[static_cast<size_t>(i)].load(), 1) << count << " " << i;
+        for (int64_t i = 0; i < count; ++i)
+            ASSERT_EQ(hits[static_cast<size_t>(i)].load(), 1) << count << " " << i;
         EXPECT_EQ(parts.load(), count < 1000 ? 1 : 8) << count;
     }
     EXPECT_LE(pool.workerCount(), 7);
@@ -33,7 +34,9 @@ TEST(FractalTest, EveryElementOnceWhateverTheCount) {
 TEST(FractalTest, PartsRunOnOtherThreads) {
     WorkerPool pool;
     std::vector<std::thread::id> ids(8);
-    runInParts(pool, 8000, [&](int64_t begin, int64_t) { ids[static_cast<size_t>(begin / 1000)] = std::this_thread::get_id(); });
+    runInParts(pool, 8000, [&](int64_t begin, int64_t) {
+        ids[static_cast<size_t>(begin / 1000)] = std::this_thread::get_id();
+    });
     int others = 0;
     for (const std::thread::id& id : ids) others += id != std::this_thread::get_id();
     EXPECT_GE(others, 1);
@@ -55,7 +58,8 @@ TEST(FractalTest, ParallelResultsAreTheSingleThreadedOnes) {
         runInParts(pool, static_cast<int64_t>(points.size()), [&](int64_t begin, int64_t end) {
             for (int64_t i = begin; i < end; ++i) {
                 double modulus;
-                parallel[static_cast<size_t>(i)] = static_cast<double>(escapeCount(p, points[static_cast<size_t>(i)], modulus));
+                parallel[static_cast<size_t>(i)] =
+                    static_cast<double>(escapeCount(p, points[static_cast<size_t>(i)], modulus));
             }
         });
         for (size_t i = 0; i < points.size(); ++i) {
@@ -69,7 +73,8 @@ TEST(FractalTest, ParallelResultsAreTheSingleThreadedOnes) {
 using FractalRun = testing::MacroRun;
 
 TEST_F(FractalRun, TheWorkersEndWithTheRunAndComeBack) {
-    EXPECT_EQ(shown("g = Matrix(50, 50, Complex(0.05, 0.05), 0x12)\n?Sum(Fractal(g, 0, 0, 30, 0, 1)) > 0\n"), "1");
+    EXPECT_EQ(shown("g = Matrix(50, 50, Complex(0.05, 0.05), 0x12)\n?Sum(Fractal(g, 0, 0, 30, 0, 1)) > 0\n"),
+              "1");
     EXPECT_EQ(fractalWorkerCount(ip), 0);  // stopped at the end of the run
     EXPECT_EQ(shown("g = Matrix(50, 50, Complex(0.05, 0.05), 0x12)\n?Len(Fractal(g, 0))\n"), "2500");
     EXPECT_EQ(fractalWorkerCount(ip), 0);

@@ -30,19 +30,19 @@ TEST(LinearTest, FiftyByFiftyAgreesWithNumpy) {
     //   v = lcg(4, 2550); A = v[:2500].reshape(50, 50) - 0.5; b = v[2500:] - 0.5
     //   A[0][0] = 0; x = numpy.linalg.solve(A, b)      (condition number 219)
     const double numpy[50] = {
-        0.4436466139230437, 1.1097221990760455, -0.46273851491730694, -0.487510254698542,
-        -0.4893127851839829, -0.25639929225663616, -1.4886915442516178, -0.03736710278728314,
-        0.7197256486888638, 0.20453792711711236, -0.938779208515863, 0.2159734545104601,
-        -0.2622435423660797, -0.001400106442307334, 0.5614638085273399, 0.13494892739968256,
-        0.15267582372538313, 0.25566237445825585, -1.0210367052718172, -0.31166026059400204,
-        0.6121428119831509, 0.06300438420435857, -0.6852065914142579, 0.01262556631314221,
-        0.9403118715488356, 0.4835489974909633, -0.06647348619861326, 0.8631811703496061,
-        -0.24476146150153508, 0.46434557389516, 0.20567719851923572, 0.9028527544920778,
-        0.12015008866095554, -0.9220615507420753, -0.06970010905789277, 0.07498600228042122,
-        -1.2096853473857365, 0.49183086260493863, 0.010339750913315193, -0.26775897695681616,
-        -0.3221585988790559, 0.6081229599218735, -0.7401971488803958, 0.24373954102136566,
-        0.11671472841163989, 0.2571257087212513, -0.2014619506707059, 0.2236442747333253,
-        1.0598814330831838, 0.49731950002801467};
+        0.4436466139230437,   1.1097221990760455,    -0.46273851491730694, -0.487510254698542,
+        -0.4893127851839829,  -0.25639929225663616,  -1.4886915442516178,  -0.03736710278728314,
+        0.7197256486888638,   0.20453792711711236,   -0.938779208515863,   0.2159734545104601,
+        -0.2622435423660797,  -0.001400106442307334, 0.5614638085273399,   0.13494892739968256,
+        0.15267582372538313,  0.25566237445825585,   -1.0210367052718172,  -0.31166026059400204,
+        0.6121428119831509,   0.06300438420435857,   -0.6852065914142579,  0.01262556631314221,
+        0.9403118715488356,   0.4835489974909633,    -0.06647348619861326, 0.8631811703496061,
+        -0.24476146150153508, 0.46434557389516,      0.20567719851923572,  0.9028527544920778,
+        0.12015008866095554,  -0.9220615507420753,   -0.06970010905789277, 0.07498600228042122,
+        -1.2096853473857365,  0.49183086260493863,   0.010339750913315193, -0.26775897695681616,
+        -0.3221585988790559,  0.6081229599218735,    -0.7401971488803958,  0.24373954102136566,
+        0.11671472841163989,  0.2571257087212513,    -0.2014619506707059,  0.2236442747333253,
+        1.0598814330831838,   0.49731950002801467};
     const int n = 50;
     std::vector<double> v = lcg(4, n * n + n);
     std::vector<double> a(v.begin(), v.begin() + n * n), b(v.begin() + n * n, v.end());
@@ -59,12 +59,14 @@ TEST(LinearTest, FiftyByFiftyAgreesWithNumpy) {
         std::vector<double> row(n, 0.0);
         for (int j = 0; j < n; ++j)
             for (int k = 0; k <= std::min(i, j); ++k)
-                row[static_cast<size_t>(j)] += (k == i ? 1.0 : a[static_cast<size_t>(i * n + k)]) * a[static_cast<size_t>(k * n + j)];
+                row[static_cast<size_t>(j)] +=
+                    (k == i ? 1.0 : a[static_cast<size_t>(i * n + k)]) * a[static_cast<size_t>(k * n + j)];
         int match = -1;
         for (int r = 0; r < n && match < 0; ++r) {
             bool same = !used[static_cast<size_t>(r)];
             for (int j = 0; j < n && same; ++j)
-                same = std::fabs(row[static_cast<size_t>(j)] - original[static_cast<size_t>(r * n + j)]) < 1e-12;
+                same =
+                    std::fabs(row[static_cast<size_t>(j)] - original[static_cast<size_t>(r * n + j)]) < 1e-12;
             if (same) match = r;
         }
         ASSERT_GE(match, 0) << "row " << i << " of L U is no row of A";
@@ -124,13 +126,11 @@ TEST(LinearTest, NormalEquationsAccumulateAndStaySymmetric) {
 // ---- NIST StRD linear regression data (read from the shared reference folder)
 
 struct Dataset {
-    std::vector<double> certified;           // B0, B1, ...
-    std::vector<std::vector<double>> rows;   // y, x1, x2, ...
+    std::vector<double> certified;          // B0, B1, ...
+    std::vector<std::vector<double>> rows;  // y, x1, x2, ...
 };
 
-std::string referenceFolder() {
-    return TOLVEX_SOURCE_DIR "/../shared/refdata/numeric/nist_strd_lls";
-}
+std::string referenceFolder() { return TOLVEX_SOURCE_DIR "/../shared/refdata/numeric/nist_strd_lls"; }
 
 // Certified values follow "Parameter ... Estimate"; the data follow "Data:" in
 // the second such header (the first one describes the variables).

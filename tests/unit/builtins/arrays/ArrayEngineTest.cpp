@@ -13,8 +13,8 @@
 #include "builtins/arrays/arrays.h"
 #include "builtins/numeric/numeric.h"
 #include "interp/api.h"
-#include "interp/eval/evaluator.h"
 #include "interp/display.h"
+#include "interp/eval/evaluator.h"
 #include "interp/interpreter.h"
 #include "tests/unit/interp/TestHost.h"
 
@@ -162,8 +162,8 @@ TEST_F(ArrayEngineTest, BlocksShorterThanTheirDimensionsFailWith850) {
     DataBlock* a = setBlock("a", {1, 2, 3, 4}, 3, 2);  // 6 elements described, 4 held
     const auto before = bytesOf(a);
     for (const char* text :
-         {"a + 1", "1 + a", "a * a", "[1 2 3 4] + a", "a'", "Transp(a)", "sin(a)", "Det(a)",
-          "1 / a", "Max(a)", "Find(a)", "a = a", "Reshape(a, 2, 2)", "a[0:1, 0]"}) {
+         {"a + 1", "1 + a", "a * a", "[1 2 3 4] + a", "a'", "Transp(a)", "sin(a)", "Det(a)", "1 / a",
+          "Max(a)", "Find(a)", "a = a", "Reshape(a, 2, 2)", "a[0:1, 0]"}) {
         EXPECT_EQ(error(text), kInternalError) << text;
     }
     EXPECT_EQ(value("Len(a)"), 4);  // Len answers for such a block
@@ -180,10 +180,10 @@ struct Recorder {
     static inline std::vector<std::string> calls;
     static Error handler(Interpreter&, CallArgs& args, MCVal& result) {
         const ArgSlot& first = args.slot(0);
-        std::string call = first.value && first.value->isComplex()
-                               ? "(" + std::to_string(first.value->re) + "," +
-                                     std::to_string(first.value->im) + ")"
-                               : std::to_string(first.number);
+        std::string call =
+            first.value && first.value->isComplex()
+                ? "(" + std::to_string(first.value->re) + "," + std::to_string(first.value->im) + ")"
+                : std::to_string(first.number);
         if (args.present(1)) call += " " + std::to_string(args.number(1));
         calls.push_back(call);
         if (first.number < 0) return kBadParameters;
@@ -213,8 +213,8 @@ protected:
 TEST_F(RecordedRoundTest, ScalarFunctionsApplyToEachElementThroughTheirHandler) {
     Recorder::calls.clear();
     EXPECT_EQ(elements("Round([1 2 3], 0.5)"), (std::vector<double>{10.5, 20.5, 30.5}));
-    EXPECT_EQ(Recorder::calls, (std::vector<std::string>{"1.000000 0.500000", "2.000000 0.500000",
-                                                         "3.000000 0.500000"}));
+    EXPECT_EQ(Recorder::calls,
+              (std::vector<std::string>{"1.000000 0.500000", "2.000000 0.500000", "3.000000 0.500000"}));
     // The first failing element stops the loop with its error.
     Recorder::calls.clear();
     EXPECT_EQ(error("Round([1 -2 3])"), kBadParameters);

@@ -25,28 +25,26 @@ std::vector<double> randomMatrix(std::mt19937& gen, int64_t rows, int64_t column
 }
 
 // The product in quadruple precision (the products of doubles are exact there).
-std::vector<__float128> exactProduct(const std::vector<double>& a, const std::vector<double>& b,
-                                     int64_t m, int64_t n, int64_t k) {
+std::vector<__float128> exactProduct(const std::vector<double>& a, const std::vector<double>& b, int64_t m,
+                                     int64_t n, int64_t k) {
     std::vector<__float128> c(static_cast<size_t>(m * k));
     for (int64_t y = 0; y < m; ++y)
         for (int64_t x = 0; x < k; ++x) {
             __float128 s = 0;
-            for (int64_t j = 0; j < n; ++j)
-                s += static_cast<__float128>(a[y * n + j]) * b[j * k + x];
+            for (int64_t j = 0; j < n; ++j) s += static_cast<__float128>(a[y * n + j]) * b[j * k + x];
             c[y * k + x] = s;
         }
     return c;
 }
 
 // The product with every sum formed in long double from j = 0 upward.
-std::vector<double> referenceProduct(const std::vector<double>& a, const std::vector<double>& b,
-                                     int64_t m, int64_t n, int64_t k) {
+std::vector<double> referenceProduct(const std::vector<double>& a, const std::vector<double>& b, int64_t m,
+                                     int64_t n, int64_t k) {
     std::vector<double> c(static_cast<size_t>(m * k));
     for (int64_t y = 0; y < m; ++y)
         for (int64_t x = 0; x < k; ++x) {
             long double s = 0;
-            for (int64_t j = 0; j < n; ++j)
-                s += static_cast<long double>(a[y * n + j]) * b[j * k + x];
+            for (int64_t j = 0; j < n; ++j) s += static_cast<long double>(a[y * n + j]) * b[j * k + x];
             c[y * k + x] = static_cast<double>(s);
         }
     return c;
@@ -71,8 +69,7 @@ TEST(LinalgTest, ProductIsWithinOneUnitOfTheExactValueForEveryShape) {
         }
         // The long double form sums in the same order as the reference.
         multiplyRealLongDouble(a.data(), b.data(), c.data(), s[0], s[1], s[2]);
-        EXPECT_EQ(c, referenceProduct(a, b, s[0], s[1], s[2]))
-            << s[0] << "x" << s[1] << "x" << s[2];
+        EXPECT_EQ(c, referenceProduct(a, b, s[0], s[1], s[2])) << s[0] << "x" << s[1] << "x" << s[2];
     }
 }
 
@@ -279,17 +276,15 @@ TEST(LinalgTest, LeastSquaresFitsAStraightLine) {
 TEST(LinalgTest, TransposeEveryElementSize) {
     for (int size : {1, 2, 4, 8, 16}) {
         const int64_t nx = 37, ny = 5;
-        std::vector<unsigned char> source(static_cast<size_t>(nx * ny * size)),
-            target(source.size());
-        for (size_t i = 0; i < source.size(); ++i)
-            source[i] = static_cast<unsigned char>(i * 7 + 3);
+        std::vector<unsigned char> source(static_cast<size_t>(nx * ny * size)), target(source.size());
+        for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>(i * 7 + 3);
         transposeCopy(source.data(), target.data(), nx, ny, size);
         for (int64_t y = 0; y < ny; ++y)
             for (int64_t x = 0; x < nx; ++x)
-                ASSERT_EQ(std::memcmp(&target[static_cast<size_t>((x * ny + y) * size)],
-                                      &source[static_cast<size_t>((y * nx + x) * size)],
-                                      static_cast<size_t>(size)),
-                          0)
+                ASSERT_EQ(
+                    std::memcmp(&target[static_cast<size_t>((x * ny + y) * size)],
+                                &source[static_cast<size_t>((y * nx + x) * size)], static_cast<size_t>(size)),
+                    0)
                     << size;
         std::vector<unsigned char> square(static_cast<size_t>(9 * 9 * size));
         for (size_t i = 0; i < square.size(); ++i) square[i] = static_cast<unsigned char>(i);

@@ -19,8 +19,7 @@ TEST_F(DeleteDirectoryTest, LinksInsideAreRemovedNotFollowed) {
     write(dir / "outside" / "keep" / "also.txt", "data");
     write(dir / "victim" / "deep" / "er" / "f.txt", "x");
     std::filesystem::create_directory_symlink(dir / "outside", dir / "victim" / "link");
-    std::filesystem::create_directory_symlink(dir / "outside" / "keep",
-                                              dir / "victim" / "deep" / "link2");
+    std::filesystem::create_directory_symlink(dir / "outside" / "keep", dir / "victim" / "deep" / "link2");
     std::filesystem::create_symlink(dir / "outside" / "precious.txt", dir / "victim" / "file-link");
     std::string target = (dir / "victim").string();
     EXPECT_EQ(last("DeleteDirectory \"" + target + "\", 1\n?!FileError\n"), "!FileError = 0");

@@ -2,9 +2,9 @@
 // and the string lists.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <dirent.h>
 #include <unistd.h>
+#include <climits>
 
 #include "MacroFixture.h"
 #include "builtins/strings/strings.h"
@@ -42,8 +42,7 @@ TEST_F(EndOfRunTest, FilesAndListsAreClosedWhenTheMacroEnds) {
     EXPECT_EQ(stringListSize(ip, interp::kFirstStringListHandle), -1);
     // While the macro runs they stay open: a pause-free check from inside.
     write(dir / "r.txt", "1 2 3");
-    std::vector<std::string> shown =
-        run("ReadAscii v, c, \"r.txt\"\nReadAscii v, c, \"r.txt\"\n?v\n");
+    std::vector<std::string> shown = run("ReadAscii v, c, \"r.txt\"\nReadAscii v, c, \"r.txt\"\n?v\n");
     EXPECT_EQ(shown, std::vector<std::string>{"v = 2"});
 }
 

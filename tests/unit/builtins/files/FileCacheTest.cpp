@@ -2,11 +2,11 @@
 // names that differ in spelling only, and files that are no regular files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "builtins/files/filecache.h"
 

@@ -17,16 +17,14 @@ class FullDiskTest : public testing::MacroFixture {
 protected:
     // Runs the macro in a child process under a file-size limit; true when
     // the child saw the expected lines.
-    bool runLimited(rlim_t limit, const std::string& text,
-                    const std::vector<std::string>& expected) {
+    bool runLimited(rlim_t limit, const std::string& text, const std::vector<std::string>& expected) {
         pid_t pid = ::fork();
         if (pid == 0) {
             rlimit r{limit, limit};
             ::setrlimit(RLIMIT_FSIZE, &r);
             std::vector<std::string> shown = run(text);
             if (shown != expected) {
-                for (const std::string& line : shown)
-                    std::fprintf(stderr, "shown: %s\n", line.c_str());
+                for (const std::string& line : shown) std::fprintf(stderr, "shown: %s\n", line.c_str());
                 ::_exit(1);
             }
             ::_exit(0);
@@ -104,9 +102,9 @@ CopyFile "big.bin", "small/keep.txt"
     std::string kept = contents(small / "keep.txt");
     bool clean = noTemporaryFiles(small);
     ::umount2(small.c_str(), MNT_DETACH);
-    EXPECT_EQ(shown, (std::vector<std::string>{"!FileError = 1", "FileSize(\"small/x.bin\") = 0",
-                                               "e = 1", "FileSize(\"small/t.txt\") - n * 4000 = 0",
-                                               "!FileError = 1"}));
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"!FileError = 1", "FileSize(\"small/x.bin\") = 0", "e = 1",
+                                        "FileSize(\"small/t.txt\") - n * 4000 = 0", "!FileError = 1"}));
     EXPECT_EQ(kept, "old contents");
     EXPECT_TRUE(clean);
 }

@@ -2,8 +2,8 @@
 // updates racing with another thread, and addresses outside any variable.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <sys/mman.h>
+#include <atomic>
 #include <thread>
 
 #include "MacroFixture.h"
@@ -23,13 +23,11 @@ TEST_F(MemoryTest, LockedAddsRaceWithAnotherThreadWithoutLosingOne) {
     constexpr int kEach = 20000;
     std::atomic<bool> go{false};
     std::thread other([&] {
-        while (!go.load()) {
-        }
+        while (!go.load()) {}
         for (int i = 0; i < kEach; ++i) __atomic_fetch_add(&counter[0], 1u, __ATOMIC_SEQ_CST);
     });
     go = true;
-    run("Loop " + std::to_string(kEach) + "\nLockedMemAddL " + address(&counter[0]) +
-        ", 1\nEndLoop\n");
+    run("Loop " + std::to_string(kEach) + "\nLockedMemAddL " + address(&counter[0]) + ", 1\nEndLoop\n");
     other.join();
     EXPECT_EQ(counter[0], 2u * kEach);
     EXPECT_EQ(counter[1], 0u);
@@ -53,21 +51,19 @@ TEST_F(MemoryTest, UnalignedExchangeChangesItsBytesOnly) {
 
 TEST_F(MemoryTest, ReadOnlyAndUnmappedMemoryIsABadAddress) {
     long page = ::sysconf(_SC_PAGESIZE);
-    void* ro =
-        ::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* ro = ::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(ro, MAP_FAILED);
     void* gone = ::mmap(nullptr, static_cast<size_t>(page), PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(gone, MAP_FAILED);
     ::munmap(gone, static_cast<size_t>(page));
     std::vector<std::string> shown =
-        run("?Peek(" + address(ro) + ")\nPoke " + address(ro) + ", 1\nLockedMemAddB " +
-            address(ro) + ", 1\n?MemExchangeL(" + address(ro) + ", 1)\n?Peek(" + address(gone) +
-            ")\nMemSet " + address(gone) + ", 1, 8\n");
+        run("?Peek(" + address(ro) + ")\nPoke " + address(ro) + ", 1\nLockedMemAddB " + address(ro) +
+            ", 1\n?MemExchangeL(" + address(ro) + ", 1)\n?Peek(" + address(gone) + ")\nMemSet " +
+            address(gone) + ", 1, 8\n");
     EXPECT_EQ(shown, std::vector<std::string>{"Peek(" + address(ro) + ") = 0"});
     ASSERT_EQ(host.boxes.size(), 5u);
-    for (const std::string& box : host.boxes)
-        EXPECT_NE(box.find("Bad Address"), std::string::npos) << box;
+    for (const std::string& box : host.boxes) EXPECT_NE(box.find("Bad Address"), std::string::npos) << box;
     ::munmap(ro, static_cast<size_t>(page));
 }
 
@@ -79,8 +75,7 @@ TEST(Crc32, MatchesTheStandardCheckValueAndContinues) {
     uint32_t whole = crc32(0, text.data(), text.size());
     EXPECT_EQ(whole, 0x414FA339u);
     for (size_t cut = 0; cut <= text.size(); ++cut)
-        EXPECT_EQ(crc32(crc32(0, text.data(), cut), text.data() + cut, text.size() - cut), whole)
-            << cut;
+        EXPECT_EQ(crc32(crc32(0, text.data(), cut), text.data() + cut, text.size() - cut), whole) << cut;
 }
 
 }  // namespace

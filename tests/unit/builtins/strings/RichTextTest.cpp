@@ -12,8 +12,7 @@ namespace {
 
 std::string visibleText(std::string_view raw, bool richText) {
     std::string out;
-    for (const VisibleChar& ch : visibleCharacters(raw, richText))
-        out.push_back(static_cast<char>(ch.c));
+    for (const VisibleChar& ch : visibleCharacters(raw, richText)) out.push_back(static_cast<char>(ch.c));
     return out;
 }
 
@@ -51,8 +50,7 @@ std::vector<std::pair<uint64_t, uint64_t>> matches(std::string_view raw, std::st
     std::vector<std::pair<uint64_t, uint64_t>> found;
     size_t pos = 0, k = 0;
     while (pos < raw.size()) {
-        size_t n =
-            std::min(pieces.empty() ? raw.size() : pieces[k++ % pieces.size()], raw.size() - pos);
+        size_t n = std::min(pieces.empty() ? raw.size() : pieces[k++ % pieces.size()], raw.size() - pos);
         for (size_t i = pos; i < pos + n; ++i) {
             VisibleChar ch;
             if (decoder.feed(static_cast<unsigned char>(raw[i]), i, ch) && search.push(ch))

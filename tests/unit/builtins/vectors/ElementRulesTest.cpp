@@ -15,10 +15,12 @@ using namespace interp;
 
 TEST(ElementRulesTest, TypedStoresMatchTheBlockRule) {
     const double inf = std::numeric_limits<double>::infinity();
-    const double values[] = {0, 0.5, -0.5, 1.49999, 2.5, -2.5, 127.5, 128, -128.5, -129, 255.5, 256,
-                             32767.5, -32768.5, 65535.4, 65535.6, 2147483647.5, -2147483648.6,
-                             4294967295.4, 4294967296, 9.3e18, -9.3e18, 1e300, -1e300, inf, -inf,
-                             std::nan(""), 0.1, 3.4e38, 1e39};
+    const double values[] = {0,       0.5,          -0.5,          1.49999,      2.5,
+                             -2.5,    127.5,        128,           -128.5,       -129,
+                             255.5,   256,          32767.5,       -32768.5,     65535.4,
+                             65535.6, 2147483647.5, -2147483648.6, 4294967295.4, 4294967296,
+                             9.3e18,  -9.3e18,      1e300,         -1e300,       inf,
+                             -inf,    std::nan(""), 0.1,           3.4e38,       1e39};
     for (int type : {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 15}) {
         DataBlock* reference = allocateBlock(type, 1);
         DataBlock* typed = allocateBlock(type, 1);
@@ -30,7 +32,8 @@ TEST(ElementRulesTest, TypedStoresMatchTheBlockRule) {
                 elementsAs<T>(typed)[0] = toElement<T>(v);
             });
             ASSERT_TRUE(known) << type;
-            EXPECT_EQ(std::memcmp(reference->bytes(), typed->bytes(), static_cast<size_t>(elementSize(type))), 0)
+            EXPECT_EQ(std::memcmp(reference->bytes(), typed->bytes(), static_cast<size_t>(elementSize(type))),
+                      0)
                 << "type " << type << ", value " << v;
         }
         freeBlock(reference);

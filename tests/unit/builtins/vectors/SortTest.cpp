@@ -18,15 +18,22 @@ std::vector<double> awkwardValues(int64_t n, uint64_t seed) {
                                -std::numeric_limits<double>::quiet_NaN(),
                                std::numeric_limits<double>::infinity(),
                                -std::numeric_limits<double>::infinity(),
-                               0.0, -0.0, 5e-324, -5e-324, 1.0, -1.0, 1e308, -1e308};
+                               0.0,
+                               -0.0,
+                               5e-324,
+                               -5e-324,
+                               1.0,
+                               -1.0,
+                               1e308,
+                               -1e308};
     std::vector<double> v;
     uint64_t s = seed;
     for (int64_t i = 0; i < n; ++i) {
         s = s * 6364136223846793005ull + 1442695040888963407ull;
         switch ((s >> 60) & 3) {
-            case 0: v.push_back(specials[(s >> 32) % std::size(specials)]); break;
-            case 1: v.push_back(static_cast<double>((s >> 40) % 7));  break;  // many ties
-            default: v.push_back((static_cast<double>(s >> 11) * 0x1p-53 - 0.5) * 1e6); break;
+        case 0: v.push_back(specials[(s >> 32) % std::size(specials)]); break;
+        case 1: v.push_back(static_cast<double>((s >> 40) % 7)); break;  // many ties
+        default: v.push_back((static_cast<double>(s >> 11) * 0x1p-53 - 0.5) * 1e6); break;
         }
     }
     return v;
@@ -39,7 +46,8 @@ std::vector<uint32_t> expectedOrder(const std::vector<double>& v, bool descendin
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         double x = v[a], y = v[b];
         if (std::isnan(x) || std::isnan(y)) return !std::isnan(x) && std::isnan(y);
-        if (x == y) return !descending ? std::signbit(x) && !std::signbit(y) : !std::signbit(x) && std::signbit(y);
+        if (x == y)
+            return !descending ? std::signbit(x) && !std::signbit(y) : !std::signbit(x) && std::signbit(y);
         return descending ? x > y : x < y;
     });
     return order;
@@ -65,26 +73,28 @@ TEST(SortTest, SmallAndLargeCountsInBothDirections) {
 }
 
 TEST(SortTest, KeysOrderLikeTheNumbers) {
-    const double ascending[] = {-std::numeric_limits<double>::infinity(), -1e308, -1, -5e-324, -0.0,
-                                0.0, 5e-324, 1, 1e308, std::numeric_limits<double>::infinity()};
+    const double ascending[] = {
+        -std::numeric_limits<double>::infinity(), -1e308, -1, -5e-324, -0.0, 0.0, 5e-324, 1, 1e308,
+        std::numeric_limits<double>::infinity()};
     for (size_t i = 0; i + 1 < std::size(ascending); ++i) {
         EXPECT_LT(sortKey(ascending[i], false), sortKey(ascending[i + 1], false)) << ascending[i];
         EXPECT_GT(sortKey(ascending[i], true), sortKey(ascending[i + 1], true)) << ascending[i];
     }
     // NaN is last either way.
     for (bool descending : {false, true})
-        for (double x : ascending)
-            EXPECT_LT(sortKey(x, descending), sortKey(std::nan(""), descending));
+        for (double x : ascending) EXPECT_LT(sortKey(x, descending), sortKey(std::nan(""), descending));
 }
 
 TEST(SortTest, KeysThatShareDigitsSkipPassesButStillSort) {
     // All values share their top bits (one exponent): the top passes are skipped.
     const int64_t n = 10000;
     std::vector<uint64_t> keys;
-    for (int64_t i = 0; i < n; ++i) keys.push_back(sortKey(1.0 + static_cast<double>((i * 7919) % n) / n, false));
+    for (int64_t i = 0; i < n; ++i)
+        keys.push_back(sortKey(1.0 + static_cast<double>((i * 7919) % n) / n, false));
     std::vector<uint32_t> order(static_cast<size_t>(n));
     ASSERT_TRUE(sortIndexes(keys.data(), n, order.data()));
-    for (int64_t k = 0; k < n; ++k) EXPECT_EQ(static_cast<int64_t>(order[static_cast<size_t>(k)]) * 7919 % n, k);
+    for (int64_t k = 0; k < n; ++k)
+        EXPECT_EQ(static_cast<int64_t>(order[static_cast<size_t>(k)]) * 7919 % n, k);
 }
 
 }  // namespace

@@ -7,16 +7,15 @@
 #include <random>
 
 #include "WindowTestSupport.h"
-#include "tests/unit/platform/window/DialogItem.h"
 #include "platform/window/dialog.h"
 #include "platform/window/qt/access.h"
+#include "tests/unit/platform/window/DialogItem.h"
 
 namespace tvx::platform {
 namespace {
 
 using namespace win;
 using namespace test;
-
 
 DialogTemplate sample() {
     DialogTemplate t;
@@ -25,13 +24,16 @@ DialogTemplate sample() {
     t.y = 20;
     t.cx = 200;
     t.cy = 80;
-    t.title = "Gr\xF6\xDF" "e";  // Windows-1252 text survives the UTF-16 template
+    t.title =
+        "Gr\xF6\xDF"
+        "e";  // Windows-1252 text survives the UTF-16 template
     t.pointSize = 8;
     t.faceName = "MS Sans Serif";
     t.items.push_back(templateItem("Static", SS_LEFT, 8800, 8, 8, 100, 8, "Value:"));
     t.items.push_back(templateItem("Edit", WS_BORDER | WS_TABSTOP, 8200, 8, 20, 80, 12, ""));
     t.items.push_back(templateItem("Button", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 8, 60, 40, 14, "Ok"));
-    t.items.push_back(templateItem("Button", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 60, 60, 40, 14, "&Cancel"));
+    t.items.push_back(
+        templateItem("Button", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, 60, 60, 40, 14, "&Cancel"));
     t.items.back().creationData = {1, 2, 3};
     return t;
 }
@@ -44,7 +46,9 @@ TEST(DialogTemplates, RoundTripThroughTheBinaryLayout) {
     DialogTemplate back;
     std::string error;
     ASSERT_TRUE(parseDialogTemplate(bytes, back, error)) << error;
-    EXPECT_EQ(back.title, "Gr\xF6\xDF" "e");
+    EXPECT_EQ(back.title,
+              "Gr\xF6\xDF"
+              "e");
     EXPECT_EQ(back.pointSize, 8);
     EXPECT_EQ(back.faceName, "MS Sans Serif");
     ASSERT_EQ(back.items.size(), 4u);
@@ -157,7 +161,9 @@ TEST(Dialogs, ControlsArePlacedInDialogUnitsAndTheFocusGoesToTheFirstStop) {
     EXPECT_EQ(r.width(), dialogUnitsToPixelsX(80));
     EXPECT_EQ(clientRect(dialog).width(), dialogUnitsToPixelsX(200));
     EXPECT_EQ(focusWindow(), edit);
-    EXPECT_EQ(windowText(dialog), "Gr\xF6\xDF" "e");
+    EXPECT_EQ(windowText(dialog),
+              "Gr\xF6\xDF"
+              "e");
     EXPECT_EQ(sendMessage(dialog, DM_GETDEFID), (DC_HASDEFID << 16) | IDOK);
     sendMessage(dialog, DM_SETDEFID, IDCANCEL);
     EXPECT_EQ(getWindowLong(dialogItem(dialog, IDCANCEL), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
@@ -176,8 +182,10 @@ TEST(Dialogs, EnterChoosesTheDefaultIdAndEscapeCancelsFromTheKeyboard) {
     Msg msg;
     bool consumed = false;
     while (peekMessage(msg))
-        if (isDialogMessage(dialog, msg)) consumed = true;
-        else dispatchMessage(msg);
+        if (isDialogMessage(dialog, msg))
+            consumed = true;
+        else
+            dispatchMessage(msg);
     EXPECT_TRUE(consumed);
     ASSERT_EQ(dialogLog.commands.size(), 1u);
     EXPECT_EQ(dialogLog.commands[0].first, IDOK);

@@ -34,7 +34,9 @@ struct Dib8 {
         bits.assign(row * static_cast<size_t>(height), 0);
         for (int y = 0; y < height; ++y) {
             int memoryRow = topDown ? y : height - 1 - y;
-            for (int x = 0; x < width; ++x) bits[static_cast<size_t>(memoryRow) * row + static_cast<size_t>(x)] = static_cast<uint8_t>(10 * y + x);
+            for (int x = 0; x < width; ++x)
+                bits[static_cast<size_t>(memoryRow) * row + static_cast<size_t>(x)] =
+                    static_cast<uint8_t>(10 * y + x);
         }
     }
     const BitmapInfo* header() const { return reinterpret_cast<const BitmapInfo*>(info.data()); }
@@ -64,7 +66,8 @@ TEST(DibPainting, EightBitDibsScaleUpWithTheirColourTable) {
         Canvas canvas(12, 9);
         EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 12, 9, 0, 0, 4, 3, dib.bits.data(), dib.header()), 3);
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 12; ++x) EXPECT_EQ(canvas.grey(x, y), 10 * (y / 3) + x / 3) << x << "," << y << " topDown " << topDown;
+            for (int x = 0; x < 12; ++x)
+                EXPECT_EQ(canvas.grey(x, y), 10 * (y / 3) + x / 3) << x << "," << y << " topDown " << topDown;
     }
 }
 
@@ -101,10 +104,14 @@ TEST(DibPainting, BadHeadersAndSizesDrawNothing) {
     std::vector<uint8_t> info = dib.info;
     auto* h = reinterpret_cast<BitmapInfoHeader*>(info.data());
     h->biBitCount = 7;
-    EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 4, 4, 0, 0, 4, 3, dib.bits.data(), reinterpret_cast<BitmapInfo*>(info.data())), 0);
+    EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 4, 4, 0, 0, 4, 3, dib.bits.data(),
+                            reinterpret_cast<BitmapInfo*>(info.data())),
+              0);
     h->biBitCount = 8;
     h->biCompression = 1;  // RLE is not drawn
-    EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 4, 4, 0, 0, 4, 3, dib.bits.data(), reinterpret_cast<BitmapInfo*>(info.data())), 0);
+    EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 4, 4, 0, 0, 4, 3, dib.bits.data(),
+                            reinterpret_cast<BitmapInfo*>(info.data())),
+              0);
     EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 0, 4, 0, 0, 4, 3, dib.bits.data(), dib.header()), 0);
     EXPECT_EQ(stretchDIBits(canvas.dc, 0, 0, 4, 4, 0, 0, 4, 3, nullptr, dib.header()), 0);
     EXPECT_EQ(stretchDIBits(9999999, 0, 0, 4, 4, 0, 0, 4, 3, dib.bits.data(), dib.header()), 0);
@@ -155,7 +162,7 @@ TEST(DibPainting, BitmapsReadBackAsDibsInEitherRowOrder) {
     EXPECT_EQ(rows[6], 50);  // blue, green, red of (2, 1)
     EXPECT_EQ(rows[7], 100);
     EXPECT_EQ(rows[8], 200);
-    EXPECT_EQ(rows[9], 0);   // padding
+    EXPECT_EQ(rows[9], 0);  // padding
     EXPECT_EQ(rows[12], 3);
     EXPECT_EQ(rows[14], 1);
     // 32 bits, top-down, only the second row.

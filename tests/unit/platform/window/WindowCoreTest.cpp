@@ -57,7 +57,7 @@ TEST(WindowRelations, ChildrenOwnersAndTheOrderOfDestruction) {
     for (const Received& r : received())
         if (r.message == WM_DESTROY || r.message == WM_NCDESTROY) order.push_back({r.hwnd, r.message});
     std::vector<std::pair<Hwnd, unsigned>> expected = {
-        {owned, WM_DESTROY}, {owned, WM_NCDESTROY}, {top, WM_DESTROY}, {child, WM_DESTROY},
+        {owned, WM_DESTROY},      {owned, WM_NCDESTROY},      {top, WM_DESTROY},     {child, WM_DESTROY},
         {grandchild, WM_DESTROY}, {grandchild, WM_NCDESTROY}, {child, WM_NCDESTROY}, {top, WM_NCDESTROY}};
     EXPECT_EQ(order, expected);
 }
@@ -118,7 +118,8 @@ TEST(WindowGeometry, ChildRectanglesAreRelativeToTheParentsClientArea) {
     EXPECT_EQ(r.width(), 30);
     EXPECT_EQ(clientRect(child).height(), 40);
     Rect outer = adjustWindowRect({0, 0, 100, 50}, WS_OVERLAPPEDWINDOW, 0);
-    Hwnd framed = createWindow("Recorder", "", WS_OVERLAPPEDWINDOW, 0, 0, 0, outer.width(), outer.height(), 0, 0);
+    Hwnd framed =
+        createWindow("Recorder", "", WS_OVERLAPPEDWINDOW, 0, 0, 0, outer.width(), outer.height(), 0, 0);
     EXPECT_EQ(clientRect(framed).width(), 100);
     EXPECT_EQ(clientRect(framed).height(), 50);
     destroyWindow(framed);
@@ -216,7 +217,8 @@ TEST(WindowProcedures, CanBeReplacedAndChainedAndClassesRegistered) {
     Hwnd s = createWindow("static", "abc", WS_CHILD, 0, 0, 0, 10, 10, top, 1);  // any case
     ASSERT_NE(s, 0u);
     EXPECT_EQ(className(s), "Static");
-    originalStatic = reinterpret_cast<WindowProc>(setWindowLong(s, GWLP_WNDPROC, reinterpret_cast<intptr_t>(&subclassed)));
+    originalStatic =
+        reinterpret_cast<WindowProc>(setWindowLong(s, GWLP_WNDPROC, reinterpret_cast<intptr_t>(&subclassed)));
     EXPECT_EQ(sendMessage(s, WM_GETTEXTLENGTH), 99);
     char text[8] = {};
     EXPECT_EQ(sendMessage(s, WM_GETTEXT, sizeof text, buffer(text)), 3);
@@ -230,8 +232,12 @@ TEST(Clipboard, TextGoesThroughTheToolkitsClipboardWithItsBytes) {
     EXPECT_TRUE(setClipboardText("1\t2\r\n3\t4\r\n"));
     EXPECT_EQ(clipboardText(), "1\t2\r\n3\t4\r\n");
     // Windows-1252 bytes come back as the same bytes.
-    EXPECT_TRUE(setClipboardText("Gr\xF6\xDF" "e"));
-    EXPECT_EQ(clipboardText(), "Gr\xF6\xDF" "e");
+    EXPECT_TRUE(
+        setClipboardText("Gr\xF6\xDF"
+                         "e"));
+    EXPECT_EQ(clipboardText(),
+              "Gr\xF6\xDF"
+              "e");
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ inline std::vector<Notification> notifications() {
     std::vector<Notification> out;
     for (const Received& r : received())
         if (r.message == win::WM_COMMAND)
-            out.push_back({static_cast<int>(win::loWord(r.wParam)), win::hiWord(r.wParam), static_cast<Hwnd>(r.lParam)});
+            out.push_back({static_cast<int>(win::loWord(r.wParam)), win::hiWord(r.wParam),
+                           static_cast<Hwnd>(r.lParam)});
     return out;
 }
 inline bool notified(int id, unsigned code) {
@@ -81,7 +82,8 @@ inline void pumpFor(int ms) {
 inline Hwnd makeParent() {
     setUpWindows();
     received().clear();
-    return createWindow("Recorder", "parent", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 10, 10, 400, 300, 0, 0);
+    return createWindow("Recorder", "parent", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 10, 10, 400, 300,
+                        0, 0);
 }
 
 inline LParam text(const char* s) { return static_cast<LParam>(reinterpret_cast<intptr_t>(s)); }
