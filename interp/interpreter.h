@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "interp/symbols/symbols.h"
 #include "interp/values/mcval.h"
 #include "interp/values/workarea.h"
+#include "interp/wakeup.h"
 
 namespace tvx::interp {
 
@@ -164,6 +166,14 @@ public:
         return made;
     }
 
+    // ---- Threads
+    // The wake-up event of Pause and RpcWait (see interp/wakeup.h).
+    WakeUpEvent& wakeUp() { return wakeUp_; }
+    // The variable-access lock: taken by another thread (an RPC request) while
+    // it reads or writes a macro variable, and by the interpreter while it
+    // grows a name table.
+    std::recursive_mutex& variableAccess() { return variableAccess_; }
+
     // ---- Run state
     bool running() const { return (runState_ & kRunRunning) != 0; }
     uint8_t runState() const { return runState_; }
@@ -276,6 +286,8 @@ private:
     int lastError_ = 0;
     const char* errorPosition_ = nullptr;
 
+    WakeUpEvent wakeUp_;
+    std::recursive_mutex variableAccess_;
     std::unique_ptr<Evaluator> evaluator_;
     std::unique_ptr<Runner> runner_;
     std::vector<std::unique_ptr<CallArgs>> argsPool_;

@@ -700,19 +700,29 @@ void Runner::pump(int budget) {
 void Runner::pause(double milliseconds) {
     using platform::monotonicSeconds;
     using platform::sleepMs;
+    // A NaN or negative wait does not wait; a huge one is only as long as the
+    // macro keeps running (every slice pumps and looks at the run state).
+    if (!(milliseconds >= 0)) {
+        pump(100);
+        return;
+    }
+    WakeUpEvent& wakeUp = ip_.wakeUp();
+    const bool event = wakeUp.exists();
     double t0 = monotonicSeconds();
     if (sleepOneMs_ == 0) {
         sleepMs(1);
         sleepOneMs_ = monotonicSeconds() - t0;
         if (sleepOneMs_ < 0.0019) pauseGranularity_ = 1;
     }
-    bool fractional = static_cast<int64_t>(milliseconds * 10000000 + 0.5) % 10000000 != 0;
+    bool fractional = std::fmod(std::round(milliseconds * 1e7), 1e7) != 0;
     pump(100);
+    // A wait on the wake-up event once it exists: a signal ends the pause early.
+    auto waitFor = [&](double ms) { return event ? wakeUp.wait(ms) : (sleepMs(static_cast<unsigned>(ms)), false); };
     if (milliseconds == 0) {
         double before = monotonicSeconds();
-        sleepMs(1);
+        if (waitFor(1)) return;
         double took = monotonicSeconds() - before;
-        if (took < sleepOneMs_ && sleepOneMs_ < 0.0019) {
+        if (!event && took < sleepOneMs_ && sleepOneMs_ < 0.0019) {
             sleepOneMs_ = took;
             pauseGranularity_ = 1;
         }
@@ -721,9 +731,9 @@ void Runner::pause(double milliseconds) {
     double g = pauseGranularity_;
     bool passMade = false;
     if ((milliseconds > 0 && milliseconds < g) || fractional) {
-        sleepMs(0);
+        if (waitFor(0)) return;
     } else if (milliseconds < 3 * g) {
-        sleepMs(static_cast<unsigned>(g));
+        if (waitFor(g)) return;
         pump(-1);
         passMade = true;
     }
@@ -745,11 +755,11 @@ void Runner::pause(double milliseconds) {
             slice = remaining - margin < 0 ? 0 : std::min(std::trunc(remaining - margin), 50.0);
         }
         double before = monotonicSeconds();
-        sleepMs(static_cast<unsigned>(slice));
+        if (waitFor(slice)) return;
         double took = (monotonicSeconds() - before) * 1000;
         passMade = true;
         pump(-1);
-        if (slice > 0 && pauseGranularity_ > 1 && took < 1.9) pauseGranularity_ = 1;
+        if (!event && slice > 0 && pauseGranularity_ > 1 && took < 1.9) pauseGranularity_ = 1;
     }
 }
 
