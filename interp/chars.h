@@ -28,6 +28,18 @@ inline const char* skipBlanks(const char* p) {
     return p;
 }
 
+// True when p (a quote ') starts a character literal 'c' in the text that
+// begins at begin: three characters, at a place where an operand may start.
+// Right after a name, a ')' or a ']' the quote is the transpose operator.
+inline bool isCharLiteral(const char* begin, const char* p) {
+    if (p[0] != '\'' || p[1] == '\0' || p[2] != '\'') return false;
+    const char* q = p;
+    while (q > begin && isBlank(q[-1])) --q;
+    if (q == begin) return true;
+    char before = q[-1];
+    return !(isNameChar(before) || before == ')' || before == ']' || before == '\'');
+}
+
 // Scans a maximal run of name characters at p, computing the name hash on the
 // way. Returns the end of the name (p itself when there is none).
 const char* scanName(const char* p, uint16_t& hash);

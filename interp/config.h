@@ -35,6 +35,7 @@ struct StartRequest {
     bool bypassCache = false;
     bool commandLine = false;
     std::string baseDirectory;  // the directory of the macro that asked (StartMacro)
+    std::string sourceLine;     // the line that asked (for the error box when it is not found)
 };
 
 }  // namespace tvx::interp

@@ -84,6 +84,8 @@ std::string displayValue(Interpreter& ip, const MCVal& value) {
     std::string list;
     auto display = ip.stringLists().display;
     if (value.isReal() && display && isStringListHandle(value.re) && display(ip, value.re, list)) return list;
+    // An object handle is shown as "Object #" and its slot + 1.
+    if (value.isReal() && isObjectHandle(value.re)) return "Object #" + std::to_string(objectSlot(value.re) + 1);
     if (value.isReal()) return Interpreter::formatNumber(value.re);
     if (value.isComplex()) return complexText(value.re, value.im);
     if (value.isBlock() && value.pData) return blockText(ip, value.pData);

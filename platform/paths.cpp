@@ -2,6 +2,8 @@
 // the case-insensitive lookup that lets "C:\Data\Run.MAC" find /home/lab/data/run.mac.
 #include "platform/paths.h"
 
+#include <link.h>
+
 #include "platform/ini.h"
 
 #include <dirent.h>
@@ -187,6 +189,25 @@ bool fileExists(const std::string& posixPath) {
 bool directoryExists(const std::string& posixPath) {
     struct stat st {};
     return ::stat(posixPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+uint64_t programImageAddress() {
+    // The first object of the link map is the program itself; its image
+    // starts with its first loaded segment.
+    uint64_t address = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            uint64_t start = info->dlpi_addr;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                if (info->dlpi_phdr[i].p_type != PT_LOAD) continue;
+                start = info->dlpi_addr + info->dlpi_phdr[i].p_vaddr;
+                break;
+            }
+            *static_cast<uint64_t*>(out) = start;
+            return 1;
+        },
+        &address);
+    return address;
 }
 
 }  // namespace tvx::platform

@@ -5,6 +5,7 @@
 // a lookup that fails retries every component without regard to case.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -45,5 +46,9 @@ std::string currentDirectory();
 
 bool fileExists(const std::string& posixPath);  // a regular file
 bool directoryExists(const std::string& posixPath);
+
+// Where the program's own image starts in memory (the module handle of a
+// Windows program): the same for the whole run.
+uint64_t programImageAddress();
 
 }  // namespace tvx::platform

@@ -180,7 +180,9 @@ interp::Error fileDialogFunction(Interpreter& ip, CallArgs& args, MCVal& result)
                 createWholePath(ip, chosen);
             } else if (button == interp::kIdCancel || button == interp::kIdNone) {
                 answer.ok = false;
-            } else {
+            } else if (!(mode & 0x20)) {
+                // No: as every other case, the last element goes, unless mode bit
+                // 5 keeps the path of a folder that does not exist.
                 chosen = withoutLastElement(chosen);
             }
         } else if (exists || !(mode & 0x20)) {

@@ -139,6 +139,7 @@ BoxAnswer AppHost::inputBox(interp::InputKind kind, std::string_view caption, st
                             std::string& text, bool withCancel) {
     if (mode_ == Mode::Desktop) {
         InputDialogState state;
+        state.caption = std::string(caption);
         state.prompt = std::string(prompt);
         bool number = kind == interp::InputKind::Number;
         if (number)

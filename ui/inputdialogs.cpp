@@ -45,6 +45,7 @@ int inputClassHandler(DialogContext& ctx) {
     auto* state = static_cast<InputDialogState*>(ctx.user);
     if (!state) return 0;
     if (ctx.eventKind == kEventRaw && ctx.message == WM_INITDIALOG) {
+        if (!state->caption.empty()) setWindowText(ctx.hwnd, state->caption);
         setDialogItemText(ctx.hwnd, 8800, state->prompt);
         if (dialogItem(ctx.hwnd, 8801)) {
             setDialogItemText(ctx.hwnd, 8801, state->text.substr(0, kMaxInputText));

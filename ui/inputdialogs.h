@@ -17,6 +17,7 @@ const platform::DialogTemplate& inputDialogTemplate(InputDialog which);
 // What class 7 shows and returns: the prompt in static 8800, the text in edit
 // 8801 (at most 80 characters back), or the number in the real edit 8200.
 struct InputDialogState {
+    std::string caption;  // the window's title (the templates have none: a window manager would show the program)
     std::string prompt;
     std::string text;
     double value = 0;

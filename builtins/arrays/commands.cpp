@@ -376,6 +376,9 @@ Error scalarAsItself(Interpreter&, CallArgs& args, MCVal& result) {
     return kOk;
 }
 
+// Det needs a square data block: a number is the wrong kind of argument.
+Error detOfScalar(Interpreter&, CallArgs&, MCVal&) { return kWrongDataType; }
+
 Error scalarDimension(Interpreter&, CallArgs& args, MCVal& result) {
     if (args.form(0) == kFormString) return kWrongDataType;
     result.setReal(1);
@@ -416,7 +419,7 @@ constexpr CommandRow kArrayCommandsRows[] = {
     {cmd::SetMatrixBase, setMatrixBase},
     {cmd::GetMatrixBase, getMatrixBase},
     {cmd::MatrixInfo, matrixInfo},
-    {cmd::Det, scalarAsItself},
+    {cmd::Det, detOfScalar},
     {cmd::Transp, scalarAsItself},
     {cmd::CumSum, scalarAsItself},
     {cmd::CumProd, scalarAsItself},

@@ -32,24 +32,45 @@ interp::Error readFileStatus(Interpreter& ip, int code, int index, interp::Statu
     return interp::kOk;
 }
 
-// True when [address, address + size) lies inside the allocation of a block
-// of the visible variables; then inBlock tells whether it also stays within
-// the block's elements.
+// True when [address, address + size) starts inside the storage of a visible
+// variable (a block's allocation, a string's buffer, a number); then inBlock
+// tells whether it also stays within what the variable holds: the block's
+// elements, the string's text with its NUL, the number's 8 bytes. A heap probe
+// would pass the bytes behind them, which belong to other data.
 bool insideKnownBlock(Interpreter& ip, uint64_t address, uint64_t size, bool& inBlock) {
+    auto within = [&](uintptr_t start, uint64_t allocated, uint64_t held) {
+        if (address < start || address >= start + allocated) return false;
+        uint64_t end = start + held;
+        inBlock = address <= end && size <= end - address;
+        return true;
+    };
     for (const interp::SymbolTable* table : {ip.symbols().macroTable, ip.symbols().localTable}) {
         if (!table) continue;
         int highest = table->highestIndex();
         for (int i = 1; i <= highest; ++i) {
             if (!table->isUsed(i)) continue;
             const interp::Variable& var = table->at(i);
-            if (var.valueKind() != interp::kKindBlock || !var.block) continue;
-            auto start = reinterpret_cast<uintptr_t>(var.block);
-            uint64_t end = start + static_cast<uint64_t>(var.block->capacityBytes & ~1);
-            if (address < start || address >= end) continue;
-            uint64_t elementsEnd = reinterpret_cast<uintptr_t>(var.block->bytes()) +
-                                   static_cast<uint64_t>(var.block->payloadBytes);
-            inBlock = address <= elementsEnd && size <= elementsEnd - address;
-            return true;
+            switch (var.valueKind()) {
+            case interp::kKindBlock: {
+                if (!var.block) break;
+                auto start = reinterpret_cast<uintptr_t>(var.block);
+                uint64_t allocated = static_cast<uint64_t>(var.block->capacityBytes & ~1);
+                uint64_t elementsEnd = reinterpret_cast<uintptr_t>(var.block->bytes()) +
+                                       static_cast<uint64_t>(var.block->payloadBytes) - start;
+                if (within(start, allocated, elementsEnd)) return true;
+                break;
+            }
+            case interp::kKindString:
+                if (within(reinterpret_cast<uintptr_t>(var.text.data()), var.text.capacity() + 1,
+                           var.text.size() + 1))
+                    return true;
+                break;
+            case interp::kKindNumber:
+                if (within(reinterpret_cast<uintptr_t>(&var.number), sizeof var.number, sizeof var.number))
+                    return true;
+                break;
+            default: break;
+            }
         }
     }
     return false;

@@ -49,7 +49,8 @@ interp::Error readString(Interpreter& ip, CallArgs& args, MCVal&) {
         return kOk;
     }
     std::string_view separators = args.text(2);
-    size_t room = kStringRoom;
+    // At most the room of the variable (StrDef), 4095 characters unless set.
+    auto room = static_cast<size_t>(args.var(0).slot ? args.var(0).slot.var().textRoom() : interp::kDefaultStringRoom);
     // 16-bit counts: 32768..65535 arrive as their bit pattern.
     size_t requested = args.present(3) ? static_cast<uint16_t>(args.i(3)) : 0;
     size_t max = requested > 0 ? std::min(requested, room) : room;

@@ -84,10 +84,15 @@ Error valFunction(Interpreter& ip, CallArgs& args, MCVal& result) {
 const char* alternativeEnd(const char* p, const char* end) {
     int depth = 0;
     bool inString = false;
+    const char* begin = p;
     for (; p < end; ++p) {
         char c = *p;
         if (c == '"') inString = !inString;
         if (inString) continue;
+        if (end - p >= 3 && isCharLiteral(begin, p)) {
+            p += 2;  // a character literal's ',' or bracket
+            continue;
+        }
         if (c == '(' || c == '[')
             ++depth;
         else if ((c == ')' || c == ']') && depth > 0)

@@ -22,8 +22,9 @@ double roundToStep(double x, double step) {
     if (!(step > 0)) step = 1;
     double q = x / step;
     // Half away from zero; std::round avoids the extra rounding of q + 0.5.
-    if (std::fabs(q) < 9223372036854775808.0) return step * std::round(q);
-    return x;
+    // Adding 0.0 turns a -0 (Round(-0.3)) into 0: a rounded value shows "0".
+    if (std::fabs(q) < 9223372036854775808.0) return step * std::round(q) + 0.0;
+    return x + 0.0;
 }
 
 namespace {
@@ -100,26 +101,18 @@ void copyScalar(const ScalarArg& x, MCVal& result) {
         result.setReal(x.z.re);
 }
 
-// Max(a, b): b when b >= a, else a. With one scalar argument the argument
-// itself (a missing argument would otherwise count as 0).
+// Max(a, b): b when b >= a, else a. A left-out b arrives as 0, as every
+// left-out argument does: Max(x) clips x at zero (old macros rely on it).
 Error maxFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg a = scalarArg(args, 0);
-    if (!args.present(1)) {
-        copyScalar(a, result);
-        return kOk;
-    }
     ScalarArg b = scalarArg(args, 1);
     copyScalar(b.z.re >= a.z.re ? b : a, result);
     return kOk;
 }
 
-// Min(a, b): a when b is greater, else b.
+// Min(a, b): a when b is greater, else b; Min(x) is at most 0.
 Error minFunction(Interpreter&, CallArgs& args, MCVal& result) {
     ScalarArg a = scalarArg(args, 0);
-    if (!args.present(1)) {
-        copyScalar(a, result);
-        return kOk;
-    }
     ScalarArg b = scalarArg(args, 1);
     copyScalar(b.z.re > a.z.re ? a : b, result);
     return kOk;

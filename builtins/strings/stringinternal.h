@@ -8,11 +8,9 @@
 
 namespace tvx::builtins {
 
-// The most a string variable holds: what the string work area can build.
-constexpr size_t kStringRoom = 4095;
-
-// Replaces or extends a string variable's text within its room; 14 (String
-// overflow) when it would not fit, the variable then unchanged.
+// Replaces or extends a string variable's text, widening its room as needed;
+// 14 (String overflow) beyond the longest text a variable takes, 13 when the
+// memory is not there, the variable then unchanged.
 interp::Error setText(std::string& dest, std::string_view text);
 interp::Error appendText(std::string& dest, std::string_view text);
 

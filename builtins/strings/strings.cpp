@@ -6,6 +6,7 @@
 
 #include "builtins/strings/stringinternal.h"
 #include "interp/api.h"
+#include "platform/membudget.h"
 
 namespace tvx::builtins {
 
@@ -17,12 +18,14 @@ using interp::MCVal;
 
 namespace {
 
-// StrDef $l: string variables hold up to the 4095 characters of the string
-// work area; asking for more room than that is a string overflow.
+// StrDef $l: reserves room for l characters. Reads into the variable
+// (ReadString, dialog edits) stop at its room; writes widen it.
 interp::Error strDef(Interpreter&, CallArgs& args, MCVal&) {
-    int32_t room = args.l(1);
-    if (room < 0 || static_cast<size_t>(room) > kStringRoom) return kStringOverflow;
+    int64_t room = args.l(1);
+    if (room < 0 || room > interp::kMaxVariableText) return kStringOverflow;
+    if (!platform::memoryAllows(room)) return interp::kOutOfMemory;
     args.var(0).text->reserve(static_cast<size_t>(room));
+    if (args.var(0).slot) args.var(0).slot.var().room = room;
     return kOk;
 }
 
@@ -51,7 +54,7 @@ interp::Error strInsert(Interpreter&, CallArgs& args, MCVal&) {
         dest.replace(p, s.size(), s);
         return kOk;
     }
-    if (p + s.size() > kStringRoom) return kStringOverflow;
+    if (static_cast<int64_t>(p + s.size()) > interp::kMaxVariableText) return kStringOverflow;
     dest.resize(p);
     dest.append(s);
     return kOk;
@@ -87,7 +90,7 @@ interp::Error strFillUp(Interpreter&, CallArgs& args, MCVal&) {
     size_t n = static_cast<uint16_t>(args.i(1));
     char c = static_cast<char>(args.i(2) & 0xFF);
     if (n <= dest.size() || c == '\0') return kOk;
-    if (n > kStringRoom) return kStringOverflow;
+    if (static_cast<int64_t>(n) > interp::kMaxVariableText) return kStringOverflow;
     dest.append(n - dest.size(), c);
     return kOk;
 }
@@ -114,13 +117,14 @@ interp::Error strCryptA(Interpreter&, CallArgs& args, MCVal&) {
 }  // namespace
 
 interp::Error setText(std::string& dest, std::string_view text) {
-    if (text.size() > kStringRoom) return kStringOverflow;
+    if (static_cast<int64_t>(text.size()) > interp::kMaxVariableText) return kStringOverflow;
     dest.assign(text);
     return kOk;
 }
 
 interp::Error appendText(std::string& dest, std::string_view text) {
-    if (dest.size() + text.size() > kStringRoom) return kStringOverflow;
+    if (static_cast<int64_t>(dest.size() + text.size()) > interp::kMaxVariableText) return kStringOverflow;
+    if (!platform::memoryAllows(static_cast<int64_t>(dest.size() + text.size()))) return interp::kOutOfMemory;
     dest.append(text);
     return kOk;
 }

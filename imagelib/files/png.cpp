@@ -53,6 +53,12 @@ int runDecode(DecodeJob* job)
         return -1;
     }
     png_set_read_fn(png, job, readFromSource);
+    // Ancillary chunks (texts, profiles) cannot claim more than a few MiB, nor
+    // pile up without end: a file with a huge or endless text chunk is read
+    // for its pixels, or refused, instead of exhausting the memory.
+    png_set_chunk_malloc_max(png, 8u << 20);
+    png_set_chunk_cache_max(png, 1000);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colourType = 0, interlace = 0;

@@ -93,10 +93,19 @@ public:
         return true;
     }
 
+    // The first value; values that do not fit in the entry lie elsewhere.
     bool first(const Entry& e, uint32_t* value) const
     {
         if (e.count == 0)
             return false;
+        const uint32_t size = e.type == 1 ? 1 : e.type == 3 ? 2 : e.type == 4 ? 4 : 0;
+        if (size && uint64_t{e.count} * size > 4) {
+            std::vector<uint32_t> all;
+            if (!numbers(e, &all) || all.empty())
+                return false;
+            *value = all[0];
+            return true;
+        }
         switch (e.type) {
         case 1: *value = e.value[0]; return true;
         case 3: *value = u16(e.value); return true;
@@ -147,6 +156,42 @@ uint32_t bitSample(const uint8_t* row, size_t index, int bits)
 
 }  // namespace
 
+namespace {
+
+// FillOrder 2: the pixels of each byte run from its lowest bit.
+void reverseBitsOfBytes(std::vector<uint8_t>& bytes)
+{
+    for (uint8_t& b : bytes) {
+        b = static_cast<uint8_t>(((b & 0xF0) >> 4) | ((b & 0x0F) << 4));
+        b = static_cast<uint8_t>(((b & 0xCC) >> 2) | ((b & 0x33) << 2));
+        b = static_cast<uint8_t>(((b & 0xAA) >> 1) | ((b & 0x55) << 1));
+    }
+}
+
+// Predictor 2: every sample but a row's first holds the difference to the
+// sample of the same channel before it (modulo the sample size).
+void undoHorizontalDifferences(uint8_t* row, uint32_t width, int channels, bool sixteen, bool bigEndian)
+{
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(channels);
+    if (!sixteen) {
+        for (size_t i = static_cast<size_t>(channels); i < n; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + row[i - static_cast<size_t>(channels)]);
+        return;
+    }
+    auto get = [&](size_t i) {
+        return static_cast<uint16_t>(bigEndian ? (row[2 * i] << 8) | row[2 * i + 1]
+                                               : row[2 * i] | (row[2 * i + 1] << 8));
+    };
+    auto put = [&](size_t i, uint16_t v) {
+        row[2 * i + (bigEndian ? 0 : 1)] = static_cast<uint8_t>(v >> 8);
+        row[2 * i + (bigEndian ? 1 : 0)] = static_cast<uint8_t>(v);
+    };
+    for (size_t i = static_cast<size_t>(channels); i < n; ++i)
+        put(i, static_cast<uint16_t>(get(i) + get(i - static_cast<size_t>(channels))));
+}
+
+}  // namespace
+
 int readTiff(const ByteSource& src, NewImage& image)
 {
     FileState& state = fileState();
@@ -186,6 +231,7 @@ int readTiff(const ByteSource& src, NewImage& image)
 
     uint32_t width = 0, height = 0, compression = 1, photometric = 99, samples = 1;
     uint32_t rowsPerStrip = 0xFFFFFFFF, planar = 1;
+    uint32_t fillOrder = 1, predictor = 1, sampleFormat = 1;
     for (const Entry& e : entries) {
         uint32_t* target = nullptr;
         switch (e.tag) {
@@ -193,16 +239,32 @@ int readTiff(const ByteSource& src, NewImage& image)
         case 257: target = &height; break;
         case 259: target = &compression; break;
         case 262: target = &photometric; break;
+        case 266: target = &fillOrder; break;
         case 277: target = &samples; break;
         case 278: target = &rowsPerStrip; break;
         case 284: target = &planar; break;
+        case 317: target = &predictor; break;
+        case 339: {
+            // One value per sample: every one must be one this reader takes.
+            std::vector<uint32_t> formats;
+            if (!file.numbers(e, &formats) || formats.empty())
+                return -1;
+            for (uint32_t f : formats)
+                if (f != 1 && f != 4)
+                    sampleFormat = f;
+            break;
+        }
         default: break;
         }
         if (target && !file.first(e, target))
             return -1;
     }
+    // What this reader does not decode is refused, never read as if the tag
+    // were absent: another compression, the floating-point predictor, signed
+    // or floating samples (4 is "undefined": the bits as they are).
     if (width == 0 || height == 0 || compression != 1 || photometric > 3 || (samples != 1 && samples != 3) ||
-        (planar != 1 && planar != 2))
+        (planar != 1 && planar != 2) || (fillOrder != 1 && fillOrder != 2) ||
+        (predictor != 1 && predictor != 2) || (sampleFormat != 1 && sampleFormat != 4))
         return -1;
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return -1;
@@ -261,6 +323,9 @@ int readTiff(const ByteSource& src, NewImage& image)
         if (bits < 1 || (bits > 16 && bits != 24 && bits != 32))
             return -1;
     }
+    // Horizontal differencing works on whole 8- or 16-bit samples.
+    if (predictor == 2 && bits != 8 && bits != 16 && bits != 24)
+        return -1;
     // The bytes of one row of one strip, and all the pixel data the file must hold.
     const int sampleBits = planar == 2 && samples == 3 ? 8 : bits;
     const uint64_t rowBytes = (uint64_t{width} * sampleBits + 7) / 8;
@@ -301,8 +366,13 @@ int readTiff(const ByteSource& src, NewImage& image)
         strip.resize(static_cast<size_t>(rows * rowBytes));
         if (!src.read(offsets[s], strip.data(), strip.size()))
             return -1;
+        if (fillOrder == 2)
+            reverseBitsOfBytes(strip);
         for (uint32_t r = 0; r < rows; ++r) {
-            const uint8_t* in = strip.data() + r * rowBytes;
+            uint8_t* in = strip.data() + r * rowBytes;
+            if (predictor == 2)
+                undoHorizontalDifferences(in, width, channel >= 0 ? 1 : (bits == 24 ? 3 : 1), bits == 16,
+                                          big);
             const int y = static_cast<int>(firstRow + r);
             if (toPlane) {
                 uint16_t* out = image.planeRow(y);

@@ -34,9 +34,14 @@ const char* restOfLine(const char* p, bool parenthesised) {
     if (!parenthesised) return p + std::strlen(p);
     int depth = 0;
     bool inString = false;
+    const char* begin = p;
     for (; *p; ++p) {
         if (*p == '"') inString = !inString;
         if (inString) continue;
+        if (isCharLiteral(begin, p)) {
+            p += 2;
+            continue;
+        }
         if (*p == '(') ++depth;
         if (*p == ')' && depth-- == 0) break;
     }

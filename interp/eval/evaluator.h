@@ -31,6 +31,9 @@ public:
 
     // A string expression: terms joined by '+'. The text is built in buffer.
     Error stringExpression(const char*& p, std::string& buffer);
+    // A string variable named alone whose text is longer than the work area
+    // (a long string), with p moved past the name; null for anything else.
+    const std::string* wholeStringVariable(const char*& p);
     // The same, stored in the work area.
     Error stringToWorkArea(const char*& p, std::string_view& out);
 

@@ -7,6 +7,7 @@
 #include "interp/eval/scanner.h"
 #include "interp/interpreter.h"
 #include "interp/values/number.h"
+#include "platform/membudget.h"
 
 namespace tvx::interp {
 
@@ -128,6 +129,10 @@ Error Evaluator::matrixLiteral(const char*& p, MCVal& out) {
             if (!(count >= 1)) continue;  // no element at all
             if (count > static_cast<double>(kMaxLiteralElements)) return kVectorNotCreated;
             auto n = static_cast<int64_t>(count);
+            // The row's doubles and the block made from them: checked against the
+            // memory the system can give before anything is reserved.
+            if (!platform::memoryAllows((total + n) * static_cast<int64_t>(2 * sizeof(double))))
+                return kOutOfMemory;
             if (total + n <= kMaxLiteralElements)
                 rows.back().re.reserve(rows.back().re.size() + static_cast<size_t>(n));
             for (int64_t i = 0; i < n; ++i) {

@@ -1,4 +1,5 @@
 // String expressions, number formats and string comparisons.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -92,7 +93,29 @@ Error Evaluator::stringExpression(const char*& p, std::string& out) {
     }
 }
 
+const std::string* Evaluator::wholeStringVariable(const char*& p) {
+    if (!isNameChar(*p) || isDigit(*p)) return nullptr;
+    const char* end = skipCompoundName(p);
+    char after = *skipBlanks(end);
+    if (after != '\0' && after != ',' && after != ')' && after != ':' && after != '|') return nullptr;
+    const char* q = p;
+    Designator d;
+    const char* savedErrorPosition = ip_.errorPosition();
+    if (designate(q, Creation::Find, d) != kOk || q != end || d.form != Designator::kVariable ||
+        d.slot.var().valueKind() != kKindString) {
+        ip_.setErrorPosition(savedErrorPosition);
+        return nullptr;
+    }
+    const std::string& text = d.slot.var().text;
+    if (text.size() <= kMaxStringLength) return nullptr;
+    p = end;
+    return &text;
+}
+
 Error Evaluator::stringToWorkArea(const char*& p, std::string_view& out) {
+    // A string variable alone passes whole, also when it is longer than the
+    // work area (a long string); an expression is built in the area.
+    if (const std::string* whole = wholeStringVariable(p)) return ip_.work().storeLong(*whole, out);
     std::string text;
     Error err = stringExpression(p, text);
     if (err) return err;
@@ -220,8 +243,9 @@ Error Evaluator::formatTerm(const char*& p, std::string& out) {
         bool newRadix = radix;
         bool newUpper = upper;
         if (*q == '0' && isDigit(q[1])) {
+            // A digit count beyond what a format can give is capped (it cannot overflow).
             newZeros = 0;
-            for (++q; isDigit(*q); ++q) newZeros = newZeros * 10 + (*q - '0');
+            for (++q; isDigit(*q); ++q) newZeros = std::min(newZeros * 10 + (*q - '0'), 1000000);
         } else if (*q >= '1' && *q <= '9') {
             newWidth = *q++ - '0';
             if (isDigit(*q)) newWidth = newWidth * 10 + (*q++ - '0');
@@ -336,6 +360,9 @@ Error Evaluator::formatTerm(const char*& p, std::string& out) {
 
 Error Evaluator::stringOperandOrComparison(const char*& p, MCVal& out) {
     const char* start = p;
+    // A long string variable alone is a string operand (it is compared with nothing).
+    const char* q0 = p;
+    if (wholeStringVariable(q0)) return kStringOperand;
     std::string left;
     Error err = stringExpression(p, left);
     if (err) return err;

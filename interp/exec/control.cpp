@@ -191,6 +191,10 @@ void splitList(std::string_view text, std::vector<std::string_view>& items) {
         char c = text[i];
         if (c == '"') inString = !inString;
         if (inString) continue;
+        if (i + 2 < text.size() && isCharLiteral(text.data(), text.data() + i)) {
+            i += 2;  // a character literal: its ',' or bracket separates nothing
+            continue;
+        }
         if (c == '(' || c == '[')
             ++depth;
         else if ((c == ')' || c == ']') && depth > 0)

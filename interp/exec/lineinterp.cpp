@@ -152,7 +152,7 @@ Error plainAssignment(const Designator& target, RightSide& right, bool mayChange
         if (!right.isString) return kWrongDataType;
         var.text.replace(static_cast<size_t>(target.position),
                          static_cast<size_t>(target.end - target.position), right.text);
-        if (var.text.size() > kMaxStringLength) var.text.resize(kMaxStringLength);
+        if (static_cast<int64_t>(var.text.size()) > kMaxVariableText) var.text.resize(kMaxVariableText);
         return kOk;
     }
     if (target.form != Designator::kVariable) return kUndefinedVariable;
@@ -236,10 +236,13 @@ Error compoundOnVector(Interpreter& ip, const Designator& target, RightSide& rig
 
 // "+=", "-=", "*=", "/=", "^=": the target combined with the right side.
 Error compoundAssignment(Interpreter& ip, const Designator& target, RightSide& right, char op) {
+    // A status variable is read-only, as for Add !pi, 1.
+    if (target.form == Designator::kStatus) return kWrongDataType;
+    if (!target.slot) return kUndefinedVariable;
     Variable& var = target.slot.var();
     if (target.form == Designator::kVariable && var.valueKind() == kKindString) {
         if (op != '+' || !right.isString) return kWrongDataType;
-        if (var.text.size() + right.text.size() > kMaxStringLength) return kStringOverflow;
+        if (static_cast<int64_t>(var.text.size() + right.text.size()) > kMaxVariableText) return kStringOverflow;
         var.text += right.text;  // StrAdd
         return kOk;
     }
@@ -310,9 +313,17 @@ Error showExpression(Interpreter& ip, const char*& p) {
     Error err = ip.evaluator().numeric(p, kLimitAssignment, value);
     if (err == kStringOperand) {
         isString = true;
-        err = ip.evaluator().stringExpression(p, text);
+        // A long string variable shows whole (cut for display), an expression is built.
+        if (const std::string* whole = ip.evaluator().wholeStringVariable(p))
+            text = *whole, err = kOk;
+        else
+            err = ip.evaluator().stringExpression(p, text);
     }
     ip.symbols().lookupOnly = lookupOnly;
+    if (err == kUndefinedVariable) {
+        // The whole expression is shown, however far its evaluation came.
+        p += std::strlen(p);
+    }
     const char* end = p;
     while (end > start && isBlank(end[-1])) --end;
     std::string_view expression(start, static_cast<size_t>(end - start));
@@ -352,9 +363,10 @@ Error executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool 
     int code = readCommandWord(ip, wordEnd);
     if (code < 0) {
         // Not a command: a macro function (or an object's method) called as a statement.
+        // As for built-in statements, blanks may stand between the name and its '('.
         const char* nameEnd = p;
         while (isNameChar(*nameEnd) || (*nameEnd == '.' && isNameChar(nameEnd[1]))) ++nameEnd;
-        if (*nameEnd == '(') {
+        if (*skipBlanks(nameEnd) == '(') {
             MCVal ignored;
             const char* q = p;
             Error err = ip.evaluator().numeric(q, kLimitArgument, ignored);
@@ -364,6 +376,16 @@ Error executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool 
         }
         ip.setErrorPosition(start);
         return kUnknownCommand;
+    }
+    if (isFunctionCode(code) && *wordEnd != '(' && *skipBlanks(wordEnd) == '(') {
+        // A function called as a statement with blanks before its '(': called
+        // as in an expression (the value is dropped), as macro functions are.
+        MCVal ignored;
+        const char* q = p;
+        Error err = ip.evaluator().numeric(q, kLimitArgument, ignored);
+        if (err == kStringOperand) err = kWrongDataType;
+        p = q;
+        return err;
     }
     noChaining = forbidsChaining(code);
     if (noChaining) ctx.lineFlags |= kLineNoChaining;

@@ -34,13 +34,16 @@ std::string numberText(double value) {
 }
 
 // Reads a saved value into var by its kind; false when the key is missing.
+// A data block is not saved, and a saved value never turns a variable into
+// another kind: a block variable, and an empty value (which is what older runs
+// wrote for a block), leave the variable as it is.
 bool loadSaved(const platform::IniDocument& file, const std::string& group, std::string_view name,
                Variable& var) {
     std::string text;
     if (!file.get(group, name, &text)) return false;
     if (var.valueKind() == kKindString) {
         var.text = text.substr(0, kMaxSavedString);
-    } else {
+    } else if (var.valueKind() != kKindBlock && !text.empty()) {
         var.clearValue();
         var.setValueKind(kKindNumber);
         var.number = std::strtod(text.c_str(), nullptr);
@@ -215,12 +218,13 @@ void savePermanentVariables(Interpreter& ip) {
         if (!table->isUsed(index)) continue;
         const Variable& var = table->at(index);
         std::string_view name = table->nameAt(index);
-        if (var.kind & kKindPermanent) {
+        if ((var.kind & kKindPermanent) &&
+            (var.valueKind() == kKindNumber || var.valueKind() == kKindString)) {
+            // Numbers and strings only: a data block cannot be kept as text, and
+            // writing it as something else would replace it on the next run.
             if (!anyPermanent) permanentFile.load(permanentPath);
             anyPermanent = true;
-            std::string value = var.valueKind() == kKindNumber   ? numberText(var.number)
-                                : var.valueKind() == kKindString ? var.text
-                                                                 : std::string();
+            std::string value = var.valueKind() == kKindNumber ? numberText(var.number) : var.text;
             permanentFile.set(symbols.groupName, name, value);
         } else if ((var.kind & kKindGlobal) && var.valueKind() == kKindString) {
             if (!anyGlobalString) globalFile.load(globalPath);

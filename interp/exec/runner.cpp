@@ -199,7 +199,7 @@ bool Runner::run(const StartRequest& request) {
             ip_.runState_ = static_cast<uint8_t>((ip_.runState_ & ~kRunRunning) | kRunErrorPending);
             if (first) return false;
             // A macro that StartMacro asked for is missing.
-            reportErrorWithLine(kUnknownCommand, 0, "StartMacro " + next.name);
+            reportMacroNotFound(next);
             return true;
         }
         driveCalls(0);
@@ -224,16 +224,14 @@ void Runner::driveCalls(size_t baseDepth) {
                 std::string base = replaced->macroPath;
                 finishContext(false);
                 pending.request.baseDirectory = base;
-                if (!startContext(pending.request, CallKind::Call))
-                    reportErrorWithLine(kUnknownCommand, 0, "StartMacro " + pending.request.name);
+                if (!startContext(pending.request, CallKind::Call)) reportMacroNotFound(pending.request);
                 continue;
             }
             if (nestedCalls() >= kMaxNestedMacros) {
                 reportError(kTooManyNestedMacros);
                 continue;
             }
-            if (!startContext(pending.request, pending.kind))
-                reportError(kUnknownCommand);  // the call's line
+            if (!startContext(pending.request, pending.kind)) reportMacroNotFound(pending.request);
             continue;
         }
         bool bottom = stack_.size() == baseDepth + 1;
@@ -254,7 +252,10 @@ Error Runner::requestMacro(CallKind kind, std::string_view name, std::string_vie
     request.name = std::string(name.substr(0, kMaxRequestName));
     request.label = std::string(label.substr(0, kMaxLabelName));
     request.bypassCache = flag != 0;
-    if (MacroContext* ctx = current()) request.baseDirectory = ctx->macroPath;
+    if (MacroContext* ctx = current()) {
+        request.baseDirectory = ctx->macroPath;
+        request.sourceLine = std::string(ctx->currentLine);
+    }
     if (kind == CallKind::Start && nestedCalls() == 0) {
         // Ends the running macro; the new one starts after it has been cleaned up.
         pendingStart_ = std::move(request);
@@ -272,7 +273,10 @@ Error Runner::requestMacro(CallKind kind, std::string_view name, std::string_vie
             return kOk;
         }
         size_t depth = stack_.size();
-        if (!startContext(request, kind)) return kUnknownCommand;
+        if (!startContext(request, kind)) {
+            reportMacroNotFound(request);
+            return kOk;  // reported with the macro's name
+        }
         int saved = nestedLoops_;
         nestedLoops_ = 0;
         driveCalls(depth);
@@ -587,9 +591,14 @@ MacroContext* Runner::functionLibrary(std::string_view functionName) {
     MacroContext* raw = library.get();
     stack_.push_back(std::move(library));
     applyScope(*raw);
+    // The file's own lines create their variables, also when the call that
+    // loads it stands in a "?" line (which only looks names up).
+    bool lookupOnly = ip_.symbols().lookupOnly;
+    ip_.symbols().lookupOnly = false;
     ++nestedLoops_;
     runLoop(*raw, 0);
     --nestedLoops_;
+    ip_.symbols().lookupOnly = lookupOnly;
     raw->ended = false;
     raw->skipState = 0;
     libraries_.emplace(key, std::move(stack_.back()));
@@ -624,10 +633,16 @@ void Runner::reportError(int n, unsigned flags) {
     reportErrorWithLine(n, flags, ctx ? ctx->currentLine : std::string_view());
 }
 
-void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line) {
+void Runner::reportMacroNotFound(const StartRequest& request) {
+    // Error 801 for the line that asked, and which macro it did not find.
+    reportErrorWithLine(kUnknownCommand, 0, request.sourceLine, "Macro not found: " + request.name);
+}
+
+void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line, std::string_view detail) {
     ip_.lastError_ = n & 0x8FFF;
     if (n == 0) return;
     std::string text = errorBoxText(ip_, n, std::string(line));
+    if (!detail.empty()) text += "\n" + std::string(detail);
     ip_.host().logError(text);
     bool running = (ip_.runState_ & kRunRunning) != 0;
     bool continuable = (flags & kContinuable) != 0;
@@ -768,7 +783,7 @@ void Runner::pause(double milliseconds) {
 std::string Runner::subName(int index) const {
     const MacroContext* ctx = stack_.empty() ? nullptr : stack_.back().get();
     if (!ctx) return {};
-    int level = (index & 0x8000) ? (index & 0x7FFF) : ctx->callLevel - index;
+    int64_t level = (index & 0x8000) ? (index & 0x7FFF) : int64_t{ctx->callLevel} - index;
     if (level < 1 || level > ctx->callLevel) return {};
     return std::string(ctx->labels.name(ctx->frames[static_cast<size_t>(level)].calledId));
 }
@@ -776,7 +791,7 @@ std::string Runner::subName(int index) const {
 std::string Runner::callingLine(int index) const {
     const MacroContext* ctx = stack_.empty() ? nullptr : stack_.back().get();
     if (!ctx) return {};
-    int level = (index & 0x8000) ? (index & 0x7FFF) : ctx->callLevel - index;
+    int64_t level = (index & 0x8000) ? (index & 0x7FFF) : int64_t{ctx->callLevel} - index;
     if (level < 1 || level > ctx->callLevel) return {};
     const std::string& text = *ctx->text;
     size_t pos = ctx->frames[static_cast<size_t>(level)].callLineStart;

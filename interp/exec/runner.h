@@ -98,7 +98,8 @@ private:
     Error endOfTextCheck(MacroContext& ctx);
     void driveCalls(size_t baseDepth);
     void endOfTopLevel();
-    void reportErrorWithLine(int n, unsigned flags, std::string_view line);
+    void reportErrorWithLine(int n, unsigned flags, std::string_view line, std::string_view detail = {});
+    void reportMacroNotFound(const StartRequest& request);
     void applyScope(MacroContext& ctx);
     PendingCall prepareCall(std::string_view name, std::string_view argumentText);
     Error runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound);

@@ -11,6 +11,7 @@
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 namespace tvx::interp {
 
@@ -55,8 +56,8 @@ Error runStatus(Interpreter& ip, int code, int index, StatusValue& value) {
     case statvar::Lv: value.number = ctx->callLevel; break;
     case statvar::ix:
     case statvar::ix1: {
-        // Counted from the innermost loop outwards.
-        int slot = level - 1 - index;
+        // Counted from the innermost loop outwards (any int index, INT_MIN too).
+        int64_t slot = int64_t{level} - 1 - index;
         if (slot >= 0 && slot < level) value.number = ctx->loopIndexes[static_cast<size_t>(slot)];
         if (code == statvar::ix1) value.number += 1;
         break;
@@ -64,7 +65,7 @@ Error runStatus(Interpreter& ip, int code, int index, StatusValue& value) {
     case statvar::LoopIndex:
     case statvar::LoopCount: {
         // Without index the innermost loop; with index n loop level n (1 = outermost).
-        int slot = index == 0 ? level - 1 : index - 1;
+        int64_t slot = index == 0 ? int64_t{level} - 1 : int64_t{index} - 1;
         if (slot >= 0 && slot < level)
             value.number = code == statvar::LoopIndex ? ctx->loopIndexes[static_cast<size_t>(slot)]
                                                       : ctx->loopCounts[static_cast<size_t>(slot)];
@@ -148,6 +149,10 @@ Error numberStatus(Interpreter& ip, int code, int index, StatusValue& value) {
     case statvar::Max:
         value.number = ip.mValue == kUnsetMarker ? kUnsetReading : static_cast<double>(ip.mValue);
         break;
+    // 1 while the key with the virtual-key code index is down (as the window layer sees the keyboard).
+    case statvar::KeyStat: value.number = index > 0 && index < 256 && ip.host().isKeyDown(index) ? 1 : 0; break;
+    // The program's module handle: where its image lies in memory, the same for the whole run.
+    case statvar::hInstance: value.number = static_cast<double>(platform::programImageAddress()); break;
     default: break;
     }
     return kOk;
@@ -175,6 +180,8 @@ constexpr StatusRow kRunStatusRows[] = {
     {statvar::Fac, numberStatus},
     {statvar::M, numberStatus},
     {statvar::Max, numberStatus},
+    {statvar::KeyStat, numberStatus},
+    {statvar::hInstance, numberStatus},
     {statvar::DefPath, pathStatus},
     {statvar::MacroPath, pathStatus},
     {statvar::AppPath, pathStatus},

@@ -1,6 +1,7 @@
 // One macro variable, and the ids by which variables are designated.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -23,12 +24,27 @@ constexpr uint8_t kKindInlineText = 0x10;
 constexpr uint8_t kKindPermanent = 0x40;
 constexpr uint8_t kKindGlobal = 0x80;  // set for Permanent too
 
+// The room of a string variable: what StrDef reserved (kNoRoomSet: nothing,
+// then kDefaultStringRoom). Writing a longer text widens the room; reading
+// into the variable (ReadString, dialogs) stops at it.
+constexpr int64_t kNoRoomSet = -1;
+constexpr int64_t kDefaultStringRoom = 4095;
+// The longest text a string variable takes (814 beyond).
+constexpr int64_t kMaxVariableText = int64_t{1} << 30;
+
 struct Variable {
     uint8_t kind = kKindNone;
     double number = 0;
     DataBlock* block = nullptr;  // kKindBlock
     std::string text;            // kKindString
     uint32_t refId = 0;          // kKindReference: the id of the variable aliased
+    int64_t room = kNoRoomSet;   // kKindString: see kNoRoomSet
+
+    // The characters the variable has room for.
+    int64_t textRoom() const {
+        int64_t reserved = room == kNoRoomSet ? kDefaultStringRoom : room;
+        return std::max(reserved, static_cast<int64_t>(text.size()));
+    }
 
     VarKind valueKind() const { return static_cast<VarKind>(kind & kKindMask); }
     void setValueKind(VarKind k) { kind = static_cast<uint8_t>((kind & ~kKindMask) | k); }
@@ -40,6 +56,7 @@ struct Variable {
         text.shrink_to_fit();
         number = 0;
         refId = 0;
+        room = kNoRoomSet;
         setValueKind(kKindNone);
     }
 };

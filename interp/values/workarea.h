@@ -5,7 +5,11 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "interp/errors.h"
 
@@ -16,8 +20,14 @@ public:
     static constexpr size_t kSize = 4096;
 
     size_t mark() const { return top_; }
-    void release(size_t mark) { top_ = mark <= top_ ? mark : top_; }
-    void reset() { top_ = 0; }
+    void release(size_t mark) {
+        top_ = mark <= top_ ? mark : top_;
+        while (!long_.empty() && long_.back().first >= top_) long_.pop_back();
+    }
+    void reset() {
+        top_ = 0;
+        long_.clear();
+    }
 
     // Stores text (and a NUL) in the area; fails with 814 when it does not fit.
     Error store(std::string_view text, std::string_view& stored) {
@@ -31,11 +41,23 @@ public:
         return kOk;
     }
 
+    // A text longer than the area (a long string variable passed whole as an
+    // argument) is kept aside until the area is released below it; it takes
+    // one byte of the area, so that every later mark lies above it.
+    Error storeLong(std::string_view text, std::string_view& stored) {
+        if (top_ >= kSize) return kStringOverflow;
+        long_.emplace_back(top_, std::make_unique<std::string>(text));
+        buffer_[top_++] = '\0';
+        stored = *long_.back().second;
+        return kOk;
+    }
+
     size_t available() const { return kSize - top_; }
 
 private:
     char buffer_[kSize];
     size_t top_ = 0;
+    std::vector<std::pair<size_t, std::unique_ptr<std::string>>> long_;
 };
 
 // The longest string the work area can hold.

@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QWindow>
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
@@ -428,10 +429,11 @@ public:
         view->kind = w.kind;
         w.view = view;
         QWidget* parent = nullptr;
+        QWidget* ownerWidget = nullptr;
         if (Window* p = detail::find(w.parent))
             parent = static_cast<View*>(p->view)->widget;
         else if (Window* o = detail::find(w.owner))
-            parent = static_cast<View*>(o->view)->widget;
+            ownerWidget = static_cast<View*>(o->view)->widget;
         Qt::WindowFlags flags;
         if (!(w.style & WS_CHILD)) {
             flags = w.owner ? Qt::Dialog : Qt::Window;
@@ -467,6 +469,15 @@ public:
             break;
         }
         }
+        // An owned window (a dialog, a box) is no Qt child of its owner: Qt would
+        // pass the owner's disabled state on to it, and a modal dialog disables
+        // its owner as Win32 does. It stays above the owner as a transient window.
+        if (ownerWidget && widget->isWindow()) {
+            widget->winId();
+            ownerWidget->window()->winId();
+            if (QWindow* handle = widget->windowHandle())
+                handle->setTransientParent(ownerWidget->window()->windowHandle());
+        }
         widget->setProperty(kHandleProperty, static_cast<qulonglong>(h));
         if (w.kind != Kind::Generic && w.kind != Kind::Dialog) widget->setFocusPolicy(Qt::StrongFocus);
         if (w.kind == Kind::Static) widget->setFocusPolicy(Qt::NoFocus);
@@ -500,6 +511,11 @@ public:
         view->syncing = true;
         if (bits & detail::kSyncGeometry) placeWidget(w, widget);
         if (bits & (detail::kSyncText | detail::kSyncStyle)) syncText(w, widget);
+        if ((bits & detail::kSyncStyle) && w.kind == Kind::Button) {
+            // The default push button is drawn as such (Enter is the window layer's).
+            if (auto* push = dynamic_cast<QPushButton*>(widget))
+                push->setDefault((w.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
+        }
         if (bits & detail::kSyncFont) widget->setFont(w.font ? fontOf(w.font) : QApplication::font());
         if (bits & detail::kSyncEnabled) widget->setEnabled(!(w.style & WS_DISABLED));
         if (bits & (detail::kSyncItems | detail::kSyncSelection))
@@ -1099,7 +1115,8 @@ public:
         : QDialog(parent) {
         setObjectName("tvxMessageBox");
         setWindowTitle(caption);
-        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+        // A title and a close button, no minimise or maximise buttons.
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         auto* outer = new QVBoxLayout(this);
         auto* row = new QHBoxLayout;
         QStyle::StandardPixmap icon = QStyle::SP_CustomBase;

@@ -1,6 +1,9 @@
 // JPEG and PNG files: round trips, quality and sampling, comments, damaged files.
 #include "PixoryTestSupport.h"
 
+#include <sys/resource.h>
+#include <zlib.h>
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -187,6 +190,46 @@ TEST_F(JpegPngTest, DamagedPngFilesFail)
     v = f;
     v[16] = 0x7F;  // width of 2 billion
     refused(v, "absurd width");
+}
+
+// A text chunk that inflates to 200 MiB: the pixels load, the text is not
+// kept, and the memory stays small.
+TEST_F(JpegPngTest, HugeTextChunkDoesNotExhaustMemory)
+{
+    auto chunk = [](const char* type, const std::vector<uint8_t>& data) {
+        std::vector<uint8_t> c;
+        for (int i = 3; i >= 0; --i)
+            c.push_back(static_cast<uint8_t>(data.size() >> (8 * i)));
+        c.insert(c.end(), type, type + 4);
+        c.insert(c.end(), data.begin(), data.end());
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(c.data() + 4), static_cast<uInt>(c.size() - 4));
+        for (int i = 3; i >= 0; --i)
+            c.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+        return c;
+    };
+    auto deflate = [](const std::vector<uint8_t>& in) {
+        uLongf size = compressBound(static_cast<uLong>(in.size()));
+        std::vector<uint8_t> out(size);
+        compress2(out.data(), &size, in.data(), static_cast<uLong>(in.size()), 9);
+        out.resize(size);
+        return out;
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto add = [&](const std::vector<uint8_t>& c) { png.insert(png.end(), c.begin(), c.end()); };
+    add(chunk("IHDR", {0, 0, 0, 2, 0, 0, 0, 2, 8, 0, 0, 0, 0}));
+    std::vector<uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+    const std::vector<uint8_t> packed = deflate(std::vector<uint8_t>(size_t{200} << 20, 0));
+    text.insert(text.end(), packed.begin(), packed.end());
+    add(chunk("zTXt", text));
+    add(chunk("IDAT", deflate({0, 0x10, 0x20, 0, 0x30, 0x40})));
+    add(chunk("IEND", {}));
+    writeFile(path("bomb.png"), png);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    ASSERT_NE(pxLoadImage(1, path("bomb.png").c_str()), nullptr);
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // kilobytes
+    EXPECT_EQ(pxGetPixelValue(1, 1, 1), 0x40);
 }
 
 }  // namespace

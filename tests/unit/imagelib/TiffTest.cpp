@@ -92,7 +92,8 @@ private:
 
 // A w x h grey image with bits per sample, in strips of rowsPerStrip rows.
 std::vector<uint8_t> greyTiff(bool big, int bits, int w, int h, int rowsPerStrip,
-                              const std::vector<uint8_t>& pixels, uint32_t compression = 1)
+                              const std::vector<uint8_t>& pixels, uint32_t compression = 1,
+                              const std::vector<std::pair<uint16_t, uint32_t>>& moreTags = {})
 {
     TiffBuilder t(big);
     const size_t rowBytes = (static_cast<size_t>(w) * bits + 7) / 8;
@@ -111,6 +112,8 @@ std::vector<uint8_t> greyTiff(bool big, int bits, int w, int h, int rowsPerStrip
     t.entry(273, 4, offsets);
     t.entry(278, 4, {static_cast<uint32_t>(rowsPerStrip)});
     t.entry(279, 4, counts);
+    for (auto [tag, value] : moreTags)
+        t.entry(tag, 3, {value});
     return t.build();
 }
 
@@ -238,6 +241,57 @@ TEST_F(TiffTest, BothByteOrdersAndStrips)
     EXPECT_EQ(pxGetPixelValue(2, 2, 0), 0x123);
 }
 
+// Tags that change how the samples read: honoured, or the file is refused;
+// never read as if they were absent.
+TEST_F(TiffTest, FillOrderAndPredictorAreHonouredOthersRefused)
+{
+    // 16-bit grey, little-endian, written with the lowest bit of each byte first.
+    std::vector<uint8_t> lsbFirst(2 * 3 * 2);
+    for (int i = 0; i < 6; ++i) {
+        const int v = 11111 * i + 7;
+        lsbFirst[2 * i] = static_cast<uint8_t>(v);
+        lsbFirst[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    for (uint8_t& b : lsbFirst) {
+        uint8_t r = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            r = static_cast<uint8_t>(r | (((b >> bit) & 1) << (7 - bit)));
+        b = r;
+    }
+    writeFile(path("fill2.tif"), greyTiff(false, 16, 3, 2, 2, lsbFirst, 1, {{266, 2}}));
+    ASSERT_NE(pxLoadImage(1, path("fill2.tif").c_str()), nullptr);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(pxGetPixelValue(1, i % 3, i / 3), 11111 * i + 7) << i;
+
+    // Horizontal differencing: 8-bit 10, 30, 25 is stored 10, 20, 251; 16-bit big-endian
+    // 1000, 3000, 200 is stored 1000, 2000, 62736.
+    writeFile(path("pred8.tif"), greyTiff(false, 8, 3, 1, 1, {10, 20, 251}, 1, {{317, 2}}));
+    ASSERT_NE(pxLoadImage(2, path("pred8.tif").c_str()), nullptr);
+    EXPECT_EQ(pxGetPixelValue(2, 0, 0), 10);
+    EXPECT_EQ(pxGetPixelValue(2, 1, 0), 30);
+    EXPECT_EQ(pxGetPixelValue(2, 2, 0), 25);
+    writeFile(path("pred16.tif"),
+              greyTiff(true, 16, 3, 1, 1, {0x03, 0xE8, 0x07, 0xD0, 0xF5, 0x10}, 1, {{317, 2}}));
+    ASSERT_NE(pxLoadImage(3, path("pred16.tif").c_str()), nullptr);
+    EXPECT_EQ(pxGetPixelValue(3, 0, 0), 1000);
+    EXPECT_EQ(pxGetPixelValue(3, 1, 0), 3000);
+    EXPECT_EQ(pxGetPixelValue(3, 2, 0), 200);
+
+    // Refused: signed and floating samples, the floating-point predictor, another
+    // fill order, a compression this reader does not decode.
+    const std::vector<uint8_t> pixels(4, 9);
+    for (auto [tag, value] : std::vector<std::pair<uint16_t, uint32_t>>{
+             {339, 2}, {339, 3}, {317, 3}, {266, 3}}) {
+        writeFile(path("refused.tif"), greyTiff(false, 8, 2, 2, 2, pixels, 1, {{tag, value}}));
+        EXPECT_EQ(pxLoadImage(4, path("refused.tif").c_str()), nullptr) << tag << " = " << value;
+    }
+    writeFile(path("lzw.tif"), greyTiff(false, 8, 2, 2, 2, pixels, 5));
+    EXPECT_EQ(pxLoadImage(4, path("lzw.tif").c_str()), nullptr);
+    // Sample format 4 (undefined) reads the bits as they are.
+    writeFile(path("undefined.tif"), greyTiff(false, 8, 2, 2, 2, pixels, 1, {{339, 4}}));
+    EXPECT_NE(pxLoadImage(4, path("undefined.tif").c_str()), nullptr);
+}
+
 TEST_F(TiffTest, PlanarRgbIsInterleaved)
 {
     TiffBuilder t(false);
@@ -334,9 +388,9 @@ TEST_F(TiffTest, RequestedTagAndComment)
     t.entry(262, 3, {1});
     t.ascii(270, "a description");
     t.entry(273, 4, {t.data({5})});
-    t.entry(339, 3, {0x1234, 0x5678});
+    t.entry(65000, 3, {0x1234, 0x5678});  // a private tag of two shorts
     writeFile(path("c.tif"), t.build());
-    pxGetTiffTagInfo(339);
+    pxGetTiffTagInfo(65000);
     ASSERT_NE(pxLoadImage(3, path("c.tif").c_str()), nullptr);
     EXPECT_STREQ(pxGetLastComment(), "a description");
     uint16_t shorts[2];

@@ -52,7 +52,7 @@ TEST(Install, RefusesUnknownAndDuplicateCodes) {
         {0x20F, doubles},      // no row has this code
         {cmd::Loop, doubles},  // the control statements have it already
     };
-    static constexpr StatusRow kStatuses[] = {{statvar::KeyStat, readsSeven}, {33, readsSeven}};
+    static constexpr StatusRow kStatuses[] = {{statvar::FileError, readsSeven}, {33, readsSeven}};
     ip.install({"test", kRows, kStatuses});
     ASSERT_EQ(ip.installProblems().size(), 4u);
     EXPECT_NE(ip.installProblems()[0].find("Real"), std::string::npos);
@@ -60,7 +60,7 @@ TEST(Install, RefusesUnknownAndDuplicateCodes) {
     EXPECT_NE(ip.installProblems()[2].find("Loop"), std::string::npos);
     EXPECT_NE(ip.installProblems()[3].find("33"), std::string::npos);
     EXPECT_TRUE(ip.hasHandler(cmd::Real));
-    EXPECT_TRUE(ip.hasStatusReader(statvar::KeyStat));
+    EXPECT_TRUE(ip.hasStatusReader(statvar::FileError));
 }
 
 TEST(Invoke, ExceptionsFailTheLineNotTheRun) {
@@ -94,11 +94,11 @@ TEST(Invoke, StatusReadersAndFunctionsOfAFamily) {
     testing::TestHost host;
     Interpreter ip(host);
     static constexpr CommandRow kRows[] = {{cmd::Real, doubles}};
-    static constexpr StatusRow kStatuses[] = {{statvar::KeyStat, readsSeven}};
+    static constexpr StatusRow kStatuses[] = {{statvar::FileError, readsSeven}};
     ip.install({"test", kRows, kStatuses});
-    ASSERT_TRUE(runText(ip, "?Real(4) + !KeyStat[65]\n"));
+    ASSERT_TRUE(runText(ip, "?Real(4) + !FileError\n"));
     ASSERT_EQ(host.values.size(), 1u);
-    EXPECT_EQ(host.values[0], "Real(4) + !KeyStat[65] = 15");
+    EXPECT_EQ(host.values[0], "Real(4) + !FileError = 15");
     EXPECT_TRUE(host.boxes.empty());
 }
 

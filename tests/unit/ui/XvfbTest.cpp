@@ -60,83 +60,153 @@ bool onPath(const char* program) {
     return capture({"sh", "-c", std::string("command -v ") + program}, "").size() > 0;
 }
 
-TEST(Desktop, AnOkBoxOnAnXDisplayIsAnsweredBySyntheticInput) {
-    if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-    // A display of our own: a number no other server holds, and a server that is
-    // still alive once its socket is there (another one may have won the number).
-    int number = 90 + static_cast<int>(getpid() % 60);
-    pid_t server = -1;
-    std::string display;
-    for (int tries = 0; tries < 20 && server < 0; ++tries, ++number) {
-        std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") || fs::exists(socket)) continue;
-        display = ":" + std::to_string(number);
-        pid_t candidate =
-            spawn({"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac"}, "");
-        auto deadline = std::chrono::steady_clock::now() + 10s;
-        bool died = false;
-        while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline && !died) {
-            std::this_thread::sleep_for(50ms);
-            died = waitpid(candidate, nullptr, WNOHANG) == candidate;
-        }
-        std::this_thread::sleep_for(100ms);
-        if (!died && fs::exists(socket) && waitpid(candidate, nullptr, WNOHANG) == 0) {
-            server = candidate;
-        } else if (!died) {
-            kill(candidate, SIGTERM);
-            waitpid(candidate, nullptr, 0);
-        }
-    }
-    if (server < 0) GTEST_SKIP() << "Xvfb could not start a display";
-
-    char pattern[] = "/tmp/tolvex-xvfb-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string dir = pattern;
-    std::ofstream(dir + "/hello.mac") << "OkBox \"Hello from the desktop\"\r\n?\"answered\"\r\nTerminate\r\n";
-    int out = open((dir + "/out.txt").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    int err = open((dir + "/err.txt").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    pid_t program = spawn({TOLVEX_BINARY_DIR "/bin/tolvex", "hello.mac"}, display, dir, out, err);
-    close(out);
-    close(err);
-
-    // Wait for the box (its caption is "Macro"), give it the keyboard and press Enter.
-    std::string window;
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (window.empty() && std::chrono::steady_clock::now() < deadline) {
-        window = capture({"xdotool", "search", "--name", "^Macro$"}, display);
-        if (window.empty()) std::this_thread::sleep_for(100ms);
-    }
-    int status = -1;
-    bool ended = false;
-    if (!window.empty()) {
-        window = window.substr(0, window.find('\n'));
-        for (int attempt = 0; attempt < 20 && !ended; ++attempt) {
-            capture({"xdotool", "windowfocus", "--sync", window}, display);
-            capture({"xdotool", "key", "--clearmodifiers", "Return"}, display);
-            for (int i = 0; i < 10 && !ended; ++i) {
+// A display of our own for each test, and tolvex run on it in a scratch folder.
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        // A number no other server holds, and a server that is still alive once its
+        // socket is there (another one may have won the number).
+        int number = 90 + static_cast<int>(getpid() % 60);
+        for (int tries = 0; tries < 20 && server_ < 0; ++tries, ++number) {
+            std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+            if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") || fs::exists(socket)) continue;
+            display_ = ":" + std::to_string(number);
+            pid_t candidate =
+                spawn({"Xvfb", display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac"}, "");
+            auto deadline = std::chrono::steady_clock::now() + 10s;
+            bool died = false;
+            while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline && !died) {
                 std::this_thread::sleep_for(50ms);
-                ended = waitpid(program, &status, WNOHANG) == program;
+                died = waitpid(candidate, nullptr, WNOHANG) == candidate;
+            }
+            std::this_thread::sleep_for(100ms);
+            if (!died && fs::exists(socket) && waitpid(candidate, nullptr, WNOHANG) == 0) {
+                server_ = candidate;
+            } else if (!died) {
+                kill(candidate, SIGTERM);
+                waitpid(candidate, nullptr, 0);
             }
         }
+        if (server_ < 0) GTEST_SKIP() << "Xvfb could not start a display";
+        char pattern[] = "/tmp/tolvex-xvfb-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
     }
-    if (!ended) {
-        kill(program, SIGKILL);
-        waitpid(program, &status, 0);
+    void TearDown() override {
+        if (program_ > 0) {
+            kill(program_, SIGKILL);
+            waitpid(program_, nullptr, 0);
+        }
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+        if (!dir_.empty()) fs::remove_all(dir_);
     }
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
-    std::ifstream printed(dir + "/out.txt");
-    std::string first;
-    std::getline(printed, first);
-    std::ifstream errors(dir + "/err.txt");
-    std::string stderrText((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
-    fs::remove_all(dir);
 
-    ASSERT_FALSE(window.empty()) << "the OkBox never appeared; tolvex said: " << stderrText;
-    ASSERT_TRUE(ended) << "tolvex did not end after the box was answered; it said: " << stderrText;
+    void start(const std::string& macro) {
+        std::ofstream(dir_ + "/test.mac") << macro;
+        int out = open((dir_ + "/out.txt").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        int err = open((dir_ + "/err.txt").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        program_ = spawn({TOLVEX_BINARY_DIR "/bin/tolvex", "test.mac"}, display_, dir_, out, err);
+        close(out);
+        close(err);
+    }
+    // The window whose title matches the pattern, once it is there ("" after 30 s).
+    std::string waitForWindow(const std::string& title) {
+        auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::string found = xdotool({"search", "--name", title});
+            if (!found.empty()) return found.substr(0, found.find('\n'));
+            std::this_thread::sleep_for(100ms);
+        }
+        return {};
+    }
+    std::string xdotool(std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        return capture(args, display_);
+    }
+    // Gives the window the keyboard and types into it: keys (xdotool key names)
+    // and text, one after the other.
+    void typeInto(const std::string& window, const std::vector<std::string>& keys, const std::string& text) {
+        xdotool({"windowactivate", "--sync", window});
+        xdotool({"windowfocus", "--sync", window});
+        for (const std::string& key : keys) xdotool({"key", "--clearmodifiers", key});
+        if (!text.empty()) xdotool({"type", "--delay", "20", text});
+    }
+    // Waits for the program to end; false when it does not within the time.
+    bool ended(std::chrono::seconds within, int& status) {
+        auto deadline = std::chrono::steady_clock::now() + within;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (waitpid(program_, &status, WNOHANG) == program_) {
+                program_ = -1;
+                return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+    std::vector<std::string> printed() const {
+        std::ifstream in(dir_ + "/out.txt");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    std::string said() const {
+        std::ifstream errors(dir_ + "/err.txt");
+        return std::string((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+    }
+
+    pid_t server_ = -1;
+    pid_t program_ = -1;
+    std::string display_;
+    std::string dir_;
+};
+
+TEST_F(Desktop, AnOkBoxOnAnXDisplayIsAnsweredBySyntheticInput) {
+    start("OkBox \"Hello from the desktop\"\r\n?\"answered\"\r\nTerminate\r\n");
+    // The box's caption is "Macro"; it may take a few tries to get the keyboard.
+    std::string window = waitForWindow("^Macro$");
+    ASSERT_FALSE(window.empty()) << "the OkBox never appeared; tolvex said: " << said();
+    int status = -1;
+    bool done = false;
+    for (int attempt = 0; attempt < 20 && !done; ++attempt) {
+        typeInto(window, {"Return"}, "");
+        done = ended(std::chrono::seconds(1), status);
+    }
+    ASSERT_TRUE(done) << "tolvex did not end after the box was answered; it said: " << said();
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(first, "\"answered\" = \"answered\"");
+    ASSERT_FALSE(printed().empty());
+    EXPECT_EQ(printed()[0], "\"answered\" = \"answered\"");
+}
+
+// Input and StrInput on a desktop: the edit box takes what a person types.
+TEST_F(Desktop, InputDialogsTakeWhatIsTyped) {
+    start("x = 5\r\nInput x, \"A number\"\r\n?x\r\ns = \"abc\"\r\nStrInput s, \"A text\"\r\n?s\r\nTerminate\r\n");
+    std::string number = waitForWindow("^Input$");
+    ASSERT_FALSE(number.empty()) << "the Input dialog never appeared (or has no title); tolvex said: " << said();
+    typeInto(number, {"ctrl+a"}, "42");
+    // Enter commits the typing, the next moves to Ok, the next presses it (the
+    // dialog framework's edits behave so); then the text dialog comes.
+    std::string text;
+    for (int press = 0; press < 5 && text.empty(); ++press) {
+        typeInto(number, {"Return"}, "");
+        std::this_thread::sleep_for(300ms);
+        text = xdotool({"search", "--name", "^StrInput$"});
+    }
+    text = waitForWindow("^StrInput$");
+    ASSERT_FALSE(text.empty()) << "the StrInput dialog never appeared; tolvex said: " << said();
+    typeInto(text, {"ctrl+a"}, "hello world");
+    int status = -1;
+    bool done = false;
+    for (int press = 0; press < 5 && !done; ++press) {
+        typeInto(text, {"Return"}, "");
+        done = ended(std::chrono::seconds(1), status);
+    }
+    ASSERT_TRUE(done || ended(std::chrono::seconds(20), status)) << "tolvex did not end; it said: " << said();
+    EXPECT_EQ(printed(), (std::vector<std::string>{"x = 42", "s = \"hello world\""}));
 }
 
 }  // namespace
