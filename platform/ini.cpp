@@ -98,6 +98,48 @@ long long parseProfileInt(std::string_view v) {
 
 // --- parsing -------------------------------------------------------------------------------
 
+IniDocument::Line IniDocument::classify(std::string_view text, size_t pos) {
+    Line line;
+    line.start = pos;
+    size_t eol = text.find_first_of("\r\n", pos);
+    if (eol == std::string_view::npos) eol = text.size();
+    line.contentEnd = line.end = eol;
+    if (eol < text.size()) {
+        line.end = (text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n') ? eol + 2 : eol + 1;
+    }
+    // Offsets of parts a line does not have point at its start, so shifting them is harmless.
+    line.nameStart = line.nameEnd = line.valueStart = line.valueEnd = pos;
+
+    // A UTF-8 byte-order mark is not part of the first line's content.
+    size_t p = (pos == 0 && text.substr(0, 3) == "\xEF\xBB\xBF") ? 3 : pos;
+    while (p < eol && isBlank(text[p])) ++p;
+    const std::string_view content = text.substr(p, eol - p);
+    const size_t bracket = content.find(']');
+    const size_t eq = content.find('=');
+    if (content.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (content.front() == ';') {
+        line.kind = LineKind::Comment;
+    } else if (content.front() == '[' && bracket != std::string_view::npos) {
+        line.kind = LineKind::Header;
+        const std::string_view name = trim(content.substr(1, bracket - 1));
+        line.nameStart = name.empty() ? p + 1 : static_cast<size_t>(name.data() - text.data());
+        line.nameEnd = line.nameStart + name.size();
+    } else if (eq != std::string_view::npos) {
+        line.kind = LineKind::Key;
+        const std::string_view name = trim(content.substr(0, eq));
+        line.nameStart = name.empty() ? p : static_cast<size_t>(name.data() - text.data());
+        line.nameEnd = line.nameStart + name.size();
+        const std::string_view value = trim(content.substr(eq + 1));
+        // An empty value sits at the line's end, so "key = " becomes "key = new".
+        line.valueStart = value.empty() ? eol : static_cast<size_t>(value.data() - text.data());
+        line.valueEnd = line.valueStart + value.size();
+    } else {
+        line.kind = LineKind::Other;
+    }
+    return line;
+}
+
 void IniDocument::parse() {
     lines_.clear();
     sections_.assign(1, Section{});
@@ -106,46 +148,7 @@ void IniDocument::parse() {
 
     const std::string_view text(text_);
     for (size_t pos = 0; pos < text.size();) {
-        Line line;
-        line.start = pos;
-        size_t eol = text.find_first_of("\r\n", pos);
-        if (eol == std::string_view::npos) eol = text.size();
-        line.contentEnd = line.end = eol;
-        if (eol < text.size()) {
-            line.end =
-                (text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n') ? eol + 2 : eol + 1;
-        }
-        // Offsets of parts a line does not have point at its start, so shifting them is harmless.
-        line.nameStart = line.nameEnd = line.valueStart = line.valueEnd = pos;
-
-        // A UTF-8 byte-order mark is not part of the first line's content.
-        size_t p = (pos == 0 && text.substr(0, 3) == "\xEF\xBB\xBF") ? 3 : pos;
-        while (p < eol && isBlank(text[p])) ++p;
-        const std::string_view content = text.substr(p, eol - p);
-        const size_t bracket = content.find(']');
-        const size_t eq = content.find('=');
-        if (content.empty()) {
-            line.kind = LineKind::Blank;
-        } else if (content.front() == ';') {
-            line.kind = LineKind::Comment;
-        } else if (content.front() == '[' && bracket != std::string_view::npos) {
-            line.kind = LineKind::Header;
-            const std::string_view name = trim(content.substr(1, bracket - 1));
-            line.nameStart = name.empty() ? p + 1 : static_cast<size_t>(name.data() - text.data());
-            line.nameEnd = line.nameStart + name.size();
-        } else if (eq != std::string_view::npos) {
-            line.kind = LineKind::Key;
-            const std::string_view name = trim(content.substr(0, eq));
-            line.nameStart = name.empty() ? p : static_cast<size_t>(name.data() - text.data());
-            line.nameEnd = line.nameStart + name.size();
-            const std::string_view value = trim(content.substr(eq + 1));
-            // An empty value sits at the line's end, so "key = " becomes "key = new".
-            line.valueStart = value.empty() ? eol : static_cast<size_t>(value.data() - text.data());
-            line.valueEnd = line.valueStart + value.size();
-        } else {
-            line.kind = LineKind::Other;
-        }
-
+        const Line line = classify(text, pos);
         const size_t index = lines_.size();
         lines_.push_back(line);
         if (line.kind == LineKind::Header) {
@@ -158,6 +161,36 @@ void IniDocument::parse() {
         pos = line.end;
     }
     sections_.back().endLine = lines_.size();
+}
+
+bool IniDocument::find(std::string_view text, std::string_view section, std::string_view key, std::string* value) {
+    // The same rules as get(), in one pass and without an index: the first
+    // section of that name (lines before any header form the section ""), the
+    // first key of that name in it.
+    section = trim(section);
+    key = trim(key);
+    auto equal = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+        return true;
+    };
+    bool inSection = section.empty();
+    bool seen = inSection;
+    for (size_t pos = 0; pos < text.size();) {
+        const Line line = classify(text, pos);
+        pos = line.end;
+        const std::string_view name = text.substr(line.nameStart, line.nameEnd - line.nameStart);
+        if (line.kind == LineKind::Header) {
+            if (inSection) return false;  // the first section of that name has ended
+            inSection = !seen && equal(name, section);
+            seen = seen || inSection;
+        } else if (inSection && line.kind == LineKind::Key && equal(name, key)) {
+            if (value) *value = std::string(unquote(text.substr(line.valueStart, line.valueEnd - line.valueStart)));
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string_view IniDocument::nameOf(const Line& line) const {
@@ -345,7 +378,16 @@ bool IniDocument::removeSection(std::string_view section) {
 // --- files ---------------------------------------------------------------------------------
 
 bool IniDocument::load(const std::string& path, int* error) {
-    text_.clear();
+    int err = 0;
+    const bool ok = readFile(path, &text_, &err);
+    parse();
+    if (error) *error = err;
+    return ok;
+}
+
+bool IniDocument::readFile(const std::string& path, std::string* out, int* error) {
+    std::string& text = *out;
+    text.clear();
     int err = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -359,15 +401,15 @@ bool IniDocument::load(const std::string& path, int* error) {
         } else if (static_cast<unsigned long long>(st.st_size) > kMaxFileSize) {
             err = EFBIG;
         } else {
-            text_.resize(static_cast<size_t>(st.st_size));
+            text.resize(static_cast<size_t>(st.st_size));
             size_t got = 0;
             for (;;) {
-                if (got == text_.size()) {
+                if (got == text.size()) {
                     // The file may have grown since fstat.
-                    if (text_.size() >= kMaxFileSize) break;
-                    text_.resize(std::min(kMaxFileSize, text_.size() + 4096));
+                    if (text.size() >= kMaxFileSize) break;
+                    text.resize(std::min(kMaxFileSize, text.size() + 4096));
                 }
-                const ssize_t n = ::read(fd, text_.data() + got, text_.size() - got);
+                const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
                 if (n < 0 && errno == EINTR) continue;
                 if (n < 0) {
                     err = errno;
@@ -376,12 +418,11 @@ bool IniDocument::load(const std::string& path, int* error) {
                 if (n == 0) break;
                 got += static_cast<size_t>(n);
             }
-            text_.resize(got);
+            text.resize(got);
         }
         ::close(fd);
     }
-    if (err != 0) text_.clear();
-    parse();
+    if (err != 0) text.clear();
     if (error) *error = err;
     return err == 0;
 }
@@ -440,21 +481,29 @@ bool IniDocument::save(const std::string& path) const {
 
 // --- free functions ------------------------------------------------------------------------
 
+namespace {
+
+// A lookup reads the file and scans it once, without building the document's
+// index: a settings file of millions of keys answers a few lookups fast.
+bool lookUp(const std::string& path, std::string_view section, std::string_view key, std::string* value) {
+    std::string text;
+    if (!IniDocument::readFile(path, &text)) return false;
+    return IniDocument::find(text, section, key, value);
+}
+
+}  // namespace
+
 std::string iniGetString(const std::string& path, std::string_view section, std::string_view key,
                          std::string_view def) {
-    IniDocument doc;
-    doc.load(path);
     std::string value;
-    if (doc.get(section, key, &value)) return value;
+    if (lookUp(path, section, key, &value)) return value;
     while (!def.empty() && isBlank(def.back())) def.remove_suffix(1);
     return std::string(def);
 }
 
 long long iniGetInt(const std::string& path, std::string_view section, std::string_view key, long long def) {
-    IniDocument doc;
-    doc.load(path);
     std::string value;
-    if (!doc.get(section, key, &value) || value.empty()) return def;
+    if (!lookUp(path, section, key, &value) || value.empty()) return def;
     return parseProfileInt(value);
 }
 

@@ -91,6 +91,12 @@ public:
     // Files larger than this are refused rather than read into memory.
     static constexpr size_t kMaxFileSize = size_t{256} << 20;
 
+    // Reads a file's bytes (the limits and errors of load()).
+    static bool readFile(const std::string& path, std::string* out, int* error = nullptr);
+    // The value of key in section of an INI text, by the rules of get(), found
+    // in one pass without building an index.
+    static bool find(std::string_view text, std::string_view section, std::string_view key, std::string* value);
+
 private:
     enum class LineKind : unsigned char { Blank, Comment, Header, Key, Other };
     struct Line {
@@ -109,6 +115,7 @@ private:
         std::unordered_map<std::string, size_t> keys;  // lower-case key -> first line
     };
 
+    static Line classify(std::string_view text, size_t pos);
     void parse();
     std::string_view nameOf(const Line& line) const;
     const Section* findSection(std::string_view section) const;

@@ -223,14 +223,24 @@ Error indexVector(CallArgs& args, int dimensions, MCVal& result) {
     if (err) return err;
     block->xSize = static_cast<int32_t>(combinations);
     block->ySize = 1;
-    // Odometer over the combinations, the first index fastest.
+    // Odometer over the combinations, the first index fastest. A position the
+    // 32-bit elements cannot hold is an integer overflow (811), not a wrapped or
+    // clamped number.
     std::vector<size_t> at(static_cast<size_t>(dimensions), 0);
     for (int64_t c = 0; c < combinations; ++c) {
         int64_t position =
             values[static_cast<size_t>(dimensions - 1)][at[static_cast<size_t>(dimensions - 1)]];
-        for (int d = dimensions - 2; d >= 0; --d)
-            position = position * sizes[static_cast<size_t>(d)] +
-                       values[static_cast<size_t>(d)][at[static_cast<size_t>(d)]];
+        bool overflow = false;
+        for (int d = dimensions - 2; d >= 0; --d) {
+            overflow = overflow || __builtin_mul_overflow(position, sizes[static_cast<size_t>(d)], &position);
+            overflow = overflow ||
+                       __builtin_add_overflow(position, values[static_cast<size_t>(d)][at[static_cast<size_t>(d)]],
+                                              &position);
+        }
+        if (overflow || position > INT32_MAX) {
+            freeBlock(block);
+            return kIntegerOverflow;
+        }
         storeElement(block, c, static_cast<double>(position));
         for (int d = 0; d < dimensions; ++d) {
             if (++at[static_cast<size_t>(d)] < values[static_cast<size_t>(d)].size()) break;

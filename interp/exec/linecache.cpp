@@ -219,12 +219,20 @@ CachedLine& LineCache::at(std::string_view text, size_t pos) {
     CachedLine* stored = line.get();
     entries_.push_back(std::move(line));
     byPosition_.emplace(pos, stored);
+    // The entry, its text and its place in the two tables.
+    bytes_ += sizeof(CachedLine) + stored->text.capacity() + 64;
     return *stored;
+}
+
+void LineCache::noteCompiled(const CachedLine& line) {
+    bytes_ += line.steps.capacity() * sizeof(ExpressionStep) + line.argumentLetters.capacity() +
+              line.argumentEnds.capacity() * sizeof(uint16_t);
 }
 
 void LineCache::clear() {
     byPosition_.clear();
     entries_.clear();
+    bytes_ = 0;
 }
 
 namespace {
@@ -307,7 +315,10 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
 }  // namespace
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
-    if (line.form == CachedLine::Form::kUnknown) compile(ip, line);
+    if (line.form == CachedLine::Form::kUnknown) {
+        compile(ip, line);
+        ctx.lines.noteCompiled(line);
+    }
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
     ctx.lineFlags = 0;
     ip.setErrorPosition(nullptr);

@@ -59,13 +59,23 @@ struct CachedLine {
 
 class LineCache {
 public:
+    // Lines kept at most (their text and compiled form, roughly): a macro that
+    // runs through millions of distinct lines does not keep them all.
+    static constexpr size_t kBudgetBytes = size_t{32} << 20;
+
     // The logical line that starts at pos (read on first use).
     CachedLine& at(std::string_view text, size_t pos);
     void clear();
+    // True when the lines kept have grown past the budget: the run loop then
+    // clears the cache where no line of it is in use.
+    bool overBudget() const { return bytes_ > kBudgetBytes; }
+    // Counts what compiling a line added to it.
+    void noteCompiled(const CachedLine& line);
 
 private:
     std::vector<std::unique_ptr<CachedLine>> entries_;
     std::unordered_map<size_t, CachedLine*> byPosition_;
+    size_t bytes_ = 0;
 };
 
 // Runs a line in its compiled form when it has one. Returns true when the line

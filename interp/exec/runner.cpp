@@ -321,6 +321,12 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     if (pumpTick_ == 0) pumpTick_ = coarseMs();
     CachedLine* previous = nullptr;
     while (true) {
+        // Past its budget the line cache starts afresh, here where none of its
+        // lines is in use (no run loop runs inside a line of this context).
+        if (nestedLoops_ == 0 && ctx.lines.overBudget()) {
+            ctx.lines.clear();
+            previous = nullptr;
+        }
         CachedLine* line;
         if (previous && previous->successorPosition == ctx.nextLine) {
             line = previous->successor;

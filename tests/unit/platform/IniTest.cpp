@@ -103,6 +103,32 @@ TEST(IniRead, LineEndsAndFileShapes) {
     EXPECT_EQ(get(IniDocument("[A"), "A", "x"), "<missing>");                  // no ']'
 }
 
+// The free functions look a key up in one pass over the text; they must agree
+// with the document's index on every shape of file.
+TEST(IniRead, OnePassLookupAgreesWithTheIndex) {
+    const std::vector<std::string> texts = {
+        "top=1\r\n[A]\r\nx=1\r\nX=2\r\n[ a ]\r\ny=3\r\n[B]\r\n x = \"q\" \r\n",
+        "\xEF\xBB\xBFk=v\n[]\nk=w\n[A\nx=5\n",
+        "[A]\rx=\r;y=1\r[B]\ry=2",
+        "x=1\n[A]\n[A]\nx=2\n",
+        "",
+        "=novalue\n[=]\n==\n",
+    };
+    const std::vector<std::string> names = {"", "A", "a", " A ", "B", "x", "X", "y", "k", "top", "=", ";y"};
+    for (const std::string& text : texts) {
+        const IniDocument doc(text);
+        for (const std::string& section : names) {
+            for (const std::string& key : names) {
+                std::string indexed = "<missing>";
+                std::string scanned = "<missing>";
+                doc.get(section, key, &indexed);
+                IniDocument::find(text, section, key, &scanned);
+                EXPECT_EQ(indexed, scanned) << "[" << section << "] " << key << " in " << text;
+            }
+        }
+    }
+}
+
 TEST(IniRead, IntegersLikeGetPrivateProfileInt) {
     EXPECT_EQ(parseProfileInt("12"), 12);
     EXPECT_EQ(parseProfileInt("  -7"), -7);
