@@ -194,6 +194,13 @@ Error fileBox(Interpreter&, CallArgs&, MCVal&) { return kOk; }
 
 // ---- Controls tied to strings
 
+// The characters a string variable holds: its length, or the room StrDef
+// reserved for it (what a string holds without reserving is not counted).
+size_t roomOf(const std::string& value) {
+    static const size_t kUnreserved = std::string().capacity();
+    return std::max(value.size(), value.capacity() > kUnreserved ? value.capacity() : 0);
+}
+
 // VarText $, x, y, width, height; style
 Error varText(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroDialogs& dialogs = macroDialogs(ip);
@@ -227,8 +234,8 @@ Error editText(Interpreter& ip, CallArgs& args, MCVal&) {
     if (!dialogs.dialogTemplate.exists()) return kOk;
     std::string& value = *args.var(0).text;
     // A string with room for more than 19 characters gets room for 260.
-    size_t room =
-        value.size() > 19 || value.capacity() > 19 ? std::max(kWideRoom, value.size()) : value.size();
+    size_t room = roomOf(value);
+    if (room > 19) room = std::max(kWideRoom, room);
     value.reserve(room);
     int32_t kind = args.l(5);
     int id = dialogs.ids.text++;
@@ -238,6 +245,10 @@ Error editText(Interpreter& ip, CallArgs& args, MCVal&) {
     Binding binding = bindingFor(args, 0, id);
     binding.room = room;
     binding.option = kind;
+    // Typing beyond the room cuts the text for a one-character variable and for
+    // a multi-line edit of fewer than 21; other variables grow with the text.
+    // (An empty variable given no room grows: cut to nothing it could take no text.)
+    if (room == 1 || ((editStyle(kind) & ES_MULTILINE) && room > 0 && room < 21)) binding.cutAt = room;
     bind(dialogs, binding);
     return kOk;
 }
@@ -322,9 +333,7 @@ Error radioButton(Interpreter& ip, CallArgs& args, MCVal&) {
     if (!dialogs.dialogTemplate.exists()) return kOk;
     IdCounters& ids = dialogs.ids;
     Binding binding = bindingFor(args, 0, 0);
-    bool sameGroup = ids.radioGroup != 0 && ids.radioGroupBinding.variable == binding.variable &&
-                     ids.radioGroupBinding.table == binding.table &&
-                     ids.radioGroupBinding.element == binding.element;
+    bool sameGroup = ids.radioGroup != 0 && sameVariable(ids.radioGroupBinding, binding);
     if (!sameGroup && ids.radioGroup != 0) ++ids.radio;  // one id left free between groups
     int id = ids.radio++;
     std::string_view caption = args.text(3);
@@ -382,6 +391,17 @@ Error pushButton(Interpreter& ip, CallArgs& args, MCVal&) {
 // The control handle number by which a macro names a control of a dialog slot.
 double controlHandleNumber(int slot, int id) { return (kHandleBase + slot) * 65536.0 + id; }
 
+// Appends a list or combo box: its state variable is tied, its handle
+// variable gets the control handle number.
+Error appendList(MacroDialogs& dialogs, CallArgs& args, uint32_t style, int id, uint16_t atom) {
+    if (!appendControl(dialogs, style ^ kChildVisible, args.i(2), args.i(3), args.i(4), args.i(5), id, atom,
+                       ""))
+        return kOk;
+    *args.var(1).number = controlHandleNumber(dialogs.current, id);
+    bind(dialogs, bindingFor(args, 0, id));
+    return kOk;
+}
+
 // ListBox state variable, handle variable, x, y, width, height; options
 Error listBox(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroDialogs& dialogs = macroDialogs(ip);
@@ -393,12 +413,7 @@ Error listBox(Interpreter& ip, CallArgs& args, MCVal&) {
     if (options & 4) style |= LBS_EXTENDEDSEL;
     if (options & 8) style |= LBS_MULTIPLESEL;
     if (options & 16) style |= LBS_MULTICOLUMN;
-    if (!appendControl(dialogs, style ^ kChildVisible, args.i(2), args.i(3), args.i(4), args.i(5), id,
-                       kAtomListBox, ""))
-        return kOk;
-    *args.var(1).number = controlHandleNumber(dialogs.current, id);
-    bind(dialogs, bindingFor(args, 0, id));
-    return kOk;
+    return appendList(dialogs, args, style, id, kAtomListBox);
 }
 
 // ComboBox state variable, handle variable, x, y, width, height; options
@@ -415,12 +430,7 @@ Error comboBox(Interpreter& ip, CallArgs& args, MCVal&) {
     default: style |= CBS_DROPDOWNLIST; break;
     }
     if (options & 16) style |= CBS_AUTOHSCROLL;
-    if (!appendControl(dialogs, style ^ kChildVisible, args.i(2), args.i(3), args.i(4), args.i(5), id,
-                       kAtomComboBox, ""))
-        return kOk;
-    *args.var(1).number = controlHandleNumber(dialogs.current, id);
-    bind(dialogs, bindingFor(args, 0, id));
-    return kOk;
+    return appendList(dialogs, args, style, id, kAtomComboBox);
 }
 
 constexpr interp::CommandRow kBuildRows[] = {

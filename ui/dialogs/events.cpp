@@ -106,10 +106,10 @@ void controlEvent(MacroDialogs& dialogs, Slot& slot, DialogContext& context) {
     dialogs.addEvent(kEventValueChanged, kFlagValue);
 }
 
-// The text of a string-tied control changed: it goes into the variable. A
-// text longer than the variable's room is cut for a one-character variable
-// and for a multi-line edit of fewer than 21; otherwise the variable grows,
-// and where it cannot, the control gets the variable's text back.
+// The text of a string-tied control changed: it goes into the variable, cut
+// where the binding says so (a one-character variable, a short multi-line
+// edit). A text longer than any string can hold is refused: the control gets
+// the variable's text back.
 void textChanged(MacroDialogs& dialogs, Slot& slot, int id, Hwnd control) {
     Binding* b = slot.bindingOfControl(id);
     if (!b || !control) return;
@@ -117,22 +117,19 @@ void textChanged(MacroDialogs& dialogs, Slot& slot, int id, Hwnd control) {
     std::string text = platform::windowText(control);
     std::string before;
     if (!readText(ip, *b, before)) return;
-    b->room = std::max(b->room, before.size());
-    if (text.size() > b->room) {
-        bool multiLine = (platform::getWindowLong(control, GWL_STYLE) & ES_MULTILINE) != 0;
-        if (b->room == 1 || (multiLine && b->room < 21)) {
-            text.resize(b->room);
-        } else if (text.size() <= interp::kMaxStringLength) {
-            b->room = text.size();
-        } else {
-            platform::messageBeep(0);
-            platform::LResult selection = platform::sendMessage(control, EM_GETSEL, 0, 0);
-            platform::setWindowText(control, before);
-            platform::sendMessage(control, EM_SETSEL, loWord(static_cast<uint64_t>(selection)),
-                                  hiWord(static_cast<uint64_t>(selection)));
-            return;
-        }
+    // The macro may have put a longer text there since: that much stays.
+    size_t limit = std::max(b->cutAt, before.size());
+    if (b->cutAt && text.size() > limit) {
+        text.resize(limit);
+    } else if (text.size() > interp::kMaxStringLength) {
+        platform::messageBeep(0);
+        platform::LResult selection = platform::sendMessage(control, EM_GETSEL, 0, 0);
+        platform::setWindowText(control, before);
+        platform::sendMessage(control, EM_SETSEL, loWord(static_cast<uint64_t>(selection)),
+                              hiWord(static_cast<uint64_t>(selection)));
+        return;
     }
+    b->room = std::max(b->room, text.size());
     writeText(ip, *b, text);
     b->flags |= kBindingChanged;
     dialogs.addEvent(kEventTextChanged, kFlagValue);

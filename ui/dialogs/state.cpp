@@ -107,8 +107,8 @@ void MacroDialogs::endOfRun(Interpreter&) {
 }
 
 void MacroDialogs::addEvent(uint32_t bits, uint8_t flags) {
-    eventWord |= bits;
-    flagByte = static_cast<uint8_t>(flagByte | flags);
+    eventWord.fetch_or(bits);
+    flagByte.fetch_or(flags);
     if (ip) ip->wakeUp().signalIfMeets(bits);
 }
 
@@ -135,7 +135,7 @@ AppHost* MacroDialogs::appHost() const { return ip ? dynamic_cast<AppHost*>(&ip-
 
 MacroDialogs& macroDialogs(Interpreter& ip) {
     MacroDialogs& dialogs = ip.state<MacroDialogs>();
-    dialogs.ip = &ip;
+    if (!dialogs.ip) dialogs.ip = &ip;
     return dialogs;
 }
 
@@ -176,10 +176,12 @@ Binding bindingFor(CallArgs& args, int index, int id) {
     return binding;
 }
 
+bool sameVariable(const Binding& a, const Binding& b) {
+    return a.variable == b.variable && a.table == b.table && a.element == b.element;
+}
+
 bool bindsArgument(const Binding& binding, CallArgs& args, int index) {
-    Binding wanted = bindingFor(args, index, 0);
-    return binding.variable == wanted.variable && binding.table == wanted.table &&
-           binding.element == wanted.element;
+    return sameVariable(binding, bindingFor(args, index, 0));
 }
 
 ControlLookup lookUpControl(Slot& slot, CallArgs& args, int variableIndex, int index) {

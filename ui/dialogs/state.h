@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -74,6 +75,7 @@ struct Binding {
     uint32_t flags = 0;  // kBindingChanged
     int32_t option = 0;  // the edit kind, or the push button's style
     size_t room = 0;     // string-tied controls: the characters the variable holds
+    size_t cutAt = 0;    // string-tied edits that cut a longer text to this length (0: the variable grows)
 };
 constexpr uint32_t kBindingChanged = 0x1;
 
@@ -140,8 +142,10 @@ public:
     int current = 0;
     TemplateBuffer dialogTemplate;
     IdCounters ids;
-    uint32_t eventWord = 0;
-    uint8_t flagByte = 0;
+    // Written on the user-interface thread, read (and cleared) by whoever reads
+    // the status variables, which another thread may do.
+    std::atomic<uint32_t> eventWord{0};
+    std::atomic<uint8_t> flagByte{0};
     bool systemClose = false;  // the person closed a dialog through its frame
     int fullDesktopSlot = -1;  // the dialog in full-desktop state, -1 for none
     platform::WindowPlacement savedPlacement;
@@ -189,6 +193,8 @@ bool readText(Interpreter& ip, const Binding& binding, std::string& text);
 void writeText(Interpreter& ip, const Binding& binding, std::string_view text);
 // A binding of the variable (or element) that argument index names.
 Binding bindingFor(interp::CallArgs& args, int index, int id);
+// Whether two bindings tie the same variable (or element).
+bool sameVariable(const Binding& a, const Binding& b);
 // Whether a binding ties the variable (or element) that argument index names.
 bool bindsArgument(const Binding& binding, interp::CallArgs& args, int index);
 

@@ -16,11 +16,9 @@ namespace {
 Error eventStatus(Interpreter& ip, int code, int, StatusValue& value) {
     MacroDialogs& dialogs = macroDialogs(ip);
     if (code == interp::statvar::DlgEvent) {
-        value.number = dialogs.eventWord;
-        dialogs.eventWord = 0;
+        value.number = dialogs.eventWord.exchange(0);
     } else {
-        value.number = dialogs.flagByte;
-        dialogs.flagByte = 0;
+        value.number = dialogs.flagByte.exchange(0);
     }
     return kOk;
 }
@@ -75,6 +73,7 @@ constexpr interp::StatusRow kStatusRows[] = {
 void registerDialogStatus(Interpreter& ip) { ip.install({"ui/dialogs/status", {}, kStatusRows}); }
 
 void registerMacroDialogs(Interpreter& ip) {
+    macroDialogs(ip);  // made now, on the user-interface thread
     registerBuildCommands(ip);
     registerShowCommands(ip);
     registerControlCommands(ip);

@@ -84,12 +84,14 @@ private:
     std::FILE* output_ = nullptr;
 };
 
-// A macro that builds a dialog, shows it modeless, runs afterShow, and waits
-// (at most 5 s) until the push button tied to done (number 99) is pressed;
-// then it runs after.
+// A macro that builds a dialog, clears the event word, shows the dialog
+// modeless, runs afterShow, and waits (at most 5 s) until the push button tied
+// to done (number 99) is pressed; then it runs after.
 std::string modeless(const std::string& build, const std::string& afterShow, const std::string& after) {
-    return build + "\nPushButton done, 150, 100, 40, 14, \"Done\", 99\nEndDialog 0\n" + afterShow +
-           "\nLoop 500\nPause 10\nDoIf done\nBreakLoop\nEndLoop\n" + after;
+    return build +
+           "\nPushButton done, 150, 100, 40, 14, \"Done\", 99\ncleared = !DlgEvent + !DlgFlags\nEndDialog "
+           "0\n" +
+           afterShow + "\nLoop 500\nPause 10\nDoIf done\nBreakLoop\nEndLoop\n" + after;
 }
 
 void click(QWidget* widget) {
@@ -278,6 +280,14 @@ TEST_F(MacroDialogTest, AModalDialogEndsOnTheButtonsItsEndModeSelects) {
             "PushButton b, 10, 10, 40, 14, \"One\", 1\nPushButton b, 60, 10, 40, 14, \"Two\", 2\n"
             "EndDialog -1\n?b\n");
     EXPECT_NE(printed.find("b = 2\n"), std::string::npos) << printed;
+    // The close box of the frame ends it (no button pressed).
+    whenUp([] { return visible(modalDialog()); },
+           [] { postMessage(modalDialog(), WM_SYSCOMMAND, SC_CLOSE, 0); });
+    printed =
+        run("BeginDialog 20, 20, 160, 60, \"Frame\"\n"
+            "PushButton b, 10, 10, 40, 14, \"One\", 1\nEndDialog -1\n?b\n");
+    EXPECT_NE(printed.find("b = 0\n"), std::string::npos) << printed;
+    EXPECT_EQ(modalDialog(), 0u);
     // Escape ends a dialog while SetBreak allows Escape to stop the macro.
     whenUp([] { return visible(modalDialog()); },
            [this] { QTest::keyClick(control(modalDialog(), 7000), Qt::Key_Escape); });
@@ -315,7 +325,7 @@ TEST_F(MacroDialogTest, TypedNumbersChecksRadiosAndScrollBarsReachTheirVariables
         "c = 0\nCheckBox c, 10, 30, \"Check\"\nq = 3\n"
         "r = 0\nRadioButton r, 10, 45, \"a\"\nRadioButton r, 10, 55, \"b\"\nRadioButton r, 10, 65, \"c\"\n"
         "y = 1\nEditNumber y, 60, 10, 40, 12\nScrollBar 60, 25, 60, 8, 0, 10, 0.5",
-        "e = !DlgEvent",
+        "",
         "?x\n?c\n?r\n?y\n?(!DlgEvent AND 0x0104) = 0x0104\n"
         "?GetControl(\"Changed\", x)\nSetControl \"changed\", 0, x\n"
         "?GetControl(\"Changed\", x)\n?GetControl(\"Changed\", q)\n?GetControl(\"Other\", c)\n"));
@@ -347,15 +357,36 @@ TEST_F(MacroDialogTest, TypedTextWidensTheVariableOrIsCutToAOneCharacterOne) {
                one->selectAll();
                QTest::keyClicks(one, "xyz");
                EXPECT_EQ(qobject_cast<QLabel*>(control(dialog, 8802))->text(), QString("shown"));
+               // Multi-line edits: one of three characters keeps three; an empty one grows.
+               for (int id : {8803, 8804}) {
+                   QWidget* multi = control(dialog, id);
+                   ASSERT_NE(multi, nullptr);
+                   multi->setFocus();
+                   QTest::keyClick(multi, Qt::Key_A, Qt::ControlModifier);
+                   QTest::keyClicks(multi, "xyz12");
+               }
+               // A number tied to an element of a vector.
+               auto* element = qobject_cast<QLineEdit*>(control(dialog, 8200));
+               ASSERT_NE(element, nullptr);
+               EXPECT_EQ(element->text(), QString("2"));
+               element->setFocus();
+               element->selectAll();
+               QTest::keyClicks(element, "9");
+               QTest::keyClick(element, Qt::Key_Tab);
                click(control(dialog, 7098));
            });
     std::string printed = run(modeless(
-        "BeginDialog 20, 20, 200, 120, \"Texts\"\n"
+        "BeginDialog 20, 20, 200, 140, \"Texts\"\n"
         "s = \"short\"\nEditText s, 10, 10, 150, 12, 1\n"
         "t = \"q\"\nEditText t, 10, 30, 40, 12\n"
-        "v = \"shown\"\nVarText v, 10, 50, 100, 10",
-        "e = !DlgEvent", "?s\n?t\n?v\n?(!DlgEvent AND 0x1300) = 0x1300\n?GetControl(\"Changed\", s)\n"));
+        "v = \"shown\"\nVarText v, 10, 50, 100, 10\n"
+        "m = \"abc\"\nEditText m, 10, 65, 60, 24, 2\n"
+        "n = \"\"\nEditText n, 80, 65, 60, 24, 2\n"
+        "w = [1, 2, 3]\nEditNumber w[1], 10, 95, 40, 12",
+        "",
+        "?s\n?t\n?v\n?m\n?n\n?w[0]\n?w[1]\n?(!DlgEvent AND 0x1300) = 0x1300\n?GetControl(\"Changed\", s)\n"));
     EXPECT_NE(printed.find("s = \"a much longer text than before\"\nt = \"x\"\nv = \"shown\"\n"
+                           "m = \"xyz\"\nn = \"xyz12\"\nw[0] = 1\nw[1] = 9\n"
                            "(!DlgEvent AND 0x1300) = 0x1300 = 1\nGetControl(\"Changed\", s) = 1\n"),
               std::string::npos)
         << printed;
@@ -384,7 +415,7 @@ TEST_F(MacroDialogTest, ListsAreFilledThroughSendDlgMsgAndReportSelections) {
         "?SendDlgMsg(h, 0x180, 0, VarPtr(a))\n"
         "n = SendDlgMsg(h, 0x180, 0, VarPtr(b))\nn = SendDlgMsg(h, 0x180, 0, VarPtr(c))\n"
         "n = SendDlgMsg(hk, 0x143, 0, VarPtr(a))\nn = SendDlgMsg(hk, 0x143, 0, VarPtr(b))\n"
-        "n = SendDlgMsg(hk, 0x14E, 1, 0)\ne = !DlgEvent",
+        "n = SendDlgMsg(hk, 0x14E, 1, 0)",
         "?state\n?SendDlgMsg(h, 0x188, 0, 0)\n?SendDlgMsg(hk, 0x147, 0, 0)\n"
         "?GetControl(\"Changed\", state)\n?(!DlgEvent AND 0x1500) = 0x1500\n"
         "?SendDlgMsg(-1, 0x0E, 0, 0)\n?SendDlgMsg(31, 0x0E, 0, 0)\n?SendDlgMsg(h, 0x110, 0, 1234)\n"));
@@ -590,6 +621,7 @@ TEST_F(MacroDialogTest, FullDesktopStateAndBack) {
 
 TEST_F(MacroDialogTest, AScrollCrossDraggedLikeAJoystickMovesItsVariables) {
     int relativeX = 0, relativeY = 0, thumb = 0;
+    double statusX = 0, sinceMove = -1;
     bool began = false, ended = false;
     whenUp([this] { return visible(slotWindow(0)); },
            [&] {
@@ -602,18 +634,26 @@ TEST_F(MacroDialogTest, AScrollCrossDraggedLikeAJoystickMovesItsVariables) {
                sendMessage(dialog, WM_MOUSEMOVE, MK_LBUTTON, makeLParam(client.x, client.y));
                relativeX = relativeMouse().x;
                relativeY = relativeMouse().y;
+               interp::StatusValue cursor;
+               EXPECT_EQ(ip->readStatus(interp::statvar::CursorX, 0, cursor), interp::kOk);
+               statusX = cursor.number;
+               EXPECT_EQ(ip->readStatus(interp::statvar::CursorTime, 0, cursor), interp::kOk);
+               sinceMove = cursor.number;
                thumb = scrollPos(dialogItem(dialog, 9680), SB_CTL);
                sendMessage(dialog, WM_LBUTTONUP, 0, 0);
                ended = !relativeMouse().active;
                click(control(dialog, 7098));
            });
     std::string printed = run(modeless(
-        "BeginDialog 0, 0, 200, 120, \"Cross\"\nx = 0\ny = 0\nScrollCross x, y, 10, 10, -50, 50, 0.5",
-        "e = !DlgEvent", "?x\n?y\n?(!DlgEvent AND 0x4000) > 0\n"));
+        "BeginDialog 0, 0, 200, 120, \"Cross\"\nx = 0\ny = 0\nScrollCross x, y, 10, 10, -50, 50, 0.5", "",
+        "?x\n?y\n?(!DlgEvent AND 0x4000) > 0\n"));
     EXPECT_TRUE(began);
     EXPECT_TRUE(ended);
     EXPECT_EQ(relativeX, 7);
     EXPECT_EQ(relativeY, -3);
+    EXPECT_EQ(statusX, 7);  // !CursorX reads the relative position in the mode
+    EXPECT_GE(sinceMove, 0);
+    EXPECT_LT(sinceMove, 2000);
     EXPECT_EQ(thumb, 7);
     EXPECT_NE(printed.find("x = 3.5\ny = -1.5\n(!DlgEvent AND 0x4000) > 0 = 1\n"), std::string::npos)
         << printed;
