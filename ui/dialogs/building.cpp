@@ -194,26 +194,26 @@ Error fileBox(Interpreter&, CallArgs&, MCVal&) { return kOk; }
 
 // ---- Controls tied to strings
 
-// The characters a string variable holds: its length, or the room StrDef
-// reserved for it (what a string holds without reserving is not counted).
-size_t roomOf(const std::string& value) {
-    static const size_t kUnreserved = std::string().capacity();
-    return std::max(value.size(), value.capacity() > kUnreserved ? value.capacity() : 0);
+// Widens a string variable's room (the characters it holds, as StrDef sets
+// it) to at least room; returns the room it has now.
+size_t widenRoom(CallArgs& args, int index, size_t room) {
+    const interp::VarSlot& slot = args.var(index).slot;
+    if (!slot) return room;
+    interp::Variable& var = slot.var();
+    if (var.textRoom() < static_cast<int64_t>(room)) var.room = static_cast<int64_t>(room);
+    return static_cast<size_t>(var.textRoom());
 }
 
-// VarText $, x, y, width, height; style
+// VarText $, x, y, width, height; style: the string gets room for 260 characters.
 Error varText(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroDialogs& dialogs = macroDialogs(ip);
     if (!dialogs.dialogTemplate.exists()) return kOk;
-    std::string& value = *args.var(0).text;
-    value.reserve(kWideRoom);
+    widenRoom(args, 0, kWideRoom);
     int id = dialogs.ids.text++;
     uint32_t style = (static_cast<uint32_t>(args.l(5)) | SS_LEFT) ^ kChildVisible;
-    if (!appendControl(dialogs, style, args.i(1), args.i(2), args.i(3), args.i(4), id, kAtomStatic, value))
-        return kOk;
-    Binding binding = bindingFor(args, 0, id);
-    binding.room = std::max(kWideRoom, value.size());
-    bind(dialogs, binding);
+    if (appendControl(dialogs, style, args.i(1), args.i(2), args.i(3), args.i(4), id, kAtomStatic,
+                      *args.var(0).text))
+        bind(dialogs, bindingFor(args, 0, id));
     return kOk;
 }
 
@@ -228,26 +228,23 @@ uint32_t editStyle(int32_t kind) {
     return (style | WS_BORDER | WS_TABSTOP) ^ kChildVisible;
 }
 
-// EditText $, x, y, width, height; edit kind
+// EditText $, x, y, width, height; edit kind: a string with room for more
+// than 19 characters gets room for 260.
 Error editText(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroDialogs& dialogs = macroDialogs(ip);
     if (!dialogs.dialogTemplate.exists()) return kOk;
-    std::string& value = *args.var(0).text;
-    // A string with room for more than 19 characters gets room for 260.
-    size_t room = roomOf(value);
-    if (room > 19) room = std::max(kWideRoom, room);
-    value.reserve(room);
+    size_t room = widenRoom(args, 0, 0);
+    if (room > 19) room = widenRoom(args, 0, kWideRoom);
     int32_t kind = args.l(5);
     int id = dialogs.ids.text++;
     if (!appendControl(dialogs, editStyle(kind), args.i(1), args.i(2), args.i(3), args.i(4), id, kAtomEdit,
-                       value))
+                       *args.var(0).text))
         return kOk;
     Binding binding = bindingFor(args, 0, id);
-    binding.room = room;
     binding.option = kind;
     // Typing beyond the room cuts the text for a one-character variable and for
     // a multi-line edit of fewer than 21; other variables grow with the text.
-    // (An empty variable given no room grows: cut to nothing it could take no text.)
+    // (A variable given no room at all grows: cut to nothing it could take no text.)
     if (room == 1 || ((editStyle(kind) & ES_MULTILINE) && room > 0 && room < 21)) binding.cutAt = room;
     bind(dialogs, binding);
     return kOk;

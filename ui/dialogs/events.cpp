@@ -121,7 +121,7 @@ void textChanged(MacroDialogs& dialogs, Slot& slot, int id, Hwnd control) {
     size_t limit = std::max(b->cutAt, before.size());
     if (b->cutAt && text.size() > limit) {
         text.resize(limit);
-    } else if (text.size() > interp::kMaxStringLength) {
+    } else if (text.size() > static_cast<size_t>(interp::kMaxVariableText)) {
         platform::messageBeep(0);
         platform::LResult selection = platform::sendMessage(control, EM_GETSEL, 0, 0);
         platform::setWindowText(control, before);
@@ -129,7 +129,6 @@ void textChanged(MacroDialogs& dialogs, Slot& slot, int id, Hwnd control) {
                               hiWord(static_cast<uint64_t>(selection)));
         return;
     }
-    b->room = std::max(b->room, text.size());
     writeText(ip, *b, text);
     b->flags |= kBindingChanged;
     dialogs.addEvent(kEventTextChanged, kFlagValue);

@@ -261,11 +261,12 @@ void writeNumber(Interpreter& ip, const Binding& binding, double value) {
     var->number = value;
 }
 
-bool readText(Interpreter& ip, const Binding& binding, std::string& text) {
+bool readText(Interpreter& ip, const Binding& binding, std::string& text, size_t* room) {
     std::lock_guard<std::recursive_mutex> lock(ip.variableAccess());
     Variable* var = tiedVariable(ip, binding);
     if (!var || var->valueKind() != interp::kKindString) return false;
     text = var->text;
+    if (room) *room = static_cast<size_t>(var->textRoom());
     return true;
 }
 
@@ -275,7 +276,7 @@ void writeText(Interpreter& ip, const Binding& binding, std::string_view text) {
     if (!var) return;
     if (var->valueKind() != interp::kKindString && var->valueKind() != interp::kKindNone) return;
     var->setValueKind(interp::kKindString);
-    var->text.assign(text.substr(0, interp::kMaxStringLength));
+    var->text.assign(text.substr(0, static_cast<size_t>(interp::kMaxVariableText)));
 }
 
 // ---- Refreshing
@@ -308,9 +309,9 @@ void refreshControls(Interpreter& ip, Slot& slot) {
             continue;
         if (textControl) {
             std::string text;
-            if (!readText(ip, b, text)) continue;
-            b.room = std::max(b.room, text.size());
-            if (b.room > 1 && platform::windowText(control) != text) platform::setWindowText(control, text);
+            size_t room = 0;
+            if (!readText(ip, b, text, &room)) continue;
+            if (room > 1 && platform::windowText(control) != text) platform::setWindowText(control, text);
             continue;
         }
         double value = 0;

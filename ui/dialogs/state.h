@@ -74,7 +74,6 @@ struct Binding {
     int32_t backColor = 0;
     uint32_t flags = 0;  // kBindingChanged
     int32_t option = 0;  // the edit kind, or the push button's style
-    size_t room = 0;     // string-tied controls: the characters the variable holds
     size_t cutAt = 0;    // string-tied edits that cut a longer text to this length (0: the variable grows)
 };
 constexpr uint32_t kBindingChanged = 0x1;
@@ -189,7 +188,8 @@ Hwnd controlOfHandleNumber(MacroDialogs& dialogs, int64_t number);
 
 bool readNumber(Interpreter& ip, const Binding& binding, double& value);
 void writeNumber(Interpreter& ip, const Binding& binding, double value);
-bool readText(Interpreter& ip, const Binding& binding, std::string& text);
+// A string variable's text and its room (the characters it holds, as StrDef sets it).
+bool readText(Interpreter& ip, const Binding& binding, std::string& text, size_t* room = nullptr);
 void writeText(Interpreter& ip, const Binding& binding, std::string_view text);
 // A binding of the variable (or element) that argument index names.
 Binding bindingFor(interp::CallArgs& args, int index, int id);

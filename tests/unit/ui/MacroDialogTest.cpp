@@ -357,7 +357,8 @@ TEST_F(MacroDialogTest, TypedTextWidensTheVariableOrIsCutToAOneCharacterOne) {
                one->selectAll();
                QTest::keyClicks(one, "xyz");
                EXPECT_EQ(qobject_cast<QLabel*>(control(dialog, 8802))->text(), QString("shown"));
-               // Multi-line edits: one of three characters keeps three; an empty one grows.
+               // Multi-line edits: one with room for three characters keeps three; one
+               // without a room of its own grows.
                for (int id : {8803, 8804}) {
                    QWidget* multi = control(dialog, id);
                    ASSERT_NE(multi, nullptr);
@@ -377,10 +378,10 @@ TEST_F(MacroDialogTest, TypedTextWidensTheVariableOrIsCutToAOneCharacterOne) {
            });
     std::string printed = run(modeless(
         "BeginDialog 20, 20, 200, 140, \"Texts\"\n"
-        "s = \"short\"\nEditText s, 10, 10, 150, 12, 1\n"
-        "t = \"q\"\nEditText t, 10, 30, 40, 12\n"
+        "s = \"short\"\nStrDef s, 5\nEditText s, 10, 10, 150, 12, 1\n"
+        "t = \"q\"\nStrDef t, 1\nEditText t, 10, 30, 40, 12\n"
         "v = \"shown\"\nVarText v, 10, 50, 100, 10\n"
-        "m = \"abc\"\nEditText m, 10, 65, 60, 24, 2\n"
+        "m = \"abc\"\nStrDef m, 3\nEditText m, 10, 65, 60, 24, 2\n"
         "n = \"\"\nEditText n, 80, 65, 60, 24, 2\n"
         "w = [1, 2, 3]\nEditNumber w[1], 10, 95, 40, 12",
         "",
