@@ -31,15 +31,15 @@ Error endDialog(Interpreter& ip, CallArgs& args, MCVal& result) {
     int mode = args.i(0);
     Slot& slot = dialogs.currentSlot();
     DialogContext& context = slot.context;
-    context.ownData = ControlData{};
-    context.ownData.flags |= kBlockColours;
     result.setReal(slot.number);
     if (mode >= kDiscardMode && !slot.hwnd()) {
         platform::DialogTemplate parsed;
         std::string problem;
         // The macro may have patched the template: it is read with every size checked.
         if (platform::parseDialogTemplate(dialogs.dialogTemplate.bytes(), parsed, problem)) {
-            context.ownData.flags |= kBlockInitialising;
+            // A fresh control data block, with colour handling on.
+            context.ownData = ControlData{};
+            context.ownData.flags |= kBlockColours | kBlockInitialising;
             Hwnd owner = platform::isWindow(dialogs.owner) ? dialogs.owner : 0;
             if (mode != 0) {
                 slot.modal = true;
