@@ -9,10 +9,6 @@
 
 namespace tvx::ui::dialogs {
 
-using interp::CallArgs;
-using interp::Error;
-using interp::kOk;
-using interp::MCVal;
 using platform::Hgdiobj;
 using platform::LogFont;
 

@@ -10,10 +10,6 @@
 namespace tvx::ui::dialogs {
 
 using namespace platform::win;
-using interp::CallArgs;
-using interp::Error;
-using interp::kOk;
-using interp::MCVal;
 
 namespace {
 

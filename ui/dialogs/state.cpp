@@ -12,7 +12,6 @@
 namespace tvx::ui::dialogs {
 
 using namespace platform::win;
-using interp::CallArgs;
 using interp::Variable;
 using interp::VarSlot;
 

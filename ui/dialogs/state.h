@@ -22,7 +22,11 @@ class AppHost;
 
 namespace tvx::ui::dialogs {
 
+using interp::CallArgs;
+using interp::Error;
 using interp::Interpreter;
+using interp::kOk;
+using interp::MCVal;
 using platform::Hwnd;
 
 constexpr int kSlotCount = 32;

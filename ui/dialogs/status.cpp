@@ -7,8 +7,6 @@
 
 namespace tvx::ui::dialogs {
 
-using interp::Error;
-using interp::kOk;
 using interp::StatusValue;
 
 namespace {
