@@ -292,7 +292,7 @@ bool handleCommand(DialogContext& ctx, WParam wParam, LParam lParam, bool& close
                 data.setComboText(index, typed.substr(0, 15));
                 return committed;
             }
-            setWindowText(combo, "interp::Error");
+            setWindowText(combo, "Error");
             return committed;
         }
         if (code == CBN_ERRSPACE) showBox("CB Out of Space", "CB MSG", 0);
@@ -409,7 +409,7 @@ void buildBlock(DialogContext& ctx) {
     bool fresh = data.layout(ids);
     if (data.reservedBytes() != data.layoutBytes()) {
         char text[64];
-        std::snprintf(text, sizeof text, "Internal interp::Error: PSBuffer Conflict (%d)",
+        std::snprintf(text, sizeof text, "Internal Error: PSBuffer Conflict (%d)",
                       static_cast<int>(data.reservedBytes()));
         showBox(text, "", 0x10);
     }
@@ -638,7 +638,10 @@ intptr_t colourReply(DialogContext& ctx, unsigned message, WParam wParam, LParam
 intptr_t frameworkProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     if (message == WM_INITDIALOG) {
         auto* ctx = reinterpret_cast<DialogContext*>(static_cast<intptr_t>(lParam));
-        if (!ctx) return 1;
+        // Only a context registered for a window that is being made: anything
+        // else (a WM_INITDIALOG a macro sent) is not a pointer to follow.
+        auto& reg = fw().registered;
+        if (!ctx || std::find(reg.begin(), reg.end(), ctx) == reg.end() || ctx->hwnd) return 1;
         ctx->hwnd = hwnd;
         ctx->message = message;
         ctx->wParam = wParam;
@@ -990,9 +993,11 @@ bool parseScrollText(std::string_view text, DialogContext::ScrollText& out) {
     std::string copy(text.substr(0, 255));
     long minimum = 0, maximum = 0;
     unsigned flags = 0;
-    float step = 0;
+    // The step is read as a double: read as a float, a step of 0.1 would make
+    // the values 0.300000004470348 instead of 0.3.
+    double step = 0;
     int page = 0;
-    int n = std::sscanf(copy.c_str(), "%ld,%ld,%x,%f,%d", &minimum, &maximum, &flags, &step, &page);
+    int n = std::sscanf(copy.c_str(), "%ld,%ld,%x,%lf,%d", &minimum, &maximum, &flags, &step, &page);
     if (n < 2) return false;
     out.minimum = minimum;
     out.maximum = maximum;

@@ -1,5 +1,7 @@
 #include "ui/host.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "interp/api.h"
@@ -169,6 +171,49 @@ BoxAnswer AppHost::inputBox(interp::InputKind kind, std::string_view caption, st
             answer.button = interp::kIdCancel;
     }
     return answer;
+}
+
+// ---- Macro dialogs in batch mode
+
+namespace {
+
+// A button's text as a person reads it: without the "&" that marks its key, in lower case.
+std::string plainButtonText(std::string_view text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) ++i;
+        plain += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    }
+    return plain;
+}
+
+}  // namespace
+
+int AppHost::answerDialog(std::string_view caption, const std::vector<std::string>& lines,
+                          const std::vector<DialogButton>& buttons) {
+    printBox(caption, "dialog");
+    for (const std::string& line : lines) {
+        printLines(line);
+        std::fputc('\n', out_);
+    }
+    std::fflush(out_);
+    int fallback = 0;
+    for (const DialogButton& b : buttons)
+        if (b.isDefault && !fallback) fallback = b.number;
+    Answer next;
+    if (!nextAnswer(next)) return fallback;
+    static const char* const kWords[] = {"", "ok", "cancel", "abort", "retry", "ignore", "yes", "no"};
+    std::string wanted = next.hasText ? next.text : kWords[std::clamp(next.button, 0, 7)];
+    bool number = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
+    if (number && wanted.size() < 6) {
+        int n = std::atoi(wanted.c_str());
+        for (const DialogButton& b : buttons)
+            if (b.number == n) return n;
+    }
+    std::string plain = plainButtonText(wanted);
+    for (const DialogButton& b : buttons)
+        if (plainButtonText(b.text) == plain) return b.number;
+    return 0;
 }
 
 void AppHost::logError(std::string_view text) { protocolLog().writeErrorBox(text); }

@@ -55,6 +55,21 @@ public:
     FileAnswer chooseFiles(const FileRequest& request) override;
     void logError(std::string_view text) override;
 
+    // ---- Macro dialogs (ui/dialogs)
+    struct DialogButton {
+        int number = 0;  // the push button's number
+        std::string text;
+        bool isDefault = false;
+    };
+    // A modal macro dialog in batch mode: prints "[caption] dialog" and the
+    // texts of its controls, one a line, and takes the next answer: "=n" names
+    // the push button of number n, "=text" or a word (ok, yes, ...) the one of
+    // that text (without its "&", in any case); cancel, or an answer that names
+    // no button, presses none. With the queue empty the default button is
+    // pressed. Returns the number of the button pressed, 0 for none.
+    int answerDialog(std::string_view caption, const std::vector<std::string>& lines,
+                     const std::vector<DialogButton>& buttons);
+
 private:
     struct Answer {
         int button = interp::kIdNone;

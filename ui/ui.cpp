@@ -2,6 +2,7 @@
 
 #include "interp/api.h"
 #include "platform/ini.h"
+#include "ui/dialogs/dialogs.h"
 #include "ui/filedialog.h"
 #include "ui/framework.h"
 #include "ui/host.h"
@@ -12,6 +13,7 @@ namespace tvx::ui {
 void setUpUserInterface(interp::Interpreter& ip, AppHost& host, const std::string& iniPath) {
     host.attach(ip);
     registerFileDialog(ip);
+    dialogs::registerMacroDialogs(ip);
     protocolLog().initialise(iniPath);
     // The dialog colour of the settings: 1 or -2 keep the alternative colour; a
     // negative value or one without any of the bits 0x1C0C0C0 means button face.

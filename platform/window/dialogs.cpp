@@ -100,8 +100,11 @@ Hwnd buildDialog(const DialogTemplate& t, Hwnd owner, DialogProc proc, LParam in
     Hgdiobj font = 0;
     if ((t.style & DS_SETFONT) && !t.faceName.empty()) {
         LogFont lf;
-        int points = t.pointSize ? t.pointSize : 8;
-        lf.height = -(points * 96 + 36) / 72;
+        // A negative size (as 16 bits) is a character height in pixels, as a
+        // logical font's negative height is; read as points it would be huge.
+        int points = static_cast<int16_t>(t.pointSize);
+        if (points == 0) points = 8;
+        lf.height = points < 0 ? points : -(points * 96 + 36) / 72;
         std::string face = t.faceName.substr(0, 31);
         std::copy(face.begin(), face.end(), lf.faceName);
         font = createFontIndirect(lf);

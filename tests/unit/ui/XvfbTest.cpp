@@ -184,9 +184,12 @@ TEST_F(Desktop, AnOkBoxOnAnXDisplayIsAnsweredBySyntheticInput) {
 
 // Input and StrInput on a desktop: the edit box takes what a person types.
 TEST_F(Desktop, InputDialogsTakeWhatIsTyped) {
-    start("x = 5\r\nInput x, \"A number\"\r\n?x\r\ns = \"abc\"\r\nStrInput s, \"A text\"\r\n?s\r\nTerminate\r\n");
+    start(
+        "x = 5\r\nInput x, \"A number\"\r\n?x\r\ns = \"abc\"\r\nStrInput s, \"A "
+        "text\"\r\n?s\r\nTerminate\r\n");
     std::string number = waitForWindow("^Input$");
-    ASSERT_FALSE(number.empty()) << "the Input dialog never appeared (or has no title); tolvex said: " << said();
+    ASSERT_FALSE(number.empty()) << "the Input dialog never appeared (or has no title); tolvex said: "
+                                 << said();
     typeInto(number, {"ctrl+a"}, "42");
     // Enter commits the typing, the next moves to Ok, the next presses it (the
     // dialog framework's edits behave so); then the text dialog comes.
@@ -207,6 +210,43 @@ TEST_F(Desktop, InputDialogsTakeWhatIsTyped) {
     }
     ASSERT_TRUE(done || ended(std::chrono::seconds(20), status)) << "tolvex did not end; it said: " << said();
     EXPECT_EQ(printed(), (std::vector<std::string>{"x = 42", "s = \"hello world\""}));
+}
+
+// A macro's dialogs on a desktop take the keyboard and the mouse: a modal one
+// (whose owner, the main window, its modal loop disables) is typed into and
+// ended with Enter; a modeless one is clicked while the macro waits.
+TEST_F(Desktop, MacroDialogsTakeTypingAndClicksOnAnXDisplay) {
+    // Dialog units become pixels by 6/4 across and 13/8 down: the edit of the
+    // first dialog covers (15, 16) to (165, 35); the check box of the second
+    // starts at (15, 16), its button covers (150, 48) to (210, 71).
+    start(
+        "name = \"abc\"\r\n"
+        "BeginDialog 20, 20, 160, 60, \"Sample\"\r\n"
+        "EditText name, 10, 10, 100, 12, 1\r\n"
+        "PushButton b, 10, 30, 50, 14, \"OK\", 1, 1\r\n"
+        "EndDialog -1\r\n"
+        "?name\r\n?b\r\n"
+        "BeginDialog 20, 20, 160, 60, \"Status\"\r\n"
+        "CheckBox c, 10, 10, \"Cooling\"\r\n"
+        "PushButton done, 100, 30, 40, 14, \"Done\", 1\r\n"
+        "EndDialog 0\r\n"
+        "Loop 600\r\nPause 50\r\nBreakLoop done\r\nEndLoop\r\n"
+        "?c\r\n?done\r\nTerminate\r\n");
+    std::string sample = waitForWindow("^Sample$");
+    ASSERT_FALSE(sample.empty()) << "the modal dialog never appeared; tolvex said: " << said();
+    xdotool({"windowactivate", "--sync", sample});
+    xdotool({"mousemove", "--window", sample, "90", "25", "click", "1"});
+    typeInto(sample, {"ctrl+a"}, "typed on X");
+    typeInto(sample, {"Return"}, "");
+    std::string status = waitForWindow("^Status$");
+    ASSERT_FALSE(status.empty()) << "the modeless dialog never appeared; tolvex said: " << said();
+    xdotool({"mousemove", "--window", status, "22", "24", "click", "1"});
+    std::this_thread::sleep_for(300ms);
+    xdotool({"mousemove", "--window", status, "180", "60", "click", "1"});
+    int exit = -1;
+    ASSERT_TRUE(ended(std::chrono::seconds(20), exit)) << "tolvex did not end; it said: " << said();
+    EXPECT_EQ(printed(), (std::vector<std::string>{"name = \"typed on X\"", "b = 1", "c = 1", "done = 1"}))
+        << said();
 }
 
 }  // namespace
