@@ -55,6 +55,10 @@ public:
     FileAnswer chooseFiles(const FileRequest& request) override;
     void logError(std::string_view text) override;
 
+    // System interfaces (ipc/system)
+    bool setRelativeMousePosition(int x, int y) override;
+    bool answerSpeechInput(std::string& text) override;
+
 private:
     struct Answer {
         int button = interp::kIdNone;
