@@ -73,6 +73,26 @@ std::vector<uint32_t> decodeText(std::string_view bytes) {
     return out;
 }
 
+std::string utf8Of(uint32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | cp >> 18);
+        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
 std::vector<Action> plan(std::string_view text, int32_t mode) {
     std::vector<Action> actions;
     if (!text.empty()) {
@@ -186,26 +206,6 @@ void perform(Injector& injector, const std::vector<Action>& actions) {
 
 namespace {
 
-std::string utf8(uint32_t cp) {
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
-
 // The program's own windows, typed on the US layout: keys go to the focus
 // window with the modifiers this injector holds down.
 class OwnWindowsInjector : public Injector {
@@ -219,9 +219,9 @@ public:
         // without a key is typed as itself.
         std::string text;
         if (!forced || !hasKey)
-            text = character >= 0x20 && character != 0x7F ? utf8(character) : std::string();
+            text = character >= 0x20 && character != 0x7F ? utf8Of(character) : std::string();
         else if (uint32_t c = usCharacterOf(vk, mods))
-            text = utf8(c);
+            text = utf8Of(c);
         pressModifiers(mods, true);
         bool ok = platform::injectKey(hasKey ? vk : 0, true, mods, text);
         platform::injectKey(hasKey ? vk : 0, false, mods, {});
@@ -234,7 +234,7 @@ public:
             held_ = down ? held_ | bit : held_ & ~bit;
         }
         uint32_t c = usCharacterOf(vk, held_);
-        return platform::injectKey(vk, down, held_, down && c >= 0x20 ? utf8(c) : std::string());
+        return platform::injectKey(vk, down, held_, down && c >= 0x20 ? utf8Of(c) : std::string());
     }
     bool mouseButton(int button, bool down) override { return platform::injectMouseButton(button, down); }
     bool moveCursor(int x, int y) override { return platform::setCursorPos(x, y); }

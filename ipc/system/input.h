@@ -45,6 +45,8 @@ struct Action {
 // The characters of a macro text: UTF-8 when the bytes are valid UTF-8, else
 // Windows-1252 (the code page old macros were written in).
 std::vector<uint32_t> decodeText(std::string_view bytes);
+// A character in UTF-8.
+std::string utf8Of(uint32_t character);
 
 // What PostKeyString(text, mode) does:
 // - text and mode >= 0: types each character (the first mode ones when mode > 0);

@@ -2,7 +2,8 @@
 // pocketsphinx with its US English model).
 #pragma once
 
-#include <memory>
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,12 @@ struct VoiceRequest {
 };
 
 // The speaking rate for a rate of -10..10: the normal 175 words per minute
-// times 3 to the power rate / 10 (a third as fast .. three times as fast).
-int wordsPerMinute(int rate);
+// times 3 to the power rate / 10 (a third as fast .. three times as fast),
+// within what the synthesiser makes (80..450).
+inline int wordsPerMinute(int rate) {
+    double wpm = 175.0 * std::pow(3.0, rate / 10.0);
+    return static_cast<int>(std::lround(std::clamp(wpm, 80.0, 450.0)));
+}
 
 // Speaks text (Windows-1252 or UTF-8 bytes) into a clip. False when the
 // speech engine cannot be started (or the program was built without one).
@@ -45,8 +50,7 @@ public:
     std::string listen(double seconds, bool& hadDevice);
 
 private:
-    struct Decoder;
-    std::unique_ptr<Decoder> decoder_;
+    void* handle_ = nullptr;  // the engine's recogniser
 };
 
 }  // namespace tvx::ipc::speech
