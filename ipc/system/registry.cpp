@@ -23,20 +23,20 @@ namespace reg = registry;
 namespace {
 
 // The store of this interpreter, opened on first use at the file the settings
-// name ([Registry] File) or in the user's state folder.
+// name ([Registry] File) or in the user's state folder; a store that could not
+// be opened is tried again on the next call.
 struct RegistryState : interp::FamilyState {
     reg::Store store;
-    int openError = -1;  // -1: not tried yet
 };
 
 reg::Store* openStore(Interpreter& ip, int& error) {
-    RegistryState& state = ip.state<RegistryState>();
-    if (state.openError < 0) {
+    reg::Store& store = ip.state<RegistryState>().store;
+    error = 0;
+    if (!store.isOpen()) {
         std::string file = settingFile(ip, "Registry", "File");
-        state.openError = state.store.open(file.empty() ? reg::Store::defaultFile() : file);
+        error = store.open(file.empty() ? reg::Store::defaultFile() : file);
     }
-    error = state.openError;
-    return error ? nullptr : &state.store;
+    return error ? nullptr : &store;
 }
 
 // Runs one call on the store with the parsed key; the result goes to !Error.

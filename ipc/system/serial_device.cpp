@@ -25,9 +25,14 @@ class DeviceLine : public Line {
 public:
     explicit DeviceLine(int fd) : fd_(fd) { readCounters(counters_); }
     ~DeviceLine() override {
-        // DTR off, nothing left waiting, then the port is free again.
+        // DTR off, unread input dropped, then the port is free again. Output
+        // that has left the port is not flushed (a peer may not have read it
+        // yet); output the line still holds back (XOFF, CTS) is dropped, or
+        // closing would wait for it.
         modemLine(TIOCM_DTR, false);
-        ::tcflush(fd_, TCIOFLUSH);
+        int queued = 0;
+        bool stuck = ::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0;
+        ::tcflush(fd_, stuck ? TCIOFLUSH : TCIFLUSH);
         ::flock(fd_, LOCK_UN);
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
