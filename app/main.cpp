@@ -232,6 +232,7 @@ int main(int argc, char** argv) {
     config.workingDirectory = workingDirectory;
     config.drives = tvx::platform::driveMapFromIni(iniPath);
     config.poolSetting = tvx::platform::iniGetString(iniPath, "Path", "Pool", "");
+    config.settingsFile = iniPath;
     config.callStack = tvx::platform::iniGetInt(iniPath, "Settings", "CallStack", 64);
     // Every line from its text: the reference the compiled form is checked against.
     config.compiledLines = !std::getenv("TOLVEX_TEXT_LINES");

@@ -19,6 +19,9 @@ struct RunnerConfig {
     platform::DriveMap drives;
     // The macro pool folders ([Path] Pool).
     std::string poolSetting;
+    // The settings file (Tolvan.ini, or the file of --ini), for families that
+    // read sections of their own from it (Registry, Serial, Sound, ...).
+    std::string settingsFile;
     // Call-stack slots per macro ([Settings] CallStack; kept within 31..1000).
     long long callStack = 64;
     // Lines run from their compiled form where they have one; off, every line

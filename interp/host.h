@@ -122,6 +122,23 @@ public:
 
     // An error box's text, also kept in the program's log (the protocol log).
     virtual void logError(std::string_view text) { (void)text; }
+
+    // ---- System interfaces (ipc/system)
+
+    // PositCursor while a scroll cross is dragged like a joystick (relative
+    // mouse mode): sets the summed relative position and returns true; false
+    // when the mode is off, and the mouse cursor moves instead.
+    virtual bool setRelativeMousePosition(int x, int y) {
+        (void)x, (void)y;
+        return false;
+    }
+    // SpeechInput where nobody can speak (batch mode): the host answers as it
+    // answers an input box and returns true; false where the microphone is
+    // to be listened to.
+    virtual bool answerSpeechInput(std::string& text) {
+        (void)text;
+        return false;
+    }
 };
 
 }  // namespace tvx::interp

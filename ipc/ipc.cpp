@@ -1,11 +1,21 @@
 #include "ipc/ipc.h"
 
 #include "interp/api.h"
+#include "ipc/system/system.h"
 
 namespace tvx::ipc {
 
 // One line per area of ipc/ (each area's register function is declared in its
 // folder's header).
-void registerIpcCommands(interp::Interpreter& ip) { (void)ip; }
+void registerIpcCommands(interp::Interpreter& ip) {
+    // System interfaces (ipc/system)
+    registerRegistryCommands(ip);
+    registerSharedMemoryCommands(ip);
+    registerSerialCommands(ip);
+    registerInputCommands(ip);
+    registerWindowSearchCommands(ip);
+    registerSpeechCommands(ip);
+    registerProcessCommands(ip);
+}
 
 }  // namespace tvx::ipc

@@ -1042,6 +1042,14 @@ bool relativeMouseMove(Point screen, unsigned buttons, uint32_t time) {
     return true;
 }
 
+bool setRelativeMousePosition(int x, int y) {
+    RelativeMouse& m = fw().mouse;
+    if (!m.active) return false;
+    m.x = std::clamp(x, m.minX, m.maxX);
+    m.y = std::clamp(y, m.minY, m.maxY);
+    return true;
+}
+
 void endRelativeMouse() {
     RelativeMouse& m = fw().mouse;
     if (!m.active) return;

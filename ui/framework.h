@@ -234,6 +234,9 @@ const RelativeMouse& relativeMouse();
 void beginRelativeMouse(Hwnd dialog, int minX, int maxX, int minY, int maxY);
 // A mouse move to the screen point; returns whether it was taken.
 bool relativeMouseMove(platform::Point screen, unsigned buttons, uint32_t time);
+// Sets the relative position (clamped to the bars' ranges), as PositCursor does
+// while the mode is on; false when it is off.
+bool setRelativeMousePosition(int x, int y);
 void endRelativeMouse();
 
 }  // namespace tvx::ui

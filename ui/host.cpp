@@ -349,6 +349,21 @@ void AppHost::waitWhilePaused(uint8_t& runState) {
 
 bool AppHost::isKeyDown(int virtualKey) { return platform::isKeyDown(virtualKey); }
 
+// ---- System interfaces (ipc/system)
+
+bool AppHost::setRelativeMousePosition(int x, int y) { return ui::setRelativeMousePosition(x, y); }
+
+// Batch mode: "[SpeechInput] Listening", answered by "=text" (anything else,
+// or no answer, is silence: nothing recognised).
+bool AppHost::answerSpeechInput(std::string& text) {
+    if (mode_ == Mode::Desktop) return false;
+    printBox("SpeechInput", "Listening");
+    text.clear();
+    Answer next;
+    if (nextAnswer(next) && next.hasText) text = std::move(next.text);
+    return true;
+}
+
 void AppHost::postQuit() {
     quit_ = true;
     if (windowSystemStarted()) postQuitMessage(0);

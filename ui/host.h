@@ -70,6 +70,10 @@ public:
     int answerDialog(std::string_view caption, const std::vector<std::string>& lines,
                      const std::vector<DialogButton>& buttons);
 
+    // System interfaces (ipc/system)
+    bool setRelativeMousePosition(int x, int y) override;
+    bool answerSpeechInput(std::string& text) override;
+
 private:
     struct Answer {
         int button = interp::kIdNone;

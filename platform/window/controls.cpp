@@ -186,6 +186,14 @@ LResult buttonProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     case BM_CLICK:
         if (isWindowEnabled(hwnd)) userClicked(hwnd);
         return 0;
+    case WM_KEYUP:
+        // Space released over a button clicks it (programs send the key to press it).
+        if (wParam != VK_SPACE) {
+            w->defaultReached = true;
+            return 0;
+        }
+        if (isWindowEnabled(hwnd)) userClicked(hwnd);
+        return 0;
     case WM_SETFOCUS:
         if (w->style & BS_NOTIFY) notifyParent(*w, BN_SETFOCUS);
         return 0;

@@ -1240,4 +1240,25 @@ void messageBeep(unsigned) {
         std::fputc('\a', stderr);
 }
 
+bool injectKey(int virtualKey, bool down, unsigned modifiers, std::string_view text) {
+    if (detail::Backend* b = state().backend) return b->injectKey(virtualKey, down, modifiers, text);
+    // Without the toolkit the focus window gets the messages a key makes.
+    Hwnd target = focusWindow() ? focusWindow() : activeWindow();
+    if (!target) return false;
+    if (virtualKey) postMessage(target, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WParam>(virtualKey), 1);
+    if (down)
+        for (unsigned char c : text) postMessage(target, WM_CHAR, c, 1);
+    return true;
+}
+
+bool injectMouseButton(int button, bool down) {
+    if (detail::Backend* b = state().backend) return b->injectMouseButton(button, down);
+    Hwnd target = captureWindow() ? captureWindow() : focusWindow();
+    if (!target) return false;
+    unsigned message = button == 2 ? WM_RBUTTONDOWN : button == 4 ? WM_MBUTTONDOWN : WM_LBUTTONDOWN;
+    Point p = screenToClient(target, cursorPos());
+    postMessage(target, down ? message : message + 1, 0, makeLParam(p.x, p.y));
+    return true;
+}
+
 }  // namespace tvx::platform

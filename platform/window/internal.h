@@ -198,6 +198,16 @@ public:
     // The desktop's clipboard as text (ANSI bytes in, ANSI bytes out).
     virtual bool setClipboardText(std::string_view text) = 0;
     virtual std::string clipboardText() = 0;
+    // Synthetic input delivered through the toolkit, as if typed or clicked
+    // (see injectKey in window.h); false when no widget can take it.
+    virtual bool injectKey(int virtualKey, bool down, unsigned modifiers, std::string_view text) {
+        (void)virtualKey, (void)down, (void)modifiers, (void)text;
+        return false;
+    }
+    virtual bool injectMouseButton(int button, bool down) {
+        (void)button, (void)down;
+        return false;
+    }
 };
 
 // ---- Used by the toolkit module (implemented in the window layer)

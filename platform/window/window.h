@@ -249,4 +249,13 @@ bool setCursorPos(int x, int y);  // false where the platform does not allow it
 int showCursor(bool show);        // the display counter of Win32: shown while it is >= 0
 void messageBeep(unsigned type);
 
+// Synthetic input into this program's own windows (where no system-wide
+// injection exists): a key press or release of a virtual key, with the
+// modifiers held (1 Shift, 2 Ctrl, 4 Alt) and the text the key types (UTF-8,
+// may be empty; virtual key 0 types the text without a key), delivered to the
+// focus window as if typed; a mouse button (1 left, 2 right, 4 middle) pressed
+// or released at the cursor position. False when no window can take it.
+bool injectKey(int virtualKey, bool down, unsigned modifiers, std::string_view text);
+bool injectMouseButton(int button, bool down);
+
 }  // namespace tvx::platform

@@ -123,6 +123,9 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
+    // State the program keeps for the user (the registry) starts empty in
+    // every test and never touches the user's own.
+    setenv("XDG_STATE_HOME", (work / "state").c_str(), 1);
     pid_t pid;
     int spawned = posix_spawn(&pid, argvOut[0], &actions, nullptr, argvOut.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

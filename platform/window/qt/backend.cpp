@@ -116,6 +116,27 @@ int virtualKeyOf(int key) {
     }
 }
 
+// The toolkit's key for a virtual key (synthetic input); 0 for none.
+int qtKeyOf(int vk) {
+    if (vk >= 'A' && vk <= 'Z') return Qt::Key_A + (vk - 'A');
+    if (vk >= '0' && vk <= '9') return Qt::Key_0 + (vk - '0');
+    if (vk >= VK_F1 && vk <= VK_F1 + 23) return Qt::Key_F1 + (vk - VK_F1);
+    static const struct {
+        int vk;
+        int key;
+    } kKeys[] = {{VK_RETURN, Qt::Key_Return},   {VK_ESCAPE, Qt::Key_Escape}, {VK_TAB, Qt::Key_Tab},
+                 {VK_BACK, Qt::Key_Backspace},  {VK_SPACE, Qt::Key_Space},   {VK_SHIFT, Qt::Key_Shift},
+                 {VK_CONTROL, Qt::Key_Control}, {VK_MENU, Qt::Key_Alt},      {VK_LEFT, Qt::Key_Left},
+                 {VK_RIGHT, Qt::Key_Right},     {VK_UP, Qt::Key_Up},         {VK_DOWN, Qt::Key_Down},
+                 {VK_PRIOR, Qt::Key_PageUp},    {VK_NEXT, Qt::Key_PageDown}, {VK_HOME, Qt::Key_Home},
+                 {VK_END, Qt::Key_End},         {VK_DELETE, Qt::Key_Delete}, {0x2D, Qt::Key_Insert},
+                 {0x13, Qt::Key_Pause},         {0x14, Qt::Key_CapsLock},    {0x2C, Qt::Key_Print},
+                 {0x90, Qt::Key_NumLock},       {0x91, Qt::Key_ScrollLock},  {0x5D, Qt::Key_Menu}};
+    for (const auto& k : kKeys)
+        if (k.vk == vk) return k.key;
+    return 0;
+}
+
 unsigned mouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     unsigned keys = 0;
     if (buttons & Qt::LeftButton) keys |= MK_LBUTTON;
@@ -620,6 +641,49 @@ public:
         cursorHidden_ = !visible;
     }
     void beep() override { QApplication::beep(); }
+
+    // Synthetic keys go to the widget of the layer's focus window (else the
+    // toolkit's focus widget) through the application, so every filter sees
+    // them as it sees typed keys.
+    bool injectKey(int vk, bool down, unsigned modifiers, std::string_view text) override {
+        QWidget* target = nullptr;
+        auto it = byHandle_.find(focusWindow());
+        if (it != byHandle_.end()) target = it->second.data();
+        if (!target) target = QApplication::focusWidget();
+        if (!target) target = QApplication::activeWindow();
+        if (!target) return false;
+        Qt::KeyboardModifiers mods;
+        if (modifiers & 1) mods |= Qt::ShiftModifier;
+        if (modifiers & 2) mods |= Qt::ControlModifier;
+        if (modifiers & 4) mods |= Qt::AltModifier;
+        int key = qtKeyOf(vk);
+        QString typed = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        if (!key && !typed.isEmpty()) key = typed.at(0).toUpper().unicode();
+        QKeyEvent event(down ? QEvent::KeyPress : QEvent::KeyRelease, key, mods, down ? typed : QString());
+        QApplication::sendEvent(target, &event);
+        return true;
+    }
+
+    // A synthetic click at the cursor: press and release go to the widget
+    // under it (or the one that has the mouse grabbed).
+    bool injectMouseButton(int button, bool down) override {
+        QPoint global = QCursor::pos();
+        QWidget* target = QWidget::mouseGrabber();
+        if (!target) target = QApplication::widgetAt(global);
+        if (!target) return false;
+        Qt::MouseButton which = button == 2   ? Qt::RightButton
+                                : button == 4 ? Qt::MiddleButton
+                                              : Qt::LeftButton;
+        if (down)
+            injectedButtons_ |= which;
+        else
+            injectedButtons_ &= ~Qt::MouseButtons(which);
+        QPointF local = target->mapFromGlobal(global);
+        QMouseEvent event(down ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, local, local,
+                          QPointF(global), which, injectedButtons_, QGuiApplication::keyboardModifiers());
+        QApplication::sendEvent(target, &event);
+        return true;
+    }
     Rect screenRect() override {
         QScreen* s = QGuiApplication::primaryScreen();
         if (!s) return {0, 0, 1024, 768};
@@ -1094,6 +1158,7 @@ private:
     bool cursorHidden_ = false;
     std::set<int> keysDown_;
     std::unordered_map<Hwnd, QPointer<QWidget>> byHandle_;
+    Qt::MouseButtons injectedButtons_;
 };
 
 // ---- Standard dialogs
