@@ -5,6 +5,7 @@
 #   make check       build, then run every unit and macro test
 #   make bench       Release build, then the side-by-side benchmarks (bench/run)
 #   make fuzz        clang + libFuzzer build of the fuzz targets (fuzz/)
+#   make fuzz-smoke  the fuzz build, then 15 seconds of each target
 #
 # Variables: BUILD_DIR (build), BUILD_TYPE (RelWithDebInfo), SANITIZE (OFF|ON: ASan+UBSan),
 # WERROR (OFF|ON).
@@ -18,7 +19,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
               -DTOLVEX_SANITIZE=$(SANITIZE) -DTOLVEX_WERROR=$(WERROR)
 
-.PHONY: all deps configure build demo check bench fuzz clean
+.PHONY: all deps configure build demo check bench fuzz fuzz-smoke clean
 
 all: build
 
@@ -46,6 +47,17 @@ fuzz: deps
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOLVEX_FUZZ=ON > build-fuzz.configure.log 2>&1 \
 	  || { cat build-fuzz.configure.log; exit 1; }
 	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+fuzz-smoke: fuzz
+	@for target in build-fuzz/bin/*_fuzz build-fuzz/bin/fuzz_*; do \
+	  [ -x "$$target" ] || continue; \
+	  name=$$(basename $$target); corpus=build-fuzz/corpus/$$name; mkdir -p $$corpus; \
+	  seeds=fuzz/interp/seeds/$${name%_fuzz}; [ -d $$seeds ] || seeds=; \
+	  echo "fuzz-smoke: $$name"; \
+	  $$target -max_total_time=15 -timeout=10 -dict=build-fuzz/resources/fuzz.dict \
+	    $$corpus $$seeds > build-fuzz/$$name.log 2>&1 \
+	    || { tail -40 build-fuzz/$$name.log; exit 1; }; \
+	done
 
 clean:
 	rm -rf $(BUILD_DIR) build-fuzz build-release *.configure.log

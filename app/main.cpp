@@ -18,6 +18,7 @@
 #include "interp/api.h"
 #include "ipc/ipc.h"
 #include "platform/ini.h"
+#include "platform/membudget.h"
 #include "platform/paths.h"
 #include "platform/window/window.h"
 #include "resources/resources.h"
@@ -234,6 +235,9 @@ int main(int argc, char** argv) {
     config.poolSetting = tvx::platform::iniGetString(iniPath, "Path", "Pool", "");
     config.settingsFile = iniPath;
     config.callStack = tvx::platform::iniGetInt(iniPath, "Settings", "CallStack", 64);
+    // A cap on any one data block or string, in MiB (0 or absent: what the machine has).
+    const long long maxBlockMb = tvx::platform::iniGetInt(iniPath, "Settings", "MaxBlockMB", 0);
+    if (maxBlockMb > 0 && maxBlockMb < (1LL << 40)) tvx::platform::setRequestLimit(maxBlockMb << 20);
     // Every line from its text: the reference the compiled form is checked against.
     config.compiledLines = !std::getenv("TOLVEX_TEXT_LINES");
 

@@ -2,6 +2,7 @@
 // the fuzzers fill in the same way.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/paths.h"
@@ -27,6 +28,10 @@ struct RunnerConfig {
     // Lines run from their compiled form where they have one; off, every line
     // runs from its text (the reference the compiled form must agree with).
     bool compiledLines = true;
+    // Lines one run (with the macros StartMacro chains to it) may execute before it
+    // is stopped as if by the user; 0: no limit. The fuzzers end endless loops by it
+    // rather than by a clock, so that a wait that never ends still shows as a hang.
+    uint64_t lineBudget = 0;
 };
 
 // A request to run a macro: the name (or ">text"), an entry label, and the

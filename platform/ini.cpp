@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <unordered_set>
 
 namespace tvx::platform {
 namespace {
@@ -163,18 +166,23 @@ void IniDocument::parse() {
     sections_.back().endLine = lines_.size();
 }
 
-bool IniDocument::find(std::string_view text, std::string_view section, std::string_view key, std::string* value) {
-    // The same rules as get(), in one pass and without an index: the first
-    // section of that name (lines before any header form the section ""), the
-    // first key of that name in it.
+namespace {
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+template <typename OnKey>
+void IniDocument::scanSection(std::string_view text, std::string_view section, OnKey onKey) {
+    // The rules of get(), in one pass and without an index: the first section of
+    // that name (lines before any header form the section ""). onKey(name, value)
+    // sees every key line of it in file order and returns false to stop.
     section = trim(section);
-    key = trim(key);
-    auto equal = [](std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-        return true;
-    };
     bool inSection = section.empty();
     bool seen = inSection;
     for (size_t pos = 0; pos < text.size();) {
@@ -182,15 +190,38 @@ bool IniDocument::find(std::string_view text, std::string_view section, std::str
         pos = line.end;
         const std::string_view name = text.substr(line.nameStart, line.nameEnd - line.nameStart);
         if (line.kind == LineKind::Header) {
-            if (inSection) return false;  // the first section of that name has ended
-            inSection = !seen && equal(name, section);
+            if (inSection) return;  // the first section of that name has ended
+            inSection = !seen && equalNoCase(name, section);
             seen = seen || inSection;
-        } else if (inSection && line.kind == LineKind::Key && equal(name, key)) {
-            if (value) *value = std::string(unquote(text.substr(line.valueStart, line.valueEnd - line.valueStart)));
-            return true;
+        } else if (inSection && line.kind == LineKind::Key) {
+            if (!onKey(name, text.substr(line.valueStart, line.valueEnd - line.valueStart))) return;
         }
     }
-    return false;
+}
+
+bool IniDocument::find(std::string_view text, std::string_view section, std::string_view key,
+                       std::string* value) {
+    key = trim(key);
+    bool found = false;
+    scanSection(text, section, [&](std::string_view name, std::string_view raw) {
+        if (!equalNoCase(name, key)) return true;
+        if (value) *value = std::string(unquote(raw));
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+std::vector<std::pair<std::string, std::string>> IniDocument::entries(std::string_view text,
+                                                                      std::string_view section) {
+    std::vector<std::pair<std::string, std::string>> out;
+    std::unordered_set<std::string> seen;
+    scanSection(text, section, [&](std::string_view name, std::string_view raw) {
+        if (!seen.insert(lowerCopy(name)).second) return true;  // the first of equal keys wins
+        out.emplace_back(std::string(name), std::string(unquote(raw)));
+        return true;
+    });
+    return out;
 }
 
 std::string_view IniDocument::nameOf(const Line& line) const {
@@ -485,10 +516,48 @@ namespace {
 
 // A lookup reads the file and scans it once, without building the document's
 // index: a settings file of millions of keys answers a few lookups fast.
+//
+// A large file (from 1 MiB) is kept in memory between lookups while it keeps its
+// identity, size and modification time: start-up asks a settings file for a
+// dozen keys, and reading tens of megabytes a dozen times is what made a huge
+// file slow. Small files are read afresh each time, as before.
+constexpr size_t kCachedFromBytes = size_t{1} << 20;
+
+struct CachedText {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    int64_t modifiedNs = -1;
+    std::shared_ptr<const std::string> text;
+};
+
+std::mutex cachedTextLock;
+CachedText cachedText;
+
+std::shared_ptr<const std::string> readForLookup(const std::string& path) {
+    struct stat st {};
+    const bool known = ::stat(path.c_str(), &st) == 0;
+    const int64_t modified = known ? int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec : -1;
+    if (known && static_cast<size_t>(st.st_size) >= kCachedFromBytes) {
+        std::lock_guard<std::mutex> lock(cachedTextLock);
+        if (cachedText.text && cachedText.path == path && cachedText.device == st.st_dev &&
+            cachedText.inode == st.st_ino && cachedText.size == st.st_size &&
+            cachedText.modifiedNs == modified)
+            return cachedText.text;
+    }
+    auto text = std::make_shared<std::string>();
+    if (!IniDocument::readFile(path, text.get())) return nullptr;
+    if (known && text->size() >= kCachedFromBytes && static_cast<off_t>(text->size()) == st.st_size) {
+        std::lock_guard<std::mutex> lock(cachedTextLock);
+        cachedText = CachedText{path, st.st_dev, st.st_ino, st.st_size, modified, text};
+    }
+    return text;
+}
+
 bool lookUp(const std::string& path, std::string_view section, std::string_view key, std::string* value) {
-    std::string text;
-    if (!IniDocument::readFile(path, &text)) return false;
-    return IniDocument::find(text, section, key, value);
+    const std::shared_ptr<const std::string> text = readForLookup(path);
+    return text && IniDocument::find(*text, section, key, value);
 }
 
 }  // namespace
@@ -499,6 +568,13 @@ std::string iniGetString(const std::string& path, std::string_view section, std:
     if (lookUp(path, section, key, &value)) return value;
     while (!def.empty() && isBlank(def.back())) def.remove_suffix(1);
     return std::string(def);
+}
+
+std::vector<std::pair<std::string, std::string>> iniSectionEntries(const std::string& path,
+                                                                   std::string_view section) {
+    const std::shared_ptr<const std::string> text = readForLookup(path);
+    if (!text) return {};
+    return IniDocument::entries(*text, section);
 }
 
 long long iniGetInt(const std::string& path, std::string_view section, std::string_view key, long long def) {

@@ -54,6 +54,11 @@ bool iniDeleteSection(const std::string& path, std::string_view section);
 std::vector<std::string> iniSectionNames(const std::string& path);
 std::vector<std::string> iniSectionKeys(const std::string& path, std::string_view section);
 
+// The keys of one section with their values (each key once, file order), read
+// like iniGetString: one pass, no index.
+std::vector<std::pair<std::string, std::string>> iniSectionEntries(const std::string& path,
+                                                                   std::string_view section);
+
 // Parses the integer part of a profile value as iniGetInt does (0 when none).
 long long parseProfileInt(std::string_view value);
 
@@ -95,7 +100,12 @@ public:
     static bool readFile(const std::string& path, std::string* out, int* error = nullptr);
     // The value of key in section of an INI text, by the rules of get(), found
     // in one pass without building an index.
-    static bool find(std::string_view text, std::string_view section, std::string_view key, std::string* value);
+    static bool find(std::string_view text, std::string_view section, std::string_view key,
+                     std::string* value);
+    // The keys of section with their values, each key once, in file order, by the
+    // same rules and in the same single pass (for small sections of large files).
+    static std::vector<std::pair<std::string, std::string>> entries(std::string_view text,
+                                                                    std::string_view section);
 
 private:
     enum class LineKind : unsigned char { Blank, Comment, Header, Key, Other };
@@ -116,6 +126,8 @@ private:
     };
 
     static Line classify(std::string_view text, size_t pos);
+    template <typename OnKey>
+    static void scanSection(std::string_view text, std::string_view section, OnKey onKey);
     void parse();
     std::string_view nameOf(const Line& line) const;
     const Section* findSection(std::string_view section) const;

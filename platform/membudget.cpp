@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -109,8 +110,18 @@ int64_t availableMemory() {
     return least == kNoLimit ? -1 : least;
 }
 
+namespace {
+std::atomic<int64_t> requestLimit{0};
+}  // namespace
+
+void setRequestLimit(int64_t bytes) { requestLimit.store(bytes > 0 ? bytes : 0, std::memory_order_relaxed); }
+
+int64_t requestLimitBytes() { return requestLimit.load(std::memory_order_relaxed); }
+
 bool memoryAllows(int64_t bytes) {
     if (bytes < 0) return false;
+    const int64_t limit = requestLimit.load(std::memory_order_relaxed);
+    if (limit > 0 && bytes > limit) return false;
     if (bytes <= kUncheckedBytes) return true;
     const int64_t available = availableMemory();
     return available < 0 || bytes <= available - available / 8;

@@ -19,4 +19,10 @@ int64_t availableMemory();
 // known about it). Negative sizes never.
 bool memoryAllows(int64_t bytes);
 
+// A cap on any one request, for the whole process (0: none, the default). Set from the
+// settings file, so that a macro asking for a huge block on a small machine fails at
+// once instead of pushing the machine into swap.
+void setRequestLimit(int64_t bytes);
+int64_t requestLimitBytes();
+
 }  // namespace tvx::platform

@@ -80,13 +80,8 @@ std::string programPath() {
 
 DriveMap driveMapFromIni(const std::string& iniPath) {
     DriveMap drives;
-    IniDocument ini;
-    ini.load(iniPath);
-    for (const std::string& key : ini.keys("Drives")) {
-        std::string value;
-        if (key.size() == 1 && isDriveLetter(key[0]) && ini.get("Drives", key, &value) && !value.empty()) {
-            drives[upperAscii(key[0])] = value;
-        }
+    for (const auto& [key, value] : iniSectionEntries(iniPath, "Drives")) {
+        if (key.size() == 1 && isDriveLetter(key[0]) && !value.empty()) drives[upperAscii(key[0])] = value;
     }
     return drives;
 }

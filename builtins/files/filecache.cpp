@@ -31,6 +31,23 @@ void FileCache::closeFile(const std::string& name, const std::string& posix) {
     if (belongs(write_, name, posix)) close(write_);
 }
 
+FileCache::ReadAhead& FileCache::readAhead(int fd) {
+    ReadAhead& ahead = read_.ahead;
+    struct stat info {};
+    if (fd != read_.fd || ::fstat(fd, &info) != 0) {
+        ahead = ReadAhead{};
+        return ahead;
+    }
+    const int64_t size = static_cast<int64_t>(info.st_size);
+    const int64_t modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    if (size != ahead.fileSize || modified != ahead.modifiedNs) {
+        ahead = ReadAhead{};
+        ahead.fileSize = size;
+        ahead.modifiedNs = modified;
+    }
+    return ahead;
+}
+
 void FileCache::syncReadPosition() {
     if (read_.fd >= 0) ::lseek(read_.fd, read_.position, SEEK_SET);
 }

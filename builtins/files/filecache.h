@@ -57,6 +57,19 @@ public:
     void setReadPosition(int64_t position) { read_.position = position; }
     void syncReadPosition();
 
+    // Bytes read ahead on the read handle, for commands that read a file a number
+    // at a time (ReadAscii): kept while the file keeps its size and modification
+    // time, so that a changed file is read afresh.
+    struct ReadAhead {
+        int64_t base = 0;  // file offset of bytes[0]
+        std::string bytes;
+        bool atEnd = false;  // bytes reach the end of the file
+        int64_t fileSize = -1;
+        int64_t modifiedNs = -1;
+    };
+    // The read-ahead of the read handle fd, emptied first when the file changed.
+    ReadAhead& readAhead(int fd);
+
     void closeRead() { close(read_); }
     void closeWrite() { close(write_); }
     void closeAll();
@@ -71,6 +84,7 @@ private:
         uint64_t device = 0;
         uint64_t inode = 0;
         int64_t position = 0;  // read handle only
+        ReadAhead ahead;       // read handle only
     };
     static bool sameName(const std::string& name, std::string_view directory, std::string_view file) {
         return name.size() == directory.size() + file.size() &&

@@ -242,7 +242,8 @@ Error compoundAssignment(Interpreter& ip, const Designator& target, RightSide& r
     Variable& var = target.slot.var();
     if (target.form == Designator::kVariable && var.valueKind() == kKindString) {
         if (op != '+' || !right.isString) return kWrongDataType;
-        if (static_cast<int64_t>(var.text.size() + right.text.size()) > kMaxVariableText) return kStringOverflow;
+        if (static_cast<int64_t>(var.text.size() + right.text.size()) > kMaxVariableText)
+            return kStringOverflow;
         var.text += right.text;  // StrAdd
         return kOk;
     }
@@ -321,8 +322,9 @@ Error showExpression(Interpreter& ip, const char*& p) {
     }
     ip.symbols().lookupOnly = lookupOnly;
     if (err == kUndefinedVariable) {
-        // The whole expression is shown, however far its evaluation came.
-        p += std::strlen(p);
+        // The whole expression is shown, however far its evaluation came. The scan may have
+        // stopped inside a copy of an argument's text, so the end is found from the start.
+        p = start + std::strlen(start);
     }
     const char* end = p;
     while (end > start && isBlank(end[-1])) --end;
@@ -334,7 +336,7 @@ Error showExpression(Interpreter& ip, const char*& p) {
     if (err) {
         // Shown in the continuable form; the run goes on with the next line.
         ip.runner().reportError(err, Runner::kContinuable);
-        p += std::strlen(p);
+        p = start + std::strlen(start);
         return kOk;
     }
     ip.host().showValue(expression, isString ? displayString(text) : displayValue(ip, value));

@@ -65,6 +65,7 @@ void Runner::configure(const RunnerConfig& config) {
     if (depth > 1001) depth = 1001;
     callDepth_ = static_cast<int>(depth);
     compiledLines_ = config.compiledLines;
+    lineBudget_ = config.lineBudget;
 }
 
 std::vector<std::string_view>& Runner::takeList() {
@@ -187,6 +188,7 @@ bool Runner::run(const StartRequest& request) {
     next.name.resize(std::min(next.name.size(), kMaxRequestName));
     next.label.resize(std::min(next.label.size(), kMaxLabelName));
     bool first = true;
+    linesLeft_ = lineBudget_;
     while (true) {
         ip_.runState_ &= kRunSingleStep;
         ip_.lastError_ = 0;
@@ -389,6 +391,14 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             ev.continuedTo = nullptr;
         }
         if (err) reportError(err);
+        if (lineBudget_ != 0) {
+            if (linesLeft_ == 0) {
+                ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
+                startPending_ = false;
+            } else {
+                --linesLeft_;
+            }
+        }
 
         if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
         if (entryLevel > 0 && ctx.callLevel < entryLevel) return LoopExit::Returned;
@@ -738,7 +748,9 @@ void Runner::pause(double milliseconds) {
     bool fractional = std::fmod(std::round(milliseconds * 1e7), 1e7) != 0;
     pump(100);
     // A wait on the wake-up event once it exists: a signal ends the pause early.
-    auto waitFor = [&](double ms) { return event ? wakeUp.wait(ms) : (sleepMs(static_cast<unsigned>(ms)), false); };
+    auto waitFor = [&](double ms) {
+        return event ? wakeUp.wait(ms) : (sleepMs(static_cast<unsigned>(ms)), false);
+    };
     if (milliseconds == 0) {
         double before = monotonicSeconds();
         if (waitFor(1)) return;

@@ -120,6 +120,8 @@ private:
     // together: deep recursion runs only a few lines per loop, and must still pump.
     uint64_t pumpTick_ = 0;
     unsigned linesSinceTick_ = 0;
+    uint64_t lineBudget_ = 0;  // 0: none
+    uint64_t linesLeft_ = 0;
     std::string exitCommand_;
 
     // A pending CallMacro / CallCommon / StartMacro request.

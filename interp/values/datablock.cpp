@@ -7,6 +7,7 @@
 
 #include "interp/errors.h"
 #include "interp/values/number.h"
+#include "platform/membudget.h"
 
 namespace tvx::interp {
 
@@ -20,6 +21,8 @@ constexpr int64_t kMaxCapacity = INT32_MAX - 1024;
 std::atomic<uint32_t> nextMemoryHandle{1};
 
 DataBlock* allocateRaw(int64_t capacity) {
+    // A huge request is refused while the machine can still answer, not after it swapped.
+    if (!platform::memoryAllows(capacity)) return nullptr;
     void* memory = std::aligned_alloc(kAlignment, static_cast<size_t>(capacity));
     if (!memory) return nullptr;
     std::memset(memory, 0, static_cast<size_t>(capacity));

@@ -125,6 +125,16 @@ TEST(IniRead, OnePassLookupAgreesWithTheIndex) {
                 IniDocument::find(text, section, key, &scanned);
                 EXPECT_EQ(indexed, scanned) << "[" << section << "] " << key << " in " << text;
             }
+            // A section's entries, read in one pass, are its keys with their values.
+            const auto entries = IniDocument::entries(text, section);
+            const std::vector<std::string> keys = doc.keys(section);
+            ASSERT_EQ(entries.size(), keys.size()) << "[" << section << "] in " << text;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                std::string value;
+                doc.get(section, keys[i], &value);
+                EXPECT_EQ(entries[i].first, keys[i]);
+                EXPECT_EQ(entries[i].second, value);
+            }
         }
     }
 }
