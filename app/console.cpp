@@ -31,7 +31,10 @@ bool g_keyInterrupt = false;  // Ctrl-C typed while a line was edited
 // Ctrl-C while a line runs: the line stops at its next step. A second Ctrl-C
 // before the first was taken (a macro that switched message pumping off)
 // ends the program, as Ctrl-C does elsewhere.
+volatile std::sig_atomic_t g_interrupts = 0;
+
 void onInterrupt(int) {
+    g_interrupts = g_interrupts + 1;
     if (g_host && !g_host->stopRequested()) {
         g_host->requestStop();
         return;
@@ -197,7 +200,10 @@ int runConsole(interp::Interpreter& ip, ui::AppHost& host) {
         text += line;
         if (text.find_first_not_of(" \t\n") != std::string::npos) {
             host.clearStop();
+            std::sig_atomic_t interrupts = g_interrupts;
             ip.runner().runInSession(text);
+            // The terminal showed "^C" where the cursor was: the prompt goes on the next line.
+            if (interrupts != g_interrupts && reader.terminal()) std::fputc('\n', stdout);
             std::fflush(stdout);
         }
         text.clear();

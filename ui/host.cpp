@@ -57,6 +57,9 @@ AppHost::~AppHost() { setFrameworkMessageBox(nullptr); }
 
 namespace {
 
+// The caption of the interpreter's error box.
+constexpr std::string_view kErrorBoxCaption = "Macro Error";
+
 // The words that answer for a button, on the command line and at the terminal.
 const struct {
     std::string_view word;
@@ -128,7 +131,7 @@ void AppHost::attach(interp::Interpreter& ip) {
 }
 
 bool AppHost::nextAnswer(Answer& answer, const Ask& ask) {
-    if (answers_.empty()) return reader_ && typedAnswer(answer, ask);
+    if (answers_.empty()) return reader_ && !ask.noTyping && typedAnswer(answer, ask);
     answer = std::move(answers_.front());
     answers_.pop_front();
     return true;
@@ -198,7 +201,10 @@ BoxAnswer AppHost::messageBox(std::string_view text, std::string_view caption, u
     BoxAnswer answer{defaultButton(style), 0};
     Answer next;
     std::string prompt = offeredWords(style) + "? ";
+    // Typed answers are asked for where there is a choice. An error box is
+    // only shown: at a terminal the next line typed is the next command.
     Ask ask{prompt, false, true, style};
+    ask.noTyping = (style & interp::kMbButtonsMask) == interp::kMbOk || caption == kErrorBoxCaption;
     if (nextAnswer(next, ask) && !next.hasText && offersButton(style, next.button))
         answer.button = next.button;
     return answer;

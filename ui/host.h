@@ -102,6 +102,7 @@ private:
         bool text = false;
         bool messageBox = false;
         unsigned style = 0;
+        bool noTyping = false;  // only the queue answers
     };
     // The next answer: from the queue, else typed (when a reader is set).
     // False when there is none: the box takes its default.

@@ -81,7 +81,7 @@ def fail(message):
 
 
 def main():
-    tolvex = sys.argv[1]
+    tolvex = os.path.abspath(sys.argv[1])
     top = tempfile.mkdtemp(prefix="tolvex-console-")
     try:
         state = os.path.join(top, "state")
