@@ -204,6 +204,7 @@ int runConsole(interp::Interpreter& ip, ui::AppHost& host) {
             ip.runner().runInSession(text);
             // The terminal showed "^C" where the cursor was: the prompt goes on the next line.
             if (interrupts != g_interrupts && reader.terminal()) std::fputc('\n', stdout);
+            reader.saveHistory();  // kept even if a second Ctrl-C ends the program later
             std::fflush(stdout);
         }
         text.clear();

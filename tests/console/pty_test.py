@@ -101,8 +101,9 @@ def main():
         # and the variables keep what the loop left in them.
         c.line("n = 0")
         c.expect(PROMPT)
-        c.line("Loop 2000000000 | n = n + 1 | EndLoop")
-        time.sleep(1.0)
+        c.line('?"counting" | Loop 2000000000 | n = n + 1 | EndLoop')
+        c.expect(b'"counting" = "counting"')  # the line runs: Ctrl-C is a signal now
+        time.sleep(0.3)
         c.send(b"\x03")
         c.expect(PROMPT)
         c.line("?n > 0")
