@@ -111,6 +111,9 @@ public:
         }
         g_prompt = std::string(prompt);
         g_keyInterrupt = false;
+        // The editor's terminal mode before the prompt shows: keys typed as
+        // soon as it shows are the editor's (Ctrl-C among them, as a key).
+        el_set(editor_, EL_PREP_TERM, 1);
         int count = 0;
         const char* got = el_gets(editor_, &count);
         if (g_keyInterrupt) {

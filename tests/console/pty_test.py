@@ -59,11 +59,8 @@ class Console:
                 fail("expected %r; the terminal showed:\n%s" % (text, self.seen.decode(errors="replace")))
 
     def send(self, data):
-        # A person reads the prompt before typing. The line editor sets the
-        # terminal to its own mode only after the prompt has been read from
-        # the terminal: keys typed at once would meet the terminal's line mode
-        # (where Ctrl-C is a signal that also throws away what was typed).
-        time.sleep(0.3)
+        # A person reads the prompt before typing.
+        time.sleep(0.1)
         os.write(self.fd, data)
 
     def line(self, text):
