@@ -6,20 +6,24 @@
 #   make bench       Release build, then the side-by-side benchmarks (bench/run)
 #   make fuzz        clang + libFuzzer build of the fuzz targets (fuzz/)
 #   make fuzz-smoke  the fuzz build, then 15 seconds of each target
+#   make install     build, then install under PREFIX (/usr/local; DESTDIR is honoured)
+#   make deb         build, then the Debian package tolvex_<version>_<arch>.deb in BUILD_DIR
+#   make deb-check   make deb, then its control data, contents and lintian's verdict
 #
 # Variables: BUILD_DIR (build), BUILD_TYPE (RelWithDebInfo), SANITIZE (OFF|ON: ASan+UBSan),
-# WERROR (OFF|ON).
+# WERROR (OFF|ON), PREFIX (/usr/local), DESTDIR.
 
 BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 SANITIZE   ?= OFF
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
               -DTOLVEX_SANITIZE=$(SANITIZE) -DTOLVEX_WERROR=$(WERROR)
 
-.PHONY: all deps configure build demo check bench fuzz fuzz-smoke clean
+.PHONY: all deps configure build demo check bench fuzz fuzz-smoke install deb deb-check clean
 
 all: build
 
@@ -38,6 +42,17 @@ demo: build
 
 check: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# A package holds what the build holds: build it without SANITIZE for others to install.
+deb: build
+	@tools/install-deps packaging/debian-packages.txt
+	@cd $(BUILD_DIR) && cpack -G DEB
+
+deb-check: deb
+	@packaging/check-deb $(BUILD_DIR)
 
 bench: deps
 	@bench/run

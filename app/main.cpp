@@ -1,6 +1,7 @@
 // tolvex: runs macro files.
 //
 //   tolvex [--headless] [--answers LIST] [--ini FILE] [name[|label[|result]]]
+//   tolvex --console [--answers LIST] [--ini FILE]
 //   tolvex --scramble IN OUT [--variant N]
 #include <sys/resource.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "builtins/builtins.h"
 #include "interp/api.h"
 #include "ipc/ipc.h"
@@ -55,12 +57,39 @@ void ensureLargeStack(char** argv) {
     execv("/proc/self/exe", argv);
 }
 
-void usage() {
+// The short form, on standard error after a command line that cannot be used.
+void usageError(const char* problem, const std::string& what) {
+    if (problem) std::fprintf(stderr, "tolvex: %s%s\n", problem, what.c_str());
     std::fprintf(stderr,
-                 "usage: tolvex [--headless] [--answers LIST] [--ini FILE] [name[|label[|result]]]\n"
-                 "       tolvex --scramble IN OUT [--variant N]\n"
-                 "       tolvex --list-names\n");
+                 "Usage: tolvex [OPTION]... [NAME[|LABEL[|RESULT]]]\n"
+                 "Try 'tolvex --help' for more information.\n");
 }
+
+void printHelp() {
+    std::printf(
+        "Usage: tolvex [OPTION]... [NAME[|LABEL[|RESULT]]]\n"
+        "  or:  tolvex --console [OPTION]...\n"
+        "  or:  tolvex --scramble IN OUT [--variant N]\n"
+        "Run the macro file NAME (from LABEL on, with !StrResult set to RESULT);\n"
+        "'>TEXT' runs TEXT as a one-line macro. Without a NAME the start macro runs.\n"
+        "\n"
+        "  --headless        batch mode: boxes are printed and answered from --answers\n"
+        "  --answers LIST    comma-separated answers for boxes: ok, cancel, yes, no,\n"
+        "                      abort, retry, ignore, or =TEXT\n"
+        "  --ini FILE        read the settings from FILE instead of ./Tolvan.ini\n"
+        "  --console         run lines typed at the terminal in one session\n"
+        "  --scramble IN OUT store the macro IN in scrambled form as OUT\n"
+        "  --variant N       the scrambling variant, 0..9 (default 5)\n"
+        "  --list-names      list every statement, function and status variable\n"
+        "  --help            display this help and exit\n"
+        "  --version         output version information and exit\n"
+        "\n"
+        "Exit status: 0 when no macro error was reported, 1 when one was,\n"
+        "2 when the macro was not found or the command line cannot be used.\n"
+        "See tolvex(1) for more.\n");
+}
+
+void printVersion() { std::printf("tolvex (Tolvex) %s\n", TOLVEX_VERSION); }
 
 // Every name a macro can write, one per line: "statement NAME SIGNATURE STATE",
 // "function ...", "status !NAME STATE", STATE being "built" or "unbuilt" (a
@@ -172,17 +201,25 @@ int main(int argc, char** argv) {
     std::string commandLine;
     bool haveName = false;
     bool listOnly = false;
+    bool console = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
         if (arg == "--headless") {
             headless = true;
-        } else if (arg == "--answers" && i + 1 < argc) {
-            answers = argv[++i];
-        } else if (arg == "--ini" && i + 1 < argc) {
-            iniPath = argv[++i];
+        } else if (arg == "--answers" || arg == "--ini") {
+            if (!hasValue) {
+                usageError("option requires an argument: ", arg);
+                return kExitUsage;
+            }
+            (arg == "--ini" ? iniPath : answers) = argv[++i];
+        } else if (arg.rfind("--answers=", 0) == 0) {
+            answers = arg.substr(10);
+        } else if (arg.rfind("--ini=", 0) == 0) {
+            iniPath = arg.substr(6);
         } else if (arg == "--scramble") {
             if (i + 2 >= argc) {
-                usage();
+                usageError("--scramble needs IN and OUT", "");
                 return kExitUsage;
             }
             int variant = 5;
@@ -191,20 +228,29 @@ int main(int argc, char** argv) {
         } else if (arg == "--list-names") {
             listOnly = true;
             headless = true;
+        } else if (arg == "--console") {
+            console = true;
+            headless = true;
         } else if (arg == "--help" || arg == "-h") {
-            usage();
+            printHelp();
+            return kExitOk;
+        } else if (arg == "--version") {
+            printVersion();
             return kExitOk;
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-            std::fprintf(stderr, "tolvex: unknown option %s\n", arg.c_str());
-            usage();
+            usageError("unrecognized option: ", arg);
             return kExitUsage;
         } else if (!haveName) {
             commandLine = arg;
             haveName = true;
         } else {
-            usage();
+            usageError("more than one macro name: ", arg);
             return kExitUsage;
         }
+    }
+    if (console && haveName) {
+        usageError("--console runs no macro file: ", commandLine);
+        return kExitUsage;
     }
     // Batch mode and the desktop differ only in how boxes reach a person.
     using Mode = tvx::ui::AppHost::Mode;
@@ -246,6 +292,11 @@ int main(int argc, char** argv) {
     tvx::ipc::registerIpcCommands(ip);
     tvx::ui::setUpUserInterface(ip, host, iniPath);
     if (listOnly) return listNames(ip);
+    if (console) {
+        for (const std::string& problem : ip.installProblems())
+            std::fprintf(stderr, "tolvex: %s\n", problem.c_str());
+        return tvx::app::runConsole(ip, host);
+    }
     // A command installed twice or for a code the table lacks is a fault of
     // this program (the tests fail on it); it is said, and the run goes on.
     for (const std::string& problem : ip.installProblems())
@@ -260,7 +311,7 @@ int main(int argc, char** argv) {
     }
     request.commandLine = true;
     if (request.name.empty()) {
-        usage();
+        usageError("no macro to run", "");
         return kExitUsage;
     }
     bool found = true;

@@ -55,15 +55,50 @@ AppHost::AppHost(Mode mode, std::FILE* out) : mode_(mode), out_(out) {}
 
 AppHost::~AppHost() { setFrameworkMessageBox(nullptr); }
 
+namespace {
+
+// The caption of the interpreter's error box.
+constexpr std::string_view kErrorBoxCaption = "Macro Error";
+
+// The words that answer for a button, on the command line and at the terminal.
+const struct {
+    std::string_view word;
+    int button;
+} kWords[] = {
+    {"ok", interp::kIdOk},         {"cancel", interp::kIdCancel}, {"yes", interp::kIdYes},
+    {"no", interp::kIdNo},         {"abort", interp::kIdAbort},   {"retry", interp::kIdRetry},
+    {"ignore", interp::kIdIgnore},
+};
+
+int buttonOfWord(std::string_view word) {
+    for (const auto& w : kWords)
+        if (word == w.word) return w.button;
+    return interp::kIdNone;
+}
+
+std::string lowerTrimmed(std::string_view text) {
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(" \t");
+    std::string out(text.substr(first, last - first + 1));
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// "ok/cancel" for the buttons a message box of that style offers.
+std::string offeredWords(unsigned style) {
+    std::string words;
+    for (const auto& w : kWords) {
+        if (!offersButton(style, w.button)) continue;
+        if (!words.empty()) words += '/';
+        words += w.word;
+    }
+    return words;
+}
+
+}  // namespace
+
 bool AppHost::setAnswers(std::string_view list, std::string& badItem) {
-    static const struct {
-        std::string_view word;
-        int button;
-    } kWords[] = {
-        {"ok", interp::kIdOk},         {"cancel", interp::kIdCancel}, {"yes", interp::kIdYes},
-        {"no", interp::kIdNo},         {"abort", interp::kIdAbort},   {"retry", interp::kIdRetry},
-        {"ignore", interp::kIdIgnore},
-    };
     answers_.clear();
     while (!list.empty()) {
         size_t comma = list.find(',');
@@ -75,8 +110,7 @@ bool AppHost::setAnswers(std::string_view list, std::string& badItem) {
             answer.hasText = true;
             answer.text = std::string(item.substr(1));
         } else {
-            for (const auto& word : kWords)
-                if (item == word.word) answer.button = word.button;
+            answer.button = buttonOfWord(item);
             if (answer.button == interp::kIdNone) {
                 badItem = std::string(item);
                 return false;
@@ -96,11 +130,44 @@ void AppHost::attach(interp::Interpreter& ip) {
     });
 }
 
-bool AppHost::nextAnswer(Answer& answer) {
-    if (answers_.empty()) return false;
+bool AppHost::nextAnswer(Answer& answer, const Ask& ask) {
+    if (answers_.empty()) return reader_ && !ask.noTyping && typedAnswer(answer, ask);
     answer = std::move(answers_.front());
     answers_.pop_front();
     return true;
+}
+
+// A typed line is the text itself where a text is wanted; otherwise a button
+// word, or (for a dialog) the number or text of one of its buttons. An empty
+// line is no answer; the end of the input or an interruption is Cancel.
+bool AppHost::typedAnswer(Answer& answer, const Ask& ask) {
+    answer = Answer{};
+    std::string line;
+    while (true) {
+        if (!reader_(ask.prompt, line)) {
+            answer.button = interp::kIdCancel;
+            return true;
+        }
+        if (ask.text) {
+            if (line.empty()) return false;
+            answer.button = interp::kIdOk;
+            answer.hasText = true;
+            answer.text = std::move(line);
+            return true;
+        }
+        std::string word = lowerTrimmed(line);
+        if (word.empty()) return false;
+        answer.button = buttonOfWord(word);
+        if (!ask.messageBox) {
+            if (answer.button == interp::kIdNone) {
+                answer.hasText = true;
+                answer.text = std::move(word);
+            }
+            return true;
+        }
+        if (offersButton(ask.style, answer.button)) return true;
+        // Not one of this box's buttons: asked again.
+    }
 }
 
 void AppHost::printLines(std::string_view text) {
@@ -133,7 +200,13 @@ BoxAnswer AppHost::messageBox(std::string_view text, std::string_view caption, u
     printBox(caption, text);
     BoxAnswer answer{defaultButton(style), 0};
     Answer next;
-    if (nextAnswer(next) && !next.hasText && offersButton(style, next.button)) answer.button = next.button;
+    std::string prompt = offeredWords(style) + "? ";
+    // Typed answers are asked for where there is a choice. An error box is
+    // only shown: at a terminal the next line typed is the next command.
+    Ask ask{prompt, false, true, style};
+    ask.noTyping = (style & interp::kMbButtonsMask) == interp::kMbOk || caption == kErrorBoxCaption;
+    if (nextAnswer(next, ask) && !next.hasText && offersButton(style, next.button))
+        answer.button = next.button;
     return answer;
 }
 
@@ -163,7 +236,8 @@ BoxAnswer AppHost::inputBox(interp::InputKind kind, std::string_view caption, st
     printBox(caption, prompt);
     BoxAnswer answer{interp::kIdOk, 0};
     Answer next;
-    if (nextAnswer(next)) {
+    std::string typePrompt = "[" + text + "]? ";
+    if (nextAnswer(next, Ask{typePrompt, true})) {
         // Cancel works without a Cancel button too: it is the Escape key.
         if (next.hasText)
             text = std::move(next.text);
@@ -201,7 +275,7 @@ int AppHost::answerDialog(std::string_view caption, const std::vector<std::strin
     for (const DialogButton& b : buttons)
         if (b.isDefault && !fallback) fallback = b.number;
     Answer next;
-    if (!nextAnswer(next)) return fallback;
+    if (!nextAnswer(next, Ask{"button? "})) return fallback;
     static const char* const kWords[] = {"", "ok", "cancel", "abort", "retry", "ignore", "yes", "no"};
     std::string wanted = next.hasText ? next.text : kWords[std::clamp(next.button, 0, 7)];
     bool number = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
@@ -245,7 +319,7 @@ FileAnswer AppHost::chooseFiles(const FileRequest& request) {
     printBox(title, request.initialPath);
     answer.filterIndex = request.filterIndex;
     Answer next;
-    if (nextAnswer(next)) {
+    if (nextAnswer(next, Ask{"path? ", true})) {
         if (!next.hasText) {
             if (next.button == interp::kIdCancel) return answer;
             answer.ok = true;
@@ -283,6 +357,8 @@ void AppHost::showValue(std::string_view expression, std::string_view value) {
 
 bool AppHost::pumpMessages(int budget) {
     if (quit_) return false;
+    // A stop from the terminal (Ctrl-C) is taken once: the macro ends, the program goes on.
+    if (stopRequested_.exchange(false, std::memory_order_relaxed)) return false;
     // Nothing can wait for a program that has no windows.
     if (!windowSystemStarted() && queuedMessageCount() == 0) return true;
     uint32_t options = ip_ ? ip_->runOptions() : 0;
@@ -360,7 +436,7 @@ bool AppHost::answerSpeechInput(std::string& text) {
     printBox("SpeechInput", "Listening");
     text.clear();
     Answer next;
-    if (nextAnswer(next) && next.hasText) text = std::move(next.text);
+    if (nextAnswer(next, Ask{"words? ", true}) && next.hasText) text = std::move(next.text);
     return true;
 }
 

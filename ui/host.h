@@ -4,8 +4,10 @@
 // share everything up to that last step, so the two modes cannot drift apart.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +43,18 @@ public:
     void setMainWindow(platform::Hwnd hwnd) { main_ = hwnd; }
     platform::Hwnd mainWindow() const { return main_; }
     bool quitRequested() const { return quit_; }
+
+    // Where answers come from once the --answers queue is empty: in the
+    // terminal console, the person at the terminal. The reader shows the
+    // prompt and reads one line; it returns false at the end of the input or
+    // when the person interrupts (which cancels the box).
+    using AnswerReader = std::function<bool(std::string_view prompt, std::string& line)>;
+    void setAnswerReader(AnswerReader reader) { reader_ = std::move(reader); }
+    // Asks the running macro to stop at its next line, as closing the main
+    // window does (Ctrl-C in the console). Safe in a signal handler.
+    void requestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
+    void clearStop() { stopRequested_.store(false, std::memory_order_relaxed); }
 
     interp::BoxAnswer messageBox(std::string_view text, std::string_view caption, unsigned style) override;
     interp::BoxAnswer inputBox(interp::InputKind kind, std::string_view caption, std::string_view prompt,
@@ -80,7 +94,20 @@ private:
         bool hasText = false;
         std::string text;
     };
-    bool nextAnswer(Answer& answer);
+    // What a box asks for: the prompt of a typed answer, and whether the
+    // line typed is a text (input boxes, file names) or names a button. A
+    // message box takes only the words of the buttons its style offers.
+    struct Ask {
+        std::string_view prompt;
+        bool text = false;
+        bool messageBox = false;
+        unsigned style = 0;
+        bool noTyping = false;  // only the queue answers
+    };
+    // The next answer: from the queue, else typed (when a reader is set).
+    // False when there is none: the box takes its default.
+    bool nextAnswer(Answer& answer, const Ask& ask);
+    bool typedAnswer(Answer& answer, const Ask& ask);
     void printBox(std::string_view caption, std::string_view text);
     void printLines(std::string_view text);
 
@@ -90,6 +117,9 @@ private:
     interp::Interpreter* ip_ = nullptr;
     platform::Hwnd main_ = 0;
     bool quit_ = false;
+    AnswerReader reader_;
+    std::atomic<bool> stopRequested_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "requestStop is called from a signal handler");
 };
 
 // The button a message box of that style takes when nobody answers, and whether

@@ -212,7 +212,8 @@ bool Runner::run(const StartRequest& request) {
     }
 }
 
-void Runner::driveCalls(size_t baseDepth) {
+void Runner::driveCalls(size_t baseDepth, bool keepBottom) {
+    const size_t keep = keepBottom ? baseDepth + 1 : baseDepth;
     while (stack_.size() > baseDepth) {
         MacroContext& ctx = *current();
         LoopExit exit = runLoop(ctx, 0);
@@ -237,16 +238,64 @@ void Runner::driveCalls(size_t baseDepth) {
             continue;
         }
         bool bottom = stack_.size() == baseDepth + 1;
+        if (bottom && keepBottom) return;
         if (bottom && baseDepth == 0) endOfTopLevel();
         finishContext(bottom && baseDepth == 0);
         if (exit == LoopExit::Stopped) {
             // Break, a stop from the user, or an error that stops: the whole chain ends.
-            while (stack_.size() > baseDepth) {
+            while (stack_.size() > keep) {
                 if (stack_.size() == 1 && baseDepth == 0) endOfTopLevel();
                 finishContext(stack_.size() == 1 && baseDepth == 0);
             }
+            if (keepBottom) return;  // the kept context does not run on after a stop
         }
     }
+}
+
+// ---- Console sessions
+
+std::unique_ptr<MacroContext> Runner::sessionContext(std::shared_ptr<const std::string> text) {
+    if (!sessionSymbols_)
+        sessionSymbols_ = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
+                                                        kMacroTableText);
+    auto ctx = std::make_unique<MacroContext>();
+    ctx->text = std::move(text);
+    ctx->macroPath = sources.workingDirectory;  // a relative name is found as from the command line
+    ctx->callDepth = callDepth_;
+    ctx->frames.resize(2);
+    ctx->symbols = sessionSymbols_.get();
+    ctx->saved = {ip_.symbols().groupName, ip_.symbols().permanentFile, ip_.symbols().persistenceOn};
+    return ctx;
+}
+
+void Runner::runInSession(std::string_view text) {
+    if (!stack_.empty()) return;
+    if (!sessionSymbols_) ip_.symbols().permanentFile = "mcvarprm.ini";
+    ip_.runState_ &= kRunSingleStep;
+    ip_.lastError_ = 0;
+    ip_.work().reset();
+    sources.clearCache();  // a macro file edited since the last text is read anew
+    stack_.push_back(sessionContext(std::make_shared<const std::string>(text)));
+    applyScope(*current());
+    ip_.runState_ |= kRunRunning;
+    driveCalls(0, true);
+    finishContext(false);
+    ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
+    if (startPending_) {
+        // StartMacro: the macro runs on its own, as after the end of a macro.
+        StartRequest next = std::move(pendingStart_);
+        startPending_ = false;
+        if (!run(next)) reportMacroNotFound(next);
+    }
+}
+
+void Runner::endSession() {
+    if (!sessionSymbols_ || !stack_.empty()) return;
+    stack_.push_back(sessionContext(std::make_shared<const std::string>()));
+    applyScope(*current());
+    endOfTopLevel();
+    finishContext(true);
+    sessionSymbols_.reset();
 }
 
 Error Runner::requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag) {

@@ -41,6 +41,14 @@ public:
     // requested meanwhile. False when the first macro was not found.
     bool run(const StartRequest& request);
 
+    // A console session: each text runs as a macro of its own lines, all in
+    // one scope whose variables stay from one text to the next. The first text
+    // opens the session; endSession() ends it as the end of a macro does (the
+    // exit command, stored variables, objects, the families' end of run).
+    // Nothing happens while a macro runs.
+    void runInSession(std::string_view text);
+    void endSession();
+
     // Runs one line of text immediately, in the running macro's context or, with
     // none, in a fresh one (Watch Window Execute, exit commands, StrExecute).
     Error executeImmediate(std::string_view text);
@@ -96,7 +104,10 @@ private:
     void finishContext(bool topLevel);
     LoopExit runLoop(MacroContext& ctx, int entryLevel);
     Error endOfTextCheck(MacroContext& ctx);
-    void driveCalls(size_t baseDepth);
+    // Runs the contexts above baseDepth until they end; with keepBottom the
+    // lowest of them stays on the stack when it ends.
+    void driveCalls(size_t baseDepth, bool keepBottom = false);
+    std::unique_ptr<MacroContext> sessionContext(std::shared_ptr<const std::string> text);
     void endOfTopLevel();
     void reportErrorWithLine(int n, unsigned flags, std::string_view line, std::string_view detail = {});
     void reportMacroNotFound(const StartRequest& request);
@@ -137,6 +148,8 @@ private:
     int missingFunction_ = 0;  // a function call whose search reached the end of the text
     // Function files loaded during the run, by lower-case path.
     std::map<std::string, std::unique_ptr<MacroContext>> libraries_;
+    // The variables of a console session, while one is open.
+    std::unique_ptr<SymbolTable> sessionSymbols_;
     double pauseGranularity_ = 10;  // G, milliseconds
     double sleepOneMs_ = 0;         // D, seconds (0: not measured)
 };

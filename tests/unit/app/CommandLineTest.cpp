@@ -1,4 +1,5 @@
-// The tolvex command line: scrambling macro files, the exit status, one-line macros.
+// The tolvex command line: scrambling macro files, the exit status, one-line macros,
+// --help and --version, the console reading piped lines.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -82,6 +83,52 @@ TEST_F(CommandLineTest, NamesWithoutExtensionAndCaseFallback) {
     write("Mixed.MAC", "?\"found\"\r\n");
     EXPECT_EQ(run((dir_ / "mixed").string()).output, "\"found\" = \"found\"\n");
     EXPECT_EQ(run((dir_ / "MIXED.mac").string()).output, "\"found\" = \"found\"\n");
+}
+
+TEST_F(CommandLineTest, HelpVersionAndUnusableCommandLines) {
+    Result help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind("Usage: tolvex [OPTION]...", 0), 0u) << help.output;
+    EXPECT_NE(help.output.find("  --console "), std::string::npos);
+    Result version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("tolvex (Tolvex) 1.", 0), 0u) << version.output;
+    // An option without its value is an unusable command line, not a macro name.
+    Result missing = run("--ini");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.output, "");
+    EXPECT_EQ(run("--console " + write("x.mac", "?1\r\n")).status, 2);
+    EXPECT_EQ(run("--answers=yes '>?MsgBox(\"q\", \"c\", 4)'").output,
+              "[c] q\nMsgBox(\"q\", \"c\", 4) = 6\n");
+}
+
+// Lines piped into the console run as typed: one session for all of them, a
+// trailing backslash continues the line, and a box takes the next line as its answer.
+TEST_F(CommandLineTest, ConsoleRunsPipedLinesInOneSession) {
+    std::string lines = write("lines.txt",
+                              "x = 6 * 7\n"
+                              "?x\n"
+                              "Loop 3 | x = x + 1 | EndLoop\n"
+                              "If x = 45 \\\n"
+                              "  s = \"forty-five\" \\\n"
+                              "EndIf\n"
+                              "?s\n"
+                              "a = MsgBox(\"Go on?\", \"Ask\", 4)\n"
+                              "maybe\n"
+                              "No\n"
+                              "?a\n"
+                              "foo bar\n"
+                              "?x\n");
+    Result result = run("--console < " + lines);
+    EXPECT_EQ(result.output,
+              "x = 42\n"
+              "s = \"forty-five\"\n"
+              "[Ask] Go on?\n"
+              "a = 7\n"
+              "[Macro Error] Syntax Error: Unknown command\n\nfoo bar\n"
+              "x = 45\n");
+    EXPECT_EQ(result.status, 1);  // "foo bar" showed an error box
+    EXPECT_EQ(run("--console < /dev/null").status, 0);
 }
 
 }  // namespace
