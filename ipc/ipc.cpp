@@ -1,6 +1,7 @@
 #include "ipc/ipc.h"
 
 #include "interp/api.h"
+#include "ipc/rpc/rpc.h"
 #include "ipc/system/system.h"
 
 namespace tvx::ipc {
@@ -16,6 +17,8 @@ void registerIpcCommands(interp::Interpreter& ip) {
     registerWindowSearchCommands(ip);
     registerSpeechCommands(ip);
     registerProcessCommands(ip);
+    // RPC between two hosts (ipc/rpc)
+    registerRpcCommands(ip);
 }
 
 }  // namespace tvx::ipc

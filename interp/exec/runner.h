@@ -75,8 +75,10 @@ public:
 
     // Pause for the given milliseconds, keeping the user interface alive.
     void pause(double milliseconds);
-    // Pumps pending user-interface messages (at most budget).
+    // Pumps pending user-interface messages (at most budget), after executing
+    // a line waiting in the pending-text slot.
     void pump(int budget);
+    void servePendingLine();
 
     // The text of the calling line n levels up (for !CallingLine) and the name
     // of the function or label there (for !SubName).
@@ -121,6 +123,7 @@ private:
     uint64_t pumpTick_ = 0;
     unsigned linesSinceTick_ = 0;
     std::string exitCommand_;
+    bool servingLine_ = false;
 
     // A pending CallMacro / CallCommon / StartMacro request.
     struct PendingRequest {
