@@ -1,96 +1,10 @@
 // Two hosts (two tolvex processes) talking over RPC: on one machine through
 // the channel's socket, and over TCP where only the shared secret gets in.
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
-
-extern char** environ;
+#include "tests/unit/ipc/HostProcesses.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class RpcHosts : public ::testing::Test {
-protected:
-    fs::path dir;
-    void SetUp() override {
-        char pattern[] = "/tmp/tolvex-hosts-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void write(const std::string& name, const std::string& text) { std::ofstream(dir / name) << text; }
-    std::string read(const std::string& name) {
-        std::ifstream in(dir / name);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    // Starts tolvex on a macro with a settings file; its output goes to <macro>.out.
-    pid_t start(const std::string& macro, const std::string& ini) {
-        std::string program = std::string(TOLVEX_BINARY_DIR) + "/bin/tolvex";
-        std::string iniPath = (dir / ini).string(), macroPath = (dir / macro).string();
-        std::string out = (dir / (macro + ".out")).string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<char*> argv = {program.data(),
-                                   const_cast<char*>("--headless"),
-                                   const_cast<char*>("--ini"),
-                                   iniPath.data(),
-                                   macroPath.data(),
-                                   nullptr};
-        pid_t pid = -1;
-        int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        return rc == 0 ? pid : -1;
-    }
-    static int finish(pid_t pid, int seconds = 60) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        int status = 0;
-        while (std::chrono::steady_clock::now() < until) {
-            if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -2;
-    }
-    bool waitFor(const fs::path& path) {
-        for (int i = 0; i < 1500; ++i) {
-            if (fs::exists(path)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    static int freePort() {
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        int port = ntohs(a.sin_port);
-        ::close(fd);
-        return port;
-    }
-};
+using RpcHosts = tvx::ipc::testing::HostProcesses;
 
 // The server macro: waits on the wake-up event until a client sets done.
 constexpr const char* kServer =
