@@ -26,16 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::vector<uint8_t> again;
             encodeAccessRequest(again, request);
             AccessRequest back;
-            if (decodeAccessRequest(again.data(), again.size(), back) != kStatusOk || back.name != request.name ||
-                back.op != request.op || back.inData != request.inData || back.outSize != request.outSize)
+            if (decodeAccessRequest(again.data(), again.size(), back) != kStatusOk ||
+                back.name != request.name || back.op != request.op || back.inData != request.inData ||
+                back.outSize != request.outSize)
                 std::abort();
             validBlockImage(request.inData.data(), request.inData.size());
         } else if (header.type == kResponse) {
             // The answer to a request whose outSize the first four body bytes give.
             int32_t outSize = 0;
             if (header.bodyLength >= 8)
-                outSize = static_cast<int32_t>(uint32_t{body[4]} | uint32_t{body[5]} << 8 | uint32_t{body[6]} << 16 |
-                                               uint32_t{body[7]} << 24);
+                outSize = static_cast<int32_t>(uint32_t{body[4]} | uint32_t{body[5]} << 8 |
+                                               uint32_t{body[6]} << 16 | uint32_t{body[7]} << 24);
             AccessReply reply;
             if (decodeAccessReply(body, header.bodyLength, outSize, reply) != kStatusOk) continue;
             std::vector<uint8_t> again;

@@ -32,9 +32,9 @@ using namespace dde;
 
 namespace {
 
-constexpr size_t kMaxItemText = 256;     // a variable's value as an item
-constexpr size_t kMaxPokeText = 255;     // what a poke assigns
-constexpr size_t kExecuteBuffer = 100;   // an execute's line
+constexpr size_t kMaxItemText = 256;    // a variable's value as an item
+constexpr size_t kMaxPokeText = 255;    // what a poke assigns
+constexpr size_t kExecuteBuffer = 100;  // an execute's line
 constexpr uint64_t kMaxMemoryItem = 1 << 20;
 constexpr int kDefaultTimeoutMs = 10000;
 
@@ -109,11 +109,13 @@ bool memoryRange(Interpreter& ip, std::string_view item, uint64_t& address, uint
     if (cut == std::string_view::npos) return false;
     std::string_view first = rest.substr(0, cut);
     std::string_view second = trim(rest.substr(cut + 1));
-    while (!second.empty() && (second.front() == ',' || second.front() == '[')) second = trim(second.substr(1));
+    while (!second.empty() && (second.front() == ',' || second.front() == '['))
+        second = trim(second.substr(1));
     if (!second.empty() && second.back() == ']') second.remove_suffix(1);
     double a, n;
     if (!evaluateNumber(ip, first, a) || !evaluateNumber(ip, second, n)) return false;
-    if (!(a > 0) || !(n > 0) || a >= 18446744073709551616.0 || n > static_cast<double>(kMaxMemoryItem)) return false;
+    if (!(a > 0) || !(n > 0) || a >= 18446744073709551616.0 || n > static_cast<double>(kMaxMemoryItem))
+        return false;
     address = static_cast<uint64_t>(a);
     size = static_cast<uint64_t>(n);
     return true;
@@ -147,7 +149,9 @@ std::string valueText(Interpreter& ip, const Designator& d, bool& found) {
         if (var.valueKind() != kKindString) break;
         auto from = static_cast<size_t>(std::max<int64_t>(0, d.position));
         if (from >= var.text.size()) return {};
-        size_t count = d.form == Designator::kCharacter ? 1 : static_cast<size_t>(std::max<int64_t>(0, d.end - d.position));
+        size_t count = d.form == Designator::kCharacter
+                           ? 1
+                           : static_cast<size_t>(std::max<int64_t>(0, d.end - d.position));
         return var.text.substr(from, count);
     }
     case Designator::kStatus: {
@@ -333,8 +337,9 @@ Error ddePoke(Interpreter& ip, CallArgs& args, MCVal&) {
         ip.results().error = kDmlNotInitialized;
         return kOk;
     }
-    ip.results().error = st->bus->poke(st->handle, std::string(args.text(0)), std::string(args.text(1)),
-                                       std::string(args.text(2)), std::string(args.text(3)), timeoutOf(args, 4));
+    ip.results().error =
+        st->bus->poke(st->handle, std::string(args.text(0)), std::string(args.text(1)),
+                      std::string(args.text(2)), std::string(args.text(3)), timeoutOf(args, 4));
     return kOk;
 }
 
@@ -351,7 +356,8 @@ Error ddeRequest(Interpreter& ip, CallArgs& args, MCVal&) {
     const MCVal* destination = args.slot(3).value;
     if (size <= 0 && destination && destination->isBlock() && destination->pData)
         size = destination->pData->payloadBytes;
-    if (address == 0 || size <= 0 || !platform::isWritable(reinterpret_cast<void*>(address), static_cast<size_t>(size))) {
+    if (address == 0 || size <= 0 ||
+        !platform::isWritable(reinterpret_cast<void*>(address), static_cast<size_t>(size))) {
         ip.results().error = -1;
         return kOk;
     }
@@ -376,7 +382,7 @@ Error ddeIdInst(Interpreter& ip, int, int, StatusValue& value) {
 }
 
 constexpr CommandRow kDdeRows[] = {
-    {cmd::DdeSetName, ddeSetName}, {cmd::DdeListen, ddeSetName}, {cmd::DdeExecute, ddeExecute},
+    {cmd::DdeSetName, ddeSetName}, {cmd::DdeListen, ddeSetName},  {cmd::DdeExecute, ddeExecute},
     {cmd::DdePoke, ddePoke},       {cmd::DdeRequest, ddeRequest},
 };
 constexpr StatusRow kDdeStatusRows[] = {

@@ -47,8 +47,8 @@ struct Bus {
     // name is held by another program.
     bool (*setNames)(void* bus, const std::string& service, const std::string& topic);
     // Client transactions: a DdeError code.
-    int (*execute)(void* bus, const std::string& service, const std::string& topic, const std::string& command,
-                   int timeoutMs);
+    int (*execute)(void* bus, const std::string& service, const std::string& topic,
+                   const std::string& command, int timeoutMs);
     int (*poke)(void* bus, const std::string& service, const std::string& topic, const std::string& item,
                 const std::string& data, int timeoutMs);
     int (*request)(void* bus, const std::string& service, const std::string& topic, const std::string& item,

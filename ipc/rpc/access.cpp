@@ -1,5 +1,6 @@
 // Procedure 0 on the server: variable access and execute requests.
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -38,26 +39,54 @@ int32_t readNumber(double value, int32_t outSize, std::vector<uint8_t>& out) {
     return 8;
 }
 
-// Names that a peer may ask for: a variable, a status variable or an element
-// with a plain index. Nothing that the evaluator would have to compute (a
-// function call would run macro code on this thread).
-bool plainName(std::string_view name) {
-    if (name.empty()) return false;
-    for (unsigned char c : name) {
-        bool ok = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
-                  c == '!' || c == '#' || c == '$' || c == '.' || c == '[' || c == ']' || c == ',' ||
-                  c == ' ' || c == '-' || c >= 0x80;
-        if (!ok) return false;
+// The variable a peer names: "name", "name[index]" (the closing bracket may
+// be left out) or "!status[index]". The lookup never goes through the
+// evaluator, which the interpreter thread may be in the middle of: a plain
+// name is found in the running macro's scope, an index must be a number.
+Error designate(Interpreter& ip, std::string_view name, Designator& d) {
+    d = Designator{};
+    std::string_view base = name, index;
+    size_t open = name.find('[');
+    if (open != std::string_view::npos) {
+        base = name.substr(0, open);
+        index = name.substr(open + 1);
+        if (!index.empty() && index.back() == ']') index.remove_suffix(1);
+    } else if (!name.empty() && name.back() == ']') {
+        base.remove_suffix(1);
     }
-    return true;
-}
-
-Error designate(Interpreter& ip, std::string name, Designator& d) {
-    // The trailing "]" of an element name is optional.
-    if (!name.empty() && name.back() == ']' && name.find('[') == std::string::npos) name.pop_back();
-    if (name.find('[') != std::string::npos && name.back() != ']') name += ']';
-    if (!plainName(name)) return kBadSymbolName;
-    return ip.findName(name, d);
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    if (base.empty()) return kBadSymbolName;
+    int64_t position = 0;
+    if (open != std::string_view::npos) {
+        std::string digits(index);
+        char* end = nullptr;
+        long long value = std::strtoll(digits.c_str(), &end, 10);
+        while (end && *end == ' ') ++end;
+        if (digits.empty() || !end || *end != '\0') return kBadSymbolName;
+        position = value;
+    }
+    if (base[0] == '!') {
+        int code = ip.statusVariables().lookup(base.substr(1));
+        if (code < 0 || !ip.hasStatusReader(code) || position < 0 || position > 0xFFFF) return kBadSymbolName;
+        d.form = Designator::kStatus;
+        d.statusCode = code;
+        d.statusIndex = static_cast<int>(position);
+        return kOk;
+    }
+    VarSlot slot = ip.symbols().followReferences(ip.symbols().find(base, NameTable::hash(base)));
+    if (!slot) return kBadSymbolName;
+    d.slot = slot;
+    if (open == std::string_view::npos) {
+        d.form = Designator::kVariable;
+        return kOk;
+    }
+    const Variable& var = slot.var();
+    position -= ip.matrix().base;
+    if (var.valueKind() != kKindBlock || !var.block || position < 0 || position >= var.block->count)
+        return kBadSymbolName;
+    d.form = Designator::kElement;
+    d.position = position;
+    return kOk;
 }
 
 int32_t readVariable(Interpreter& ip, const Designator& d, int32_t outSize, std::vector<uint8_t>& out) {

@@ -175,6 +175,7 @@ void Server::acceptLoop() {
             worker->connection = Connection(fd);
             worker->tcp = which[i]->tcp;
             worker->channel = which[i]->channel;
+            worker->secret = options_.secret;
             std::lock_guard<std::mutex> lock(mutex_);
             if (workers_.size() >= kMaxWorkers) {
                 // Every worker is busy: this conversation is refused, the others go on.
@@ -221,7 +222,7 @@ void Server::reapWorkers(bool all) {
 
 void Server::serve(Worker& w) {
     auto idle = [this] { return !stopping_ && !stopAsked_; };
-    if (w.tcp && serverHandshake(w.connection, options_.secret, stopping_) != kStatusOk) return;
+    if (w.tcp && serverHandshake(w.connection, w.secret, stopping_) != kStatusOk) return;
     FrameHeader header;
     std::vector<uint8_t> body;
     while (idle()) {

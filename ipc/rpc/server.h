@@ -68,6 +68,7 @@ private:
         std::atomic<bool> done{false};
         bool tcp = false;
         uint32_t channel = 0;
+        std::string secret;  // a copy: the options may change while it runs
     };
 
     void startAcceptor();

@@ -102,14 +102,16 @@ public:
         if (path == QLatin1String(kRootPath))
             return QStringLiteral(
                 "<interface name=\"org.tolvex.DDE\"><method name=\"Topics\"><arg name=\"topic\" type=\"s\" "
-                "direction=\"in\"/><arg name=\"pairs\" type=\"a(ss)\" direction=\"out\"/></method></interface>");
+                "direction=\"in\"/><arg name=\"pairs\" type=\"a(ss)\" "
+                "direction=\"out\"/></method></interface>");
         if (path != bus_.topicPath) return {};
         return QStringLiteral(
             "<interface name=\"org.tolvex.DDE\">"
             "<method name=\"Request\"><arg name=\"item\" type=\"s\" direction=\"in\"/>"
             "<arg name=\"data\" type=\"ay\" direction=\"out\"/></method>"
             "<method name=\"Poke\"><arg name=\"item\" type=\"s\" direction=\"in\"/>"
-            "<arg name=\"data\" type=\"ay\" direction=\"in\"/><arg name=\"ack\" type=\"b\" direction=\"out\"/></method>"
+            "<arg name=\"data\" type=\"ay\" direction=\"in\"/><arg name=\"ack\" type=\"b\" "
+            "direction=\"out\"/></method>"
             "<method name=\"Execute\"><arg name=\"command\" type=\"ay\" direction=\"in\"/>"
             "<arg name=\"ack\" type=\"b\" direction=\"out\"/></method>"
             "<method name=\"StartAdvise\"><arg name=\"item\" type=\"s\" direction=\"in\"/>"
@@ -132,7 +134,8 @@ public:
             return true;
         };
         auto badArguments = [&] {
-            return fail(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"), QStringLiteral("wrong arguments"));
+            return fail(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                        QStringLiteral("wrong arguments"));
         };
         if (!message.interface().isEmpty() && message.interface() != kIface) return false;
         if (path == QLatin1String(kRootPath)) {
@@ -211,9 +214,11 @@ void* openBus(const ServerHooks& hooks, std::string& reason) {
     qDBusRegisterMetaType<QList<DdeNamePair>>();
     auto bus = std::make_unique<BusState>();
     bus->hooks = hooks;
-    bus->connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("tolvex-dde"));
+    bus->connection =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("tolvex-dde"));
     if (!bus->connection.isConnected()) {
-        reason = "the D-Bus session bus cannot be reached: " + bus->connection.lastError().message().toStdString();
+        reason =
+            "the D-Bus session bus cannot be reached: " + bus->connection.lastError().message().toStdString();
         QDBusConnection::disconnectFromBus(QStringLiteral("tolvex-dde"));
         return nullptr;
     }

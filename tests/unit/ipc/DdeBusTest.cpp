@@ -120,8 +120,9 @@ dde.Execute(dbus.ByteArray(b"done = 1"))
     pid_t client = spawn({"/usr/bin/python3", (dir / "client.py").string()}, "client.out");
     EXPECT_EQ(finish(client), 0);
     EXPECT_EQ(finish(server), 0);
-    EXPECT_EQ(read("client.out"),
-              "[('Tolvan', 'System')] []\n5\nTrue False\nTrue\n21\norg.tolvex.DDE.Error.NoData\n('y', '99')\n");
+    EXPECT_EQ(
+        read("client.out"),
+        "[('Tolvan', 'System')] []\n5\nTrue False\nTrue\n21\norg.tolvex.DDE.Error.NoData\n('y', '99')\n");
     EXPECT_EQ(read("server.mac.out"), "!DDEidInst > 0 = 1\nx = 7\ny = 99\ns = \"text\"\n");
 }
 

@@ -59,8 +59,8 @@ protected:
     }
     // Starts tolvex on a macro with a settings file; its output goes to <macro>.out.
     pid_t start(const std::string& macro, const std::string& ini, char** env = environ) {
-        return spawn({std::string(TOLVEX_BINARY_DIR) + "/bin/tolvex", "--headless", "--ini", (dir / ini).string(),
-                      (dir / macro).string()},
+        return spawn({std::string(TOLVEX_BINARY_DIR) + "/bin/tolvex", "--headless", "--ini",
+                      (dir / ini).string(), (dir / macro).string()},
                      macro + ".out", env);
     }
     static int finish(pid_t pid, int seconds = 60) {
