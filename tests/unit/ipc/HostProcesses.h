@@ -43,12 +43,13 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    // Starts a program; its standard output goes to the file out of the folder.
+    // Starts a program in the folder; its standard output goes to the file out there.
     pid_t spawn(std::vector<std::string> words, const std::string& out, char** env = environ) {
         std::string outPath = (dir / out).string();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());  // relative files go there
         std::vector<char*> argv;
         for (std::string& w : words) argv.push_back(w.data());
         argv.push_back(nullptr);

@@ -268,10 +268,10 @@ TEST_F(RpcAccess, ALineHandedOverRunsInTheMacroWhileItPauses) {
     std::thread client([&] {
         // Wait until the macro runs, then ask it to run a line.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        AccessReply bad = call(active, 5000 * 256 + 'E', "z = (");
+        EXPECT_GT(bad.result, 0);  // the line's error number
         AccessReply a = call(active, 5000 * 256 + 'E', "z = 41 + 1");
         EXPECT_EQ(a.result, 0);
-        AccessReply bad = call(active, 5000 * 256 + 'E', "z = (");
-        EXPECT_GT(bad.result, 0);
     });
     std::vector<std::string> shown =
         run("z = 0\nLoop 100\n  Pause 20\n  If z = 42\n    BreakLoop\n  EndIf\nEndLoop\n?z\n");

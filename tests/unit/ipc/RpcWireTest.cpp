@@ -103,7 +103,7 @@ TEST(RpcWire, EveryTruncationAndBadCountIsRefused) {
     EXPECT_EQ(patched(8, 0), kBadStubData);             // no characters at all
     EXPECT_EQ(patched(8, 0xFFFFFFF0u), kBadStubData);   // a huge count
     EXPECT_EQ(patched(24, 0x7FFFFFFF), kBadStubData);   // inSize and count disagree
-    EXPECT_EQ(patched(20, 0xFFFFFFFFu), kBadStubData);  // negative inSize
+    EXPECT_EQ(patched(24, 0xFFFFFFFFu), kBadStubData);  // negative inSize
     size_t outSizeAt = body.size() - 4;
     EXPECT_EQ(patched(outSizeAt, 0xFFFFFFFFu), kInvalidBound);
     EXPECT_EQ(patched(outSizeAt, 0x7FFFFFFF), kInvalidBound);
@@ -143,9 +143,11 @@ TEST(RpcWire, HeadersThatAreNotOursOrTooLarge) {
     uint32_t channel = 0;
     ASSERT_TRUE(channelOf(back.interface, channel));
     EXPECT_EQ(channel, 0x01020304u);
-    // The UUID's first twelve bytes name the interface; channel 0 keeps its end.
+    // The UUID's first twelve bytes name the interface; the channel replaces the last four.
     EXPECT_EQ(interfaceUuid(0)[0], 0x2b);
-    EXPECT_EQ(interfaceUuid(0)[11], 0x4d);
+    EXPECT_EQ(interfaceUuid(0)[11], 0xa5);
+    EXPECT_EQ(interfaceUuid(0)[15], 0);
+    EXPECT_EQ(interfaceUuid(0x01020304)[15], 1);
     Uuid other = interfaceUuid(5);
     other[3] ^= 0xFF;
     EXPECT_FALSE(channelOf(other, channel));
