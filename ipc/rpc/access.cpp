@@ -39,8 +39,8 @@ int32_t readNumber(double value, int32_t outSize, std::vector<uint8_t>& out) {
     return 8;
 }
 
-// The variable a peer names: "name", "name[index]" (the closing bracket may
-// be left out) or "!status[index]". The lookup never goes through the
+// The variable a peer names: "name" or "name[index]" (the closing bracket
+// may be left out). The lookup never goes through the
 // evaluator, which the interpreter thread may be in the middle of: a plain
 // name is found in the running macro's scope, an index must be a number.
 Error designate(Interpreter& ip, std::string_view name, Designator& d) {
@@ -65,14 +65,9 @@ Error designate(Interpreter& ip, std::string_view name, Designator& d) {
         if (digits.empty() || !end || *end != '\0') return kBadSymbolName;
         position = value;
     }
-    if (base[0] == '!') {
-        int code = ip.statusVariables().lookup(base.substr(1));
-        if (code < 0 || !ip.hasStatusReader(code) || position < 0 || position > 0xFFFF) return kBadSymbolName;
-        d.form = Designator::kStatus;
-        d.statusCode = code;
-        d.statusIndex = static_cast<int>(position);
-        return kOk;
-    }
+    // Status variables are not the macro's variables, and some of them ask
+    // the window system, which only the interpreter thread may do.
+    if (base[0] == '!') return kBadSymbolName;
     VarSlot slot = ip.symbols().followReferences(ip.symbols().find(base, NameTable::hash(base)));
     if (!slot) return kBadSymbolName;
     d.slot = slot;
@@ -89,7 +84,7 @@ Error designate(Interpreter& ip, std::string_view name, Designator& d) {
     return kOk;
 }
 
-int32_t readVariable(Interpreter& ip, const Designator& d, int32_t outSize, std::vector<uint8_t>& out) {
+int32_t readVariable(const Designator& d, int32_t outSize, std::vector<uint8_t>& out) {
     switch (d.form) {
     case Designator::kVariable: {
         const Variable& var = d.slot.var();
@@ -108,11 +103,6 @@ int32_t readVariable(Interpreter& ip, const Designator& d, int32_t outSize, std:
         }
     }
     case Designator::kElement: return readNumber(readElement(d.slot.var().block, d.position), outSize, out);
-    case Designator::kStatus: {
-        StatusValue value;
-        if (ip.readStatus(d.statusCode, d.statusIndex, value)) return kNotFound;
-        return value.isString ? readText(value.text, outSize, out) : readNumber(value.number, outSize, out);
-    }
     default: return kNotFound;
     }
 }
@@ -200,18 +190,6 @@ int32_t describeVariable(Interpreter& ip, const Designator& d, int32_t outSize, 
         value.setReal(readElement(d.slot.var().block, d.position));
         text = displayValue(ip, value);
         break;
-    case Designator::kStatus: {
-        StatusValue status;
-        if (ip.readStatus(d.statusCode, d.statusIndex, status)) return kNotFound;
-        if (status.isString) {
-            text = displayString(status.text);
-            code = 2;
-        } else {
-            value.setReal(status.number);
-            text = displayValue(ip, value);
-        }
-        break;
-    }
     default: return kNotFound;
     }
     text = text.substr(0, text.find('\n'));
@@ -294,7 +272,7 @@ void serveAccess(Interpreter& ip, const std::atomic<bool>& macroActive, const Ac
         if (designate(ip, q.name, d) || d.form == Designator::kNothing) {
             a.result = kNotFound;
         } else if (op == 'R') {
-            a.result = readVariable(ip, d, q.outSize, a.outData);
+            a.result = readVariable(d, q.outSize, a.outData);
         } else if (op == 'W') {
             a.result = writeVariable(d, q.inData);
         } else {
