@@ -39,7 +39,7 @@ protected:
 // The serving macro: its variables, a line that clients change, a loop that
 // waits with Pause (calls are served while it pumps).
 constexpr const char* kServer =
-    "x = 5\ny = 0\ns = \"text\"\ndone = 0\n"
+    "x = 5\ny = 0\ns = \"text\"\ndone = 0\nm = [1.5]\naddr = VarPtr(m)\n"
     "DdeListen \"\"\n"
     "?!DDEidInst > 0\n"
     "WriteFile \"listening\", \"1\"\n"
@@ -99,6 +99,14 @@ try:
     dde.Request("nothere")
 except dbus.DBusException as e:
     print(e.get_dbus_name())
+import struct
+addr = bytes(dde.Request("addr")).decode()
+print(struct.unpack("<d", bytes(dde.Request("%MEM " + addr + ", 8")))[0])
+try:
+    dde.Request("%MEM 16 8")
+except dbus.DBusException as e:
+    print(e.get_dbus_name())
+print(bool(dde.Poke("%PL 2", dbus.ByteArray(b"7 -1"))), struct.unpack("<ii", bytes(dde.Request("%PA"))[8:16]))
 seen = []
 loop = GLib.MainLoop()
 def advised(item, data):
@@ -120,9 +128,9 @@ dde.Execute(dbus.ByteArray(b"done = 1"))
     pid_t client = spawn({"/usr/bin/python3", (dir / "client.py").string()}, "client.out");
     EXPECT_EQ(finish(client), 0);
     EXPECT_EQ(finish(server), 0);
-    EXPECT_EQ(
-        read("client.out"),
-        "[('Tolvan', 'System')] []\n5\nTrue False\nTrue\n21\norg.tolvex.DDE.Error.NoData\n('y', '99')\n");
+    EXPECT_EQ(read("client.out"),
+              "[('Tolvan', 'System')] []\n5\nTrue False\nTrue\n21\norg.tolvex.DDE.Error.NoData\n"
+              "1.5\norg.tolvex.DDE.Error.NoData\nTrue (7, -1)\n('y', '99')\n");
     EXPECT_EQ(read("server.mac.out"), "!DDEidInst > 0 = 1\nx = 7\ny = 99\ns = \"text\"\n");
 }
 

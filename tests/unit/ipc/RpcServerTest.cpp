@@ -208,6 +208,33 @@ TEST_F(RpcSockets, TcpOnlyWithTheSharedSecretOnBothSides) {
     EXPECT_NE(answerTo(raw, requestFrame(0, 0, body)), kStatusOk);
 }
 
+TEST_F(RpcSockets, TwentyConversationsAtATimeAndTheNextIsTurnedAway) {
+    Server server(echo);
+    ListenOptions options;
+    options.socketFolder = dir;
+    ASSERT_EQ(server.listen(2, options), 0);
+    std::vector<uint8_t> body;
+    AccessRequest q;
+    q.name = "ab";
+    q.outSize = 8;
+    encodeAccessRequest(body, q);
+    std::vector<Connection> open(kMaxWorkers);
+    for (Connection& c : open) {
+        ASSERT_EQ(connectUnix(socketPath(dir, 2), c), kStatusOk);
+        ASSERT_EQ(answerTo(c, requestFrame(2, 0, body)), kStatusOk);  // each has its worker now
+    }
+    Connection oneMore;
+    ASSERT_EQ(connectUnix(socketPath(dir, 2), oneMore), kStatusOk);
+    EXPECT_EQ(answerTo(oneMore, requestFrame(2, 0, body)), kServerTooBusy);
+    // When one leaves, a newcomer is served.
+    open.back().close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Client c;
+    c.bind("", 2, clientOptions());
+    AccessReply a;
+    EXPECT_EQ(ask(c, 2, "abc", a), kStatusOk);
+}
+
 TEST_F(RpcSockets, ProcedureOneStopsTheServer) {
     Server server(echo);
     ListenOptions options;
