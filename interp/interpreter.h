@@ -173,6 +173,33 @@ public:
     // it reads or writes a macro variable, and by the interpreter while it
     // grows a name table.
     std::recursive_mutex& variableAccess() { return variableAccess_; }
+    // The interpreter thread holds the variable-access lock while it runs
+    // lines and lets go of it while it waits or serves the user interface
+    // (pumping, Pause, message boxes, RpcWait): another thread that takes the
+    // lock never meets a statement half way through a variable. Use the
+    // scoped VariablesHeld and VariablesLetGo below (interpreter thread only).
+    void holdVariables() {
+        variableAccess_.lock();
+        ++variableHolds_;
+    }
+    void releaseVariables() {
+        --variableHolds_;
+        variableAccess_.unlock();
+    }
+    // Gives up every hold of the interpreter thread; returns how many.
+    int letGoOfVariables() {
+        int holds = variableHolds_;
+        for (int i = 0; i < holds; ++i) variableAccess_.unlock();
+        variableHolds_ = 0;
+        return holds;
+    }
+    void takeBackVariables(int holds) {
+        for (int i = 0; i < holds; ++i) variableAccess_.lock();
+        variableHolds_ += holds;
+    }
+    // The pending-text slot of execute requests from other threads (see
+    // interp/wakeup.h); the message pump executes its text.
+    PendingLine& pendingLine() { return pendingLine_; }
 
     // ---- Run state
     bool running() const { return (runState_ & kRunRunning) != 0; }
@@ -288,6 +315,8 @@ private:
 
     WakeUpEvent wakeUp_;
     std::recursive_mutex variableAccess_;
+    int variableHolds_ = 0;
+    PendingLine pendingLine_;
     std::unique_ptr<Evaluator> evaluator_;
     std::unique_ptr<Runner> runner_;
     std::vector<std::unique_ptr<CallArgs>> argsPool_;
@@ -308,6 +337,31 @@ public:
 private:
     Interpreter& ip_;
     CallArgs& args_;
+};
+
+// Holds the variable-access lock for the interpreter thread while in scope.
+class VariablesHeld {
+public:
+    explicit VariablesHeld(Interpreter& ip) : ip_(ip) { ip_.holdVariables(); }
+    ~VariablesHeld() { ip_.releaseVariables(); }
+    VariablesHeld(const VariablesHeld&) = delete;
+    VariablesHeld& operator=(const VariablesHeld&) = delete;
+
+private:
+    Interpreter& ip_;
+};
+
+// Lets go of the interpreter thread's holds while in scope (a wait).
+class VariablesLetGo {
+public:
+    explicit VariablesLetGo(Interpreter& ip) : ip_(ip), holds_(ip.letGoOfVariables()) {}
+    ~VariablesLetGo() { ip_.takeBackVariables(holds_); }
+    VariablesLetGo(const VariablesLetGo&) = delete;
+    VariablesLetGo& operator=(const VariablesLetGo&) = delete;
+
+private:
+    Interpreter& ip_;
+    int holds_;
 };
 
 }  // namespace tvx::interp

@@ -1,6 +1,8 @@
 #include "ipc/ipc.h"
 
 #include "interp/api.h"
+#include "ipc/dde/dde.h"
+#include "ipc/rpc/rpc.h"
 #include "ipc/system/system.h"
 
 namespace tvx::ipc {
@@ -16,6 +18,10 @@ void registerIpcCommands(interp::Interpreter& ip) {
     registerWindowSearchCommands(ip);
     registerSpeechCommands(ip);
     registerProcessCommands(ip);
+    // DDE on the session bus (ipc/dde)
+    registerDdeCommands(ip);
+    // RPC between two hosts (ipc/rpc)
+    registerRpcCommands(ip);
 }
 
 }  // namespace tvx::ipc

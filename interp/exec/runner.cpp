@@ -184,6 +184,7 @@ void Runner::endOfTopLevel() {
 }
 
 bool Runner::run(const StartRequest& request) {
+    VariablesHeld hold(ip_);
     StartRequest next = request;
     next.name.resize(std::min(next.name.size(), kMaxRequestName));
     next.label.resize(std::min(next.label.size(), kMaxLabelName));
@@ -340,6 +341,7 @@ Error Runner::requestMacro(CallKind kind, std::string_view name, std::string_vie
 }
 
 Error Runner::executeImmediate(std::string_view text) {
+    VariablesHeld hold(ip_);
     MacroContext* ctx = current();
     std::unique_ptr<MacroContext> fresh;
     if (!ctx) {
@@ -420,7 +422,10 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             return LoopExit::Stopped;
         }
         while (ip_.runState_ & (kRunPaused | kRunCommandPending)) {
-            ip_.host().waitWhilePaused(ip_.runState_);
+            {
+                VariablesLetGo away(ip_);
+                ip_.host().waitWhilePaused(ip_.runState_);
+            }
             if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
         }
 
@@ -756,7 +761,11 @@ void Runner::reportReaderError(uint32_t code) {
 BoxAnswer Runner::showBox(std::string_view text, std::string_view caption, unsigned style) {
     if (openBoxes_ >= kMaxOpenBoxes) return {};
     ++openBoxes_;
-    BoxAnswer answer = ip_.host().messageBox(text, caption, style);
+    BoxAnswer answer;
+    {
+        VariablesLetGo away(ip_);
+        answer = ip_.host().messageBox(text, caption, style);
+    }
     --openBoxes_;
     if ((style & kMbIconMask) == kMbIconHand && (ip_.runState_ & kRunRunning))
         ip_.runState_ = static_cast<uint8_t>((ip_.runState_ & ~kRunRunning) | kRunErrorPending);
@@ -770,14 +779,38 @@ int Runner::messageBox(std::string_view text, std::string_view caption, unsigned
 // ---- Keeping the user interface alive
 
 void Runner::pump(int budget) {
-    if (ip_.host().pumpMessages(budget)) return;
+    servePendingLine();
+    bool goOn;
+    {
+        VariablesLetGo away(ip_);
+        goOn = ip_.host().pumpMessages(budget);
+    }
+    if (goOn) return;
     // Asked to stop (or to quit): the macro ends, and a StartMacro it asked
     // for does not start after it.
     ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
     startPending_ = false;
 }
 
+// A line that another thread handed over (an RPC execute request) runs here,
+// between statements, in the running macro; its result code goes back.
+void Runner::servePendingLine() {
+    if (servingLine_ || !ip_.pendingLine().waiting()) return;
+    std::string text;
+    if (!ip_.pendingLine().take(text)) return;
+    servingLine_ = true;
+    Error err;
+    {
+        VariablesHeld hold(ip_);
+        err = ip_.executeInMacro(text, true);
+    }
+    servingLine_ = false;
+    ip_.pendingLine().finish(static_cast<int>(err));
+}
+
 void Runner::pause(double milliseconds) {
+    // The whole pause is a wait: other threads may reach the variables.
+    VariablesLetGo away(ip_);
     using platform::monotonicSeconds;
     using platform::sleepMs;
     // A NaN or negative wait does not wait; a huge one is only as long as the

@@ -83,8 +83,10 @@ public:
 
     // Pause for the given milliseconds, keeping the user interface alive.
     void pause(double milliseconds);
-    // Pumps pending user-interface messages (at most budget).
+    // Pumps pending user-interface messages (at most budget), after executing
+    // a line waiting in the pending-text slot.
     void pump(int budget);
+    void servePendingLine();
 
     // The text of the calling line n levels up (for !CallingLine) and the name
     // of the function or label there (for !SubName).
@@ -134,6 +136,7 @@ private:
     uint64_t lineBudget_ = 0;  // 0: none
     uint64_t linesLeft_ = 0;
     std::string exitCommand_;
+    bool servingLine_ = false;
 
     // A pending CallMacro / CallCommon / StartMacro request.
     struct PendingRequest {
