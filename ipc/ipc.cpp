@@ -1,6 +1,7 @@
 #include "ipc/ipc.h"
 
 #include "interp/api.h"
+#include "ipc/extlib/extlib.h"
 #include "ipc/system/system.h"
 
 namespace tvx::ipc {
@@ -16,6 +17,10 @@ void registerIpcCommands(interp::Interpreter& ip) {
     registerWindowSearchCommands(ip);
     registerSpeechCommands(ip);
     registerProcessCommands(ip);
+    // External libraries, the image library and drawing (ipc/extlib)
+    registerExternalLibraryCommands(ip);
+    registerImageLibraryCommands(ip);
+    registerDrawingCommands(ip);
 }
 
 }  // namespace tvx::ipc
