@@ -126,19 +126,39 @@ std::string entryName(std::string_view declared) {
     return std::string(declared.substr(0, bracket));
 }
 
-bool isDeclarableName(std::string_view name) {
-    if (name.empty() || isDigit(name[0]) || !isNameChar(name[0])) return false;
+std::string declaredVariableName(std::string_view name) {
+    if (name.empty() || isDigit(name[0]) || !isNameChar(name[0])) return {};
     size_t i = 0;
     while (i < name.size() && isNameChar(name[i])) ++i;
-    if (i == name.size()) return true;
-    // An index: "[" integers separated by "," "]", and nothing after it.
-    if (name[i] != '[' || name.back() != ']') return false;
+    std::string out(name.substr(0, std::min<size_t>(i, 252)));
+    if (i == name.size()) return out;
+    // An index: one or two integers in "[...]", written as the evaluator writes
+    // the member names of a family ("cos[1]", "f[2,3]").
+    if (name[i] != '[' || name.back() != ']') return {};
     std::string_view inside = name.substr(i + 1, name.size() - i - 2);
-    if (inside.empty()) return false;
-    for (char c : inside)
-        if (!isDigit(c) && c != ',' && c != '-' && c != ' ') return false;
-    return true;
+    long long parts[2] = {0, 0};
+    int count = 0;
+    size_t j = 0;
+    while (true) {
+        while (j < inside.size() && inside[j] == ' ') ++j;
+        bool negative = j < inside.size() && inside[j] == '-';
+        if (negative) ++j;
+        if (j >= inside.size() || !isDigit(inside[j]) || count == 2) return {};
+        long long value = 0;
+        while (j < inside.size() && isDigit(inside[j])) {
+            if (value > 100000000) return {};
+            value = value * 10 + (inside[j++] - '0');
+        }
+        parts[count++] = negative ? -value : value;
+        while (j < inside.size() && inside[j] == ' ') ++j;
+        if (j == inside.size()) break;
+        if (inside[j++] != ',') return {};
+    }
+    out += "[" + std::to_string(parts[0]) + (count == 2 ? "," + std::to_string(parts[1]) : "") + "]";
+    return out;
 }
+
+bool isDeclarableName(std::string_view name) { return !declaredVariableName(name).empty(); }
 
 bool isReaderError(uint32_t value) { return (value >> 16) == 0x8000; }
 
@@ -434,10 +454,9 @@ Error decl(Interpreter& ip, CallArgs& args, MCVal& result) {
         args.count += 2;
         return err;
     }
-    std::string_view name = args.text(0);
-    if (!isDeclarableName(name)) return kReservedFunctionName;
-    std::string variable = "Fn_";
-    variable.append(name.substr(0, 252));
+    std::string name = declaredVariableName(args.text(0));
+    if (name.empty()) return kReservedFunctionName;
+    std::string variable = "Fn_" + name;
     VarSlot slot = ip.symbols().findOrCreate(variable, NameTable::hash(variable));
     if (!slot) return kOutOfMemory;
     slot = ip.symbols().followReferences(slot);
@@ -447,7 +466,7 @@ Error decl(Interpreter& ip, CallArgs& args, MCVal& result) {
     var.setValueKind(kKindString);
     var.text = std::string(args.text(1));
     // The entry point is looked up again at the next call.
-    state(ip).entries.erase(lower(name.substr(0, 252)));
+    state(ip).entries.erase(lower(name));
     return kOk;
 }
 

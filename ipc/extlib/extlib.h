@@ -41,7 +41,11 @@ bool parseDeclaration(std::string_view text, Declaration& out);
 // The entry point's name for a declared name: the part before a "[".
 std::string entryName(std::string_view declared);
 
-// Decl's rule: one plain symbol, optionally followed by an index in "[...]".
+// Decl's rule: one plain symbol (cut to 252 characters), optionally followed
+// by an index of one or two integers in "[...]". The name as the declaration
+// variable carries it after "Fn_" (the index written as "[1]" or "[1,2]"),
+// or empty when the rule is not met.
+std::string declaredVariableName(std::string_view name);
 bool isDeclarableName(std::string_view name);
 
 // The reader-error rule of functions whose names begin with "Rdr": true when

@@ -51,7 +51,9 @@ TEST(ExtLibDeclarations, LettersTargetAndNames) {
     EXPECT_EQ(entryName("cos[1]"), "cos");
     EXPECT_TRUE(isDeclarableName("cos[1]"));
     EXPECT_TRUE(isDeclarableName("_x2"));
-    for (const char* bad : {"", "3x", "a.b", "a[", "a[x]", "a b", "a[1]b"})
+    EXPECT_EQ(declaredVariableName("f[ 2 , -3 ]"), "f[2,-3]");  // as the evaluator names members
+    EXPECT_EQ(declaredVariableName(std::string(300, 'n')).size(), 252u);
+    for (const char* bad : {"", "3x", "a.b", "a[", "a[x]", "a b", "a[1]b", "a[1,2,3]", "a[]"})
         EXPECT_FALSE(isDeclarableName(bad)) << bad;
     EXPECT_TRUE(isReaderError(0x80000005u));
     EXPECT_FALSE(isReaderError(0x00008000u));
