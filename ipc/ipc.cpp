@@ -3,6 +3,7 @@
 #include "interp/api.h"
 #include "ipc/dde/dde.h"
 #include "ipc/rpc/rpc.h"
+#include "ipc/extlib/extlib.h"
 #include "ipc/system/system.h"
 
 namespace tvx::ipc {
@@ -22,6 +23,10 @@ void registerIpcCommands(interp::Interpreter& ip) {
     registerDdeCommands(ip);
     // RPC between two hosts (ipc/rpc)
     registerRpcCommands(ip);
+    // External libraries, the image library and drawing (ipc/extlib)
+    registerExternalLibraryCommands(ip);
+    registerImageLibraryCommands(ip);
+    registerDrawingCommands(ip);
 }
 
 }  // namespace tvx::ipc

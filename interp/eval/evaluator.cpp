@@ -167,12 +167,30 @@ Error Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
         const char* afterName = nameEnd;
         bool direct = *afterName == '(';
         if (!direct && limit != kLimitMatrixElement) afterName = skipBlanks(afterName);
+        if (nameEnd == end && *end == '[') {
+            // A declared name with an index, "cos[1](x)".
+            std::string indexed(start, static_cast<size_t>(end - start));
+            const char* after = nullptr;
+            if (declaredIndexName(end, indexed, after) && *after == '(') {
+                if (const Variable* declaration = declarationOf(indexed)) {
+                    p = after + 1;
+                    return callDeclared(p, indexed, *declaration, true, out);
+                }
+            }
+        }
         if (*afterName == '(') {
             std::string_view name(start, static_cast<size_t>(nameEnd - start));
             int code = nameEnd == end ? ip_.commands().lookup(name, hash) : -1;
             if (code >= 0 && isFunctionCode(code)) {
                 p = afterName;
                 return callBuiltin(p, code, out);
+            }
+            if (code < 0 && nameEnd == end) {
+                // A function that Decl declared.
+                if (const Variable* declaration = declarationOf(name)) {
+                    p = afterName + 1;
+                    return callDeclared(p, name, *declaration, true, out);
+                }
             }
             {
                 // A macro function (or an object's method): the raw text between

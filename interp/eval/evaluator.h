@@ -57,6 +57,17 @@ public:
     // Calls the built-in function with the given code; p stands at its '('.
     Error callBuiltin(const char*& p, int code, MCVal& out);
 
+    // The variable "Fn_" + name that Decl made (null when there is none, or no
+    // family calls declared functions).
+    const Variable* declarationOf(std::string_view name);
+    // A declared name with an integer index ("cos[1]"): appends the index to
+    // name as a family member's name and sets after past the ']'.
+    static bool declaredIndexName(const char* p, std::string& name, const char*& after);
+    // Calls a declared function: the arguments at p are parsed by the
+    // declaration's letters (with parenthesised, p stands after the '(').
+    Error callDeclared(const char*& p, std::string_view name, const Variable& declaration, bool parenthesised,
+                       MCVal& out);
+
     // For the matrix-literal continuation: the macro text after the current
     // logical line, and where the line store should continue when a literal
     // ran past the line. Set by the line interpreter.

@@ -364,6 +364,21 @@ Error executeStatement(Interpreter& ip, MacroContext& ctx, const char*& p, bool 
     const char* wordEnd = p;
     int code = readCommandWord(ip, wordEnd);
     if (code < 0) {
+        // A function declared with Decl, called as a statement: its arguments
+        // follow the word as those of a built-in statement do.
+        std::string declared(p, static_cast<size_t>(wordEnd - p));
+        const char* afterWord = wordEnd;
+        if (*wordEnd == '[' && !Evaluator::declaredIndexName(wordEnd, declared, afterWord))
+            afterWord = wordEnd;
+        if (const Variable* declaration = ip.evaluator().declarationOf(declared)) {
+            const char* q = afterWord;
+            bool parenthesised = *q == '(';
+            if (parenthesised) ++q;
+            MCVal ignored;
+            Error err = ip.evaluator().callDeclared(q, declared, *declaration, parenthesised, ignored);
+            p = q;
+            return err;
+        }
         // Not a command: a macro function (or an object's method) called as a statement.
         // As for built-in statements, blanks may stand between the name and its '('.
         const char* nameEnd = p;
