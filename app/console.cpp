@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "interp/api.h"
-#include "interp/exec/runner.h"
+#include "interp/session.h"
 #include "ui/host.h"
 
 namespace tvx::app {
@@ -204,7 +204,7 @@ int runConsole(interp::Interpreter& ip, ui::AppHost& host) {
         if (text.find_first_not_of(" \t\n") != std::string::npos) {
             host.clearStop();
             std::sig_atomic_t interrupts = g_interrupts;
-            ip.runner().runInSession(text);
+            tvx::interp::runInSession(ip, text);
             // The terminal showed "^C" where the cursor was: the prompt goes on the next line.
             if (interrupts != g_interrupts && reader.terminal()) std::fputc('\n', stdout);
             reader.saveHistory();  // kept even if a second Ctrl-C ends the program later
@@ -213,7 +213,7 @@ int runConsole(interp::Interpreter& ip, ui::AppHost& host) {
         text.clear();
     }
     host.clearStop();
-    ip.runner().endSession();
+    tvx::interp::endSession(ip);
     host.setAnswerReader(nullptr);
     sigaction(SIGINT, &previous, nullptr);
     g_host = nullptr;

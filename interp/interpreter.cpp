@@ -18,6 +18,7 @@
 #include "interp/exec/persistence.h"
 #include "interp/exec/runner.h"
 #include "interp/exec/status.h"
+#include "interp/session.h"
 #include "interp/source/filepaths.h"
 #include "interp/stackguard.h"
 #include "platform/clock.h"
@@ -337,5 +338,9 @@ void checkArgumentLetter(const CallArgs& args, int index, std::string_view lette
     std::abort();
 }
 #endif
+
+void runInSession(Interpreter& ip, std::string_view text) { ip.runner().runInSession(text); }
+
+void endSession(Interpreter& ip) { ip.runner().endSession(); }
 
 }  // namespace tvx::interp

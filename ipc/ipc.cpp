@@ -2,8 +2,8 @@
 
 #include "interp/api.h"
 #include "ipc/dde/dde.h"
-#include "ipc/rpc/rpc.h"
 #include "ipc/extlib/extlib.h"
+#include "ipc/rpc/rpc.h"
 #include "ipc/system/system.h"
 
 namespace tvx::ipc {

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "interp/api.h"
+#include "platform/clock.h"
 #include "platform/window/stddialogs.h"
 
 namespace tvx::ui {
@@ -719,8 +720,9 @@ intptr_t frameworkProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam
         return 0;
     case WM_MOUSEMOVE:
         if (fw().mouse.active && fw().mouse.dialog == hwnd) {
+            // The time of handling, not messageTime(): a sent move has no queue time of its own.
             relativeMouseMove(clientToScreen(hwnd, {signedLoWord(lParam), signedHiWord(lParam)}),
-                              static_cast<unsigned>(wParam), messageTime());
+                              static_cast<unsigned>(wParam), platform::tickCountMs());
             callHandler(*ctx, kEventRaw);
             return 1;
         }
