@@ -5,6 +5,9 @@
 
 namespace tvx::ipc::rpc {
 
+// How long a refused conversation's fault is waited for after the send failed.
+constexpr int kRefusalReadMs = 500;
+
 void Client::bind(const std::string& server, uint32_t channel, const ClientOptions& options) {
     unbind();
     options_ = options;
@@ -76,7 +79,13 @@ uint32_t Client::call(uint32_t channel, uint16_t procedure, const std::vector<ui
         Connection* c = nullptr;
         if (uint32_t status = connection(channel, c)) return status;
         if (!c->sendAll(out.data(), out.size())) {
+            // A server that turned the conversation away (too busy) said so
+            // before it hung up: its fault is the answer, not a failed call.
+            uint32_t refused = 0;
+            if (c->receiveFrame(header, answer, kRefusalReadMs, nullptr) == 0 && header.type == kFault)
+                refused = decodeFault(answer.data(), answer.size());
             c->close();
+            if (refused) return refused;
             if (reused) continue;
             return kCallFailed;
         }

@@ -65,9 +65,15 @@ protected:
     }
     // The status of the fault that answers a raw frame (0 for a response).
     static uint32_t answerTo(Connection& c, const std::vector<uint8_t>& frame) {
-        if (!c.sendAll(frame.data(), frame.size())) return kCallFailed;
+        // A conversation turned away may be closed before the frame is sent:
+        // the fault the server sent first is read all the same.
+        bool sent = c.sendAll(frame.data(), frame.size());
         FrameHeader h;
         std::vector<uint8_t> body;
+        if (!sent)
+            return c.receiveFrame(h, body, 500, nullptr) == 0 && h.type == kFault
+                       ? decodeFault(body.data(), body.size())
+                       : kCallFailed;
         if (uint32_t status = c.receiveFrame(h, body, 5000, nullptr)) return status;
         return h.type == kFault ? decodeFault(body.data(), body.size()) : kStatusOk;
     }
