@@ -1,6 +1,7 @@
 #include "ipc/ipc.h"
 
 #include "interp/api.h"
+#include "ipc/automation/automation.h"
 #include "ipc/dde/dde.h"
 #include "ipc/extlib/extlib.h"
 #include "ipc/rpc/rpc.h"
@@ -27,6 +28,8 @@ void registerIpcCommands(interp::Interpreter& ip) {
     registerExternalLibraryCommands(ip);
     registerImageLibraryCommands(ip);
     registerDrawingCommands(ip);
+    // Automation objects on the session bus (ipc/automation)
+    registerAutomationCommands(ip);
 }
 
 }  // namespace tvx::ipc

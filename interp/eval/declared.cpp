@@ -16,6 +16,52 @@ namespace {
 // Declared names are cut to this length (the variable name then has "Fn_" before it).
 constexpr size_t kMaxDeclaredName = 252;
 
+// A member of an automation object ("(member)object" target) reads its
+// arguments by the bridge's letters: each becomes the reader letter that
+// takes such a value. The result letter comes first (a "=" before it marks a
+// property write; a "<", "=" or ">" after it is skipped); the letters end at
+// ";" (the kind of access follows) and "." and "?" are skipped.
+std::string automationReaderLetters(std::string_view letters) {
+    if (!letters.empty() && letters.front() == '=') letters.remove_prefix(1);
+    if (letters.empty()) return {};
+    letters.remove_prefix(1);  // the result letter
+    if (!letters.empty() && (letters.front() == '<' || letters.front() == '=' || letters.front() == '>'))
+        letters.remove_prefix(1);
+    std::string out;
+    for (char c : letters) {
+        if (c == ';') break;
+        switch (c) {
+        case 'f':
+        case 'r':
+        case 'i':
+        case 'b':
+        case 's':
+        case 'v':
+        case '$': out += c; break;
+        case 'o':
+        case '.':
+        case '?': break;
+        case 'd':
+        case 'D':
+        case 'u': out += 's'; break;  // an object, named by its text
+        case 'a':
+        case 'A': out += 'm'; break;  // a vector or matrix variable
+        case 'p':
+        case 'B':
+        case 'I':
+        case 'L':
+        case 'R':
+        case 'F':
+        case 'P': out += 'v'; break;
+        case 'V': out += 'p'; break;  // the address of a 16-byte value
+        default:
+            if (c >= 'a' && c <= 'z') out += 'l';
+            break;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 const Variable* Evaluator::declarationOf(std::string_view name) {
@@ -78,9 +124,16 @@ Error Evaluator::callDeclared(const char*& p, std::string_view name, const Varia
         return kBadParameters;
     }
     std::string_view letters(text.data(), comma);
-    // An older form writes a prefix before the letters, ended by one of "<>=".
-    size_t prefix = letters.find_first_of("<>=");
-    if (prefix != std::string_view::npos) letters.remove_prefix(prefix + 1);
+    size_t target = text.find_first_not_of(" \t", comma + 1);
+    std::string signature;
+    if (target != std::string::npos && text[target] == '(') {
+        signature = automationReaderLetters(letters);
+    } else {
+        // An older form writes a prefix before the letters, ended by one of "<>=".
+        size_t prefix = letters.find_first_of("<>=");
+        if (prefix != std::string_view::npos) letters.remove_prefix(prefix + 1);
+        if (!letters.empty()) signature = std::string(letters.substr(1));
+    }
     if (letters.empty()) {
         ip_.setErrorPosition(start);
         return kBadParameters;
@@ -89,7 +142,7 @@ Error Evaluator::callDeclared(const char*& p, std::string_view name, const Varia
     CallArgs& args = *lease;
     args.reset(cmd::Decl);
     size_t mark = ip_.work().mark();
-    Error err = parseArguments(p, letters.substr(1), args, parenthesised);
+    Error err = parseArguments(p, signature, args, parenthesised);
     if (err) {
         ip_.work().release(mark);
         return err;

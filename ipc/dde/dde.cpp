@@ -30,6 +30,31 @@ namespace tvx::ipc {
 using namespace interp;
 using namespace dde;
 
+// The bus module beside the library that holds this code (the program's
+// library folder), else through the system's search path; loaded once.
+void* busModuleSymbol(const char* name, std::string& reason) {
+    static std::string why;
+    static void* module = []() -> void* {
+        std::string path = kBusModule;
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&platform::iniGetString), &info) && info.dli_fname) {
+            std::string self = info.dli_fname;
+            size_t slash = self.rfind('/');
+            if (slash != std::string::npos) path = self.substr(0, slash + 1) + path;
+        }
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) handle = dlopen(kBusModule, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* error = dlerror();
+            why = std::string("the bus module cannot be loaded: ") + (error ? error : kBusModule);
+        }
+        return handle;
+    }();
+    void* symbol = module ? dlsym(module, name) : nullptr;
+    reason = module && !symbol ? std::string("the bus module is incomplete") : why;
+    return symbol;
+}
+
 namespace {
 
 constexpr size_t kMaxItemText = 256;    // a variable's value as an item
@@ -55,28 +80,8 @@ struct DdeState : FamilyState {
 };
 
 const Bus* loadBus(std::string& reason) {
-    static std::string why;
-    static const Bus* loaded = []() -> const Bus* {
-        std::string path = kBusModule;
-        Dl_info info{};
-        if (dladdr(reinterpret_cast<void*>(&platform::iniGetString), &info) && info.dli_fname) {
-            std::string self = info.dli_fname;
-            size_t slash = self.rfind('/');
-            if (slash != std::string::npos) path = self.substr(0, slash + 1) + path;
-        }
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module) module = dlopen(kBusModule, RTLD_NOW | RTLD_LOCAL);
-        if (!module) {
-            const char* error = dlerror();
-            why = std::string("the bus module cannot be loaded: ") + (error ? error : kBusModule);
-            return nullptr;
-        }
-        auto entry = reinterpret_cast<BusEntry>(dlsym(module, kBusEntry));
-        if (!entry) why = "the bus module is incomplete";
-        return entry ? entry() : nullptr;
-    }();
-    reason = why;
-    return loaded;
+    auto entry = reinterpret_cast<BusEntry>(busModuleSymbol(kBusEntry, reason));
+    return entry ? entry() : nullptr;
 }
 
 // ---- The host's items

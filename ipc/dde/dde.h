@@ -3,6 +3,8 @@
 // DdeRequest.
 #pragma once
 
+#include <string>
+
 namespace tvx::interp {
 class Interpreter;
 }
@@ -10,5 +12,9 @@ class Interpreter;
 namespace tvx::ipc {
 
 void registerDdeCommands(interp::Interpreter& ip);
+
+// A symbol of the bus module (DDE and automation objects), loaded with the
+// first use; null, with the reason, when the module cannot be had.
+void* busModuleSymbol(const char* name, std::string& reason);
 
 }  // namespace tvx::ipc

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "interp/api.h"
+#include "ipc/automation/automation.h"
 #include "ipc/extlib/extlib.h"
 #include "ipc/extlib/extlib_state.h"
 #include "ipc/extlib/faultguard.h"
@@ -176,6 +177,7 @@ void ExtLibState::freeLibrary(Library& library) {
         it = it->second.handle == library.handle ? entries.erase(it) : std::next(it);
     if (library.handle) ::dlclose(library.handle);
     library.handle = nullptr;
+    library.object.reset();
 }
 
 void ExtLibState::endOfRun(Interpreter&) {
@@ -241,7 +243,7 @@ Error resolve(Interpreter& ip, std::string_view name, std::string_view text, con
         handle = openLibrary(ip, decl.target);
         if (!handle) return kLibraryNotFound;
         if (st.libraries.size() < ExtLibState::kMaxLibraries) {
-            st.libraries.push_back({lower(decl.target), handle});
+            st.libraries.push_back({lower(decl.target), handle, nullptr});
         } else {
             callOnly = true;  // the cache is full: this call only
         }
@@ -380,7 +382,7 @@ Error callDeclaredFunction(Interpreter& ip, std::string_view name, std::string_v
                            MCVal& result) {
     Declaration decl;
     if (!parseDeclaration(text, decl)) return kBadParameters;
-    if (decl.automation) return kNotAvailable;  // automation members need the automation bridge
+    if (decl.automation) return automation::callMember(ip, name, text, args, result);
     ExtLibState& st = state(ip);
     PreparedCall call;
     Error err = resolve(ip, name, text, decl, call.entry);

@@ -14,8 +14,9 @@
 namespace tvx::ipc::extlib {
 
 struct Library {
-    std::string key;  // the target text in lower case
-    void* handle = nullptr;
+    std::string key;         // the target text in lower case (")" + identifier for an automation object)
+    void* handle = nullptr;  // a library
+    std::shared_ptr<void> object;  // an automation object (ipc/automation)
 };
 
 // What a declaration resolved to; valid while its text stays the same.
