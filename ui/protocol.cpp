@@ -69,10 +69,11 @@ ProtocolLog& protocolLog() {
 }
 
 void ProtocolLog::writeErrorBox(std::string_view text) const {
-    // The box's first line feed becomes CR: message, CR LF, the macro line.
+    // The box's first line feed becomes CR: message, CR LF, the macro line
+    // (a text that already ends its first line with CR LF stays as it is).
     std::string entry(text);
     size_t lf = entry.find('\n');
-    if (lf != std::string::npos) entry[lf] = '\r';
+    if (lf != std::string::npos && (lf == 0 || entry[lf - 1] != '\r')) entry[lf] = '\r';
     write(entry);
 }
 

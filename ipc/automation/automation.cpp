@@ -322,11 +322,12 @@ void writeBack(CallArgs& args, int slot, char letter, const Value& v, const Arra
 }
 
 // The object's exception: logged, shown with OK and Cancel (Cancel stops the macro).
+// The macro's line is added when it is shorter than 150 characters.
 void showException(Interpreter& ip, const std::string& text, std::string_view caption) {
-    ip.host().logError(text);
     std::string shown = text;
     std::string line = ip.currentLine();
     if (!line.empty() && line.size() < 150) shown += "\r\n" + line;
+    ip.host().logError(shown);
     int button = ip.messageBox(shown, caption, kMbOkCancel | kMbIconExclamation);
     if (button == kIdCancel) ip.setRunState(0);
 }

@@ -99,7 +99,7 @@ def call(conn, sender, path, iface, method, params, inv):
     elif method == "Shape":
         inv.return_value(GLib.Variant("(i)", (len(a[0]) * 100 + len(a[0][0]) * 10 + int(a[0][2][3]),)))
     elif method == "Bytes":
-        inv.return_value(GLib.Variant("(ay)", (bytes(x + 1 for x in a[0]),)))
+        inv.return_value(GLib.Variant("(ay)", (bytes((x + 1) % 256 for x in a[0]),)))
     elif method == "Twice":
         inv.return_value(GLib.Variant("(ii)", (a[0] * 2, a[1] + 100)))
     elif method == "Name":
@@ -145,7 +145,8 @@ protected:
         while (!a.empty() && (a.back() == '\n' || a.back() == '\r')) a.pop_back();
         daemon = std::atoi(pid);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", a.c_str(), 1);
-        write("Tolvan.ini", "[Automation]\nTester=org.tolvex.Test /org/tolvex/Test\n");
+        write("Tolvan.ini",
+              "[Automation]\nTester=org.tolvex.Test /org/tolvex/Test\n[Protocol]\nWriteProtocol=1\n");
     }
     void TearDown() override {
         if (daemon > 0) ::kill(daemon, SIGTERM);
@@ -162,13 +163,13 @@ TEST_F(AutomationBus, AMacroCallsMembersOfAnObjectOnTheBus) {
     ASSERT_TRUE(waitFor(dir / "ready"));
     write("client.mac",
           // A method by name through the default naming rule, called in an expression.
-          "Decl Add, \"fff,(Add)org.tolvex.Test\"\n?Add(1.5, Add(1, 1))\n"
+          "Decl Plus, \"fff,(Add)org.tolvex.Test\"\n?Plus(1.5, Plus(1, 1))\n"
           // A real number and an array the object changes ("fA").
-          "v = [1, 2, 3]\nDecl Scale, \"ffA,(Scale)org.tolvex.Test\"\n?Scale(2, v)\n?v\n"
+          "v = [1, 2, 3]\nDecl Scale, \"ffA,(Scale)org.tolvex.Test\"\n?Scale(2, v)\n?v[0]\n?v[2]\n"
           // A 3 x 4 matrix goes as rows of columns; member by id through the settings' name.
           "m = [1, 2, 3, 4; 5, 6, 7, 8; 9, 10, 11, 12]\nDecl Shape, \"la,(3)Tester\"\n?Shape(m)\n"
           // Bytes both ways, in place.
-          "VectInit b, 3, 1\nb[0] = 1\nb[1] = 2\nb[2] = 255\nDecl Bytes, \"oA,(Bytes)Tester\"\nBytes b\n"
+          "VectInit b, 3, 0, 1\nb[0] = 1\nb[1] = 2\nb[2] = 255\nDecl Bytes, \"oA,(Bytes)Tester\"\nBytes b\n"
           "?b[0]\n?b[1]\n?b[2]\n"
           // A by-reference integer after the result.
           "n = 0\nDecl Twice, \"llp,(Twice)Tester\"\n?Twice(21, n)\n?n\n"
@@ -187,36 +188,42 @@ TEST_F(AutomationBus, AMacroCallsMembersOfAnObjectOnTheBus) {
           // An object nobody serves.
           "Decl Gone, \"l,(Add)org.tolvex.Nobody\"\nGone\n"
           "FreeLib \"Tester\"\n?Twice(1, n)\n?n\n"
-          "Decl Stop, \"o,(Stop)Tester\"\nStop\n");
+          "Decl EndServer, \"o,(Stop)Tester\"\nEndServer\n");
     pid_t client = start("client.mac", "Tolvan.ini");
     EXPECT_EQ(finish(client), 1);  // the error boxes
     EXPECT_EQ(finish(server), 0);
     std::string out = read("client.mac.out");
     EXPECT_EQ(out,
-              "Add(1.5, Add(1, 1)) = 3.5\n"
-              "Scale(2, v) = 12\nv = [2, 4, 6]\n"
+              "Plus(1.5, Plus(1, 1)) = 3.5\n"
+              "Scale(2, v) = 12\nv[0] = 2\nv[2] = 6\n"
               "Shape(m) = 352\n"
               "b[0] = 2\nb[1] = 3\nb[2] = 0\n"
-              "Twice(21, n) = 42\nn = 101\n"
+              "Twice(21, n) = 42\nn = 100\n"
               "Name() = 6\n!StrResult = \"tester\"\n"
               "Greet(\"Hello\", \"lab\") = 10\n!StrResult = \"Hello, lab\"\n"
               "Gain() = 1.25\nGain() = 7.5\n"
               "Look() = 8\n!OleEventID[0] = 10\n!OleEventID[1] = 0\n"
-              "[OleDispatchException] OleDispatchException von org.tolvex.Test.Error.Broken\r\n"
-              "the part is broken\r\nFail\n"
+              "[OleDispatchException] OleDispatchException von org.tolvex.Test.Error.Broken\n"
+              "the part is broken\nFail\n"
               "!Error = 2\n"
               "[Macro Error] Error: Function in library not found\n\nNope\n"
               "[Macro Error] Error: Library not found\n\nGone\n"
-              "Twice(1, n) = 2\nn = 101\n")
+              "Twice(1, n) = 2\nn = 200\n")
         << out;
+    // The protocol log has the failed lookup and the object's exception.
+    std::string log = read("Tolvan.lst");
+    EXPECT_NE(log.find("OLE-Error 3: GetIDsOfNames(Nope) -> 0x80020006"), std::string::npos) << log;
+    EXPECT_NE(log.find("OleDispatchException von org.tolvex.Test.Error.Broken\r\nthe part is broken\r\nFail"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(AutomationBus, WithoutABusNoObjectIsMade) {
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    write("off.mac", "Decl Add, \"fff,(Add)org.tolvex.Test\"\n?Add(1, 2)\n?1\n");
+    write("off.mac", "Decl Plus, \"fff,(Add)org.tolvex.Test\"\n?Plus(1, 2)\n?1\n");
     pid_t p = start("off.mac", "Tolvan.ini");
     EXPECT_EQ(finish(p), 1);
-    EXPECT_EQ(read("off.mac.out"), "[Macro Error] Error: Library not found\n\n?Add(1, 2)\n1 = 1\n");
+    EXPECT_EQ(read("off.mac.out"), "[Macro Error] Error: Library not found\n\n?Plus(1, 2)\n1 = 1\n");
 }
 
 }  // namespace
