@@ -21,7 +21,7 @@
 #include <limits>
 #include <memory>
 
-#include "platform/window/window.h"
+#include "ipc/dde/bus/session.h"
 
 namespace tvx::ipc::automation {
 
@@ -249,22 +249,8 @@ Value fromVariant(const QVariant& variant) {
 
 // ---- The bus
 
-bool ensureApplication() {
-    if (QCoreApplication::instance()) return true;
-    // The window layer's application object also serves the bus.
-    platform::startWindowSystem(false);
-    return QCoreApplication::instance() != nullptr;
-}
-
 void* openBus(std::string& reason) {
-    if (!ensureApplication()) {
-        reason = "the toolkit could not start";
-        return nullptr;
-    }
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-        reason = "no D-Bus session bus (DBUS_SESSION_BUS_ADDRESS is not set)";
-        return nullptr;
-    }
+    if (!ipc::bus::sessionBusReady(reason)) return nullptr;
     auto bus = std::make_unique<BusState>();
     bus->connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName);
     if (!bus->connection.isConnected()) {

@@ -20,7 +20,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/window/window.h"
+#include "ipc/dde/bus/session.h"
 
 // One (service, topic) pair of a wildcard connect, as D-Bus "(ss)".
 struct DdeNamePair {
@@ -194,22 +194,8 @@ private:
     BusState& bus_;
 };
 
-bool ensureApplication() {
-    if (QCoreApplication::instance()) return true;
-    // The window layer's application object also serves the bus.
-    platform::startWindowSystem(false);
-    return QCoreApplication::instance() != nullptr;
-}
-
 void* openBus(const ServerHooks& hooks, std::string& reason) {
-    if (!ensureApplication()) {
-        reason = "the toolkit could not start";
-        return nullptr;
-    }
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-        reason = "no D-Bus session bus (DBUS_SESSION_BUS_ADDRESS is not set)";
-        return nullptr;
-    }
+    if (!ipc::bus::sessionBusReady(reason)) return nullptr;
     qDBusRegisterMetaType<DdeNamePair>();
     qDBusRegisterMetaType<QList<DdeNamePair>>();
     auto bus = std::make_unique<BusState>();

@@ -175,6 +175,33 @@ TEST(Runner, CallStackSettingIsClamped) {
 namespace tvx::interp {
 namespace {
 
+// A host that runs a line in the macro at every pump until the macro prints,
+// as DDE and RPC executes do.
+struct ExecutingHost : testing::TestHost {
+    Interpreter* ip = nullptr;
+    int ran = 0;
+    bool pumpMessages(int) override {
+        if (ip && ip->hasMacro() && values.empty() && ip->executeInMacro("hits = hits + 1", true) == kOk)
+            ++ran;
+        return true;
+    }
+};
+
+TEST(Runner, ALineFromOutsideRunsWhileTheMacroSkipsLines) {
+    ExecutingHost host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    // The pumps happen inside the long false If; every line run from outside counts.
+    std::string text = "hits = 0\nx = 0\nIf 0\n";
+    for (int i = 0; i < 200000; ++i) text += "x = 1\n";
+    text += "EndIf\n?hits\n?x\n";
+    ASSERT_TRUE(runText(ip, text));
+    EXPECT_GT(host.ran, 0);
+    ASSERT_EQ(host.values.size(), 2u);
+    EXPECT_EQ(host.values[0], "hits = " + std::to_string(host.ran));
+    EXPECT_EQ(host.values[1], "x = 0");  // the macro's own lines stayed skipped
+}
+
 TEST(Runner, ReaderErrorBoxExplainsKnownCodes) {
     char dir[] = "/tmp/tolvex-reader-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);

@@ -3,8 +3,6 @@
 // by a Python program (GLib's D-Bus binding) on a private session bus:
 // methods, arrays in and out, a matrix, properties, by-reference results, an
 // exception of the object, an unknown member, and no bus at all.
-#include <stdlib.h>
-
 #include <cstdio>
 
 #include "interp/api.h"
@@ -14,7 +12,7 @@
 namespace {
 
 using namespace tvx::ipc::automation;
-using tvx::ipc::testing::HostProcesses;
+using tvx::ipc::testing::PrivateBus;
 
 TEST(AutomationDeclaration, LettersTargetsAndAddresses) {
     Letters l;
@@ -126,32 +124,16 @@ GLib.timeout_add(60000, loop.quit)
 loop.run()
 )PY";
 
-class AutomationBus : public HostProcesses {
+class AutomationBus : public PrivateBus {
 protected:
-    pid_t daemon = -1;
     void SetUp() override {
-        HostProcesses::SetUp();
-        if (::access("/usr/bin/dbus-daemon", X_OK) != 0) GTEST_SKIP() << "dbus-daemon is not installed";
+        PrivateBus::SetUp();
+        if (IsSkipped()) return;
         if (::access("/usr/bin/python3", X_OK) != 0 ||
             std::system("/usr/bin/python3 -c 'from gi.repository import Gio' 2>/dev/null") != 0)
             GTEST_SKIP() << "python3-gi is not installed";
-        FILE* p = ::popen("/usr/bin/dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-        ASSERT_NE(p, nullptr);
-        char address[512] = {}, pid[64] = {};
-        bool ok = std::fgets(address, sizeof address, p) && std::fgets(pid, sizeof pid, p);
-        ::pclose(p);
-        if (!ok) GTEST_SKIP() << "no private bus could be started";
-        std::string a = address;
-        while (!a.empty() && (a.back() == '\n' || a.back() == '\r')) a.pop_back();
-        daemon = std::atoi(pid);
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", a.c_str(), 1);
         write("Tolvan.ini",
               "[Automation]\nTester=org.tolvex.Test /org/tolvex/Test\n[Protocol]\nWriteProtocol=1\n");
-    }
-    void TearDown() override {
-        if (daemon > 0) ::kill(daemon, SIGTERM);
-        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        HostProcesses::TearDown();
     }
 };
 

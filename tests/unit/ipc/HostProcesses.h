@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -93,6 +95,32 @@ protected:
         int port = ntohs(a.sin_port);
         ::close(fd);
         return port;
+    }
+};
+
+// Host processes on a private D-Bus session bus of their own (the bus daemon
+// ends with the test); skipped where the daemon is not installed.
+class PrivateBus : public HostProcesses {
+protected:
+    pid_t daemon = -1;
+    void SetUp() override {
+        HostProcesses::SetUp();
+        if (::access("/usr/bin/dbus-daemon", X_OK) != 0) GTEST_SKIP() << "dbus-daemon is not installed";
+        FILE* p = ::popen("/usr/bin/dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        ASSERT_NE(p, nullptr);
+        char address[512] = {}, pid[64] = {};
+        bool ok = std::fgets(address, sizeof address, p) && std::fgets(pid, sizeof pid, p);
+        ::pclose(p);
+        if (!ok) GTEST_SKIP() << "no private bus could be started";
+        std::string a = address;
+        while (!a.empty() && (a.back() == '\n' || a.back() == '\r')) a.pop_back();
+        daemon = std::atoi(pid);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", a.c_str(), 1);
+    }
+    void TearDown() override {
+        if (daemon > 0) ::kill(daemon, SIGTERM);
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        HostProcesses::TearDown();
     }
 };
 
