@@ -6,8 +6,12 @@
 #include <string>
 
 #include "interp/host.h"
+#include "platform/membudget.h"
 
 namespace tvx::fuzz {
+
+// The largest single allocation a fuzzed input may ask for (platform::setRequestLimit).
+constexpr int64_t kRequestLimitBytes = int64_t{256} << 20;
 
 class FuzzHost : public interp::Host {
 public:

@@ -14,6 +14,9 @@ using namespace tvx::interp;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static tvx::fuzz::FuzzHost host(std::chrono::hours(1000));
     static Interpreter* ip = [] {
+        // Like [Settings] MaxBlockMB on a small machine: a literal of a hundred million
+        // elements fails at once instead of taking the input's whole time.
+        tvx::platform::setRequestLimit(tvx::fuzz::kRequestLimitBytes);
         auto* made = new Interpreter(host);
         tvx::builtins::registerBuiltins(*made);
         return made;

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <string>
 
+#include "FuzzHost.h"
 #include "builtins/builtins.h"
 #include "interp/api.h"
 #include "interp/source/scramble.h"
@@ -76,6 +77,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     config.poolSetting = s.directory + "pool";
     config.settingsFile = s.directory + "Tolvan.ini";
     config.lineBudget = 20000;
+    // Like [Settings] MaxBlockMB on a small machine: a literal of a hundred million
+    // elements fails at once instead of taking the input's whole time.
+    tvx::platform::setRequestLimit(tvx::fuzz::kRequestLimitBytes);
     static std::FILE* sink = std::fopen("/dev/null", "w");
     s.host = new FuzzAppHost(sink);
     s.ip = new Interpreter(*s.host, config);
