@@ -71,6 +71,7 @@ public:
     // where), and the keys it takes before any window sees them (the debug
     // keys): the filter returns true for a message it has handled.
     void setHaltHandler(std::function<void()> handler) { haltHandler_ = std::move(handler); }
+    const std::function<void()>& haltHandler() const { return haltHandler_; }
     void setKeyFilter(std::function<bool(const platform::Msg&)> filter) { keyFilter_ = std::move(filter); }
     // Hands one message to the key filter, the modeless dialogs' keyboard
     // handling, or its window (what every message loop of the program does).
