@@ -856,6 +856,9 @@ private:
     bool dialogKey(QWidget* widget, QKeyEvent* e, int vk) {
         if (vk != VK_RETURN && vk != VK_ESCAPE && vk != VK_TAB) return false;
         if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+        // A box or chooser of the toolkit's own, owned by one of our dialogs,
+        // serves its keys itself.
+        if (!directHandle(widget->window())) return false;
         Hwnd h = handleOf(widget);
         Window* w = detail::find(h);
         if (!w) return false;

@@ -264,6 +264,8 @@ TEST_F(Desktop, TheWatchWindowRunsATypedLineInTheRunningMacro) {
     // The Data button (158, 41 dialog units; 6/4 and 13/8 pixels a unit).
     xdotool({"mousemove", "--window", watch, "262", "74", "click", "1"});
     std::this_thread::sleep_for(300ms);
+    // Back into the input line (4, 4 units), which the click took the focus from.
+    xdotool({"mousemove", "--window", watch, "100", "14", "click", "1"});
     typeInto(watch, {"ctrl+a"}, "x = y + 1");
     typeInto(watch, {"Return"}, "");
     int exit = -1;
