@@ -146,6 +146,8 @@ void onHalt() {
         f.paneName = position.fileName;
     }
     if (!isScrambled(f.paneFile)) watch::selectEditorLine(f.pane, position.line);
+    // The marked line shows best in the focused pane; typing in the Watch Window goes on there.
+    if (topLevelOf(focusWindow()) != watch::watchWindow(*f.ip)) setFocus(f.pane);
     showPosition();
 }
 

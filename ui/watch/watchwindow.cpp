@@ -65,7 +65,11 @@ DialogItem item(const char* cls, uint32_t style, int id, int x, int y, int cx, i
 const DialogTemplate& watchTemplate() {
     static const DialogTemplate t = [] {
         DialogTemplate d;
-        d.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+        // A narrow 8-point font (the toolkit's default where it is missing):
+        // with the toolkit's default font the check boxes' texts would be cut.
+        d.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT;
+        d.pointSize = 8;
+        d.faceName = "DejaVu Sans Condensed";
         d.cx = 198;
         d.cy = 80;
         d.title = "Watch Window";
@@ -76,10 +80,12 @@ const DialogTemplate& watchTemplate() {
             item("ComboBox", combo, kIdInput, 4, 4, 166, 136, ""),
             item("ComboBox", combo, kIdValues, 4, 40, 146, 136, ""),
             item("Button", push, kIdHelp, 180, 4, 12, 12, "&?"),
-            item("Button", check, kIdMacroCommands, 6, 18, 70, 10, "Macro Commands"),
-            item("Button", check, kIdAppCommands, 6, 28, 64, 10, "App. Commands"),
-            item("Button", check, kIdMacroFunctions, 84, 18, 64, 10, "Macro Functions"),
-            item("Button", check, kIdStatusVariables, 84, 28, 64, 10, "Status Variables"),
+            // The filters use the room up to their neighbours, for the toolkit's
+            // wider check marks.
+            item("Button", check, kIdMacroCommands, 6, 18, 76, 10, "Macro Commands"),
+            item("Button", check, kIdAppCommands, 6, 28, 76, 10, "App. Commands"),
+            item("Button", check, kIdMacroFunctions, 84, 18, 72, 10, "Macro Functions"),
+            item("Button", check, kIdStatusVariables, 84, 28, 72, 10, "Status Variables"),
             item("Button", BS_DEFPUSHBUTTON | WS_TABSTOP, kIdExecute, 158, 18, 34, 10, "&Execute"),
             item("Button", push, kIdConsole, 158, 30, 34, 10, "&Console"),
             item("Button", push, kIdData, 158, 41, 34, 10, "&Data"),
@@ -92,8 +98,10 @@ const DialogTemplate& watchTemplate() {
             item("Button", push, IDCANCEL, 158, 64, 34, 12, "&Close"),
             item("Button", BS_PUSHBUTTON, kIdArguments, 0, 0, 0, 0, "&x"),
             item("Button", push, kIdFind, 40, 54, 28, 10, "&Find"),
-            item("Button", check, kIdSort, 40, 68, 24, 8, "S&ort"),
-            item("Button", check, kIdHex, 110, 54, 22, 8, "Hex"),
+            // Sort and Hex are wider than designed: the toolkit's check mark
+            // takes more room, and their texts would be cut.
+            item("Button", check, kIdSort, 40, 68, 34, 8, "S&ort"),
+            item("Button", check, kIdHex, 110, 54, 36, 8, "Hex"),
         };
         return d;
     }();

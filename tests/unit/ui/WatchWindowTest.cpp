@@ -336,6 +336,7 @@ protected:
             interp::DebugPosition position;
             ASSERT_TRUE(ip->debugPosition(position));
             lines.push_back(position.line);
+            if (lines.size() == 2) screenshot(qt::widgetOf(main), "main-window-single-step");
             // The pane marks the line; the status bar names state, macro and line.
             uint32_t start = 0, end = 0;
             sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start), reinterpret_cast<LParam>(&end));
