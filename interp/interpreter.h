@@ -72,11 +72,11 @@ constexpr int kLimitSingleOperand = 3;
 // What the debugger asks of the run loop. The run loop reads it before every
 // line it executes (not the lines it only recognises while skipping).
 enum class DebugRun : uint8_t {
-    None = 0,        // halt before every line while the single-step bit is set
-    ToDepth = 1,     // run until the call depth is targetDepth or less (step out)
-    ToLoopLevel = 2, // run until the loop level drops to targetLoop (step out of a loop)
-    ToCursor = 3,    // run until the line cursorLine of the macro cursorFile
-    StepOver = 4,    // run until the call depth is targetDepth or less (step over)
+    None = 0,         // halt before every line while the single-step bit is set
+    ToDepth = 1,      // run until the call depth is targetDepth or less (step out)
+    ToLoopLevel = 2,  // run until the loop level drops to targetLoop (step out of a loop)
+    ToCursor = 3,     // run until the line cursorLine of the macro cursorFile
+    StepOver = 4,     // run until the call depth is targetDepth or less (step over)
 };
 
 struct DebugControl {
@@ -99,8 +99,8 @@ struct DebugPosition {
     std::string path;      // its directory
     std::shared_ptr<const std::string> text;
     size_t lineStart = 0;
-    int line = 0;          // 1-based physical line of lineStart
-    int depth = 0;         // nested macros and open calls together
+    int line = 0;   // 1-based physical line of lineStart
+    int depth = 0;  // nested macros and open calls together
     int loopLevel = 0;
     int callLoopLevel = 0;  // the loop level when the current call was made
 };

@@ -39,15 +39,9 @@ struct ToolButton {
     int width;
 };
 constexpr ToolButton kToolbar[] = {
-    {kIdFileMenu, "&File", 52},
-    {kIdDebugMenu, "&Debug", 60},
-    {kCommandRun, "Run", 52},
-    {kCommandStop, "Stop", 52},
-    {kCommandSingleStep, "Step", 52},
-    {kCommandStepOver, "Over", 52},
-    {kCommandStepOut, "Out", 52},
-    {kCommandRunToCursor, "To Cursor", 76},
-    {kCommandWatchWindow, "Watch", 60},
+    {kIdFileMenu, "&File", 52},   {kIdDebugMenu, "&Debug", 60},           {kCommandRun, "Run", 52},
+    {kCommandStop, "Stop", 52},   {kCommandSingleStep, "Step", 52},       {kCommandStepOver, "Over", 52},
+    {kCommandStepOut, "Out", 52}, {kCommandRunToCursor, "To Cursor", 76}, {kCommandWatchWindow, "Watch", 60},
 };
 
 struct Frame {
@@ -194,6 +188,8 @@ void runRequest(Hwnd hwnd, const interp::StartRequest& request) {
         f.ip->messageBox(text, "Tolvex", 0x30);
     }
     f.running = false;
+    // Stepping ends with the run: the next one starts as it is asked to.
+    f.ip->setRunState(f.ip->runState() & static_cast<uint8_t>(~interp::kRunSingleStep));
     f.ip->debug().mode = DebugRun::None;
     f.ip->debug().jumpLine = 0;
     if (&request == &f.request || request.name == f.request.name) f.found = found;
@@ -255,7 +251,8 @@ void startAtLabel(Hwnd hwnd) {
         t.cx = 140;
         t.cy = 76;
         t.title = "Start Macro";
-        auto add = [&t](const char* cls, uint32_t style, int id, int x, int y, int cx, int cy, const char* text) {
+        auto add = [&t](const char* cls, uint32_t style, int id, int x, int y, int cx, int cy,
+                        const char* text) {
             DialogItem i;
             i.className = cls;
             i.style = WS_CHILD | WS_VISIBLE | style;
@@ -276,10 +273,10 @@ void startAtLabel(Hwnd hwnd) {
         return t;
     }();
     InputDialogState state;
+    state.prompt = "Start Macro at Label:";
     state.text = f.lastLabel;
     DialogContext context;
-    context.user = &state;
-    if (runModalDialog(kTemplate, hwnd, context, kInputDialogClass) != 1) return;
+    if (!runInputTemplate(kTemplate, hwnd, state, context)) return;
     uint8_t singleStep = 0, toCursor = 0;
     ControlData& data = context.block();
     if (data.checkCount() >= 2) {
@@ -299,7 +296,8 @@ void openMacro(Hwnd hwnd) {
     request.fileMustExist = true;
     request.filters = {{"Macros (*.mac)", "*.mac;*.MAC"}, {"All files", "*"}};
     request.owner = hwnd;
-    request.directory = f.paneFile.empty() ? f.ip->workingDirectory() : f.paneFile.substr(0, f.paneFile.rfind('/') + 1);
+    request.directory =
+        f.paneFile.empty() ? f.ip->workingDirectory() : f.paneFile.substr(0, f.paneFile.rfind('/') + 1);
     interp::FileAnswer answer = f.host->chooseFiles(request);
     if (answer.ok && !answer.paths.empty()) openInSourcePane(answer.paths.front());
 }
@@ -346,9 +344,12 @@ Hmenu buildDebugMenu() {
     return menu;
 }
 
+// Shows a menu below its toolbar button. The choice is carried out at once, as
+// a key is: a queued command would stop a macro that is being stepped.
 void popUp(Hwnd hwnd, int buttonId, Hmenu menu) {
     Rect r = windowRect(dialogItem(hwnd, buttonId));
-    trackPopupMenu(menu, TPM_LEFTALIGN, r.left, r.bottom, hwnd);
+    int id = trackPopupMenu(menu, TPM_LEFTALIGN | TPM_RETURNCMD, r.left, r.bottom, hwnd);
+    if (id > 0) sendMessage(hwnd, WM_COMMAND, static_cast<WParam>(id), 0);
 }
 
 // One debug command (menu, toolbar, key, or the start-macro message).
@@ -486,10 +487,11 @@ void layout(Hwnd hwnd) {
 void createChildren(Hwnd hwnd) {
     Frame& f = frame();
     for (const ToolButton& b : kToolbar)
-        createWindow("Button", b.text, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, b.width, kToolbarHeight - 6,
-                     hwnd, b.id);
+        createWindow("Button", b.text, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, b.width,
+                     kToolbarHeight - 6, hwnd, b.id);
     f.pane = createWindow("Edit", "",
-                          WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY,
+                          WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                              ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_READONLY,
                           WS_EX_CLIENTEDGE, 0, 0, 10, 10, hwnd, kIdSourcePane);
     sendMessage(f.pane, WM_SETFONT, static_cast<WParam>(stockObject(kFixedFont)), 0);
     f.status = createWindow("Static", f.statusLine, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_SUNKEN, 0, 0, 0, 10,
@@ -512,8 +514,8 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     case kStartMacroMessage:
     case WM_COMMAND: {
         unsigned id = loWord(wParam);
-        if (f.ip && ((id >= kCommandNothing && id <= kCommandOption2) || id == kIdFileMenu || id == kIdDebugMenu ||
-                     id == kCommandOpen || id == kCommandExit))
+        if (f.ip && ((id >= kCommandNothing && id <= kCommandOption2) || id == kIdFileMenu ||
+                     id == kIdDebugMenu || id == kCommandOpen || id == kCommandExit))
             debugCommand(hwnd, message, id, lParam);
         return 0;
     }
@@ -548,8 +550,8 @@ bool debugKey(const Msg& msg) {
     unsigned id = 0;
     switch (msg.wParam) {
     case VK_F5: id = shift ? kCommandStop : kCommandRun; break;
-    case VK_F5 + 5: id = control ? kCommandRunToCursor : kCommandStepOver; break;   // F10
-    case VK_F5 + 6: id = shift ? kCommandStepOut : kCommandSingleStep; break;       // F11
+    case VK_F5 + 5: id = control ? kCommandRunToCursor : kCommandStepOver; break;  // F10
+    case VK_F5 + 6: id = shift ? kCommandStepOut : kCommandSingleStep; break;      // F11
     default: return false;
     }
     sendMessage(f.hwnd, WM_COMMAND, id, 0);

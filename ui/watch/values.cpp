@@ -1,9 +1,9 @@
 #include "ui/watch/values.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <strings.h>
 
 namespace tvx::ui::watch {
 
@@ -49,7 +49,8 @@ std::string elementText(const DataBlock* block, int64_t index) {
 
 // "Vector n * size Bytes" (+ " Float" / " Int64"; short: " F" / " I").
 std::string vectorSummary(const DataBlock* block, bool shortForm) {
-    std::string text = format("Vector %ld * %d Bytes", static_cast<long>(block->count), elementSize(block->elementType));
+    std::string text =
+        format("Vector %ld * %d Bytes", static_cast<long>(block->count), elementSize(block->elementType));
     if (isFloatType(block->elementType)) text += shortForm ? " F" : " Float";
     if (block->elementType == kElemInt64) text += shortForm ? " I" : " Int64";
     return text;
@@ -76,7 +77,8 @@ void listBlock(const Interpreter& ip, const DataBlock* block, std::vector<std::s
     }
     if (!isTwoDimensional(block)) {
         int64_t shown = std::min<int64_t>(block->count, static_cast<int64_t>(kMaxValueItems));
-        for (int64_t i = 0; i < shown; ++i) items.push_back(format("%d: ", static_cast<int>(i)) + elementText(block, i));
+        for (int64_t i = 0; i < shown; ++i)
+            items.push_back(format("%d: ", static_cast<int>(i)) + elementText(block, i));
         items.push_back(vectorSummary(block, false));
         return;
     }
@@ -93,7 +95,8 @@ void listBlock(const Interpreter& ip, const DataBlock* block, std::vector<std::s
                 items.push_back(format("%d,%d: Complex(%g, %g)", first, second, readElement(block, 2 * index),
                                        readElement(block, 2 * index + 1)));
             else
-                items.push_back(format("%d,%d: ", first, second) + Interpreter::formatNumber(readElement(block, index)));
+                items.push_back(format("%d,%d: ", first, second) +
+                                Interpreter::formatNumber(readElement(block, index)));
         }
     }
     items.push_back(matrixSummary(ip, block, true));
@@ -123,7 +126,8 @@ std::string variableValue(Interpreter& ip, const Variable& var, bool hex) {
         if (isObjectHandle(var.number)) {
             int slot = objectSlot(var.number);
             const SymbolTable* object = ip.symbols().object(slot);
-            return object ? format("Object #%d: ", slot + 1) + object->title : format("Undefined Object #%d", slot + 1);
+            return object ? format("Object #%d: ", slot + 1) + object->title
+                          : format("Undefined Object #%d", slot + 1);
         }
         return numberText(var.number, hex);
     case kKindString: return "\"" + var.text + "\"";
@@ -287,14 +291,15 @@ std::string detailedDump(Interpreter& ip, std::string_view text) {
     if (ip.evaluateWatch(text, value, string, isString)) return {};
     std::string dump(text);
     if (isString) {
-        dump += format("\r\nType: String,  Lenght: %d\r\n", static_cast<int>(string.size())) + kRule + "\r\n\"" +
-                string + "\"\r\n";
+        dump += format("\r\nType: String,  Lenght: %d\r\n", static_cast<int>(string.size())) + kRule +
+                "\r\n\"" + string + "\"\r\n";
     } else if (value.isReal() && isStringListHandle(value.re)) {
         std::vector<std::string> items;
-        if (!listStringList(ip, value.re, items)) return dump + "\r\nType: Number\r\n" + kRule + "\r\n" +
-                                                          numberText(value.re, false) + "\r\n";
+        if (!listStringList(ip, value.re, items))
+            return dump + "\r\nType: Number\r\n" + kRule + "\r\n" + numberText(value.re, false) + "\r\n";
         items.pop_back();  // the summary
-        dump += format("\r\nType: String List, Lenght: %d\r\n", static_cast<int>(items.size())) + kRule + "\r\n";
+        dump +=
+            format("\r\nType: String List, Lenght: %d\r\n", static_cast<int>(items.size())) + kRule + "\r\n";
         for (size_t i = 0; i < items.size(); ++i) {
             std::string_view item(items[i]);
             size_t colon = item.find(": ");
@@ -310,14 +315,16 @@ std::string detailedDump(Interpreter& ip, std::string_view text) {
                 format(", Lenght: %d\r\n", static_cast<int>(members.size())) + kRule + "\r\n";
         for (const std::string& member : members) {
             size_t eq = member.find(" = ");
-            dump += member.substr(0, eq) + " = " + (eq == std::string::npos ? "" : member.substr(eq + 3)) + "\r\n";
+            dump += member.substr(0, eq) + " = " + (eq == std::string::npos ? "" : member.substr(eq + 3)) +
+                    "\r\n";
         }
     } else if (value.isReal() || value.isComplex()) {
         dump += "\r\nType: Number\r\n" + kRule + "\r\n" +
                 (value.isReal() ? numberText(value.re, false) : complexText(value.re, value.im)) + "\r\n";
     } else if (value.isBlock() && value.pData) {
         dump += "\r\nType: " +
-                (isTwoDimensional(value.pData) ? matrixSummary(ip, value.pData, true) : vectorSummary(value.pData, false)) +
+                (isTwoDimensional(value.pData) ? matrixSummary(ip, value.pData, true)
+                                               : vectorSummary(value.pData, false)) +
                 "\r\n" + blockDump(ip, value.pData);
     } else {
         dump += "\r\nType: ?\r\n" + kRule + "\r\n";
@@ -332,7 +339,8 @@ std::vector<std::string> variableLines(Interpreter& ip) {
     bool full = false;
     if (symbols.localTable) {
         addVariables(ip, *symbols.localTable, "", 0, lines, full);
-        if (symbols.macroTable && !full) addVariables(ip, *symbols.macroTable, "L", symbols.staticsFunctionId, lines, full);
+        if (symbols.macroTable && !full)
+            addVariables(ip, *symbols.macroTable, "L", symbols.staticsFunctionId, lines, full);
     } else if (symbols.macroTable) {
         addVariables(ip, *symbols.macroTable, "", symbols.staticsFunctionId, lines, full);
     }
@@ -380,7 +388,8 @@ bool labelLines(Interpreter& ip, std::string_view source, bool references, bool 
         std::string_view label = wordFrom(p);
         int number = lineNumberAt(text, where.start);
         if (sorted) {
-            std::string entry = format("%-12.*s", static_cast<int>(std::min<size_t>(label.size(), 127)), label.data());
+            std::string entry =
+                format("%-12.*s", static_cast<int>(std::min<size_t>(label.size(), 127)), label.data());
             entry += jump ? "  J " : call ? "  C " : "    ";
             entry += format("%4d", number);
             insertSorted(lines, std::move(entry));

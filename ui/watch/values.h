@@ -17,7 +17,13 @@ using interp::Error;
 using interp::Interpreter;
 
 // List modes: what the value list holds, and so what a selection there does.
-enum ListMode : int { kListValue = 0, kListHistory = 2, kListLabels = 3, kListVariables = 4, kListMembers = 5 };
+enum ListMode : int {
+    kListValue = 0,
+    kListHistory = 2,
+    kListLabels = 3,
+    kListVariables = 4,
+    kListMembers = 5
+};
 
 // Items listed at most for one value.
 constexpr size_t kMaxValueItems = 3000;

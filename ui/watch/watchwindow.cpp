@@ -156,7 +156,8 @@ void buildNameList(Interpreter& ip, Hwnd hwnd) {
         insertName(combo, std::string(name), count++);
     }
     if (checked(hwnd, kIdMacroFunctions)) {
-        for (int code = kFirstMacroFunction; code <= kLastMacroFunction && code < interp::kCommandTableCapacity; ++code) {
+        for (int code = kFirstMacroFunction;
+             code <= kLastMacroFunction && code < interp::kCommandTableCapacity; ++code) {
             std::string_view name = commands.name(code);
             if (!name.empty()) addItem(combo, std::string(name));
         }
@@ -205,7 +206,9 @@ void keepTyped(Hwnd hwnd, const std::string& text) {
     setWindowText(combo, text);
 }
 
-std::string typedText(Hwnd hwnd, size_t limit) { return windowText(dialogItem(hwnd, kIdInput)).substr(0, limit); }
+std::string typedText(Hwnd hwnd, size_t limit) {
+    return windowText(dialogItem(hwnd, kIdInput)).substr(0, limit);
+}
 
 void showValueOf(WatchState& state, const std::string& text, bool dump) {
     Interpreter& ip = *state.ip;
@@ -335,7 +338,8 @@ int watchHandler(DialogContext& ctx) {
             uint8_t v = 0;
             if (data.check(i, v)) checkDialogButton(ctx.hwnd, kIdMacroCommands + i, v);
         }
-        sendDialogItemMessage(ctx.hwnd, kIdValues, WM_SETFONT, static_cast<WParam>(stockObject(kSystemFixedFont)), 0);
+        sendDialogItemMessage(ctx.hwnd, kIdValues, WM_SETFONT,
+                              static_cast<WParam>(stockObject(kSystemFixedFont)), 0);
         state->listMode = kListValue;
         buildNameList(*state->ip, ctx.hwnd);
         return 0;

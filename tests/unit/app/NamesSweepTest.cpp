@@ -34,7 +34,8 @@ struct Name {
 
 std::vector<Name> listedNames(bool status) {
     std::vector<Name> names;
-    FILE* pipe = popen(("env -u DISPLAY -u WAYLAND_DISPLAY " + kTolvex + " --list-names 2>/dev/null").c_str(), "r");
+    FILE* pipe =
+        popen(("env -u DISPLAY -u WAYLAND_DISPLAY " + kTolvex + " --list-names 2>/dev/null").c_str(), "r");
     if (!pipe) return names;
     char line[512];
     while (fgets(line, sizeof line, pipe)) {
@@ -51,8 +52,8 @@ std::vector<Name> listedNames(bool status) {
 std::vector<Name> commandNames() { return listedNames(false); }
 
 // The indexes every status variable is read with.
-const std::vector<std::string> kIndexes = {"", "[0]", "[1]", "[-1]", "[31]", "[32]", "[255]", "[65536]", "[1e300]",
-                                           "[0/0]", "[\"text\"]", "[v]"};
+const std::vector<std::string> kIndexes = {"",      "[0]",     "[1]",     "[-1]",  "[31]",       "[32]",
+                                           "[255]", "[65536]", "[1e300]", "[0/0]", "[\"text\"]", "[v]"};
 
 // The macro that reads one status variable: with every index, on its own
 // and inside an expression.
@@ -85,8 +86,7 @@ const std::set<std::string> kWaiters = {"Pause", "RpcWait", "SpeechInput"};
 
 // The macro that tries one name: every shape as a statement and as a call.
 std::string sweepMacro(const Name& name) {
-    std::string text =
-        "v = [1 2 3]\r\ns = \"abc\"\r\nm = Matrix(2, 2, 1)\r\nDisableMsg 1\r\n";
+    std::string text = "v = [1 2 3]\r\ns = \"abc\"\r\nm = Matrix(2, 2, 1)\r\nDisableMsg 1\r\n";
     for (const std::string& shape : kShapes) {
         bool huge = shape.find("1e300") != std::string::npos || shape.find("100000000") != std::string::npos;
         if (huge && kWaiters.count(name.word)) continue;
@@ -119,7 +119,8 @@ Outcome runMacro(const std::string& dir, std::chrono::seconds limit) {
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
         // A sanitizer report aborts, so that it shows as a signal.
-        std::string asan = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":abort_on_error=1";
+        std::string asan =
+            std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":abort_on_error=1";
         setenv("ASAN_OPTIONS", asan.c_str(), 1);
         setenv("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1:abort_on_error=1", 1);
         execl(kTolvex.c_str(), "tolvex", "--headless", "sweep.mac", nullptr);

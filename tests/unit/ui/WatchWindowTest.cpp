@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 
 #include <strings.h>
 #include <unistd.h>
@@ -89,7 +91,9 @@ protected:
         return text;
     }
 
-    QComboBox* combo(Hwnd window, int id) { return qobject_cast<QComboBox*>(qt::widgetOf(dialogItem(window, id))); }
+    QComboBox* combo(Hwnd window, int id) {
+        return qobject_cast<QComboBox*>(qt::widgetOf(dialogItem(window, id)));
+    }
     void press(Hwnd window, int id) {
         auto* button = qobject_cast<QPushButton*>(qt::widgetOf(dialogItem(window, id)));
         ASSERT_NE(button, nullptr) << id;
@@ -179,18 +183,18 @@ TEST_F(WatchWindowTest, ShowValueListsEveryKindOfValue) {
 
 TEST_F(WatchWindowTest, VariablesHistoryAndLabelsOfARunningMacro) {
     const std::string text =
-        "__hidden = 1\n"          // 1
-        "total = 2\n"             // 2
-        "Fn_Sin = \"x\"\n"        // 3
-        "r = Outer(5)\n"          // 4
-        "End\n"                   // 5
-        "Function Outer(a)\n"     // 6
+        "__hidden = 1\n"           // 1
+        "total = 2\n"              // 2
+        "Fn_Sin = \"x\"\n"         // 3
+        "r = Outer(5)\n"           // 4
+        "End\n"                    // 5
+        "Function Outer(a)\n"      // 6
         "  Return Inner(a + 1)\n"  // 7
-        "End\n"                   // 8
-        "Function Inner(b)\n"     // 9
-        "  local = b * 2\n"       // 10
-        "  Return local\n"        // 11
-        "End\n";                  // 12
+        "End\n"                    // 8
+        "Function Inner(b)\n"      // 9
+        "  local = b * 2\n"        // 10
+        "  Return local\n"         // 11
+        "End\n";                   // 12
     runWithStopAt(text, 11, [&] {
         std::vector<std::string> vars = watch::variableLines(*ip);
         // Only parameters are local: the rest lives in the macro's space (L).
@@ -205,7 +209,8 @@ TEST_F(WatchWindowTest, VariablesHistoryAndLabelsOfARunningMacro) {
     });
 
     std::vector<std::string> lines;
-    ASSERT_TRUE(watch::labelLines(*ip, "GoSub Far\nLabel Near\nGoTo Near\nLabel Far\nReturn\n", true, true, lines));
+    ASSERT_TRUE(
+        watch::labelLines(*ip, "GoSub Far\nLabel Near\nGoTo Near\nLabel Far\nReturn\n", true, true, lines));
     EXPECT_EQ(lines, (std::vector<std::string>{"Far                4", "Far           C    1",
                                                "Near               2", "Near          J    3"}));
     EXPECT_EQ(watch::labelEntryLine(lines[3], true), 3);
@@ -232,7 +237,8 @@ TEST_F(WatchWindowTest, FiltersBuildTheNameListAndClearedFiltersComeBack) {
     std::string firstFunction;
     for (int code = interp::kFirstFunctionCode; firstFunction.empty(); ++code)
         firstFunction = std::string(ip->commands().name(code));
-    size_t commands = static_cast<size_t>(std::find(names.begin(), names.end(), firstFunction) - names.begin());
+    size_t commands =
+        static_cast<size_t>(std::find(names.begin(), names.end(), firstFunction) - names.begin());
     ASSERT_LT(commands, names.size());
     for (size_t i = 1; i < commands; ++i)
         EXPECT_LE(strcasecmp(names[i - 1].c_str(), names[i].c_str()), 0) << names[i - 1] << " " << names[i];
@@ -301,7 +307,6 @@ TEST_F(WatchWindowTest, ExecuteShowValueAndVarsDriveTheLists) {
         EXPECT_EQ(watch::watchListMode(*ip), watch::kListMembers);
         choose(window, 1);
         EXPECT_EQ(windowText(input), "p.size");
-
     });
     destroyWindow(window);
 }
@@ -324,7 +329,8 @@ protected:
         int cursorLine = 0;  // for run to cursor and set next statement
         std::function<void()> check = nullptr;
     };
-    std::vector<int> debugRun(const std::string& text, std::vector<Step> steps) {
+    std::vector<int> debugRun(const std::string& text, std::vector<Step> steps,
+                              unsigned start = kCommandSingleStep) {
         Hwnd main = createMainWindow(*host, *ip);
         EXPECT_NE(main, 0u);
         EXPECT_TRUE(openInSourcePane(write(text)));
@@ -339,7 +345,8 @@ protected:
             if (lines.size() == 2) screenshot(qt::widgetOf(main), "main-window-single-step");
             // The pane marks the line; the status bar names state, macro and line.
             uint32_t start = 0, end = 0;
-            sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start), reinterpret_cast<LParam>(&end));
+            sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start),
+                        reinterpret_cast<LParam>(&end));
             EXPECT_EQ(sendMessage(sourcePane(), EM_LINEFROMCHAR, start) + 1, position.line);
             EXPECT_NE(statusText().find("Single step"), std::string::npos) << statusText();
             EXPECT_NE(statusText().find("line " + std::to_string(position.line)), std::string::npos);
@@ -350,7 +357,8 @@ protected:
             Step& step = steps[next++];
             if (step.check) step.check();
             if (step.cursorLine) {
-                LResult at = sendMessage(sourcePane(), EM_LINEINDEX, static_cast<WParam>(step.cursorLine - 1));
+                LResult at =
+                    sendMessage(sourcePane(), EM_LINEINDEX, static_cast<WParam>(step.cursorLine - 1));
                 sendMessage(sourcePane(), EM_SETSEL, static_cast<WParam>(at), at);
             }
             if (step.command >= VK_F1 && step.command < VK_F1 + 24)
@@ -358,30 +366,29 @@ protected:
             else
                 postMessage(main, WM_COMMAND, step.command);
         });
-        sendMessage(main, WM_COMMAND, kCommandSingleStep);  // no macro runs: starts the pane's in single step
+        sendMessage(main, WM_COMMAND, start);  // no macro runs: starts the pane's macro
         host->setHaltHandler(nullptr);
         EXPECT_EQ(runStateName(*ip), "Ready");
         destroyWindow(main);
         // Closing the frame ends the program: take its quit message back.
         Msg msg;
-        while (peekMessage(msg)) {
-        }
+        while (peekMessage(msg)) {}
         return lines;
     }
 };
 
 const char* const kLoopsAndFunctions =
-    "total = 0\n"                             // 1
-    "Loop 3\n"                                // 2
-    "  total = total + Twice(!LoopIndex)\n"   // 3
-    "EndLoop\n"                               // 4
-    "total = 100\n"                           // 5
-    "?total\n"                                // 6
-    "End\n"                                   // 7
-    "Function Twice(x)\n"                     // 8
-    "  y = x * 2\n"                           // 9
-    "  Return y\n"                            // 10
-    "End\n";                                  // 11
+    "total = 0\n"                            // 1
+    "Loop 3\n"                               // 2
+    "  total = total + Twice(!LoopIndex)\n"  // 3
+    "EndLoop\n"                              // 4
+    "total = 100\n"                          // 5
+    "?total\n"                               // 6
+    "End\n"                                  // 7
+    "Function Twice(x)\n"                    // 8
+    "  y = x * 2\n"                          // 9
+    "  Return y\n"                           // 10
+    "End\n";                                 // 11
 
 TEST_F(DebuggerTest, SingleStepStepOverStepOutRunToCursorAndSetNext) {
     std::vector<int> lines = debugRun(
@@ -397,11 +404,11 @@ TEST_F(DebuggerTest, SingleStepStepOverStepOutRunToCursorAndSetNext) {
                  EXPECT_EQ(history[0], " 1:  10  Return y");
                  EXPECT_EQ(history[1], " 0:   3  total = total + Twice(!LoopIndex)");
              }},
-            {VK_F1 + 9},               // at 4: F10 steps over to the loop body again
-            {kCommandStepOver},        // at 3: over the call
-            {kCommandStepOut, 0,       // at 4: out of the loop
+            {VK_F1 + 9},          // at 4: F10 steps over to the loop body again
+            {kCommandStepOver},   // at 3: over the call
+            {kCommandStepOut, 0,  // at 4: out of the loop
              nullptr},
-            {kCommandSetNext, 6,       // at 5: skip "total = 100"
+            {kCommandSetNext, 6,  // at 5: skip "total = 100"
              [&] { EXPECT_EQ(showValue(*ip, "total", false).items, std::vector<std::string>{"6"}); }},
         });
     EXPECT_EQ(lines, (std::vector<int>{1, 3, 9, 10, 4, 3, 4, 5, 6}));
@@ -415,6 +422,45 @@ TEST_F(DebuggerTest, StopEndsAHaltedMacroAndContinueRunsToTheEnd) {
     lines = debugRun(kLoopsAndFunctions, {{kCommandContinue}});
     EXPECT_EQ(lines, (std::vector<int>{1}));
     EXPECT_EQ(printed(), "total = 100\n");
+}
+
+TEST_F(DebuggerTest, TheCaretPutByAPersonIsTheLineTheCursorCommandsUse) {
+    Hwnd main = createMainWindow(*host, *ip);
+    ASSERT_TRUE(openInSourcePane(write("\xC3\xA9 = 1\nx = 2\ny = 3\n")));
+    auto* edit = qobject_cast<QPlainTextEdit*>(qt::widgetOf(sourcePane()));
+    ASSERT_NE(edit, nullptr);
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(13);  // "y" after "=" of line 2: the third line's second character
+    edit->setTextCursor(cursor);
+    uint32_t start = 0, end = 0;
+    sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start), reinterpret_cast<LParam>(&end));
+    EXPECT_EQ(start, 16u);  // bytes of the CR LF text: "\xC3\xA9 = 1\r\n" 8, "x = 2\r\n" 7, then 1
+    EXPECT_EQ(sendMessage(sourcePane(), EM_LINEFROMCHAR, start), 2);
+    // And back: a line selected by the debugger is what the pane shows selected.
+    watch::selectEditorLine(sourcePane(), 2);
+    EXPECT_EQ(edit->textCursor().selectedText(), QString("x = 2"));
+    destroyWindow(main);
+    Msg msg;
+    while (peekMessage(msg)) {}
+}
+
+TEST_F(DebuggerTest, StartAtLabelAsksForTheLabelAndStepsFromThere) {
+    whenUp([] { return modalDialog() != 0; },
+           [&] {
+               Hwnd dialog = modalDialog();
+               EXPECT_EQ(dialogItemText(dialog, 8800), "Start Macro at Label:");
+               setDialogItemText(dialog, 8801, "Part2");
+               sendMessage(dialogItem(dialog, 8600), BM_CLICK);  // Single Step
+               screenshot(qt::widgetOf(dialog), "start-at-label");
+               auto* ok = qobject_cast<QPushButton*>(qt::widgetOf(dialogItem(dialog, IDOK)));
+               ASSERT_NE(ok, nullptr);
+               ok->click();
+           });
+    std::vector<int> lines =
+        debugRun("?1\nLabel Part2\nx = 2\n?x\nEnd\n", {{kCommandSingleStep}}, kCommandStartAtLabel);
+    EXPECT_EQ(lines, (std::vector<int>{3, 4}));
+    EXPECT_EQ(printed(), "x = 2\n");
+    EXPECT_EQ(lastStartLabel(), "Part2");
 }
 
 }  // namespace
