@@ -105,6 +105,10 @@ public:
     // runState or the running bit. Batch mode has nobody to continue: it resumes.
     virtual void waitWhilePaused(uint8_t& runState) { runState &= static_cast<uint8_t>(~0x24); }
 
+    // The run loop has halted before a line for the debugger (single step, a
+    // step or run target reached); waitWhilePaused follows.
+    virtual void debugHalted() {}
+
     // True while the key with the given virtual-key code is held down.
     virtual bool isKeyDown(int virtualKey) {
         (void)virtualKey;

@@ -271,6 +271,40 @@ Error Interpreter::executeInMacro(std::string_view text, bool quiet) {
 
 bool Interpreter::run(const StartRequest& request) { return runner_->run(request); }
 
+bool Interpreter::debugPosition(DebugPosition& out) const { return runner_->debugPosition(out); }
+
+std::vector<HistoryEntry> Interpreter::callHistory() const { return runner_->callHistory(); }
+
+Error Interpreter::evaluateWatch(std::string_view text, MCVal& out, std::string& stringOut, bool& isString) {
+    return runner_->evaluateWatch(text, out, stringOut, isString);
+}
+
+int lineNumberAt(std::string_view text, size_t pos) {
+    if (pos > text.size()) pos = text.size();
+    int line = 1;
+    for (size_t i = 0; i < pos; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+        } else if (text[i] == '\r') {
+            ++line;
+            if (i + 1 < pos && text[i + 1] == '\n') ++i;
+        }
+    }
+    return line;
+}
+
+size_t lineOffset(std::string_view text, int line) {
+    if (line < 1) return SIZE_MAX;
+    size_t pos = 0;
+    for (int n = 1; n < line; ++n) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) return SIZE_MAX;
+        pos = end + 1;
+        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return pos < text.size() || (pos == text.size() && line == 1) ? pos : SIZE_MAX;
+}
+
 bool Interpreter::hasMacro() const { return runner_->current() != nullptr; }
 
 std::string Interpreter::currentLine() const {
@@ -284,6 +318,10 @@ bool Interpreter::lineMayChangeType() const {
 }
 
 void Interpreter::reportError(int n) { runner_->reportError(n); }
+
+void Interpreter::reportTypedError(int n, std::string_view text) {
+    runner_->reportErrorWithLine(n, Runner::kContinuable, text);
+}
 
 int Interpreter::messageBox(std::string_view text, std::string_view caption, unsigned style) {
     return runner_->messageBox(text, caption, style);

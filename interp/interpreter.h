@@ -69,6 +69,54 @@ constexpr int kLimitBracket = 20;
 constexpr int kLimitUnary = 1;
 constexpr int kLimitSingleOperand = 3;
 
+// What the debugger asks of the run loop. The run loop reads it before every
+// line it executes (not the lines it only recognises while skipping).
+enum class DebugRun : uint8_t {
+    None = 0,         // halt before every line while the single-step bit is set
+    ToDepth = 1,      // run until the call depth is targetDepth or less (step out)
+    ToLoopLevel = 2,  // run until the loop level drops to targetLoop (step out of a loop)
+    ToCursor = 3,     // run until the line cursorLine of the macro cursorFile
+    StepOver = 4,     // run until the call depth is targetDepth or less (step over)
+};
+
+struct DebugControl {
+    DebugRun mode = DebugRun::None;
+    int targetDepth = 0;
+    int targetLoop = 0;
+    std::string cursorFile;  // the file name of the macro (empty: the running one)
+    int cursorLine = 0;      // 1-based
+    int jumpLine = 0;        // set next statement: the 1-based line to go on at, 0 none
+    // The two switches of the debug menu; nothing in the interpreter reads them.
+    bool option1 = false;
+    bool option2 = false;
+    // Lines halted at since the interpreter started (tests and the status bar).
+    uint64_t halts = 0;
+};
+
+// Where the running macro is (the innermost line).
+struct DebugPosition {
+    std::string fileName;  // "" for a macro given as text
+    std::string path;      // its directory
+    std::shared_ptr<const std::string> text;
+    size_t lineStart = 0;
+    int line = 0;   // 1-based physical line of lineStart
+    int depth = 0;  // nested macros and open calls together
+    int loopLevel = 0;
+    int callLoopLevel = 0;  // the loop level when the current call was made
+};
+
+// One line of the call history: the call level and the source line it holds.
+struct HistoryEntry {
+    int level = 0;
+    int line = 0;
+    std::string text;
+};
+
+// The 1-based physical line that holds offset pos (CR LF, LF and CR end lines).
+int lineNumberAt(std::string_view text, size_t pos);
+// The offset where the 1-based physical line starts; SIZE_MAX past the end.
+size_t lineOffset(std::string_view text, int line);
+
 // How a standalone evaluation (Val) treats names that do not exist.
 enum class NameLookup { AsNow, FindOnly, Create };
 
@@ -213,6 +261,14 @@ public:
     // The last error shown by the error box.
     int lastError() const { return lastError_; }
 
+    // ---- Debugging
+    DebugControl& debug() { return debug_; }
+    // The running macro's innermost position; false when no macro runs.
+    bool debugPosition(DebugPosition& out) const;
+    // The return positions of the open calls and last the current position,
+    // newest first (empty when no macro runs).
+    std::vector<HistoryEntry> callHistory() const;
+
     // ---- Evaluation
     // Evaluates a numeric expression at p with the given limit level; p moves
     // past what was read. Returns 0, an error number, or kStringOperand.
@@ -221,6 +277,10 @@ public:
     Error evaluateString(const char*& p, std::string_view& out);
     // Evaluates a complete expression text (as the Watch Window and ?-lines do).
     Error evaluateText(std::string_view text, MCVal& out, std::string& stringOut, bool& isString);
+    // Evaluates a complete expression text in the running macro's scope, or in
+    // a fresh empty one when no macro runs (the Watch Window's Show Value). A
+    // block in out is always owned by out.
+    Error evaluateWatch(std::string_view text, MCVal& out, std::string& stringOut, bool& isString);
     // Evaluates text as an expression of its own (Val): it cannot read on into
     // the macro's next lines, and the running line's error position and
     // lookup mode are what they were afterwards.
@@ -251,6 +311,9 @@ public:
     bool lineMayChangeType() const;
     // Shows the error box for error n of the running line.
     void reportError(int n);
+    // The error box for error n of a text typed by the user (Show Value): a
+    // continuable error, which offers Cancel while a macro runs.
+    void reportTypedError(int n, std::string_view text);
     // The message-box routine every command uses (at most 3 boxes open).
     int messageBox(std::string_view text, std::string_view caption, unsigned style);
     // Keeps the user interface alive (at most budget events), and pauses.
@@ -311,6 +374,7 @@ private:
     uint8_t runState_ = 0;
     uint32_t runOptions_ = 0;
     int lastError_ = 0;
+    DebugControl debug_;
     const char* errorPosition_ = nullptr;
 
     WakeUpEvent wakeUp_;

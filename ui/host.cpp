@@ -392,19 +392,17 @@ bool AppHost::pumpMessages(int budget) {
             killTimer(main_, kStopTimer);
             break;
         }
-        bool taken = false;
-        for (Hwnd dialog : modelessWindows()) {
-            if (isDialogMessage(dialog, msg)) {
-                taken = true;
-                break;
-            }
-        }
-        if (!taken) {
-            translateMessage(msg);
-            dispatchMessage(msg);
-        }
+        dispatch(msg);
     }
     return !quit_;
+}
+
+void AppHost::dispatch(const Msg& msg) {
+    if (keyFilter_ && keyFilter_(msg)) return;
+    for (Hwnd dialog : modelessWindows())
+        if (isDialogMessage(dialog, msg)) return;
+    translateMessage(msg);
+    dispatchMessage(msg);
 }
 
 void AppHost::waitWhilePaused(uint8_t& runState) {

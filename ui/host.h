@@ -63,6 +63,19 @@ public:
     void showValue(std::string_view expression, std::string_view value) override;
     bool pumpMessages(int budget) override;
     void waitWhilePaused(uint8_t& runState) override;
+    void debugHalted() override {
+        if (haltHandler_) haltHandler_();
+    }
+
+    // What the desktop program does when the debugger halts a macro (shows
+    // where), and the keys it takes before any window sees them (the debug
+    // keys): the filter returns true for a message it has handled.
+    void setHaltHandler(std::function<void()> handler) { haltHandler_ = std::move(handler); }
+    const std::function<void()>& haltHandler() const { return haltHandler_; }
+    void setKeyFilter(std::function<bool(const platform::Msg&)> filter) { keyFilter_ = std::move(filter); }
+    // Hands one message to the key filter, the modeless dialogs' keyboard
+    // handling, or its window (what every message loop of the program does).
+    void dispatch(const platform::Msg& msg);
     bool isKeyDown(int virtualKey) override;
     void postQuit() override;
 
@@ -118,6 +131,8 @@ private:
     platform::Hwnd main_ = 0;
     bool quit_ = false;
     AnswerReader reader_;
+    std::function<void()> haltHandler_;
+    std::function<bool(const platform::Msg&)> keyFilter_;
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "requestStop is called from a signal handler");
 };

@@ -70,16 +70,20 @@ const DialogTemplate& inputDialogTemplate(InputDialog which) {
     return kTemplates[static_cast<int>(which)];
 }
 
-bool runInputDialog(InputDialog which, Hwnd owner, InputDialogState& state) {
+bool runInputTemplate(const DialogTemplate& dialog, Hwnd owner, InputDialogState& state,
+                      DialogContext& context) {
     static bool registered = false;
     if (!registered) {
         setClassHandler(kInputDialogClass, inputClassHandler);
         registered = true;
     }
-    DialogContext context;
     context.user = &state;
-    intptr_t result = runModalDialog(inputDialogTemplate(which), owner, context, kInputDialogClass);
-    return result == 1;
+    return runModalDialog(dialog, owner, context, kInputDialogClass) == 1;
+}
+
+bool runInputDialog(InputDialog which, Hwnd owner, InputDialogState& state) {
+    DialogContext context;
+    return runInputTemplate(inputDialogTemplate(which), owner, state, context);
 }
 
 }  // namespace tvx::ui

@@ -7,6 +7,7 @@
 #include "ui/framework.h"
 #include "ui/host.h"
 #include "ui/protocol.h"
+#include "ui/watch/watchwindow.h"
 
 namespace tvx::ui {
 
@@ -14,6 +15,7 @@ void setUpUserInterface(interp::Interpreter& ip, AppHost& host, const std::strin
     host.attach(ip);
     registerFileDialog(ip);
     dialogs::registerMacroDialogs(ip);
+    watch::registerWatchWindow(ip);
     protocolLog().initialise(iniPath);
     // The dialog colour of the settings: 1 or -2 keep the alternative colour; a
     // negative value or one without any of the bits 0x1C0C0C0 means button face.

@@ -12,7 +12,8 @@ namespace tvx::ui {
 
 class AppHost;
 
-// Registers the user-interface commands (FileDialog, the macro dialogs), connects the host to the
+// Registers the user-interface commands (FileDialog, the macro dialogs, the
+// Watch Window and !hWndMain), connects the host to the
 // interpreter, and starts the protocol log from the settings file.
 void setUpUserInterface(interp::Interpreter& ip, AppHost& host, const std::string& iniPath);
 

@@ -421,12 +421,26 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return LoopExit::Stopped;
         }
+        if (!ctx.skipState && ((ip_.runState_ & kRunSingleStep) || ip_.debug_.mode != DebugRun::None) &&
+            where.start != ctx.declarationLine)
+            debugCheck(ctx);
         while (ip_.runState_ & (kRunPaused | kRunCommandPending)) {
             {
                 VariablesLetGo away(ip_);
                 ip_.host().waitWhilePaused(ip_.runState_);
             }
             if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
+        }
+        if (ip_.debug_.jumpLine > 0) {
+            // Set next statement: the line halted at is not run; the run goes on
+            // at the start of the chosen line (and halts there again).
+            size_t target = lineOffset(text, ip_.debug_.jumpLine);
+            ip_.debug_.jumpLine = 0;
+            if (target != SIZE_MAX) {
+                ctx.nextLine = target;
+                previous = nullptr;
+                continue;
+            }
         }
 
         // The line, executed or only recognised.
@@ -471,6 +485,105 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             }
         }
     }
+}
+
+// ---- The debugger
+
+int Runner::debugDepth() const {
+    if (stack_.empty()) return 0;
+    int depth = static_cast<int>(stack_.size()) - 1;
+    for (const auto& ctx : stack_) depth += ctx->callLevel;
+    return depth;
+}
+
+void Runner::debugCheck(MacroContext& ctx) {
+    DebugControl& debug = ip_.debug_;
+    bool halt = false;
+    switch (debug.mode) {
+    case DebugRun::None: halt = (ip_.runState_ & kRunSingleStep) != 0; break;
+    case DebugRun::ToDepth:
+    case DebugRun::StepOver: halt = debugDepth() <= debug.targetDepth; break;
+    case DebugRun::ToLoopLevel: {
+        int depth = debugDepth();
+        halt = depth < debug.targetDepth || (depth == debug.targetDepth && ctx.loopLevel <= debug.targetLoop);
+        break;
+    }
+    case DebugRun::ToCursor: {
+        bool sameMacro = debug.cursorFile.empty() || debug.cursorFile == ctx.fileName;
+        halt = sameMacro && lineNumberAt(*ctx.text, ctx.lineStart) == debug.cursorLine;
+        break;
+    }
+    }
+    if (!halt) return;
+    debug.mode = DebugRun::None;
+    ++debug.halts;
+    ip_.runState_ |= kRunSingleStep | kRunPaused;
+    VariablesLetGo away(ip_);
+    ip_.host().debugHalted();
+}
+
+bool Runner::debugPosition(DebugPosition& out) const {
+    if (stack_.empty()) return false;
+    const MacroContext& ctx = *stack_.back();
+    out.fileName = ctx.fileName;
+    out.path = ctx.macroPath;
+    out.text = ctx.text;
+    out.lineStart = ctx.lineStart;
+    out.line = ctx.text ? lineNumberAt(*ctx.text, ctx.lineStart) : 0;
+    out.depth = debugDepth();
+    out.loopLevel = ctx.loopLevel;
+    out.callLoopLevel = ctx.callLevel > 0 && static_cast<size_t>(ctx.callLevel) < ctx.frames.size()
+                            ? ctx.frames[static_cast<size_t>(ctx.callLevel)].loopLevel
+                            : 0;
+    return true;
+}
+
+std::vector<HistoryEntry> Runner::callHistory() const {
+    constexpr size_t kMaxHistoryText = 200;
+    std::vector<HistoryEntry> entries;
+    auto add = [&entries](const std::string& text, size_t pos, int level) {
+        HistoryEntry entry;
+        entry.level = level;
+        entry.line = lineNumberAt(text, pos);
+        // The physical line that holds pos, without its leading blanks.
+        size_t start = lineOffset(text, entry.line);
+        if (start == SIZE_MAX) start = pos;
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        size_t first = line.find_first_not_of(" \t");
+        line = first == std::string_view::npos ? std::string_view() : line.substr(first);
+        entry.text = std::string(line.substr(0, kMaxHistoryText));
+        entries.push_back(std::move(entry));
+    };
+    int level = 0;
+    for (const auto& ctx : stack_) {
+        if (!ctx->text) continue;
+        // The calls of this macro: where each was made, then where it stands now.
+        for (int call = 1; call <= ctx->callLevel && static_cast<size_t>(call) < ctx->frames.size(); ++call)
+            add(*ctx->text, ctx->frames[static_cast<size_t>(call)].callLineStart, level++);
+        add(*ctx->text, ctx->lineStart, level++);
+    }
+    std::reverse(entries.begin(), entries.end());
+    return entries;
+}
+
+Error Runner::evaluateWatch(std::string_view text, MCVal& out, std::string& stringOut, bool& isString) {
+    VariablesHeld hold(ip_);
+    std::unique_ptr<MacroContext> fresh;
+    if (!current()) {
+        fresh = std::make_unique<MacroContext>();
+        fresh->ownSymbols = std::make_unique<SymbolTable>(kMacroSpace, kMacroTableEntries, kMacroTableBuckets,
+                                                          kMacroTableText);
+        fresh->symbols = fresh->ownSymbols.get();
+        fresh->frames.resize(2);
+        applyScope(*fresh);
+    }
+    Error err = ip_.evaluateText(text, out, stringOut, isString);
+    // The value must outlive the scope it was read from.
+    if (!err && !out.makeBlockOwned()) err = kOutOfMemory;
+    if (fresh) applyScope(none_);
+    return err;
 }
 
 Error Runner::endOfTextCheck(MacroContext& ctx) {

@@ -19,6 +19,8 @@ namespace tvx::interp {
 
 class Interpreter;
 struct CallArgs;
+struct DebugPosition;
+struct HistoryEntry;
 
 enum class CallKind { Start, Call, Common };
 
@@ -53,6 +55,16 @@ public:
     // none, in a fresh one (Watch Window Execute, exit commands, StrExecute).
     Error executeImmediate(std::string_view text);
 
+    // Evaluates an expression for the Watch Window: in the running macro's
+    // scope, or in a fresh one when none runs.
+    Error evaluateWatch(std::string_view text, MCVal& out, std::string& stringOut, bool& isString);
+
+    // The debugger's view of the run: nested macros and open calls together,
+    // the innermost position, the call history (newest first).
+    int debugDepth() const;
+    bool debugPosition(DebugPosition& out) const;
+    std::vector<HistoryEntry> callHistory() const;
+
     // The running macro's context, or null.
     MacroContext* current() { return stack_.empty() ? nullptr : stack_.back().get(); }
     int nestedCalls() const { return stack_.empty() ? 0 : static_cast<int>(stack_.size()) - 1; }
@@ -60,6 +72,8 @@ public:
     // Error reporting: shows the error box for error n.
     static constexpr unsigned kContinuable = 0x4000;
     void reportError(int n, unsigned flags = 0);
+    // The error box for error n of the given line (the Watch Window's text).
+    void reportErrorWithLine(int n, unsigned flags, std::string_view line, std::string_view detail = {});
     // Macro error boxes shown since the program started (the exit status).
     int errorBoxesShown() const { return errorBoxes_; }
     // The box for an error code of an external reader library: explained by
@@ -106,12 +120,14 @@ private:
     void finishContext(bool topLevel);
     LoopExit runLoop(MacroContext& ctx, int entryLevel);
     Error endOfTextCheck(MacroContext& ctx);
+    // Before an executed line: halts it (pause and single step) when the
+    // debugger's request says so.
+    void debugCheck(MacroContext& ctx);
     // Runs the contexts above baseDepth until they end; with keepBottom the
     // lowest of them stays on the stack when it ends.
     void driveCalls(size_t baseDepth, bool keepBottom = false);
     std::unique_ptr<MacroContext> sessionContext(std::shared_ptr<const std::string> text);
     void endOfTopLevel();
-    void reportErrorWithLine(int n, unsigned flags, std::string_view line, std::string_view detail = {});
     void reportMacroNotFound(const StartRequest& request);
     void applyScope(MacroContext& ctx);
     PendingCall prepareCall(std::string_view name, std::string_view argumentText);

@@ -353,6 +353,14 @@ LResult editProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
     }
 }
 
+void userSelectedText(Hwnd hwnd, int start, int end) {
+    Window* w = find(hwnd);
+    if (!w || w->kind != Kind::Edit) return;
+    int length = static_cast<int>(w->text.size());
+    w->selStart = std::clamp(std::min(start, end), 0, length);
+    w->selEnd = std::clamp(std::max(start, end), 0, length);
+}
+
 void userEditedText(Hwnd hwnd, const std::string& text) {
     Window* w = find(hwnd);
     if (!w || w->text == text) return;

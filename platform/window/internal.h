@@ -238,6 +238,7 @@ void runNestedLoop(bool (*done)(void*), void* context);
 // User input that the toolkit turned into the records' terms.
 void userClicked(Hwnd button);                              // a push button, check box or radio button
 void userEditedText(Hwnd edit, const std::string& text);    // edits and the edit of a combo box
+void userSelectedText(Hwnd edit, int start, int end);       // an edit's selection (bytes of its text)
 void userSelected(Hwnd list, int index, bool doubleClick);  // list or combo box
 void userSelectionSet(Hwnd list, const std::vector<int>& selected);  // multiple-selection list
 void userScrolled(Hwnd hwnd, int bar, unsigned code, int position);

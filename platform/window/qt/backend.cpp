@@ -12,7 +12,6 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDialog>
-#include <QWindow>
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
@@ -31,8 +30,12 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
+#include <QUtf8StringView>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +60,54 @@ QString toQString(std::string_view bytes) {
     std::u16string wide = ansiToUtf16(bytes);
     return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
 }
+
+namespace {
+
+// Positions in a multi-line edit: bytes of the record's CR LF text, UTF-16
+// units of the widget's LF text (the text decoded as toQString does).
+struct TextWalk {
+    std::string_view text;
+    bool utf8;
+    explicit TextWalk(std::string_view t) : text(t), utf8(QUtf8StringView(t).isValidUtf8()) {}
+    // The bytes and units of the character at byte i.
+    void step(size_t i, size_t& bytes, int& units) const {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bytes = 1;
+        units = 1;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            bytes = 2;
+        } else if (utf8 && c >= 0xF0) {
+            bytes = 4;
+            units = 2;
+        } else if (utf8 && c >= 0xE0) {
+            bytes = 3;
+        } else if (utf8 && c >= 0xC0) {
+            bytes = 2;
+        }
+    }
+    int widgetPosition(size_t byteOffset) const {
+        int position = 0;
+        size_t bytes = 0;
+        int units = 0;
+        for (size_t i = 0; i < byteOffset && i < text.size(); i += bytes) {
+            step(i, bytes, units);
+            position += units;
+        }
+        return position;
+    }
+    size_t byteOffset(int widgetPosition) const {
+        int position = 0;
+        size_t i = 0, bytes = 0;
+        int units = 0;
+        for (; i < text.size() && position < widgetPosition; i += bytes) {
+            step(i, bytes, units);
+            position += units;
+        }
+        return std::min(i, text.size());
+    }
+};
+
+}  // namespace
 
 namespace {
 
@@ -541,6 +592,7 @@ public:
         if (bits & detail::kSyncEnabled) widget->setEnabled(!(w.style & WS_DISABLED));
         if (bits & (detail::kSyncItems | detail::kSyncSelection))
             syncItems(w, widget, (bits & detail::kSyncItems) != 0);
+        if ((bits & detail::kSyncSelection) && w.kind == Kind::Edit) syncEditSelection(w, widget);
         if (bits & detail::kSyncCheck) syncCheck(w, widget);
         if (bits & detail::kSyncScroll) syncScroll(w, widget);
         if (bits & detail::kSyncColors) syncColors(w, widget);
@@ -856,6 +908,9 @@ private:
     bool dialogKey(QWidget* widget, QKeyEvent* e, int vk) {
         if (vk != VK_RETURN && vk != VK_ESCAPE && vk != VK_TAB) return false;
         if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+        // A box or chooser of the toolkit's own, owned by one of our dialogs,
+        // serves its keys itself.
+        if (!directHandle(widget->window())) return false;
         Hwnd h = handleOf(widget);
         Window* w = detail::find(h);
         if (!w) return false;
@@ -900,12 +955,39 @@ private:
         return button;
     }
 
+    // Shows the record's selection (bytes of the CR LF text) in a multi-line
+    // edit, scrolled into view.
+    static void syncEditSelection(const Window& w, QWidget* widget) {
+        auto* edit = qobject_cast<QPlainTextEdit*>(widget);
+        if (!edit) return;
+        TextWalk walk(w.text);
+        QTextCursor cursor = edit->textCursor();
+        int length = std::max(0, static_cast<int>(edit->document()->characterCount()) - 1);
+        cursor.setPosition(
+            std::clamp(walk.widgetPosition(static_cast<size_t>(std::max(w.selStart, 0))), 0, length));
+        cursor.setPosition(
+            std::clamp(walk.widgetPosition(static_cast<size_t>(std::max(w.selEnd, 0))), 0, length),
+            QTextCursor::KeepAnchor);
+        edit->setTextCursor(cursor);
+        edit->ensureCursorVisible();
+    }
+
     QWidget* makeEdit(Window& w, QWidget* parent) {
         Hwnd h = w.handle;
         if (w.style & ES_MULTILINE) {
             auto* edit = new QPlainTextEdit(parent);
             edit->setLineWrapMode((w.style & ES_AUTOHSCROLL) ? QPlainTextEdit::NoWrap
                                                              : QPlainTextEdit::WidgetWidth);
+            // Where the person puts the caret or selects is the edit's selection
+            // (EM_GETSEL, EM_LINEFROMCHAR), in bytes of its CR LF text.
+            QObject::connect(edit, &QPlainTextEdit::cursorPositionChanged, edit, [h, edit]() {
+                Window* rec = detail::find(h);
+                if (!rec || static_cast<View*>(rec->view)->syncing) return;
+                QTextCursor cursor = edit->textCursor();
+                TextWalk walk(rec->text);
+                detail::userSelectedText(h, static_cast<int>(walk.byteOffset(cursor.anchor())),
+                                         static_cast<int>(walk.byteOffset(cursor.position())));
+            });
             QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [this, h, edit]() {
                 Window* rec = detail::find(h);
                 if (!rec || static_cast<View*>(rec->view)->syncing) return;
@@ -1181,7 +1263,8 @@ public:
         setObjectName("tvxMessageBox");
         setWindowTitle(caption);
         // A title and a close button, no minimise or maximise buttons.
-        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
         auto* outer = new QVBoxLayout(this);
         auto* row = new QHBoxLayout;
         QStyle::StandardPixmap icon = QStyle::SP_CustomBase;

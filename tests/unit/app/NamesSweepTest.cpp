@@ -1,5 +1,6 @@
 // Every name of the command table, alone and with odd arguments, as a
-// statement and inside an expression, through the batch command line: each
+// statement and inside an expression, and every status variable with odd
+// indexes, through the batch command line: each
 // name in a process of its own, which must end by itself and never by a
 // signal. Errors are expected; crashes and hangs are faults.
 #include <gtest/gtest.h>
@@ -27,23 +28,42 @@ using namespace std::chrono_literals;
 const std::string kTolvex = TOLVEX_BINARY_DIR "/bin/tolvex";
 
 struct Name {
-    std::string kind;  // statement or function
+    std::string kind;  // statement, function or status
     std::string word;
 };
 
-std::vector<Name> commandNames() {
+std::vector<Name> listedNames(bool status) {
     std::vector<Name> names;
-    FILE* pipe = popen(("env -u DISPLAY -u WAYLAND_DISPLAY " + kTolvex + " --list-names 2>/dev/null").c_str(), "r");
+    FILE* pipe =
+        popen(("env -u DISPLAY -u WAYLAND_DISPLAY " + kTolvex + " --list-names 2>/dev/null").c_str(), "r");
     if (!pipe) return names;
     char line[512];
     while (fgets(line, sizeof line, pipe)) {
         std::istringstream words(line);
         Name n;
         words >> n.kind >> n.word;
-        if (n.kind == "statement" || n.kind == "function") names.push_back(n);
+        if ((n.kind == "status") == status && (status || n.kind == "statement" || n.kind == "function"))
+            names.push_back(n);
     }
     pclose(pipe);
     return names;
+}
+
+std::vector<Name> commandNames() { return listedNames(false); }
+
+// The indexes every status variable is read with.
+const std::vector<std::string> kIndexes = {"",      "[0]",     "[1]",     "[-1]",  "[31]",       "[32]",
+                                           "[255]", "[65536]", "[1e300]", "[0/0]", "[\"text\"]", "[v]"};
+
+// The macro that reads one status variable: with every index, on its own
+// and inside an expression.
+std::string statusMacro(const Name& name) {
+    std::string text = "v = [1 2 3]\r\nDisableMsg 1\r\n";
+    for (const std::string& index : kIndexes) {
+        text += "x = " + name.word + index + "\r\n";
+        text += "?" + name.word + index + "\r\n";
+    }
+    return text;
 }
 
 // The argument shapes every name is tried with.
@@ -66,8 +86,7 @@ const std::set<std::string> kWaiters = {"Pause", "RpcWait", "SpeechInput"};
 
 // The macro that tries one name: every shape as a statement and as a call.
 std::string sweepMacro(const Name& name) {
-    std::string text =
-        "v = [1 2 3]\r\ns = \"abc\"\r\nm = Matrix(2, 2, 1)\r\nDisableMsg 1\r\n";
+    std::string text = "v = [1 2 3]\r\ns = \"abc\"\r\nm = Matrix(2, 2, 1)\r\nDisableMsg 1\r\n";
     for (const std::string& shape : kShapes) {
         bool huge = shape.find("1e300") != std::string::npos || shape.find("100000000") != std::string::npos;
         if (huge && kWaiters.count(name.word)) continue;
@@ -100,7 +119,8 @@ Outcome runMacro(const std::string& dir, std::chrono::seconds limit) {
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
         // A sanitizer report aborts, so that it shows as a signal.
-        std::string asan = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":abort_on_error=1";
+        std::string asan =
+            std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":abort_on_error=1";
         setenv("ASAN_OPTIONS", asan.c_str(), 1);
         setenv("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1:abort_on_error=1", 1);
         execl(kTolvex.c_str(), "tolvex", "--headless", "sweep.mac", nullptr);
@@ -132,6 +152,26 @@ TEST(NamesSweep, NoNameEndsTheProgramByASignalOrHangs) {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         std::string dir = pattern;
         std::ofstream(dir + "/sweep.mac", std::ios::binary) << sweepMacro(name);
+        Outcome outcome = runMacro(dir, 20s);
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        if (outcome.signalled)
+            faults.push_back(name.word + ": ended by signal " + std::to_string(outcome.signal));
+        else if (outcome.timedOut)
+            faults.push_back(name.word + ": still running after 20 s");
+    }
+    for (const std::string& fault : faults) ADD_FAILURE() << fault;
+}
+
+TEST(NamesSweep, NoStatusVariableEndsTheProgramByASignalOrHangs) {
+    std::vector<Name> names = listedNames(true);
+    ASSERT_GT(names.size(), 50u);
+    std::vector<std::string> faults;
+    for (const Name& name : names) {
+        char pattern[] = "/tmp/tolvex-sweep-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        std::string dir = pattern;
+        std::ofstream(dir + "/sweep.mac", std::ios::binary) << statusMacro(name);
         Outcome outcome = runMacro(dir, 20s);
         std::error_code ec;
         fs::remove_all(dir, ec);

@@ -249,4 +249,30 @@ TEST_F(Desktop, MacroDialogsTakeTypingAndClicksOnAnXDisplay) {
         << said();
 }
 
+// The Watch Window on a desktop: a line typed there runs in the running macro,
+// and Data shows the value of a typed expression (its dump goes to the console,
+// which is standard output here).
+TEST_F(Desktop, TheWatchWindowRunsATypedLineInTheRunningMacro) {
+    start("x = 0\r\ny = 0\r\nLoop 600\r\nPause 50\r\nBreakLoop x\r\nEndLoop\r\n?x\r\nTerminate\r\n");
+    std::string watch = waitForWindow("^Watch Window$");
+    ASSERT_FALSE(watch.empty()) << "the Watch Window never appeared; tolvex said: " << said();
+    ASSERT_FALSE(waitForWindow("^Tolvex$").empty()) << "no main window; tolvex said: " << said();
+    typeInto(watch, {}, "y = 21");
+    typeInto(watch, {"Return"}, "");
+    std::this_thread::sleep_for(300ms);
+    typeInto(watch, {"ctrl+a"}, "y*2");
+    // The Data button (158, 41 dialog units; 6/4 and 13/8 pixels a unit).
+    xdotool({"mousemove", "--window", watch, "262", "74", "click", "1"});
+    std::this_thread::sleep_for(300ms);
+    // Back into the input line (4, 4 units), which the click took the focus from.
+    xdotool({"mousemove", "--window", watch, "100", "14", "click", "1"});
+    typeInto(watch, {"ctrl+a"}, "x = y + 1");
+    typeInto(watch, {"Return"}, "");
+    int exit = -1;
+    ASSERT_TRUE(ended(std::chrono::seconds(40), exit)) << "tolvex did not end; it said: " << said();
+    std::vector<std::string> lines = printed();
+    EXPECT_EQ(lines, (std::vector<std::string>{"y*2", "Type: Number", std::string(79, '='), "42", "x = 22"}))
+        << said();
+}
+
 }  // namespace

@@ -1,0 +1,71 @@
+// The Watch Window (dialog MAKCOM, framework class 54): the input line with
+// the name list, the value list, and the buttons that execute a line, show a
+// value, list variables, the call history and labels, and look names up.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "interp/api.h"
+#include "platform/window/window.h"
+
+namespace tvx::ui {
+class AppHost;
+}
+
+namespace tvx::ui::watch {
+
+constexpr int kWatchClass = 54;
+
+// Controls of MAKCOM.
+enum WatchIds : int {
+    kIdInput = 9999,   // input line and name list
+    kIdValues = 9991,  // value and result list
+    kIdExecute = 7000,
+    kIdConsole = 7001,
+    kIdData = 7002,
+    kIdShowValue = 7003,
+    kIdArguments = 7004,  // Alt+X
+    kIdHelp = 7005,
+    kIdHistory = 7006,
+    kIdLabels = 7007,
+    kIdReferences = 7008,
+    kIdVariables = 7009,
+    kIdFind = 7010,
+    kIdPlot = 7011,
+    kIdMacroCommands = 8600,
+    kIdAppCommands = 8601,
+    kIdMacroFunctions = 8602,
+    kIdStatusVariables = 8603,
+    kIdHex = 8604,
+    kIdSort = 8605,
+};
+
+// Opens the Watch Window: creates it modeless (owned by owner), or shows and
+// focuses it when it exists. Returns its window, 0 when it cannot be made.
+platform::Hwnd openWatchWindow(interp::Interpreter& ip, platform::Hwnd owner);
+// The window while it is open, else 0 (also what !hWndMain reads).
+platform::Hwnd watchWindow(interp::Interpreter& ip);
+// Puts text into the input line and posts Show Value to the window (opening it).
+void showInWatchWindow(interp::Interpreter& ip, platform::Hwnd owner, std::string_view text);
+// What the value list holds now (ListMode of ui/watch/values.h).
+int watchListMode(interp::Interpreter& ip);
+
+// The source editor (a multi-line edit) on which History, Labels, Ref's and
+// Find work; 0 for none. The editor stays the caller's.
+void setSourceEditor(interp::Interpreter& ip, platform::Hwnd editor);
+platform::Hwnd sourceEditor(interp::Interpreter& ip);
+// Selects the 1-based line of an edit and scrolls it into view.
+void selectEditorLine(platform::Hwnd editor, int line);
+// Finds text in the edit after its selection (without regard to case, wrapping
+// round once) and selects it; false when it is not there.
+bool findInEditor(platform::Hwnd editor, std::string_view text);
+
+// The help on a word (mode 2: typed text): this system's help is the
+// argument description of the command table, shown in a box.
+void showHelp(interp::Interpreter& ip, std::string_view word);
+
+// Installs the class handler and the status variable !hWndMain.
+void registerWatchWindow(interp::Interpreter& ip);
+
+}  // namespace tvx::ui::watch
