@@ -255,17 +255,26 @@ Error Interpreter::executeInMacro(std::string_view text, bool quiet) {
         Error err = runner_->executeImmediate(line);
         return quiet ? err : kOk;
     }
+    // While the macro skips lines (a false If, a label search) the line is only recognised.
+    if (ctx->skipState) return LineInterpreter::skip(*this, *ctx, line.c_str());
     if (!quiet) return runner_->executeImmediate(line);
-    // A line from outside runs even while the macro skips lines (a false If, a
-    // label search): only recognising it would acknowledge a line that never
-    // ran. The macro's skip state is kept aside meanwhile.
     std::string_view savedLine = ctx->currentLine;
-    uint16_t savedSkip = ctx->skipState;
     ctx->currentLine = line;
-    ctx->skipState = 0;
     Error err = LineInterpreter::execute(*this, *ctx, line.c_str(), true);
-    ctx->skipState = savedSkip;
     ctx->currentLine = savedLine;
+    return err;
+}
+
+Error Interpreter::executeFromOutside(std::string_view text) {
+    MacroContext* ctx = runner_->current();
+    if (!ctx) return executeInMacro(text, true);
+    // The line runs even while the macro skips lines (a false If, a label
+    // search): only recognising it would acknowledge a line that never ran.
+    // The macro's skip state is kept aside meanwhile.
+    uint16_t savedSkip = ctx->skipState;
+    ctx->skipState = 0;
+    Error err = executeInMacro(text, true);
+    ctx->skipState = savedSkip;
     return err;
 }
 

@@ -300,6 +300,9 @@ public:
     // Runs one line in the running macro as if it stood there (StrExecute):
     // quiet returns an error instead of showing it.
     Error executeInMacro(std::string_view line, bool quiet);
+    // Runs one line that another program sent (DDE and RPC executes) in the
+    // running macro, also while the macro skips lines; errors are returned.
+    Error executeFromOutside(std::string_view line);
     // Runs a macro and what it calls (the program's start, CallMacro).
     bool run(const StartRequest& request);
     // True while a macro (or an immediate line) has a context to run in.

@@ -915,7 +915,7 @@ void Runner::servePendingLine() {
     Error err;
     {
         VariablesHeld hold(ip_);
-        err = ip_.executeInMacro(text, true);
+        err = ip_.executeFromOutside(text);
     }
     servingLine_ = false;
     ip_.pendingLine().finish(static_cast<int>(err));

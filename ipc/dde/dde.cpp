@@ -273,7 +273,7 @@ bool serveExecute(void* context, const std::string& command) {
     std::string line = command.substr(0, std::min(std::strlen(command.c_str()), kExecuteBuffer - 1));
     if (line.empty()) return true;  // a client that only tests the conversation
     VariablesHeld hold(ip);
-    return ip.executeInMacro(line, true) == kOk;
+    return ip.executeFromOutside(line) == kOk;
 }
 
 // The bus, joined on first use; null while DDE is off.

@@ -181,8 +181,7 @@ struct ExecutingHost : testing::TestHost {
     Interpreter* ip = nullptr;
     int ran = 0;
     bool pumpMessages(int) override {
-        if (ip && ip->hasMacro() && values.empty() && ip->executeInMacro("hits = hits + 1", true) == kOk)
-            ++ran;
+        if (ip && ip->hasMacro() && values.empty() && ip->executeFromOutside("hits = hits + 1") == kOk) ++ran;
         return true;
     }
 };
