@@ -424,6 +424,47 @@ TEST_F(DebuggerTest, StopEndsAHaltedMacroAndContinueRunsToTheEnd) {
     EXPECT_EQ(printed(), "total = 100\n");
 }
 
+TEST_F(DebuggerTest, LabelsHistoryAndFindMoveTheSourcePane) {
+    auto selectedLine = [] {
+        uint32_t start = 0, end = 0;
+        sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start), reinterpret_cast<LParam>(&end));
+        return static_cast<int>(sendMessage(sourcePane(), EM_LINEFROMCHAR, start)) + 1;
+    };
+    std::vector<int> lines = debugRun(
+        kLoopsAndFunctions,
+        {{kCommandRunToCursor, 10},
+         {kCommandContinue, 0, [&] {
+              Hwnd window = watch::openWatchWindow(*ip, 0);
+              ASSERT_NE(window, 0u);
+              toggle(window, watch::kIdSort);
+              press(window, watch::kIdLabels);
+              EXPECT_EQ(items(window, watch::kIdValues), std::vector<std::string>{"Twice              8"});
+              press(window, watch::kIdReferences);  // nothing jumps in this macro
+              EXPECT_EQ(items(window, watch::kIdValues), std::vector<std::string>{"Twice              8"});
+              screenshot(qt::widgetOf(window), "watch-window-labels");
+              sendMessage(sourcePane(), EM_SETSEL, 0, 0);
+              choose(window, 0);
+              EXPECT_EQ(selectedLine(), 8);
+
+              press(window, watch::kIdHistory);
+              EXPECT_EQ(watch::watchListMode(*ip), watch::kListHistory);
+              EXPECT_EQ(items(window, watch::kIdValues),
+                        (std::vector<std::string>{" 1:  10  Return y", " 0:   3  total = total + Twice(!LoopIndex)"}));
+              screenshot(qt::widgetOf(window), "watch-window-history");
+              choose(window, 1);
+              EXPECT_EQ(selectedLine(), 3);
+
+              // Find: the typed word in the pane, after its selection.
+              setWindowText(dialogItem(window, watch::kIdInput), "total more");
+              press(window, watch::kIdFind);
+              EXPECT_EQ(selectedLine(), 5);  // after line 3, which is selected
+              press(window, watch::kIdFind);
+              EXPECT_EQ(selectedLine(), 6);
+              destroyWindow(window);
+          }}});
+    EXPECT_EQ(lines, (std::vector<int>{1, 10}));
+}
+
 TEST_F(DebuggerTest, TheCaretPutByAPersonIsTheLineTheCursorCommandsUse) {
     Hwnd main = createMainWindow(*host, *ip);
     ASSERT_TRUE(openInSourcePane(write("\xC3\xA9 = 1\nx = 2\ny = 3\n")));
