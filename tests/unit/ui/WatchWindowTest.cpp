@@ -134,7 +134,7 @@ TEST(WatchValues, WholeNumbersInHexShowTheirCharacter) {
     EXPECT_EQ(watch::numberText(65, false), "65");
 }
 
-TEST(WatchValues, WordsAndHelpWordsAreCutWhereTheSpecSays) {
+TEST(WatchValues, WordsAtTheCursorAndHelpWordsEndWhereNameCharactersEnd) {
     EXPECT_EQ(watch::wordAt("x = !LoopIndex + 1", 7, 7), "!LoopIndex");
     EXPECT_EQ(watch::wordAt("StrSet a, b", 0, 0), "StrSet");
     EXPECT_EQ(watch::wordAt("a + b", 2, 2), "");
@@ -427,7 +427,8 @@ TEST_F(DebuggerTest, StopEndsAHaltedMacroAndContinueRunsToTheEnd) {
 TEST_F(DebuggerTest, LabelsHistoryAndFindMoveTheSourcePane) {
     auto selectedLine = [] {
         uint32_t start = 0, end = 0;
-        sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start), reinterpret_cast<LParam>(&end));
+        sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start),
+                    reinterpret_cast<LParam>(&end));
         return static_cast<int>(sendMessage(sourcePane(), EM_LINEFROMCHAR, start)) + 1;
     };
     std::vector<int> lines = debugRun(
@@ -449,7 +450,8 @@ TEST_F(DebuggerTest, LabelsHistoryAndFindMoveTheSourcePane) {
               press(window, watch::kIdHistory);
               EXPECT_EQ(watch::watchListMode(*ip), watch::kListHistory);
               EXPECT_EQ(items(window, watch::kIdValues),
-                        (std::vector<std::string>{" 1:  10  Return y", " 0:   3  total = total + Twice(!LoopIndex)"}));
+                        (std::vector<std::string>{" 1:  10  Return y",
+                                                  " 0:   3  total = total + Twice(!LoopIndex)"}));
               screenshot(qt::widgetOf(window), "watch-window-history");
               choose(window, 1);
               EXPECT_EQ(selectedLine(), 3);
