@@ -462,6 +462,14 @@ TEST_F(DebuggerTest, LabelsHistoryAndFindMoveTheSourcePane) {
               EXPECT_EQ(selectedLine(), 5);  // after line 3, which is selected
               press(window, watch::kIdFind);
               EXPECT_EQ(selectedLine(), 6);
+
+              // Show Word: the word at the pane's caret goes to the input line and shows.
+              LResult at = sendMessage(sourcePane(), EM_LINEINDEX, 4);  // "total = 100"
+              sendMessage(sourcePane(), EM_SETSEL, static_cast<WParam>(at + 2), at + 2);
+              sendMessage(parentOf(sourcePane()), WM_COMMAND, kCommandShowWord);
+              EXPECT_TRUE(pumpUntil(
+                  [&] { return items(window, watch::kIdValues) == std::vector<std::string>{"0"}; }));
+              EXPECT_EQ(windowText(dialogItem(window, watch::kIdInput)), "total");
               destroyWindow(window);
           }}});
     EXPECT_EQ(lines, (std::vector<int>{1, 10}));
