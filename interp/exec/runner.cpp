@@ -509,8 +509,24 @@ void Runner::debugCheck(MacroContext& ctx) {
         break;
     }
     case DebugRun::ToCursor: {
+        // The cursor's line as a range of offsets, found once per text and line
+        // (counting lines before every line would make a long loop crawl).
+        struct CursorRange {
+            std::weak_ptr<const std::string> text;
+            int line = 0;
+            size_t begin = 0, end = 0;
+        };
+        thread_local CursorRange range;
         bool sameMacro = debug.cursorFile.empty() || debug.cursorFile == ctx.fileName;
-        halt = sameMacro && lineNumberAt(*ctx.text, ctx.lineStart) == debug.cursorLine;
+        if (!sameMacro) break;
+        if (range.text.lock() != ctx.text || range.line != debug.cursorLine) {
+            range.text = ctx.text;
+            range.line = debug.cursorLine;
+            range.begin = lineOffset(*ctx.text, debug.cursorLine);
+            range.end = range.begin == SIZE_MAX ? SIZE_MAX : lineOffset(*ctx.text, debug.cursorLine + 1);
+            if (range.end == SIZE_MAX) range.end = ctx.text->size() + 1;
+        }
+        halt = range.begin != SIZE_MAX && ctx.lineStart >= range.begin && ctx.lineStart < range.end;
         break;
     }
     }

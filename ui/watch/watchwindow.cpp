@@ -171,15 +171,21 @@ void buildNameList(Interpreter& ip, Hwnd hwnd) {
     // This system has no run-time command table: nothing more is listed.
 }
 
-void fillValues(Hwnd hwnd, const std::vector<std::string>& items, bool keepSelection, bool dropDown) {
+// Fills the value list. A value shows its first item in the list's field; the
+// lists whose entries are chosen (history, labels, variables) keep the previous
+// selection, or have none, so that any entry, the first too, can be chosen.
+enum class Selection { First, None, Previous };
+void fillValues(Hwnd hwnd, const std::vector<std::string>& items, Selection selection, bool dropDown) {
     Hwnd combo = dialogItem(hwnd, kIdValues);
-    LResult selected = keepSelection ? sendMessage(combo, CB_GETCURSEL) : CB_ERR;
+    LResult selected = selection == Selection::Previous ? sendMessage(combo, CB_GETCURSEL)
+                       : selection == Selection::First  ? 0
+                                                        : CB_ERR;
     sendMessage(combo, CB_RESETCONTENT);
     for (const std::string& text : items) addItem(combo, text);
     if (selected >= 0 && selected < static_cast<LResult>(items.size()))
         sendMessage(combo, CB_SETCURSEL, static_cast<WParam>(selected));
-    else if (!items.empty())
-        sendMessage(combo, CB_SETCURSEL, 0);
+    else
+        setWindowText(combo, "");
     if (dropDown && !items.empty()) sendMessage(combo, CB_SHOWDROPDOWN, 1);
 }
 
@@ -220,7 +226,7 @@ void showValueOf(WatchState& state, const std::string& text, bool dump) {
     state.listMode = listing.mode;
     size_t first = text.find_first_not_of(" \t");
     state.objectName = first == std::string::npos ? std::string() : text.substr(first);
-    fillValues(state.hwnd, listing.items, false, false);
+    fillValues(state.hwnd, listing.items, Selection::First, false);
     if (dump) ip.host().consoleWrite(detailedDump(ip, text));
 }
 
@@ -266,7 +272,7 @@ void pressButton(WatchState& state, int button) {
         if (!ip.running()) break;
         std::vector<std::string> lines = historyLines(ip);
         if (state.listMode == kListHistory && valueItems(hwnd) != lines) messageBeep(0xFFFFFFFF);
-        fillValues(hwnd, lines, false, false);
+        fillValues(hwnd, lines, Selection::None, false);
         state.listMode = kListHistory;
         break;
     }
@@ -274,14 +280,15 @@ void pressButton(WatchState& state, int button) {
     case 9: {  // Labels, Ref's
         std::vector<std::string> lines;
         if (!labelLines(ip, sourceText(state), button == 9, checked(hwnd, kIdSort), lines)) break;
-        fillValues(hwnd, lines, state.listMode == kListLabels, true);
+        fillValues(hwnd, lines, state.listMode == kListLabels ? Selection::Previous : Selection::None, true);
         state.listMode = kListLabels;
         break;
     }
     case 10: {  // Var's
         if (!ip.hasMacro()) break;
         std::vector<std::string> lines = variableLines(ip);
-        fillValues(hwnd, lines, state.listMode == kListVariables, true);
+        fillValues(hwnd, lines, state.listMode == kListVariables ? Selection::Previous : Selection::None,
+                   true);
         state.listMode = kListVariables;
         break;
     }

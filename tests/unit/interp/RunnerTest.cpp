@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <random>
 #include <string>
@@ -224,6 +225,82 @@ TEST(Runner, ReaderErrorBoxExplainsKnownCodes) {
     EXPECT_EQ(host.boxes[1], "Reader Error|Reader Error 0x80000001");
     std::remove((directory + "ErrorCod.ini").c_str());
     rmdir(dir);
+}
+
+TEST(Debugger, LineNumbersAndOffsetsCountEveryKindOfLineEnd) {
+    std::string_view text = "a\r\nb\rc\nd";
+    EXPECT_EQ(lineNumberAt(text, 0), 1);
+    EXPECT_EQ(lineNumberAt(text, 3), 2);  // after CR LF
+    EXPECT_EQ(lineNumberAt(text, 5), 3);  // after a lone CR
+    EXPECT_EQ(lineNumberAt(text, 7), 4);
+    EXPECT_EQ(lineNumberAt(text, 99), 4);
+    EXPECT_EQ(lineOffset(text, 1), 0u);
+    EXPECT_EQ(lineOffset(text, 2), 3u);
+    EXPECT_EQ(lineOffset(text, 3), 5u);
+    EXPECT_EQ(lineOffset(text, 4), 7u);
+    EXPECT_EQ(lineOffset(text, 5), SIZE_MAX);
+    EXPECT_EQ(lineOffset(text, 0), SIZE_MAX);
+    EXPECT_EQ(lineOffset("a\n", 2), SIZE_MAX);  // nothing after the last line end
+}
+
+// A host that steps as told: at each halt it records the line and the depth
+// and carries out the next action.
+class SteppingHost : public testing::TestHost {
+public:
+    Interpreter* ip = nullptr;
+    std::deque<char> actions;  // s: single step, o: step out, v: step over; none left: continue
+    std::vector<std::pair<int, int>> halts;
+    void debugHalted() override {
+        DebugPosition position;
+        ASSERT_TRUE(ip->debugPosition(position));
+        halts.emplace_back(position.line, position.depth);
+        char action = actions.empty() ? 'c' : actions.front();
+        if (!actions.empty()) actions.pop_front();
+        uint8_t state = ip->runState() & static_cast<uint8_t>(~(kRunPaused | kRunSingleStep));
+        if (action == 's') state |= kRunSingleStep;
+        if (action == 'o') {
+            ip->debug().mode = DebugRun::ToDepth;
+            ip->debug().targetDepth = position.depth - 1;
+        }
+        if (action == 'v') {
+            ip->debug().mode = DebugRun::StepOver;
+            ip->debug().targetDepth = position.depth;
+        }
+        ip->setRunState(state);
+    }
+};
+
+TEST(Debugger, StepOutOfARecursiveCallHaltsWhereItsCallerGoesOn) {
+    SteppingHost host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    host.actions = {'s', 's', 's', 'o'};
+    ip.setRunState(kRunSingleStep);
+    const std::string text =
+        "?F(3)\n"                  // 1
+        "End\n"                    // 2
+        "Function F(n)\n"          // 3
+        "  If n < 1\n"             // 4
+        "    Return 0\n"           // 5
+        "  EndIf\n"                // 6
+        "  Return n + F(n - 1)\n"  // 7
+        "End\n";                   // 8
+    EXPECT_TRUE(runText(ip, text));
+    // In F(3) (depth 1; its Function line was found by the search for it, not
+    // run), then in F(2) (depth 2), which enters on the Function line it now
+    // jumps to; out of F(2) the deeper calls run through, F(3) returns too, and
+    // the run halts on "End" at the top.
+    EXPECT_EQ(host.halts, (std::vector<std::pair<int, int>>{{1, 0}, {4, 1}, {7, 1}, {3, 2}, {2, 0}}));
+    EXPECT_EQ(host.values, std::vector<std::string>{"F(3) = 6"});
+
+    // Step over a line that calls: the call runs through.
+    host.halts.clear();
+    host.values.clear();
+    host.actions = {'v'};
+    ip.setRunState(kRunSingleStep);
+    EXPECT_TRUE(runText(ip, text));
+    EXPECT_EQ(host.halts, (std::vector<std::pair<int, int>>{{1, 0}, {2, 0}}));
+    EXPECT_EQ(host.values, std::vector<std::string>{"F(3) = 6"});
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ TEST(WatchValues, WholeNumbersInHexShowTheirCharacter) {
     EXPECT_EQ(watch::numberText(65, false), "65");
 }
 
-TEST(WatchValues, WordsAndHelpWordsAreCutWhereTheSpecSays) {
+TEST(WatchValues, WordsAtTheCursorAndHelpWordsEndWhereNameCharactersEnd) {
     EXPECT_EQ(watch::wordAt("x = !LoopIndex + 1", 7, 7), "!LoopIndex");
     EXPECT_EQ(watch::wordAt("StrSet a, b", 0, 0), "StrSet");
     EXPECT_EQ(watch::wordAt("a + b", 2, 2), "");
@@ -422,6 +422,57 @@ TEST_F(DebuggerTest, StopEndsAHaltedMacroAndContinueRunsToTheEnd) {
     lines = debugRun(kLoopsAndFunctions, {{kCommandContinue}});
     EXPECT_EQ(lines, (std::vector<int>{1}));
     EXPECT_EQ(printed(), "total = 100\n");
+}
+
+TEST_F(DebuggerTest, LabelsHistoryAndFindMoveTheSourcePane) {
+    auto selectedLine = [] {
+        uint32_t start = 0, end = 0;
+        sendMessage(sourcePane(), EM_GETSEL, reinterpret_cast<WParam>(&start),
+                    reinterpret_cast<LParam>(&end));
+        return static_cast<int>(sendMessage(sourcePane(), EM_LINEFROMCHAR, start)) + 1;
+    };
+    std::vector<int> lines = debugRun(
+        kLoopsAndFunctions,
+        {{kCommandRunToCursor, 10},
+         {kCommandContinue, 0, [&] {
+              Hwnd window = watch::openWatchWindow(*ip, 0);
+              ASSERT_NE(window, 0u);
+              toggle(window, watch::kIdSort);
+              press(window, watch::kIdLabels);
+              EXPECT_EQ(items(window, watch::kIdValues), std::vector<std::string>{"Twice              8"});
+              press(window, watch::kIdReferences);  // nothing jumps in this macro
+              EXPECT_EQ(items(window, watch::kIdValues), std::vector<std::string>{"Twice              8"});
+              screenshot(qt::widgetOf(window), "watch-window-labels");
+              sendMessage(sourcePane(), EM_SETSEL, 0, 0);
+              choose(window, 0);
+              EXPECT_EQ(selectedLine(), 8);
+
+              press(window, watch::kIdHistory);
+              EXPECT_EQ(watch::watchListMode(*ip), watch::kListHistory);
+              EXPECT_EQ(items(window, watch::kIdValues),
+                        (std::vector<std::string>{" 1:  10  Return y",
+                                                  " 0:   3  total = total + Twice(!LoopIndex)"}));
+              screenshot(qt::widgetOf(window), "watch-window-history");
+              choose(window, 1);
+              EXPECT_EQ(selectedLine(), 3);
+
+              // Find: the typed word in the pane, after its selection.
+              setWindowText(dialogItem(window, watch::kIdInput), "total more");
+              press(window, watch::kIdFind);
+              EXPECT_EQ(selectedLine(), 5);  // after line 3, which is selected
+              press(window, watch::kIdFind);
+              EXPECT_EQ(selectedLine(), 6);
+
+              // Show Word: the word at the pane's caret goes to the input line and shows.
+              LResult at = sendMessage(sourcePane(), EM_LINEINDEX, 4);  // "total = 100"
+              sendMessage(sourcePane(), EM_SETSEL, static_cast<WParam>(at + 2), at + 2);
+              sendMessage(parentOf(sourcePane()), WM_COMMAND, kCommandShowWord);
+              EXPECT_TRUE(pumpUntil(
+                  [&] { return items(window, watch::kIdValues) == std::vector<std::string>{"0"}; }));
+              EXPECT_EQ(windowText(dialogItem(window, watch::kIdInput)), "total");
+              destroyWindow(window);
+          }}});
+    EXPECT_EQ(lines, (std::vector<int>{1, 10}));
 }
 
 TEST_F(DebuggerTest, TheCaretPutByAPersonIsTheLineTheCursorCommandsUse) {
