@@ -353,8 +353,10 @@ bool parseLetters(std::string_view text, Letters& out) {
         if (!suffix.empty() && std::strchr("PpXT", suffix.front())) out.access = suffix.front();
         text = text.substr(0, semicolon);
     }
+    // The letters that take an argument (the reader skips the others too).
     for (char c : text)
-        if (c != '.' && c != '?' && c != 'o') out.arguments += c;
+        if ((c >= 'a' && c <= 'z' && c != 'o') || (c != 0 && std::strchr("DABILRFPV$", c)))
+            out.arguments += c;
     return true;
 }
 

@@ -1,13 +1,20 @@
 #include "ui/watch/watchwindow.h"
 
+#include <spawn.h>
 #include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 
 #include "platform/window/dialog.h"
 #include "platform/window/gdi.h"
 #include "ui/framework.h"
 #include "ui/watch/values.h"
+
+extern char** environ;
 
 namespace tvx::ui::watch {
 
@@ -441,7 +448,61 @@ bool findInEditor(Hwnd editor, std::string_view text) {
     return true;
 }
 
+std::string referenceAddress(const Interpreter& ip, std::string_view word) {
+    std::string file;
+    for (const char* relative : {"../share/doc/tolvex/reference.html", "../doc/reference.html"}) {
+        std::string candidate = ip.programDirectory() + relative;
+        if (::access(candidate.c_str(), R_OK) == 0) {
+            file = candidate;
+            break;
+        }
+    }
+    if (file.empty()) return {};
+    // The entry's anchor: the name as the tables write it, other bytes as _XX.
+    std::string name(word);
+    if (!name.empty() && name[0] == '!') {
+        int code = ip.statusVariables().lookup(std::string_view(name).substr(1));
+        if (code > 0) name = "!" + std::string(ip.statusVariables().name(code));
+    } else if (int code = ip.commands().lookup(name); code > 0) {
+        name = std::string(ip.commands().name(code));
+    }
+    std::string anchor;
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || c == '_') {
+            anchor += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "_%02X", c);
+            anchor += hex;
+        }
+    }
+    return "file://" + file + (anchor.empty() ? "" : "#" + anchor);
+}
+
+namespace {
+
+// Hands an address to the desktop's opener; false when it cannot be started.
+bool openOnDesktop(const std::string& address) {
+    // The shell starts the opener in the background and ends at once, so no
+    // child is left to wait for.
+    const char* argv[] = {"/bin/sh",       "-c",   "xdg-open \"$1\" >/dev/null 2>&1 &", "sh",
+                          address.c_str(), nullptr};
+    pid_t pid = -1;
+    if (::access("/usr/bin/xdg-open", X_OK) != 0 ||
+        posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+        return false;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
 void showHelp(Interpreter& ip, std::string_view word) {
+    if (platform::windowSystemVisible()) {
+        std::string address = referenceAddress(ip, word);
+        if (!address.empty() && openOnDesktop(address)) return;
+    }
     std::string description = word.empty() ? std::string() : argumentDescription(ip, word);
     if (description.empty())
         description = word.empty() ? "Type a statement, function or status variable and press ?."

@@ -61,9 +61,17 @@ void selectEditorLine(platform::Hwnd editor, int line);
 // round once) and selects it; false when it is not there.
 bool findInEditor(platform::Hwnd editor, std::string_view text);
 
-// The help on a word (mode 2: typed text): this system's help is the
-// argument description of the command table, shown in a box.
+// The help on a word (mode 2: typed text): on a display the command reference
+// opens at the word's entry in the desktop's browser; otherwise (or without
+// the reference or a browser) the argument description of the command table
+// is shown in a box.
 void showHelp(interp::Interpreter& ip, std::string_view word);
+
+// The address of the command reference at a name's entry ("file://...#Name",
+// the name written as the tables write it), or "" when the reference is not
+// there: doc/reference.html beside the program's folder in a build,
+// share/doc/tolvex/reference.html in an installation.
+std::string referenceAddress(const interp::Interpreter& ip, std::string_view word);
 
 // Installs the class handler and the status variable !hWndMain.
 void registerWatchWindow(interp::Interpreter& ip);

@@ -25,7 +25,7 @@ TEST(AutomationDeclaration, LettersTargetsAndAddresses) {
     EXPECT_EQ(l.result, 'o');
     EXPECT_EQ(l.arguments, "l");
     EXPECT_EQ(l.access, 'P');
-    ASSERT_TRUE(parseLetters("l<so;T", l));  // "<" after the result letter and "o" arguments are skipped
+    ASSERT_TRUE(parseLetters("l<soZ;T", l));  // "<" after the result letter, "o" and unknown letters skipped
     EXPECT_EQ(l.arguments, "s");
     EXPECT_EQ(l.access, 'T');
     EXPECT_FALSE(parseLetters("=", l));

@@ -10,6 +10,7 @@
 #include <QTextCursor>
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -309,6 +310,30 @@ TEST_F(WatchWindowTest, ExecuteShowValueAndVarsDriveTheLists) {
         EXPECT_EQ(windowText(input), "p.size");
     });
     destroyWindow(window);
+}
+
+// Help opens the command reference at the entry of the name as the tables
+// write it; without a reference there is no address (help shows a box).
+TEST_F(WatchWindowTest, HelpFindsTheReferenceEntryOfAName) {
+    char dir[] = "/tmp/tolvex-reference-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string root = dir;
+    interp::RunnerConfig config = ip->config();
+    config.programDirectory = root + "/bin/";
+    ip->reconfigure(config);
+    EXPECT_EQ(watch::referenceAddress(*ip, "StrDef"), "");
+    ASSERT_EQ(::mkdir((root + "/bin").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((root + "/doc").c_str(), 0700), 0);
+    std::ofstream(root + "/doc/reference.html") << "<html></html>";
+    std::string file = "file://" + root + "/bin/../doc/reference.html";
+    EXPECT_EQ(watch::referenceAddress(*ip, "strdef"), file + "#StrDef");
+    EXPECT_EQ(watch::referenceAddress(*ip, "!cursorx"), file + "#_21CursorX");
+    EXPECT_EQ(watch::referenceAddress(*ip, "noSuchWord"), file + "#noSuchWord");
+    EXPECT_EQ(watch::referenceAddress(*ip, ""), file);
+    std::remove((root + "/doc/reference.html").c_str());
+    ::rmdir((root + "/doc").c_str());
+    ::rmdir((root + "/bin").c_str());
+    ::rmdir(dir);
 }
 
 TEST_F(WatchWindowTest, HWndMainIsTheWatchWindow) {
