@@ -12,16 +12,7 @@ namespace {
 constexpr size_t kMaxInputText = 80;
 
 DialogItem item(const char* cls, uint32_t style, int id, int x, int y, int cx, int cy, const char* text) {
-    DialogItem i;
-    i.className = cls;
-    i.style = WS_CHILD | WS_VISIBLE | style;
-    i.id = static_cast<uint16_t>(id);
-    i.x = static_cast<int16_t>(x);
-    i.y = static_cast<int16_t>(y);
-    i.cx = static_cast<int16_t>(cx);
-    i.cy = static_cast<int16_t>(cy);
-    i.text = text;
-    return i;
+    return templateItem(cls, style, id, x, y, cx, cy, text);
 }
 
 DialogTemplate build(bool number, bool withCancel) {

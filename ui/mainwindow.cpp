@@ -253,16 +253,7 @@ void startAtLabel(Hwnd hwnd) {
         t.title = "Start Macro";
         auto add = [&t](const char* cls, uint32_t style, int id, int x, int y, int cx, int cy,
                         const char* text) {
-            DialogItem i;
-            i.className = cls;
-            i.style = WS_CHILD | WS_VISIBLE | style;
-            i.id = static_cast<uint16_t>(id);
-            i.x = static_cast<int16_t>(x);
-            i.y = static_cast<int16_t>(y);
-            i.cx = static_cast<int16_t>(cx);
-            i.cy = static_cast<int16_t>(cy);
-            i.text = text;
-            t.items.push_back(i);
+            t.items.push_back(templateItem(cls, style, id, x, y, cx, cy, text));
         };
         add("Static", SS_LEFT, 8800, 6, 4, 128, 8, "Start Macro at Label:");
         add("Edit", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8801, 6, 14, 128, 12, "");

@@ -57,16 +57,7 @@ WatchState& watch(Interpreter& ip) {
 }
 
 DialogItem item(const char* cls, uint32_t style, int id, int x, int y, int cx, int cy, const char* text) {
-    DialogItem i;
-    i.className = cls;
-    i.style = WS_CHILD | WS_VISIBLE | style;
-    i.id = static_cast<uint16_t>(id);
-    i.x = static_cast<int16_t>(x);
-    i.y = static_cast<int16_t>(y);
-    i.cx = static_cast<int16_t>(cx);
-    i.cy = static_cast<int16_t>(cy);
-    i.text = text;
-    return i;
+    return templateItem(cls, style, id, x, y, cx, cy, text);
 }
 
 const DialogTemplate& watchTemplate() {
