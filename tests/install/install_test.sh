@@ -38,6 +38,20 @@ for f in libpixory.so libpixory.so.1 pkgconfig/pixory.pc cmake/Pixory/PixoryConf
   cmake/Pixory/PixoryConfigVersion.cmake tolvex/libtvxplatform.so; do
   [ -e "$libdir/$f" ] || fail "$f is not installed in ${libdir#"$root"/}"
 done
+# The desktop's entry opens macros (the file type *.mac) with the installed program.
+desktop=$root/share/applications/tolvex.desktop
+[ -e "$desktop" ] || fail "no desktop entry"
+grep -qx 'Exec=tolvex %f' "$desktop" || fail "the desktop entry does not start tolvex with the file"
+grep -qx 'MimeType=text/x-tolvex-macro;' "$desktop" || fail "the desktop entry names no macro file type"
+grep -q '<glob pattern="\*.mac"/>' "$root/share/mime/packages/tolvex.xml" || fail "no file type for *.mac"
+grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/tolvex.svg" || fail "no icon"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$desktop" || fail "desktop-file-validate refuses the entry"
+fi
+if command -v xmllint >/dev/null; then
+  xmllint --noout "$root/share/mime/packages/tolvex.xml" "$root/share/icons/hicolor/scalable/apps/tolvex.svg" ||
+    fail "the file type or the icon is not well-formed XML"
+fi
 soname=$(readelf -d "$libdir"/libpixory.so.*.* | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
 [ "$soname" = libpixory.so.1 ] || fail "libpixory's SONAME is '$soname'"
 gzip -t "$root/share/man/man1/tolvex.1.gz" || fail "the manual page is not a gzip file"
