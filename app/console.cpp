@@ -14,6 +14,7 @@
 
 #include "interp/api.h"
 #include "interp/session.h"
+#include "platform/statedir.h"
 #include "ui/host.h"
 
 namespace tvx::app {
@@ -151,11 +152,8 @@ private:
 }  // namespace
 
 std::string consoleHistoryPath() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/') return std::string(state) + "/tolvex/history";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/state/tolvex/history";
-    return {};
+    std::string folder = platform::stateDirectory();
+    return folder.empty() ? folder : folder + "/history";
 }
 
 int runConsole(interp::Interpreter& ip, ui::AppHost& host) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ipc/system/winerror.h"
+#include "platform/statedir.h"
 
 namespace tvx::ipc::registry {
 
@@ -155,15 +156,8 @@ void Store::close() {
 }
 
 std::string Store::defaultFile() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    std::string base;
-    if (state && state[0] == '/') {
-        base = state;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "/tmp") + "/.local/state";
-    }
-    return base + "/tolvex/registry.db";
+    std::string folder = platform::stateDirectory();
+    return (folder.empty() ? std::string("/tmp/.local/state/tolvex") : folder) + "/registry.db";
 }
 
 int Store::sqliteError(int rc) const {
