@@ -2,6 +2,7 @@
 // IsList, and the sums and extreme positions of a data-block variable named
 // directly as argument.
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "builtins/numeric/numeric.h"
@@ -150,6 +151,42 @@ int64_t elementCount(const DataBlock* block) {
     return block->elementType == kElemComplexMatrix ? block->count / 2 : block->count;
 }
 
+// Adds n elements of type T from `from` on, the last first, each read as
+// readElement reads it: the same order and rounding as an element-by-element
+// sum, without a type switch per element.
+template <typename T>
+double sumBackward(const unsigned char* bytes, int64_t from, int64_t n) {
+    double sum = 0;
+    for (int64_t i = from + n - 1; i >= from; --i) {
+        T v;
+        std::memcpy(&v, bytes + i * static_cast<int64_t>(sizeof(T)), sizeof(T));
+        sum += static_cast<double>(v);
+    }
+    return sum;
+}
+
+double sumRealElements(const DataBlock* block, int64_t from, int64_t n) {
+    const unsigned char* p = block->bytes();
+    switch (block->elementType) {
+    case kElemUInt8: return sumBackward<uint8_t>(p, from, n);
+    case kElemInt8: return sumBackward<int8_t>(p, from, n);
+    case kElemInt16: return sumBackward<int16_t>(p, from, n);
+    case kElemUInt16: return sumBackward<uint16_t>(p, from, n);
+    case kElemInt32: return sumBackward<int32_t>(p, from, n);
+    case kElemUInt32: return sumBackward<uint32_t>(p, from, n);
+    case kElemFloat: return sumBackward<float>(p, from, n);
+    case kElemInt64: return sumBackward<int64_t>(p, from, n);
+    case kElemDouble:
+    case kElemRealMatrix:
+    case kElemComplexScalar: return sumBackward<double>(p, from, n);
+    default: {
+        double sum = 0;
+        for (int64_t i = from + n - 1; i >= from; --i) sum += readElement(block, i);
+        return sum;
+    }
+    }
+}
+
 // Sum of elements start.. (count of them, or all when count is not between 1
 // and the number left), added from the last to the first.
 Error sumElements(const DataBlock* block, int32_t start, int32_t count, MCVal& result) {
@@ -171,9 +208,7 @@ Error sumElements(const DataBlock* block, int32_t start, int32_t count, MCVal& r
         setComplexResult(result, {re, im});
         return kOk;
     }
-    double sum = 0;
-    for (int64_t i = start + n - 1; i >= start; --i) sum += readElement(block, i);
-    result.setReal(sum);
+    result.setReal(sumRealElements(block, start, n));
     return kOk;
 }
 
