@@ -18,18 +18,6 @@ std::string complexText(double re, double im) {
     return buffer;
 }
 
-std::string elementText(const DataBlock* block, int64_t index) {
-    double value = readElement(block, index);
-    std::string text = Interpreter::formatNumber(value);
-    // Byte elements above 31 also show their character.
-    if ((block->elementType == kElemUInt8 || block->elementType == kElemInt8) && value > 31 && value < 256) {
-        text += " '";
-        text.push_back(static_cast<char>(static_cast<int>(value)));
-        text += "'";
-    }
-    return text;
-}
-
 std::string blockText(const Interpreter& ip, const DataBlock* block) {
     char line[160];
     std::string text;
@@ -45,7 +33,7 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
         text = line;
         int64_t shown = std::min<int64_t>(block->count, kMaxListedElements);
         for (int64_t i = 0; i < shown; ++i) {
-            text += "\n" + std::to_string(i) + ": " + elementText(block, i);
+            text += "\n" + std::to_string(i) + ": " + displayElement(block, i);
         }
         return text;
     }
@@ -80,12 +68,25 @@ std::string blockText(const Interpreter& ip, const DataBlock* block) {
 
 }  // namespace
 
+std::string displayElement(const DataBlock* block, int64_t index) {
+    double value = readElement(block, index);
+    std::string text = Interpreter::formatNumber(value);
+    // Byte elements above 31 also show their character.
+    if ((block->elementType == kElemUInt8 || block->elementType == kElemInt8) && value > 31 && value < 256) {
+        text += " '";
+        text.push_back(static_cast<char>(static_cast<int>(value)));
+        text += "'";
+    }
+    return text;
+}
+
 std::string displayValue(Interpreter& ip, const MCVal& value) {
     std::string list;
     auto display = ip.stringLists().display;
     if (value.isReal() && display && isStringListHandle(value.re) && display(ip, value.re, list)) return list;
     // An object handle is shown as "Object #" and its slot + 1.
-    if (value.isReal() && isObjectHandle(value.re)) return "Object #" + std::to_string(objectSlot(value.re) + 1);
+    if (value.isReal() && isObjectHandle(value.re))
+        return "Object #" + std::to_string(objectSlot(value.re) + 1);
     if (value.isReal()) return Interpreter::formatNumber(value.re);
     if (value.isComplex()) return complexText(value.re, value.im);
     if (value.isBlock() && value.pData) return blockText(ip, value.pData);

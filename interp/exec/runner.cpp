@@ -509,14 +509,7 @@ void Runner::debugCheck(MacroContext& ctx) {
         break;
     }
     case DebugRun::ToCursor: {
-        // The cursor's line as a range of offsets, found once per text and line
-        // (counting lines before every line would make a long loop crawl).
-        struct CursorRange {
-            std::weak_ptr<const std::string> text;
-            int line = 0;
-            size_t begin = 0, end = 0;
-        };
-        thread_local CursorRange range;
+        CursorRange& range = cursorRange_;
         bool sameMacro = debug.cursorFile.empty() || debug.cursorFile == ctx.fileName;
         if (!sameMacro) break;
         if (range.text.lock() != ctx.text || range.line != debug.cursorLine) {

@@ -171,6 +171,14 @@ private:
     std::unique_ptr<SymbolTable> sessionSymbols_;
     double pauseGranularity_ = 10;  // G, milliseconds
     double sleepOneMs_ = 0;         // D, seconds (0: not measured)
+    // Run to cursor: the cursor's line as a range of offsets, found once per
+    // text and line (counting lines before every line would make a loop crawl).
+    struct CursorRange {
+        std::weak_ptr<const std::string> text;
+        int line = 0;
+        size_t begin = 0, end = 0;
+    };
+    CursorRange cursorRange_;
 };
 
 }  // namespace tvx::interp

@@ -38,11 +38,7 @@ constexpr int kCallTimeoutMs = 30000;
 constexpr int kLookupRetryMs = 500;  // a new object may register its members late
 constexpr uint32_t kUnknownName = 0x80020006;
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using extlib::lower;
 
 bool equalNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && lower(a) == lower(b);

@@ -22,6 +22,7 @@
 
 #include "interp/api.h"
 #include "ipc/dde/dde_bus.h"
+#include "ipc/module.h"
 #include "platform/ini.h"
 #include "platform/memprobe.h"
 
@@ -30,25 +31,14 @@ namespace tvx::ipc {
 using namespace interp;
 using namespace dde;
 
-// The bus module beside the library that holds this code (the program's
-// library folder), else through the system's search path; loaded once.
+// The bus module, loaded once.
 void* busModuleSymbol(const char* name, std::string& reason) {
     static std::string why;
-    static void* module = []() -> void* {
-        std::string path = kBusModule;
-        Dl_info info{};
-        if (dladdr(reinterpret_cast<void*>(&platform::iniGetString), &info) && info.dli_fname) {
-            std::string self = info.dli_fname;
-            size_t slash = self.rfind('/');
-            if (slash != std::string::npos) path = self.substr(0, slash + 1) + path;
-        }
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) handle = dlopen(kBusModule, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char* error = dlerror();
-            why = std::string("the bus module cannot be loaded: ") + (error ? error : kBusModule);
-        }
-        return handle;
+    static void* module = [] {
+        std::string error;
+        void* opened = openModule(kBusModule, &error);
+        if (!opened) why = "the bus module cannot be loaded: " + error;
+        return opened;
     }();
     void* symbol = module ? dlsym(module, name) : nullptr;
     reason = module && !symbol ? std::string("the bus module is incomplete") : why;

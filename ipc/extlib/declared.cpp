@@ -24,13 +24,13 @@ using namespace interp;
 
 namespace extlib {
 
-namespace {
-
 std::string lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
+
+namespace {
 
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && lower(text.substr(text.size() - suffix.size())) == suffix;

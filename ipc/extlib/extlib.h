@@ -28,6 +28,9 @@ std::vector<std::string> libraryCandidates(std::string_view name, const std::vec
 // Opens a library (dlopen); the handle, or null.
 void* openLibrary(interp::Interpreter& ip, std::string_view name, std::string* loadedPath = nullptr);
 
+// The text in lower case (ASCII letters): keys of the library cache.
+std::string lower(std::string_view text);
+
 // A parsed declaration "<result><arguments>,<target>".
 struct Declaration {
     char result = 'l';

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "interp/api.h"
+#include "ipc/module.h"
 #include "ipc/system/input.h"
 #include "ipc/system/speech_engine.h"
 #include "ipc/system/system.h"
@@ -29,19 +30,10 @@ std::string utf8Of(std::string_view bytes) {
     return out;
 }
 
-// The engines' module, loaded once per process (next to the program's
-// libraries, else wherever the loader finds it); null when it is missing.
+// The engines' module, loaded once per process; null when it is missing.
 const Engine* engine() {
     static const Engine* loaded = []() -> const Engine* {
-        std::string path = kEngineModule;
-        Dl_info info{};
-        if (dladdr(reinterpret_cast<void*>(&platform::iniGetString), &info) && info.dli_fname) {
-            std::string self = info.dli_fname;
-            size_t slash = self.rfind('/');
-            if (slash != std::string::npos) path = self.substr(0, slash + 1) + path;
-        }
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module) module = dlopen(kEngineModule, RTLD_NOW | RTLD_LOCAL);
+        void* module = openModule(kEngineModule);
         auto entry = module ? reinterpret_cast<EngineEntry>(dlsym(module, kEngineEntry)) : nullptr;
         return entry ? entry() : nullptr;
     }();

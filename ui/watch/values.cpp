@@ -36,17 +36,6 @@ bool isTwoDimensional(const DataBlock* block) {
            block->elementType == kElemComplexMatrix;
 }
 
-std::string elementText(const DataBlock* block, int64_t index) {
-    double value = readElement(block, index);
-    std::string text = Interpreter::formatNumber(value);
-    if ((block->elementType == kElemUInt8 || block->elementType == kElemInt8) && value > 31 && value < 256) {
-        text += " '";
-        text.push_back(static_cast<char>(static_cast<int>(value)));
-        text += "'";
-    }
-    return text;
-}
-
 // "Vector n * size Bytes" (+ " Float" / " Int64"; short: " F" / " I").
 std::string vectorSummary(const DataBlock* block, bool shortForm) {
     std::string text =
@@ -78,7 +67,7 @@ void listBlock(const Interpreter& ip, const DataBlock* block, std::vector<std::s
     if (!isTwoDimensional(block)) {
         int64_t shown = std::min<int64_t>(block->count, static_cast<int64_t>(kMaxValueItems));
         for (int64_t i = 0; i < shown; ++i)
-            items.push_back(format("%d: ", static_cast<int>(i)) + elementText(block, i));
+            items.push_back(format("%d: ", static_cast<int>(i)) + displayElement(block, i));
         items.push_back(vectorSummary(block, false));
         return;
     }
@@ -192,7 +181,7 @@ std::string blockDump(const Interpreter& ip, const DataBlock* block) {
         return complexText(readElement(block, 0), readElement(block, 1)) + "\r\n";
     if (!isTwoDimensional(block)) {
         for (int64_t i = 0; i < block->count; ++i)
-            text += format("%5d:\t", static_cast<int>(i)) + elementText(block, i) + "\r\n";
+            text += format("%5d:\t", static_cast<int>(i)) + displayElement(block, i) + "\r\n";
         return text;
     }
     bool complex = block->elementType == kElemComplexMatrix;
