@@ -196,19 +196,6 @@ void compile(Interpreter& ip, CachedLine& line) {
     line.form = CachedLine::Form::kBareCommand;
 }
 
-// An existing plain numeric variable, or an empty slot when it is missing or
-// holds another kind. The compiled form never creates a name: a line that
-// meets a new one runs from its text, which creates it with the kind its value
-// calls for, in the order the text names them.
-VarSlot numericVariable(Symbols& symbols, std::string_view name, uint16_t hash) {
-    VarSlot slot = symbols.find(name, hash);
-    if (!slot) return {};
-    slot = symbols.followReferences(slot);
-    if (!slot) return {};
-    VarKind kind = slot.var().valueKind();
-    return kind == kKindNumber || kind == kKindNone ? slot : VarSlot{};
-}
-
 }  // namespace
 
 CachedLine& LineCache::at(std::string_view text, size_t pos) {
@@ -237,15 +224,67 @@ void LineCache::clear() {
 
 namespace {
 
-// Resolves every variable of the line's steps before anything is evaluated,
-// so that a fallback to the text never reads a status variable twice. False
-// when one is missing or no plain number.
-bool resolveVariables(Symbols& symbols, const CachedLine& line, double* values) {
+// A slot remembered by the line, through its references, when it still holds
+// a plain number (or nothing yet).
+VarSlot numericAt(Symbols& symbols, ResolvedNames::Slot remembered) {
+    VarSlot slot{remembered.table, remembered.index};
+    if (slot.var().valueKind() == kKindReference) slot = symbols.followReferences(slot);
+    if (!slot) return {};
+    VarKind kind = slot.var().valueKind();
+    return kind == kKindNumber || kind == kKindNone ? slot : VarSlot{};
+}
+
+bool sameScope(const Symbols& symbols, const ResolvedNames& names) {
+    return names.valid && symbols.staticsFunctionId == 0 && symbols.macroTable == names.macroTable &&
+           symbols.localTable == names.localTable &&
+           (!names.macroTable || names.macroTable->stamp() == names.macroStamp) &&
+           (!names.localTable || names.localTable->stamp() == names.localStamp);
+}
+
+// Finds the line's target and variables by name and remembers where, with the
+// scope. False when one is missing (nothing is remembered then): the compiled
+// form never creates a name, the text does, in the order it names them and
+// with the kind its value calls for.
+bool lookUpNames(Symbols& symbols, CachedLine& line) {
+    ResolvedNames& names = line.resolved;
+    names.valid = false;
+    names.variables.clear();
     const char* text = line.text.c_str();
-    size_t count = 0;
+    auto lookUp = [&](uint32_t offset, uint32_t length, uint16_t hash, ResolvedNames::Slot& out) {
+        VarSlot slot = symbols.find(std::string_view(text + offset, length), hash);
+        out = {slot.table, slot.index};
+        return static_cast<bool>(slot);
+    };
+    if (line.form == CachedLine::Form::kAssignment &&
+        !lookUp(line.targetOffset, line.targetLength, line.targetHash, names.target))
+        return false;
     for (const ExpressionStep& step : line.steps) {
         if (step.kind != ExpressionStep::kVariable) continue;
-        VarSlot slot = numericVariable(symbols, std::string_view(text + step.offset, step.length), step.hash);
+        if (!lookUp(step.offset, step.length, step.hash, names.variables.emplace_back())) return false;
+    }
+    names.macroTable = symbols.macroTable;
+    names.localTable = symbols.localTable;
+    names.macroStamp = symbols.macroTable ? symbols.macroTable->stamp() : 0;
+    names.localStamp = symbols.localTable ? symbols.localTable->stamp() : 0;
+    // Statics change what a name means by the function that runs: not remembered.
+    names.valid = symbols.staticsFunctionId == 0;
+    return true;
+}
+
+// Reads every variable of the line's steps before anything is evaluated, so
+// that a fallback to the text never reads a status variable twice; with target,
+// the assignment's target too (first, as the text does). False when one is
+// missing or no plain number: the line then runs from its text.
+bool resolveVariables(Symbols& symbols, CachedLine& line, double* values, VarSlot* target) {
+    if (!sameScope(symbols, line.resolved) && !lookUpNames(symbols, line)) return false;
+    const ResolvedNames& names = line.resolved;
+    if (target) {
+        *target = numericAt(symbols, names.target);
+        if (!*target) return false;
+    }
+    size_t count = 0;
+    for (const ResolvedNames::Slot& remembered : names.variables) {
+        VarSlot slot = numericAt(symbols, remembered);
         if (!slot) return false;
         values[count++] = slot.var().number;
     }
@@ -272,7 +311,15 @@ bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t
         case ExpressionStep::kBinary: {
             double b = stack[--sp];
             double& a = stack[sp - 1];
-            if (ip.evaluator().combineReals(step.code, a, b, a)) return false;
+            // The four common operators here; every other one as the evaluator has it.
+            switch (step.code) {
+            case kOpAdd: a += b; break;
+            case kOpSubtract: a -= b; break;
+            case kOpMultiply: a *= b; break;
+            case kOpDivide: a /= b; break;
+            default:
+                if (ip.evaluator().combineReals(step.code, a, b, a)) return false;
+            }
             break;
         }
         case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
@@ -335,7 +382,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     }
 
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
-        if (!resolveVariables(symbols, line, values)) return false;
+        if (!resolveVariables(symbols, line, values, nullptr)) return false;
         ArgsLease lease(ip);
         CallArgs& args = *lease;
         args.reset(line.commandCode);
@@ -355,10 +402,8 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     }
 
     // The target first, then the right side.
-    const char* text = line.text.c_str();
-    VarSlot target = numericVariable(symbols, std::string_view(text + line.targetOffset, line.targetLength),
-                                     line.targetHash);
-    if (!target || !resolveVariables(symbols, line, values)) return false;
+    VarSlot target;
+    if (!resolveVariables(symbols, line, values, &target)) return false;
     double value;
     if (!evaluateSteps(ip, line, 0, line.steps.size(), values, nextValue, value)) return false;
     Variable& var = target.var();

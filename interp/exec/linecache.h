@@ -21,7 +21,25 @@
 namespace tvx::interp {
 
 class Interpreter;
+class SymbolTable;
 struct MacroContext;
+
+// Where a compiled line found its variables, and the scope it found them in:
+// valid while the same tables are in scope and none of them gained or lost a
+// name (their stamps), so the line need not look its names up again.
+struct ResolvedNames {
+    struct Slot {
+        SymbolTable* table = nullptr;
+        int index = 0;
+    };
+    bool valid = false;
+    const SymbolTable* macroTable = nullptr;
+    const SymbolTable* localTable = nullptr;
+    uint64_t macroStamp = 0;
+    uint64_t localStamp = 0;
+    Slot target;                  // kAssignment: the target
+    std::vector<Slot> variables;  // one per kVariable step, in order
+};
 
 // One step of a compiled expression, evaluated on a stack of doubles.
 struct ExpressionStep {
@@ -50,6 +68,7 @@ struct CachedLine {
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
     uint32_t formalsOffset = 0;  // kFunctionLine: the formal parameters, to the end of the line
+    ResolvedNames resolved;
 
     // The line that ran after this one last time, and where it starts: the
     // run loop takes it without a lookup when the program counter agrees.

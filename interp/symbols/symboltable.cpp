@@ -1,6 +1,7 @@
 #include "interp/symbols/symboltable.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tvx::interp {
 
@@ -14,10 +15,18 @@ bool entryPartFits(int64_t entries, int64_t buckets) {
     return entries * 8 + buckets * 4 + 48 < kMaxEntryPartBytes;
 }
 
+uint64_t nextStamp() {
+    static std::atomic<uint64_t> counter{1};
+    return counter.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 SymbolTable::SymbolTable(int space, int capacity, int bucketCount, int textBytes)
-    : space_(space), names_(capacity, bucketCount), textLimit_(static_cast<size_t>(textBytes)) {}
+    : space_(space),
+      names_(capacity, bucketCount),
+      textLimit_(static_cast<size_t>(textBytes)),
+      stamp_(nextStamp()) {}
 
 SymbolTable::~SymbolTable() { clear(); }
 
@@ -42,6 +51,7 @@ int SymbolTable::create(std::string_view name, uint16_t nameHash) {
     if (!growIfNearlyFull() && names_.freeEntries() < 1) return 0;
     int index = names_.add(name, nameHash, 0);
     if (index <= 0) return 0;
+    stamp_ = nextStamp();
     if (vars_.size() <= static_cast<size_t>(index)) vars_.resize(static_cast<size_t>(index) + 1);
     // A variable of an earlier use of the table is reused (local spaces are
     // cleared and refilled on every call).
@@ -74,6 +84,7 @@ void SymbolTable::clear() {
     for (auto& var : vars_)
         if (var) var->clearValue();
     names_.clear();
+    stamp_ = nextStamp();
 }
 
 }  // namespace tvx::interp

@@ -48,6 +48,11 @@ public:
     // Removes every variable (their blocks are freed); keeps the capacity.
     void clear();
 
+    // Changes whenever the set of names changes (a name created, the table
+    // cleared). Stamps are never reused, not even by another table, so a
+    // lookup remembered with the stamp stays right while the stamp is unchanged.
+    uint64_t stamp() const { return stamp_; }
+
     // Title of an object's table: the name of the variable that created it.
     std::string title;
 
@@ -60,6 +65,7 @@ private:
     std::vector<std::unique_ptr<Variable>> vars_;
     size_t textLimit_;
     int64_t growthStep_ = 0;  // entries added when the table grows (0: it doubles)
+    uint64_t stamp_;
 };
 
 }  // namespace tvx::interp
