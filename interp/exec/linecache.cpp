@@ -1,5 +1,8 @@
 #include "interp/exec/linecache.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
@@ -14,6 +17,8 @@ namespace tvx::interp {
 namespace {
 
 constexpr size_t kMaxSteps = 64;
+// Arguments of a compiled command that name a variable, at most.
+constexpr int kMaxNamedArguments = 8;
 constexpr int kMaxStack = 32;
 
 // Status variables that are cleared by reading them: a line that reads one is
@@ -44,6 +49,33 @@ public:
             p = q;
         }
         return true;
+    }
+
+    // A 'v' argument that is a plain variable name, or an 's' argument that
+    // is a plain variable name or a quoted text without doubled quotes; it
+    // must end at a ',' or the end of the line.
+    bool plainArgument(const char*& p, char letter) {
+        ExpressionStep step{ExpressionStep::kVariableArgument};
+        const char* end;
+        if (letter == 's' && *p == '"') {
+            end = std::strchr(p + 1, '"');
+            if (!end || end[1] == '"') return false;
+            step.kind = ExpressionStep::kStringLiteral;
+            step.offset = static_cast<uint32_t>(p + 1 - base_);
+            step.length = static_cast<uint32_t>(end - p - 1);
+            ++end;
+        } else {
+            if (!isNameChar(*p) || isDigit(*p)) return false;
+            end = scanName(p, step.hash);
+            if (*end == '.' || *end == '[' || *end == '(') return false;
+            if (letter == 's') step.kind = ExpressionStep::kStringVariable;
+            step.offset = static_cast<uint32_t>(p - base_);
+            step.length = static_cast<uint32_t>(end - p);
+        }
+        const char* after = skipBlanks(end);
+        if (*after != ',' && *after != '\0') return false;
+        p = end;
+        return push(step);
     }
 
 private:
@@ -158,13 +190,18 @@ void compile(Interpreter& ip, CachedLine& line) {
                 optional = true;
                 continue;
             }
-            if (letter != 'f' && letter != 'l' && letter != 'i' && letter != 'b') return;
             p = skipBlanks(p);
             if (*p == '\0') {
                 if (!optional) return;  // a missing argument: the text reports it
                 break;
             }
-            if (!compiler.expression(p, 100, 0)) return;
+            if (letter == 'f' || letter == 'l' || letter == 'i' || letter == 'b') {
+                if (!compiler.expression(p, 100, 0)) return;
+            } else if (letter == 'v' || letter == 's') {
+                if (!compiler.plainArgument(p, letter)) return;
+            } else {
+                return;
+            }
             letters.push_back(letter);
             ends.push_back(static_cast<uint16_t>(steps.size()));
             p = skipBlanks(p);
@@ -174,6 +211,11 @@ void compile(Interpreter& ip, CachedLine& line) {
             if (*p == ',' && moreLetters) ++p;
         }
         if (*skipBlanks(p) != '\0' || letters.empty()) return;
+        if (std::count_if(steps.begin(), steps.end(), [](const ExpressionStep& step) {
+                return step.kind == ExpressionStep::kVariableArgument ||
+                       step.kind == ExpressionStep::kStringVariable;
+            }) > kMaxNamedArguments)
+            return;
         line.steps = std::move(steps);
         line.argumentLetters = std::move(letters);
         line.argumentEnds = std::move(ends);
@@ -224,14 +266,24 @@ void LineCache::clear() {
 
 namespace {
 
-// A slot remembered by the line, through its references, when it still holds
+bool namesVariable(const ExpressionStep& step) {
+    return step.kind == ExpressionStep::kVariable || step.kind == ExpressionStep::kVariableArgument ||
+           step.kind == ExpressionStep::kStringVariable;
+}
+
+// A slot remembered by the line, through its references, with the kind a step
+// needs: a number for a 'v' argument, a string for an 's' argument, else when it still holds
 // a plain number (or nothing yet).
-VarSlot numericAt(Symbols& symbols, ResolvedNames::Slot remembered) {
+VarSlot variableAt(Symbols& symbols, ResolvedNames::Slot remembered, ExpressionStep::Kind stepKind) {
     VarSlot slot{remembered.table, remembered.index};
     if (slot.var().valueKind() == kKindReference) slot = symbols.followReferences(slot);
     if (!slot) return {};
     VarKind kind = slot.var().valueKind();
-    return kind == kKindNumber || kind == kKindNone ? slot : VarSlot{};
+    switch (stepKind) {
+    case ExpressionStep::kVariableArgument: return kind == kKindNumber ? slot : VarSlot{};
+    case ExpressionStep::kStringVariable: return kind == kKindString ? slot : VarSlot{};
+    default: return kind == kKindNumber || kind == kKindNone ? slot : VarSlot{};
+    }
 }
 
 bool sameScope(const Symbols& symbols, const ResolvedNames& names) {
@@ -259,7 +311,7 @@ bool lookUpNames(Symbols& symbols, CachedLine& line) {
         !lookUp(line.targetOffset, line.targetLength, line.targetHash, names.target))
         return false;
     for (const ExpressionStep& step : line.steps) {
-        if (step.kind != ExpressionStep::kVariable) continue;
+        if (!namesVariable(step)) continue;
         if (!lookUp(step.offset, step.length, step.hash, names.variables.emplace_back())) return false;
     }
     names.macroTable = symbols.macroTable;
@@ -273,20 +325,26 @@ bool lookUpNames(Symbols& symbols, CachedLine& line) {
 
 // Reads every variable of the line's steps before anything is evaluated, so
 // that a fallback to the text never reads a status variable twice; with target,
-// the assignment's target too (first, as the text does). False when one is
-// missing or no plain number: the line then runs from its text.
-bool resolveVariables(Symbols& symbols, CachedLine& line, double* values, VarSlot* target) {
+// the assignment's target too (first, as the text does). values gets the
+// numbers of kVariable steps, slots the variables of argument steps. False
+// when one is missing or of another kind: the line then runs from its text.
+bool resolveVariables(Symbols& symbols, CachedLine& line, double* values, VarSlot* slots, VarSlot* target) {
     if (!sameScope(symbols, line.resolved) && !lookUpNames(symbols, line)) return false;
     const ResolvedNames& names = line.resolved;
     if (target) {
-        *target = numericAt(symbols, names.target);
+        *target = variableAt(symbols, names.target, ExpressionStep::kVariable);
         if (!*target) return false;
     }
-    size_t count = 0;
-    for (const ResolvedNames::Slot& remembered : names.variables) {
-        VarSlot slot = numericAt(symbols, remembered);
+    size_t count = 0, slotCount = 0;
+    const ResolvedNames::Slot* remembered = names.variables.data();
+    for (const ExpressionStep& step : line.steps) {
+        if (!namesVariable(step)) continue;
+        VarSlot slot = variableAt(symbols, *remembered++, step.kind);
         if (!slot) return false;
-        values[count++] = slot.var().number;
+        if (step.kind == ExpressionStep::kVariable)
+            values[count++] = slot.var().number;
+        else
+            slots[slotCount++] = slot;
     }
     return true;
 }
@@ -323,6 +381,9 @@ bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t
             break;
         }
         case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
+        case ExpressionStep::kVariableArgument:
+        case ExpressionStep::kStringVariable:
+        case ExpressionStep::kStringLiteral: return false;  // whole arguments, never inside an expression
         }
     }
     result = stack[0];
@@ -345,6 +406,29 @@ bool fillArgument(CallArgs& args, char letter, double value) {
         slot.l = slot.i;
     }
     return true;
+}
+
+// A numeric variable named as a 'v' argument: the command reads and writes it.
+void fillVariableArgument(CallArgs& args, VarSlot slot) {
+    ArgSlot& arg = args.slot(args.count++);
+    arg.letter = 'v';
+    arg.present = true;
+    arg.form = kFormNumber;
+    arg.var.slot = slot;
+    arg.var.number = &slot.var().number;
+    arg.number = slot.var().number;
+}
+
+// An 's' argument, stored in the work area as the argument parser stores it
+// (a text too long for the area is kept aside). False when it does not fit:
+// the text reports that.
+bool fillStringArgument(StringWorkArea& work, CallArgs& args, std::string_view text) {
+    ArgSlot& arg = args.slot(args.count++);
+    arg.letter = 's';
+    arg.present = true;
+    arg.form = kFormString;
+    Error err = text.size() > kMaxStringLength ? work.storeLong(text, arg.text) : work.store(text, arg.text);
+    return err == kOk;
 }
 
 // The arguments a line left out are there, absent, as the argument parser
@@ -382,16 +466,36 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     }
 
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
-        if (!resolveVariables(symbols, line, values, nullptr)) return false;
+        VarSlot slots[kMaxNamedArguments];
+        if (!resolveVariables(symbols, line, values, slots, nullptr)) return false;
         ArgsLease lease(ip);
         CallArgs& args = *lease;
         args.reset(line.commandCode);
-        size_t begin = 0;
+        StringWorkArea& work = ip.work();
+        size_t mark = work.mark();
+        struct Release {
+            StringWorkArea& work;
+            size_t mark;
+            ~Release() { work.release(mark); }
+        } release{work, mark};
+        size_t begin = 0, nextSlot = 0;
         for (size_t i = 0; i < line.argumentLetters.size(); ++i) {
-            double value;
-            if (!evaluateSteps(ip, line, begin, line.argumentEnds[i], values, nextValue, value)) return false;
-            // An integer out of range: the text reports it with its position.
-            if (!fillArgument(args, line.argumentLetters[i], value)) return false;
+            const ExpressionStep& first = line.steps[begin];
+            if (first.kind == ExpressionStep::kVariableArgument) {
+                fillVariableArgument(args, slots[nextSlot++]);
+            } else if (first.kind == ExpressionStep::kStringVariable ||
+                       first.kind == ExpressionStep::kStringLiteral) {
+                std::string_view text = first.kind == ExpressionStep::kStringLiteral
+                                            ? std::string_view(line.text).substr(first.offset, first.length)
+                                            : std::string_view(slots[nextSlot++].var().text);
+                if (!fillStringArgument(work, args, text)) return false;
+            } else {
+                double value;
+                if (!evaluateSteps(ip, line, begin, line.argumentEnds[i], values, nextValue, value))
+                    return false;
+                // An integer out of range: the text reports it with its position.
+                if (!fillArgument(args, line.argumentLetters[i], value)) return false;
+            }
             begin = line.argumentEnds[i];
         }
         addLeftOutArguments(args, ip.commands().signature(line.commandCode));
@@ -403,7 +507,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
 
     // The target first, then the right side.
     VarSlot target;
-    if (!resolveVariables(symbols, line, values, &target)) return false;
+    if (!resolveVariables(symbols, line, values, nullptr, &target)) return false;
     double value;
     if (!evaluateSteps(ip, line, 0, line.steps.size(), values, nextValue, value)) return false;
     Variable& var = target.var();

@@ -41,13 +41,23 @@ struct ResolvedNames {
     std::vector<Slot> variables;  // one per kVariable step, in order
 };
 
-// One step of a compiled expression, evaluated on a stack of doubles.
+// One step of a compiled expression, evaluated on a stack of doubles; or a
+// whole command argument that is no expression (the last three kinds).
 struct ExpressionStep {
-    enum Kind : uint8_t { kNumber, kVariable, kStatus, kBinary, kNegate };
+    enum Kind : uint8_t {
+        kNumber,
+        kVariable,
+        kStatus,
+        kBinary,
+        kNegate,
+        kVariableArgument,  // a numeric variable named as a 'v' argument
+        kStringVariable,    // a string variable named alone as an 's' argument
+        kStringLiteral,     // a quoted text without doubled quotes as an 's' argument
+    };
     Kind kind;
-    uint16_t hash = 0;    // kVariable: the name's hash
+    uint16_t hash = 0;    // a name's hash
     int code = 0;         // kBinary: operator code; kStatus: status code
-    uint32_t offset = 0;  // kVariable: the name within the line text
+    uint32_t offset = 0;  // a name, or a literal's text, within the line text
     uint32_t length = 0;
     double number = 0;  // kNumber
 };
@@ -69,6 +79,8 @@ struct CachedLine {
     std::vector<uint16_t> argumentEnds;
     uint32_t formalsOffset = 0;  // kFunctionLine: the formal parameters, to the end of the line
     ResolvedNames resolved;
+    int skipWord = kSkipWordUnknown;  // LineInterpreter::skipWord, once known
+    static constexpr int kSkipWordUnknown = -100;
 
     // The line that ran after this one last time, and where it starts: the
     // run loop takes it without a lookup when the program counter agrees.

@@ -465,20 +465,20 @@ Error LineInterpreter::execute(Interpreter& ip, MacroContext& ctx, const char* l
     }
 }
 
-Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line) {
+int LineInterpreter::skipWord(Interpreter& ip, const char* line) {
     const char* p = skipBlanks(line);
-    if (!isNameChar(*p)) {
-        if (ctx.skipState == kSkipOneLine) ctx.skipState = 0;
-        return kOk;
-    }
+    if (!isNameChar(*p)) return kNoCommandWord;
     // An assignment to a variable that happens to be named like a command is no command.
     int length;
-    if (assignmentOperator(skipBlanks(skipCompoundName(p)), length)) {
+    if (assignmentOperator(skipBlanks(skipCompoundName(p)), length)) return kNoCommandWord;
+    return readCommandWord(ip, p);
+}
+
+Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line, int code) {
+    if (code == kNoCommandWord) {
         if (ctx.skipState == kSkipOneLine) ctx.skipState = 0;
         return kOk;
     }
-    const char* q = p;
-    int code = readCommandWord(ip, q);
     if (code == cmd::Label || code == cmd::Function) {
         // Executed while skipping, so that labels met on the way are defined.
         uint16_t before = ctx.skipState;

@@ -23,7 +23,15 @@ public:
     static Error execute(Interpreter& ip, MacroContext& ctx, const char* line, bool cutIntoLines);
     // The recognise-only mode: only the command word counts; Label and
     // Function lines are executed, If/Loop nesting is tracked.
-    static Error skip(Interpreter& ip, MacroContext& ctx, const char* line);
+    static Error skip(Interpreter& ip, MacroContext& ctx, const char* line) {
+        return skip(ip, ctx, line, skipWord(ip, line));
+    }
+    // What skipping looks at in a line: its command code (-1 for a word that
+    // is no command), or kNoCommandWord. It depends on the text alone, so the
+    // run loop keeps it with the line.
+    static constexpr int kNoCommandWord = -2;
+    static int skipWord(Interpreter& ip, const char* line);
+    static Error skip(Interpreter& ip, MacroContext& ctx, const char* line, int word);
 };
 
 }  // namespace tvx::interp

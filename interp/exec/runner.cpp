@@ -448,9 +448,11 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         ev.continuedTo = nullptr;
         Error err = kOk;
         if (where.start == ctx.declarationLine) continue;  // "Shared" is read by the loader, not run
-        if (ctx.skipState)
-            err = LineInterpreter::skip(ip_, ctx, cached.text.c_str());
-        else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err))
+        if (ctx.skipState) {
+            if (cached.skipWord == CachedLine::kSkipWordUnknown)
+                cached.skipWord = LineInterpreter::skipWord(ip_, cached.text.c_str());
+            err = LineInterpreter::skip(ip_, ctx, cached.text.c_str(), cached.skipWord);
+        } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err))
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.

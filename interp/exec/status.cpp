@@ -150,7 +150,9 @@ Error numberStatus(Interpreter& ip, int code, int index, StatusValue& value) {
         value.number = ip.mValue == kUnsetMarker ? kUnsetReading : static_cast<double>(ip.mValue);
         break;
     // 1 while the key with the virtual-key code index is down (as the window layer sees the keyboard).
-    case statvar::KeyStat: value.number = index > 0 && index < 256 && ip.host().isKeyDown(index) ? 1 : 0; break;
+    case statvar::KeyStat:
+        value.number = index > 0 && index < 256 && ip.host().isKeyDown(index) ? 1 : 0;
+        break;
     // The program's module handle: where its image lies in memory, the same for the whole run.
     case statvar::hInstance: value.number = static_cast<double>(platform::programImageAddress()); break;
     default: break;
