@@ -1,0 +1,1 @@
+"$LUA" ../expression/expression.lua
