@@ -214,7 +214,8 @@ void splitList(std::string_view text, std::vector<std::string_view>& items) {
 
 // Binds the actual arguments of a pending call to the formal parameters of the
 // Function line, in a new local space.
-Error bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_view formals) {
+Error bindArguments(Interpreter& ip, MacroContext& ctx, int level,
+                    const std::vector<FormalParameter>& names) {
     // Arguments may call functions themselves, which can move the frames: the
     // frame is looked up again after them.
     {
@@ -236,22 +237,14 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_v
         local.at(index).setValueKind(kKindNumber);
         local.at(index).number = call.thisHandle;
     }
-    while (!formals.empty() && isBlank(formals.front())) formals.remove_prefix(1);
-    if (!formals.empty() && formals.front() == '(') {
-        formals.remove_prefix(1);
-        size_t close = formals.rfind(')');
-        if (close != std::string_view::npos) formals = formals.substr(0, close);
-    }
-    // The lists come from the runner's reusable stack of lists: an argument
+    // The list comes from the runner's reusable stack of lists: an argument
     // may call a function, whose binding takes lists of its own meanwhile.
     Runner& runner = ip.runner();
-    std::vector<std::string_view>& names = runner.takeList();
     std::vector<std::string_view>& actuals = runner.takeList();
     struct GiveBack {
         Runner& runner;
-        ~GiveBack() { runner.giveBackLists(2); }
+        ~GiveBack() { runner.giveBackLists(1); }
     } giveBack{runner};
-    splitList(formals, names);
     splitList(call.argumentText, actuals);
 
     // The actual arguments are read in the caller's scope.
@@ -261,18 +254,15 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level, std::string_v
     symbols.staticsFunctionId = call.callerStaticsId;
     Error result = kOk;
     for (size_t i = 0; i < names.size() && result == kOk; ++i) {
-        std::string_view name = names[i];
-        bool byReference = !name.empty() && name.front() == '&';
-        if (byReference) name.remove_prefix(1);
-        while (!name.empty() && isBlank(name.front())) name.remove_prefix(1);
-        bool validName = !name.empty() && !isDigit(name.front());
-        for (char c : name) validName = validName && isNameChar(c);
-        if (!validName) {
+        const FormalParameter& formal = names[i];
+        if (!formal.valid) {
             result = kBadSymbolName;
             break;
         }
-        int index = local.find(name);
-        if (index == 0) index = local.create(name);
+        std::string_view name = formal.name;
+        bool byReference = formal.byReference;
+        int index = local.find(name, formal.hash);
+        if (index == 0) index = local.create(name, formal.hash);
         if (index == 0) {
             result = kOutOfMemory;
             break;
@@ -342,7 +332,30 @@ Error functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
-Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals) {
+void readFormalParameters(std::string_view formals, std::vector<FormalParameter>& out) {
+    out.clear();
+    while (!formals.empty() && isBlank(formals.front())) formals.remove_prefix(1);
+    if (!formals.empty() && formals.front() == '(') {
+        formals.remove_prefix(1);
+        size_t close = formals.rfind(')');
+        if (close != std::string_view::npos) formals = formals.substr(0, close);
+    }
+    std::vector<std::string_view> names;
+    splitList(formals, names);
+    for (std::string_view name : names) {
+        FormalParameter& formal = out.emplace_back();
+        formal.byReference = !name.empty() && name.front() == '&';
+        if (formal.byReference) name.remove_prefix(1);
+        while (!name.empty() && isBlank(name.front())) name.remove_prefix(1);
+        formal.valid = !name.empty() && !isDigit(name.front());
+        for (char c : name) formal.valid = formal.valid && isNameChar(c);
+        formal.name = name;
+        formal.hash = NameTable::hash(name);
+    }
+}
+
+Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals,
+                      const std::vector<FormalParameter>* read) {
     MacroContext& ctx = context(ip);
     if (isReservedFunctionName(name)) return kReservedFunctionName;
     int id = ctx.labels.idOf(name);
@@ -352,8 +365,12 @@ Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view f
     size_t known = ctx.labels.position(id);
     if (known != SIZE_MAX && known != ctx.lineStart) return kLabelRedefined;
     ctx.labels.setPosition(id, ctx.lineStart);
-    if (ctx.callPending && ctx.pendingCall.functionId == id)
-        return bindArguments(ip, ctx, ctx.callLevel, formals);
+    if (ctx.callPending && ctx.pendingCall.functionId == id) {
+        if (read) return bindArguments(ip, ctx, ctx.callLevel, *read);
+        std::vector<FormalParameter> parameters;
+        readFormalParameters(formals, parameters);
+        return bindArguments(ip, ctx, ctx.callLevel, parameters);
+    }
     return kOk;
 }
 

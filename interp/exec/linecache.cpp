@@ -169,6 +169,7 @@ void compile(Interpreter& ip, CachedLine& line) {
         line.targetOffset = static_cast<uint32_t>(after - line.text.c_str());
         line.targetLength = static_cast<uint32_t>(nameEnd - after);
         line.formalsOffset = static_cast<uint32_t>(skipBlanks(nameEnd) - line.text.c_str());
+        readFormalParameters(std::string_view(line.text).substr(line.formalsOffset), line.formals);
         line.commandCode = code;
         line.form = CachedLine::Form::kFunctionLine;
         return;
@@ -255,7 +256,8 @@ CachedLine& LineCache::at(std::string_view text, size_t pos) {
 
 void LineCache::noteCompiled(const CachedLine& line) {
     bytes_ += line.steps.capacity() * sizeof(ExpressionStep) + line.argumentLetters.capacity() +
-              line.argumentEnds.capacity() * sizeof(uint16_t);
+              line.argumentEnds.capacity() * sizeof(uint16_t) +
+              line.formals.capacity() * sizeof(FormalParameter);
 }
 
 void LineCache::clear() {
@@ -460,7 +462,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     if (line.form == CachedLine::Form::kFunctionLine) {
         const char* text = line.text.c_str();
         err = runFunctionLine(ip, std::string_view(text + line.targetOffset, line.targetLength),
-                              std::string_view(text + line.formalsOffset));
+                              std::string_view(text + line.formalsOffset), &line.formals);
         if (err && !ip.errorPosition()) ip.setErrorPosition(text);
         return true;
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "interp/errors.h"
+#include "interp/exec/control.h"
 #include "interp/source/lines.h"
 
 namespace tvx::interp {
@@ -77,7 +78,8 @@ struct CachedLine {
     // kCommand: the signature letter of each argument and where its steps end.
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
-    uint32_t formalsOffset = 0;  // kFunctionLine: the formal parameters, to the end of the line
+    uint32_t formalsOffset = 0;            // kFunctionLine: the formal parameters, to the end of the line
+    std::vector<FormalParameter> formals;  // kFunctionLine: the same, read (names within text)
     ResolvedNames resolved;
     int skipWord = kSkipWordUnknown;  // LineInterpreter::skipWord, once known
     static constexpr int kSkipWordUnknown = -100;
