@@ -21,6 +21,16 @@ int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
 Evaluator::Evaluator(Interpreter& ip) : ip_(ip) {}
 
 Error Evaluator::numeric(const char*& p, int limit, MCVal& out) {
+    ScannedOperator stop;
+    const char* stopAt = nullptr;
+    return numericUntil(p, limit, out, stop, stopAt);
+}
+
+// The numeric evaluation proper. An operator that ends the expression because
+// it binds less strongly than limit is handed back (stop, at stopAt), so that
+// the caller continues with it instead of scanning it again.
+Error Evaluator::numericUntil(const char*& p, int limit, MCVal& out, ScannedOperator& stop,
+                              const char*& stopAt) {
     // Nested evaluations (brackets, signs, arguments, macro functions) are
     // bounded by the stack that is left, so that no input can exhaust it.
     if (stackNearlyExhausted()) {
@@ -37,19 +47,28 @@ Error Evaluator::numeric(const char*& p, int limit, MCVal& out) {
     }
     if (err) return err;
     if (out.isEmpty()) return kOk;
+    ScannedOperator next;
+    const char* nextAt = nullptr;
     while (true) {
         const char* q = skipBlanks(p);
         // Blank-separated elements: " -x" starts the next element.
         if (limit == kLimitMatrixElement && *q == '-' && q > p && !isBlank(q[1]) && q[1] != '\0') break;
         ScannedOperator op;
-        if (!scanOperator(q, op)) {
+        if (q == nextAt) {
+            op = next;
+        } else if (!scanOperator(q, op)) {
             ip_.setErrorPosition(q);
             return kUnknownOperator;
         }
-        if (op.code == 0 || op.level >= limit) break;
+        if (op.code == 0 || op.level >= limit) {
+            stop = op;
+            stopAt = q;
+            break;
+        }
         q += op.length;
         MCVal right;
-        err = numeric(q, op.level, right);
+        nextAt = nullptr;
+        err = numericUntil(q, op.level, right, next, nextAt);
         if (err == kStringOperand) {
             ip_.setErrorPosition(q);
             return kWrongDataType;

@@ -14,6 +14,7 @@
 namespace tvx::interp {
 
 class Interpreter;
+struct ScannedOperator;
 struct StatusValue;
 
 // How designate() treats names that do not exist yet.
@@ -75,6 +76,7 @@ public:
     const char* continuedTo = nullptr;
 
 private:
+    Error numericUntil(const char*& p, int limit, MCVal& out, ScannedOperator& stop, const char*& stopAt);
     Error operand(const char*& p, int limit, MCVal& out);
     Error nameOperand(const char*& p, int limit, MCVal& out);
     Error stringOperandOrComparison(const char*& p, MCVal& out);
