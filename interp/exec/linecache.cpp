@@ -166,6 +166,10 @@ void compile(Interpreter& ip, CachedLine& line) {
         const char* nameEnd = after;
         while (isNameChar(*nameEnd) || (*nameEnd == '.' && isNameChar(nameEnd[1]))) ++nameEnd;
         if (nameEnd == after) return;  // the text reports the bad name
+        // Anything but a parameter list after the name (a chained statement,
+        // a second argument) is the text's to read.
+        const char* formals = skipBlanks(nameEnd);
+        if (*formals != '\0' && *formals != '(') return;
         line.targetOffset = static_cast<uint32_t>(after - line.text.c_str());
         line.targetLength = static_cast<uint32_t>(nameEnd - after);
         line.formalsOffset = static_cast<uint32_t>(skipBlanks(nameEnd) - line.text.c_str());
