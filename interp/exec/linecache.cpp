@@ -216,11 +216,12 @@ void compile(Interpreter& ip, CachedLine& line) {
             if (*p == ',' && moreLetters) ++p;
         }
         if (*skipBlanks(p) != '\0' || letters.empty()) return;
-        if (std::count_if(steps.begin(), steps.end(), [](const ExpressionStep& step) {
-                return step.kind == ExpressionStep::kVariableArgument ||
-                       step.kind == ExpressionStep::kStringVariable;
-            }) > kMaxNamedArguments)
-            return;
+        auto named = std::count_if(steps.begin(), steps.end(), [](const ExpressionStep& step) {
+            return step.kind == ExpressionStep::kVariableArgument ||
+                   step.kind == ExpressionStep::kStringVariable;
+        });
+        if (named > kMaxNamedArguments) return;
+        line.namedArguments = static_cast<uint8_t>(named);
         line.steps = std::move(steps);
         line.argumentLetters = std::move(letters);
         line.argumentEnds = std::move(ends);
@@ -449,6 +450,47 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
     }
 }
 
+// Runs a compiled command line; slots has room for its named arguments.
+bool runCommand(Interpreter& ip, CachedLine& line, Error& err, VarSlot* slots) {
+    double values[kMaxSteps];
+    size_t nextValue = 0;
+    if (!resolveVariables(ip.symbols(), line, values, slots, nullptr)) return false;
+    ArgsLease lease(ip);
+    CallArgs& args = *lease;
+    args.reset(line.commandCode);
+    StringWorkArea& work = ip.work();
+    size_t mark = work.mark();
+    struct Release {
+        StringWorkArea& work;
+        size_t mark;
+        ~Release() { work.release(mark); }
+    } release{work, mark};
+    size_t begin = 0, nextSlot = 0;
+    for (size_t i = 0; i < line.argumentLetters.size(); ++i) {
+        const ExpressionStep& first = line.steps[begin];
+        if (first.kind == ExpressionStep::kVariableArgument) {
+            fillVariableArgument(args, slots[nextSlot++]);
+        } else if (first.kind == ExpressionStep::kStringVariable ||
+                   first.kind == ExpressionStep::kStringLiteral) {
+            std::string_view text = first.kind == ExpressionStep::kStringLiteral
+                                        ? std::string_view(line.text).substr(first.offset, first.length)
+                                        : std::string_view(slots[nextSlot++].var().text);
+            if (!fillStringArgument(work, args, text)) return false;
+        } else {
+            double value;
+            if (!evaluateSteps(ip, line, begin, line.argumentEnds[i], values, nextValue, value)) return false;
+            // An integer out of range: the text reports it with its position.
+            if (!fillArgument(args, line.argumentLetters[i], value)) return false;
+        }
+        begin = line.argumentEnds[i];
+    }
+    addLeftOutArguments(args, ip.commands().signature(line.commandCode));
+    MCVal result;
+    err = ip.invoke(line.commandCode, args, result);
+    if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
+    return true;
+}
+
 }  // namespace
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
@@ -472,43 +514,9 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     }
 
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
+        if (line.namedArguments == 0) return runCommand(ip, line, err, nullptr);
         VarSlot slots[kMaxNamedArguments];
-        if (!resolveVariables(symbols, line, values, slots, nullptr)) return false;
-        ArgsLease lease(ip);
-        CallArgs& args = *lease;
-        args.reset(line.commandCode);
-        StringWorkArea& work = ip.work();
-        size_t mark = work.mark();
-        struct Release {
-            StringWorkArea& work;
-            size_t mark;
-            ~Release() { work.release(mark); }
-        } release{work, mark};
-        size_t begin = 0, nextSlot = 0;
-        for (size_t i = 0; i < line.argumentLetters.size(); ++i) {
-            const ExpressionStep& first = line.steps[begin];
-            if (first.kind == ExpressionStep::kVariableArgument) {
-                fillVariableArgument(args, slots[nextSlot++]);
-            } else if (first.kind == ExpressionStep::kStringVariable ||
-                       first.kind == ExpressionStep::kStringLiteral) {
-                std::string_view text = first.kind == ExpressionStep::kStringLiteral
-                                            ? std::string_view(line.text).substr(first.offset, first.length)
-                                            : std::string_view(slots[nextSlot++].var().text);
-                if (!fillStringArgument(work, args, text)) return false;
-            } else {
-                double value;
-                if (!evaluateSteps(ip, line, begin, line.argumentEnds[i], values, nextValue, value))
-                    return false;
-                // An integer out of range: the text reports it with its position.
-                if (!fillArgument(args, line.argumentLetters[i], value)) return false;
-            }
-            begin = line.argumentEnds[i];
-        }
-        addLeftOutArguments(args, ip.commands().signature(line.commandCode));
-        MCVal result;
-        err = ip.invoke(line.commandCode, args, result);
-        if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
-        return true;
+        return runCommand(ip, line, err, slots);
     }
 
     // The target first, then the right side.

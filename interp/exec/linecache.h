@@ -78,6 +78,7 @@ struct CachedLine {
     // kCommand: the signature letter of each argument and where its steps end.
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
+    uint8_t namedArguments = 0;            // kCommand: arguments that name a variable
     uint32_t formalsOffset = 0;            // kFunctionLine: the formal parameters, to the end of the line
     std::vector<FormalParameter> formals;  // kFunctionLine: the same, read (names within text)
     ResolvedNames resolved;
