@@ -343,11 +343,19 @@ FileAnswer AppHost::chooseFiles(const FileRequest& request) {
 }
 
 void AppHost::consoleWrite(std::string_view text) {
+    if (consoleSink_) {
+        consoleSink_(text);
+        return;
+    }
     printLines(text);
     std::fflush(out_);
 }
 
 void AppHost::showValue(std::string_view expression, std::string_view value) {
+    if (consoleSink_) {
+        consoleSink_(std::string(expression) + " = " + std::string(value) + "\n");
+        return;
+    }
     printLines(expression);
     std::fputs(" = ", out_);
     printLines(value);

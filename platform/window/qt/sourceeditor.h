@@ -1,0 +1,34 @@
+// The widget of the source editor class: a plain-text edit with a margin of
+// line numbers and marks, and colouring of words, comments and strings.
+#pragma once
+
+#include <QPlainTextEdit>
+
+#include "platform/window/window.h"
+
+namespace tvx::platform::qt {
+
+class SourceEditor : public QPlainTextEdit {
+public:
+    SourceEditor(Hwnd handle, QWidget* parent);
+    // The marks or the current line of the record changed: repaint the margin
+    // and the current line's background.
+    void marksChanged();
+    int marginWidth() const;
+    // The 1-based line at a y coordinate of the viewport (0: below the text).
+    int lineAt(int y) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class Margin;
+    void paintMargin(QPaintEvent* event);
+    void marginClicked(int y);
+    void updateMargin(const QRect& rect, int dy);
+
+    Hwnd handle_;
+    QWidget* margin_;
+};
+
+}  // namespace tvx::platform::qt
