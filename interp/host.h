@@ -78,8 +78,9 @@ struct FileAnswer {
 };
 
 // Where a macro error happened: the macro (its file name, "" for a macro given
-// as text), the offset of the failing line in its text, the 1-based line and
-// the column the scanner had reached in it.
+// as text), the offset in its text where the failing statement's line starts
+// (after its leading blanks), the 1-based line and the column the scanner had
+// reached in that line.
 struct ErrorPlace {
     std::string fileName;
     std::string path;  // the macro's directory
