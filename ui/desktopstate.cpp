@@ -58,7 +58,8 @@ DesktopState loadDesktopState() {
                             static_cast<int>(top + h)};
         }
     }
-    if (ini.get(kWindow, "Maximized", &maximized)) state.maximized = platform::parseProfileInt(maximized) != 0;
+    if (ini.get(kWindow, "Maximized", &maximized))
+        state.maximized = platform::parseProfileInt(maximized) != 0;
     std::string checks;
     if (ini.get(kWatch, "Checks", &checks) && checks.find_first_not_of("01") == std::string::npos)
         state.watchChecks = checks.substr(0, 6);
@@ -77,7 +78,8 @@ bool saveDesktopState(const DesktopState& state) {
     size_t n = 0;
     for (const std::string& path : state.recentFiles) {
         if (n == kMaxRecentFiles) break;
-        if (ini.set(kRecent, "File" + std::to_string(n + 1), path)) ++n;  // a name with a line end is left out
+        if (ini.set(kRecent, "File" + std::to_string(n + 1), path))
+            ++n;  // a name with a line end is left out
     }
     if (state.hasPlacement) {
         ini.set(kWindow, "X", std::to_string(state.window.left));

@@ -81,7 +81,7 @@ public:
         if (errorHandler_) errorHandler_(place);
     }
     // The console pane of the desktop program: console output and "?" lines go
-    // there instead of to standard output while a sink is set.
+    // there too (besides standard output) while a sink is set.
     void setConsoleSink(std::function<void(std::string_view)> sink) { consoleSink_ = std::move(sink); }
     bool hasConsoleSink() const { return static_cast<bool>(consoleSink_); }
     // Hands one message to the key filter, the modeless dialogs' keyboard

@@ -64,8 +64,8 @@ struct Frame {
     int restarts = 0;
     Hwnd console = 0;
     bool consoleActive = false;
-    std::string paneFile;  // the file shown in the source pane (a POSIX path)
-    std::string paneName;  // its file name, as the interpreter names the running macro
+    std::string paneFile;    // the file shown in the source pane (a POSIX path)
+    std::string paneName;    // its file name, as the interpreter names the running macro
     bool scrambled = false;  // the pane shows "scrambled" for the file
     bool crlf = false;       // the file's lines end in CR LF (kept when it is saved)
     std::string lastLabel;
@@ -107,11 +107,9 @@ void showPosition() {
     if (text != f.statusLine) setStatus(text);
 }
 
-void fillPane(const std::string& text) {
-    Frame& f = frame();
-    if (!f.pane) return;
-    setSourceCurrentLine(f.pane, 0);
-    // The edit shows CR LF line ends; the interpreter's line numbers count any line end.
+// The text as the edit shows it: CR LF line ends (the interpreter's line
+// numbers count any line end alike), no NUL.
+std::string shownText(const std::string& text) {
     std::string shown;
     shown.reserve(text.size() + text.size() / 16);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -125,7 +123,14 @@ void fillPane(const std::string& text) {
             shown.push_back(c);
         }
     }
-    setWindowText(f.pane, shown);
+    return shown;
+}
+
+void fillPane(const std::string& text) {
+    Frame& f = frame();
+    if (!f.pane) return;
+    setSourceCurrentLine(f.pane, 0);
+    setWindowText(f.pane, shownText(text));
 }
 
 bool isScrambled(const std::string& path) {
@@ -189,10 +194,17 @@ void onHalt() {
     if (!f.ip->debugPosition(position)) return;
     std::string path = position.path + position.fileName;
     if (position.fileName.empty()) {
-        if (!f.paneName.empty() || f.paneFile.empty()) {
-            fillPane(position.text ? *position.text : std::string());
+        // A macro given as text: shown unless the editor holds unsaved changes
+        // (or shows that text already, as when it was run from the editor).
+        std::string text = position.text ? *position.text : std::string();
+        if (!paneModified() && (!f.paneFile.empty() || windowText(f.pane) != shownText(text))) {
+            f.scrambled = false;
+            fillPane(text);
+            sendMessage(f.pane, EM_SETREADONLY, 0);
             f.paneFile.clear();
             f.paneName.clear();
+            showMarks();
+            showCaption();
         }
     } else if (path != f.paneFile && !paneModified()) {
         // Unsaved changes stay: the status bar still names the macro and line.
@@ -317,7 +329,8 @@ interp::StartRequest paneRequest() {
     request.baseDirectory = f.request.baseDirectory;
     if (!f.paneFile.empty()) {
         if (paneModified() && !saveSourcePane()) {
-            f.ip->messageBox("Cannot save " + f.paneFile + ".", "Tolvex", interp::kMbOk | interp::kMbIconExclamation);
+            f.ip->messageBox("Cannot save " + f.paneFile + ".", "Tolvex",
+                             interp::kMbOk | interp::kMbIconExclamation);
             return {};
         }
         request.name = f.paneFile;
@@ -487,7 +500,7 @@ void newMacro(Hwnd hwnd) {
 Hmenu buildFileMenu() {
     Frame& f = frame();
     Hmenu menu = createPopupMenu();
-    appendMenu(menu, MF_STRING, kCommandNew, "&New Macro");
+    appendMenu(menu, MF_STRING, kCommandNew, "&New Macro\tCtrl+N");
     appendMenu(menu, MF_STRING, kCommandOpen, "&Open Macro...\tCtrl+O");
     appendMenu(menu, MF_STRING | (f.scrambled ? MF_GRAYED : 0), kCommandSave, "&Save\tCtrl+S");
     appendMenu(menu, MF_STRING | (f.scrambled ? MF_GRAYED : 0), kCommandSaveAs, "Save &As...");
@@ -740,10 +753,10 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
             if (code == EN_CHANGE) showCaption();
             return 0;
         }
-        if (f.ip && ((id >= kCommandNothing && id <= kCommandOption2) || id == kIdFileMenu ||
-                     id == kIdDebugMenu || id == kCommandOpen || id == kCommandExit || id == kCommandSave ||
-                     id == kCommandSaveAs || id == kCommandNew ||
-                     (id >= kCommandRecentFirst && id <= kCommandRecentLast)))
+        if (f.ip &&
+            ((id >= kCommandNothing && id <= kCommandOption2) || id == kIdFileMenu || id == kIdDebugMenu ||
+             id == kCommandOpen || id == kCommandExit || id == kCommandSave || id == kCommandSaveAs ||
+             id == kCommandNew || (id >= kCommandRecentFirst && id <= kCommandRecentLast)))
             debugCommand(hwnd, message, id, lParam);
         return 0;
     }
@@ -779,10 +792,16 @@ bool debugKey(const Msg& msg) {
     if (msg.message != WM_KEYDOWN || !f.hwnd || !f.ip) return false;
     Hwnd top = topLevelOf(msg.hwnd);
     if (top != f.hwnd && top != watch::watchWindow(*f.ip)) return false;
-    bool shift = isKeyDown(VK_SHIFT), control = isKeyDown(VK_CONTROL);
+    // The source editor tells the modifiers it saw; elsewhere they are asked for now.
+    bool shift = isKeyDown(VK_SHIFT) || (msg.lParam & kSourceKeyShift);
+    bool control = isKeyDown(VK_CONTROL) || (msg.lParam & kSourceKeyControl);
     unsigned id = 0;
-    if (control && top == f.hwnd && (msg.wParam == 'S' || msg.wParam == 'O')) {
-        sendMessage(f.hwnd, WM_COMMAND, msg.wParam == 'S' ? kCommandSave : kCommandOpen, 0);
+    if (control && top == f.hwnd && (msg.wParam == 'S' || msg.wParam == 'O' || msg.wParam == 'N')) {
+        sendMessage(f.hwnd, WM_COMMAND,
+                    msg.wParam == 'S'   ? kCommandSave
+                    : msg.wParam == 'O' ? kCommandOpen
+                                        : kCommandNew,
+                    0);
         return true;
     }
     switch (msg.wParam) {
@@ -883,7 +902,8 @@ bool sourcePaneModified() { return paneModified(); }
 std::vector<int> breakpointsOf(const std::string& path) {
     Frame& f = frame();
     auto it = f.breakpoints.find(path);
-    return it == f.breakpoints.end() ? std::vector<int>() : std::vector<int>(it->second.begin(), it->second.end());
+    return it == f.breakpoints.end() ? std::vector<int>()
+                                     : std::vector<int>(it->second.begin(), it->second.end());
 }
 
 Hwnd consolePane() { return frame().console; }

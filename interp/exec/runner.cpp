@@ -551,8 +551,8 @@ bool Runner::atBreakpoint(const MacroContext& ctx) {
             cache.ranges.emplace_back(begin, end == SIZE_MAX ? ctx.text->size() + 1 : end);
         }
     }
-    auto after = std::upper_bound(cache.ranges.begin(), cache.ranges.end(),
-                                  std::make_pair(ctx.lineStart, SIZE_MAX));
+    auto after =
+        std::upper_bound(cache.ranges.begin(), cache.ranges.end(), std::make_pair(ctx.lineStart, SIZE_MAX));
     if (after == cache.ranges.begin()) return false;
     --after;
     return ctx.lineStart >= after->first && ctx.lineStart < after->second;

@@ -42,7 +42,8 @@ void setSourceWords(SourceWords words) {
     for (const std::string& name : words.statusVariables) t.kinds["!" + lower(name)] = 3;
     t.words = std::move(words);
     for (Hwnd h : allWindows())
-        if (detail::Window* w = sourceRecord(h)) detail::syncView(*w, detail::kSyncMarks | detail::kSyncRepaint);
+        if (detail::Window* w = sourceRecord(h))
+            detail::syncView(*w, detail::kSyncMarks | detail::kSyncRepaint);
 }
 
 const SourceWords& sourceWords() { return table().words; }

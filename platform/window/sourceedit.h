@@ -20,6 +20,12 @@ constexpr const char* kSourceEditClass = "TolvexSource";
 // WM_COMMAND notification of a click in the margin.
 constexpr unsigned SEN_MARGINCLICK = 0x0710;
 
+// Command keys: the editor does not act on the function keys and on Ctrl with
+// a letter; it queues them as WM_KEYDOWN for its window (the program's key
+// filter takes them), with these bits in lParam telling the modifiers held.
+constexpr int64_t kSourceKeyShift = int64_t{1} << 32;
+constexpr int64_t kSourceKeyControl = int64_t{1} << 33;
+
 // The words the editor colours, matched without regard to case: statements,
 // functions and status variables (written without their "!").
 struct SourceWords {

@@ -45,7 +45,7 @@ struct WatchState : interp::FamilyState {
     Hwnd hwnd = 0;
     Hwnd editor = 0;
     int listMode = kListValue;
-    std::string objectName;  // list mode 5: the object whose members are listed
+    std::string objectName;     // list mode 5: the object whose members are listed
     std::string pendingChecks;  // check states to take at the next opening
     Interpreter* ip = nullptr;
     ~WatchState() override {
@@ -434,7 +434,8 @@ void setWatchCheckStates(Interpreter& ip, std::string_view states) {
         state.pendingChecks = clean;
         return;
     }
-    for (size_t i = 0; i < clean.size(); ++i) (void)state.checks.setCheck(static_cast<int>(i), clean[i] == '1');
+    for (size_t i = 0; i < clean.size(); ++i)
+        (void)state.checks.setCheck(static_cast<int>(i), clean[i] == '1');
     if (state.hwnd && isWindow(state.hwnd))
         for (size_t i = 0; i < clean.size(); ++i)
             checkDialogButton(state.hwnd, kIdMacroCommands + static_cast<int>(i), clean[i] == '1');

@@ -1,5 +1,6 @@
 #include "platform/window/qt/sourceeditor.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -75,7 +76,8 @@ protected:
                 while (i < n && isNameChar(text[i])) ++i;
                 if (c.isDigit()) continue;  // a number
                 QByteArray word = text.mid(start, i - start).toLatin1();
-                int kind = sourceWordKind(std::string_view(word.constData(), static_cast<size_t>(word.size())));
+                int kind =
+                    sourceWordKind(std::string_view(word.constData(), static_cast<size_t>(word.size())));
                 const QTextCharFormat* format = kind == 1   ? &statement_
                                                 : kind == 2 ? &function_
                                                 : kind == 3 ? &status_
@@ -114,9 +116,8 @@ private:
 SourceEditor::SourceEditor(Hwnd handle, QWidget* parent)
     : QPlainTextEdit(parent), handle_(handle), margin_(new Margin(this)) {
     new Highlighter(document());
-    connect(this, &QPlainTextEdit::blockCountChanged, this, [this](int) {
-        setViewportMargins(marginWidth(), 0, 0, 0);
-    });
+    connect(this, &QPlainTextEdit::blockCountChanged, this,
+            [this](int) { setViewportMargins(marginWidth(), 0, 0, 0); });
     connect(this, &QPlainTextEdit::updateRequest, this,
             [this](const QRect& rect, int dy) { updateMargin(rect, dy); });
     setViewportMargins(marginWidth(), 0, 0, 0);
@@ -166,6 +167,25 @@ void SourceEditor::resizeEvent(QResizeEvent* event) {
     QPlainTextEdit::resizeEvent(event);
     QRect r = contentsRect();
     margin_->setGeometry(QRect(r.left(), r.top(), marginWidth(), r.height()));
+}
+
+void SourceEditor::keyPressEvent(QKeyEvent* event) {
+    int key = event->key();
+    Qt::KeyboardModifiers mods = event->modifiers();
+    int vk = 0;
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
+        vk = win::VK_F1 + (key - Qt::Key_F1);
+    else if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && key >= Qt::Key_A &&
+             key <= Qt::Key_Z && (key == Qt::Key_S || key == Qt::Key_O || key == Qt::Key_N))
+        vk = key;  // the virtual keys of letters are their capitals
+    if (!vk) {
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    }
+    int64_t held = ((mods & Qt::ShiftModifier) ? kSourceKeyShift : 0) |
+                   ((mods & Qt::ControlModifier) ? kSourceKeyControl : 0);
+    detail::postInput(handle_, win::WM_KEYDOWN, static_cast<WParam>(vk), 1 | held);
+    event->accept();
 }
 
 void SourceEditor::updateMargin(const QRect& rect, int dy) {

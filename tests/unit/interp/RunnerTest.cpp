@@ -319,15 +319,15 @@ TEST(Debugger, BreakpointsHaltTheirFileAtTheirLinesWhateverTheDebuggerWasAskedFo
     Interpreter ip(host);
     host.ip = &ip;
     const std::string text =
-        "total = 0\n"          // 1
-        "Loop 2\n"             // 2
+        "total = 0\n"           // 1
+        "Loop 2\n"              // 2
         "  total = F(total)\n"  // 3
-        "EndLoop\n"            // 4
-        "?total\n"             // 5
-        "End\n"                // 6
-        "Function F(n)\n"      // 7
-        "  Return n + 1\n"     // 8
-        "End\n";               // 9
+        "EndLoop\n"             // 4
+        "?total\n"              // 5
+        "End\n"                 // 6
+        "Function F(n)\n"       // 7
+        "  Return n + 1\n"      // 8
+        "End\n";                // 9
     std::string name = std::to_string(getpid()) + "-marked.mac";
     // Lines past the end and lines of another file change nothing.
     ip.debug().breakpoints[name] = {8, 40};
