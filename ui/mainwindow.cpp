@@ -1048,6 +1048,14 @@ int runDesktop(AppHost& host, interp::Interpreter& ip, const interp::StartReques
     Msg msg;
     while (getMessage(msg)) host.dispatch(msg);
     int code = static_cast<int>(msg.wParam);
+    if (isWindow(main) && paneModified()) {
+        // The program ends (Terminate) with the window still up: the changes
+        // can still be saved, though the end cannot be called off.
+        std::string name = f.paneFile.empty() ? std::string("the new macro") : fileNameOf(f.paneFile);
+        if (ip.messageBox("Save the changes to " + name + "?", "Tolvex",
+                          interp::kMbYesNo | interp::kMbIconQuestion) == interp::kIdYes)
+            (void)save(main);
+    }
     if (isWindow(main)) destroyWindow(main);
     host.setHaltHandler(nullptr);
     host.setKeyFilter(nullptr);

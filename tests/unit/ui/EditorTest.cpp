@@ -448,6 +448,7 @@ TEST_F(EditorTest, TheConsolePaneTakesConsoleOutputAndKeepsItsLimit) {
     host->consoleWrite("line one\nline two\n");
     EXPECT_EQ(windowText(consolePane()), "1 + 1 = 2\r\nline one\r\nline two\r\n");
     EXPECT_EQ(printed(), "1 + 1 = 2\nline one\nline two\n");  // standard output still has it
+    screenshot(qt::widgetOf(main), shot("editor-console"));
     std::string line(99, 'x');
     for (int i = 0; i < 1000; ++i) writeConsolePane(line + "\n");
     std::string text = windowText(consolePane());
