@@ -750,6 +750,15 @@ LResult frameProc(Hwnd hwnd, unsigned message, WParam wParam, LParam lParam) {
         if (message == WM_COMMAND && static_cast<int>(id) == kIdSourcePane) {
             unsigned code = hiWord(wParam);
             if (code == SEN_MARGINCLICK) toggleBreakpoint(sourceMarginLine(f.pane));
+            if (code == SEN_MARKSMOVED && !f.scrambled) {
+                // Typing moved the breakpoints with their lines.
+                std::vector<int> lines = sourceMarks(f.pane);
+                if (lines.empty())
+                    f.breakpoints.erase(f.paneFile);
+                else
+                    f.breakpoints[f.paneFile] = std::set<int>(lines.begin(), lines.end());
+                syncBreakpoints();
+            }
             if (code == EN_CHANGE) showCaption();
             return 0;
         }

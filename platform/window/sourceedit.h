@@ -6,7 +6,9 @@
 //
 // A click in the margin does not change the marks by itself: the editor's
 // parent receives WM_COMMAND with SEN_MARGINCLICK and reads the clicked line
-// with sourceMarginLine(), then sets the marks it keeps.
+// with sourceMarginLine(), then sets the marks it keeps. The marks stay with
+// their lines while the person edits (SEN_MARKSMOVED tells the parent); a new
+// text (WM_SETTEXT) keeps them at their numbers.
 #pragma once
 
 #include <string>
@@ -19,6 +21,9 @@ namespace tvx::platform {
 constexpr const char* kSourceEditClass = "TolvexSource";
 // WM_COMMAND notification of a click in the margin.
 constexpr unsigned SEN_MARGINCLICK = 0x0710;
+// WM_COMMAND notification: typing moved the marks with their lines (lines
+// added or removed above them; a removed line takes its mark along).
+constexpr unsigned SEN_MARKSMOVED = 0x0711;
 
 // Command keys: the editor does not act on the function keys and on Ctrl with
 // a letter; it queues them as WM_KEYDOWN for its window (the program's key

@@ -1121,7 +1121,12 @@ private:
                 QString plain = text;
                 plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
                 plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-                if (multi->toPlainText() != plain) multi->setPlainText(plain);
+                if (multi->toPlainText() != plain) {
+                    if (auto* source = dynamic_cast<SourceEditor*>(multi))
+                        source->replaceText(plain);
+                    else
+                        multi->setPlainText(plain);
+                }
                 multi->setReadOnly(w.style & ES_READONLY);
             }
             break;

@@ -7,6 +7,8 @@
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
 
+#include <algorithm>
+
 #include "platform/window/internal.h"
 #include "platform/window/sourceedit.h"
 
@@ -122,6 +124,42 @@ SourceEditor::SourceEditor(Hwnd handle, QWidget* parent)
             [this](const QRect& rect, int dy) { updateMargin(rect, dy); });
     setViewportMargins(marginWidth(), 0, 0, 0);
     setTabStopDistance(fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 4);
+    connect(document(), &QTextDocument::contentsChanged, this, [this]() { textEdited(); });
+}
+
+void SourceEditor::replaceText(const QString& text) {
+    replacing_ = true;
+    setPlainText(text);
+    replacing_ = false;
+    placeMarks();
+}
+
+void SourceEditor::placeMarks() {
+    markCursors_.clear();
+    detail::Window* w = detail::find(handle_);
+    if (!w) return;
+    for (int line : w->marks) {
+        QTextBlock block = document()->findBlockByNumber(line - 1);
+        if (block.isValid()) markCursors_.append(QTextCursor(block));
+    }
+}
+
+void SourceEditor::textEdited() {
+    if (replacing_ || markCursors_.isEmpty()) return;
+    detail::Window* w = detail::find(handle_);
+    if (!w) return;
+    std::vector<int> lines;
+    for (const QTextCursor& cursor : markCursors_) lines.push_back(cursor.blockNumber() + 1);
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    // Marks past the text's end (not placed) keep their numbers.
+    for (int line : w->marks)
+        if (!document()->findBlockByNumber(line - 1).isValid()) lines.push_back(line);
+    if (lines == w->marks) return;
+    w->marks = lines;
+    placeMarks();
+    margin_->update();
+    detail::notifyParent(*w, SEN_MARKSMOVED);
 }
 
 int SourceEditor::marginWidth() const {
@@ -141,6 +179,7 @@ int SourceEditor::lineAt(int y) const {
 }
 
 void SourceEditor::marksChanged() {
+    placeMarks();
     QList<QTextEdit::ExtraSelection> extras;
     detail::Window* w = detail::find(handle_);
     int current = w ? w->markedLine : 0;

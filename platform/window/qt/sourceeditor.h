@@ -17,6 +17,8 @@ public:
     int marginWidth() const;
     // The 1-based line at a y coordinate of the viewport (0: below the text).
     int lineAt(int y) const;
+    // A new text replaces the old one: the marks stay at their numbers.
+    void replaceText(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -27,9 +29,14 @@ private:
     void paintMargin(QPaintEvent* event);
     void marginClicked(int y);
     void updateMargin(const QRect& rect, int dy);
+    void placeMarks();
+    void textEdited();
 
     Hwnd handle_;
     QWidget* margin_;
+    // A cursor at the start of each marked line: the text's edits move them.
+    QList<QTextCursor> markCursors_;
+    bool replacing_ = false;
 };
 
 }  // namespace tvx::platform::qt

@@ -317,6 +317,27 @@ TEST_F(EditorTest, AClickInTheMarginSetsABreakpointThatHaltsTheRun) {
     EXPECT_TRUE(lines.empty());
     ASSERT_TRUE(openInSourcePane(file));
     EXPECT_EQ(sourceMarks(sourcePane()), std::vector<int>{3});
+
+    // A line typed above the breakpoint moves it with its line; the run (after
+    // the save it makes) halts there.
+    QPlainTextEdit* edit = editor();
+    edit->setFocus();
+    edit->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(edit, "n = 0");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(sourceMarks(sourcePane()), std::vector<int>{4});
+    EXPECT_EQ(breakpointsOf(file), std::vector<int>{4});
+    lines.clear();
+    sendMessage(main, WM_COMMAND, kCommandRun);
+    EXPECT_EQ(lines, (std::vector<int>{4, 4, 4}));
+    // Removing the marked line takes its mark along (to the line it joins).
+    QTextCursor cursor(edit->document()->findBlockByNumber(3));
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    edit->setTextCursor(cursor);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    EXPECT_EQ(sourceMarks(sourcePane()), std::vector<int>{4});
+    EXPECT_EQ(edit->document()->findBlockByNumber(3).text(), QString("EndLoop"));
 }
 
 TEST_F(EditorTest, TheFailingLineIsSelectedAfterTheErrorBox) {
