@@ -77,6 +77,18 @@ struct FileAnswer {
     int filterIndex = 1;
 };
 
+// Where a macro error happened: the macro (its file name, "" for a macro given
+// as text), the offset in its text where the failing statement's line starts
+// (after its leading blanks), the 1-based line and the column the scanner had
+// reached in that line.
+struct ErrorPlace {
+    std::string fileName;
+    std::string path;  // the macro's directory
+    size_t lineStart = 0;
+    int line = 0;
+    int column = 0;
+};
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -123,6 +135,10 @@ public:
         (void)request;
         return {};
     }
+
+    // An error box of a macro line was closed (not for errors of typed text):
+    // the desktop selects the failing place in its editor.
+    virtual void errorShown(const ErrorPlace& place) { (void)place; }
 
     // An error box's text, also kept in the program's log (the protocol log).
     virtual void logError(std::string_view text) { (void)text; }

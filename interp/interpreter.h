@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +93,10 @@ struct DebugControl {
     bool option2 = false;
     // Lines halted at since the interpreter started (tests and the status bar).
     uint64_t halts = 0;
+    // Breakpoints set in the source editor's margin: the macro's file name (""
+    // for a macro given as text) and its 1-based lines. The run halts before
+    // such a line as the debugger halts for a single step.
+    std::map<std::string, std::set<int>> breakpoints;
 };
 
 // Where the running macro is (the innermost line).

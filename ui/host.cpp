@@ -343,11 +343,14 @@ FileAnswer AppHost::chooseFiles(const FileRequest& request) {
 }
 
 void AppHost::consoleWrite(std::string_view text) {
+    // The console pane shows it; standard output still gets it (for scripts and logs).
+    if (consoleSink_) consoleSink_(text);
     printLines(text);
     std::fflush(out_);
 }
 
 void AppHost::showValue(std::string_view expression, std::string_view value) {
+    if (consoleSink_) consoleSink_(std::string(expression) + " = " + std::string(value) + "\n");
     printLines(expression);
     std::fputs(" = ", out_);
     printLines(value);

@@ -73,6 +73,17 @@ public:
     void setHaltHandler(std::function<void()> handler) { haltHandler_ = std::move(handler); }
     const std::function<void()>& haltHandler() const { return haltHandler_; }
     void setKeyFilter(std::function<bool(const platform::Msg&)> filter) { keyFilter_ = std::move(filter); }
+    // Where the desktop program shows the failing place of an error box.
+    void setErrorHandler(std::function<void(const interp::ErrorPlace&)> handler) {
+        errorHandler_ = std::move(handler);
+    }
+    void errorShown(const interp::ErrorPlace& place) override {
+        if (errorHandler_) errorHandler_(place);
+    }
+    // The console pane of the desktop program: console output and "?" lines go
+    // there too (besides standard output) while a sink is set.
+    void setConsoleSink(std::function<void(std::string_view)> sink) { consoleSink_ = std::move(sink); }
+    bool hasConsoleSink() const { return static_cast<bool>(consoleSink_); }
     // Hands one message to the key filter, the modeless dialogs' keyboard
     // handling, or its window (what every message loop of the program does).
     void dispatch(const platform::Msg& msg);
@@ -133,6 +144,8 @@ private:
     AnswerReader reader_;
     std::function<void()> haltHandler_;
     std::function<bool(const platform::Msg&)> keyFilter_;
+    std::function<void(const interp::ErrorPlace&)> errorHandler_;
+    std::function<void(std::string_view)> consoleSink_;
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "requestStop is called from a signal handler");
 };

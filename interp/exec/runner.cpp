@@ -421,7 +421,9 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return LoopExit::Stopped;
         }
-        if (!ctx.skipState && ((ip_.runState_ & kRunSingleStep) || ip_.debug_.mode != DebugRun::None) &&
+        if (!ctx.skipState &&
+            ((ip_.runState_ & kRunSingleStep) || ip_.debug_.mode != DebugRun::None ||
+             !ip_.debug_.breakpoints.empty()) &&
             where.start != ctx.declarationLine)
             debugCheck(ctx);
         while (ip_.runState_ & (kRunPaused | kRunCommandPending)) {
@@ -525,12 +527,37 @@ void Runner::debugCheck(MacroContext& ctx) {
         break;
     }
     }
+    // A breakpoint halts whatever the debugger was asked for.
+    if (!halt && !debug.breakpoints.empty()) halt = atBreakpoint(ctx);
     if (!halt) return;
     debug.mode = DebugRun::None;
     ++debug.halts;
     ip_.runState_ |= kRunSingleStep | kRunPaused;
     VariablesLetGo away(ip_);
     ip_.host().debugHalted();
+}
+
+bool Runner::atBreakpoint(const MacroContext& ctx) {
+    auto entry = ip_.debug_.breakpoints.find(ctx.fileName);
+    if (entry == ip_.debug_.breakpoints.end() || entry->second.empty() || !ctx.text) return false;
+    BreakpointRanges& cache = breakpointRanges_;
+    if (cache.text.lock() != ctx.text || cache.fileName != ctx.fileName || cache.lines != entry->second) {
+        cache.text = ctx.text;
+        cache.fileName = ctx.fileName;
+        cache.lines = entry->second;
+        cache.ranges.clear();
+        for (int line : cache.lines) {
+            size_t begin = lineOffset(*ctx.text, line);
+            if (begin == SIZE_MAX) break;  // the lines are sorted: the rest lie past the end too
+            size_t end = lineOffset(*ctx.text, line + 1);
+            cache.ranges.emplace_back(begin, end == SIZE_MAX ? ctx.text->size() + 1 : end);
+        }
+    }
+    auto after =
+        std::upper_bound(cache.ranges.begin(), cache.ranges.end(), std::make_pair(ctx.lineStart, SIZE_MAX));
+    if (after == cache.ranges.begin()) return false;
+    --after;
+    return ctx.lineStart >= after->first && ctx.lineStart < after->second;
 }
 
 bool Runner::debugPosition(DebugPosition& out) const {
@@ -853,6 +880,7 @@ void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line, s
             ip_.runState_ |= kRunPaused;
         return;
     }
+    showErrorPlace();
     if (shift && running) {
         ip_.runState_ |= kRunPaused;
     } else if (!running || (ip_.runOptions_ & kOptErrorStops) || control) {
@@ -860,6 +888,22 @@ void Runner::reportErrorWithLine(int n, unsigned flags, std::string_view line, s
     } else {
         ip_.runState_ &= static_cast<uint8_t>(~kRunErrorPending);
     }
+}
+
+void Runner::showErrorPlace() {
+    // Lines typed into the Watch Window (immediate text) have no place in a macro.
+    MacroContext* ctx = current();
+    if (!ctx || !ctx->text || !ctx->cutIntoLines) return;
+    ErrorPlace place;
+    place.fileName = ctx->fileName;
+    place.path = ctx->macroPath;
+    place.lineStart = std::min(ctx->lineStart, ctx->text->size());
+    place.line = lineNumberAt(*ctx->text, place.lineStart);
+    const char* at = ip_.errorPosition();
+    const char* begin = ctx->currentLine.data();
+    if (at && begin && at >= begin && at <= begin + ctx->currentLine.size())
+        place.column = static_cast<int>(at - begin);
+    ip_.host().errorShown(place);
 }
 
 void Runner::reportReaderError(uint32_t code) {
@@ -876,6 +920,7 @@ void Runner::reportReaderError(uint32_t code) {
         text += "\n\n" + std::string(ctx->currentLine);
     ip_.host().logError(text);
     int button = showBox(text, "Reader Error", kMbAbortRetryIgnore | kMbIconQuestion | kMbDefButton3).button;
+    showErrorPlace();
     if (button == kIdAbort)
         ip_.runState_ = 0;
     else if (button == kIdRetry && (ip_.runState_ & kRunRunning))

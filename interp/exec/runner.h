@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -179,6 +180,18 @@ private:
         size_t begin = 0, end = 0;
     };
     CursorRange cursorRange_;
+    // The breakpoints of one macro text as ranges of offsets, found again only
+    // when the text or its breakpoints change.
+    struct BreakpointRanges {
+        std::weak_ptr<const std::string> text;
+        std::string fileName;
+        std::set<int> lines;
+        std::vector<std::pair<size_t, size_t>> ranges;  // sorted by begin
+    };
+    BreakpointRanges breakpointRanges_;
+    bool atBreakpoint(const MacroContext& ctx);
+    // Tells the host where the error just shown happened (its editor selects it).
+    void showErrorPlace();
 };
 
 }  // namespace tvx::interp

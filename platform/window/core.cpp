@@ -15,6 +15,7 @@
 #include "platform/memprobe.h"
 #include "platform/window/internal.h"
 #include "platform/window/menu.h"
+#include "platform/window/sourceedit.h"
 
 namespace tvx::platform {
 
@@ -88,6 +89,7 @@ struct State {
         add("ComboBox", detail::comboBoxProc, Kind::ComboBox);
         add("ScrollBar", detail::scrollBarProc, Kind::ScrollBar);
         add("#32770", detail::dialogClassProc, Kind::Dialog);
+        add("TolvexSource", detail::editProc, Kind::Edit);
     }
 };
 
@@ -435,6 +437,10 @@ Hwnd createWindow(std::string_view cls, std::string_view text, uint32_t style, u
     w.style = style;
     w.exStyle = exStyle;
     w.text = std::string(text);
+    if (lower(cls) == lower(kSourceEditClass)) {
+        w.source = true;
+        w.style |= ES_MULTILINE;
+    }
     // Sizes are kept to what a toolkit can back with memory.
     constexpr int kMaxExtent = 16384;
     width = std::clamp(width, 0, kMaxExtent);

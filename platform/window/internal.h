@@ -97,6 +97,13 @@ struct Window {
     // it: the toolkit then lets the widget handle the event itself.
     bool defaultReached = false;
 
+    // Source editors (the "TolvexSource" class): breakpoint marks, the line a
+    // halted macro stands at and the last line clicked in the margin (1-based).
+    bool source = false;
+    std::vector<int> marks;
+    int markedLine = 0;
+    int marginLine = 0;
+
     void* view = nullptr;  // the toolkit's object
 };
 
@@ -119,6 +126,7 @@ enum SyncBits : unsigned {
     kSyncState = 1u << 14,  // minimised / maximised
     kSyncPaintNow = 1u << 15,
     kSyncCapture = 1u << 16,
+    kSyncMarks = 1u << 17,  // a source editor's marks or its current line
 };
 
 // The state of a device context. The target is a window's client area or a bitmap.

@@ -9,6 +9,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/ini.h"
+#include "platform/paths.h"
 #include "platform/window/dialog.h"
 #include "platform/window/gdi.h"
 #include "ui/framework.h"
@@ -43,7 +45,8 @@ struct WatchState : interp::FamilyState {
     Hwnd hwnd = 0;
     Hwnd editor = 0;
     int listMode = kListValue;
-    std::string objectName;  // list mode 5: the object whose members are listed
+    std::string objectName;     // list mode 5: the object whose members are listed
+    std::string pendingChecks;  // check states to take at the next opening
     Interpreter* ip = nullptr;
     ~WatchState() override {
         if (hwnd && isWindow(hwnd)) destroyWindow(hwnd);
@@ -332,6 +335,9 @@ int watchHandler(DialogContext& ctx) {
     if (ctx.eventKind == kEventRaw && ctx.message == WM_INITDIALOG) {
         state->hwnd = ctx.hwnd;
         ControlData& data = ctx.block();
+        for (size_t i = 0; i < state->pendingChecks.size() && i < 6; ++i)
+            (void)data.setCheck(static_cast<int>(i), state->pendingChecks[i] == '1' ? 1 : 0);
+        state->pendingChecks.clear();
         uint8_t any = 0;
         for (int i = 0; i < 4; ++i) {
             uint8_t v = 0;
@@ -407,6 +413,33 @@ void showInWatchWindow(Interpreter& ip, Hwnd owner, std::string_view text) {
 }
 
 int watchListMode(Interpreter& ip) { return watch(ip).listMode; }
+
+std::string watchCheckStates(Interpreter& ip) {
+    WatchState& state = watch(ip);
+    if (state.checks.checkCount() < 6) return state.pendingChecks;
+    std::string states;
+    for (int i = 0; i < 6; ++i) {
+        uint8_t v = 0;
+        (void)state.checks.check(i, v);
+        states += v ? '1' : '0';
+    }
+    return states;
+}
+
+void setWatchCheckStates(Interpreter& ip, std::string_view states) {
+    WatchState& state = watch(ip);
+    std::string clean;
+    for (char c : states.substr(0, 6)) clean += c == '1' ? '1' : '0';
+    if (state.checks.checkCount() < 6) {
+        state.pendingChecks = clean;
+        return;
+    }
+    for (size_t i = 0; i < clean.size(); ++i)
+        (void)state.checks.setCheck(static_cast<int>(i), clean[i] == '1');
+    if (state.hwnd && isWindow(state.hwnd))
+        for (size_t i = 0; i < clean.size(); ++i)
+            checkDialogButton(state.hwnd, kIdMacroCommands + static_cast<int>(i), clean[i] == '1');
+}
 
 void setSourceEditor(Interpreter& ip, Hwnd editor) { watch(ip).editor = editor; }
 
@@ -489,11 +522,46 @@ bool openOnDesktop(const std::string& address) {
 
 }  // namespace
 
-void showHelp(Interpreter& ip, std::string_view word) {
-    if (platform::windowSystemVisible()) {
-        std::string address = referenceAddress(ip, word);
-        if (!address.empty() && openOnDesktop(address)) return;
+std::string helpAddress(const Interpreter& ip, std::string_view word, std::string* missing) {
+    const std::string& settings = ip.config().settingsFile;
+    std::string named =
+        settings.empty() ? std::string() : platform::iniGetString(settings, "External", "MacroHelpExt", "");
+    if (named.empty()) return referenceAddress(ip, word);
+    std::string file;
+    if (named[0] == '/') {
+        if (::access(named.c_str(), R_OK) == 0) file = named;
+    } else {
+        std::string beside(platform::directoryPart(settings));
+        if (!beside.empty() && beside.back() != '/') beside += '/';
+        for (const std::string& folder : {beside, ip.programDirectory()}) {
+            std::string candidate = folder + named;
+            if (!folder.empty() && ::access(candidate.c_str(), R_OK) == 0) {
+                file = candidate;
+                break;
+            }
+        }
     }
+    if (file.empty()) {
+        if (missing) *missing = named;
+        return {};
+    }
+    std::string address = "file://" + file;
+    // A page of its own takes the word as the place to show.
+    bool page = file.ends_with(".html") || file.ends_with(".htm") || file.ends_with(".HTML") ||
+                file.ends_with(".HTM");
+    if (page && !word.empty()) address += "#" + std::string(word);
+    return address;
+}
+
+void showHelp(Interpreter& ip, std::string_view word) {
+    std::string missing;
+    std::string address = helpAddress(ip, word, &missing);
+    if (!missing.empty()) {
+        ip.messageBox("The help file " + missing + " cannot be found.", "Help",
+                      interp::kMbOk | interp::kMbIconExclamation);
+        return;
+    }
+    if (platform::windowSystemVisible() && !address.empty() && openOnDesktop(address)) return;
     std::string description = word.empty() ? std::string() : argumentDescription(ip, word);
     if (description.empty())
         description = word.empty() ? "Type a statement, function or status variable and press ?."

@@ -73,6 +73,20 @@ void showHelp(interp::Interpreter& ip, std::string_view word);
 // share/doc/tolvex/reference.html in an installation.
 std::string referenceAddress(const interp::Interpreter& ip, std::string_view word);
 
+// The six check states (the four name filters, Hex, Sort) as "0"/"1"
+// characters, as the window keeps them between openings. Setting them before
+// the first opening makes them the window's states then; "" when the window has
+// not been opened yet and nothing was set.
+std::string watchCheckStates(interp::Interpreter& ip);
+void setWatchCheckStates(interp::Interpreter& ip, std::string_view states);
+
+// What help on a word opens: the help file the settings file names (section
+// External, key MacroHelpExt; a relative name is looked for beside the settings
+// file, then in the program's folder), else the command reference at the
+// word's entry. "" when there is neither. missing receives a named help file
+// that does not exist.
+std::string helpAddress(const interp::Interpreter& ip, std::string_view word, std::string* missing = nullptr);
+
 // Installs the class handler and the status variable !hWndMain.
 void registerWatchWindow(interp::Interpreter& ip);
 

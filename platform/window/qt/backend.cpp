@@ -47,6 +47,7 @@
 
 #include "platform/window/internal.h"
 #include "platform/window/qt/access.h"
+#include "platform/window/qt/sourceeditor.h"
 
 namespace tvx::platform {
 
@@ -594,6 +595,8 @@ public:
             syncItems(w, widget, (bits & detail::kSyncItems) != 0);
         if ((bits & detail::kSyncSelection) && w.kind == Kind::Edit) syncEditSelection(w, widget);
         if (bits & detail::kSyncCheck) syncCheck(w, widget);
+        if ((bits & (detail::kSyncMarks | detail::kSyncText | detail::kSyncFont)) && w.source)
+            if (auto* editor = dynamic_cast<SourceEditor*>(widget)) editor->marksChanged();
         if (bits & detail::kSyncScroll) syncScroll(w, widget);
         if (bits & detail::kSyncColors) syncColors(w, widget);
         if (bits & detail::kSyncVisible) {
@@ -975,7 +978,7 @@ private:
     QWidget* makeEdit(Window& w, QWidget* parent) {
         Hwnd h = w.handle;
         if (w.style & ES_MULTILINE) {
-            auto* edit = new QPlainTextEdit(parent);
+            QPlainTextEdit* edit = w.source ? new SourceEditor(h, parent) : new QPlainTextEdit(parent);
             edit->setLineWrapMode((w.style & ES_AUTOHSCROLL) ? QPlainTextEdit::NoWrap
                                                              : QPlainTextEdit::WidgetWidth);
             // Where the person puts the caret or selects is the edit's selection
@@ -1118,7 +1121,12 @@ private:
                 QString plain = text;
                 plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
                 plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-                if (multi->toPlainText() != plain) multi->setPlainText(plain);
+                if (multi->toPlainText() != plain) {
+                    if (auto* source = dynamic_cast<SourceEditor*>(multi))
+                        source->replaceText(plain);
+                    else
+                        multi->setPlainText(plain);
+                }
                 multi->setReadOnly(w.style & ES_READONLY);
             }
             break;

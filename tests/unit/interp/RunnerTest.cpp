@@ -303,5 +303,80 @@ TEST(Debugger, StepOutOfARecursiveCallHaltsWhereItsCallerGoesOn) {
     EXPECT_EQ(host.values, std::vector<std::string>{"F(3) = 6"});
 }
 
+// Runs text as the macro file /tmp/<pid>-name.
+bool runNamed(Interpreter& ip, const std::string& name, const std::string& text) {
+    std::string path = "/tmp/" + std::to_string(getpid()) + "-" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    StartRequest request;
+    request.name = path;
+    bool found = ip.runner().run(request);
+    std::remove(path.c_str());
+    return found;
+}
+
+TEST(Debugger, BreakpointsHaltTheirFileAtTheirLinesWhateverTheDebuggerWasAskedFor) {
+    SteppingHost host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    const std::string text =
+        "total = 0\n"           // 1
+        "Loop 2\n"              // 2
+        "  total = F(total)\n"  // 3
+        "EndLoop\n"             // 4
+        "?total\n"              // 5
+        "End\n"                 // 6
+        "Function F(n)\n"       // 7
+        "  Return n + 1\n"      // 8
+        "End\n";                // 9
+    std::string name = std::to_string(getpid()) + "-marked.mac";
+    // Lines past the end and lines of another file change nothing.
+    ip.debug().breakpoints[name] = {8, 40};
+    ip.debug().breakpoints["other.mac"] = {1, 2, 3};
+    EXPECT_TRUE(runNamed(ip, "marked.mac", text));
+    EXPECT_EQ(host.halts, (std::vector<std::pair<int, int>>{{8, 1}, {8, 1}}));
+    EXPECT_EQ(host.values, std::vector<std::string>{"total = 2"});
+
+    // Stepping over a call that holds a breakpoint halts there; changed
+    // breakpoints count at the next run of the same text.
+    host.halts.clear();
+    host.values.clear();
+    ip.debug().breakpoints[name] = {3};
+    host.actions = {'v'};
+    EXPECT_TRUE(runNamed(ip, "marked.mac", text));
+    EXPECT_EQ(host.halts, (std::vector<std::pair<int, int>>{{3, 0}, {4, 0}, {3, 0}}));
+    host.halts.clear();
+    ip.debug().breakpoints[name] = {3, 8};
+    host.actions = {'v'};
+    EXPECT_TRUE(runNamed(ip, "marked.mac", text));
+    EXPECT_EQ(host.halts, (std::vector<std::pair<int, int>>{{3, 0}, {8, 1}, {3, 0}, {8, 1}}));
+    // None set: the run does not halt at all.
+    host.halts.clear();
+    ip.debug().breakpoints.clear();
+    EXPECT_TRUE(runNamed(ip, "marked.mac", text));
+    EXPECT_TRUE(host.halts.empty());
+}
+
+// A host that keeps the places of the errors shown.
+class PlaceHost : public testing::TestHost {
+public:
+    std::vector<ErrorPlace> places;
+    void errorShown(const ErrorPlace& place) override { places.push_back(place); }
+};
+
+TEST(Runner, AnErrorBoxTellsTheHostTheFailingLineAndColumn) {
+    PlaceHost host;
+    Interpreter ip(host);
+    EXPECT_TRUE(runNamed(ip, "failing.mac", "x = 1\r\ny = 2\r\n  z = 3 +* 4\r\n"));
+    ASSERT_EQ(host.places.size(), 1u);
+    const ErrorPlace& place = host.places[0];
+    EXPECT_EQ(place.fileName, std::to_string(getpid()) + "-failing.mac");
+    EXPECT_EQ(place.line, 3);
+    EXPECT_EQ(place.lineStart, 16u);  // where the statement starts, after the blanks
+    EXPECT_GT(place.column, 0);
+    // A typed line (the Watch Window's Execute) has no place in a macro.
+    (void)ip.executeImmediate("NoSuchWord");
+    EXPECT_EQ(host.places.size(), 1u);
+}
+
 }  // namespace
 }  // namespace tvx::interp

@@ -27,6 +27,8 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& display, co
     pid_t pid = fork();
     if (pid != 0) return pid;
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+    // What the program remembers (desktop.ini) stays in the scratch folder.
+    if (!cwd.empty()) setenv("XDG_STATE_HOME", (cwd + "/state").c_str(), 1);
     int null = open("/dev/null", O_RDWR);
     dup2(outFd >= 0 ? outFd : null, 1);
     dup2(errFd >= 0 ? errFd : null, 2);
@@ -250,13 +252,13 @@ TEST_F(Desktop, MacroDialogsTakeTypingAndClicksOnAnXDisplay) {
 }
 
 // The Watch Window on a desktop: a line typed there runs in the running macro,
-// and Data shows the value of a typed expression (its dump goes to the console,
-// which is standard output here).
+// and Data shows the value of a typed expression (its dump goes to the console
+// pane and to standard output).
 TEST_F(Desktop, TheWatchWindowRunsATypedLineInTheRunningMacro) {
     start("x = 0\r\ny = 0\r\nLoop 600\r\nPause 50\r\nBreakLoop x\r\nEndLoop\r\n?x\r\nTerminate\r\n");
     std::string watch = waitForWindow("^Watch Window$");
     ASSERT_FALSE(watch.empty()) << "the Watch Window never appeared; tolvex said: " << said();
-    ASSERT_FALSE(waitForWindow("^Tolvex$").empty()) << "no main window; tolvex said: " << said();
+    ASSERT_FALSE(waitForWindow("^test.mac - Tolvex$").empty()) << "no main window; tolvex said: " << said();
     typeInto(watch, {}, "y = 21");
     typeInto(watch, {"Return"}, "");
     std::this_thread::sleep_for(300ms);
@@ -273,6 +275,44 @@ TEST_F(Desktop, TheWatchWindowRunsATypedLineInTheRunningMacro) {
     std::vector<std::string> lines = printed();
     EXPECT_EQ(lines, (std::vector<std::string>{"y*2", "Type: Number", std::string(79, '='), "42", "x = 22"}))
         << said();
+}
+
+// The source editor on a desktop: what is typed into it is saved by Ctrl+S
+// (with the file's line ends), and F5 there runs it.
+TEST_F(Desktop, TheEditorSavesWhatIsTypedAndF5RunsIt) {
+    start("x = 20\r\n");
+    std::string main = waitForWindow("^test.mac - Tolvex$");
+    ASSERT_FALSE(main.empty()) << "no main window; tolvex said: " << said();
+    std::string file = dir_ + "/test.mac";
+    auto saved = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    bool done = false;
+    for (int attempt = 0; attempt < 5 && !done; ++attempt) {
+        // Into the editor (below the toolbar), to its end, a line, then Ctrl+S.
+        xdotool({"windowactivate", "--sync", main});
+        xdotool({"mousemove", "--window", main, "300", "120", "click", "1"});
+        xdotool({"key", "--clearmodifiers", "ctrl+End"});
+        if (saved() == "x = 20\r\n") xdotool({"type", "--delay", "20", "?x + 1"});
+        xdotool({"key", "--clearmodifiers", "ctrl+s"});
+        for (int wait = 0; wait < 20 && !done; ++wait) {
+            done = saved() == "x = 20\r\n?x + 1";
+            if (!done) std::this_thread::sleep_for(100ms);
+        }
+    }
+    ASSERT_TRUE(done) << "the file holds: " << saved() << "; tolvex said: " << said();
+    ASSERT_FALSE(waitForWindow("^test.mac - Tolvex$").empty());  // no "*": nothing unsaved
+    bool ran = false;
+    for (int attempt = 0; attempt < 5 && !ran; ++attempt) {
+        xdotool({"key", "--clearmodifiers", "F5"});
+        for (int wait = 0; wait < 20 && !ran; ++wait) {
+            std::vector<std::string> lines = printed();
+            ran = !lines.empty() && lines.back() == "x + 1 = 21";
+            if (!ran) std::this_thread::sleep_for(100ms);
+        }
+    }
+    EXPECT_TRUE(ran) << "F5 did not run the saved macro; tolvex said: " << said();
 }
 
 }  // namespace

@@ -4,17 +4,20 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 
 #include "WindowTestSupport.h"
 #include "platform/window/dialog.h"
 #include "platform/window/gdi.h"
 #include "platform/window/qt/access.h"
+#include "platform/window/sourceedit.h"
 
 namespace tvx::platform {
 namespace {
@@ -276,6 +279,56 @@ TEST(Colours, AParentsColourAnswerReachesTheWidget) {
     ASSERT_NE(widget, nullptr);
     EXPECT_EQ(widget->palette().color(QPalette::Window), QColor(10, 200, 30));
     EXPECT_EQ(widget->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    destroyWindow(top);
+}
+
+// The source editor is an edit with marks: the marks are kept sorted and once,
+// a click in its margin only tells the parent, and the command keys go to the
+// queue instead of into the text.
+TEST(SourceEditor, MarksMarginClicksAndCommandKeys) {
+    Hwnd top = makeParent();
+    Hwnd plain = control(top, "Edit", ES_MULTILINE, 8801);
+    Hwnd editor = createWindow(kSourceEditClass, "a = 1\r\nb = 2\r\nc = 3", WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                               300, 200, top, 100);
+    ASSERT_NE(editor, 0u);
+    EXPECT_TRUE(isSourceEditor(editor));
+    EXPECT_FALSE(isSourceEditor(plain));
+    EXPECT_FALSE(setSourceMarks(plain, {1}));
+    EXPECT_EQ(sendMessage(editor, EM_GETLINECOUNT), 3);  // an edit in every other way
+    EXPECT_TRUE(setSourceMarks(editor, {3, 0, 1, 3, -2}));
+    EXPECT_EQ(sourceMarks(editor), (std::vector<int>{1, 3}));
+    EXPECT_TRUE(setSourceCurrentLine(editor, 2));
+    EXPECT_EQ(sourceCurrentLine(editor), 2);
+
+    received().clear();
+    auto* widget = qobject_cast<QPlainTextEdit*>(qt::widgetOf(editor));
+    ASSERT_NE(widget, nullptr);
+    QWidget* margin = widget->findChild<QWidget*>(QStringLiteral("margin"));
+    ASSERT_NE(margin, nullptr);
+    QTextCursor second(widget->document()->findBlockByNumber(1));
+    QTest::mouseClick(margin, Qt::LeftButton, {}, QPoint(4, widget->cursorRect(second).center().y()));
+    EXPECT_TRUE(notified(100, SEN_MARGINCLICK));
+    EXPECT_EQ(sourceMarginLine(editor), 2);
+    EXPECT_EQ(sourceMarks(editor), (std::vector<int>{1, 3}));  // the parent decides
+    received().clear();
+    QTest::mouseClick(margin, Qt::LeftButton, {}, QPoint(4, widget->height() - 4));  // below the text
+    EXPECT_FALSE(notified(100, SEN_MARGINCLICK));
+
+    widget->setFocus();
+    widget->moveCursor(QTextCursor::End);
+    QTest::keyClick(widget, Qt::Key_F5, Qt::ShiftModifier);
+    QTest::keyClick(widget, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(widget, Qt::Key_X);
+    std::vector<Msg> keys;
+    Msg msg;
+    while (peekMessage(msg))
+        if (msg.message == WM_KEYDOWN && msg.hwnd == editor) keys.push_back(msg);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].wParam, static_cast<WParam>(VK_F5));
+    EXPECT_TRUE(keys[0].lParam & kSourceKeyShift);
+    EXPECT_EQ(keys[1].wParam, static_cast<WParam>('S'));
+    EXPECT_TRUE(keys[1].lParam & kSourceKeyControl);
+    EXPECT_EQ(windowText(editor), "a = 1\r\nb = 2\r\nc = 3x");  // only the x was typed
     destroyWindow(top);
 }
 
