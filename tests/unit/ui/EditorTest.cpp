@@ -149,15 +149,7 @@ protected:
             QTest::keyClicks(edit, lines[i]);
         }
     }
-    std::string printed() {
-        std::fflush(output_);
-        std::string text;
-        std::rewind(output_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, output_)) > 0) text.append(buffer, n);
-        return text;
-    }
+    std::string printed() { return test::everythingWritten(output_); }
     std::string shot(const std::string& name) {
         const char* scale = std::getenv("QT_SCALE_FACTOR");
         return name + (scale && std::string(scale) == "2" ? "-200" : "");

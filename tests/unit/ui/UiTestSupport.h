@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -83,6 +84,17 @@ inline void screenshot(QWidget* widget, const std::string& name) {
     QDir().mkpath(QStringLiteral(TOLVEX_BINARY_DIR "/screenshots"));
     widget->grab().save(
         QString::fromStdString(std::string(TOLVEX_BINARY_DIR "/screenshots/") + name + ".png"));
+}
+
+// Everything written to a scratch file so far (the host's standard output in tests).
+inline std::string everythingWritten(std::FILE* file) {
+    std::fflush(file);
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    return text;
 }
 
 }  // namespace tvx::ui::test

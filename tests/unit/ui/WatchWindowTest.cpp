@@ -82,15 +82,7 @@ protected:
         ip->run(request);
         EXPECT_TRUE(done) << "the macro never reached line " << line;
     }
-    std::string printed() {
-        std::fflush(output_);
-        std::string text;
-        std::rewind(output_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, output_)) > 0) text.append(buffer, n);
-        return text;
-    }
+    std::string printed() { return test::everythingWritten(output_); }
 
     QComboBox* combo(Hwnd window, int id) {
         return qobject_cast<QComboBox*>(qt::widgetOf(dialogItem(window, id)));
