@@ -9,6 +9,7 @@
 #include <set>
 
 #include "interp/api.h"
+#include "platform/replacefile.h"
 #include "platform/window/dialog.h"
 #include "platform/window/gdi.h"
 #include "platform/window/menu.h"
@@ -866,23 +867,11 @@ bool saveSourcePane(const std::string& path) {
             if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lf.push_back(text[i]);
         text = std::move(lf);
     }
-    // Written beside the file and renamed over it: a failed write leaves the old file whole.
-    std::string temporary = target + ".tolvex-save";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    // Written beside the file and renamed over it: a failed write leaves the old
+    // file whole; a link stays a link, the file keeps its permissions.
+    if (!platform::replaceFile(target,
+                               [&](int fd) { return platform::writeAll(fd, text.data(), text.size()); }))
         return false;
-    }
     if (target != f.paneFile) {
         // The breakpoints go with the text to its new name.
         auto marks = f.breakpoints.find(f.paneFile);

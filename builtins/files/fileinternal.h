@@ -10,6 +10,7 @@
 
 #include "builtins/files/filecache.h"
 #include "interp/api.h"
+#include "platform/replacefile.h"
 
 namespace tvx::interp {
 class Interpreter;
@@ -55,11 +56,8 @@ int writeHandle(interp::Interpreter& ip, std::string_view macroName, unsigned op
 // then, with errno set.
 bool writeFully(int fd, const void* data, size_t size, int64_t offset = -1);
 
-// Gives the file at posix new contents without a moment in which it is half
-// written: write() fills a temporary file in the same directory, which then
-// replaces the file (a symbolic link is followed; the old permissions are
-// kept). On any failure the old file is untouched; false with errno set.
-bool replaceFile(const std::string& posix, const std::function<bool(int fd)>& write);
+// Files given new contents whole (platform/replacefile.h).
+using platform::replaceFile;
 
 // Reads up to size bytes at offset; the count read, or -1 with errno set.
 int64_t readFully(int fd, void* data, size_t size, int64_t offset);

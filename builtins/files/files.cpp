@@ -170,47 +170,6 @@ bool writeFully(int fd, const void* data, size_t size, int64_t offset) {
     return true;
 }
 
-bool replaceFile(const std::string& posix, const std::function<bool(int fd)>& write) {
-    std::string target = posix;
-    struct stat info {};
-    bool exists = ::lstat(posix.c_str(), &info) == 0;
-    if (exists && S_ISLNK(info.st_mode)) {
-        char* real = ::realpath(posix.c_str(), nullptr);
-        if (!real) return false;
-        target = real;
-        std::free(real);
-        exists = ::stat(target.c_str(), &info) == 0;
-    }
-    size_t slash = target.rfind('/');
-    std::string temp =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".tolvex-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    mode_t mode;
-    if (exists) {
-        mode = info.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = write(fd) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    int saved = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        errno = saved;
-    }
-    return ok;
-}
-
 int64_t readFully(int fd, void* data, size_t size, int64_t offset) {
     auto* p = static_cast<unsigned char*>(data);
     size_t done = 0;

@@ -395,19 +395,25 @@ TEST_F(MacroDialogTest, TypedTextWidensTheVariableOrIsCutToAOneCharacterOne) {
 
 TEST_F(MacroDialogTest, ListsAreFilledThroughSendDlgMsgAndReportSelections) {
     auto listOf = [this]() { return qobject_cast<QListWidget*>(control(slotWindow(0), 1411)); };
-    whenUp([&] { return visible(slotWindow(0)) && listOf() && listOf()->count() == 3; },
-           [&] {
-               Hwnd dialog = slotWindow(0);
-               QListWidget* list = listOf();
-               EXPECT_EQ(list->item(1)->text(), QString("Filter B"));
-               QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                                 list->visualItemRect(list->item(2)).center());
-               auto* combo = qobject_cast<QComboBox*>(control(dialog, 1610));
-               ASSERT_NE(combo, nullptr);
-               EXPECT_EQ(combo->currentText(), QString("Filter B"));
-               screenshot(qt::widgetOf(dialog), "macro-dialog-list");
-               click(control(dialog, 7098));
-           });
+    auto comboOf = [this]() { return qobject_cast<QComboBox*>(control(slotWindow(0), 1610)); };
+    // Up once the macro has filled the list and chosen the combo box's entry (its last line).
+    whenUp(
+        [&] {
+            return visible(slotWindow(0)) && listOf() && listOf()->count() == 3 && comboOf() &&
+                   comboOf()->currentIndex() == 1;
+        },
+        [&] {
+            Hwnd dialog = slotWindow(0);
+            QListWidget* list = listOf();
+            EXPECT_EQ(list->item(1)->text(), QString("Filter B"));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(2)).center());
+            auto* combo = qobject_cast<QComboBox*>(control(dialog, 1610));
+            ASSERT_NE(combo, nullptr);
+            EXPECT_EQ(combo->currentText(), QString("Filter B"));
+            screenshot(qt::widgetOf(dialog), "macro-dialog-list");
+            click(control(dialog, 7098));
+        });
     std::string printed = run(modeless(
         "BeginDialog 20, 20, 200, 120, \"List\"\n"
         "state = 0\nListBox state, h, 10, 10, 100, 60\n"
