@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -66,7 +67,13 @@ std::string startXvfb(pid_t& server) {
             if (::waitpid(server, nullptr, WNOHANG) == server) break;
             std::this_thread::sleep_for(50ms);
         }
-        if (fs::exists(socket) && ::waitpid(server, nullptr, WNOHANG) == 0) return display;
+        // Ours only when the lock file names the server we started (another test may
+        // have started one on the same number at the same moment).
+        std::ifstream lock("/tmp/.X" + std::to_string(number) + "-lock");
+        long holder = -1;
+        if (!(lock >> holder)) holder = -1;
+        if (fs::exists(socket) && ::waitpid(server, nullptr, WNOHANG) == 0 && holder == server)
+            return display;
         ::kill(server, SIGTERM);
         ::waitpid(server, nullptr, 0);
     }

@@ -62,6 +62,13 @@ bool onPath(const char* program) {
     return capture({"sh", "-c", std::string("command -v ") + program}, "").size() > 0;
 }
 
+// The process that holds X display number (from its lock file), or -1.
+pid_t lockHolder(int number) {
+    std::ifstream lock("/tmp/.X" + std::to_string(number) + "-lock");
+    long pid = -1;
+    return lock >> pid ? static_cast<pid_t>(pid) : -1;
+}
+
 // A display of our own for each test, and tolvex run on it in a scratch folder.
 class Desktop : public ::testing::Test {
 protected:
@@ -83,7 +90,10 @@ protected:
                 died = waitpid(candidate, nullptr, WNOHANG) == candidate;
             }
             std::this_thread::sleep_for(100ms);
-            if (!died && fs::exists(socket) && waitpid(candidate, nullptr, WNOHANG) == 0) {
+            // The server holding the display wrote its process id into the lock file:
+            // ours only when that is the one we started (two tests may try one number).
+            if (!died && fs::exists(socket) && waitpid(candidate, nullptr, WNOHANG) == 0 &&
+                lockHolder(number) == candidate) {
                 server_ = candidate;
             } else if (!died) {
                 kill(candidate, SIGTERM);
