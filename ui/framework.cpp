@@ -1009,20 +1009,6 @@ bool parseScrollText(std::string_view text, DialogContext::ScrollText& out) {
     return true;
 }
 
-DialogItem templateItem(const char* className, uint32_t style, int id, int x, int y, int cx, int cy,
-                        const char* text) {
-    DialogItem i;
-    i.className = className;
-    i.style = WS_CHILD | WS_VISIBLE | style;
-    i.id = static_cast<uint16_t>(id);
-    i.x = static_cast<int16_t>(x);
-    i.y = static_cast<int16_t>(y);
-    i.cx = static_cast<int16_t>(cx);
-    i.cy = static_cast<int16_t>(cy);
-    i.text = text;
-    return i;
-}
-
 // ---- Relative mouse mode
 
 const RelativeMouse& relativeMouse() { return fw().mouse; }

@@ -186,10 +186,8 @@ void setClassHandler(int classNumber, ClassHandler handler);
 void setFrameworkMessageBox(
     std::function<int(std::string_view text, std::string_view caption, unsigned style)> box);
 
-// A visible child control of a dialog template: class, style bits besides
-// WS_CHILD | WS_VISIBLE, id, position and size in dialog units, text.
-platform::DialogItem templateItem(const char* className, uint32_t style, int id, int x, int y, int cx, int cy,
-                                  const char* text);
+// Controls of built-in templates (platform/window/dialog.h).
+using platform::templateItem;
 
 // Creates a framework dialog from a template, with the context (kept by the
 // caller until the dialog is gone). Modal: runs it and returns the result (1 OK,

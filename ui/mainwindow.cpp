@@ -110,7 +110,7 @@ void showPosition() {
 
 // The text as the edit shows it: CR LF line ends (the interpreter's line
 // numbers count any line end alike), no NUL.
-std::string shownText(const std::string& text) {
+std::string shownText(std::string_view text) {
     std::string shown;
     shown.reserve(text.size() + text.size() / 16);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -919,21 +919,7 @@ void setConsolePaneActive(bool active) {
 void writeConsolePane(std::string_view text) {
     Frame& f = frame();
     if (!f.console || !isWindow(f.console)) return;
-    // The edit shows CR LF line ends.
-    std::string add;
-    add.reserve(text.size() + 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r') {
-            add += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            add += "\r\n";
-        } else if (c != '\0') {
-            add.push_back(c);
-        }
-    }
-    std::string all = windowText(f.console) + add;
+    std::string all = windowText(f.console) + shownText(text);
     if (all.size() > kConsolePaneLimit) {
         // The oldest whole lines go.
         size_t cut = all.size() - kConsolePaneLimit;

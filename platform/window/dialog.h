@@ -41,6 +41,11 @@ struct DialogTemplate {
     std::vector<DialogItem> items;
 };
 
+// A visible child control of a dialog template: class, style bits besides
+// WS_CHILD | WS_VISIBLE, id, position and size in dialog units, text.
+DialogItem templateItem(const char* className, uint32_t style, int id, int x, int y, int cx, int cy,
+                        const char* text = "");
+
 // Parses a template from bytes. Counts and sizes are checked against the bytes
 // given, so a template that claims more items or longer texts than it holds is
 // refused, and error receives the reason. Texts come back as utf16ToAnsi gives

@@ -359,4 +359,18 @@ Rect mapDialogRect(Rect units) {
 
 long dialogBaseUnits() { return (static_cast<long>(kDialogBaseY) << 16) | kDialogBaseX; }
 
+DialogItem templateItem(const char* className, uint32_t style, int id, int x, int y, int cx, int cy,
+                        const char* text) {
+    DialogItem i;
+    i.className = className;
+    i.style = win::WS_CHILD | win::WS_VISIBLE | style;
+    i.id = static_cast<uint16_t>(id);
+    i.x = static_cast<int16_t>(x);
+    i.y = static_cast<int16_t>(y);
+    i.cx = static_cast<int16_t>(cx);
+    i.cy = static_cast<int16_t>(cy);
+    i.text = text;
+    return i;
+}
+
 }  // namespace tvx::platform

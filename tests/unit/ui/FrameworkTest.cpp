@@ -12,7 +12,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
-#include "tests/unit/platform/window/DialogItem.h"
+#include "platform/window/dialog.h"
 #include "ui/framework.h"
 
 namespace tvx::ui {
@@ -24,7 +24,6 @@ using namespace test;
 
 constexpr int kTestClass = 90;
 
-using platform::test::templateItem;
 
 // A resource dialog with one control of each framework kind.
 DialogTemplate resourceDialog() {

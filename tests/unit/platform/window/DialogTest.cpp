@@ -9,7 +9,6 @@
 #include "WindowTestSupport.h"
 #include "platform/window/dialog.h"
 #include "platform/window/qt/access.h"
-#include "tests/unit/platform/window/DialogItem.h"
 
 namespace tvx::platform {
 namespace {
