@@ -345,6 +345,7 @@ int Interpreter::errorBoxesShown() const { return runner_->errorBoxesShown(); }
 void Interpreter::endOfRun() {
     for (auto& state : states_)
         if (state) state->endOfRun(*this);
+    releaseSpareBlock();  // an idle program holds no memory for a loop that has ended
 }
 
 // ---- Paths

@@ -14,20 +14,20 @@ constexpr int64_t kCheckedBytes = int64_t{256} << 20;
 
 }  // namespace
 
-Error allocate(int elementType, int64_t count, DataBlock*& out) {
+Error allocate(int elementType, int64_t count, DataBlock*& out, bool toFill) {
     out = nullptr;
     int size = elementSize(elementType);
     if (count < 0 || size == 0) return kVectorNotCreated;
     if (count > INT32_MAX / size || blockCapacityFor(count * size) < 0) return kVectorNotCreated;
     int64_t bytes = count * size;
     if (bytes > kCheckedBytes && !memoryAllows(bytes)) return kOutOfMemory;
-    out = allocateBlock(elementType, count);
+    out = toFill ? allocateBlockToFill(elementType, count) : allocateBlock(elementType, count);
     return out ? kOk : kOutOfMemory;
 }
 
-Error allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out) {
+Error allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out, bool toFill) {
     int64_t count = elementType == kElemComplexMatrix ? 2 * elements : elements;
-    Error err = allocate(elementType, count, out);
+    Error err = allocate(elementType, count, out, toFill);
     if (err) return err;
     out->reserved = shape->reserved;
     out->shapeFlags = shape->shapeFlags;

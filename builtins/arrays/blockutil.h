@@ -64,11 +64,13 @@ inline bool isShortBlock(const DataBlock* block) {
 // when the size cannot be described by a block, 13 when the memory is not
 // there (a request beyond the memory the system has available is refused
 // before it is tried, so that a huge request cannot exhaust the machine).
-interp::Error allocate(int elementType, int64_t count, DataBlock*& out);
+// With toFill the elements are left unset: the caller writes every one.
+interp::Error allocate(int elementType, int64_t count, DataBlock*& out, bool toFill = false);
 
 // A new block of the type with the dimensions and shape flags of shape and
 // elements elements (doubles for the count: twice that for complex).
-interp::Error allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out);
+interp::Error allocateLike(const DataBlock* shape, int elementType, int64_t elements, DataBlock*& out,
+                           bool toFill = false);
 
 // Sets value to the owned block, its number to the first element.
 void setBlockResult(MCVal& value, DataBlock* block);

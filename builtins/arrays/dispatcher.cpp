@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builtins/arrays/engine.h"
+#include "builtins/arrays/sums.h"
 #include "interp/api.h"
 
 namespace tvx::builtins::arrays {
@@ -168,19 +169,8 @@ Error applyEachElement(Interpreter& ip, int code, CallArgs& args, int blockIndex
 
 // ---- Reductions
 
-// The sum of n elements from start, added from the last to the first in
-// extended precision (four interleaved partial sums).
 double sumReal(const double* d, int64_t n) {
-    Wide s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    int64_t i = n;
-    for (; i >= 4; i -= 4) {
-        s0 += d[i - 1];
-        s1 += d[i - 2];
-        s2 += d[i - 3];
-        s3 += d[i - 4];
-    }
-    while (i > 0) s0 += d[--i];
-    return static_cast<double>((s0 + s1) + (s2 + s3));
+    return sumExtended<double>(reinterpret_cast<const unsigned char*>(d), n);
 }
 
 Complex sumComplex(const double* d, int64_t n) {

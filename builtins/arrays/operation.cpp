@@ -277,7 +277,7 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
         dest = R.pData;
         intoRight = true;
     } else {
-        Error err = allocateLike(a, resultType, n, dest);
+        Error err = allocateLike(a, resultType, n, dest, /*toFill=*/true);
         if (err) return err;
     }
     MCVal fresh;  // frees a new block if the operation fails

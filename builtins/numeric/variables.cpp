@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "builtins/arrays/sums.h"
 #include "builtins/numeric/numeric.h"
 #include "builtins/numeric/numericinternal.h"
 #include "builtins/strings/strings.h"
@@ -151,34 +152,23 @@ int64_t elementCount(const DataBlock* block) {
     return block->elementType == kElemComplexMatrix ? block->count / 2 : block->count;
 }
 
-// Adds n elements of type T from `from` on, the last first, each read as
-// readElement reads it: the same order and rounding as an element-by-element
-// sum, without a type switch per element.
-template <typename T>
-double sumBackward(const unsigned char* bytes, int64_t from, int64_t n) {
-    double sum = 0;
-    for (int64_t i = from + n - 1; i >= from; --i) {
-        T v;
-        std::memcpy(&v, bytes + i * static_cast<int64_t>(sizeof(T)), sizeof(T));
-        sum += static_cast<double>(v);
-    }
-    return sum;
-}
-
+// The sum of n elements from `from` on, added from the last to the first.
 double sumRealElements(const DataBlock* block, int64_t from, int64_t n) {
+    using arrays::sumBackwardExact;
     const unsigned char* p = block->bytes();
+    auto start = [&](int size) { return p + from * size; };
     switch (block->elementType) {
-    case kElemUInt8: return sumBackward<uint8_t>(p, from, n);
-    case kElemInt8: return sumBackward<int8_t>(p, from, n);
-    case kElemInt16: return sumBackward<int16_t>(p, from, n);
-    case kElemUInt16: return sumBackward<uint16_t>(p, from, n);
-    case kElemInt32: return sumBackward<int32_t>(p, from, n);
-    case kElemUInt32: return sumBackward<uint32_t>(p, from, n);
-    case kElemFloat: return sumBackward<float>(p, from, n);
-    case kElemInt64: return sumBackward<int64_t>(p, from, n);
+    case kElemUInt8: return sumBackwardExact<uint8_t>(start(1), n);
+    case kElemInt8: return sumBackwardExact<int8_t>(start(1), n);
+    case kElemInt16: return sumBackwardExact<int16_t>(start(2), n);
+    case kElemUInt16: return sumBackwardExact<uint16_t>(start(2), n);
+    case kElemInt32: return sumBackwardExact<int32_t>(start(4), n);
+    case kElemUInt32: return sumBackwardExact<uint32_t>(start(4), n);
+    case kElemFloat: return sumBackwardExact<float>(start(4), n);
+    case kElemInt64: return sumBackwardExact<int64_t>(start(8), n);
     case kElemDouble:
     case kElemRealMatrix:
-    case kElemComplexScalar: return sumBackward<double>(p, from, n);
+    case kElemComplexScalar: return sumBackwardExact<double>(start(8), n);
     default: {
         double sum = 0;
         for (int64_t i = from + n - 1; i >= from; --i) sum += readElement(block, i);

@@ -1,12 +1,15 @@
 // Numbers from text and text from numbers: VectFromAscii, VectToAscii.
 #include <locale.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "builtins/files/fileinternal.h"
@@ -138,14 +141,16 @@ struct ParsedText {
     void newLine() { lines.push_back(Line{numbers.size(), 0, false}); }
 };
 
-// Free text: numbers separated by anything else, lines by CR and LF.
-// With stopAtText the reading ends at the first character that is neither
-// blank, tab, line break nor part of a number.
-ParsedText freeTextLines(const std::string& text, bool stopAtText) {
+// Free text: numbers separated by anything else, lines by CR and LF, read
+// from p up to end (or a NUL). With stopAtText the reading ends at the first
+// character that is neither blank, tab, line break nor part of a number.
+ParsedText freeTextPart(const char* p, const char* end, bool stopAtText) {
     ParsedText parsed;
+    // Room for a number in every eight characters, taken without copying as
+    // the list grows (pages not reached are never touched).
+    parsed.numbers.reserve(static_cast<size_t>(end - p) / 8);
     bool lineStart = true;
-    const char* end = text.c_str() + text.size();
-    for (const char* p = text.c_str(); *p;) {
+    while (p < end && *p) {
         if (isLineBreak(*p)) {
             if (*p == '\r' && p[1] == '\n') ++p;
             ++p;
@@ -165,6 +170,43 @@ ParsedText freeTextLines(const std::string& text, bool stopAtText) {
         ++p;
     }
     return parsed;
+}
+
+// Texts from this size on are read in parts side by side, one per processor.
+constexpr size_t kPartBytes = size_t{1} << 20;
+
+// The text in parts: one part, or for a long text without stopAtText one per
+// processor, read side by side. Each line of a part indexes that part's
+// numbers; a part ends behind a line feed with an empty line, and the next
+// part starts that line afresh, so counting lines with numbers gives the
+// same as reading the text in one piece.
+std::vector<ParsedText> freeTextParts(const std::string& text, bool stopAtText) {
+    const char* begin = text.c_str();
+    const char* end = begin + std::strlen(begin);  // the text ends at its first NUL
+    const size_t size = static_cast<size_t>(end - begin);
+    const unsigned processors = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    const size_t wanted = std::min<size_t>(processors, size / kPartBytes);
+    std::vector<ParsedText> parts;
+    // Reading must stop at the first text, which a later part cannot know of.
+    if (stopAtText || wanted < 2) {
+        parts.push_back(freeTextPart(begin, end, stopAtText));
+        return parts;
+    }
+    // The cuts lie behind line feeds, where no number and no CR LF pair is split.
+    std::vector<const char*> cuts{begin};
+    for (size_t k = 1; k < wanted; ++k) {
+        const char* from = std::max(cuts.back(), begin + size * k / wanted);
+        const char* lf = static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
+        if (!lf) break;
+        cuts.push_back(lf + 1);
+    }
+    cuts.push_back(end);
+    std::vector<std::future<ParsedText>> later;
+    for (size_t k = 1; k + 1 < cuts.size(); ++k)
+        later.push_back(std::async(std::launch::async, freeTextPart, cuts[k], cuts[k + 1], false));
+    parts.push_back(freeTextPart(cuts[0], cuts[1], false));
+    for (auto& part : later) parts.push_back(part.get());
+    return parts;
 }
 
 bool startsWithCaseless(const char* p, const char* word) {
@@ -272,31 +314,37 @@ Error vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
             Error err = readTextAt(ip, args.slot(1), text);
             if (err) return err;
         }
-        ParsedText parsed = flags & kFields ? fieldLines(text) : freeTextLines(text, flags & kStopAtText);
+        std::vector<ParsedText> parts;
+        if (flags & kFields)
+            parts.push_back(fieldLines(text));
+        else
+            parts = freeTextParts(text, flags & kStopAtText);
         const bool table = (flags & kTable) && (flags & kTableColumns);
+        const bool everyNumber = !table && !(flags & kSkipNonNumberLines);
         int64_t columns = table ? args.integer(4) : 0;
-        std::vector<Number> values;
-        int64_t rows = 0;
-        if (!table && !(flags & kSkipNonNumberLines)) {
-            // Every number counts, in the order read.
-            for (const Line& line : parsed.lines) rows += line.count > 0;
-            values = std::move(parsed.numbers);
-        } else {
-            for (const Line& line : parsed.lines) {
+        std::vector<Number> chosen;  // unless every number counts, in the order read
+        int64_t rows = 0, found = 0;
+        for (const ParsedText& part : parts) {
+            found += static_cast<int64_t>(part.numbers.size());
+            for (const Line& line : part.lines) {
+                if (everyNumber) {
+                    rows += line.count > 0;
+                    continue;
+                }
                 if ((flags & kSkipNonNumberLines) && !line.startsWithNumber) continue;
                 if (line.count == 0) continue;
-                const Number* row = parsed.numbers.data() + line.first;
+                const Number* row = part.numbers.data() + line.first;
                 const int64_t count = static_cast<int64_t>(line.count);
                 if (table) {
                     if (columns < 1) columns = count;
-                    for (int64_t c = 0; c < columns; ++c) values.push_back(c < count ? row[c] : Number{});
+                    for (int64_t c = 0; c < columns; ++c) chosen.push_back(c < count ? row[c] : Number{});
                 } else {
-                    values.insert(values.end(), row, row + count);
+                    chosen.insert(chosen.end(), row, row + count);
                 }
                 ++rows;
             }
         }
-        int64_t n = static_cast<int64_t>(values.size());
+        int64_t n = everyNumber ? found : static_cast<int64_t>(chosen.size());
         if (most >= 1 && most < n) n = most;
 
         DataBlock** block = args.var(0).block;
@@ -305,8 +353,16 @@ Error vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
         if (err) return err;
         DataBlock* b = *block;
         const int64_t width = b->elementType == kElemComplexMatrix ? 2 : 1;
-        for (int64_t i = 0; i < n && (first + i) * width < b->count; ++i)
-            storeNumber(b, (first + i) * width, values[static_cast<size_t>(i)]);
+        const int64_t room = std::min(n, b->count / width - first);
+        auto storeAll = [&](const std::vector<Number>& numbers, int64_t& i) {
+            for (size_t k = 0; k < numbers.size() && i < room; ++k, ++i)
+                storeNumber(b, (first + i) * width, numbers[k]);
+        };
+        int64_t stored = 0;
+        if (everyNumber)
+            for (const ParsedText& part : parts) storeAll(part.numbers, stored);
+        else
+            storeAll(chosen, stored);
         if (table && first == 0 && columns > 0 && n == columns * rows) {
             b->xSize = static_cast<int32_t>(columns);
             b->ySize = static_cast<int32_t>(rows);

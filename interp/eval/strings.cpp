@@ -8,6 +8,7 @@
 #include "interp/eval/scanner.h"
 #include "interp/interpreter.h"
 #include "interp/values/number.h"
+#include "interp/values/numbertext.h"
 #include "platform/memprobe.h"
 
 namespace tvx::interp {
@@ -322,12 +323,14 @@ Error Evaluator::formatTerm(const char*& p, std::string& out) {
             size_t dot = text.find('.');
             if (dot != std::string::npos) text[dot] = ',';
         }
+    } else if (base == 10 && !radix && n <= 1) {
+        appendWholeNumber(text, value);  // the common "#x"
     } else if (base == 10 && !radix) {
         if (!(value > -2147483648.5 && value < 4294967295.5)) {
             std::snprintf(buffer, sizeof buffer, "%.10g", value);
         } else {
             long long integer = roundHalfAway(value);
-            std::snprintf(buffer, sizeof buffer, "%0*lld", n > 1 ? n : 0, integer);
+            std::snprintf(buffer, sizeof buffer, "%0*lld", n, integer);
         }
         text = buffer;
     } else if (!radix) {

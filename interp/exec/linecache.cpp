@@ -11,6 +11,7 @@
 #include "interp/interpreter.h"
 #include "interp/names/commandtable.h"
 #include "interp/values/number.h"
+#include "interp/values/numbertext.h"
 
 namespace tvx::interp {
 
@@ -54,7 +55,7 @@ public:
     // A 'v' argument that is a plain variable name, or an 's' argument that
     // is a plain variable name or a quoted text without doubled quotes; it
     // must end at a ',' or the end of the line.
-    bool plainArgument(const char*& p, char letter) {
+    bool plainArgument(const char*& p, char letter, bool alone = true) {
         ExpressionStep step{ExpressionStep::kVariableArgument};
         const char* end;
         if (letter == 's' && *p == '"') {
@@ -73,8 +74,76 @@ public:
             step.length = static_cast<uint32_t>(end - p);
         }
         const char* after = skipBlanks(end);
-        if (*after != ',' && *after != '\0') return false;
+        if (alone && *after != ',' && *after != '\0') return false;
         p = end;
+        return push(step);
+    }
+
+    // An 's' argument joined from pieces with '+': quoted texts without
+    // doubled quotes, string variables named plainly, and '#' with a number
+    // operand (the format without specification); it must end at a ',' or
+    // the end of the line.
+    bool stringPieces(const char*& p) {
+        const char* q = p;
+        while (true) {
+            q = skipBlanks(q);
+            if (*q == '#') {
+                ++q;
+                // "##", "#.", "#," and specifications ("#x#") are other formats.
+                if (*q == '#' || *q == '.' || *q == ',' || isBlank(*q)) return false;
+                size_t marker = steps_.size();
+                if (!push({ExpressionStep::kFormatNumber})) return false;
+                if (!expression(q, kLimitSingleOperand, 1)) return false;
+                steps_[marker].length = static_cast<uint32_t>(steps_.size() - marker - 1);
+                if (*q == '#') return false;
+            } else if (!plainArgument(q, 's', /*alone=*/false)) {
+                return false;
+            }
+            const char* after = skipBlanks(q);
+            if (*after != '+') break;
+            q = after + 1;
+        }
+        const char* after = skipBlanks(q);
+        if (*after != ',' && *after != '\0') return false;
+        p = q;
+        return true;
+    }
+
+    // The last 's' argument as a string expression that the string evaluator
+    // reads from the text when the line runs. Taken only when the rest of the
+    // line can be read without any effect (quoted texts, names, status
+    // variables that reading leaves alone, '+' and the '#' formats; no calls,
+    // brackets or members), so that the line may still run from its text when
+    // the evaluator fails.
+    bool stringExpressionArgument(const char*& p) {
+        bool inName = false;  // within a name that starts with a letter
+        for (const char* q = p; *q; ++q) {
+            char c = *q;
+            if (c == '"') {
+                q = std::strchr(q + 1, '"');
+                if (!q) return false;
+                inName = false;
+            } else if (c == '!') {
+                uint16_t hash;
+                const char* end = scanName(q + 1, hash);
+                std::string_view name(q + 1, static_cast<size_t>(end - q - 1));
+                int code = name.empty() ? -1 : ip_.statusVariables().lookup(name);
+                if (code < 0 || readingClears(code)) return false;
+                q = end - 1;
+                inName = false;
+            } else if (c == '.') {
+                if (inName) return false;  // a member: it may call out
+            } else if (isNameChar(c)) {
+                if (!inName && !isDigit(c) && (q == p || !isNameChar(q[-1]))) inName = true;
+            } else if (c == '+' || c == '#' || isBlank(c)) {
+                inName = false;
+            } else {
+                return false;
+            }
+        }
+        ExpressionStep step{ExpressionStep::kStringExpression};
+        step.offset = static_cast<uint32_t>(p - base_);
+        p += std::strlen(p);
         return push(step);
     }
 
@@ -118,7 +187,9 @@ private:
             int code = name.empty() ? -1 : ip_.statusVariables().lookup(name);
             if (code < kFirstNumericStatusCode || *end == '[' || readingClears(code)) return false;
             p = end;
-            if (!push({ExpressionStep::kStatus, 0, code})) return false;
+            // The loop index is read where the loop keeps it, not through the status readers.
+            auto kind = code == statvar::LoopIndex ? ExpressionStep::kLoopIndex : ExpressionStep::kStatus;
+            if (!push({kind, 0, code})) return false;
         } else if (isNameChar(c)) {
             uint16_t hash;
             const char* end = scanName(p, hash);
@@ -139,6 +210,13 @@ private:
     const char* base_;
     std::vector<ExpressionStep>& steps_;
 };
+
+// True when no argument letter follows position i of the signature.
+bool lastLetter(std::string_view signature, size_t i) {
+    for (size_t j = i + 1; j < signature.size(); ++j)
+        if (signature[j] >= 'a' && signature[j] <= 'z') return false;
+    return true;
+}
 
 void compile(Interpreter& ip, CachedLine& line) {
     line.form = CachedLine::Form::kText;
@@ -203,17 +281,22 @@ void compile(Interpreter& ip, CachedLine& line) {
             if (letter == 'f' || letter == 'l' || letter == 'i' || letter == 'b') {
                 if (!compiler.expression(p, 100, 0)) return;
             } else if (letter == 'v' || letter == 's') {
-                if (!compiler.plainArgument(p, letter)) return;
+                size_t mark = steps.size();
+                if (!compiler.plainArgument(p, letter)) {
+                    steps.resize(mark);  // what a failed attempt left
+                    if (letter != 's') return;
+                    if (!compiler.stringPieces(p)) {
+                        steps.resize(mark);
+                        if (!lastLetter(signature, i) || !compiler.stringExpressionArgument(p)) return;
+                    }
+                }
             } else {
                 return;
             }
             letters.push_back(letter);
             ends.push_back(static_cast<uint16_t>(steps.size()));
             p = skipBlanks(p);
-            bool moreLetters = false;
-            for (size_t j = i + 1; j < signature.size(); ++j)
-                if (signature[j] >= 'a' && signature[j] <= 'z') moreLetters = true;
-            if (*p == ',' && moreLetters) ++p;
+            if (*p == ',' && !lastLetter(signature, i)) ++p;
         }
         if (*skipBlanks(p) != '\0' || letters.empty()) return;
         auto named = std::count_if(steps.begin(), steps.end(), [](const ExpressionStep& step) {
@@ -358,8 +441,8 @@ bool resolveVariables(Symbols& symbols, CachedLine& line, double* values, VarSlo
 
 // Evaluates steps [begin, end) on a stack; values holds the resolved
 // variables, nextValue the first of them that these steps use.
-bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t end, const double* values,
-                   size_t& nextValue, double& result) {
+bool evaluateSteps(Interpreter& ip, const MacroContext& ctx, const CachedLine& line, size_t begin, size_t end,
+                   const double* values, size_t& nextValue, double& result) {
     double stack[kMaxStack + 2];
     int sp = 0;
     for (size_t i = begin; i < end; ++i) {
@@ -388,9 +471,14 @@ bool evaluateSteps(Interpreter& ip, const CachedLine& line, size_t begin, size_t
             break;
         }
         case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
+        case ExpressionStep::kLoopIndex:
+            stack[sp++] = ctx.loopLevel > 0 ? ctx.loopIndexes[static_cast<size_t>(ctx.loopLevel - 1)] : 0;
+            break;
         case ExpressionStep::kVariableArgument:
         case ExpressionStep::kStringVariable:
-        case ExpressionStep::kStringLiteral: return false;  // whole arguments, never inside an expression
+        case ExpressionStep::kStringLiteral:
+        case ExpressionStep::kStringExpression:
+        case ExpressionStep::kFormatNumber: return false;  // string pieces, never inside an expression
         }
     }
     result = stack[0];
@@ -438,6 +526,40 @@ bool fillStringArgument(StringWorkArea& work, CallArgs& args, std::string_view t
     return err == kOk;
 }
 
+bool isStringPiece(ExpressionStep::Kind kind) {
+    return kind == ExpressionStep::kStringLiteral || kind == ExpressionStep::kStringVariable ||
+           kind == ExpressionStep::kFormatNumber;
+}
+
+// The pieces [begin, end) of a string argument joined. False when a number
+// cannot be had or the text grows past what a string expression may hold:
+// the text reports that (reading the pieces changed nothing).
+bool joinStringPieces(Interpreter& ip, const MacroContext& ctx, const CachedLine& line, size_t begin, size_t end,
+                      const double* values, size_t& nextValue, const VarSlot* slots, size_t& nextSlot,
+                      std::string& out) {
+    if (end - begin == 1 && line.steps[begin].kind == ExpressionStep::kStringVariable) {
+        out = slots[nextSlot++].var().text;  // alone, a string variable passes whole, however long
+        return true;
+    }
+    for (size_t k = begin; k < end;) {
+        const ExpressionStep& step = line.steps[k];
+        if (step.kind == ExpressionStep::kStringLiteral) {
+            out.append(line.text, step.offset, step.length);
+            ++k;
+        } else if (step.kind == ExpressionStep::kStringVariable) {
+            out += slots[nextSlot++].var().text;
+            ++k;
+        } else {
+            double value;
+            if (!evaluateSteps(ip, ctx, line, k + 1, k + 1 + step.length, values, nextValue, value)) return false;
+            appendWholeNumber(out, value);
+            k += 1 + step.length;
+        }
+        if (out.size() > kMaxStringLength) return false;
+    }
+    return true;
+}
+
 // The arguments a line left out are there, absent, as the argument parser
 // leaves them: a command reads them as 0.
 void addLeftOutArguments(CallArgs& args, std::string_view signature) {
@@ -451,10 +573,10 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
 }
 
 // Runs a compiled command line; slots has room for its named arguments.
-bool runCommand(Interpreter& ip, CachedLine& line, Error& err, VarSlot* slots) {
+bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots) {
     double values[kMaxSteps];
     size_t nextValue = 0;
-    if (!resolveVariables(ip.symbols(), line, values, slots, nullptr)) return false;
+    if (line.namesVariables && !resolveVariables(ip.symbols(), line, values, slots, nullptr)) return false;
     ArgsLease lease(ip);
     CallArgs& args = *lease;
     args.reset(line.commandCode);
@@ -470,15 +592,28 @@ bool runCommand(Interpreter& ip, CachedLine& line, Error& err, VarSlot* slots) {
         const ExpressionStep& first = line.steps[begin];
         if (first.kind == ExpressionStep::kVariableArgument) {
             fillVariableArgument(args, slots[nextSlot++]);
-        } else if (first.kind == ExpressionStep::kStringVariable ||
-                   first.kind == ExpressionStep::kStringLiteral) {
-            std::string_view text = first.kind == ExpressionStep::kStringLiteral
-                                        ? std::string_view(line.text).substr(first.offset, first.length)
-                                        : std::string_view(slots[nextSlot++].var().text);
-            if (!fillStringArgument(work, args, text)) return false;
+        } else if (first.kind == ExpressionStep::kStringExpression) {
+            // Read into the work area as the argument parser reads it; when the
+            // evaluator fails (or stops short) the text reports it.
+            const char* p = line.text.c_str() + first.offset;
+            ArgSlot& arg = args.slot(args.count++);
+            arg.letter = 's';
+            arg.present = true;
+            arg.form = kFormString;
+            if (ip.evaluator().stringToWorkArea(p, arg.text) != kOk || *skipBlanks(p) != '\0') {
+                ip.setErrorPosition(nullptr);
+                return false;
+            }
+        } else if (isStringPiece(first.kind)) {
+            std::string joined;
+            if (!joinStringPieces(ip, ctx, line, begin, line.argumentEnds[i], values, nextValue, slots, nextSlot,
+                                  joined) ||
+                !fillStringArgument(work, args, joined))
+                return false;
         } else {
             double value;
-            if (!evaluateSteps(ip, line, begin, line.argumentEnds[i], values, nextValue, value)) return false;
+            if (!evaluateSteps(ip, ctx, line, begin, line.argumentEnds[i], values, nextValue, value))
+                return false;
             // An integer out of range: the text reports it with its position.
             if (!fillArgument(args, line.argumentLetters[i], value)) return false;
         }
@@ -496,6 +631,8 @@ bool runCommand(Interpreter& ip, CachedLine& line, Error& err, VarSlot* slots) {
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
     if (line.form == CachedLine::Form::kUnknown) {
         compile(ip, line);
+        line.namesVariables = line.form == CachedLine::Form::kAssignment ||
+                              std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
         ctx.lines.noteCompiled(line);
     }
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
@@ -514,16 +651,16 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     }
 
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
-        if (line.namedArguments == 0) return runCommand(ip, line, err, nullptr);
+        if (line.namedArguments == 0) return runCommand(ip, ctx, line, err, nullptr);
         VarSlot slots[kMaxNamedArguments];
-        return runCommand(ip, line, err, slots);
+        return runCommand(ip, ctx, line, err, slots);
     }
 
     // The target first, then the right side.
     VarSlot target;
     if (!resolveVariables(symbols, line, values, nullptr, &target)) return false;
     double value;
-    if (!evaluateSteps(ip, line, 0, line.steps.size(), values, nextValue, value)) return false;
+    if (!evaluateSteps(ip, ctx, line, 0, line.steps.size(), values, nextValue, value)) return false;
     Variable& var = target.var();
     var.setValueKind(kKindNumber);
     var.number = value;

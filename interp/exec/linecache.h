@@ -1,6 +1,7 @@
 // A cache of the logical lines of a macro text, and of a compiled form of the
-// simplest lines: plain numeric assignments ("x = x + !LoopIndex * 0.5") and
-// commands without arguments ("EndLoop"). Lines are still defined by their
+// common lines: numeric assignments ("x = x + !LoopIndex * 0.5"), commands
+// whose arguments are numbers, plain variables or simple texts
+// ("ListAddStr L, n, "entry " + #i"), and Function lines. Lines are still defined by their
 // text; the compiled form only saves scanning it again, and whenever it meets
 // something outside its small scope the line runs from its text, so every
 // observable behaviour (errors and their positions, variable creation, skip
@@ -43,7 +44,9 @@ struct ResolvedNames {
 };
 
 // One step of a compiled expression, evaluated on a stack of doubles; or a
-// whole command argument that is no expression (the last three kinds).
+// piece of a command argument that is no number (the kinds from
+// kVariableArgument on): a string argument is a run of literals, string
+// variables and formatted numbers, joined as '+' joins them.
 struct ExpressionStep {
     enum Kind : uint8_t {
         kNumber,
@@ -51,9 +54,12 @@ struct ExpressionStep {
         kStatus,
         kBinary,
         kNegate,
+        kLoopIndex,         // !LoopIndex: the innermost loop's index, read from the context
         kVariableArgument,  // a numeric variable named as a 'v' argument
         kStringVariable,    // a string variable named alone as an 's' argument
         kStringLiteral,     // a quoted text without doubled quotes as an 's' argument
+        kStringExpression,  // a last 's' argument that reads but changes nothing, from its text
+        kFormatNumber,      // in a string argument: '#' and the `length` numeric steps behind it
     };
     Kind kind;
     uint16_t hash = 0;    // a name's hash
@@ -79,6 +85,7 @@ struct CachedLine {
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
     uint8_t namedArguments = 0;            // kCommand: arguments that name a variable
+    bool namesVariables = false;           // some step names a variable
     uint32_t formalsOffset = 0;            // kFunctionLine: the formal parameters, to the end of the line
     std::vector<FormalParameter> formals;  // kFunctionLine: the same, read (names within text)
     ResolvedNames resolved;

@@ -172,7 +172,7 @@ Error plainAssignment(const Designator& target, RightSide& right, bool mayChange
         var.text = right.text;
         return kOk;
     }
-    const MCVal& value = right.value;
+    MCVal& value = right.value;  // a temporary block is taken over, not copied
     if (value.isReal() && isObjectHandle(value.re)) {
         // An object handle may be stored into any variable.
         var.clearValue();

@@ -37,7 +37,8 @@ void fillBlock(DataBlock* block, double value) {
 Error assignToVector(DataBlock*& destination, const MCVal* value, const std::string* text, bool keepType) {
     if (text) {
         int type = destination ? static_cast<int>(destination->elementType) : static_cast<int>(kElemInt16);
-        if (!resizeBlock(&destination, type, static_cast<int64_t>(text->size()), 0)) return kVectorNotCreated;
+        if (!resizeBlock(&destination, type, static_cast<int64_t>(text->size()), kResizeOverwrite))
+            return kVectorNotCreated;
         for (size_t i = 0; i < text->size(); ++i)
             storeElement(destination, static_cast<int64_t>(i), static_cast<unsigned char>((*text)[i]));
         return kOk;
@@ -55,7 +56,7 @@ Error assignToVector(DataBlock*& destination, const MCVal* value, const std::str
         for (int64_t i = 0; i < n; ++i) storeElement(destination, i, readElement(source, i));
         return kOk;
     }
-    if (!resizeBlock(&destination, type, source->count, 0)) return kVectorNotCreated;
+    if (!resizeBlock(&destination, type, source->count, kResizeOverwrite)) return kVectorNotCreated;
     if (storageClass(type) == storageClass(source->elementType) &&
         elementSize(type) == elementSize(source->elementType)) {
         std::memcpy(destination->bytes(), source->bytes(), static_cast<size_t>(source->payloadBytes));
@@ -90,7 +91,7 @@ Error setComplex(Variable& var, double re, double im) {
     return kOk;
 }
 
-Error replaceValue(Variable& var, const MCVal& value) {
+Error replaceValue(Variable& var, MCVal& value) {
     if (value.isReal()) {
         var.clearValue();
         var.setValueKind(kKindNumber);
@@ -99,8 +100,9 @@ Error replaceValue(Variable& var, const MCVal& value) {
     }
     if (value.isComplex()) return setComplex(var, value.re, value.im);
     if (value.isBlock()) {
-        DataBlock* copy = copyBlock(value.pData);
+        DataBlock* copy = value.releaseBlock();  // the temporary itself, or a copy of a borrowed block
         if (!copy) return kOutOfMemory;
+        copy->blockFlags &= ~kBlockFixed;  // as any copy: a variable's own block may be resized
         var.clearValue();
         var.setValueKind(kKindBlock);
         var.block = copy;

@@ -22,7 +22,9 @@ Error assignToVector(DataBlock*& destination, const MCVal* value, const std::str
 // Makes var a complex scalar (a 2-element block of type 15).
 Error setComplex(Variable& var, double re, double im);
 
-// Replaces var's value by a copy of value (any form), changing its kind.
-Error replaceValue(Variable& var, const MCVal& value);
+// Replaces var's value by value (any form), changing its kind. A block the
+// value owns (a computed temporary) is taken over and value left empty; any
+// other block is copied.
+Error replaceValue(Variable& var, MCVal& value);
 
 }  // namespace tvx::interp

@@ -2,8 +2,12 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#include <sanitizer/asan_interface.h>
 
 #include "interp/errors.h"
 #include "interp/values/number.h"
@@ -20,12 +24,72 @@ constexpr int64_t kMaxCapacity = INT32_MAX - 1024;
 
 std::atomic<uint32_t> nextMemoryHandle{1};
 
-DataBlock* allocateRaw(int64_t capacity) {
-    // A huge request is refused while the machine can still answer, not after it swapped.
-    if (!platform::memoryAllows(capacity)) return nullptr;
-    void* memory = std::aligned_alloc(kAlignment, static_cast<size_t>(capacity));
+// Blocks from this size on come from fresh pages of the system (calloc then
+// needs no clearing pass) and ask for huge pages.
+constexpr int64_t kLargeBlockBytes = int64_t{4} << 20;
+
+// The last large block freed is kept back for the next request of the same
+// capacity: a loop such as c = a .* b + 2 then reuses its temporary instead of
+// having the system map and clear fresh pages on every pass. A request of any
+// other large size first gives the kept block back, so at most one block's
+// memory is held beyond what the macros hold.
+struct SpareBlock {
+    std::mutex mutex;
+    void* memory = nullptr;
+    int64_t capacity = 0;
+};
+
+SpareBlock& spare() {
+    static auto* kept = new SpareBlock;  // never destroyed: blocks may be freed during exit
+    return *kept;
+}
+
+// The kept block when it has exactly this capacity (poisoned for the address
+// sanitizer while it waits, so a stale pointer into it is still caught).
+void* takeSpare(int64_t capacity) {
+    SpareBlock& s = spare();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    void* memory = s.memory;
     if (!memory) return nullptr;
-    std::memset(memory, 0, static_cast<size_t>(capacity));
+    s.memory = nullptr;
+    ASAN_UNPOISON_MEMORY_REGION(memory, static_cast<size_t>(s.capacity));
+    if (s.capacity == capacity) return memory;
+    std::free(memory);
+    return nullptr;
+}
+
+bool keepAsSpare(DataBlock* block) {
+    int64_t capacity = block->capacityBytes & ~1;
+    if (capacity < kLargeBlockBytes) return false;
+    SpareBlock& s = spare();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.memory) {
+        ASAN_UNPOISON_MEMORY_REGION(s.memory, static_cast<size_t>(s.capacity));
+        std::free(s.memory);
+    }
+    s.memory = block;
+    s.capacity = capacity;
+    ASAN_POISON_MEMORY_REGION(s.memory, static_cast<size_t>(capacity));
+    return true;
+}
+
+// A block of capacity bytes with a zeroed header. Everything after the header
+// is zero too, except the `unset` bytes right behind it, which the caller
+// promises to write.
+DataBlock* allocateRaw(int64_t capacity, int64_t unset = 0) {
+    void* memory = capacity >= kLargeBlockBytes ? takeSpare(capacity) : nullptr;
+    if (memory) {
+        int64_t from = kDataBlockHeaderBytes + unset;
+        std::memset(memory, 0, kDataBlockHeaderBytes);
+        std::memset(static_cast<char*>(memory) + from, 0, static_cast<size_t>(capacity - from));
+    } else {
+        // A huge request is refused while the machine can still answer, not after it swapped.
+        if (!platform::memoryAllows(capacity)) return nullptr;
+        static_assert(alignof(std::max_align_t) >= kAlignment, "calloc keeps the elements aligned");
+        memory = std::calloc(1, static_cast<size_t>(capacity));
+        if (!memory) return nullptr;
+        if (capacity >= kLargeBlockBytes) platform::adviseHugePages(memory, capacity);
+    }
     auto* block = static_cast<DataBlock*>(memory);
     block->memoryHandle = nextMemoryHandle.fetch_add(1, std::memory_order_relaxed);
     block->capacityBytes = static_cast<int32_t>(capacity);
@@ -92,13 +156,15 @@ int64_t clampToElement(int elementType, double value) {
     }
 }
 
-DataBlock* allocateBlock(int elementType, int64_t count) {
+namespace {
+
+DataBlock* newBlock(int elementType, int64_t count, bool elementsSet) {
     elementType = normalisedType(elementType, 0);
     if (count < 0) return nullptr;
     int64_t payload = count * elementSize(elementType);
     int64_t capacity = blockCapacityFor(payload);
     if (capacity < 0) return nullptr;
-    DataBlock* block = allocateRaw(capacity);
+    DataBlock* block = allocateRaw(capacity, elementsSet ? payload : 0);
     if (!block) return nullptr;
     block->elementType = static_cast<uint16_t>(elementType);
     block->count = static_cast<int32_t>(count);
@@ -107,6 +173,12 @@ DataBlock* allocateBlock(int elementType, int64_t count) {
     block->ySize = 1;
     return block;
 }
+
+}  // namespace
+
+DataBlock* allocateBlock(int elementType, int64_t count) { return newBlock(elementType, count, false); }
+
+DataBlock* allocateBlockToFill(int elementType, int64_t count) { return newBlock(elementType, count, true); }
 
 bool resizeBlock(DataBlock** blockSlot, int elementType, int64_t count, unsigned options) {
     DataBlock* old = *blockSlot;
@@ -129,7 +201,9 @@ bool resizeBlock(DataBlock** blockSlot, int elementType, int64_t count, unsigned
     bool shrinkByCopy = !keep && oldCapacity - capacity > 512 && oldCapacity > 576;
     if (oldCapacity >= capacity && !shrinkByCopy) {
         if (!keep) {
-            std::memset(old->bytes(), 0, static_cast<size_t>(oldCapacity - kDataBlockHeaderBytes));
+            int64_t from = options & kResizeOverwrite ? payload : 0;
+            std::memset(old->bytes() + from, 0,
+                        static_cast<size_t>(oldCapacity - kDataBlockHeaderBytes - from));
         } else if (zeroFill && payload > old->payloadBytes) {
             std::memset(old->bytes() + old->payloadBytes, 0,
                         static_cast<size_t>(payload - old->payloadBytes));
@@ -162,18 +236,25 @@ bool resizeBlock(DataBlock** blockSlot, int elementType, int64_t count, unsigned
         fresh->xSize = static_cast<int32_t>(count);
         fresh->ySize = 1;
     }
-    std::free(old);
+    freeBlock(old);
     *blockSlot = fresh;
     return true;
 }
 
-void freeBlock(DataBlock* block) { std::free(block); }
+void freeBlock(DataBlock* block) {
+    if (block && keepAsSpare(block)) return;
+    std::free(block);
+}
+
+void releaseSpareBlock() {
+    takeSpare(-1);  // no block has this capacity: the kept one is freed
+}
 
 DataBlock* copyBlock(const DataBlock* block) {
     if (!block) return nullptr;
     int64_t capacity = blockCapacityFor(block->payloadBytes);
     if (capacity < 0) return nullptr;
-    DataBlock* copy = allocateRaw(capacity);
+    DataBlock* copy = allocateRaw(capacity, block->payloadBytes);
     if (!copy) return nullptr;
     uint32_t handle = copy->memoryHandle;
     std::memcpy(copy, block, kDataBlockHeaderBytes + static_cast<size_t>(block->payloadBytes));

@@ -69,6 +69,10 @@ int64_t blockCapacityFor(int64_t payloadBytes);
 enum ResizeOptions : unsigned {
     kResizeKeep = 1,      // keep the contents (and dimensions)
     kResizeZeroFill = 2,  // zero the part beyond the old payload
+    // Without kResizeKeep: the caller writes every element of the new payload,
+    // so only what lies beyond it is zeroed (the same contents in the end,
+    // without a clearing pass over the elements).
+    kResizeOverwrite = 4,
 };
 
 // Allocates a zero-filled block of count elements (type 0 means type 2; a type
@@ -76,6 +80,9 @@ enum ResizeOptions : unsigned {
 // are count by 1. Returns nullptr when the memory cannot be had or the size is
 // beyond what a block can describe.
 DataBlock* allocateBlock(int elementType, int64_t count);
+// The same, with the elements left unset: for a result the caller fills
+// completely (no clearing pass over memory that is written at once).
+DataBlock* allocateBlockToFill(int elementType, int64_t count);
 
 // Resizes *block in place or by reallocation (the rules of data blocks: a
 // fixed block is never resized; a large enough block is kept, unless it is far
@@ -83,7 +90,11 @@ DataBlock* allocateBlock(int elementType, int64_t count);
 // block is made). Returns false (and leaves *block untouched) on failure.
 bool resizeBlock(DataBlock** block, int elementType, int64_t count, unsigned options);
 
+// Frees a block. The last large block freed is kept back for a following
+// request of the same size (a temporary in a loop);
+// releaseSpareBlock gives it back to the system, as at the end of a run.
 void freeBlock(DataBlock* block);
+void releaseSpareBlock();
 DataBlock* copyBlock(const DataBlock* block);
 
 // Reading converts to double; an index below 0 or at or beyond count reads 0.

@@ -1,8 +1,11 @@
 #include "interp/values/numbertext.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "interp/values/number.h"
 
 namespace tvx::interp {
 
@@ -34,6 +37,16 @@ std::string shortNumber(double x) {
     std::string text = buffer;
     if (!text.empty() && text.back() == '.') text.pop_back();
     return text;
+}
+
+void appendWholeNumber(std::string& out, double x) {
+    char buffer[40];
+    if (!(x > -2147483648.5 && x < 4294967295.5)) {
+        std::snprintf(buffer, sizeof buffer, "%.10g", x);
+        out += buffer;
+    } else {
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, roundHalfAway(x)).ptr);
+    }
 }
 
 }  // namespace tvx::interp

@@ -20,4 +20,9 @@ std::string displayNumber(double x, int digits, int width);
 // without a trailing decimal point.
 std::string shortNumber(double x);
 
+// The '#' format of strings without specification: a value in the 32-bit
+// range (signed or not) rounded to a whole number, anything else with "%.10g".
+// Appended to out.
+void appendWholeNumber(std::string& out, double x);
+
 }  // namespace tvx::interp

@@ -131,6 +131,61 @@ TEST(DataBlock, ResizeKeepsOrReallocates) {
     freeBlock(block);
 }
 
+// A large block freed is handed out again for the same size: zeroed as any
+// new block, or only beyond the elements for a block the caller fills; a
+// request of another size gets fresh memory.
+TEST(DataBlock, ALargeFreedBlockIsReusedClean) {
+    const int64_t n = int64_t{1} << 20;  // 8 MiB of doubles
+    DataBlock* first = allocateBlock(kElemDouble, n);
+    ASSERT_NE(first, nullptr);
+    const int32_t capacity = first->capacityBytes;
+    for (int64_t i = 0; i < n; ++i) first->doubles()[i] = 1;
+    first->shapeFlags = kShapeMatrix;
+    first->blockFlags = kBlockFixed;
+    const uint32_t handle = first->memoryHandle;
+    freeBlock(first);
+
+    DataBlock* again = allocateBlock(kElemDouble, n);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->capacityBytes, capacity);
+    EXPECT_NE(again->memoryHandle, handle);
+    EXPECT_EQ(again->shapeFlags, 0);
+    EXPECT_EQ(again->blockFlags, 0);
+    EXPECT_EQ(again->count, n);
+    for (int64_t i = 0; i < n; i += 4099) ASSERT_EQ(again->doubles()[i], 0) << i;
+    EXPECT_EQ(again->doubles()[n - 1], 0);
+    for (int64_t i = 0; i < n; ++i) again->doubles()[i] = 2;
+    freeBlock(again);
+
+    DataBlock* filled = allocateBlockToFill(kElemDouble, n);
+    ASSERT_NE(filled, nullptr);
+    const auto* slack = filled->bytes() + filled->payloadBytes;
+    const int64_t slackBytes = (filled->capacityBytes & ~1) - kDataBlockHeaderBytes - filled->payloadBytes;
+    for (int64_t i = 0; i < slackBytes; ++i) ASSERT_EQ(slack[i], 0) << i;
+    EXPECT_EQ(filled->xSize, n);
+    EXPECT_EQ(filled->ySize, 1);
+    freeBlock(filled);
+
+    DataBlock* other = allocateBlock(kElemDouble, n + 4096);
+    ASSERT_NE(other, nullptr);
+    for (int64_t i = 0; i < n + 4096; i += 4099) ASSERT_EQ(other->doubles()[i], 0) << i;
+    freeBlock(other);
+    releaseSpareBlock();
+}
+
+// Resizing for a caller that writes every element clears only what lies
+// beyond them, and keeps the block where the rules keep it.
+TEST(DataBlock, ResizeToOverwriteClearsOnlyTheRest) {
+    DataBlock* block = allocateBlock(kElemDouble, 100);  // capacity 1024
+    for (int i = 0; i < 100; ++i) block->doubles()[i] = 5;
+    DataBlock* before = block;
+    ASSERT_TRUE(resizeBlock(&block, kElemDouble, 90, kResizeOverwrite));
+    EXPECT_EQ(block, before);
+    EXPECT_EQ(block->count, 90);
+    for (int i = 90; i < 100; ++i) EXPECT_EQ(block->doubles()[i], 0) << i;
+    freeBlock(block);
+}
+
 TEST(Handles, ObjectAndListHandles) {
     double handle = objectHandle(7);
     EXPECT_TRUE(isObjectHandle(handle));
