@@ -116,7 +116,7 @@ struct Operand {
                 im[i] = d[2 * i + 1];
             }
         } else {
-            for (int64_t i = 0; i < n; ++i) re[i] = readElement(block, i);
+            readElements(block, 0, n, re.data());
         }
         return kOk;
     }

@@ -1,5 +1,7 @@
 #include "builtins/arrays/blockutil.h"
 
+#include <algorithm>
+
 #include "builtins/algorithms/workbuffer.h"
 
 namespace tvx::builtins::arrays {
@@ -58,7 +60,7 @@ bool RealView::bind(const DataBlock* block) {
         const double* d = block->doubles();
         for (int64_t i = 0; i < n; ++i) copy_[i] = d[2 * i];
     } else {
-        for (int64_t i = 0; i < n; ++i) copy_[i] = readElement(block, i);
+        readElements(block, 0, n, copy_.data());
     }
     data_ = copy_.data();
     return true;
@@ -71,10 +73,16 @@ bool ComplexView::bind(const DataBlock* block) {
     }
     int64_t n = elementsOf(block);
     if (!copy_.allocate(2 * n)) return false;
-    bool plain = isDoubleBlock(block);
-    for (int64_t i = 0; i < n; ++i) {
-        copy_[2 * i] = plain ? block->doubles()[i] : readElement(block, i);
-        copy_[2 * i + 1] = 0;
+    // Real parts read a run at a time, then spread over the pairs.
+    constexpr int64_t kRun = 1024;
+    double run[kRun];
+    for (int64_t from = 0; from < n; from += kRun) {
+        int64_t count = std::min(kRun, n - from);
+        readElements(block, from, count, run);
+        for (int64_t i = 0; i < count; ++i) {
+            copy_[2 * (from + i)] = run[i];
+            copy_[2 * (from + i) + 1] = 0;
+        }
     }
     data_ = copy_.data();
     return true;

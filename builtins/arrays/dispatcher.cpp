@@ -490,7 +490,7 @@ Error reshapeFunction(Interpreter& ip, const DataBlock* block, const CallArgs& a
     if (complex)
         std::copy(block->doubles() + 2 * offset, block->doubles() + 2 * (offset + nx * ny), d);
     else
-        for (int64_t i = 0; i < nx * ny; ++i) d[i] = readElement(block, offset + i);
+        readElements(block, offset, nx * ny, d);
     out->xSize = static_cast<int32_t>(nx);
     out->ySize = static_cast<int32_t>(ny);
     if (flags != 0) {

@@ -320,8 +320,7 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
         err = computeReal(op, out, xBlock ? xv.data() : nullptr, R.re, yBlock ? yv.data() : nullptr, R.re, n);
     }
     if (err) return err;
-    if (!storedAsDoubles(resultType))
-        for (int64_t i = 0; i < n; ++i) storeElement(dest, i, out[i]);
+    if (!storedAsDoubles(resultType)) storeElements(dest, 0, n, out);
 
     // The logical mark: set by comparisons; the integer operators keep it when
     // both operands carried it; everything else clears it.
@@ -579,7 +578,7 @@ Error inverseBlock(const DataBlock* m, DataBlock*& out) {
             std::copy(m->doubles(), m->doubles() + doubles, out->doubles());
             err = invertComplex(out->doubles(), nx);
         } else {
-            for (int64_t i = 0; i < doubles; ++i) out->doubles()[i] = readElement(m, i);
+            readElements(m, 0, doubles, out->doubles());
             err = invertReal(out->doubles(), nx);
         }
         if (err) {

@@ -1,6 +1,7 @@
 // Numeric evaluation: operands, binary operators by level, scalar arithmetic.
 #include "interp/eval/evaluator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -293,7 +294,14 @@ Error Evaluator::negate(MCVal& value) {
     if (!value.isBlock()) return kWrongDataType;
     if (!value.makeBlockOwned()) return kOutOfMemory;
     DataBlock* block = value.pData;
-    for (int64_t i = 0; i < block->count; ++i) storeElement(block, i, -readElement(block, i));
+    constexpr int64_t kRun = 1024;  // converted a run at a time
+    double run[kRun];
+    for (int64_t from = 0; from < block->count; from += kRun) {
+        int64_t count = std::min(kRun, block->count - from);
+        readElements(block, from, count, run);
+        for (int64_t i = 0; i < count; ++i) run[i] = -run[i];
+        storeElements(block, from, count, run);
+    }
     value.re = readElement(block, 0);
     return kOk;
 }

@@ -1,5 +1,6 @@
 #include "interp/symbols/assign.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "interp/errors.h"
@@ -65,7 +66,14 @@ Error assignToVector(DataBlock*& destination, const MCVal* value, const std::str
             destination->reserved = source->reserved;
         }
     } else {
-        for (int64_t i = 0; i < source->count; ++i) storeElement(destination, i, readElement(source, i));
+        // Converted a run at a time, with one choice of types per run.
+        constexpr int64_t kRun = 1024;
+        double run[kRun];
+        for (int64_t from = 0; from < source->count; from += kRun) {
+            int64_t count = std::min(kRun, source->count - from);
+            readElements(source, from, count, run);
+            storeElements(destination, from, count, run);
+        }
     }
     destination->xSize = source->xSize;
     destination->ySize = source->ySize;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include <sanitizer/asan_interface.h>
@@ -344,6 +345,71 @@ void storeElement(DataBlock* block, int64_t index, double value) {
         break;
     }
     default: std::memcpy(p + index * 8, &value, 8); break;
+    }
+}
+
+namespace {
+
+template <typename T>
+void readRun(const unsigned char* p, int64_t n, double* out) {
+    for (int64_t i = 0; i < n; ++i) {
+        T v;
+        std::memcpy(&v, p + i * static_cast<int64_t>(sizeof(T)), sizeof(T));
+        out[i] = static_cast<double>(v);
+    }
+}
+
+// Whole-number elements: rounded half away from zero and clamped to the range
+// of T, NaN stored as 0 (as clampToElement does one at a time).
+template <typename T>
+void storeRun(unsigned char* p, int64_t n, const double* values) {
+    constexpr double low = static_cast<double>(std::numeric_limits<T>::min());
+    constexpr double high = static_cast<double>(std::numeric_limits<T>::max());
+    for (int64_t i = 0; i < n; ++i) {
+        T v = clampRounded<T>(values[i], low, high);
+        std::memcpy(p + i * static_cast<int64_t>(sizeof(T)), &v, sizeof(T));
+    }
+}
+
+}  // namespace
+
+void readElements(const DataBlock* block, int64_t from, int64_t n, double* out) {
+    const unsigned char* p = block->bytes() + from * elementSize(block->elementType);
+    switch (block->elementType) {
+    case kElemUInt8: return readRun<uint8_t>(p, n, out);
+    case kElemInt8: return readRun<int8_t>(p, n, out);
+    case kElemInt16: return readRun<int16_t>(p, n, out);
+    case kElemUInt16: return readRun<uint16_t>(p, n, out);
+    case kElemInt32: return readRun<int32_t>(p, n, out);
+    case kElemUInt32: return readRun<uint32_t>(p, n, out);
+    case kElemFloat: return readRun<float>(p, n, out);
+    case kElemInt64: return readRun<int64_t>(p, n, out);
+    default: return readRun<double>(p, n, out);
+    }
+}
+
+void storeElements(DataBlock* block, int64_t from, int64_t n, const double* values) {
+    unsigned char* p = block->bytes() + from * elementSize(block->elementType);
+    switch (block->elementType) {
+    case kElemUInt8: return storeRun<uint8_t>(p, n, values);
+    case kElemInt8: return storeRun<int8_t>(p, n, values);
+    case kElemInt16: return storeRun<int16_t>(p, n, values);
+    case kElemUInt16: return storeRun<uint16_t>(p, n, values);
+    case kElemInt32: return storeRun<int32_t>(p, n, values);
+    case kElemUInt32: return storeRun<uint32_t>(p, n, values);
+    case kElemInt64:
+        for (int64_t i = 0; i < n; ++i) {
+            int64_t v = toInt64Saturated(values[i]);
+            std::memcpy(p + i * 8, &v, 8);
+        }
+        return;
+    case kElemFloat:
+        for (int64_t i = 0; i < n; ++i) {
+            auto v = static_cast<float>(values[i]);
+            std::memcpy(p + i * 4, &v, 4);
+        }
+        return;
+    default: std::memcpy(p, values, static_cast<size_t>(n) * sizeof(double)); return;
     }
 }
 

@@ -102,6 +102,10 @@ double readElement(const DataBlock* block, int64_t index);
 // Stores a double into element index by the element type's rule (rounding,
 // clamping). The index must be within count.
 void storeElement(DataBlock* block, int64_t index, double value);
+// The same for n elements from `from` on (all within count), with one choice
+// of element type for the whole run instead of one per element.
+void readElements(const DataBlock* block, int64_t from, int64_t n, double* out);
+void storeElements(DataBlock* block, int64_t from, int64_t n, const double* values);
 // Stores with growth: a negative index fails with 16 (Negative Index); an index
 // at or beyond count grows the block to index + 1 elements (zero fill) and
 // fails with 37 (Vector cannot be created) when that is impossible.

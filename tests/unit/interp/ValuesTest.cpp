@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <iterator>
 
 #include "interp/values/datablock.h"
 #include "interp/values/handles.h"
@@ -184,6 +186,31 @@ TEST(DataBlock, ResizeToOverwriteClearsOnlyTheRest) {
     EXPECT_EQ(block->count, 90);
     for (int i = 90; i < 100; ++i) EXPECT_EQ(block->doubles()[i], 0) << i;
     freeBlock(block);
+}
+
+// Runs of elements are converted by the rules for one element, for every type.
+TEST(DataBlock, RunsConvertAsSingleElementsDo) {
+    const double values[] = {0,    0.5,     -0.5,   1.49999, 2.5,   -2.5,     127.5, -128.5, 255.5, 256,
+                             -1,   32767.5, -32769, 65535.6, 1e10,  -1e10,    NAN,   INFINITY, -INFINITY,
+                             1e20, -1e20,   3.25,   -7.75,   4e9,   -2147483648.4};
+    const int n = static_cast<int>(std::size(values));
+    for (int type : {kElemUInt8, kElemInt8, kElemInt16, kElemUInt16, kElemInt32, kElemUInt32, kElemFloat,
+                     kElemInt64, kElemDouble}) {
+        DataBlock* one = allocateBlock(type, n + 2);
+        DataBlock* run = allocateBlock(type, n + 2);
+        for (int i = 0; i < n; ++i) storeElement(one, i + 1, values[i]);
+        storeElements(run, 1, n, values);
+        EXPECT_EQ(std::memcmp(one->bytes(), run->bytes(), static_cast<size_t>(one->payloadBytes)), 0) << type;
+        double read[std::size(values)];
+        readElements(run, 1, n, read);
+        for (int i = 0; i < n; ++i) {
+            double expected = readElement(run, i + 1);
+            EXPECT_TRUE(read[i] == expected || (std::isnan(read[i]) && std::isnan(expected)))
+                << type << " at " << i;
+        }
+        freeBlock(one);
+        freeBlock(run);
+    }
 }
 
 TEST(Handles, ObjectAndListHandles) {
