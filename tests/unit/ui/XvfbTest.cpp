@@ -93,7 +93,7 @@ protected:
             // The server holding the display wrote its process id into the lock file:
             // ours only when that is the one we started (two tests may try one number).
             if (!died && fs::exists(socket) && waitpid(candidate, nullptr, WNOHANG) == 0 &&
-                lockHolder(number) == candidate) {
+                lockHolder(number) == candidate && acceptsClients()) {
                 server_ = candidate;
             } else if (!died) {
                 kill(candidate, SIGTERM);
@@ -105,6 +105,17 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
+    // True once a client can open the display (a socket and a lock file are not
+    // proof of that: a run on a busy machine once found the display refusing).
+    bool acceptsClients() {
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (!capture({"xdotool", "getdisplaygeometry"}, display_).empty()) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
     void TearDown() override {
         if (program_ > 0) {
             kill(program_, SIGKILL);
