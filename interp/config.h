@@ -25,8 +25,9 @@ struct RunnerConfig {
     std::string settingsFile;
     // Call-stack slots per macro ([Settings] CallStack; kept within 31..1000).
     long long callStack = 64;
-    // Lines run from their compiled form where they have one; off, every line
-    // runs from its text (the reference the compiled form must agree with).
+    // Lines and expressions met again run from their compiled form where they
+    // have one; off, everything runs from its text (the reference the compiled
+    // forms must agree with).
     bool compiledLines = true;
     // Lines one run (with the macros StartMacro chains to it) may execute before it
     // is stopped as if by the user; 0: no limit. The fuzzers end endless loops by it

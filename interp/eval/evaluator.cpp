@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "interp/eval/scanner.h"
+#include "interp/exec/linecache.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/values/complexmath.h"
@@ -19,12 +20,19 @@ int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
 
 }  // namespace
 
-Evaluator::Evaluator(Interpreter& ip) : ip_(ip) {}
+Evaluator::Evaluator(Interpreter& ip) : ip_(ip), expressions_(std::make_unique<ExpressionCache>()) {}
+Evaluator::~Evaluator() = default;
 
 Error Evaluator::numeric(const char*& p, int limit, MCVal& out) {
+    // Blank-separated matrix elements end where a sign follows a blank: not for the cache.
+    bool cached = compileExpressions_ && limit != kLimitMatrixElement;
+    if (cached && expressions_->evaluate(ip_, p, limit, out)) return kOk;
+    const char* start = p;
     ScannedOperator stop;
     const char* stopAt = nullptr;
-    return numericUntil(p, limit, out, stop, stopAt);
+    Error err = numericUntil(p, limit, out, stop, stopAt);
+    if (err == kOk && cached && out.isReal()) expressions_->learn(ip_, start, p, limit);
+    return err;
 }
 
 // The numeric evaluation proper. An operator that ends the expression because

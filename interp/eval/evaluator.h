@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@
 
 namespace tvx::interp {
 
+class ExpressionCache;
 class Interpreter;
 struct ScannedOperator;
 struct StatusValue;
@@ -23,6 +25,10 @@ enum class Creation { Find, Create };
 class Evaluator {
 public:
     explicit Evaluator(Interpreter& ip);
+    ~Evaluator();
+
+    // Whether expressions met again are evaluated from a compiled form (on by default).
+    void compileExpressions(bool on) { compileExpressions_ = on; }
 
     // Numeric evaluation (see the limits above). Returns 0, an error number, or
     // kStringOperand with p left at the start of the string operand.
@@ -96,6 +102,8 @@ private:
     Error variableArgument(const char*& p, char letter, bool flexible, ArgSlot& slot, CallArgs& args);
 
     Interpreter& ip_;
+    std::unique_ptr<ExpressionCache> expressions_;  // compiled forms of expressions met again
+    bool compileExpressions_ = true;
 };
 
 }  // namespace tvx::interp

@@ -57,12 +57,7 @@ void endOfPass(MacroContext& ctx, bool atEndLoop) {
     ctx.nextLine = ctx.loopStarts[level];
 }
 
-Error endLoopStatement(Interpreter& ip, CallArgs&, MCVal&) {
-    MacroContext& ctx = context(ip);
-    if (ctx.loopLevel == 0) return kEndLoopWithoutLoop;
-    endOfPass(ctx, true);
-    return kOk;
-}
+Error endLoopStatement(Interpreter& ip, CallArgs&, MCVal&) { return endLoop(context(ip)); }
 
 Error breakLoopStatement(Interpreter& ip, CallArgs& args, MCVal&) {
     MacroContext& ctx = context(ip);
@@ -331,6 +326,12 @@ Error functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 }
 
 }  // namespace
+
+Error endLoop(MacroContext& ctx) {
+    if (ctx.loopLevel == 0) return kEndLoopWithoutLoop;
+    endOfPass(ctx, true);
+    return kOk;
+}
 
 void readFormalParameters(std::string_view formals, std::vector<FormalParameter>& out) {
     out.clear();

@@ -10,6 +10,7 @@
 namespace tvx::interp {
 
 class Interpreter;
+struct MacroContext;
 
 void registerControlStatements(Interpreter& ip);
 
@@ -29,6 +30,9 @@ void readFormalParameters(std::string_view formals, std::vector<FormalParameter>
 // formals, or given already read).
 Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals,
                       const std::vector<FormalParameter>* read = nullptr);
+
+// EndLoop: the end of one pass of the innermost loop.
+Error endLoop(MacroContext& ctx);
 
 // AND, OR, XOR, DIV, MOD, FMOD and MUL cannot name a function.
 bool isReservedFunctionName(std::string_view name);

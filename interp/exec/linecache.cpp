@@ -32,8 +32,12 @@ bool readingClears(int code) { return code == 37 || code == 39 || code == 53 || 
 // else (the line then always runs from its text).
 class Compiler {
 public:
-    Compiler(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps)
-        : ip_(ip), base_(text.c_str()), steps_(steps) {}
+    // loopIndexInContext: !LoopIndex may be read where the running loop keeps
+    // it (a line runs with its context at hand; an expression met by the
+    // evaluator reads it through the status readers).
+    Compiler(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps,
+             bool loopIndexInContext = true)
+        : ip_(ip), base_(text.c_str()), steps_(steps), loopIndexInContext_(loopIndexInContext) {}
 
     bool expression(const char*& p, int limit, int depth) {
         if (depth > kMaxStack) return false;
@@ -188,7 +192,8 @@ private:
             if (code < kFirstNumericStatusCode || *end == '[' || readingClears(code)) return false;
             p = end;
             // The loop index is read where the loop keeps it, not through the status readers.
-            auto kind = code == statvar::LoopIndex ? ExpressionStep::kLoopIndex : ExpressionStep::kStatus;
+            bool inContext = loopIndexInContext_ && code == statvar::LoopIndex;
+            auto kind = inContext ? ExpressionStep::kLoopIndex : ExpressionStep::kStatus;
             if (!push({kind, 0, code})) return false;
         } else if (isNameChar(c)) {
             uint16_t hash;
@@ -209,6 +214,7 @@ private:
     Interpreter& ip_;
     const char* base_;
     std::vector<ExpressionStep>& steps_;
+    bool loopIndexInContext_;
 };
 
 // True when no argument letter follows position i of the signature.
@@ -324,7 +330,8 @@ void compile(Interpreter& ip, CachedLine& line) {
             return;
     }
     line.commandCode = code;
-    line.form = CachedLine::Form::kBareCommand;
+    // The end of a loop's pass goes straight to the loop (no arguments to lay down).
+    line.form = code == cmd::EndLoop ? CachedLine::Form::kEndLoop : CachedLine::Form::kBareCommand;
 }
 
 }  // namespace
@@ -366,7 +373,7 @@ bool namesVariable(const ExpressionStep& step) {
 // a plain number (or nothing yet).
 VarSlot variableAt(Symbols& symbols, ResolvedNames::Slot remembered, ExpressionStep::Kind stepKind) {
     VarSlot slot{remembered.table, remembered.index};
-    if (slot.var().valueKind() == kKindReference) slot = symbols.followReferences(slot);
+    if (remembered.var->valueKind() == kKindReference) slot = symbols.followReferences(slot);
     if (!slot) return {};
     VarKind kind = slot.var().valueKind();
     switch (stepKind) {
@@ -383,26 +390,38 @@ bool sameScope(const Symbols& symbols, const ResolvedNames& names) {
            (!names.localTable || names.localTable->stamp() == names.localStamp);
 }
 
-// Finds the line's target and variables by name and remembers where, with the
+// A compiled form as name resolution sees it: its text, its steps, where it
+// remembers its names, and an assignment's target name (null for none).
+struct CompiledForm {
+    const char* text;
+    const std::vector<ExpressionStep>& steps;
+    ResolvedNames& resolved;
+    const ExpressionStep* target = nullptr;
+};
+
+CompiledForm formOf(CachedLine& line, ExpressionStep& targetName) {
+    if (line.form != CachedLine::Form::kAssignment) return {line.text.c_str(), line.steps, line.resolved};
+    targetName = {ExpressionStep::kVariable, line.targetHash, 0, line.targetOffset, line.targetLength};
+    return {line.text.c_str(), line.steps, line.resolved, &targetName};
+}
+
+// Finds the form's target and variables by name and remembers where, with the
 // scope. False when one is missing (nothing is remembered then): the compiled
 // form never creates a name, the text does, in the order it names them and
 // with the kind its value calls for.
-bool lookUpNames(Symbols& symbols, CachedLine& line) {
-    ResolvedNames& names = line.resolved;
+bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
+    ResolvedNames& names = form.resolved;
     names.valid = false;
     names.variables.clear();
-    const char* text = line.text.c_str();
-    auto lookUp = [&](uint32_t offset, uint32_t length, uint16_t hash, ResolvedNames::Slot& out) {
-        VarSlot slot = symbols.find(std::string_view(text + offset, length), hash);
-        out = {slot.table, slot.index};
+    auto lookUp = [&](const ExpressionStep& step, ResolvedNames::Slot& out) {
+        VarSlot slot = symbols.find(std::string_view(form.text + step.offset, step.length), step.hash);
+        out = {slot.table, slot.index, slot ? &slot.var() : nullptr};
         return static_cast<bool>(slot);
     };
-    if (line.form == CachedLine::Form::kAssignment &&
-        !lookUp(line.targetOffset, line.targetLength, line.targetHash, names.target))
-        return false;
-    for (const ExpressionStep& step : line.steps) {
+    if (form.target && !lookUp(*form.target, names.target)) return false;
+    for (const ExpressionStep& step : form.steps) {
         if (!namesVariable(step)) continue;
-        if (!lookUp(step.offset, step.length, step.hash, names.variables.emplace_back())) return false;
+        if (!lookUp(step, names.variables.emplace_back())) return false;
     }
     names.macroTable = symbols.macroTable;
     names.localTable = symbols.localTable;
@@ -413,22 +432,35 @@ bool lookUpNames(Symbols& symbols, CachedLine& line) {
     return true;
 }
 
-// Reads every variable of the line's steps before anything is evaluated, so
+// Reads every variable of the form's steps before anything is evaluated, so
 // that a fallback to the text never reads a status variable twice; with target,
 // the assignment's target too (first, as the text does). values gets the
 // numbers of kVariable steps, slots the variables of argument steps. False
 // when one is missing or of another kind: the line then runs from its text.
-bool resolveVariables(Symbols& symbols, CachedLine& line, double* values, VarSlot* slots, VarSlot* target) {
-    if (!sameScope(symbols, line.resolved) && !lookUpNames(symbols, line)) return false;
-    const ResolvedNames& names = line.resolved;
+bool resolveVariables(Symbols& symbols, const CompiledForm& form, double* values, VarSlot* slots,
+                      Variable** target) {
+    if (!sameScope(symbols, form.resolved) && !lookUpNames(symbols, form)) return false;
+    const ResolvedNames& names = form.resolved;
     if (target) {
-        *target = variableAt(symbols, names.target, ExpressionStep::kVariable);
-        if (!*target) return false;
+        Variable* direct = names.target.var;
+        if (direct->valueKind() != kKindNumber) {
+            VarSlot slot = variableAt(symbols, names.target, ExpressionStep::kVariable);
+            if (!slot) return false;
+            direct = &slot.var();
+        }
+        *target = direct;
     }
     size_t count = 0, slotCount = 0;
     const ResolvedNames::Slot* remembered = names.variables.data();
-    for (const ExpressionStep& step : line.steps) {
+    for (const ExpressionStep& step : form.steps) {
         if (!namesVariable(step)) continue;
+        // The common case, a number read where it was found, without the slot.
+        const Variable& direct = *remembered->var;
+        if (step.kind == ExpressionStep::kVariable && direct.valueKind() == kKindNumber) {
+            values[count++] = direct.number;
+            ++remembered;
+            continue;
+        }
         VarSlot slot = variableAt(symbols, *remembered++, step.kind);
         if (!slot) return false;
         if (step.kind == ExpressionStep::kVariable)
@@ -440,13 +472,14 @@ bool resolveVariables(Symbols& symbols, CachedLine& line, double* values, VarSlo
 }
 
 // Evaluates steps [begin, end) on a stack; values holds the resolved
-// variables, nextValue the first of them that these steps use.
-bool evaluateSteps(Interpreter& ip, const MacroContext& ctx, const CachedLine& line, size_t begin, size_t end,
-                   const double* values, size_t& nextValue, double& result) {
+// variables, nextValue the first of them that these steps use. ctx serves
+// kLoopIndex steps (a form without them may pass null).
+bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<ExpressionStep>& steps,
+                   size_t begin, size_t end, const double* values, size_t& nextValue, double& result) {
     double stack[kMaxStack + 2];
     int sp = 0;
     for (size_t i = begin; i < end; ++i) {
-        const ExpressionStep& step = line.steps[i];
+        const ExpressionStep& step = steps[i];
         switch (step.kind) {
         case ExpressionStep::kNumber: stack[sp++] = step.number; break;
         case ExpressionStep::kVariable: stack[sp++] = values[nextValue++]; break;
@@ -472,7 +505,7 @@ bool evaluateSteps(Interpreter& ip, const MacroContext& ctx, const CachedLine& l
         }
         case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
         case ExpressionStep::kLoopIndex:
-            stack[sp++] = ctx.loopLevel > 0 ? ctx.loopIndexes[static_cast<size_t>(ctx.loopLevel - 1)] : 0;
+            stack[sp++] = ctx->loopLevel > 0 ? ctx->loopIndexes[static_cast<size_t>(ctx->loopLevel - 1)] : 0;
             break;
         case ExpressionStep::kVariableArgument:
         case ExpressionStep::kStringVariable:
@@ -551,7 +584,7 @@ bool joinStringPieces(Interpreter& ip, const MacroContext& ctx, const CachedLine
             ++k;
         } else {
             double value;
-            if (!evaluateSteps(ip, ctx, line, k + 1, k + 1 + step.length, values, nextValue, value)) return false;
+            if (!evaluateSteps(ip, &ctx, line.steps, k + 1, k + 1 + step.length, values, nextValue, value)) return false;
             appendWholeNumber(out, value);
             k += 1 + step.length;
         }
@@ -576,7 +609,9 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
 bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots) {
     double values[kMaxSteps];
     size_t nextValue = 0;
-    if (line.namesVariables && !resolveVariables(ip.symbols(), line, values, slots, nullptr)) return false;
+    ExpressionStep targetName;
+    if (line.namesVariables && !resolveVariables(ip.symbols(), formOf(line, targetName), values, slots, nullptr))
+        return false;
     ArgsLease lease(ip);
     CallArgs& args = *lease;
     args.reset(line.commandCode);
@@ -612,7 +647,7 @@ bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Erro
                 return false;
         } else {
             double value;
-            if (!evaluateSteps(ip, ctx, line, begin, line.argumentEnds[i], values, nextValue, value))
+            if (!evaluateSteps(ip, &ctx, line.steps, begin, line.argumentEnds[i], values, nextValue, value))
                 return false;
             // An integer out of range: the text reports it with its position.
             if (!fillArgument(args, line.argumentLetters[i], value)) return false;
@@ -650,6 +685,12 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
         return true;
     }
 
+    if (line.form == CachedLine::Form::kEndLoop) {
+        err = endLoop(ctx);
+        if (err) ip.setErrorPosition(line.text.c_str());
+        return true;
+    }
+
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
         if (line.namedArguments == 0) return runCommand(ip, ctx, line, err, nullptr);
         VarSlot slots[kMaxNamedArguments];
@@ -657,15 +698,96 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     }
 
     // The target first, then the right side.
-    VarSlot target;
-    if (!resolveVariables(symbols, line, values, nullptr, &target)) return false;
+    Variable* target;
+    ExpressionStep targetName;
+    if (!resolveVariables(symbols, formOf(line, targetName), values, nullptr, &target)) return false;
     double value;
-    if (!evaluateSteps(ip, ctx, line, 0, line.steps.size(), values, nextValue, value)) return false;
-    Variable& var = target.var();
+    if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value)) return false;
+    Variable& var = *target;
     var.setValueKind(kKindNumber);
     var.number = value;
     err = kOk;
     return true;
+}
+
+// ---- Expressions met by the evaluator
+
+namespace {
+
+constexpr size_t kExpressionEntries = 512;
+// Longer expressions are left to the text: comparing them costs about as much
+// as reading them.
+constexpr size_t kMaxExpressionText = 256;
+
+// Where an expression may end for its entry to be used: characters that end
+// any expression and that no operand reads on into.
+bool endsEveryExpression(char c) { return c == '\0' || c == ',' || c == ')'; }
+
+}  // namespace
+
+struct ExpressionCache::Entry {
+    const char* start = nullptr;  // where it was met; only compared, never read
+    int limit = 0;
+    char end = 0;  // the character that ended it (after blanks)
+    bool compiled = false;
+    bool uncompilable = false;
+    std::string text;  // from start to the end of its last operand
+    std::vector<ExpressionStep> steps;
+    ResolvedNames resolved;
+};
+
+ExpressionCache::ExpressionCache() : entries_(std::make_unique<Entry[]>(kExpressionEntries)) {}
+ExpressionCache::~ExpressionCache() = default;
+
+ExpressionCache::Entry& ExpressionCache::entryFor(const char* start, int limit) {
+    auto key = reinterpret_cast<uintptr_t>(start) * 0x9E3779B97F4A7C15u + static_cast<uintptr_t>(limit);
+    return entries_[(key >> 32) % kExpressionEntries];
+}
+
+bool ExpressionCache::evaluate(Interpreter& ip, const char*& p, int limit, MCVal& out) {
+    Entry& entry = entryFor(p, limit);
+    if (!entry.compiled || entry.start != p || entry.limit != limit) return false;
+    // strncmp stops at the end of a shorter text, so this reads nothing beyond it.
+    size_t length = entry.text.size();
+    if (std::strncmp(p, entry.text.c_str(), length) != 0 || *skipBlanks(p + length) != entry.end) return false;
+    Symbols& symbols = ip.symbols();
+    if (symbols.lookupOnly || stackNearlyExhausted()) return false;
+    double values[kMaxSteps];
+    size_t nextValue = 0;
+    double result;
+    CompiledForm form{entry.text.c_str(), entry.steps, entry.resolved};
+    if (!resolveVariables(symbols, form, values, nullptr, nullptr) ||
+        !evaluateSteps(ip, nullptr, entry.steps, 0, entry.steps.size(), values, nextValue, result))
+        return false;
+    out.setReal(result);
+    p += length;
+    return true;
+}
+
+void ExpressionCache::learn(Interpreter& ip, const char* start, const char* end, int limit) {
+    size_t length = static_cast<size_t>(end - start);
+    char ending = *skipBlanks(end);
+    if (length == 0 || length > kMaxExpressionText || !endsEveryExpression(ending)) return;
+    Entry& entry = entryFor(start, limit);
+    std::string_view text(start, length);
+    bool same = entry.start == start && entry.limit == limit && entry.end == ending && entry.text == text;
+    if (!same) {
+        // Met here for the first time: noted, compiled if it is met again.
+        entry.start = start;
+        entry.limit = limit;
+        entry.end = ending;
+        entry.text.assign(text);
+        entry.steps.clear();
+        entry.compiled = entry.uncompilable = false;
+        return;
+    }
+    if (entry.compiled || entry.uncompilable) return;
+    // The compiler reads the copy, which ends where the expression ended.
+    Compiler compiler(ip, entry.text, entry.steps, /*loopIndexInContext=*/false);
+    const char* p = entry.text.c_str();
+    entry.compiled = compiler.expression(p, limit, 0) && *p == '\0' && !entry.steps.empty();
+    entry.uncompilable = !entry.compiled;
+    entry.resolved.valid = false;
 }
 
 }  // namespace tvx::interp

@@ -24,7 +24,9 @@ namespace tvx::interp {
 
 class Interpreter;
 class SymbolTable;
+struct Variable;
 struct MacroContext;
+struct MCVal;
 
 // Where a compiled line found its variables, and the scope it found them in:
 // valid while the same tables are in scope and none of them gained or lost a
@@ -33,6 +35,7 @@ struct ResolvedNames {
     struct Slot {
         SymbolTable* table = nullptr;
         int index = 0;
+        Variable* var = nullptr;  // the entry itself (variables never move within their table)
     };
     bool valid = false;
     const SymbolTable* macroTable = nullptr;
@@ -74,7 +77,7 @@ struct CachedLine {
     LineStatus status = LineStatus::Line;
     std::string text;
 
-    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand, kFunctionLine };
+    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand, kFunctionLine, kEndLoop };
     Form form = Form::kUnknown;
     int commandCode = 0;        // kBareCommand, kCommand
     uint32_t targetLength = 0;  // kAssignment: the target name; kFunctionLine: the function's name
@@ -117,6 +120,34 @@ private:
     std::vector<std::unique_ptr<CachedLine>> entries_;
     std::unordered_map<size_t, CachedLine*> byPosition_;
     size_t bytes_ = 0;
+};
+
+// Numeric expressions that the evaluator reads from text (lines that run from
+// their text, arguments, calls from the command API), compiled when the same
+// text is met at the same place a second time. An entry is found by where the
+// expression starts, but used only when the text there still reads the same
+// up to a ',' ')' or the end of the text, so a text that changed, or other
+// text at the same address, is read afresh. Only what the line compiler covers
+// is compiled (numbers, plain numeric variables, status variables that reading
+// leaves alone, brackets, signs, operators); whatever the compiled form
+// cannot settle (a name missing or of another kind, an error) is evaluated
+// from the text, which has had no effect until then.
+class ExpressionCache {
+public:
+    ExpressionCache();
+    ~ExpressionCache();
+
+    // Evaluates the expression at p from its compiled form. True when it ran:
+    // p then stands behind it as the text evaluator would leave it.
+    bool evaluate(Interpreter& ip, const char*& p, int limit, MCVal& out);
+    // Notes an expression the text evaluator read from start to end as a real
+    // number; compiles it when it is met there a second time.
+    void learn(Interpreter& ip, const char* start, const char* end, int limit);
+
+private:
+    struct Entry;
+    Entry& entryFor(const char* start, int limit);
+    std::unique_ptr<Entry[]> entries_;
 };
 
 // Runs a line in its compiled form when it has one. Returns true when the line

@@ -65,6 +65,7 @@ void Runner::configure(const RunnerConfig& config) {
     if (depth > 1001) depth = 1001;
     callDepth_ = static_cast<int>(depth);
     compiledLines_ = config.compiledLines;
+    ip_.evaluator().compileExpressions(config.compiledLines);
     lineBudget_ = config.lineBudget;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "TestHost.h"
@@ -107,6 +108,77 @@ TEST_F(EvaluatorTest, VariablesAreCreatedOnFirstUse) {
     EXPECT_EQ(error("otherName"), kUndefinedVariable);
     EXPECT_EQ(table.find("otherName"), 0);
     ip.symbols().lookupOnly = false;
+}
+
+// An expression met again at the same address is evaluated from a compiled
+// form; whatever changed there, in the text or in the names, decides.
+TEST_F(EvaluatorTest, ExpressionsMetAgainFollowTheirTextAndNames) {
+    auto setNumber = [&](const char* name, double v) {
+        int index = table.find(name);
+        if (index <= 0) index = table.create(name);
+        table.at(index).setValueKind(kKindNumber);
+        table.at(index).number = v;
+    };
+    setNumber("x", 3);
+    setNumber("y", 1);
+    char buffer[64];
+    auto at = [&](const char* text, int limit, double& v) {
+        std::snprintf(buffer, sizeof buffer, "%s", text);
+        const char* p = buffer;
+        MCVal result;
+        int err = ip.evaluate(p, limit, result);
+        v = result.isReal() ? result.re : NAN;
+        end_ = static_cast<int>(p - buffer);
+        return err;
+    };
+    double v;
+    for (int pass = 0; pass < 3; ++pass) {
+        ASSERT_EQ(at(" x * 2 + y", kLimitAssignment, v), 0);
+        EXPECT_EQ(v, 7);
+        EXPECT_EQ(end_, 10);
+    }
+    setNumber("y", 10);  // a new value is read
+    ASSERT_EQ(at(" x * 2 + y", kLimitAssignment, v), 0);
+    EXPECT_EQ(v, 16);
+    // Other text at the same address: longer, shorter, or the same text with
+    // an operator behind it.
+    ASSERT_EQ(at(" x * 2 + y ^ 2", kLimitAssignment, v), 0);
+    EXPECT_EQ(v, 106);
+    ASSERT_EQ(at(" x * 2 + z", kLimitAssignment, v), 0);
+    EXPECT_EQ(v, 6);
+    EXPECT_GT(table.find("z"), 0);  // created by the text, as on first reading
+    ASSERT_EQ(at(" x * 2", kLimitAssignment, v), 0);
+    EXPECT_EQ(v, 6);
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(at("x - 1, 5", kLimitArgument, v), 0);
+        EXPECT_EQ(v, 2);
+        EXPECT_EQ(end_, 5);
+    }
+    ASSERT_EQ(at("x - 1 * 5", kLimitArgument, v), 0);
+    EXPECT_EQ(v, -2);
+    EXPECT_EQ(end_, 9);
+    // A variable that holds a text now: the same error, at the same place, as
+    // where the text is read for the first time.
+    for (int pass = 0; pass < 2; ++pass) ASSERT_EQ(at("x + y", kLimitAssignment, v), 0);
+    int x = table.find("x");
+    table.at(x).setValueKind(kKindString);
+    table.at(x).text = "abc";
+    std::string firstTime = "x + y";
+    const char* p = firstTime.c_str();
+    MCVal result;
+    int expected = ip.evaluate(p, kLimitAssignment, result);
+    EXPECT_NE(expected, 0);
+    EXPECT_EQ(at("x + y", kLimitAssignment, v), expected);
+    EXPECT_EQ(end_, p - firstTime.c_str());
+    // Names that went away are created again by the text.
+    setNumber("w", 2);
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(at("w * 4", kLimitAssignment, v), 0);
+        EXPECT_EQ(v, 8);
+    }
+    table.clear();
+    ASSERT_EQ(at("w * 4", kLimitAssignment, v), 0);
+    EXPECT_EQ(v, 0);
 }
 
 TEST_F(EvaluatorTest, FamiliesOfIndexedNames) {
