@@ -391,18 +391,24 @@ bool sameScope(const Symbols& symbols, const ResolvedNames& names) {
 }
 
 // A compiled form as name resolution sees it: its text, its steps, where it
-// remembers its names, and an assignment's target name (null for none).
+// remembers its names, and an assignment's target name (hasTarget).
 struct CompiledForm {
     const char* text;
     const std::vector<ExpressionStep>& steps;
     ResolvedNames& resolved;
-    const ExpressionStep* target = nullptr;
+    bool hasTarget = false;
+    ExpressionStep target{ExpressionStep::kVariable};
 };
 
-CompiledForm formOf(CachedLine& line, ExpressionStep& targetName) {
-    if (line.form != CachedLine::Form::kAssignment) return {line.text.c_str(), line.steps, line.resolved};
-    targetName = {ExpressionStep::kVariable, line.targetHash, 0, line.targetOffset, line.targetLength};
-    return {line.text.c_str(), line.steps, line.resolved, &targetName};
+CompiledForm formOf(CachedLine& line) {
+    CompiledForm form{line.text.c_str(), line.steps, line.resolved};
+    if (line.form == CachedLine::Form::kAssignment) {
+        form.hasTarget = true;
+        form.target.hash = line.targetHash;
+        form.target.offset = line.targetOffset;
+        form.target.length = line.targetLength;
+    }
+    return form;
 }
 
 // Finds the form's target and variables by name and remembers where, with the
@@ -418,7 +424,7 @@ bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
         out = {slot.table, slot.index, slot ? &slot.var() : nullptr};
         return static_cast<bool>(slot);
     };
-    if (form.target && !lookUp(*form.target, names.target)) return false;
+    if (form.hasTarget && !lookUp(form.target, names.target)) return false;
     for (const ExpressionStep& step : form.steps) {
         if (!namesVariable(step)) continue;
         if (!lookUp(step, names.variables.emplace_back())) return false;
@@ -584,7 +590,8 @@ bool joinStringPieces(Interpreter& ip, const MacroContext& ctx, const CachedLine
             ++k;
         } else {
             double value;
-            if (!evaluateSteps(ip, &ctx, line.steps, k + 1, k + 1 + step.length, values, nextValue, value)) return false;
+            if (!evaluateSteps(ip, &ctx, line.steps, k + 1, k + 1 + step.length, values, nextValue, value))
+                return false;
             appendWholeNumber(out, value);
             k += 1 + step.length;
         }
@@ -609,8 +616,7 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
 bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots) {
     double values[kMaxSteps];
     size_t nextValue = 0;
-    ExpressionStep targetName;
-    if (line.namesVariables && !resolveVariables(ip.symbols(), formOf(line, targetName), values, slots, nullptr))
+    if (line.namesVariables && !resolveVariables(ip.symbols(), formOf(line), values, slots, nullptr))
         return false;
     ArgsLease lease(ip);
     CallArgs& args = *lease;
@@ -699,8 +705,7 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
 
     // The target first, then the right side.
     Variable* target;
-    ExpressionStep targetName;
-    if (!resolveVariables(symbols, formOf(line, targetName), values, nullptr, &target)) return false;
+    if (!resolveVariables(symbols, formOf(line), values, nullptr, &target)) return false;
     double value;
     if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value)) return false;
     Variable& var = *target;
@@ -729,8 +734,7 @@ struct ExpressionCache::Entry {
     const char* start = nullptr;  // where it was met; only compared, never read
     int limit = 0;
     char end = 0;  // the character that ended it (after blanks)
-    bool compiled = false;
-    bool uncompilable = false;
+    enum class State : uint8_t { kNoted, kCompiled, kUncompilable } state = State::kNoted;
     std::string text;  // from start to the end of its last operand
     std::vector<ExpressionStep> steps;
     ResolvedNames resolved;
@@ -746,7 +750,7 @@ ExpressionCache::Entry& ExpressionCache::entryFor(const char* start, int limit) 
 
 bool ExpressionCache::evaluate(Interpreter& ip, const char*& p, int limit, MCVal& out) {
     Entry& entry = entryFor(p, limit);
-    if (!entry.compiled || entry.start != p || entry.limit != limit) return false;
+    if (entry.state != Entry::State::kCompiled || entry.start != p || entry.limit != limit) return false;
     // strncmp stops at the end of a shorter text, so this reads nothing beyond it.
     size_t length = entry.text.size();
     if (std::strncmp(p, entry.text.c_str(), length) != 0 || *skipBlanks(p + length) != entry.end) return false;
@@ -778,15 +782,15 @@ void ExpressionCache::learn(Interpreter& ip, const char* start, const char* end,
         entry.end = ending;
         entry.text.assign(text);
         entry.steps.clear();
-        entry.compiled = entry.uncompilable = false;
+        entry.state = Entry::State::kNoted;
         return;
     }
-    if (entry.compiled || entry.uncompilable) return;
+    if (entry.state != Entry::State::kNoted) return;
     // The compiler reads the copy, which ends where the expression ended.
     Compiler compiler(ip, entry.text, entry.steps, /*loopIndexInContext=*/false);
     const char* p = entry.text.c_str();
-    entry.compiled = compiler.expression(p, limit, 0) && *p == '\0' && !entry.steps.empty();
-    entry.uncompilable = !entry.compiled;
+    bool compiled = compiler.expression(p, limit, 0) && *p == '\0' && !entry.steps.empty();
+    entry.state = compiled ? Entry::State::kCompiled : Entry::State::kUncompilable;
     entry.resolved.valid = false;
 }
 
