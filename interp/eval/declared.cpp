@@ -64,10 +64,15 @@ std::string automationReaderLetters(std::string_view letters) {
 
 }  // namespace
 
+std::string declarationName(std::string_view function) {
+    std::string variable = "Fn_";
+    variable.append(function.substr(0, kMaxDeclaredName));
+    return variable;
+}
+
 const Variable* Evaluator::declarationOf(std::string_view name) {
     if (!ip_.hasHandler(cmd::Decl) || name.empty()) return nullptr;
-    std::string variable = "Fn_";
-    variable.append(name.substr(0, kMaxDeclaredName));
+    std::string variable = declarationName(name);
     VarSlot slot = ip_.symbols().find(variable, NameTable::hash(variable));
     if (!slot.index) return nullptr;
     slot = ip_.symbols().followReferences(slot);

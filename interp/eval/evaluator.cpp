@@ -225,19 +225,7 @@ Error Evaluator::nameOperand(const char*& p, int limit, MCVal& out) {
                 // the brackets is handed over. As for built-in functions, blanks
                 // may stand before the '(' (not inside a matrix literal, where a
                 // blank separates elements).
-                const char* q = afterName + 1;
-                int depth = 1;
-                bool inString = false;
-                for (; *q; ++q) {
-                    if (*q == '"') inString = !inString;
-                    if (inString) continue;
-                    if (isCharLiteral(afterName + 1, q)) {
-                        q += 2;  // ',' or ')' inside quotes is no separator
-                        continue;
-                    }
-                    if (*q == '(') ++depth;
-                    if (*q == ')' && --depth == 0) break;
-                }
+                const char* q = closingBracket(afterName);
                 if (*q != ')') {
                     ip_.setErrorPosition(q);
                     return kBracket;

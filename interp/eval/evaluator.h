@@ -22,6 +22,9 @@ struct StatusValue;
 // How designate() treats names that do not exist yet.
 enum class Creation { Find, Create };
 
+// The variable that holds what Decl declared for a function name.
+std::string declarationName(std::string_view function);
+
 class Evaluator {
 public:
     explicit Evaluator(Interpreter& ip);

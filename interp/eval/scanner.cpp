@@ -158,4 +158,21 @@ bool scanOperator(const char* p, ScannedOperator& op) {
     return true;
 }
 
+const char* closingBracket(const char* open) {
+    const char* q = open + 1;
+    int depth = 1;
+    bool inString = false;
+    for (; *q; ++q) {
+        if (*q == '"') inString = !inString;
+        if (inString) continue;
+        if (isCharLiteral(open + 1, q)) {
+            q += 2;  // ',' or ')' inside quotes is no separator
+            continue;
+        }
+        if (*q == '(') ++depth;
+        if (*q == ')' && --depth == 0) break;
+    }
+    return q;
+}
+
 }  // namespace tvx::interp

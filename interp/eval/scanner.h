@@ -23,4 +23,8 @@ struct ScannedOperator {
 // true with code 0.
 bool scanOperator(const char* p, ScannedOperator& op);
 
+// The ')' that closes the '(' at open, or the end of the text when none does.
+// Quoted texts and character literals inside hold no bracket.
+const char* closingBracket(const char* open);
+
 }  // namespace tvx::interp

@@ -49,9 +49,13 @@ public:
     }
     void markFunction(int id);
     void clear();
+    // Changes when the table is cleared (ids are given anew): an id kept
+    // with the generation it came from is right while that lasts.
+    uint64_t generation() const { return generation_; }
 
 private:
     NameTable names_;
+    uint64_t generation_ = 1;
     std::vector<size_t> positions_;
     std::vector<bool> functions_;
 };
@@ -73,6 +77,9 @@ struct CallFrame {
 struct PendingCall {
     int functionId = 0;
     std::string argumentText;
+    // The arguments split already, where a compiled line keeps them (its
+    // argument text is then not copied).
+    const std::vector<std::string>* actuals = nullptr;
     double thisHandle = 0;
     bool hasThis = false;
     SymbolTable* callerMacro = nullptr;

@@ -234,13 +234,16 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level,
     }
     // The list comes from the runner's reusable stack of lists: an argument
     // may call a function, whose binding takes lists of its own meanwhile.
+    // A compiled line hands its arguments over split already.
     Runner& runner = ip.runner();
     std::vector<std::string_view>& actuals = runner.takeList();
     struct GiveBack {
         Runner& runner;
         ~GiveBack() { runner.giveBackLists(1); }
     } giveBack{runner};
-    splitList(call.argumentText, actuals);
+    const std::vector<std::string>* split = call.actuals;
+    if (!split) splitList(call.argumentText, actuals);
+    size_t actualCount = split ? split->size() : actuals.size();
 
     // The actual arguments are read in the caller's scope.
     Symbols& symbols = ip.symbols();
@@ -262,9 +265,11 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level,
             result = kOutOfMemory;
             break;
         }
-        if (i >= actuals.size() || actuals[i].empty()) continue;  // created without a value
-        std::string actual(actuals[i]);
-        const char* p = actual.c_str();
+        if (i >= actualCount || (split ? (*split)[i].empty() : actuals[i].empty()))
+            continue;  // created without a value
+        std::string copy;
+        if (!split) copy.assign(actuals[i]);
+        const char* p = split ? (*split)[i].c_str() : copy.c_str();
         if (byReference) {
             Designator d;
             Error err = ip.evaluator().designate(p, Creation::Create, d);
@@ -327,6 +332,12 @@ Error functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
+void splitArguments(std::string_view argumentText, std::vector<std::string>& out) {
+    std::vector<std::string_view> items;
+    splitList(argumentText.substr(0, kMaxArgumentText), items);
+    out.assign(items.begin(), items.end());
+}
+
 Error endLoop(MacroContext& ctx) {
     if (ctx.loopLevel == 0) return kEndLoopWithoutLoop;
     endOfPass(ctx, true);
@@ -356,10 +367,10 @@ void readFormalParameters(std::string_view formals, std::vector<FormalParameter>
 }
 
 Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals,
-                      const std::vector<FormalParameter>* read) {
+                      const std::vector<FormalParameter>* read, int knownId) {
     MacroContext& ctx = context(ip);
     if (isReservedFunctionName(name)) return kReservedFunctionName;
-    int id = ctx.labels.idOf(name);
+    int id = knownId ? knownId : ctx.labels.idOf(name);
     if (id == 0) return kOutOfMemory;
     ctx.labels.markFunction(id);
     if (ctx.skipState == id) ctx.skipState = 0;
@@ -413,12 +424,7 @@ Error endMacro(MacroContext& ctx) {
 }
 
 Error returnStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    MacroContext& ctx = context(ip);
-    if (ctx.callLevel == 0) {
-        if (ctx.called) return endMacro(ctx);
-        return kReturnWithoutGoSub;
-    }
-    return returnFromCall(ip, ctx, present(args, 0) ? args.value(0) : nullptr);
+    return returnWith(ip, context(ip), present(args, 0) ? args.value(0) : nullptr);
 }
 
 Error endStatement(Interpreter& ip, CallArgs&, MCVal&) {
@@ -511,16 +517,21 @@ Error setParameterStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
+Error returnWith(Interpreter& ip, MacroContext& ctx, MCVal* value) {
+    if (ctx.callLevel == 0) {
+        if (ctx.called) return endMacro(ctx);
+        return kReturnWithoutGoSub;
+    }
+    return returnFromCall(ip, ctx, value);
+}
+
 bool isReservedFunctionName(std::string_view name) {
     if (name.size() < 2 || name.size() > 4) return false;
-    static constexpr std::string_view kWords[] = {"and", "or", "xor", "div", "mod", "fmod", "mul"};
-    for (std::string_view word : kWords) {
-        if (word.size() != name.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < word.size(); ++i) same = same && (name[i] | 0x20) == word[i];
-        if (same) return true;
-    }
-    return false;
+    char lower[4];
+    for (size_t i = 0; i < name.size(); ++i) lower[i] = static_cast<char>(name[i] | 0x20);
+    std::string_view word(lower, name.size());
+    return word == "and" || word == "or" || word == "xor" || word == "div" || word == "mod" || word == "fmod" ||
+           word == "mul";
 }
 
 constexpr CommandRow kControlStatementsRows[] = {

@@ -3,11 +3,15 @@
 
 #include "interp/errors.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace tvx::interp {
+
+struct MCVal;
 
 class Interpreter;
 struct MacroContext;
@@ -27,12 +31,24 @@ void readFormalParameters(std::string_view formals, std::vector<FormalParameter>
 
 // A Function line: records the function's position and, when a call of it is
 // pending, binds the call's arguments to the formal parameters (read from
-// formals, or given already read).
+// formals, or given already read). knownId: the function's label id, when
+// the caller knows it.
 Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals,
-                      const std::vector<FormalParameter>* read = nullptr);
+                      const std::vector<FormalParameter>* read = nullptr, int knownId = 0);
+
+// A call keeps this much of its argument text.
+constexpr size_t kMaxArgumentText = 511;
+
+// A call's actual arguments as binding reads them: the argument text (cut to
+// what a call keeps) split at its commas, without blanks around each.
+void splitArguments(std::string_view argumentText, std::vector<std::string>& out);
 
 // EndLoop: the end of one pass of the innermost loop.
 Error endLoop(MacroContext& ctx);
+
+// Return, with the function's value (null: none): back from the innermost
+// call, or the end of a called macro.
+Error returnWith(Interpreter& ip, MacroContext& ctx, MCVal* value);
 
 // AND, OR, XOR, DIV, MOD, FMOD and MUL cannot name a function.
 bool isReservedFunctionName(std::string_view name);

@@ -33,6 +33,7 @@ void LabelTable::markFunction(int id) {
 }
 
 void LabelTable::clear() {
+    ++generation_;
     names_.clear();
     positions_.clear();
     functions_.clear();

@@ -8,6 +8,7 @@
 #include "interp/eval/scanner.h"
 #include "interp/exec/context.h"
 #include "interp/exec/control.h"
+#include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/names/commandtable.h"
 #include "interp/values/number.h"
@@ -28,16 +29,20 @@ bool readingClears(int code) { return code == 37 || code == 39 || code == 53 || 
 
 // Mirrors the numeric evaluator's grammar for the forms it covers: numbers,
 // character literals, plain variable names, status variables without index,
-// brackets, unary signs and every binary operator. Returns false for anything
-// else (the line then always runs from its text).
+// brackets, unary signs, every binary operator and, in lines, calls of macro
+// functions. Returns false for anything else (the line then always runs from
+// its text).
 class Compiler {
 public:
-    // loopIndexInContext: !LoopIndex may be read where the running loop keeps
-    // it (a line runs with its context at hand; an expression met by the
-    // evaluator reads it through the status readers).
+    // A line runs with its context at hand: it reads !LoopIndex where the
+    // running loop keeps it, and may call out. An expression met by the
+    // evaluator does neither (it reads the loop index through the status
+    // readers, and leaves calls to the text).
+    // callActuals gets the split arguments of a line's calls (none without it).
     Compiler(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps,
-             bool loopIndexInContext = true)
-        : ip_(ip), base_(text.c_str()), steps_(steps), loopIndexInContext_(loopIndexInContext) {}
+             std::vector<std::vector<std::string>>* callActuals = nullptr)
+        : ip_(ip), base_(text.c_str()), steps_(steps), callActuals_(callActuals),
+          loopIndexInContext_(callActuals != nullptr), callsAllowed_(callActuals != nullptr) {}
 
     bool expression(const char*& p, int limit, int depth) {
         if (depth > kMaxStack) return false;
@@ -88,6 +93,7 @@ public:
     // operand (the format without specification); it must end at a ',' or
     // the end of the line.
     bool stringPieces(const char*& p) {
+        callsAllowed_ = false;  // a line that joins a text calls nothing (its pieces keep no outcome)
         const char* q = p;
         while (true) {
             q = skipBlanks(q);
@@ -198,23 +204,50 @@ private:
         } else if (isNameChar(c)) {
             uint16_t hash;
             const char* end = scanName(p, hash);
-            // Members, indexes and calls are left to the text interpreter.
-            if (*end == '.' || *end == '[' || *skipBlanks(end) == '(') return false;
-            ExpressionStep step{ExpressionStep::kVariable, hash};
-            step.offset = static_cast<uint32_t>(p - base_);
-            step.length = static_cast<uint32_t>(end - p);
-            p = end;
-            if (!push(step)) return false;
+            // Members and indexes are left to the text interpreter.
+            if (*end == '.' || *end == '[') return false;
+            const char* open = skipBlanks(end);
+            if (*open == '(') {
+                if (!call(p, end, open, hash)) return false;
+            } else {
+                ExpressionStep step{ExpressionStep::kVariable, hash};
+                step.offset = static_cast<uint32_t>(p - base_);
+                step.length = static_cast<uint32_t>(end - p);
+                p = end;
+                if (!push(step)) return false;
+            }
         } else {
             return false;
         }
         return *p != '\'';  // a postfix transpose is no plain number
     }
 
+    // name(arguments) where the name is no built-in function or command word:
+    // a macro function (or a Decl'd one, which the step leaves to the text
+    // when it runs). The argument text goes to the call as written.
+    bool call(const char*& p, const char* nameEnd, const char* open, uint16_t hash) {
+        std::string_view name(p, static_cast<size_t>(nameEnd - p));
+        if (!callsAllowed_ || isReservedFunctionName(name) || ip_.commands().lookup(name, hash) >= 0) return false;
+        const char* close = closingBracket(open);
+        if (*close != ')') return false;  // the text reports it
+        ExpressionStep step{ExpressionStep::kCall, hash};
+        step.code = static_cast<int>(callActuals_->size());  // its split arguments and its label
+        splitArguments(std::string_view(open + 1, static_cast<size_t>(close - open - 1)),
+                       callActuals_->emplace_back());
+        step.offset = static_cast<uint32_t>(p - base_);
+        step.length = static_cast<uint32_t>(nameEnd - p);
+        step.argumentOffset = static_cast<uint32_t>(open + 1 - base_);
+        step.argumentLength = static_cast<uint32_t>(close - open - 1);
+        p = close + 1;
+        return push(step);
+    }
+
     Interpreter& ip_;
     const char* base_;
     std::vector<ExpressionStep>& steps_;
+    std::vector<std::vector<std::string>>* callActuals_;
     bool loopIndexInContext_;
+    bool callsAllowed_;
 };
 
 // True when no argument letter follows position i of the signature.
@@ -233,7 +266,7 @@ void compile(Interpreter& ip, CachedLine& line) {
     const char* after = skipBlanks(end);
     if (*after == '=' && after[1] != '=' && (*end == ' ' || *end == '\t' || *end == '=')) {
         std::vector<ExpressionStep> steps;
-        Compiler compiler(ip, line.text, steps);
+        Compiler compiler(ip, line.text, steps, &line.callActuals);
         const char* p = after + 1;
         if (!compiler.expression(p, 99, 0) || *skipBlanks(p) != '\0' || steps.empty()) return;
         line.steps = std::move(steps);
@@ -270,7 +303,7 @@ void compile(Interpreter& ip, CachedLine& line) {
         std::vector<ExpressionStep> steps;
         std::vector<char> letters;
         std::vector<uint16_t> ends;
-        Compiler compiler(ip, line.text, steps);
+        Compiler compiler(ip, line.text, steps, &line.callActuals);
         const char* p = after;
         bool optional = false;
         for (size_t i = 0; i < signature.size(); ++i) {
@@ -315,7 +348,8 @@ void compile(Interpreter& ip, CachedLine& line) {
         line.argumentLetters = std::move(letters);
         line.argumentEnds = std::move(ends);
         line.commandCode = code;
-        line.form = CachedLine::Form::kCommand;
+        bool returnsNumber = code == cmd::Return && line.argumentLetters.size() == 1;
+        line.form = returnsNumber ? CachedLine::Form::kReturn : CachedLine::Form::kCommand;
         return;
     }
     // A single command word (or a two-word form) with nothing after it, whose
@@ -349,10 +383,26 @@ CachedLine& LineCache::at(std::string_view text, size_t pos) {
     return *stored;
 }
 
+ResolvedNames& ResolvedByLevel::at(int level) {
+    if (level <= 0) return first_;
+    size_t slot = static_cast<size_t>(std::min(level, kLevels)) - 1;
+    if (deeper_.size() <= slot) deeper_.resize(slot + 1);
+    if (!deeper_[slot]) deeper_[slot] = std::make_unique<ResolvedNames>();
+    return *deeper_[slot];
+}
+
+void ResolvedByLevel::forget() {
+    first_.valid = false;
+    for (auto& names : deeper_)
+        if (names) names->valid = false;
+}
+
 void LineCache::noteCompiled(const CachedLine& line) {
     bytes_ += line.steps.capacity() * sizeof(ExpressionStep) + line.argumentLetters.capacity() +
               line.argumentEnds.capacity() * sizeof(uint16_t) +
               line.formals.capacity() * sizeof(FormalParameter);
+    for (const auto& actuals : line.callActuals)
+        for (const std::string& actual : actuals) bytes_ += sizeof(std::string) + actual.capacity();
 }
 
 void LineCache::clear() {
@@ -384,7 +434,8 @@ VarSlot variableAt(Symbols& symbols, ResolvedNames::Slot remembered, ExpressionS
 }
 
 bool sameScope(const Symbols& symbols, const ResolvedNames& names) {
-    return names.valid && symbols.staticsFunctionId == 0 && symbols.macroTable == names.macroTable &&
+    return names.valid && symbols.staticsFunctionId == names.staticsFunctionId &&
+           symbols.staticsVersion() == names.staticsVersion && symbols.macroTable == names.macroTable &&
            symbols.localTable == names.localTable &&
            (!names.macroTable || names.macroTable->stamp() == names.macroStamp) &&
            (!names.localTable || names.localTable->stamp() == names.localStamp);
@@ -400,8 +451,8 @@ struct CompiledForm {
     ExpressionStep target{ExpressionStep::kVariable};
 };
 
-CompiledForm formOf(CachedLine& line) {
-    CompiledForm form{line.text.c_str(), line.steps, line.resolved};
+CompiledForm formOf(CachedLine& line, const MacroContext& ctx) {
+    CompiledForm form{line.text.c_str(), line.steps, line.resolved.at(ctx.callLevel)};
     if (line.form == CachedLine::Form::kAssignment) {
         form.hasTarget = true;
         form.target.hash = line.targetHash;
@@ -412,9 +463,10 @@ CompiledForm formOf(CachedLine& line) {
 }
 
 // Finds the form's target and variables by name and remembers where, with the
-// scope. False when one is missing (nothing is remembered then): the compiled
-// form never creates a name, the text does, in the order it names them and
-// with the kind its value calls for.
+// scope. False when one is missing, or a function the form calls has a
+// declaration (nothing is remembered then): the compiled form never creates a
+// name, the text does, in the order it names them and with the kind its
+// value calls for.
 bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
     ResolvedNames& names = form.resolved;
     names.valid = false;
@@ -426,6 +478,12 @@ bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
     };
     if (form.hasTarget && !lookUp(form.target, names.target)) return false;
     for (const ExpressionStep& step : form.steps) {
+        if (step.kind == ExpressionStep::kCall) {
+            // A function that Decl declared is the text's to call; while the
+            // scope keeps its names, no declaration can appear.
+            std::string declaration = declarationName(std::string_view(form.text + step.offset, step.length));
+            if (symbols.find(declaration, NameTable::hash(declaration))) return false;
+        }
         if (!namesVariable(step)) continue;
         if (!lookUp(step, names.variables.emplace_back())) return false;
     }
@@ -433,8 +491,10 @@ bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
     names.localTable = symbols.localTable;
     names.macroStamp = symbols.macroTable ? symbols.macroTable->stamp() : 0;
     names.localStamp = symbols.localTable ? symbols.localTable->stamp() : 0;
-    // Statics change what a name means by the function that runs: not remembered.
-    names.valid = symbols.staticsFunctionId == 0;
+    // Statics change what a name means by the function that runs.
+    names.staticsFunctionId = symbols.staticsFunctionId;
+    names.staticsVersion = symbols.staticsVersion();
+    names.valid = true;
     return true;
 }
 
@@ -477,11 +537,54 @@ bool resolveVariables(Symbols& symbols, const CompiledForm& form, double* values
     return true;
 }
 
+// The label id of name in ctx, kept in known while the label table lasts
+// (0 when the table is full: the caller then reports it).
+int knownLabel(MacroContext& ctx, CachedLine::KnownLabel& known, std::string_view name) {
+    if (known.generation != ctx.labels.generation()) {
+        known.id = ctx.labels.idOf(name);
+        known.generation = known.id ? ctx.labels.generation() : 0;
+    }
+    return known.id;
+}
+
+// What the steps of a line that calls out need: a call may change any
+// variable, so the form's variables are read again after each (the arguments
+// resolveVariables had); made keeps each call's outcome for the text, should
+// the line have to run from it after all.
+struct CallOut {
+    MacroContext& ctx;
+    CachedLine& line;
+    const CompiledForm& form;
+    double* values;
+    VarSlot* slots;
+    Variable** target;
+    std::vector<MadeCall>& made;
+};
+
+// Calls the macro function of a kCall step as the text evaluator calls it
+// (resolveVariables has made sure that no declared function has its name).
+// False when the text must go on: an error, a value other than a real
+// number, or variables that cannot be read again.
+bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, double& value) {
+    std::string_view name(out.form.text + step.offset, step.length);
+    auto site = static_cast<size_t>(step.code);
+    KnownCall known{&out.line.callActuals[site], knownLabel(out.ctx, out.line.labels[site], name)};
+    MadeCall& made = out.made.emplace_back();
+    made.arguments = out.form.text + step.argumentOffset;
+    made.result.setReal(0);
+    made.err = ip.runner().callFunction(name, std::string_view(made.arguments, step.argumentLength), made.result,
+                                        &known);
+    if (made.err || !made.result.isReal()) return false;
+    value = made.result.re;
+    return resolveVariables(ip.symbols(), out.form, out.values, out.slots, out.target);
+}
+
 // Evaluates steps [begin, end) on a stack; values holds the resolved
 // variables, nextValue the first of them that these steps use. ctx serves
-// kLoopIndex steps (a form without them may pass null).
+// kLoopIndex steps, calls kCall steps (a form without them may pass null).
 bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<ExpressionStep>& steps,
-                   size_t begin, size_t end, const double* values, size_t& nextValue, double& result) {
+                   size_t begin, size_t end, const double* values, size_t& nextValue, double& result,
+                   CallOut* calls = nullptr) {
     double stack[kMaxStack + 2];
     int sp = 0;
     for (size_t i = begin; i < end; ++i) {
@@ -512,6 +615,10 @@ bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<E
         case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
         case ExpressionStep::kLoopIndex:
             stack[sp++] = ctx->loopLevel > 0 ? ctx->loopIndexes[static_cast<size_t>(ctx->loopLevel - 1)] : 0;
+            break;
+        case ExpressionStep::kCall:
+            if (!calls || !callOut(ip, *calls, step, stack[sp])) return false;
+            ++sp;
             break;
         case ExpressionStep::kVariableArgument:
         case ExpressionStep::kStringVariable:
@@ -613,11 +720,15 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
 }
 
 // Runs a compiled command line; slots has room for its named arguments.
-bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots) {
+bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots,
+                std::vector<MadeCall>& made) {
     double values[kMaxSteps];
     size_t nextValue = 0;
-    if (line.namesVariables && !resolveVariables(ip.symbols(), formOf(line), values, slots, nullptr))
+    CompiledForm form = formOf(line, ctx);
+    if ((line.namesVariables || line.makesCalls) && !resolveVariables(ip.symbols(), form, values, slots, nullptr))
         return false;
+    CallOut out{ctx, line, form, values, slots, nullptr, made};
+    CallOut* calls = line.makesCalls ? &out : nullptr;
     ArgsLease lease(ip);
     CallArgs& args = *lease;
     args.reset(line.commandCode);
@@ -653,7 +764,7 @@ bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Erro
                 return false;
         } else {
             double value;
-            if (!evaluateSteps(ip, &ctx, line.steps, begin, line.argumentEnds[i], values, nextValue, value))
+            if (!evaluateSteps(ip, &ctx, line.steps, begin, line.argumentEnds[i], values, nextValue, value, calls))
                 return false;
             // An integer out of range: the text reports it with its position.
             if (!fillArgument(args, line.argumentLetters[i], value)) return false;
@@ -667,16 +778,8 @@ bool runCommand(Interpreter& ip, const MacroContext& ctx, CachedLine& line, Erro
     return true;
 }
 
-}  // namespace
-
-bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
-    if (line.form == CachedLine::Form::kUnknown) {
-        compile(ip, line);
-        line.namesVariables = line.form == CachedLine::Form::kAssignment ||
-                              std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
-        ctx.lines.noteCompiled(line);
-    }
-    if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
+// Runs a line's compiled form; made gets the calls it makes.
+bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>& made) {
     ctx.lineFlags = 0;
     ip.setErrorPosition(nullptr);
     Symbols& symbols = ip.symbols();
@@ -685,8 +788,9 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
 
     if (line.form == CachedLine::Form::kFunctionLine) {
         const char* text = line.text.c_str();
-        err = runFunctionLine(ip, std::string_view(text + line.targetOffset, line.targetLength),
-                              std::string_view(text + line.formalsOffset), &line.formals);
+        std::string_view name(text + line.targetOffset, line.targetLength);
+        int id = isReservedFunctionName(name) ? 0 : knownLabel(ctx, line.labels[0], name);  // the text reports it
+        err = runFunctionLine(ip, name, std::string_view(text + line.formalsOffset), &line.formals, id);
         if (err && !ip.errorPosition()) ip.setErrorPosition(text);
         return true;
     }
@@ -697,23 +801,73 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
         return true;
     }
 
+    if (line.form == CachedLine::Form::kReturn) {
+        CompiledForm form = formOf(line, ctx);
+        if ((line.namesVariables || line.makesCalls) && !resolveVariables(symbols, form, values, nullptr, nullptr))
+            return false;
+        CallOut out{ctx, line, form, values, nullptr, nullptr, made};
+        double value;
+        if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
+                           line.makesCalls ? &out : nullptr))
+            return false;
+        MCVal result;
+        result.setReal(value);
+        err = returnWith(ip, ctx, &result);
+        if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
+        return true;
+    }
+
     if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
-        if (line.namedArguments == 0) return runCommand(ip, ctx, line, err, nullptr);
+        if (line.namedArguments == 0) return runCommand(ip, ctx, line, err, nullptr, made);
         VarSlot slots[kMaxNamedArguments];
-        return runCommand(ip, ctx, line, err, slots);
+        return runCommand(ip, ctx, line, err, slots, made);
     }
 
     // The target first, then the right side.
     Variable* target;
-    if (!resolveVariables(symbols, formOf(line), values, nullptr, &target)) return false;
+    CompiledForm form = formOf(line, ctx);
+    if (!resolveVariables(symbols, form, values, nullptr, &target)) return false;
+    CallOut out{ctx, line, form, values, nullptr, &target, made};
     double value;
-    if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value)) return false;
+    if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
+                       line.makesCalls ? &out : nullptr))
+        return false;
     Variable& var = *target;
     var.setValueKind(kKindNumber);
     var.number = value;
     err = kOk;
     return true;
 }
+
+}  // namespace
+
+bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
+    if (line.form == CachedLine::Form::kUnknown) {
+        compile(ip, line);
+        line.namesVariables = line.form == CachedLine::Form::kAssignment ||
+                              std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
+        line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(),
+                                      [](const ExpressionStep& step) { return step.kind == ExpressionStep::kCall; });
+        line.labels.resize(std::max<size_t>(1, line.callActuals.size()));
+        ctx.lines.noteCompiled(line);
+    }
+    if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
+    if (!line.makesCalls) {
+        std::vector<MadeCall> none;
+        return runForm(ip, ctx, line, err, none);
+    }
+    // Calls made before the line had to give up are the text's to take.
+    Runner& runner = ip.runner();
+    struct GiveBack {
+        Runner& runner;
+        ~GiveBack() { runner.giveBackCallList(); }
+    } giveBack{runner};
+    std::vector<MadeCall>& made = runner.takeCallList();
+    bool ran = runForm(ip, ctx, line, err, made);
+    if (!ran && !made.empty()) runner.replayCalls(std::move(made));
+    return ran;
+}
+
 
 // ---- Expressions met by the evaluator
 
@@ -737,7 +891,7 @@ struct ExpressionCache::Entry {
     enum class State : uint8_t { kNoted, kCompiled, kUncompilable } state = State::kNoted;
     std::string text;  // from start to the end of its last operand
     std::vector<ExpressionStep> steps;
-    ResolvedNames resolved;
+    ResolvedByLevel resolved;
 };
 
 ExpressionCache::ExpressionCache() : entries_(std::make_unique<Entry[]>(kExpressionEntries)) {}
@@ -759,7 +913,8 @@ bool ExpressionCache::evaluate(Interpreter& ip, const char*& p, int limit, MCVal
     double values[kMaxSteps];
     size_t nextValue = 0;
     double result;
-    CompiledForm form{entry.text.c_str(), entry.steps, entry.resolved};
+    MacroContext* ctx = ip.runner().current();
+    CompiledForm form{entry.text.c_str(), entry.steps, entry.resolved.at(ctx ? ctx->callLevel : 0)};
     if (!resolveVariables(symbols, form, values, nullptr, nullptr) ||
         !evaluateSteps(ip, nullptr, entry.steps, 0, entry.steps.size(), values, nextValue, result))
         return false;
@@ -787,11 +942,11 @@ void ExpressionCache::learn(Interpreter& ip, const char* start, const char* end,
     }
     if (entry.state != Entry::State::kNoted) return;
     // The compiler reads the copy, which ends where the expression ended.
-    Compiler compiler(ip, entry.text, entry.steps, /*loopIndexInContext=*/false);
+    Compiler compiler(ip, entry.text, entry.steps);
     const char* p = entry.text.c_str();
     bool compiled = compiler.expression(p, limit, 0) && *p == '\0' && !entry.steps.empty();
     entry.state = compiled ? Entry::State::kCompiled : Entry::State::kUncompilable;
-    entry.resolved.valid = false;
+    entry.resolved.forget();
 }
 
 }  // namespace tvx::interp

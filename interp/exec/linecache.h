@@ -1,7 +1,9 @@
 // A cache of the logical lines of a macro text, and of a compiled form of the
 // common lines: numeric assignments ("x = x + !LoopIndex * 0.5"), commands
 // whose arguments are numbers, plain variables or simple texts
-// ("ListAddStr L, n, "entry " + #i"), and Function lines. Lines are still defined by their
+// ("ListAddStr L, n, "entry " + #i"), and Function lines. Numbers may come
+// from macro functions ("Return Fib(n - 1) + Fib(n - 2)"): the call itself
+// runs as from the text, with its argument text. Lines are still defined by their
 // text; the compiled form only saves scanning it again, and whenever it meets
 // something outside its small scope the line runs from its text, so every
 // observable behaviour (errors and their positions, variable creation, skip
@@ -29,8 +31,9 @@ struct MacroContext;
 struct MCVal;
 
 // Where a compiled line found its variables, and the scope it found them in:
-// valid while the same tables are in scope and none of them gained or lost a
-// name (their stamps), so the line need not look its names up again.
+// valid while the same tables and the same function's statics are in scope
+// and the tables have the same names (their stamps), so the line need not
+// look its names up again.
 struct ResolvedNames {
     struct Slot {
         SymbolTable* table = nullptr;
@@ -42,8 +45,27 @@ struct ResolvedNames {
     const SymbolTable* localTable = nullptr;
     uint64_t macroStamp = 0;
     uint64_t localStamp = 0;
+    int staticsFunctionId = 0;  // whose statics were visible
+    uint64_t staticsVersion = 0;
     Slot target;                  // kAssignment: the target
     std::vector<Slot> variables;  // one per kVariable step, in order
+};
+
+// Where a form found its names, by call level: a recursive function runs its
+// lines (and reads its arguments) at many levels, each with a local space of
+// its own. The levels from kLevels on share one.
+class ResolvedByLevel {
+public:
+    static constexpr int kLevels = 64;
+    ResolvedNames& at(int level);
+    // Every level looks its names up again (the form changed).
+    void forget();
+
+private:
+    ResolvedNames first_;  // level 0
+    // Deeper levels, each allocated once: a call at a deeper level adds one
+    // while the form runs, without moving those in use.
+    std::vector<std::unique_ptr<ResolvedNames>> deeper_;
 };
 
 // One step of a compiled expression, evaluated on a stack of doubles; or a
@@ -63,6 +85,8 @@ struct ExpressionStep {
         kStringLiteral,     // a quoted text without doubled quotes as an 's' argument
         kStringExpression,  // a last 's' argument that reads but changes nothing, from its text
         kFormatNumber,      // in a string argument: '#' and the `length` numeric steps behind it
+        kCall,              // a macro function: the name at offset, its argument text as written, code
+                            // the arguments split (CachedLine::callActuals)
     };
     Kind kind;
     uint16_t hash = 0;    // a name's hash
@@ -70,6 +94,8 @@ struct ExpressionStep {
     uint32_t offset = 0;  // a name, or a literal's text, within the line text
     uint32_t length = 0;
     double number = 0;  // kNumber
+    uint32_t argumentOffset = 0;  // kCall: the text between the brackets
+    uint32_t argumentLength = 0;
 };
 
 struct CachedLine {
@@ -77,7 +103,16 @@ struct CachedLine {
     LineStatus status = LineStatus::Line;
     std::string text;
 
-    enum class Form : uint8_t { kUnknown, kText, kAssignment, kBareCommand, kCommand, kFunctionLine, kEndLoop };
+    enum class Form : uint8_t {
+        kUnknown,
+        kText,
+        kAssignment,
+        kBareCommand,
+        kCommand,
+        kFunctionLine,
+        kEndLoop,
+        kReturn,  // Return with a number: straight back to the caller
+    };
     Form form = Form::kUnknown;
     int commandCode = 0;        // kBareCommand, kCommand
     uint32_t targetLength = 0;  // kAssignment: the target name; kFunctionLine: the function's name
@@ -89,9 +124,20 @@ struct CachedLine {
     std::vector<uint16_t> argumentEnds;
     uint8_t namedArguments = 0;            // kCommand: arguments that name a variable
     bool namesVariables = false;           // some step names a variable
+    bool makesCalls = false;               // some step calls a macro function
+    // The arguments of each call, split as binding reads them; kept here so
+    // that each is read at the same place every time (ExpressionCache).
+    std::vector<std::vector<std::string>> callActuals;
+    // Label ids the line found (kFunctionLine: its function; then one per
+    // call), with the label table's generation they are right for.
+    struct KnownLabel {
+        uint64_t generation = 0;
+        int id = 0;
+    };
+    std::vector<KnownLabel> labels;
     uint32_t formalsOffset = 0;            // kFunctionLine: the formal parameters, to the end of the line
     std::vector<FormalParameter> formals;  // kFunctionLine: the same, read (names within text)
-    ResolvedNames resolved;
+    ResolvedByLevel resolved;
     int skipWord = kSkipWordUnknown;  // LineInterpreter::skipWord, once known
     static constexpr int kSkipWordUnknown = -100;
 

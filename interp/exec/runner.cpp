@@ -25,7 +25,6 @@ constexpr int kMaxNestedMacros = 4094;
 constexpr int kMaxOpenBoxes = 3;
 constexpr size_t kMaxRequestName = 511;
 constexpr size_t kMaxLabelName = 127;
-constexpr size_t kMaxArgumentText = 511;
 
 // Milliseconds from a coarse clock: cheap enough to read after every line.
 uint64_t coarseMs() {
@@ -74,6 +73,15 @@ std::vector<std::string_view>& Runner::takeList() {
     std::vector<std::string_view>& list = lists_[listsTaken_++];
     list.clear();
     return list;
+}
+
+std::vector<MadeCall>& Runner::takeCallList() {
+    if (callListsTaken_ == callLists_.size()) callLists_.emplace_back();
+    return callLists_[callListsTaken_++];
+}
+
+void Runner::giveBackCallList() {
+    if (callListsTaken_ > 0) callLists_[--callListsTaken_].clear();  // results held no longer
 }
 
 void Runner::applyScope(MacroContext& ctx) {
@@ -455,8 +463,10 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             if (cached.skipWord == CachedLine::kSkipWordUnknown)
                 cached.skipWord = LineInterpreter::skipWord(ip_, cached.text.c_str());
             err = LineInterpreter::skip(ip_, ctx, cached.text.c_str(), cached.skipWord);
-        } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err))
+        } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
+            endReplay();
+        }
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.
             ctx.nextLine = static_cast<size_t>(ev.continuedTo - text.data());
@@ -660,9 +670,11 @@ Error Runner::endOfTextCheck(MacroContext& ctx) {
 
 // ---- Macro functions
 
-PendingCall Runner::prepareCall(std::string_view name, std::string_view argumentText) {
+PendingCall Runner::prepareCall(std::string_view name, std::string_view argumentText,
+                                const std::vector<std::string>* actuals) {
     PendingCall call;
-    call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
+    call.actuals = actuals;
+    if (!actuals) call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
     call.callerMacro = ip_.symbols().macroTable;
     call.callerLocal = ip_.symbols().localTable;
     call.callerStaticsId = ip_.symbols().staticsFunctionId;
@@ -685,13 +697,33 @@ PendingCall Runner::prepareCall(std::string_view name, std::string_view argument
     return call;
 }
 
-Error Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result) {
+void Runner::replayCalls(std::vector<MadeCall>&& calls) {
+    replay_ = std::move(calls);
+    replayNext_ = 0;
+}
+
+void Runner::endReplay() {
+    replay_.clear();
+    replayNext_ = 0;
+}
+
+Error Runner::callFunction(std::string_view name, std::string_view argumentText, MCVal& result,
+                           const KnownCall* known) {
+    if (replayNext_ < replay_.size()) {
+        MadeCall& made = replay_[replayNext_];
+        if (made.arguments == argumentText.data()) {
+            ++replayNext_;
+            result = std::move(made.result);
+            return made.err;
+        }
+        endReplay();  // the text went another way: it calls for itself from here
+    }
     MacroContext* ctx = current();
     if (!ctx) return kUndefinedFunction;
     if (isReservedFunctionName(name)) return kReservedFunctionName;
-    int id = ctx->labels.idOf(name);
+    int id = known && known->functionId ? known->functionId : ctx->labels.idOf(name);
     if (id == 0) return kOutOfMemory;
-    PendingCall call = prepareCall(name, argumentText);
+    PendingCall call = prepareCall(name, argumentText, known ? known->actuals : nullptr);
     // A function found earlier in a function file runs there.
     auto external = ctx->externalFunctions.find(id);
     if (external != ctx->externalFunctions.end())

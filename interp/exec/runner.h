@@ -25,6 +25,23 @@ struct HistoryEntry;
 
 enum class CallKind { Start, Call, Common };
 
+// A function call a compiled line made before it had to run from its text
+// after all: the text meets the same calls in the same order and takes their
+// outcomes instead of calling again, so every call runs once.
+// What a compiled line knows of a call beforehand: its arguments split
+// (splitArguments), kept where the line keeps its text, and the function's
+// label id in the calling macro (0: not known).
+struct KnownCall {
+    const std::vector<std::string>* actuals = nullptr;
+    int functionId = 0;
+};
+
+struct MadeCall {
+    const char* arguments = nullptr;  // the call's argument text within the line
+    Error err = kOk;
+    MCVal result;
+};
+
 class Runner {
 public:
     explicit Runner(Interpreter& ip);
@@ -90,8 +107,14 @@ public:
     Error requestMacro(CallKind kind, std::string_view name, std::string_view label, int flag);
     void setExitCommand(std::string_view text) { exitCommand_ = text; }
 
-    // Macro function calls (from expressions and as statements).
-    Error callFunction(std::string_view name, std::string_view argumentText, MCVal& result);
+    // Macro function calls (from expressions and as statements); a compiled
+    // line also tells what it knows of the call.
+    Error callFunction(std::string_view name, std::string_view argumentText, MCVal& result,
+                       const KnownCall* known = nullptr);
+    // The calls a compiled line made, for its text to take (see MadeCall);
+    // endReplay drops whatever the text did not take.
+    void replayCalls(std::vector<MadeCall>&& calls);
+    void endReplay();
 
     // Where Return leaves a function's value.
     MCVal& functionResult() { return functionResult_; }
@@ -112,6 +135,10 @@ public:
     // and given back like a stack, since an argument may call a function.
     std::vector<std::string_view>& takeList();
     void giveBackLists(size_t count) { listsTaken_ -= count <= listsTaken_ ? count : listsTaken_; }
+    // Lists for the calls of a compiled line, reused the same way (a call
+    // runs lines that make calls of their own).
+    std::vector<MadeCall>& takeCallList();
+    void giveBackCallList();
 
 private:
     friend class LineInterpreter;
@@ -131,7 +158,8 @@ private:
     void endOfTopLevel();
     void reportMacroNotFound(const StartRequest& request);
     void applyScope(MacroContext& ctx);
-    PendingCall prepareCall(std::string_view name, std::string_view argumentText);
+    PendingCall prepareCall(std::string_view name, std::string_view argumentText,
+                            const std::vector<std::string>* actuals);
     Error runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound);
     MacroContext* functionLibrary(std::string_view functionName);
     Error callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result);
@@ -142,6 +170,8 @@ private:
     bool compiledLines_ = true;
     std::deque<std::vector<std::string_view>> lists_;  // a deque: taking more never moves one
     size_t listsTaken_ = 0;
+    std::deque<std::vector<MadeCall>> callLists_;
+    size_t callListsTaken_ = 0;
     int callDepth_ = 65;
     int errorBoxes_ = 0;
     int openBoxes_ = 0;
@@ -165,6 +195,8 @@ private:
     bool startPending_ = false;
 
     MCVal functionResult_;
+    std::vector<MadeCall> replay_;
+    size_t replayNext_ = 0;
     int missingFunction_ = 0;  // a function call whose search reached the end of the text
     // Function files loaded during the run, by lower-case path.
     std::map<std::string, std::unique_ptr<MacroContext>> libraries_;

@@ -71,8 +71,10 @@ std::string Symbols::staticName(int functionId, std::string_view name) const {
 
 void Symbols::noteFunctionHasStatics(int functionId) {
     if (std::find(functionsWithStatics_.begin(), functionsWithStatics_.end(), functionId) ==
-        functionsWithStatics_.end())
+        functionsWithStatics_.end()) {
         functionsWithStatics_.push_back(functionId);
+        ++staticsVersion_;
+    }
 }
 
 int Symbols::createObject(std::string title) {

@@ -72,6 +72,8 @@ public:
     // prefixed with the function's decimal number.
     std::string staticName(int functionId, std::string_view name) const;
     void noteFunctionHasStatics(int functionId);
+    // Changes whenever a function gets statics (what a name means changes).
+    uint64_t staticsVersion() const { return staticsVersion_; }
 
     // Objects: slots 0..4095. createObject returns the slot, or -1 when all
     // 4096 are taken.
@@ -98,6 +100,7 @@ public:
 private:
     std::vector<std::unique_ptr<SymbolTable>> objects_;
     std::vector<int> functionsWithStatics_;
+    uint64_t staticsVersion_ = 0;
 };
 
 }  // namespace tvx::interp

@@ -51,7 +51,13 @@ int SymbolTable::create(std::string_view name, uint16_t nameHash) {
     if (!growIfNearlyFull() && names_.freeEntries() < 1) return 0;
     int index = names_.add(name, nameHash, 0);
     if (index <= 0) return 0;
-    stamp_ = nextStamp();
+    bool repeats = repeatingLayout_ && static_cast<size_t>(index) == layoutRepeated_ + 1 &&
+                   layoutRepeated_ < layout_.size() && layout_[layoutRepeated_] == name;
+    repeatingLayout_ = repeats;
+    if (repeats && ++layoutRepeated_ == layout_.size())
+        stamp_ = layoutStamp_;
+    else
+        stamp_ = nextStamp();
     if (vars_.size() <= static_cast<size_t>(index)) vars_.resize(static_cast<size_t>(index) + 1);
     // A variable of an earlier use of the table is reused (local spaces are
     // cleared and refilled on every call).
@@ -80,6 +86,16 @@ uint32_t SymbolTable::idOf(int index) const {
 }
 
 void SymbolTable::clear() {
+    int highest = names_.highestIndex();
+    if (highest == 0) return;  // nothing to clear: the names and the stamp stay
+    // The names being left, unless they are those remembered already.
+    if (stamp_ != layoutStamp_) {
+        layout_.clear();
+        for (int index = 1; index <= highest; ++index) layout_.emplace_back(names_.nameAt(index));
+        layoutStamp_ = stamp_;
+    }
+    layoutRepeated_ = 0;
+    repeatingLayout_ = true;
     // The variables' storage is kept for reuse; their values are freed.
     for (auto& var : vars_)
         if (var) var->clearValue();

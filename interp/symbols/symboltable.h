@@ -49,8 +49,11 @@ public:
     void clear();
 
     // Changes whenever the set of names changes (a name created, the table
-    // cleared). Stamps are never reused, not even by another table, so a
-    // lookup remembered with the stamp stays right while the stamp is unchanged.
+    // cleared), so a lookup remembered with the stamp is right while the table
+    // has that stamp. A stamp is never given to another table, nor to another
+    // set of names; but a table that is cleared and then gets the same names
+    // again, in the same order, gets its former stamp back (a local space
+    // refilled by the next call of its function keeps what its lines found).
     uint64_t stamp() const { return stamp_; }
 
     // Title of an object's table: the name of the variable that created it.
@@ -66,6 +69,12 @@ private:
     size_t textLimit_;
     int64_t growthStep_ = 0;  // entries added when the table grows (0: it doubles)
     uint64_t stamp_;
+    // The names (in index order) the table had under stamp layoutStamp_, and
+    // how many of them the names created since the last clear repeat.
+    std::vector<std::string> layout_;
+    uint64_t layoutStamp_ = 0;
+    size_t layoutRepeated_ = 0;
+    bool repeatingLayout_ = false;
 };
 
 }  // namespace tvx::interp

@@ -1,11 +1,14 @@
-// Numbers, data blocks and value records.
+// Numbers, data blocks, value records and the stamps of symbol tables.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <iterator>
+#include <set>
 
+#include "interp/symbols/symbols.h"
+#include "interp/symbols/symboltable.h"
 #include "interp/values/datablock.h"
 #include "interp/values/handles.h"
 #include "interp/values/mcval.h"
@@ -274,6 +277,45 @@ TEST(WorkArea, OverflowIsError814) {
     EXPECT_EQ(area.store("abc", stored), kOk);
     area.release(mark);
     EXPECT_EQ(area.available(), StringWorkArea::kSize);
+}
+
+
+// A table refilled with the same names in the same order gets its former
+// stamp back; any other set of names has a stamp of its own.
+TEST(SymbolTableStamps, RefilledWithTheSameNamesOnly) {
+    SymbolTable table{kFirstLocalSpace, kLocalTableEntries, kLocalTableBuckets, 2048};
+    table.create("n");
+    table.create("total");
+    uint64_t first = table.stamp();
+    table.clear();
+    EXPECT_NE(table.stamp(), first);
+    uint64_t empty = table.stamp();
+    table.clear();  // already empty: nothing changes
+    EXPECT_EQ(table.stamp(), empty);
+    table.create("n");
+    EXPECT_NE(table.stamp(), first);
+    table.create("total");
+    EXPECT_EQ(table.stamp(), first);
+
+    // Another order, a name more, or a name less: new stamps, never the first.
+    std::set<uint64_t> seen{first};
+    auto refill = [&](std::initializer_list<const char*> names) {
+        table.clear();
+        for (const char* name : names) table.create(name);
+        return table.stamp();
+    };
+    for (auto names : {std::initializer_list<const char*>{"total", "n"}, {"n", "total", "k"}, {"n"}, {"n", "Total"}}) {
+        uint64_t stamp = refill(names);
+        EXPECT_TRUE(seen.insert(stamp).second) << "a stamp given twice";
+    }
+    // The last set of names is now the one remembered; it comes back as it was.
+    uint64_t last = table.stamp();
+    EXPECT_EQ(refill({"n", "Total"}), last);
+    EXPECT_EQ(refill({"n", "Total"}), last);
+    // A value set under the first filling is gone after a refill.
+    table.at(table.find("n")).number = 7;
+    refill({"n", "Total"});
+    EXPECT_EQ(table.at(table.find("n")).valueKind(), kKindNone);
 }
 
 }  // namespace
