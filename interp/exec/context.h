@@ -74,12 +74,17 @@ struct CallFrame {
 };
 
 // A function call waiting for its Function line, which binds the arguments.
+// At most this many of a call's first arguments come computed by the calling line.
+constexpr int kMaxPrecomputedArguments = 8;
+
 struct PendingCall {
     int functionId = 0;
     std::string argumentText;
     // The arguments split already, where a compiled line keeps them (its
-    // argument text is then not copied).
+    // argument text is then not copied), and those it computed (KnownCall).
     const std::vector<std::string>* actuals = nullptr;
+    uint8_t precomputed = 0;
+    std::array<double, kMaxPrecomputedArguments> values{};
     double thisHandle = 0;
     bool hasThis = false;
     SymbolTable* callerMacro = nullptr;

@@ -2,6 +2,8 @@
 // starting other macros, stopping.
 #include "interp/exec/control.h"
 
+#include <bit>
+
 #include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
@@ -78,11 +80,7 @@ Error continueStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 // ---- Conditionals
 
 Error ifStatement(Interpreter& ip, CallArgs& args, MCVal&) {
-    MacroContext& ctx = context(ip);
-    if (args.l(0) == 0) {
-        ctx.skipState = kSkipIfFalse;
-        ctx.skipNesting = 0;
-    }
+    ifCondition(context(ip), args.l(0));
     return kOk;
 }
 
@@ -267,6 +265,13 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level,
         }
         if (i >= actualCount || (split ? (*split)[i].empty() : actuals[i].empty()))
             continue;  // created without a value
+        if (!byReference && i < kMaxPrecomputedArguments && (call.precomputed >> i & 1u)) {
+            // A number the calling line computed, as its text would give it here.
+            MCVal value;
+            value.setReal(call.values[static_cast<size_t>(std::popcount(call.precomputed & ((1u << i) - 1)))]);
+            if (Error err = replaceValue(local.at(index), value)) result = err;
+            continue;
+        }
         std::string copy;
         if (!split) copy.assign(actuals[i]);
         const char* p = split ? (*split)[i].c_str() : copy.c_str();
@@ -332,10 +337,8 @@ Error functionStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 
 }  // namespace
 
-void splitArguments(std::string_view argumentText, std::vector<std::string>& out) {
-    std::vector<std::string_view> items;
-    splitList(argumentText.substr(0, kMaxArgumentText), items);
-    out.assign(items.begin(), items.end());
+void splitArguments(std::string_view argumentText, std::vector<std::string_view>& out) {
+    splitList(argumentText.substr(0, kMaxArgumentText), out);
 }
 
 Error endLoop(MacroContext& ctx) {
@@ -516,6 +519,13 @@ Error setParameterStatement(Interpreter& ip, CallArgs& args, MCVal&) {
 }
 
 }  // namespace
+
+void ifCondition(MacroContext& ctx, int32_t condition) {
+    if (condition == 0) {
+        ctx.skipState = kSkipIfFalse;
+        ctx.skipNesting = 0;
+    }
+}
 
 Error returnWith(Interpreter& ip, MacroContext& ctx, MCVal* value) {
     if (ctx.callLevel == 0) {

@@ -41,10 +41,13 @@ constexpr size_t kMaxArgumentText = 511;
 
 // A call's actual arguments as binding reads them: the argument text (cut to
 // what a call keeps) split at its commas, without blanks around each.
-void splitArguments(std::string_view argumentText, std::vector<std::string>& out);
+void splitArguments(std::string_view argumentText, std::vector<std::string_view>& out);
 
 // EndLoop: the end of one pass of the innermost loop.
 Error endLoop(MacroContext& ctx);
+
+// If: a false condition (0) skips to the If's ElseIf, Else or EndIf.
+void ifCondition(MacroContext& ctx, int32_t condition);
 
 // Return, with the function's value (null: none): back from the innermost
 // call, or the end of a called macro.

@@ -1,6 +1,7 @@
 #include "interp/exec/linecache.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "interp/codes.h"
@@ -38,11 +39,11 @@ public:
     // running loop keeps it, and may call out. An expression met by the
     // evaluator does neither (it reads the loop index through the status
     // readers, and leaves calls to the text).
-    // callActuals gets the split arguments of a line's calls (none without it).
+    // calls gets the sites of a line's calls (a line passes it, an expression not).
     Compiler(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps,
-             std::vector<std::vector<std::string>>* callActuals = nullptr)
-        : ip_(ip), base_(text.c_str()), steps_(steps), callActuals_(callActuals),
-          loopIndexInContext_(callActuals != nullptr), callsAllowed_(callActuals != nullptr) {}
+             std::vector<CachedLine::CallSite>* calls = nullptr)
+        : ip_(ip), base_(text.c_str()), steps_(steps), calls_(calls), loopIndexInContext_(calls != nullptr),
+          callsAllowed_(calls != nullptr) {}
 
     bool expression(const char*& p, int limit, int depth) {
         if (depth > kMaxStack) return false;
@@ -208,7 +209,7 @@ private:
             if (*end == '.' || *end == '[') return false;
             const char* open = skipBlanks(end);
             if (*open == '(') {
-                if (!call(p, end, open, hash)) return false;
+                if (!call(p, end, open, hash, depth)) return false;
             } else {
                 ExpressionStep step{ExpressionStep::kVariable, hash};
                 step.offset = static_cast<uint32_t>(p - base_);
@@ -224,16 +225,27 @@ private:
 
     // name(arguments) where the name is no built-in function or command word:
     // a macro function (or a Decl'd one, which the step leaves to the text
-    // when it runs). The argument text goes to the call as written.
-    bool call(const char*& p, const char* nameEnd, const char* open, uint16_t hash) {
+    // when it runs). The argument text goes to the call as written; the
+    // arguments that are plain numbers are computed before the call.
+    bool call(const char*& p, const char* nameEnd, const char* open, uint16_t hash, int depth) {
         std::string_view name(p, static_cast<size_t>(nameEnd - p));
         if (!callsAllowed_ || isReservedFunctionName(name) || ip_.commands().lookup(name, hash) >= 0) return false;
         const char* close = closingBracket(open);
         if (*close != ')') return false;  // the text reports it
+        std::string_view arguments(open + 1, static_cast<size_t>(close - open - 1));
+        std::vector<std::string_view> actuals;
+        splitArguments(arguments, actuals);
+        CachedLine::CallSite site;
+        for (size_t i = 0; i < actuals.size(); ++i) {
+            site.actuals.emplace_back(actuals[i]);
+            // (An argument text cut to what a call keeps is read by binding alone.)
+            if (i < kMaxPrecomputedArguments && arguments.size() <= kMaxArgumentText &&
+                precompute(actuals[i], depth))
+                site.precomputed = static_cast<uint8_t>(site.precomputed | 1u << i);
+        }
         ExpressionStep step{ExpressionStep::kCall, hash};
-        step.code = static_cast<int>(callActuals_->size());  // its split arguments and its label
-        splitArguments(std::string_view(open + 1, static_cast<size_t>(close - open - 1)),
-                       callActuals_->emplace_back());
+        step.code = static_cast<int>(calls_->size());
+        calls_->push_back(std::move(site));
         step.offset = static_cast<uint32_t>(p - base_);
         step.length = static_cast<uint32_t>(nameEnd - p);
         step.argumentOffset = static_cast<uint32_t>(open + 1 - base_);
@@ -242,10 +254,31 @@ private:
         return push(step);
     }
 
+    // Compiles an argument that binding reads as a number, in the caller's
+    // scope, to the argument's end: no call and no status variable (binding
+    // reads those with the call under way). A name alone is binding's to read
+    // (a vector passes by reference). False leaves no step behind.
+    bool precompute(std::string_view actual, int depth) {
+        if (actual.empty()) return false;
+        const char* start = actual.data();
+        const char* end = start + actual.size();
+        if (isNameChar(*start) && !isDigit(*start) && skipBlanks(skipCompoundName(start)) >= end) return false;
+        size_t mark = steps_.size();
+        bool calls = callsAllowed_;
+        callsAllowed_ = false;
+        const char* q = start;
+        bool compiled = expression(q, kLimitAssignment, depth + 1) && skipBlanks(q) == end;
+        callsAllowed_ = calls;
+        for (size_t k = mark; compiled && k < steps_.size(); ++k)
+            compiled = steps_[k].kind != ExpressionStep::kStatus;
+        if (!compiled) steps_.resize(mark);
+        return compiled;
+    }
+
     Interpreter& ip_;
     const char* base_;
     std::vector<ExpressionStep>& steps_;
-    std::vector<std::vector<std::string>>* callActuals_;
+    std::vector<CachedLine::CallSite>* calls_;
     bool loopIndexInContext_;
     bool callsAllowed_;
 };
@@ -266,7 +299,7 @@ void compile(Interpreter& ip, CachedLine& line) {
     const char* after = skipBlanks(end);
     if (*after == '=' && after[1] != '=' && (*end == ' ' || *end == '\t' || *end == '=')) {
         std::vector<ExpressionStep> steps;
-        Compiler compiler(ip, line.text, steps, &line.callActuals);
+        Compiler compiler(ip, line.text, steps, &line.calls);
         const char* p = after + 1;
         if (!compiler.expression(p, 99, 0) || *skipBlanks(p) != '\0' || steps.empty()) return;
         line.steps = std::move(steps);
@@ -303,7 +336,7 @@ void compile(Interpreter& ip, CachedLine& line) {
         std::vector<ExpressionStep> steps;
         std::vector<char> letters;
         std::vector<uint16_t> ends;
-        Compiler compiler(ip, line.text, steps, &line.callActuals);
+        Compiler compiler(ip, line.text, steps, &line.calls);
         const char* p = after;
         bool optional = false;
         for (size_t i = 0; i < signature.size(); ++i) {
@@ -348,8 +381,10 @@ void compile(Interpreter& ip, CachedLine& line) {
         line.argumentLetters = std::move(letters);
         line.argumentEnds = std::move(ends);
         line.commandCode = code;
-        bool returnsNumber = code == cmd::Return && line.argumentLetters.size() == 1;
-        line.form = returnsNumber ? CachedLine::Form::kReturn : CachedLine::Form::kCommand;
+        // Return and If go straight to what they do (one number, no argument list).
+        line.form = CachedLine::Form::kCommand;
+        if (line.argumentLetters.size() == 1 && code == cmd::Return) line.form = CachedLine::Form::kReturn;
+        if (line.argumentLetters.size() == 1 && code == cmd::If) line.form = CachedLine::Form::kIf;
         return;
     }
     // A single command word (or a two-word form) with nothing after it, whose
@@ -365,7 +400,9 @@ void compile(Interpreter& ip, CachedLine& line) {
     }
     line.commandCode = code;
     // The end of a loop's pass goes straight to the loop (no arguments to lay down).
-    line.form = code == cmd::EndLoop ? CachedLine::Form::kEndLoop : CachedLine::Form::kBareCommand;
+    line.form = code == cmd::EndLoop ? CachedLine::Form::kEndLoop
+                : code == cmd::EndIf ? CachedLine::Form::kEndIf
+                                     : CachedLine::Form::kBareCommand;
 }
 
 }  // namespace
@@ -383,9 +420,7 @@ CachedLine& LineCache::at(std::string_view text, size_t pos) {
     return *stored;
 }
 
-ResolvedNames& ResolvedByLevel::at(int level) {
-    if (level <= 0) return first_;
-    size_t slot = static_cast<size_t>(std::min(level, kLevels)) - 1;
+ResolvedNames& ResolvedByLevel::added(size_t slot) {
     if (deeper_.size() <= slot) deeper_.resize(slot + 1);
     if (!deeper_[slot]) deeper_[slot] = std::make_unique<ResolvedNames>();
     return *deeper_[slot];
@@ -401,8 +436,8 @@ void LineCache::noteCompiled(const CachedLine& line) {
     bytes_ += line.steps.capacity() * sizeof(ExpressionStep) + line.argumentLetters.capacity() +
               line.argumentEnds.capacity() * sizeof(uint16_t) +
               line.formals.capacity() * sizeof(FormalParameter);
-    for (const auto& actuals : line.callActuals)
-        for (const std::string& actual : actuals) bytes_ += sizeof(std::string) + actual.capacity();
+    for (const CachedLine::CallSite& site : line.calls)
+        for (const std::string& actual : site.actuals) bytes_ += sizeof(std::string) + actual.capacity();
 }
 
 void LineCache::clear() {
@@ -473,7 +508,7 @@ bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
     names.variables.clear();
     auto lookUp = [&](const ExpressionStep& step, ResolvedNames::Slot& out) {
         VarSlot slot = symbols.find(std::string_view(form.text + step.offset, step.length), step.hash);
-        out = {slot.table, slot.index, slot ? &slot.var() : nullptr};
+        out = {slot.table, slot.index, slot ? &slot.var() : nullptr, step.kind};
         return static_cast<bool>(slot);
     };
     if (form.hasTarget && !lookUp(form.target, names.target)) return false;
@@ -517,19 +552,17 @@ bool resolveVariables(Symbols& symbols, const CompiledForm& form, double* values
         *target = direct;
     }
     size_t count = 0, slotCount = 0;
-    const ResolvedNames::Slot* remembered = names.variables.data();
-    for (const ExpressionStep& step : form.steps) {
-        if (!namesVariable(step)) continue;
+    for (const ResolvedNames::Slot& remembered : names.variables) {
         // The common case, a number read where it was found, without the slot.
-        const Variable& direct = *remembered->var;
-        if (step.kind == ExpressionStep::kVariable && direct.valueKind() == kKindNumber) {
+        const Variable& direct = *remembered.var;
+        bool number = remembered.kind == ExpressionStep::kVariable;
+        if (number && direct.valueKind() == kKindNumber) {
             values[count++] = direct.number;
-            ++remembered;
             continue;
         }
-        VarSlot slot = variableAt(symbols, *remembered++, step.kind);
+        VarSlot slot = variableAt(symbols, remembered, remembered.kind);
         if (!slot) return false;
-        if (step.kind == ExpressionStep::kVariable)
+        if (number)
             values[count++] = slot.var().number;
         else
             slots[slotCount++] = slot;
@@ -562,13 +595,15 @@ struct CallOut {
 };
 
 // Calls the macro function of a kCall step as the text evaluator calls it
-// (resolveVariables has made sure that no declared function has its name).
-// False when the text must go on: an error, a value other than a real
-// number, or variables that cannot be read again.
-bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, double& value) {
+// (resolveVariables has made sure that no declared function has its name),
+// with the arguments the line computed (the site's precomputed ones, in
+// order). False when the text must go on: an error, a value other than a
+// real number, or variables that cannot be read again.
+bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const double* arguments, double& value) {
     std::string_view name(out.form.text + step.offset, step.length);
-    auto site = static_cast<size_t>(step.code);
-    KnownCall known{&out.line.callActuals[site], knownLabel(out.ctx, out.line.labels[site], name)};
+    CachedLine::CallSite& site = out.line.calls[static_cast<size_t>(step.code)];
+    KnownCall known{&site.actuals, knownLabel(out.ctx, site.label, name), site.precomputed};
+    std::copy_n(arguments, std::popcount(site.precomputed), known.values.begin());
     MadeCall& made = out.made.emplace_back();
     made.arguments = out.form.text + step.argumentOffset;
     made.result.setReal(0);
@@ -616,10 +651,14 @@ bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<E
         case ExpressionStep::kLoopIndex:
             stack[sp++] = ctx->loopLevel > 0 ? ctx->loopIndexes[static_cast<size_t>(ctx->loopLevel - 1)] : 0;
             break;
-        case ExpressionStep::kCall:
-            if (!calls || !callOut(ip, *calls, step, stack[sp])) return false;
+        case ExpressionStep::kCall: {
+            if (!calls) return false;
+            // The computed arguments are taken from the stack; the value takes their place.
+            sp -= std::popcount(calls->line.calls[static_cast<size_t>(step.code)].precomputed);
+            if (!callOut(ip, *calls, step, &stack[sp], stack[sp])) return false;
             ++sp;
             break;
+        }
         case ExpressionStep::kVariableArgument:
         case ExpressionStep::kStringVariable:
         case ExpressionStep::kStringLiteral:
@@ -778,6 +817,19 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
     return true;
 }
 
+// Evaluates a line whose steps are one number (kReturn, kIf).
+bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::vector<MadeCall>& made,
+                    double& value) {
+    double values[kMaxSteps];
+    size_t nextValue = 0;
+    CompiledForm form = formOf(line, ctx);
+    if ((line.namesVariables || line.makesCalls) && !resolveVariables(ip.symbols(), form, values, nullptr, nullptr))
+        return false;
+    CallOut out{ctx, line, form, values, nullptr, nullptr, made};
+    return evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
+                         line.makesCalls ? &out : nullptr);
+}
+
 // Runs a line's compiled form; made gets the calls it makes.
 bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>& made) {
     ctx.lineFlags = 0;
@@ -789,7 +841,7 @@ bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, s
     if (line.form == CachedLine::Form::kFunctionLine) {
         const char* text = line.text.c_str();
         std::string_view name(text + line.targetOffset, line.targetLength);
-        int id = isReservedFunctionName(name) ? 0 : knownLabel(ctx, line.labels[0], name);  // the text reports it
+        int id = isReservedFunctionName(name) ? 0 : knownLabel(ctx, line.functionLabel, name);  // the text reports it
         err = runFunctionLine(ip, name, std::string_view(text + line.formalsOffset), &line.formals, id);
         if (err && !ip.errorPosition()) ip.setErrorPosition(text);
         return true;
@@ -802,18 +854,27 @@ bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, s
     }
 
     if (line.form == CachedLine::Form::kReturn) {
-        CompiledForm form = formOf(line, ctx);
-        if ((line.namesVariables || line.makesCalls) && !resolveVariables(symbols, form, values, nullptr, nullptr))
-            return false;
-        CallOut out{ctx, line, form, values, nullptr, nullptr, made};
         double value;
-        if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
-                           line.makesCalls ? &out : nullptr))
-            return false;
+        if (!evaluateNumber(ip, ctx, line, made, value)) return false;
         MCVal result;
         result.setReal(value);
         err = returnWith(ip, ctx, &result);
         if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
+        return true;
+    }
+
+    if (line.form == CachedLine::Form::kIf) {
+        double value;
+        int32_t condition;
+        // A condition out of the integer range: the text reports it with its position.
+        if (!evaluateNumber(ip, ctx, line, made, value) || toInt32Arg(value, condition) != kOk) return false;
+        ifCondition(ctx, condition);
+        err = kOk;
+        return true;
+    }
+
+    if (line.form == CachedLine::Form::kEndIf) {
+        err = kOk;
         return true;
     }
 
@@ -848,7 +909,6 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
                               std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
         line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(),
                                       [](const ExpressionStep& step) { return step.kind == ExpressionStep::kCall; });
-        line.labels.resize(std::max<size_t>(1, line.callActuals.size()));
         ctx.lines.noteCompiled(line);
     }
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;

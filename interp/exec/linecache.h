@@ -30,44 +30,6 @@ struct Variable;
 struct MacroContext;
 struct MCVal;
 
-// Where a compiled line found its variables, and the scope it found them in:
-// valid while the same tables and the same function's statics are in scope
-// and the tables have the same names (their stamps), so the line need not
-// look its names up again.
-struct ResolvedNames {
-    struct Slot {
-        SymbolTable* table = nullptr;
-        int index = 0;
-        Variable* var = nullptr;  // the entry itself (variables never move within their table)
-    };
-    bool valid = false;
-    const SymbolTable* macroTable = nullptr;
-    const SymbolTable* localTable = nullptr;
-    uint64_t macroStamp = 0;
-    uint64_t localStamp = 0;
-    int staticsFunctionId = 0;  // whose statics were visible
-    uint64_t staticsVersion = 0;
-    Slot target;                  // kAssignment: the target
-    std::vector<Slot> variables;  // one per kVariable step, in order
-};
-
-// Where a form found its names, by call level: a recursive function runs its
-// lines (and reads its arguments) at many levels, each with a local space of
-// its own. The levels from kLevels on share one.
-class ResolvedByLevel {
-public:
-    static constexpr int kLevels = 64;
-    ResolvedNames& at(int level);
-    // Every level looks its names up again (the form changed).
-    void forget();
-
-private:
-    ResolvedNames first_;  // level 0
-    // Deeper levels, each allocated once: a call at a deeper level adds one
-    // while the form runs, without moving those in use.
-    std::vector<std::unique_ptr<ResolvedNames>> deeper_;
-};
-
 // One step of a compiled expression, evaluated on a stack of doubles; or a
 // piece of a command argument that is no number (the kinds from
 // kVariableArgument on): a string argument is a run of literals, string
@@ -86,7 +48,7 @@ struct ExpressionStep {
         kStringExpression,  // a last 's' argument that reads but changes nothing, from its text
         kFormatNumber,      // in a string argument: '#' and the `length` numeric steps behind it
         kCall,              // a macro function: the name at offset, its argument text as written, code
-                            // the arguments split (CachedLine::callActuals)
+                            // its CachedLine::calls entry
     };
     Kind kind;
     uint16_t hash = 0;    // a name's hash
@@ -96,6 +58,50 @@ struct ExpressionStep {
     double number = 0;  // kNumber
     uint32_t argumentOffset = 0;  // kCall: the text between the brackets
     uint32_t argumentLength = 0;
+};
+
+// Where a compiled line found its variables, and the scope it found them in:
+// valid while the same tables and the same function's statics are in scope
+// and the tables have the same names (their stamps), so the line need not
+// look its names up again.
+struct ResolvedNames {
+    struct Slot {
+        SymbolTable* table = nullptr;
+        int index = 0;
+        Variable* var = nullptr;  // the entry itself (variables never move within their table)
+        ExpressionStep::Kind kind = ExpressionStep::kVariable;  // of the step that names it
+    };
+    bool valid = false;
+    const SymbolTable* macroTable = nullptr;
+    const SymbolTable* localTable = nullptr;
+    uint64_t macroStamp = 0;
+    uint64_t localStamp = 0;
+    int staticsFunctionId = 0;  // whose statics were visible
+    uint64_t staticsVersion = 0;
+    Slot target;                  // kAssignment: the target
+    std::vector<Slot> variables;  // one per kVariable step, in order
+};
+
+// Where a form found its names, by call level: a recursive function runs its
+// lines (and reads its arguments) at many levels, each with a local space of
+// its own. The levels from kLevels on share one.
+class ResolvedByLevel {
+public:
+    static constexpr int kLevels = 64;
+    ResolvedNames& at(int level) {
+        if (level <= 0) return first_;
+        size_t slot = static_cast<size_t>(level < kLevels ? level : kLevels) - 1;
+        return slot < deeper_.size() && deeper_[slot] ? *deeper_[slot] : added(slot);
+    }
+    // Every level looks its names up again (the form changed).
+    void forget();
+
+private:
+    ResolvedNames& added(size_t slot);
+    ResolvedNames first_;  // level 0
+    // Deeper levels, each allocated once: a call at a deeper level adds one
+    // while the form runs, without moving those in use.
+    std::vector<std::unique_ptr<ResolvedNames>> deeper_;
 };
 
 struct CachedLine {
@@ -112,6 +118,8 @@ struct CachedLine {
         kFunctionLine,
         kEndLoop,
         kReturn,  // Return with a number: straight back to the caller
+        kIf,      // If with a number
+        kEndIf,   // EndIf, met while running (it does nothing then)
     };
     Form form = Form::kUnknown;
     int commandCode = 0;        // kBareCommand, kCommand
@@ -125,16 +133,22 @@ struct CachedLine {
     uint8_t namedArguments = 0;            // kCommand: arguments that name a variable
     bool namesVariables = false;           // some step names a variable
     bool makesCalls = false;               // some step calls a macro function
-    // The arguments of each call, split as binding reads them; kept here so
-    // that each is read at the same place every time (ExpressionCache).
-    std::vector<std::vector<std::string>> callActuals;
-    // Label ids the line found (kFunctionLine: its function; then one per
-    // call), with the label table's generation they are right for.
+    // A label id the line found, with the label table's generation it is right for.
     struct KnownLabel {
         uint64_t generation = 0;
         int id = 0;
     };
-    std::vector<KnownLabel> labels;
+    KnownLabel functionLabel;  // kFunctionLine
+    // Each call (a kCall step's code): its arguments split as binding reads
+    // them, kept here so that each is read at the same place every time
+    // (ExpressionCache); those the line computes before the call, whose steps
+    // stand before the kCall step (bit i: argument i); the function's label.
+    struct CallSite {
+        std::vector<std::string> actuals;
+        uint8_t precomputed = 0;
+        KnownLabel label;
+    };
+    std::vector<CallSite> calls;
     uint32_t formalsOffset = 0;            // kFunctionLine: the formal parameters, to the end of the line
     std::vector<FormalParameter> formals;  // kFunctionLine: the same, read (names within text)
     ResolvedByLevel resolved;

@@ -724,6 +724,10 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
     int id = known && known->functionId ? known->functionId : ctx->labels.idOf(name);
     if (id == 0) return kOutOfMemory;
     PendingCall call = prepareCall(name, argumentText, known ? known->actuals : nullptr);
+    if (known) {
+        call.precomputed = known->precomputed;
+        call.values = known->values;
+    }
     // A function found earlier in a function file runs there.
     auto external = ctx->externalFunctions.find(id);
     if (external != ctx->externalFunctions.end())
@@ -736,6 +740,9 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
     MacroContext* library = functionLibrary(name);
     if (!library) return kUnknownCommand;
     ctx->externalFunctions[id] = library;
+    // Loading the file ran its top lines, which may have changed what the
+    // arguments read: binding reads them all from their text.
+    call.precomputed = 0;
     return callInLibrary(*library, name, std::move(call), result);
 }
 

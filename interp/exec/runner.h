@@ -2,6 +2,7 @@
 // the user interface alive between lines, and reports errors.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <map>
 #include <memory>
@@ -25,17 +26,22 @@ struct HistoryEntry;
 
 enum class CallKind { Start, Call, Common };
 
-// A function call a compiled line made before it had to run from its text
-// after all: the text meets the same calls in the same order and takes their
-// outcomes instead of calling again, so every call runs once.
 // What a compiled line knows of a call beforehand: its arguments split
-// (splitArguments), kept where the line keeps its text, and the function's
-// label id in the calling macro (0: not known).
+// (splitArguments), kept where the line keeps its text; the function's label
+// id in the calling macro (0: not known); and the numbers of those arguments
+// it computed before the call (bit i of precomputed: argument i; values in
+// order). A computed argument is what binding would read from its text: a
+// number from plain variables, numbers and operators, in the caller's scope.
 struct KnownCall {
     const std::vector<std::string>* actuals = nullptr;
     int functionId = 0;
+    uint8_t precomputed = 0;
+    std::array<double, kMaxPrecomputedArguments> values{};
 };
 
+// A function call a compiled line made before it had to run from its text
+// after all: the text meets the same calls in the same order and takes their
+// outcomes instead of calling again, so every call runs once.
 struct MadeCall {
     const char* arguments = nullptr;  // the call's argument text within the line
     Error err = kOk;

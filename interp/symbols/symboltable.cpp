@@ -11,6 +11,9 @@ namespace {
 // stay below 16 MiB.
 constexpr int64_t kMaxEntryPartBytes = 16 * 1024 * 1024;
 
+// Names of a cleared table remembered at most (see SymbolTable::stamp).
+constexpr int kMaxRememberedLayout = 64;
+
 bool entryPartFits(int64_t entries, int64_t buckets) {
     return entries * 8 + buckets * 4 + 48 < kMaxEntryPartBytes;
 }
@@ -88,14 +91,18 @@ uint32_t SymbolTable::idOf(int index) const {
 void SymbolTable::clear() {
     int highest = names_.highestIndex();
     if (highest == 0) return;  // nothing to clear: the names and the stamp stay
-    // The names being left, unless they are those remembered already.
+    // The names being left, unless they are those remembered already. Only a
+    // small table's names are worth keeping (a function's local space).
     if (stamp_ != layoutStamp_) {
         layout_.clear();
-        for (int index = 1; index <= highest; ++index) layout_.emplace_back(names_.nameAt(index));
-        layoutStamp_ = stamp_;
+        layoutStamp_ = 0;
+        if (highest <= kMaxRememberedLayout) {
+            for (int index = 1; index <= highest; ++index) layout_.emplace_back(names_.nameAt(index));
+            layoutStamp_ = stamp_;
+        }
     }
     layoutRepeated_ = 0;
-    repeatingLayout_ = true;
+    repeatingLayout_ = layoutStamp_ != 0;
     // The variables' storage is kept for reuse; their values are freed.
     for (auto& var : vars_)
         if (var) var->clearValue();

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iterator>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "interp/symbols/symbols.h"
 #include "interp/symbols/symboltable.h"
@@ -312,6 +314,15 @@ TEST(SymbolTableStamps, RefilledWithTheSameNamesOnly) {
     uint64_t last = table.stamp();
     EXPECT_EQ(refill({"n", "Total"}), last);
     EXPECT_EQ(refill({"n", "Total"}), last);
+    // A large table (a macro's) is not remembered: refilled, it has a new stamp.
+    SymbolTable large{kFirstLocalSpace, kLocalTableEntries, kLocalTableBuckets, 2048};
+    std::vector<std::string> names;
+    for (int i = 0; i < 100; ++i) names.push_back("v" + std::to_string(i));
+    for (const auto& name : names) large.create(name);
+    uint64_t full = large.stamp();
+    large.clear();
+    for (const auto& name : names) large.create(name);
+    EXPECT_NE(large.stamp(), full);
     // A value set under the first filling is gone after a refill.
     table.at(table.find("n")).number = 7;
     refill({"n", "Total"});
