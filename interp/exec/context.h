@@ -73,10 +73,10 @@ struct CallFrame {
     std::unique_ptr<SymbolTable> ownLocal;  // a function's local space, reused by later calls
 };
 
-// A function call waiting for its Function line, which binds the arguments.
 // At most this many of a call's first arguments come computed by the calling line.
 constexpr int kMaxPrecomputedArguments = 8;
 
+// A function call waiting for its Function line, which binds the arguments.
 struct PendingCall {
     int functionId = 0;
     std::string argumentText;

@@ -268,7 +268,8 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level,
         if (!byReference && i < kMaxPrecomputedArguments && (call.precomputed >> i & 1u)) {
             // A number the calling line computed, as its text would give it here.
             MCVal value;
-            value.setReal(call.values[static_cast<size_t>(std::popcount(call.precomputed & ((1u << i) - 1)))]);
+            value.setReal(
+                call.values[static_cast<size_t>(std::popcount(call.precomputed & ((1u << i) - 1)))]);
             if (Error err = replaceValue(local.at(index), value)) result = err;
             continue;
         }
@@ -540,8 +541,8 @@ bool isReservedFunctionName(std::string_view name) {
     char lower[4];
     for (size_t i = 0; i < name.size(); ++i) lower[i] = static_cast<char>(name[i] | 0x20);
     std::string_view word(lower, name.size());
-    return word == "and" || word == "or" || word == "xor" || word == "div" || word == "mod" || word == "fmod" ||
-           word == "mul";
+    return word == "and" || word == "or" || word == "xor" || word == "div" || word == "mod" ||
+           word == "fmod" || word == "mul";
 }
 
 constexpr CommandRow kControlStatementsRows[] = {

@@ -42,7 +42,11 @@ public:
     // calls gets the sites of a line's calls (a line passes it, an expression not).
     Compiler(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps,
              std::vector<CachedLine::CallSite>* calls = nullptr)
-        : ip_(ip), base_(text.c_str()), steps_(steps), calls_(calls), loopIndexInContext_(calls != nullptr),
+        : ip_(ip),
+          base_(text.c_str()),
+          steps_(steps),
+          calls_(calls),
+          loopIndexInContext_(calls != nullptr),
           callsAllowed_(calls != nullptr) {}
 
     bool expression(const char*& p, int limit, int depth) {
@@ -229,7 +233,8 @@ private:
     // arguments that are plain numbers are computed before the call.
     bool call(const char*& p, const char* nameEnd, const char* open, uint16_t hash, int depth) {
         std::string_view name(p, static_cast<size_t>(nameEnd - p));
-        if (!callsAllowed_ || isReservedFunctionName(name) || ip_.commands().lookup(name, hash) >= 0) return false;
+        if (!callsAllowed_ || isReservedFunctionName(name) || ip_.commands().lookup(name, hash) >= 0)
+            return false;
         const char* close = closingBracket(open);
         if (*close != ')') return false;  // the text reports it
         std::string_view arguments(open + 1, static_cast<size_t>(close - open - 1));
@@ -262,7 +267,8 @@ private:
         if (actual.empty()) return false;
         const char* start = actual.data();
         const char* end = start + actual.size();
-        if (isNameChar(*start) && !isDigit(*start) && skipBlanks(skipCompoundName(start)) >= end) return false;
+        if (isNameChar(*start) && !isDigit(*start) && skipBlanks(skipCompoundName(start)) >= end)
+            return false;
         size_t mark = steps_.size();
         bool calls = callsAllowed_;
         callsAllowed_ = false;
@@ -581,9 +587,9 @@ int knownLabel(MacroContext& ctx, CachedLine::KnownLabel& known, std::string_vie
 }
 
 // What the steps of a line that calls out need: a call may change any
-// variable, so the form's variables are read again after each (the arguments
-// resolveVariables had); made keeps each call's outcome for the text, should
-// the line have to run from it after all.
+// variable, so after each the form's variables are read again (into values,
+// slots and target, as resolveVariables filled them); made keeps each call's
+// outcome for the text, should the line have to run from it after all.
 struct CallOut {
     MacroContext& ctx;
     CachedLine& line;
@@ -599,7 +605,8 @@ struct CallOut {
 // with the arguments the line computed (the site's precomputed ones, in
 // order). False when the text must go on: an error, a value other than a
 // real number, or variables that cannot be read again.
-bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const double* arguments, double& value) {
+bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const double* arguments,
+             double& value) {
     std::string_view name(out.form.text + step.offset, step.length);
     CachedLine::CallSite& site = out.line.calls[static_cast<size_t>(step.code)];
     KnownCall known{&site.actuals, knownLabel(out.ctx, site.label, name), site.precomputed};
@@ -607,8 +614,8 @@ bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const do
     MadeCall& made = out.made.emplace_back();
     made.arguments = out.form.text + step.argumentOffset;
     made.result.setReal(0);
-    made.err = ip.runner().callFunction(name, std::string_view(made.arguments, step.argumentLength), made.result,
-                                        &known);
+    made.err = ip.runner().callFunction(name, std::string_view(made.arguments, step.argumentLength),
+                                        made.result, &known);
     if (made.err || !made.result.isReal()) return false;
     value = made.result.re;
     return resolveVariables(ip.symbols(), out.form, out.values, out.slots, out.target);
@@ -764,7 +771,8 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
     double values[kMaxSteps];
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
-    if ((line.namesVariables || line.makesCalls) && !resolveVariables(ip.symbols(), form, values, slots, nullptr))
+    if ((line.namesVariables || line.makesCalls) &&
+        !resolveVariables(ip.symbols(), form, values, slots, nullptr))
         return false;
     CallOut out{ctx, line, form, values, slots, nullptr, made};
     CallOut* calls = line.makesCalls ? &out : nullptr;
@@ -803,7 +811,8 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
                 return false;
         } else {
             double value;
-            if (!evaluateSteps(ip, &ctx, line.steps, begin, line.argumentEnds[i], values, nextValue, value, calls))
+            if (!evaluateSteps(ip, &ctx, line.steps, begin, line.argumentEnds[i], values, nextValue, value,
+                               calls))
                 return false;
             // An integer out of range: the text reports it with its position.
             if (!fillArgument(args, line.argumentLetters[i], value)) return false;
@@ -823,71 +832,22 @@ bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::v
     double values[kMaxSteps];
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
-    if ((line.namesVariables || line.makesCalls) && !resolveVariables(ip.symbols(), form, values, nullptr, nullptr))
+    if ((line.namesVariables || line.makesCalls) &&
+        !resolveVariables(ip.symbols(), form, values, nullptr, nullptr))
         return false;
     CallOut out{ctx, line, form, values, nullptr, nullptr, made};
     return evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
                          line.makesCalls ? &out : nullptr);
 }
 
-// Runs a line's compiled form; made gets the calls it makes.
-bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>& made) {
-    ctx.lineFlags = 0;
-    ip.setErrorPosition(nullptr);
-    Symbols& symbols = ip.symbols();
+// An assignment: the target first, then the right side.
+bool runAssignment(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err,
+                   std::vector<MadeCall>& made) {
     double values[kMaxSteps];
     size_t nextValue = 0;
-
-    if (line.form == CachedLine::Form::kFunctionLine) {
-        const char* text = line.text.c_str();
-        std::string_view name(text + line.targetOffset, line.targetLength);
-        int id = isReservedFunctionName(name) ? 0 : knownLabel(ctx, line.functionLabel, name);  // the text reports it
-        err = runFunctionLine(ip, name, std::string_view(text + line.formalsOffset), &line.formals, id);
-        if (err && !ip.errorPosition()) ip.setErrorPosition(text);
-        return true;
-    }
-
-    if (line.form == CachedLine::Form::kEndLoop) {
-        err = endLoop(ctx);
-        if (err) ip.setErrorPosition(line.text.c_str());
-        return true;
-    }
-
-    if (line.form == CachedLine::Form::kReturn) {
-        double value;
-        if (!evaluateNumber(ip, ctx, line, made, value)) return false;
-        MCVal result;
-        result.setReal(value);
-        err = returnWith(ip, ctx, &result);
-        if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
-        return true;
-    }
-
-    if (line.form == CachedLine::Form::kIf) {
-        double value;
-        int32_t condition;
-        // A condition out of the integer range: the text reports it with its position.
-        if (!evaluateNumber(ip, ctx, line, made, value) || toInt32Arg(value, condition) != kOk) return false;
-        ifCondition(ctx, condition);
-        err = kOk;
-        return true;
-    }
-
-    if (line.form == CachedLine::Form::kEndIf) {
-        err = kOk;
-        return true;
-    }
-
-    if (line.form == CachedLine::Form::kBareCommand || line.form == CachedLine::Form::kCommand) {
-        if (line.namedArguments == 0) return runCommand(ip, ctx, line, err, nullptr, made);
-        VarSlot slots[kMaxNamedArguments];
-        return runCommand(ip, ctx, line, err, slots, made);
-    }
-
-    // The target first, then the right side.
     Variable* target;
     CompiledForm form = formOf(line, ctx);
-    if (!resolveVariables(symbols, form, values, nullptr, &target)) return false;
+    if (!resolveVariables(ip.symbols(), form, values, nullptr, &target)) return false;
     CallOut out{ctx, line, form, values, nullptr, &target, made};
     double value;
     if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
@@ -900,6 +860,57 @@ bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, s
     return true;
 }
 
+// Runs a line's compiled form; made gets the calls it makes.
+bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>& made) {
+    ctx.lineFlags = 0;
+    ip.setErrorPosition(nullptr);
+    switch (line.form) {
+    case CachedLine::Form::kAssignment: return runAssignment(ip, ctx, line, err, made);
+    case CachedLine::Form::kEndLoop:
+        err = endLoop(ctx);
+        if (err) ip.setErrorPosition(line.text.c_str());
+        return true;
+    case CachedLine::Form::kEndIf: err = kOk; return true;
+    case CachedLine::Form::kIf: {
+        double value;
+        int32_t condition;
+        // A condition out of the integer range: the text reports it with its position.
+        if (!evaluateNumber(ip, ctx, line, made, value) || toInt32Arg(value, condition) != kOk) return false;
+        ifCondition(ctx, condition);
+        err = kOk;
+        return true;
+    }
+    case CachedLine::Form::kReturn: {
+        double value;
+        if (!evaluateNumber(ip, ctx, line, made, value)) return false;
+        MCVal result;
+        result.setReal(value);
+        err = returnWith(ip, ctx, &result);
+        if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
+        return true;
+    }
+    case CachedLine::Form::kFunctionLine: {
+        const char* text = line.text.c_str();
+        std::string_view name(text + line.targetOffset, line.targetLength);
+        int id = isReservedFunctionName(name)
+                     ? 0
+                     : knownLabel(ctx, line.functionLabel, name);  // the text reports it
+        err = runFunctionLine(ip, name, std::string_view(text + line.formalsOffset), &line.formals, id);
+        if (err && !ip.errorPosition()) ip.setErrorPosition(text);
+        return true;
+    }
+    case CachedLine::Form::kBareCommand:
+    case CachedLine::Form::kCommand: {
+        if (line.namedArguments == 0) return runCommand(ip, ctx, line, err, nullptr, made);
+        VarSlot slots[kMaxNamedArguments];
+        return runCommand(ip, ctx, line, err, slots, made);
+    }
+    case CachedLine::Form::kUnknown:
+    case CachedLine::Form::kText: break;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
@@ -907,8 +918,9 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
         compile(ip, line);
         line.namesVariables = line.form == CachedLine::Form::kAssignment ||
                               std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
-        line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(),
-                                      [](const ExpressionStep& step) { return step.kind == ExpressionStep::kCall; });
+        line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(), [](const ExpressionStep& step) {
+            return step.kind == ExpressionStep::kCall;
+        });
         ctx.lines.noteCompiled(line);
     }
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
@@ -927,7 +939,6 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     if (!ran && !made.empty()) runner.replayCalls(std::move(made));
     return ran;
 }
-
 
 // ---- Expressions met by the evaluator
 

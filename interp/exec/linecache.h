@@ -1,13 +1,14 @@
 // A cache of the logical lines of a macro text, and of a compiled form of the
 // common lines: numeric assignments ("x = x + !LoopIndex * 0.5"), commands
 // whose arguments are numbers, plain variables or simple texts
-// ("ListAddStr L, n, "entry " + #i"), and Function lines. Numbers may come
-// from macro functions ("Return Fib(n - 1) + Fib(n - 2)"): the call itself
-// runs as from the text, with its argument text. Lines are still defined by their
-// text; the compiled form only saves scanning it again, and whenever it meets
-// something outside its small scope the line runs from its text, so every
-// observable behaviour (errors and their positions, variable creation, skip
-// mode, labels) stays that of the text interpreter.
+// ("ListAddStr L, n, "entry " + #i"), Function lines, If and Return. Numbers
+// may come from macro functions ("Return Fib(n - 1) + Fib(n - 2)"): the call
+// runs as the text's would, with the arguments that are plain numbers
+// computed by the line. Lines are still defined by their text; the compiled
+// form only saves scanning it again, and whenever it meets something outside
+// its small scope the line runs from its text (taking the outcomes of calls
+// already made), so every observable behaviour (errors and their positions,
+// variable creation, skip mode, labels) stays that of the text interpreter.
 #pragma once
 
 #include <cstdint>
@@ -79,7 +80,7 @@ struct ResolvedNames {
     int staticsFunctionId = 0;  // whose statics were visible
     uint64_t staticsVersion = 0;
     Slot target;                  // kAssignment: the target
-    std::vector<Slot> variables;  // one per kVariable step, in order
+    std::vector<Slot> variables;  // one per step that names a variable, in order
 };
 
 // Where a form found its names, by call level: a recursive function runs its

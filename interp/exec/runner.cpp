@@ -671,10 +671,14 @@ Error Runner::endOfTextCheck(MacroContext& ctx) {
 // ---- Macro functions
 
 PendingCall Runner::prepareCall(std::string_view name, std::string_view argumentText,
-                                const std::vector<std::string>* actuals) {
+                                const KnownCall* known) {
     PendingCall call;
-    call.actuals = actuals;
-    if (!actuals) call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
+    if (known) {
+        call.actuals = known->actuals;
+        call.precomputed = known->precomputed;
+        call.values = known->values;
+    }
+    if (!call.actuals) call.argumentText = std::string(argumentText.substr(0, kMaxArgumentText));
     call.callerMacro = ip_.symbols().macroTable;
     call.callerLocal = ip_.symbols().localTable;
     call.callerStaticsId = ip_.symbols().staticsFunctionId;
@@ -723,11 +727,7 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
     if (isReservedFunctionName(name)) return kReservedFunctionName;
     int id = known && known->functionId ? known->functionId : ctx->labels.idOf(name);
     if (id == 0) return kOutOfMemory;
-    PendingCall call = prepareCall(name, argumentText, known ? known->actuals : nullptr);
-    if (known) {
-        call.precomputed = known->precomputed;
-        call.values = known->values;
-    }
+    PendingCall call = prepareCall(name, argumentText, known);
     // A function found earlier in a function file runs there.
     auto external = ctx->externalFunctions.find(id);
     if (external != ctx->externalFunctions.end())

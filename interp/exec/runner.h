@@ -164,8 +164,7 @@ private:
     void endOfTopLevel();
     void reportMacroNotFound(const StartRequest& request);
     void applyScope(MacroContext& ctx);
-    PendingCall prepareCall(std::string_view name, std::string_view argumentText,
-                            const std::vector<std::string>* actuals);
+    PendingCall prepareCall(std::string_view name, std::string_view argumentText, const KnownCall* known);
     Error runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound);
     MacroContext* functionLibrary(std::string_view functionName);
     Error callInLibrary(MacroContext& library, std::string_view name, PendingCall call, MCVal& result);

@@ -281,7 +281,6 @@ TEST(WorkArea, OverflowIsError814) {
     EXPECT_EQ(area.available(), StringWorkArea::kSize);
 }
 
-
 // A table refilled with the same names in the same order gets its former
 // stamp back; any other set of names has a stamp of its own.
 TEST(SymbolTableStamps, RefilledWithTheSameNamesOnly) {
@@ -306,7 +305,8 @@ TEST(SymbolTableStamps, RefilledWithTheSameNamesOnly) {
         for (const char* name : names) table.create(name);
         return table.stamp();
     };
-    for (auto names : {std::initializer_list<const char*>{"total", "n"}, {"n", "total", "k"}, {"n"}, {"n", "Total"}}) {
+    for (auto names :
+         {std::initializer_list<const char*>{"total", "n"}, {"n", "total", "k"}, {"n"}, {"n", "Total"}}) {
         uint64_t stamp = refill(names);
         EXPECT_TRUE(seen.insert(stamp).second) << "a stamp given twice";
     }
