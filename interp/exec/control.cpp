@@ -2,8 +2,6 @@
 // starting other macros, stopping.
 #include "interp/exec/control.h"
 
-#include <bit>
-
 #include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
@@ -268,8 +266,7 @@ Error bindArguments(Interpreter& ip, MacroContext& ctx, int level,
         if (!byReference && i < kMaxPrecomputedArguments && (call.precomputed >> i & 1u)) {
             // A number the calling line computed, as its text would give it here.
             MCVal value;
-            value.setReal(
-                call.values[static_cast<size_t>(std::popcount(call.precomputed & ((1u << i) - 1)))]);
+            value.setReal(call.values[i]);
             if (Error err = replaceValue(local.at(index), value)) result = err;
             continue;
         }

@@ -1,7 +1,6 @@
 #include "interp/exec/linecache.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "interp/codes.h"
@@ -245,8 +244,10 @@ private:
             site.actuals.emplace_back(actuals[i]);
             // (An argument text cut to what a call keeps is read by binding alone.)
             if (i < kMaxPrecomputedArguments && arguments.size() <= kMaxArgumentText &&
-                precompute(actuals[i], depth))
+                precompute(actuals[i], depth)) {
                 site.precomputed = static_cast<uint8_t>(site.precomputed | 1u << i);
+                ++site.precomputedCount;
+            }
         }
         ExpressionStep step{ExpressionStep::kCall, hash};
         step.code = static_cast<int>(calls_->size());
@@ -603,14 +604,15 @@ struct CallOut {
 // Calls the macro function of a kCall step as the text evaluator calls it
 // (resolveVariables has made sure that no declared function has its name),
 // with the arguments the line computed (the site's precomputed ones, in
-// order). False when the text must go on: an error, a value other than a
+// order on the stack). False when the text must go on: an error, a value other than a
 // real number, or variables that cannot be read again.
 bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const double* arguments,
              double& value) {
     std::string_view name(out.form.text + step.offset, step.length);
     CachedLine::CallSite& site = out.line.calls[static_cast<size_t>(step.code)];
     KnownCall known{&site.actuals, knownLabel(out.ctx, site.label, name), site.precomputed};
-    std::copy_n(arguments, std::popcount(site.precomputed), known.values.begin());
+    for (size_t i = 0; i < known.values.size(); ++i)
+        if (site.precomputed >> i & 1u) known.values[i] = *arguments++;
     MadeCall& made = out.made.emplace_back();
     made.arguments = out.form.text + step.argumentOffset;
     made.result.setReal(0);
@@ -661,7 +663,7 @@ bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<E
         case ExpressionStep::kCall: {
             if (!calls) return false;
             // The computed arguments are taken from the stack; the value takes their place.
-            sp -= std::popcount(calls->line.calls[static_cast<size_t>(step.code)].precomputed);
+            sp -= calls->line.calls[static_cast<size_t>(step.code)].precomputedCount;
             if (!callOut(ip, *calls, step, &stack[sp], stack[sp])) return false;
             ++sp;
             break;

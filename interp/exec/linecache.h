@@ -147,6 +147,7 @@ struct CachedLine {
     struct CallSite {
         std::vector<std::string> actuals;
         uint8_t precomputed = 0;
+        int precomputedCount = 0;  // the bits set
         KnownLabel label;
     };
     std::vector<CallSite> calls;

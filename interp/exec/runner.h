@@ -29,8 +29,8 @@ enum class CallKind { Start, Call, Common };
 // What a compiled line knows of a call beforehand: its arguments split
 // (splitArguments), kept where the line keeps its text; the function's label
 // id in the calling macro (0: not known); and the numbers of those arguments
-// it computed before the call (bit i of precomputed: argument i; values in
-// order). A computed argument is what binding would read from its text: a
+// it computed before the call (bit i of precomputed: argument i, in
+// values[i]). A computed argument is what binding would read from its text: a
 // number from plain variables, numbers and operators, in the caller's scope.
 struct KnownCall {
     const std::vector<std::string>* actuals = nullptr;
