@@ -45,7 +45,6 @@ public:
           base_(text.c_str()),
           steps_(steps),
           calls_(calls),
-          loopIndexInContext_(calls != nullptr),
           callsAllowed_(calls != nullptr) {}
 
     bool expression(const char*& p, int limit, int depth) {
@@ -202,7 +201,7 @@ private:
             if (code < kFirstNumericStatusCode || *end == '[' || readingClears(code)) return false;
             p = end;
             // The loop index is read where the loop keeps it, not through the status readers.
-            bool inContext = loopIndexInContext_ && code == statvar::LoopIndex;
+            bool inContext = calls_ && code == statvar::LoopIndex;  // in a line
             auto kind = inContext ? ExpressionStep::kLoopIndex : ExpressionStep::kStatus;
             if (!push({kind, 0, code})) return false;
         } else if (isNameChar(c)) {
@@ -285,8 +284,7 @@ private:
     Interpreter& ip_;
     const char* base_;
     std::vector<ExpressionStep>& steps_;
-    std::vector<CachedLine::CallSite>* calls_;
-    bool loopIndexInContext_;
+    std::vector<CachedLine::CallSite>* calls_;  // null for an expression met by the evaluator
     bool callsAllowed_;
 };
 
