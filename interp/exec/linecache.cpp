@@ -58,7 +58,7 @@ public:
             if (op.code == 0 || op.level >= limit) break;
             q += op.length;
             if (!expression(q, op.level, depth + 1)) return false;
-            if (!push({ExpressionStep::kBinary, 0, op.code})) return false;
+            if (!pushBinary(op.code)) return false;
             p = q;
         }
         return true;
@@ -165,6 +165,21 @@ private:
         if (steps_.size() >= kMaxSteps) return false;
         steps_.push_back(step);
         return true;
+    }
+
+    // A binary operator whose right operand is a number or a variable alone
+    // takes that step in: one step less to run.
+    bool pushBinary(int code) {
+        if (!steps_.empty()) {
+            ExpressionStep& last = steps_.back();
+            if (last.kind == ExpressionStep::kNumber || last.kind == ExpressionStep::kVariable) {
+                last.kind = last.kind == ExpressionStep::kNumber ? ExpressionStep::kBinaryNumber
+                                                                 : ExpressionStep::kBinaryVariable;
+                last.code = code;
+                return true;
+            }
+        }
+        return push({ExpressionStep::kBinary, 0, code});
     }
 
     bool operand(const char*& p, int limit, int depth) {
@@ -454,8 +469,8 @@ void LineCache::clear() {
 namespace {
 
 bool namesVariable(const ExpressionStep& step) {
-    return step.kind == ExpressionStep::kVariable || step.kind == ExpressionStep::kVariableArgument ||
-           step.kind == ExpressionStep::kStringVariable;
+    return step.kind == ExpressionStep::kVariable || step.kind == ExpressionStep::kBinaryVariable ||
+           step.kind == ExpressionStep::kVariableArgument || step.kind == ExpressionStep::kStringVariable;
 }
 
 // A slot remembered by the line, through its references, with the kind a step
@@ -482,24 +497,17 @@ bool sameScope(const Symbols& symbols, const ResolvedNames& names) {
 }
 
 // A compiled form as name resolution sees it: its text, its steps, where it
-// remembers its names, and an assignment's target name (hasTarget).
+// remembers its names, and for an assignment the line with its target's name.
 struct CompiledForm {
     const char* text;
     const std::vector<ExpressionStep>& steps;
     ResolvedNames& resolved;
-    bool hasTarget = false;
-    ExpressionStep target{ExpressionStep::kVariable};
+    const CachedLine* assignment = nullptr;
 };
 
 CompiledForm formOf(CachedLine& line, const MacroContext& ctx) {
-    CompiledForm form{line.text.c_str(), line.steps, line.resolved.at(ctx.callLevel)};
-    if (line.form == CachedLine::Form::kAssignment) {
-        form.hasTarget = true;
-        form.target.hash = line.targetHash;
-        form.target.offset = line.targetOffset;
-        form.target.length = line.targetLength;
-    }
-    return form;
+    return {line.text.c_str(), line.steps, line.resolved.at(ctx.callLevel),
+            line.form == CachedLine::Form::kAssignment ? &line : nullptr};
 }
 
 // Finds the form's target and variables by name and remembers where, with the
@@ -513,10 +521,17 @@ bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
     names.variables.clear();
     auto lookUp = [&](const ExpressionStep& step, ResolvedNames::Slot& out) {
         VarSlot slot = symbols.find(std::string_view(form.text + step.offset, step.length), step.hash);
-        out = {slot.table, slot.index, slot ? &slot.var() : nullptr, step.kind};
+        // A variable folded into an operator is read as a number like any other.
+        auto kind = step.kind == ExpressionStep::kBinaryVariable ? ExpressionStep::kVariable : step.kind;
+        out = {slot.table, slot.index, slot ? &slot.var() : nullptr, kind};
         return static_cast<bool>(slot);
     };
-    if (form.hasTarget && !lookUp(form.target, names.target)) return false;
+    if (form.assignment) {
+        ExpressionStep target{ExpressionStep::kVariable, form.assignment->targetHash};
+        target.offset = form.assignment->targetOffset;
+        target.length = form.assignment->targetLength;
+        if (!lookUp(target, names.target)) return false;
+    }
     for (const ExpressionStep& step : form.steps) {
         if (step.kind == ExpressionStep::kCall) {
             // A function that Decl declared is the text's to call; while the
@@ -596,7 +611,7 @@ struct CallOut {
     double* values;
     VarSlot* slots;
     Variable** target;
-    std::vector<MadeCall>& made;
+    std::vector<MadeCall>* made;  // set whenever the form calls out
 };
 
 // Calls the macro function of a kCall step as the text evaluator calls it
@@ -611,7 +626,7 @@ bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const do
     KnownCall known{&site.actuals, knownLabel(out.ctx, site.label, name), site.precomputed};
     for (size_t i = 0; i < known.values.size(); ++i)
         if (site.precomputed >> i & 1u) known.values[i] = *arguments++;
-    MadeCall& made = out.made.emplace_back();
+    MadeCall& made = out.made->emplace_back();
     made.arguments = out.form.text + step.argumentOffset;
     made.result.setReal(0);
     made.err = ip.runner().callFunction(name, std::string_view(made.arguments, step.argumentLength),
@@ -619,6 +634,17 @@ bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const do
     if (made.err || !made.result.isReal()) return false;
     value = made.result.re;
     return resolveVariables(ip.symbols(), out.form, out.values, out.slots, out.target);
+}
+
+// a = a op b: the four common operators here, every other one as the evaluator has it.
+inline bool combine(Interpreter& ip, int code, double& a, double b) {
+    switch (code) {
+    case kOpAdd: a += b; return true;
+    case kOpSubtract: a -= b; return true;
+    case kOpMultiply: a *= b; return true;
+    case kOpDivide: a /= b; return true;
+    default: return ip.evaluator().combineReals(code, a, b, a) == kOk;
+    }
 }
 
 // Evaluates steps [begin, end) on a stack; values holds the resolved
@@ -629,31 +655,29 @@ bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<E
                    CallOut* calls = nullptr) {
     double stack[kMaxStack + 2];
     int sp = 0;
-    for (size_t i = begin; i < end; ++i) {
-        const ExpressionStep& step = steps[i];
+    const double* operand = values + nextValue;  // kept here, not behind the reference, while the steps run
+    const ExpressionStep* const last = steps.data() + end;
+    for (const ExpressionStep* at = steps.data() + begin; at != last; ++at) {
+        const ExpressionStep& step = *at;
         switch (step.kind) {
         case ExpressionStep::kNumber: stack[sp++] = step.number; break;
-        case ExpressionStep::kVariable: stack[sp++] = values[nextValue++]; break;
+        case ExpressionStep::kVariable: stack[sp++] = *operand++; break;
         case ExpressionStep::kStatus: {
             StatusValue value;
             if (ip.readStatus(step.code, 0, value) || value.isString) return false;
             stack[sp++] = value.number;
             break;
         }
-        case ExpressionStep::kBinary: {
-            double b = stack[--sp];
-            double& a = stack[sp - 1];
-            // The four common operators here; every other one as the evaluator has it.
-            switch (step.code) {
-            case kOpAdd: a += b; break;
-            case kOpSubtract: a -= b; break;
-            case kOpMultiply: a *= b; break;
-            case kOpDivide: a /= b; break;
-            default:
-                if (ip.evaluator().combineReals(step.code, a, b, a)) return false;
-            }
+        case ExpressionStep::kBinary:
+            --sp;
+            if (!combine(ip, step.code, stack[sp - 1], stack[sp])) return false;
             break;
-        }
+        case ExpressionStep::kBinaryNumber:
+            if (!combine(ip, step.code, stack[sp - 1], step.number)) return false;
+            break;
+        case ExpressionStep::kBinaryVariable:
+            if (!combine(ip, step.code, stack[sp - 1], *operand++)) return false;
+            break;
         case ExpressionStep::kNegate: stack[sp - 1] = -stack[sp - 1]; break;
         case ExpressionStep::kLoopIndex:
             stack[sp++] = ctx->loopLevel > 0 ? ctx->loopIndexes[static_cast<size_t>(ctx->loopLevel - 1)] : 0;
@@ -673,6 +697,7 @@ bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<E
         case ExpressionStep::kFormatNumber: return false;  // string pieces, never inside an expression
         }
     }
+    nextValue = static_cast<size_t>(operand - values);
     result = stack[0];
     return true;
 }
@@ -767,7 +792,7 @@ void addLeftOutArguments(CallArgs& args, std::string_view signature) {
 
 // Runs a compiled command line; slots has room for its named arguments.
 bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots,
-                std::vector<MadeCall>& made) {
+                std::vector<MadeCall>* made) {
     double values[kMaxSteps];
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
@@ -827,7 +852,7 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
 }
 
 // Evaluates a line whose steps are one number (kReturn, kIf).
-bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::vector<MadeCall>& made,
+bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::vector<MadeCall>* made,
                     double& value) {
     double values[kMaxSteps];
     size_t nextValue = 0;
@@ -841,18 +866,22 @@ bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::v
 }
 
 // An assignment: the target first, then the right side.
-bool runAssignment(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err,
-                   std::vector<MadeCall>& made) {
+[[gnu::flatten]] bool runAssignment(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err,
+                                    std::vector<MadeCall>* made) {
     double values[kMaxSteps];
     size_t nextValue = 0;
     Variable* target;
     CompiledForm form = formOf(line, ctx);
     if (!resolveVariables(ip.symbols(), form, values, nullptr, &target)) return false;
-    CallOut out{ctx, line, form, values, nullptr, &target, made};
     double value;
-    if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
-                       line.makesCalls ? &out : nullptr))
-        return false;
+    if (!made) {
+        if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value))
+            return false;
+    } else {
+        CallOut out{ctx, line, form, values, nullptr, &target, made};
+        if (!evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value, &out))
+            return false;
+    }
     Variable& var = *target;
     var.setValueKind(kKindNumber);
     var.number = value;
@@ -860,16 +889,24 @@ bool runAssignment(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& 
     return true;
 }
 
-// Runs a line's compiled form; made gets the calls it makes.
-bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>& made) {
+}  // namespace
+
+Error runEndLoop(Interpreter& ip, MacroContext& ctx, const CachedLine& line) {
+    ctx.lineFlags = 0;
+    Error err = endLoop(ctx);
+    ip.setErrorPosition(err ? line.text.c_str() : nullptr);
+    return err;
+}
+
+namespace {
+
+// Runs a line's compiled form; made (set when the line makes calls) gets the calls it makes.
+bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>* made) {
     ctx.lineFlags = 0;
     ip.setErrorPosition(nullptr);
     switch (line.form) {
     case CachedLine::Form::kAssignment: return runAssignment(ip, ctx, line, err, made);
-    case CachedLine::Form::kEndLoop:
-        err = endLoop(ctx);
-        if (err) ip.setErrorPosition(line.text.c_str());
-        return true;
+    case CachedLine::Form::kEndLoop: err = runEndLoop(ip, ctx, line); return true;
     case CachedLine::Form::kEndIf: err = kOk; return true;
     case CachedLine::Form::kIf: {
         double value;
@@ -911,32 +948,34 @@ bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, s
     return false;
 }
 
+// Compiles a line met for the first time (kept apart: the lines that run
+// again and again need none of it).
+[[gnu::noinline]] void compileLine(Interpreter& ip, MacroContext& ctx, CachedLine& line) {
+    compile(ip, line);
+    line.namesVariables = line.form == CachedLine::Form::kAssignment ||
+                          std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
+    line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(), [](const ExpressionStep& step) {
+        return step.kind == ExpressionStep::kCall;
+    });
+    ctx.lines.noteCompiled(line);
+}
+
 }  // namespace
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
-    if (line.form == CachedLine::Form::kUnknown) {
-        compile(ip, line);
-        line.namesVariables = line.form == CachedLine::Form::kAssignment ||
-                              std::any_of(line.steps.begin(), line.steps.end(), namesVariable);
-        line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(), [](const ExpressionStep& step) {
-            return step.kind == ExpressionStep::kCall;
-        });
-        ctx.lines.noteCompiled(line);
-    }
+    if (line.form == CachedLine::Form::kUnknown) compileLine(ip, ctx, line);
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
-    if (!line.makesCalls) {
-        std::vector<MadeCall> none;
-        return runForm(ip, ctx, line, err, none);
-    }
     // Calls made before the line had to give up are the text's to take.
     Runner& runner = ip.runner();
-    struct GiveBack {
+    struct CallList {
         Runner& runner;
-        ~GiveBack() { runner.giveBackCallList(); }
-    } giveBack{runner};
-    std::vector<MadeCall>& made = runner.takeCallList();
-    bool ran = runForm(ip, ctx, line, err, made);
-    if (!ran && !made.empty()) runner.replayCalls(std::move(made));
+        std::vector<MadeCall>* made;
+        ~CallList() {
+            if (made) runner.giveBackCallList();
+        }
+    } calls{runner, line.makesCalls ? &runner.takeCallList() : nullptr};
+    bool ran = runForm(ip, ctx, line, err, calls.made);
+    if (!ran && calls.made && !calls.made->empty()) runner.replayCalls(std::move(*calls.made));
     return ran;
 }
 

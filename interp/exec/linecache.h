@@ -41,6 +41,8 @@ struct ExpressionStep {
         kVariable,
         kStatus,
         kBinary,
+        kBinaryNumber,    // kBinary whose right operand is the number (a kNumber step folded in)
+        kBinaryVariable,  // kBinary whose right operand is the variable named (a kVariable step folded in)
         kNegate,
         kLoopIndex,         // !LoopIndex: the innermost loop's index, read from the context
         kVariableArgument,  // a numeric variable named as a 'v' argument
@@ -53,10 +55,10 @@ struct ExpressionStep {
     };
     Kind kind;
     uint16_t hash = 0;    // a name's hash
-    int code = 0;         // kBinary: operator code; kStatus: status code
+    int code = 0;         // kBinary...: operator code; kStatus: status code
     uint32_t offset = 0;  // a name, or a literal's text, within the line text
     uint32_t length = 0;
-    double number = 0;  // kNumber
+    double number = 0;            // kNumber, kBinaryNumber
     uint32_t argumentOffset = 0;  // kCall: the text between the brackets
     uint32_t argumentLength = 0;
 };
@@ -215,5 +217,8 @@ private:
 // Runs a line in its compiled form when it has one. Returns true when the line
 // ran (err holds its result), false when it must run from its text.
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err);
+// Runs a line compiled as EndLoop (the run loop calls it directly: every pass
+// of every loop ends with one).
+Error runEndLoop(Interpreter& ip, MacroContext& ctx, const CachedLine& line);
 
 }  // namespace tvx::interp

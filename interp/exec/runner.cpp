@@ -383,16 +383,18 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     if (pumpTick_ == 0) pumpTick_ = coarseMs();
     CachedLine* previous = nullptr;
     while (true) {
-        // Past its budget the line cache starts afresh, here where none of its
-        // lines is in use (no run loop runs inside a line of this context).
-        if (nestedLoops_ == 0 && ctx.lines.overBudget()) {
-            ctx.lines.clear();
-            previous = nullptr;
-        }
         CachedLine* line;
         if (previous && previous->successorPosition == ctx.nextLine) {
             line = previous->successor;
         } else {
+            // Past its budget the line cache starts afresh, here where none of its
+            // lines is in use (no run loop runs inside a line of this context).
+            // Lines reached as successors are in the cache already: only lines
+            // met elsewhere, and the first run of each, make it grow.
+            if (nestedLoops_ == 0 && ctx.lines.overBudget()) {
+                ctx.lines.clear();
+                previous = nullptr;
+            }
             line = &ctx.lines.at(text, ctx.nextLine);
             if (previous) {
                 previous->successorPosition = ctx.nextLine;
@@ -463,6 +465,8 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             if (cached.skipWord == CachedLine::kSkipWordUnknown)
                 cached.skipWord = LineInterpreter::skipWord(ip_, cached.text.c_str());
             err = LineInterpreter::skip(ip_, ctx, cached.text.c_str(), cached.skipWord);
+        } else if (cached.form == CachedLine::Form::kEndLoop && compiledLines_) {
+            err = runEndLoop(ip_, ctx, cached);
         } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
             endReplay();
