@@ -79,47 +79,38 @@ const char* skipCompoundName(const char* p) {
 }
 
 const char* parseDecimal(const char* p, double& value) {
+    // The number's extent by the strtod grammar: digits [. digits] [e [sign] digits],
+    // read in one pass with the integer of all its digits. The common case,
+    // no exponent and at most 15 significant digits, is that integer divided
+    // by a power of ten: both are exact doubles, and IEEE division rounds
+    // correctly, so this is the value the general conversion gives.
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    uint64_t mantissa = 0;  // of the first 15 significant digits (more are left to the general conversion)
+    int digits = 0, fraction = 0;
     const char* end = p;
-    // The number's extent by the strtod grammar: digits [. digits] [e [sign] digits].
-    while (isDigit(*end)) ++end;
-    if (*end == '.') {
-        ++end;
-        while (isDigit(*end)) ++end;
+    for (; isDigit(*end); ++end) {
+        if (mantissa != 0 || *end != '0') ++digits;
+        if (digits <= 15) mantissa = mantissa * 10 + static_cast<uint64_t>(*end - '0');
     }
+    if (*end == '.') {
+        for (++end; isDigit(*end); ++end) {
+            if (mantissa != 0 || *end != '0') ++digits;
+            if (digits <= 15) mantissa = mantissa * 10 + static_cast<uint64_t>(*end - '0');
+            ++fraction;
+        }
+    }
+    bool exponent = false;
     if ((*end == 'e' || *end == 'E') &&
         (isDigit(end[1]) || ((end[1] == '+' || end[1] == '-') && isDigit(end[2])))) {
+        exponent = true;
         end += 2;
         while (isDigit(*end)) ++end;
     }
     if (end == p) return p;
-    // The common case, digits with an optional fraction and at most 15
-    // significant digits: the integer of all digits divided by a power of ten.
-    // Both are exact doubles, and IEEE division rounds correctly, so this is
-    // the value the general conversion gives.
-    {
-        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        uint64_t mantissa = 0;
-        int digits = 0, fraction = 0;
-        bool simple = true, inFraction = false;
-        for (const char* q = p; q < end && simple; ++q) {
-            if (*q == '.') {
-                inFraction = true;
-                continue;
-            }
-            if (!isDigit(*q)) {
-                simple = false;
-                break;
-            }
-            if (mantissa != 0 || *q != '0') ++digits;
-            mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
-            if (inFraction) ++fraction;
-            if (digits > 15 || fraction > 15) simple = false;
-        }
-        if (simple) {
-            value = static_cast<double>(mantissa) / kPowers[fraction];
-            return end;
-        }
+    if (!exponent && digits <= 15 && fraction <= 15) {
+        value = static_cast<double>(mantissa) / kPowers[fraction];
+        return end;
     }
     auto result = std::from_chars(p, end, value);
     if (result.ec == std::errc::result_out_of_range) {

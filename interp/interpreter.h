@@ -210,9 +210,10 @@ public:
         if (index >= states_.size() || !states_[index]) return resetState<T>();
         return static_cast<T&>(*states_[index]);
     }
-    // Replaces the state of type T by a fresh one.
+    // Replaces the state of type T by a fresh one. (Kept out of line: state()
+    // then stays small enough to be inlined where commands reach their state.)
     template <typename T>
-    T& resetState() {
+    [[gnu::noinline]] T& resetState() {
         // Made before its slot is looked up: the table may grow meanwhile.
         auto fresh = std::make_unique<T>();
         T& made = *fresh;

@@ -121,10 +121,10 @@ namespace {
 int cachedHandle(Interpreter& ip, std::string_view macroName, unsigned options, bool write) {
     FileCache& cache = fileState(ip).cache;
     if (!(options & kOpenForceReopen)) {
-        std::string_view directory =
-            interp::isAbsoluteName(macroName) ? std::string_view() : ip.workingDirectory();
+        bool absolute = interp::isAbsoluteName(macroName);
+        std::string_view directory = absolute ? std::string_view() : ip.workingDirectory();
         int fd = -1;
-        if (!directory.empty() || interp::isAbsoluteName(macroName))
+        if (!directory.empty() || absolute)
             fd = write ? cache.writeHandleNamed(directory, macroName)
                        : cache.readHandleNamed(directory, macroName);
         if (fd >= 0) return fd;

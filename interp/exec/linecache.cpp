@@ -455,7 +455,7 @@ void ResolvedByLevel::forget() {
 void LineCache::noteCompiled(const CachedLine& line) {
     bytes_ += line.steps.capacity() * sizeof(ExpressionStep) + line.argumentLetters.capacity() +
               line.argumentEnds.capacity() * sizeof(uint16_t) +
-              line.formals.capacity() * sizeof(FormalParameter);
+              line.formals.capacity() * sizeof(FormalParameter) + line.leftOutLetters.capacity();
     for (const CachedLine::CallSite& site : line.calls)
         for (const std::string& actual : site.actuals) bytes_ += sizeof(std::string) + actual.capacity();
 }
@@ -754,10 +754,6 @@ bool isStringPiece(ExpressionStep::Kind kind) {
 bool joinStringPieces(Interpreter& ip, const MacroContext& ctx, const CachedLine& line, size_t begin, size_t end,
                       const double* values, size_t& nextValue, const VarSlot* slots, size_t& nextSlot,
                       std::string& out) {
-    if (end - begin == 1 && line.steps[begin].kind == ExpressionStep::kStringVariable) {
-        out = slots[nextSlot++].var().text;  // alone, a string variable passes whole, however long
-        return true;
-    }
     for (size_t k = begin; k < end;) {
         const ExpressionStep& step = line.steps[k];
         if (step.kind == ExpressionStep::kStringLiteral) {
@@ -778,14 +774,24 @@ bool joinStringPieces(Interpreter& ip, const MacroContext& ctx, const CachedLine
     return true;
 }
 
-// The arguments a line left out are there, absent, as the argument parser
-// leaves them: a command reads them as 0.
-void addLeftOutArguments(CallArgs& args, std::string_view signature) {
-    int letters = 0;
+// The signature letters behind the first `given` arguments: those a line
+// leaves out.
+std::string leftOutLetters(std::string_view signature, size_t given) {
+    std::string out;
+    size_t letters = 0;
     for (char c : signature) {
         if (c == ';') break;
         if (!((c >= 'a' && c <= 'z') || c == '$')) continue;
-        if (letters++ < args.count || args.count >= kMaxArguments) continue;
+        if (letters++ >= given) out += c;
+    }
+    return out;
+}
+
+// The arguments a line left out are there, absent, as the argument parser
+// leaves them: a command reads them as 0.
+void addLeftOutArguments(CallArgs& args, std::string_view letters) {
+    for (char c : letters) {
+        if (args.count >= kMaxArguments) break;
         args.slot(args.count++).letter = c;
     }
 }
@@ -828,6 +834,9 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
                 ip.setErrorPosition(nullptr);
                 return false;
             }
+        } else if (first.kind == ExpressionStep::kStringVariable && line.argumentEnds[i] - begin == 1) {
+            // Alone, a string variable passes whole, however long.
+            if (!fillStringArgument(work, args, slots[nextSlot++].var().text)) return false;
         } else if (isStringPiece(first.kind)) {
             std::string joined;
             if (!joinStringPieces(ip, ctx, line, begin, line.argumentEnds[i], values, nextValue, slots, nextSlot,
@@ -844,7 +853,7 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
         }
         begin = line.argumentEnds[i];
     }
-    addLeftOutArguments(args, ip.commands().signature(line.commandCode));
+    addLeftOutArguments(args, line.leftOutLetters);
     MCVal result;
     err = ip.invoke(line.commandCode, args, result);
     if (err && !ip.errorPosition()) ip.setErrorPosition(line.text.c_str());
@@ -901,7 +910,8 @@ Error runEndLoop(Interpreter& ip, MacroContext& ctx, const CachedLine& line) {
 namespace {
 
 // Runs a line's compiled form; made (set when the line makes calls) gets the calls it makes.
-bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, std::vector<MadeCall>* made) {
+[[gnu::always_inline]] inline bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err,
+                                           std::vector<MadeCall>* made) {
     ctx.lineFlags = 0;
     ip.setErrorPosition(nullptr);
     switch (line.form) {
@@ -957,7 +967,24 @@ bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, s
     line.makesCalls = std::any_of(line.steps.begin(), line.steps.end(), [](const ExpressionStep& step) {
         return step.kind == ExpressionStep::kCall;
     });
+    if (line.form == CachedLine::Form::kCommand || line.form == CachedLine::Form::kBareCommand)
+        line.leftOutLetters =
+            leftOutLetters(ip.commands().signature(line.commandCode), line.argumentLetters.size());
     ctx.lines.noteCompiled(line);
+}
+
+// Runs the compiled form of a line that calls macro functions. Calls made
+// before the line had to give up are the text's to take.
+[[gnu::noinline]] bool runFormCallingOut(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
+    Runner& runner = ip.runner();
+    struct GiveBack {
+        Runner& runner;
+        ~GiveBack() { runner.giveBackCallList(); }
+    } giveBack{runner};
+    std::vector<MadeCall>& made = runner.takeCallList();
+    bool ran = runForm(ip, ctx, line, err, &made);
+    if (!ran && !made.empty()) runner.replayCalls(std::move(made));
+    return ran;
 }
 
 }  // namespace
@@ -965,18 +992,8 @@ bool runForm(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, s
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
     if (line.form == CachedLine::Form::kUnknown) compileLine(ip, ctx, line);
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
-    // Calls made before the line had to give up are the text's to take.
-    Runner& runner = ip.runner();
-    struct CallList {
-        Runner& runner;
-        std::vector<MadeCall>* made;
-        ~CallList() {
-            if (made) runner.giveBackCallList();
-        }
-    } calls{runner, line.makesCalls ? &runner.takeCallList() : nullptr};
-    bool ran = runForm(ip, ctx, line, err, calls.made);
-    if (!ran && calls.made && !calls.made->empty()) runner.replayCalls(std::move(*calls.made));
-    return ran;
+    if (!line.makesCalls) return runForm(ip, ctx, line, err, nullptr);
+    return runFormCallingOut(ip, ctx, line, err);
 }
 
 // ---- Expressions met by the evaluator

@@ -133,6 +133,8 @@ struct CachedLine {
     // kCommand: the signature letter of each argument and where its steps end.
     std::vector<char> argumentLetters;
     std::vector<uint16_t> argumentEnds;
+    // kBareCommand, kCommand: the signature letters of the arguments the line leaves out.
+    std::string leftOutLetters;
     uint8_t namedArguments = 0;            // kCommand: arguments that name a variable
     bool namesVariables = false;           // some step names a variable
     bool makesCalls = false;               // some step calls a macro function

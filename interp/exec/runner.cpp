@@ -432,27 +432,33 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return LoopExit::Stopped;
         }
-        if (!ctx.skipState &&
-            ((ip_.runState_ & kRunSingleStep) || ip_.debug_.mode != DebugRun::None ||
-             !ip_.debug_.breakpoints.empty()) &&
-            where.start != ctx.declarationLine)
-            debugCheck(ctx);
-        while (ip_.runState_ & (kRunPaused | kRunCommandPending)) {
-            {
-                VariablesLetGo away(ip_);
-                ip_.host().waitWhilePaused(ip_.runState_);
+        // The debugger, a pause or a command from the window: none of them
+        // while a macro simply runs, so one test passes them all by.
+        const DebugControl& debug = ip_.debug_;
+        if ((ip_.runState_ & (kRunSingleStep | kRunPaused | kRunCommandPending)) ||
+            debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0) {
+            if (!ctx.skipState &&
+                ((ip_.runState_ & kRunSingleStep) || debug.mode != DebugRun::None ||
+                 !debug.breakpoints.empty()) &&
+                where.start != ctx.declarationLine)
+                debugCheck(ctx);
+            while (ip_.runState_ & (kRunPaused | kRunCommandPending)) {
+                {
+                    VariablesLetGo away(ip_);
+                    ip_.host().waitWhilePaused(ip_.runState_);
+                }
+                if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
             }
-            if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
-        }
-        if (ip_.debug_.jumpLine > 0) {
-            // Set next statement: the line halted at is not run; the run goes on
-            // at the start of the chosen line (and halts there again).
-            size_t target = lineOffset(text, ip_.debug_.jumpLine);
-            ip_.debug_.jumpLine = 0;
-            if (target != SIZE_MAX) {
-                ctx.nextLine = target;
-                previous = nullptr;
-                continue;
+            if (ip_.debug_.jumpLine > 0) {
+                // Set next statement: the line halted at is not run; the run goes on
+                // at the start of the chosen line (and halts there again).
+                size_t target = lineOffset(text, ip_.debug_.jumpLine);
+                ip_.debug_.jumpLine = 0;
+                if (target != SIZE_MAX) {
+                    ctx.nextLine = target;
+                    previous = nullptr;
+                    continue;
+                }
             }
         }
 

@@ -276,11 +276,21 @@ TEST(NumberLiterals, FastPathAgreesWithTheGeneralConversion) {
                            "1e5",
                            "2.5e-3",
                            "123456789012345678",
-                           "0.1234567890123456789"};
+                           "0.1234567890123456789",
+                           "1234567890123456789012345.75",
+                           "0.0000000000000001",
+                           "00000000000000000000001.5",
+                           "9007199254740993",
+                           ".5",
+                           "12.5e",
+                           "4e+",
+                           "6.25E+2x"};
     for (const char* text : cases) {
         double fast;
-        parseDecimal(text, fast);
-        EXPECT_EQ(fast, std::strtod(text, nullptr)) << text;
+        const char* end = parseDecimal(text, fast);
+        char* expectedEnd;
+        EXPECT_EQ(fast, std::strtod(text, &expectedEnd)) << text;
+        EXPECT_EQ(end, expectedEnd) << text;
     }
 }
 
