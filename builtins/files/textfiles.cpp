@@ -98,6 +98,10 @@ public:
 
     // The byte at absolute position pos, or -1 at the end of the file.
     int at(int64_t pos) {
+        // Most bytes lie within what was read already.
+        const std::string& bytes = ahead_.bytes;
+        if (pos >= ahead_.base && pos - ahead_.base < static_cast<int64_t>(std::min(bytes.size(), kPiece)))
+            return static_cast<unsigned char>(bytes[static_cast<size_t>(pos - ahead_.base)]);
         if (!ensure(pos, 1)) return -1;
         return static_cast<unsigned char>(ahead_.bytes[static_cast<size_t>(pos - ahead_.base)]);
     }
