@@ -796,15 +796,21 @@ void addLeftOutArguments(CallArgs& args, std::string_view letters) {
     }
 }
 
+// resolveVariables for a line without a target; a line that names no
+// variable and calls nothing has none to read.
+inline bool readLineVariables(Interpreter& ip, const CachedLine& line, const CompiledForm& form, double* values,
+                              VarSlot* slots) {
+    return !(line.namesVariables || line.makesCalls) ||
+           resolveVariables(ip.symbols(), form, values, slots, nullptr);
+}
+
 // Runs a compiled command line; slots has room for its named arguments.
 bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err, VarSlot* slots,
                 std::vector<MadeCall>* made) {
     double values[kMaxSteps];
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
-    if ((line.namesVariables || line.makesCalls) &&
-        !resolveVariables(ip.symbols(), form, values, slots, nullptr))
-        return false;
+    if (!readLineVariables(ip, line, form, values, slots)) return false;
     CallOut out{ctx, line, form, values, slots, nullptr, made};
     CallOut* calls = line.makesCalls ? &out : nullptr;
     ArgsLease lease(ip);
@@ -866,9 +872,7 @@ bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::v
     double values[kMaxSteps];
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
-    if ((line.namesVariables || line.makesCalls) &&
-        !resolveVariables(ip.symbols(), form, values, nullptr, nullptr))
-        return false;
+    if (!readLineVariables(ip, line, form, values, nullptr)) return false;
     CallOut out{ctx, line, form, values, nullptr, nullptr, made};
     return evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
                          line.makesCalls ? &out : nullptr);
