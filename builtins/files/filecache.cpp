@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "builtins/files/readlease.h"
 
 namespace tvx::builtins {
 
@@ -17,6 +21,7 @@ bool FileCache::belongs(const Handle& h, const std::string& name, const std::str
 }
 
 void FileCache::close(Handle& h) {
+    if (h.leased) readlease::release(h.fd);
     if (h.fd >= 0) ::close(h.fd);
     h = Handle{};
 }
@@ -32,9 +37,30 @@ void FileCache::closeFile(const std::string& name, const std::string& posix) {
 }
 
 FileCache::ReadAhead& FileCache::readAhead(int fd) {
+    // After a failed try, or a broken lease (a writer has the file open), the
+    // next try waits this many requests: each try costs two system calls.
+    constexpr int kLeaseRetryRequests = 4096;
     ReadAhead& ahead = read_.ahead;
+    if (fd != read_.fd) {
+        ahead = ReadAhead{};
+        return ahead;
+    }
+    if (read_.leased) {
+        if (readlease::intact(fd)) return ahead;
+        // Someone opened the file for writing: what was read ahead goes.
+        readlease::release(fd);
+        read_.leased = false;
+        read_.leaseRetry = kLeaseRetryRequests;
+        ahead = ReadAhead{};
+    }
+    // The lease comes before the check below, which then covers every change
+    // up to it.
+    if (read_.leaseRetry-- <= 0) {
+        read_.leased = readlease::take(fd);
+        read_.leaseRetry = kLeaseRetryRequests;
+    }
     struct stat info {};
-    if (fd != read_.fd || ::fstat(fd, &info) != 0) {
+    if (::fstat(fd, &info) != 0) {
         ahead = ReadAhead{};
         return ahead;
     }
@@ -80,8 +106,15 @@ int FileCache::open(Handle& mine, Handle& other, bool forWrite, const std::strin
     // One file is never open through both handles at once.
     if (belongs(other, name, posix)) close(other);
     // Non-blocking while opening, so that a FIFO without a writer cannot hang the host.
-    int fd = forWrite ? ::open(posix.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666)
-                      : ::open(posix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int flags =
+        forWrite ? O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK : O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    int fd = ::open(posix.c_str(), flags, 0666);
+    // A reader's lease on the file (see readlease.h) turns a non-blocking open
+    // for writing away until the reader has let go, which takes moments.
+    for (int tries = 0; fd < 0 && errno == EWOULDBLOCK && forWrite && tries < 500; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        fd = ::open(posix.c_str(), flags, 0666);
+    }
     if (fd < 0) return -1;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct stat info {};

@@ -59,7 +59,8 @@ public:
 
     // Bytes read ahead on the read handle, for commands that read a file a number
     // at a time (ReadAscii): kept while the file keeps its size and modification
-    // time, so that a changed file is read afresh.
+    // time, so that a changed file is read afresh. Under a read lease nobody can
+    // have changed the file since the last check, and the check is left out.
     struct ReadAhead {
         int64_t base = 0;  // file offset of bytes[0]
         std::string bytes;
@@ -85,6 +86,8 @@ private:
         uint64_t inode = 0;
         int64_t position = 0;  // read handle only
         ReadAhead ahead;       // read handle only
+        bool leased = false;   // read handle only: holds the process's read lease
+        int leaseRetry = 0;    // read-ahead requests until the next try for a lease
     };
     static bool sameName(const std::string& name, std::string_view directory, std::string_view file) {
         return name.size() == directory.size() + file.size() &&
