@@ -86,19 +86,23 @@ const char* parseDecimal(const char* p, double& value) {
     // correctly, so this is the value the general conversion gives.
     static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    uint64_t mantissa = 0;  // of the first 15 significant digits (more are left to the general conversion)
-    int digits = 0, fraction = 0;
+    // Leading zeros are not significant, nor are zeros right behind the point
+    // before any other digit. The integer of the significant digits is only
+    // used when there are at most 15 of them; past 19 it wraps, unused.
     const char* end = p;
-    for (; isDigit(*end); ++end) {
-        if (mantissa != 0 || *end != '0') ++digits;
-        if (digits <= 15) mantissa = mantissa * 10 + static_cast<uint64_t>(*end - '0');
-    }
+    while (*end == '0') ++end;
+    const char* first = end;
+    uint64_t mantissa = 0;
+    for (; isDigit(*end); ++end) mantissa = mantissa * 10 + static_cast<uint64_t>(*end - '0');
+    int digits = static_cast<int>(end - first), fraction = 0;
     if (*end == '.') {
-        for (++end; isDigit(*end); ++end) {
-            if (mantissa != 0 || *end != '0') ++digits;
-            if (digits <= 15) mantissa = mantissa * 10 + static_cast<uint64_t>(*end - '0');
-            ++fraction;
-        }
+        const char* point = end++;
+        if (digits == 0)
+            while (*end == '0') ++end;
+        first = end;
+        for (; isDigit(*end); ++end) mantissa = mantissa * 10 + static_cast<uint64_t>(*end - '0');
+        digits += static_cast<int>(end - first);
+        fraction = static_cast<int>(end - point - 1);
     }
     bool exponent = false;
     if ((*end == 'e' || *end == 'E') &&
