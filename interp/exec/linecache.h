@@ -160,6 +160,9 @@ struct CachedLine {
     ResolvedByLevel resolved;
     int skipWord = kSkipWordUnknown;  // LineInterpreter::skipWord, once known
     static constexpr int kSkipWordUnknown = -100;
+    // kIf: LineInterpreter::falseBranchEnd, once looked for.
+    size_t falseBranchEnd = kNotLookedFor;
+    static constexpr size_t kNotLookedFor = SIZE_MAX - 1;
 
     // The line that ran after this one last time, and where it starts: the
     // run loop takes it without a lookup when the program counter agrees.

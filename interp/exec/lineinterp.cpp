@@ -522,4 +522,37 @@ Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line
     return kOk;
 }
 
+size_t LineInterpreter::falseBranchEnd(Interpreter& ip, MacroContext& ctx, CachedLine& ifLine) {
+    if (ifLine.falseBranchEnd != CachedLine::kNotLookedFor) return ifLine.falseBranchEnd;
+    // A branch longer than this is skipped line by line, as before.
+    constexpr int kMostLines = 4096;
+    size_t end = SIZE_MAX;
+    int nesting = 0;
+    size_t pos = ifLine.where.next;
+    for (int lines = 0; lines < kMostLines; ++lines) {
+        CachedLine& line = ctx.lines.at(*ctx.text, pos);
+        if (line.status != LineStatus::Line || line.where.start == ctx.declarationLine) break;
+        if (line.skipWord == CachedLine::kSkipWordUnknown) line.skipWord = skipWord(ip, line.text.c_str());
+        const int code = line.skipWord;
+        if (code == cmd::Label || code == cmd::Function) break;
+        if (code == cmd::If) {
+            ++nesting;
+        } else if (code == cmd::EndIf) {
+            if (nesting == 0) {
+                end = line.where.next;
+                break;
+            }
+            --nesting;
+        } else if (nesting == 0 && code == cmd::Else) {
+            end = line.where.next;
+            break;
+        } else if (nesting == 0 && code == cmd::ElseIf) {
+            break;
+        }
+        pos = line.where.next;
+    }
+    ifLine.falseBranchEnd = end;
+    return end;
+}
+
 }  // namespace tvx::interp

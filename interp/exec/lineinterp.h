@@ -4,12 +4,14 @@
 
 #include "interp/errors.h"
 
+#include <cstddef>
 #include <string_view>
 
 namespace tvx::interp {
 
 class Interpreter;
 struct MacroContext;
+struct CachedLine;
 
 // Line flags
 constexpr unsigned kLineChained = 0x01;
@@ -32,6 +34,13 @@ public:
     static constexpr int kNoCommandWord = -2;
     static int skipWord(Interpreter& ip, const char* line);
     static Error skip(Interpreter& ip, MacroContext& ctx, const char* line, int word);
+    // Where skipping the false branch of ifLine ends, by the rules of skip: the
+    // start of the line after the Else or EndIf that ends it, when every line
+    // before only passes by (no label, function, ElseIf, declaration, or end
+    // of the text on the way). SIZE_MAX when it is not that simple: the lines
+    // are then skipped one by one. Kept with the line, as it depends on the
+    // text alone.
+    static size_t falseBranchEnd(Interpreter& ip, MacroContext& ctx, CachedLine& ifLine);
 };
 
 }  // namespace tvx::interp

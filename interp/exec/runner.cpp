@@ -382,6 +382,12 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     std::string_view text(*ctx.text);
     if (pumpTick_ == 0) pumpTick_ = coarseMs();
     CachedLine* previous = nullptr;
+    // The debugger, a pause or a command from the window: each wants every line seen.
+    auto watched = [this] {
+        const DebugControl& debug = ip_.debug_;
+        return (ip_.runState_ & (kRunSingleStep | kRunPaused | kRunCommandPending)) ||
+               debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0;
+    };
     while (true) {
         CachedLine* line;
         if (previous && previous->successorPosition == ctx.nextLine) {
@@ -432,11 +438,9 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return LoopExit::Stopped;
         }
-        // The debugger, a pause or a command from the window: none of them
-        // while a macro simply runs, so one test passes them all by.
-        const DebugControl& debug = ip_.debug_;
-        if ((ip_.runState_ & (kRunSingleStep | kRunPaused | kRunCommandPending)) ||
-            debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0) {
+        // None of them while a macro simply runs, so one test passes them all by.
+        if (watched()) {
+            const DebugControl& debug = ip_.debug_;
             if (!ctx.skipState &&
                 ((ip_.runState_ & kRunSingleStep) || debug.mode != DebugRun::None ||
                  !debug.breakpoints.empty()) &&
@@ -476,6 +480,16 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
             endReplay();
+        } else if (ctx.skipState == kSkipIfFalse && cached.form == CachedLine::Form::kIf && !err &&
+                   ctx.nextLine == where.next && !ev.continuedTo && lineBudget_ == 0 && !watched()) {
+            // A false If: straight past its branch when skipping it line by
+            // line would only pass the lines by.
+            size_t end = LineInterpreter::falseBranchEnd(ip_, ctx, cached);
+            if (end != SIZE_MAX) {
+                ctx.skipState = 0;
+                ctx.nextLine = end;
+                if (end > ctx.furthest) ctx.furthest = end;
+            }
         }
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.
