@@ -108,7 +108,10 @@ public:
     // The bytes from pos on, at least want of them unless the file ends first;
     // NUL-terminated.
     const char* from(int64_t pos, size_t want) {
-        ensure(pos, want);
+        const std::string& bytes = ahead_.bytes;
+        if (!(pos >= ahead_.base && pos - ahead_.base < static_cast<int64_t>(kPiece) &&
+              static_cast<size_t>(pos - ahead_.base) + want <= bytes.size()))
+            ensure(pos, want);
         return ahead_.bytes.c_str() + (pos - ahead_.base);
     }
     bool failed() const { return failed_; }
@@ -171,8 +174,9 @@ interp::Error readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
     }
     int skip = args.present(3) ? static_cast<uint16_t>(args.i(3)) : 0;
     int separator = args.present(4) ? static_cast<unsigned char>(args.i(4) & 0xFF) : 0;
-    int64_t position = readPosition(ip);
-    FileWindow window(fd, fileState(ip).cache.readAhead(fd));
+    FileState& files = fileState(ip);
+    int64_t position = files.cache.readPosition();
+    FileWindow window(fd, files.cache.readAhead(fd));
     for (;;) {
         int c = window.at(position);
         if (c < 0) break;
@@ -193,15 +197,15 @@ interp::Error readAscii(Interpreter& ip, CallArgs& args, MCVal&) {
             --skip;
             continue;
         }
-        setReadPosition(ip, position);
+        files.cache.setReadPosition(position);
         *args.var(0).number = value;
         *args.var(1).number = following;
-        setFileError(ip, 0);
+        files.fileError = 0;
         return kOk;
     }
-    setReadPosition(ip, position);
+    files.cache.setReadPosition(position);
     *args.var(1).number = 0;
-    setFileError(ip, 1);
+    files.fileError = 1;
     return kOk;
 }
 

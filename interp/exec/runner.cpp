@@ -484,7 +484,9 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
                    ctx.nextLine == where.next && !ev.continuedTo && lineBudget_ == 0 && !watched()) {
             // A false If: straight past its branch when skipping it line by
             // line would only pass the lines by.
-            size_t end = LineInterpreter::falseBranchEnd(ip_, ctx, cached);
+            size_t end = cached.falseBranchEnd != CachedLine::kNotLookedFor
+                             ? cached.falseBranchEnd
+                             : LineInterpreter::falseBranchEnd(ip_, ctx, cached);
             if (end != SIZE_MAX) {
                 ctx.skipState = 0;
                 ctx.nextLine = end;
