@@ -160,8 +160,8 @@ struct CachedLine {
     ResolvedByLevel resolved;
     int skipWord = kSkipWordUnknown;  // LineInterpreter::skipWord, once known
     static constexpr int kSkipWordUnknown = -100;
-    // kIf: LineInterpreter::falseBranchEnd, once looked for.
-    size_t falseBranchEnd = kNotLookedFor;
+    // An If, Else or ElseIf: LineInterpreter::skipEnd, once looked for.
+    size_t skipEnd = kNotLookedFor;
     static constexpr size_t kNotLookedFor = SIZE_MAX - 1;
 
     // The line that ran after this one last time, and where it starts: the

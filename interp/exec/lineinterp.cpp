@@ -522,13 +522,16 @@ Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line
     return kOk;
 }
 
-size_t LineInterpreter::falseBranchEnd(Interpreter& ip, MacroContext& ctx, CachedLine& ifLine) {
-    if (ifLine.falseBranchEnd != CachedLine::kNotLookedFor) return ifLine.falseBranchEnd;
+size_t LineInterpreter::skipEnd(Interpreter& ip, MacroContext& ctx, CachedLine& from) {
+    if (from.skipEnd != CachedLine::kNotLookedFor) return from.skipEnd;
     // A branch longer than this is skipped line by line, as before.
     constexpr int kMostLines = 4096;
+    // After an If, its false branch ends at the first Else or ElseIf; after a
+    // branch taken, only the EndIf ends the skipping.
+    const bool falseBranch = from.skipWord == cmd::If;
     size_t end = SIZE_MAX;
     int nesting = 0;
-    size_t pos = ifLine.where.next;
+    size_t pos = from.where.next;
     for (int lines = 0; lines < kMostLines; ++lines) {
         CachedLine& line = ctx.lines.at(*ctx.text, pos);
         if (line.status != LineStatus::Line || line.where.start == ctx.declarationLine) break;
@@ -543,15 +546,15 @@ size_t LineInterpreter::falseBranchEnd(Interpreter& ip, MacroContext& ctx, Cache
                 break;
             }
             --nesting;
-        } else if (nesting == 0 && code == cmd::Else) {
+        } else if (falseBranch && nesting == 0 && code == cmd::Else) {
             end = line.where.next;
             break;
-        } else if (nesting == 0 && code == cmd::ElseIf) {
+        } else if (falseBranch && nesting == 0 && code == cmd::ElseIf) {
             break;
         }
         pos = line.where.next;
     }
-    ifLine.falseBranchEnd = end;
+    from.skipEnd = end;
     return end;
 }
 

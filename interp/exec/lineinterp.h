@@ -34,13 +34,15 @@ public:
     static constexpr int kNoCommandWord = -2;
     static int skipWord(Interpreter& ip, const char* line);
     static Error skip(Interpreter& ip, MacroContext& ctx, const char* line, int word);
-    // Where skipping the false branch of ifLine ends, by the rules of skip: the
-    // start of the line after the Else or EndIf that ends it, when every line
-    // before only passes by (no label, function, ElseIf, declaration, or end
-    // of the text on the way). SIZE_MAX when it is not that simple: the lines
-    // are then skipped one by one. Kept with the line, as it depends on the
-    // text alone.
-    static size_t falseBranchEnd(Interpreter& ip, MacroContext& ctx, CachedLine& ifLine);
+    // Where the skipping that line has just begun ends, by the rules of skip:
+    // for a false If, the start of the line after the Else or EndIf that ends
+    // its branch; for an Else or ElseIf that ends a branch taken, the start of
+    // the line after the block's EndIf. Found when every line before only
+    // passes by (no label, function, declaration, end of the text, nor, after
+    // an If, an ElseIf to weigh on the way); SIZE_MAX when it is not that
+    // simple: the lines are then skipped one by one. Kept with the line, as it
+    // depends on the text alone.
+    static size_t skipEnd(Interpreter& ip, MacroContext& ctx, CachedLine& line);
 };
 
 }  // namespace tvx::interp

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
 #include "interp/exec/control.h"
@@ -377,6 +378,20 @@ Error Runner::executeImmediate(std::string_view text) {
 
 // ---- The run loop
 
+namespace {
+
+// True when the line that just ran began skipping to the end of a branch: a
+// false If, or the Else or ElseIf behind a branch taken.
+bool beginsBranchSkip(Interpreter& ip, CachedLine& line, uint16_t skipState) {
+    if (skipState != kSkipIfFalse && skipState != kSkipIfTaken) return false;
+    if (line.skipWord == CachedLine::kSkipWordUnknown)
+        line.skipWord = LineInterpreter::skipWord(ip, line.text.c_str());
+    if (skipState == kSkipIfFalse) return line.skipWord == cmd::If;
+    return line.skipWord == cmd::Else || line.skipWord == cmd::ElseIf;
+}
+
+}  // namespace
+
 Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     Evaluator& ev = ip_.evaluator();
     std::string_view text(*ctx.text);
@@ -387,6 +402,26 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         const DebugControl& debug = ip_.debug_;
         return (ip_.runState_ & (kRunSingleStep | kRunPaused | kRunCommandPending)) ||
                debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0;
+    };
+    // A false If, or the end of a branch taken: straight past what skipping
+    // line by line would only pass by. (Not while the debugger or a line
+    // budget counts each line.) The formatter would space the reference out.
+    // clang-format off
+    auto skipBranchAtOnce = [&] [[gnu::always_inline]] (CachedLine& line) {
+        // clang-format on
+        if (ctx.skipNesting != 0 || ctx.nextLine != line.where.next || ev.continuedTo || lineBudget_ != 0)
+            return;
+        size_t end = line.skipEnd;
+        if (end == CachedLine::kNotLookedFor) {
+            if (!beginsBranchSkip(ip_, line, ctx.skipState)) return;
+            end = LineInterpreter::skipEnd(ip_, ctx, line);
+        } else if (ctx.skipState != kSkipIfFalse && ctx.skipState != kSkipIfTaken) {
+            return;  // (a line whose end is known began such a skip before, and only such)
+        }
+        if (end == SIZE_MAX || watched()) return;
+        ctx.skipState = 0;
+        ctx.nextLine = end;
+        if (end > ctx.furthest) ctx.furthest = end;
     };
     while (true) {
         CachedLine* line;
@@ -480,18 +515,10 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
             endReplay();
-        } else if (ctx.skipState == kSkipIfFalse && cached.form == CachedLine::Form::kIf && !err &&
-                   ctx.nextLine == where.next && !ev.continuedTo && lineBudget_ == 0 && !watched()) {
-            // A false If: straight past its branch when skipping it line by
-            // line would only pass the lines by.
-            size_t end = cached.falseBranchEnd != CachedLine::kNotLookedFor
-                             ? cached.falseBranchEnd
-                             : LineInterpreter::falseBranchEnd(ip_, ctx, cached);
-            if (end != SIZE_MAX) {
-                ctx.skipState = 0;
-                ctx.nextLine = end;
-                if (end > ctx.furthest) ctx.furthest = end;
-            }
+            // The text is the reference the compiled form is held to: it skips line by line.
+            if (ctx.skipState != 0 && !err && compiledLines_) skipBranchAtOnce(cached);
+        } else if (ctx.skipState != 0 && !err) {
+            skipBranchAtOnce(cached);
         }
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.
