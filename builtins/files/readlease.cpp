@@ -67,10 +67,17 @@ bool localFileSystem(int fd) {
     }
 }
 
+// True when this thread would take the signal. A break that no thread takes
+// would go unnoticed here, while the kernel lets the writer go on after a while.
+bool signalReachesThisThread() {
+    sigset_t blocked;
+    return ::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) == 0 && !sigismember(&blocked, leaseSignal());
+}
+
 }  // namespace
 
 bool take(int fd) {
-    if (fd < 0 || !handlerInstalled() || !localFileSystem(fd)) return false;
+    if (fd < 0 || !handlerInstalled() || !signalReachesThisThread() || !localFileSystem(fd)) return false;
     int none = -1;
     if (!gLeasedFd.compare_exchange_strong(none, fd)) return false;
     gBroken.store(false);

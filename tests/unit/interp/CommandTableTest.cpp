@@ -6,6 +6,7 @@
 #include <string>
 
 #include "interp/errors.h"
+#include "interp/exec/control.h"
 #include "interp/names/commandtable.h"
 #include "interp/names/nametable.h"
 #include "resources/resources.h"
@@ -23,6 +24,15 @@ TEST(NameTable, HashFoldsLettersOnly) {
     // The rotation wraps within 16 bits.
     std::string longName(40, 'z');
     EXPECT_LE(NameTable::hash(longName), 0xFFFF);
+}
+
+TEST(ReservedFunctionNames, TheOperatorWordsInAnyCaseAndNothingElse) {
+    for (const char* word :
+         {"and", "or", "xor", "div", "mod", "fmod", "mul", "AND", "Or", "xOR", "FMod", "MUL"})
+        EXPECT_TRUE(isReservedFunctionName(word)) << word;
+    for (const char* word : {"", "o", "an", "ands", "fmo", "fmods", "mo", "odd", "Fib", "modx", "mu1", "or ",
+                             "Dec", "fmod2"})
+        EXPECT_FALSE(isReservedFunctionName(word)) << word;
 }
 
 TEST(NameTable, WholeWordCaseInsensitiveLookup) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -180,6 +181,12 @@ TEST_F(FileCacheTest, OneReadLeasePerProcessAndNoneBesideAWriter) {
     EXPECT_FALSE(readlease::take(fb));
     readlease::release(fa);
     EXPECT_FALSE(readlease::intact(fa));
+    // A thread that blocks the lease's signal would not hear of a break: none.
+    sigset_t all, before;
+    sigfillset(&all);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &all, &before), 0);
+    EXPECT_FALSE(readlease::take(fa));
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, &before, nullptr), 0);
     // A file open for writing gets none.
     int w = ::open(b.c_str(), O_WRONLY);
     EXPECT_FALSE(readlease::take(fb));
