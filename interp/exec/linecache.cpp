@@ -330,7 +330,10 @@ void compile(Interpreter& ip, CachedLine& line) {
         return;
     }
     int code = ip.commands().lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
-    if (code < 0 || !ip.hasHandler(code) || ip.commands().signature(code) == "&") return;
+    if (code < 0 || !ip.hasHandler(code)) return;
+    // The first word of a two-word statement ("Else If", "End If") is the
+    // text's to read, but for an Else with nothing after it.
+    if (ip.commands().signature(code) == "&" && !(code == cmd::Else && *after == '\0')) return;
     if (code == cmd::Function && end != after) {
         // "Function name(parameters)": the name and the parameter text are kept.
         const char* nameEnd = after;
