@@ -160,8 +160,10 @@ struct CachedLine {
     ResolvedByLevel resolved;
     int skipWord = kSkipWordUnknown;  // LineInterpreter::skipWord, once known
     static constexpr int kSkipWordUnknown = -100;
-    // An If, Else or ElseIf: LineInterpreter::skipEnd, once looked for.
+    // An If, Else or ElseIf: LineInterpreter::skipEnd, once looked for, and
+    // how many lines skipping passes up to it (the last included).
     size_t skipEnd = kNotLookedFor;
+    uint32_t skipLines = 0;
     static constexpr size_t kNotLookedFor = SIZE_MAX - 1;
 
     // The line that ran after this one last time, and where it starts: the

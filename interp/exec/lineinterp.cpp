@@ -543,11 +543,13 @@ size_t LineInterpreter::skipEnd(Interpreter& ip, MacroContext& ctx, CachedLine& 
         } else if (code == cmd::EndIf) {
             if (nesting == 0) {
                 end = line.where.next;
+                from.skipLines = static_cast<uint32_t>(lines + 1);
                 break;
             }
             --nesting;
         } else if (falseBranch && nesting == 0 && code == cmd::Else) {
             end = line.where.next;
+            from.skipLines = static_cast<uint32_t>(lines + 1);
             break;
         } else if (falseBranch && nesting == 0 && code == cmd::ElseIf) {
             break;

@@ -392,37 +392,39 @@ bool beginsBranchSkip(Interpreter& ip, CachedLine& line, uint16_t skipState) {
 
 }  // namespace
 
+inline bool Runner::watched() const {
+    const DebugControl& debug = ip_.debug_;
+    return (ip_.runState_ & (kRunSingleStep | kRunPaused | kRunCommandPending)) ||
+           debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0;
+}
+
+// Not while the debugger watches each line.
+[[gnu::always_inline]] inline void Runner::skipBranchAtOnce(MacroContext& ctx, CachedLine& line) {
+    if (ctx.skipNesting != 0 || ctx.nextLine != line.where.next || ip_.evaluator().continuedTo) return;
+    size_t end = line.skipEnd;
+    if (end == CachedLine::kNotLookedFor) {
+        if (!beginsBranchSkip(ip_, line, ctx.skipState)) return;
+        end = LineInterpreter::skipEnd(ip_, ctx, line);
+    } else if (ctx.skipState != kSkipIfFalse && ctx.skipState != kSkipIfTaken) {
+        return;  // (a line whose end is known began such a skip before, and only such)
+    }
+    if (end == SIZE_MAX || watched()) return;
+    // A line budget counts the lines passed by as skipping them would, and
+    // they are skipped one by one where it would run out among them.
+    if (lineBudget_ != 0) {
+        if (linesLeft_ <= line.skipLines) return;
+        linesLeft_ -= line.skipLines;
+    }
+    ctx.skipState = 0;
+    ctx.nextLine = end;
+    if (end > ctx.furthest) ctx.furthest = end;
+}
+
 Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
     Evaluator& ev = ip_.evaluator();
     std::string_view text(*ctx.text);
     if (pumpTick_ == 0) pumpTick_ = coarseMs();
     CachedLine* previous = nullptr;
-    // The debugger, a pause or a command from the window: each wants every line seen.
-    auto watched = [this] {
-        const DebugControl& debug = ip_.debug_;
-        return (ip_.runState_ & (kRunSingleStep | kRunPaused | kRunCommandPending)) ||
-               debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0;
-    };
-    // A false If, or the end of a branch taken: straight past what skipping
-    // line by line would only pass by. (Not while the debugger or a line
-    // budget counts each line.) The formatter would space the reference out.
-    // clang-format off
-    auto skipBranchAtOnce = [&] [[gnu::always_inline]] (CachedLine& line) {
-        // clang-format on
-        if (ctx.skipNesting != 0 || ctx.nextLine != line.where.next || ev.continuedTo || lineBudget_ != 0)
-            return;
-        size_t end = line.skipEnd;
-        if (end == CachedLine::kNotLookedFor) {
-            if (!beginsBranchSkip(ip_, line, ctx.skipState)) return;
-            end = LineInterpreter::skipEnd(ip_, ctx, line);
-        } else if (ctx.skipState != kSkipIfFalse && ctx.skipState != kSkipIfTaken) {
-            return;  // (a line whose end is known began such a skip before, and only such)
-        }
-        if (end == SIZE_MAX || watched()) return;
-        ctx.skipState = 0;
-        ctx.nextLine = end;
-        if (end > ctx.furthest) ctx.furthest = end;
-    };
     while (true) {
         CachedLine* line;
         if (previous && previous->successorPosition == ctx.nextLine) {
@@ -473,7 +475,8 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             ip_.runState_ &= static_cast<uint8_t>(~kRunRunning);
             return LoopExit::Stopped;
         }
-        // None of them while a macro simply runs, so one test passes them all by.
+        // The debugger, a pause or a command from the window: none of them
+        // while a macro simply runs, so one test passes them all by.
         if (watched()) {
             const DebugControl& debug = ip_.debug_;
             if (!ctx.skipState &&
@@ -516,9 +519,9 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
             endReplay();
             // The text is the reference the compiled form is held to: it skips line by line.
-            if (ctx.skipState != 0 && !err && compiledLines_) skipBranchAtOnce(cached);
+            if (ctx.skipState != 0 && !err && compiledLines_) skipBranchAtOnce(ctx, cached);
         } else if (ctx.skipState != 0 && !err) {
-            skipBranchAtOnce(cached);
+            skipBranchAtOnce(ctx, cached);
         }
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.

@@ -157,6 +157,13 @@ private:
     // Before an executed line: halts it (pause and single step) when the
     // debugger's request says so.
     void debugCheck(MacroContext& ctx);
+    // True when the debugger, a pause or a command from the window wants
+    // every line seen.
+    bool watched() const;
+    // After a line that began skipping to the end of a branch (a false If,
+    // the Else or ElseIf behind a branch taken): goes straight there when
+    // skipping line by line would only pass the lines by.
+    void skipBranchAtOnce(MacroContext& ctx, CachedLine& line);
     // Runs the contexts above baseDepth until they end; with keepBottom the
     // lowest of them stays on the stack when it ends.
     void driveCalls(size_t baseDepth, bool keepBottom = false);
