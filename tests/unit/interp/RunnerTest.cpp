@@ -170,6 +170,27 @@ TEST(Runner, CallStackSettingIsClamped) {
     }
 }
 
+// Compiled lines go straight past a branch that skipping would only pass by;
+// a line budget still counts those lines, so both stop at the same line.
+TEST(Runner, ALineBudgetStopsCompiledAndTextLinesAtTheSameLine) {
+    const std::string macro =
+        "n = 0\nLoop 5\n  n = n + 1\n  If 0\n    a = 1\n    b = 2\n  EndIf\n  ?n\n"
+        "  If 1\n    c = 3\n  Else\n    d = 4\n    e = 5\n  EndIf\n  ?n\nEndLoop\n";
+    for (uint64_t budget = 1; budget <= 80; ++budget) {
+        std::vector<std::string> shown[2];
+        for (int side = 0; side < 2; ++side) {
+            testing::TestHost host;
+            RunnerConfig config;
+            config.lineBudget = budget;
+            config.compiledLines = side == 0;
+            Interpreter ip(host, config);
+            ASSERT_TRUE(runText(ip, macro));
+            shown[side] = host.values;
+        }
+        EXPECT_EQ(shown[0], shown[1]) << "budget " << budget;
+    }
+}
+
 }  // namespace
 }  // namespace tvx::interp
 
