@@ -401,13 +401,9 @@ inline bool Runner::watched() const {
 // Not while the debugger watches each line.
 [[gnu::always_inline]] inline void Runner::skipBranchAtOnce(MacroContext& ctx, CachedLine& line) {
     if (ctx.skipNesting != 0 || ctx.nextLine != line.where.next || ip_.evaluator().continuedTo) return;
-    size_t end = line.skipEnd;
-    if (end == CachedLine::kNotLookedFor) {
-        if (!beginsBranchSkip(ip_, line, ctx.skipState)) return;
-        end = LineInterpreter::skipEnd(ip_, ctx, line);
-    } else if (ctx.skipState != kSkipIfFalse && ctx.skipState != kSkipIfTaken) {
-        return;  // (a line whose end is known began such a skip before, and only such)
-    }
+    if (!beginsBranchSkip(ip_, line, ctx.skipState)) return;
+    size_t end =
+        line.skipEnd != CachedLine::kNotLookedFor ? line.skipEnd : LineInterpreter::skipEnd(ip_, ctx, line);
     if (end == SIZE_MAX || watched()) return;
     // A line budget counts the lines passed by as skipping them would, and
     // they are skipped one by one where it would run out among them.
