@@ -8,6 +8,7 @@
 #include "interp/eval/scanner.h"
 #include "interp/exec/context.h"
 #include "interp/exec/control.h"
+#include "interp/exec/lineinterp.h"
 #include "interp/exec/runner.h"
 #include "interp/interpreter.h"
 #include "interp/names/commandtable.h"
@@ -331,9 +332,24 @@ void compile(Interpreter& ip, CachedLine& line) {
     }
     int code = ip.commands().lookup(std::string_view(start, static_cast<size_t>(end - start)), hash);
     if (code < 0 || !ip.hasHandler(code)) return;
-    // The first word of a two-word statement ("Else If", "End If") is the
-    // text's to read, but for an Else with nothing after it.
-    if (ip.commands().signature(code) == "&" && !(code == cmd::Else && *after == '\0')) return;
+    if (ip.commands().signature(code) == "&") {
+        // The first word of a two-word statement. "End If", "End Loop" and
+        // "Break Loop" with nothing after them are those statements, and a
+        // bare Else is itself; the rest ("Else If", a bare End) is the text's.
+        if (*after != '\0') {
+            uint16_t ignored;
+            const char* secondEnd = scanName(after, ignored);
+            const int both = LineInterpreter::skipWord(ip, line.text.c_str());
+            if (secondEnd == after || *skipBlanks(secondEnd) != '\0' ||
+                (both != cmd::EndIf && both != cmd::EndLoop && both != cmd::BreakLoop) ||
+                !ip.hasHandler(both))
+                return;
+            code = both;
+            after = skipBlanks(secondEnd);
+        } else if (code != cmd::Else) {
+            return;
+        }
+    }
     if (code == cmd::Function && end != after) {
         // "Function name(parameters)": the name and the parameter text are kept.
         const char* nameEnd = after;
