@@ -98,26 +98,26 @@ public:
 
     // The byte at absolute position pos, or -1 at the end of the file.
     int at(int64_t pos) {
-        // Most bytes lie within what was read already.
-        const std::string& bytes = ahead_.bytes;
-        if (pos >= ahead_.base && pos - ahead_.base < static_cast<int64_t>(std::min(bytes.size(), kPiece)))
-            return static_cast<unsigned char>(bytes[static_cast<size_t>(pos - ahead_.base)]);
-        if (!ensure(pos, 1)) return -1;
+        if (!inHand(pos, 1) && !ensure(pos, 1)) return -1;
         return static_cast<unsigned char>(ahead_.bytes[static_cast<size_t>(pos - ahead_.base)]);
     }
     // The bytes from pos on, at least want of them unless the file ends first;
     // NUL-terminated.
     const char* from(int64_t pos, size_t want) {
-        const std::string& bytes = ahead_.bytes;
-        if (!(pos >= ahead_.base && pos - ahead_.base < static_cast<int64_t>(kPiece) &&
-              static_cast<size_t>(pos - ahead_.base) + want <= bytes.size()))
-            ensure(pos, want);
+        if (!inHand(pos, want)) ensure(pos, want);
         return ahead_.bytes.c_str() + (pos - ahead_.base);
     }
     bool failed() const { return failed_; }
 
 private:
     static constexpr size_t kPiece = 65536;
+
+    // True when the want bytes from pos on were read already and ensure()
+    // would keep them where they are: most reads need nothing more.
+    bool inHand(int64_t pos, size_t want) const {
+        return pos >= ahead_.base && pos - ahead_.base < static_cast<int64_t>(kPiece) &&
+               static_cast<size_t>(pos - ahead_.base) + want <= ahead_.bytes.size();
+    }
 
     bool ensure(int64_t pos, size_t want) {
         std::string& bytes = ahead_.bytes;

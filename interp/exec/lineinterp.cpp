@@ -474,6 +474,28 @@ int LineInterpreter::skipWord(Interpreter& ip, const char* line) {
     return readCommandWord(ip, p);
 }
 
+namespace {
+
+// What skipping a branch does with a line's command word, given the If blocks
+// entered meanwhile (nesting): passes the line by, ends the skipping with it
+// (the matching EndIf, or an Else that ends a false branch), or weighs it as a
+// new If (an ElseIf that ends a false branch).
+enum class BranchSkip { kPass, kEnd, kWeigh };
+BranchSkip branchSkipStep(bool falseBranch, int code, int& nesting) {
+    if (code == cmd::If) {
+        ++nesting;
+    } else if (code == cmd::EndIf) {
+        if (nesting == 0) return BranchSkip::kEnd;
+        --nesting;
+    } else if (nesting == 0 && falseBranch) {
+        if (code == cmd::Else) return BranchSkip::kEnd;
+        if (code == cmd::ElseIf) return BranchSkip::kWeigh;
+    }
+    return BranchSkip::kPass;
+}
+
+}  // namespace
+
 Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line, int code) {
     if (code == kNoCommandWord) {
         if (ctx.skipState == kSkipOneLine) ctx.skipState = 0;
@@ -492,20 +514,10 @@ Error LineInterpreter::skip(Interpreter& ip, MacroContext& ctx, const char* line
         return kOk;
     }
     if (isIfSkip(s) || isTakenSkip(s)) {
-        if (code == cmd::If) {
-            ++ctx.skipNesting;
-        } else if (code == cmd::EndIf) {
-            if (ctx.skipNesting == 0)
-                ctx.skipState = 0;
-            else
-                --ctx.skipNesting;
-        } else if (ctx.skipNesting == 0 && isIfSkip(s)) {
-            if (code == cmd::Else) {
-                ctx.skipState = 0;
-            } else if (code == cmd::ElseIf) {
-                // Evaluated as a new If.
-                return LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
-            }
+        switch (branchSkipStep(isIfSkip(s), code, ctx.skipNesting)) {
+        case BranchSkip::kPass: break;
+        case BranchSkip::kEnd: ctx.skipState = 0; break;
+        case BranchSkip::kWeigh: return LineInterpreter::execute(ip, ctx, line, ctx.cutIntoLines);
         }
         return kOk;
     }
@@ -526,8 +538,8 @@ size_t LineInterpreter::skipEnd(Interpreter& ip, MacroContext& ctx, CachedLine& 
     if (from.skipEnd != CachedLine::kNotLookedFor) return from.skipEnd;
     // A branch longer than this is skipped line by line, as before.
     constexpr int kMostLines = 4096;
-    // After an If, its false branch ends at the first Else or ElseIf; after a
-    // branch taken, only the EndIf ends the skipping.
+    // After an If, its false branch is skipped; after an Else or ElseIf, the
+    // rest of a block whose branch was taken.
     const bool falseBranch = from.skipWord == cmd::If;
     size_t end = SIZE_MAX;
     int nesting = 0;
@@ -538,20 +550,11 @@ size_t LineInterpreter::skipEnd(Interpreter& ip, MacroContext& ctx, CachedLine& 
         if (line.skipWord == CachedLine::kSkipWordUnknown) line.skipWord = skipWord(ip, line.text.c_str());
         const int code = line.skipWord;
         if (code == cmd::Label || code == cmd::Function) break;
-        if (code == cmd::If) {
-            ++nesting;
-        } else if (code == cmd::EndIf) {
-            if (nesting == 0) {
-                end = line.where.next;
-                from.skipLines = static_cast<uint32_t>(lines + 1);
-                break;
-            }
-            --nesting;
-        } else if (falseBranch && nesting == 0 && code == cmd::Else) {
+        const BranchSkip step = branchSkipStep(falseBranch, code, nesting);
+        if (step == BranchSkip::kWeigh) break;
+        if (step == BranchSkip::kEnd) {
             end = line.where.next;
             from.skipLines = static_cast<uint32_t>(lines + 1);
-            break;
-        } else if (falseBranch && nesting == 0 && code == cmd::ElseIf) {
             break;
         }
         pos = line.where.next;
