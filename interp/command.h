@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "interp/errors.h"
 #include "interp/symbols/symbols.h"
@@ -30,7 +32,9 @@ struct VarArg {
     double* number = nullptr;     // v: where the command reads and writes the number
     std::string* text = nullptr;  // $: the string variable's text
     DataBlock** block = nullptr;  // m: the variable's block
-    int pending = -1;             // index of the pending element/character update, or -1
+    int pendingEntry = 0;  // 1 + index of the pending element/character update, 0 none (blank is all zero)
+
+    int pending() const { return pendingEntry - 1; }  // the index, or -1
 };
 
 struct ArgSlot {
@@ -47,6 +51,8 @@ struct ArgSlot {
     VarArg var;              // v, $, m, ?v
     MCVal* value = nullptr;  // f and '?': the whole value record
 };
+
+static_assert(std::is_trivially_copyable_v<ArgSlot>, "CallArgs::reset clears slots bytewise");
 
 // An element or character named as a 'v' argument: the command works on a
 // temporary number, written back after the statement.
@@ -111,7 +117,8 @@ struct CallArgs {
     const ArgSlot& slot(int index) const { return at(index); }
 
     void reset(int commandCode) {
-        for (int i = 0; i < count; ++i) slots[static_cast<size_t>(i)] = ArgSlot{};
+        // A blank slot is all zero: one clear for the slots used.
+        std::memset(static_cast<void*>(slots.data()), 0, static_cast<size_t>(count) * sizeof(ArgSlot));
         for (int i = 0; i < valueCount; ++i) values[static_cast<size_t>(i)].clear();
         code = commandCode;
         count = valueCount = pendingCount = 0;

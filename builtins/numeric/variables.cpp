@@ -80,8 +80,8 @@ Error varPtrFunction(Interpreter&, CallArgs& args, MCVal& result) {
     const ArgSlot& slot = args.slot(0);
     const VarArg& var = slot.var;
     uintptr_t address = 0;
-    if (var.pending >= 0) {
-        const PendingWrite& pending = args.pending[static_cast<size_t>(var.pending)];
+    if (var.pending() >= 0) {
+        const PendingWrite& pending = args.pending[static_cast<size_t>(var.pending())];
         Variable& target = pending.slot.var();
         if (pending.character) {
             if (target.valueKind() == kKindString)

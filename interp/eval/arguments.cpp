@@ -259,7 +259,7 @@ Error Evaluator::variableArgument(const char*& p, char letter, bool flexible, Ar
         err = readValue(d, current);
         if (err) return err;
         pending = PendingWrite{d.slot, d.form == Designator::kCharacter, d.position, current.re};
-        arg.pending = args.pendingCount++;
+        arg.pendingEntry = ++args.pendingCount;
         arg.slot = d.slot;
         arg.number = &pending.temp;
         slot.number = pending.temp;

@@ -655,13 +655,20 @@ bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const do
     return resolveVariables(ip.symbols(), out.form, out.values, out.slots, out.target);
 }
 
-// a = a op b: the four common operators here, every other one as the evaluator has it.
+// a = a op b: the common operators here (arithmetic and comparisons, as the
+// evaluator has them), every other one as the evaluator has it.
 inline bool combine(Interpreter& ip, int code, double& a, double b) {
     switch (code) {
     case kOpAdd: a += b; return true;
     case kOpSubtract: a -= b; return true;
     case kOpMultiply: a *= b; return true;
     case kOpDivide: a /= b; return true;
+    case kOpLess: a = a < b; return true;
+    case kOpGreater: a = a > b; return true;
+    case kOpLessEqual: a = a <= b; return true;
+    case kOpGreaterEqual: a = a >= b; return true;
+    case kOpEqual: a = a == b; return true;
+    case kOpNotEqual: a = a != b; return true;
     default: return ip.evaluator().combineReals(code, a, b, a) == kOk;
     }
 }
@@ -672,6 +679,21 @@ inline bool combine(Interpreter& ip, int code, double& a, double b) {
 bool evaluateSteps(Interpreter& ip, const MacroContext* ctx, const std::vector<ExpressionStep>& steps,
                    size_t begin, size_t end, const double* values, size_t& nextValue, double& result,
                    CallOut* calls = nullptr) {
+    if (end - begin == 2) {
+        // A variable and one operand (`sum + x`, `c = 0`): most lines of a loop.
+        // Worked out here, without the step loop's dispatch on each step.
+        const ExpressionStep& second = steps[begin + 1];
+        bool number = second.kind == ExpressionStep::kBinaryNumber;
+        if (steps[begin].kind == ExpressionStep::kVariable &&
+            (number || second.kind == ExpressionStep::kBinaryVariable)) {
+            const double* operand = values + nextValue;
+            double value = operand[0];
+            if (!combine(ip, second.code, value, number ? second.number : operand[1])) return false;
+            nextValue += number ? 1 : 2;
+            result = value;
+            return true;
+        }
+    }
     double stack[kMaxStack + 2];
     int sp = 0;
     const double* operand = values + nextValue;  // kept here, not behind the reference, while the steps run

@@ -253,11 +253,11 @@ Error getInto(Interpreter& ip, CallArgs& args, int variableIndex, int nameIndex)
     q.op = 'R';
     enum { Number, Text, Block } kind = Number;
     DataBlock* block = nullptr;
-    if (var.pending < 0 && slot.form == kFormBlock && var.block && *var.block) {
+    if (var.pending() < 0 && slot.form == kFormBlock && var.block && *var.block) {
         kind = Block;
         block = *var.block;
         q.outSize = block->payloadBytes + kDataBlockHeaderBytes;
-    } else if (var.pending < 0 && slot.form == kFormString && var.text) {
+    } else if (var.pending() < 0 && slot.form == kFormString && var.text) {
         kind = Text;
         int64_t room = var.slot ? var.slot.var().textRoom() : static_cast<int64_t>(var.text->size());
         q.outSize = static_cast<int32_t>(std::min<int64_t>(room + 1, rpc::kMaxOutSize));

@@ -167,8 +167,8 @@ Binding bindingFor(CallArgs& args, int index, int id) {
     binding.id = id;
     binding.variable = var.slot.id() & 0x3FFFFFFF;
     binding.table = var.slot.table;
-    if (var.pending >= 0) {
-        const interp::PendingWrite& pending = args.pending[static_cast<size_t>(var.pending)];
+    if (var.pending() >= 0) {
+        const interp::PendingWrite& pending = args.pending[static_cast<size_t>(var.pending())];
         // A character of a string cannot hold a control's value: its element stays unknown.
         binding.element = pending.character ? INT64_MAX : pending.position;
     }
