@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -90,9 +91,11 @@ private:
         int leaseRetry = 0;    // read-ahead requests until the next try for a lease
     };
     static bool sameName(const std::string& name, std::string_view directory, std::string_view file) {
+        // The sizes are checked first, so both parts can be compared directly
+        // (an empty part may have no data at all).
         return name.size() == directory.size() + file.size() &&
-               name.compare(0, directory.size(), directory) == 0 &&
-               name.compare(directory.size(), file.size(), file) == 0;
+               (directory.empty() || std::memcmp(name.data(), directory.data(), directory.size()) == 0) &&
+               (file.empty() || std::memcmp(name.data() + directory.size(), file.data(), file.size()) == 0);
     }
     static bool belongs(const Handle& h, const std::string& name, const std::string& posix);
     static void close(Handle& h);
