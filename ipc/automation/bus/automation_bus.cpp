@@ -21,6 +21,7 @@
 #include <limits>
 #include <memory>
 
+#include "ipc/dde/bus/buscall.h"
 #include "ipc/dde/bus/session.h"
 
 namespace tvx::ipc::automation {
@@ -269,7 +270,7 @@ void closeBus(void* handle) {
 }
 
 QDBusMessage send(BusState& bus, QDBusMessage message, int timeoutMs) {
-    return bus.connection.call(message, QDBus::BlockWithGui, timeoutMs);
+    return ipc::bus::callServingEvents(bus.connection, message, timeoutMs);
 }
 
 bool isStandardInterface(const QString& name) {

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 
+#include "ipc/dde/bus/buscall.h"
 #include "ipc/dde/bus/session.h"
 
 // One (service, topic) pair of a wildcard connect, as D-Bus "(ss)".
@@ -271,7 +272,7 @@ QDBusMessage call(BusState& bus, const std::string& service, const std::string& 
                                                           QString::fromLatin1(method));
     message.setArguments(args);
     // Events are served meanwhile: a host may be its own partner, as with DDE.
-    return bus.connection.call(message, QDBus::BlockWithGui, timeoutMs);
+    return ipc::bus::callServingEvents(bus.connection, message, timeoutMs);
 }
 
 bool acknowledged(const QDBusMessage& answer) {
