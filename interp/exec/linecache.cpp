@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "interp/codes.h"
 #include "interp/eval/evaluator.h"
@@ -852,8 +853,10 @@ bool runCommand(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
     if (!readLineVariables(ip, line, form, values, slots)) return false;
-    CallOut out{ctx, line, form, values, slots, nullptr, made};
-    CallOut* calls = line.makesCalls ? &out : nullptr;
+    // Set up only for a line that calls out: most do not.
+    std::optional<CallOut> out;
+    if (line.makesCalls) out.emplace(CallOut{ctx, line, form, values, slots, nullptr, made});
+    CallOut* calls = out ? &*out : nullptr;
     ArgsLease lease(ip);
     CallArgs& args = *lease;
     args.reset(line.commandCode);
@@ -914,9 +917,10 @@ bool evaluateNumber(Interpreter& ip, MacroContext& ctx, CachedLine& line, std::v
     size_t nextValue = 0;
     CompiledForm form = formOf(line, ctx);
     if (!readLineVariables(ip, line, form, values, nullptr)) return false;
+    if (!line.makesCalls)
+        return evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value);
     CallOut out{ctx, line, form, values, nullptr, nullptr, made};
-    return evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value,
-                         line.makesCalls ? &out : nullptr);
+    return evaluateSteps(ip, &ctx, line.steps, 0, line.steps.size(), values, nextValue, value, &out);
 }
 
 // An assignment: the target first, then the right side.
