@@ -370,7 +370,7 @@ void readFormalParameters(std::string_view formals, std::vector<FormalParameter>
 Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals,
                       const std::vector<FormalParameter>* read, int knownId) {
     MacroContext& ctx = context(ip);
-    if (isReservedFunctionName(name)) return kReservedFunctionName;
+    if (!knownId && isReservedFunctionName(name)) return kReservedFunctionName;
     int id = knownId ? knownId : ctx.labels.idOf(name);
     if (id == 0) return kOutOfMemory;
     ctx.labels.markFunction(id);

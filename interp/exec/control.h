@@ -32,7 +32,7 @@ void readFormalParameters(std::string_view formals, std::vector<FormalParameter>
 // A Function line: records the function's position and, when a call of it is
 // pending, binds the call's arguments to the formal parameters (read from
 // formals, or given already read). knownId: the function's label id, when
-// the caller knows it.
+// the caller knows it (and so has found the name is not a reserved word).
 Error runFunctionLine(Interpreter& ip, std::string_view name, std::string_view formals,
                       const std::vector<FormalParameter>* read = nullptr, int knownId = 0);
 

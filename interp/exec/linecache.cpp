@@ -356,6 +356,8 @@ void compile(Interpreter& ip, CachedLine& line) {
         const char* nameEnd = after;
         while (isNameChar(*nameEnd) || (*nameEnd == '.' && isNameChar(nameEnd[1]))) ++nameEnd;
         if (nameEnd == after) return;  // the text reports the bad name
+        if (isReservedFunctionName(std::string_view(after, static_cast<size_t>(nameEnd - after))))
+            return;  // and a reserved one
         // Anything but a parameter list after the name (a chained statement,
         // a second argument) is the text's to read.
         const char* formals = skipBlanks(nameEnd);
@@ -578,8 +580,8 @@ bool lookUpNames(Symbols& symbols, const CompiledForm& form) {
 // the assignment's target too (first, as the text does). values gets the
 // numbers of kVariable steps, slots the variables of argument steps. False
 // when one is missing or of another kind: the line then runs from its text.
-bool resolveVariables(Symbols& symbols, const CompiledForm& form, double* values, VarSlot* slots,
-                      Variable** target) {
+[[gnu::always_inline]] inline bool resolveVariables(Symbols& symbols, const CompiledForm& form,
+                                                    double* values, VarSlot* slots, Variable** target) {
     if (!sameScope(symbols, form.resolved) && !lookUpNames(symbols, form)) return false;
     const ResolvedNames& names = form.resolved;
     if (target) {
@@ -988,9 +990,7 @@ namespace {
     case CachedLine::Form::kFunctionLine: {
         const char* text = line.text.c_str();
         std::string_view name(text + line.targetOffset, line.targetLength);
-        int id = isReservedFunctionName(name)
-                     ? 0
-                     : knownLabel(ctx, line.functionLabel, name);  // the text reports it
+        int id = knownLabel(ctx, line.functionLabel, name);  // the name is not reserved (compile checked)
         err = runFunctionLine(ip, name, std::string_view(text + line.formalsOffset), &line.formals, id);
         if (err && !ip.errorPosition()) ip.setErrorPosition(text);
         return true;
