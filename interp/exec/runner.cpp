@@ -511,13 +511,13 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             err = LineInterpreter::skip(ip_, ctx, cached.text.c_str(), cached.skipWord);
         } else if (cached.form == CachedLine::Form::kEndLoop && compiledLines_) {
             err = runEndLoop(ip_, ctx, cached);
-        } else if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
-            err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
-            endReplay();
-            // The text is the reference the compiled form is held to: it skips line by line.
+        } else {
+            if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
+                err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
+                endReplay();
+            }
+            // Text mode is the reference the compiled form is held to: it skips line by line.
             if (ctx.skipState != 0 && !err && compiledLines_) skipBranchAtOnce(ctx, cached);
-        } else if (ctx.skipState != 0 && !err) {
-            skipBranchAtOnce(ctx, cached);
         }
         if (ev.continuedTo) {
             // A matrix literal ran past the line: the line store goes on after its ']'.
