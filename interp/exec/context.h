@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "interp/exec/linecache.h"
+#include "interp/exec/nativecalls.h"
 #include "interp/names/nametable.h"
 #include "interp/symbols/symbols.h"
 #include "interp/values/mcval.h"
@@ -52,10 +53,13 @@ public:
     // Changes when the table is cleared (ids are given anew): an id kept
     // with the generation it came from is right while that lasts.
     uint64_t generation() const { return generation_; }
+    // Counts the positions set and the labels marked as functions.
+    uint64_t changes() const { return changes_; }
 
 private:
     NameTable names_;
     uint64_t generation_ = 1;
+    uint64_t changes_ = 0;
     std::vector<size_t> positions_;
     std::vector<bool> functions_;
 };
@@ -123,6 +127,8 @@ struct MacroContext : LocalSpaces {
     LineCache lines;               // the logical lines of text, read once
     // Functions that live in a function file of the pool, by label id.
     std::unordered_map<int, MacroContext*> externalFunctions;
+    // Functions of this text that run without the run loop.
+    NativeCalls nativeCalls;
 
     // Loops.
     int loopLevel = 0;

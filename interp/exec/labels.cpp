@@ -24,11 +24,13 @@ void LabelTable::setPosition(int id, size_t position) {
     if (positions_.size() <= static_cast<size_t>(id))
         positions_.resize(static_cast<size_t>(id) + 1, SIZE_MAX);
     positions_[static_cast<size_t>(id)] = position;
+    ++changes_;
 }
 
 void LabelTable::markFunction(int id) {
     if (id <= 0) return;
     if (functions_.size() <= static_cast<size_t>(id)) functions_.resize(static_cast<size_t>(id) + 1, false);
+    if (!functions_[static_cast<size_t>(id)]) ++changes_;
     functions_[static_cast<size_t>(id)] = true;
 }
 

@@ -7,6 +7,7 @@
 #include "interp/codes.h"
 #include "interp/eval/evaluator.h"
 #include "interp/eval/scanner.h"
+#include "interp/exec/combine.h"
 #include "interp/exec/context.h"
 #include "interp/exec/control.h"
 #include "interp/exec/lineinterp.h"
@@ -17,6 +18,10 @@
 #include "interp/values/numbertext.h"
 
 namespace tvx::interp {
+
+bool combineByEvaluator(Interpreter& ip, int code, double& a, double b) {
+    return ip.evaluator().combineReals(code, a, b, a) == kOk;
+}
 
 namespace {
 
@@ -658,24 +663,6 @@ bool callOut(Interpreter& ip, CallOut& out, const ExpressionStep& step, const do
     return resolveVariables(ip.symbols(), out.form, out.values, out.slots, out.target);
 }
 
-// a = a op b: the common operators here (arithmetic and comparisons, as the
-// evaluator has them), every other one as the evaluator has it.
-inline bool combine(Interpreter& ip, int code, double& a, double b) {
-    switch (code) {
-    case kOpAdd: a += b; return true;
-    case kOpSubtract: a -= b; return true;
-    case kOpMultiply: a *= b; return true;
-    case kOpDivide: a /= b; return true;
-    case kOpLess: a = a < b; return true;
-    case kOpGreater: a = a > b; return true;
-    case kOpLessEqual: a = a <= b; return true;
-    case kOpGreaterEqual: a = a >= b; return true;
-    case kOpEqual: a = a == b; return true;
-    case kOpNotEqual: a = a != b; return true;
-    default: return ip.evaluator().combineReals(code, a, b, a) == kOk;
-    }
-}
-
 // Evaluates steps [begin, end) on a stack; values holds the resolved
 // variables, nextValue the first of them that these steps use. ctx serves
 // kLoopIndex steps, calls kCall steps (a form without them may pass null).
@@ -1037,6 +1024,17 @@ namespace {
 }
 
 }  // namespace
+
+bool compileNumericExpression(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps,
+                              std::vector<CachedLine::CallSite>& calls) {
+    Compiler compiler(ip, text, steps, &calls);
+    const char* p = text.c_str();
+    return compiler.expression(p, kLimitAssignment, 0) && *skipBlanks(p) == '\0' && !steps.empty();
+}
+
+void ensureCompiled(Interpreter& ip, MacroContext& ctx, CachedLine& line) {
+    if (line.form == CachedLine::Form::kUnknown) compileLine(ip, ctx, line);
+}
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
     if (line.form == CachedLine::Form::kUnknown) compileLine(ip, ctx, line);

@@ -221,6 +221,13 @@ private:
     std::unique_ptr<Entry[]> entries_;
 };
 
+// Compiles text, whole, as a number that may call macro functions (their
+// sites go to calls, their names and arguments stay within text). False when
+// it holds anything else.
+bool compileNumericExpression(Interpreter& ip, const std::string& text, std::vector<ExpressionStep>& steps,
+                              std::vector<CachedLine::CallSite>& calls);
+// Gives a line met for the first time its compiled form (kText when it has none).
+void ensureCompiled(Interpreter& ip, MacroContext& ctx, CachedLine& line);
 // Runs a line in its compiled form when it has one. Returns true when the line
 // ran (err holds its result), false when it must run from its text.
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err);

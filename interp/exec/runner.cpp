@@ -398,6 +398,19 @@ inline bool Runner::watched() const {
            debug.mode != DebugRun::None || !debug.breakpoints.empty() || debug.jumpLine > 0;
 }
 
+void Runner::pumpWhenDue() {
+    uint64_t now = coarseMs();
+    if (now == pumpTick_) return;
+    uint64_t elapsed = now - pumpTick_;
+    pumpTick_ = now;
+    pump(static_cast<int>(((elapsed * 2) & 0x7FFE) + 1));
+}
+
+bool Runner::paceNativeCalls() {
+    if (!(ip_.runOptions_ & kOptNoMessagePumping)) pumpWhenDue();
+    return (ip_.runState_ & kRunRunning) && !watched();
+}
+
 // Not while the debugger watches each line.
 [[gnu::always_inline]] inline void Runner::skipBranchAtOnce(MacroContext& ctx, CachedLine& line) {
     if (ctx.skipNesting != 0 || ctx.nextLine != line.where.next || ip_.evaluator().continuedTo) return;
@@ -543,13 +556,8 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         // The clock is read every few lines: cheap, and fine enough for pumping.
         if (!(ip_.runOptions_ & kOptNoMessagePumping) && ++linesSinceTick_ >= 16) {
             linesSinceTick_ = 0;
-            uint64_t now = coarseMs();
-            if (now != pumpTick_) {
-                uint64_t elapsed = now - pumpTick_;
-                pumpTick_ = now;
-                pump(static_cast<int>(((elapsed * 2) & 0x7FFE) + 1));
-                if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
-            }
+            pumpWhenDue();
+            if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
         }
     }
 }
@@ -779,6 +787,13 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
     if (isReservedFunctionName(name)) return kReservedFunctionName;
     int id = known && known->functionId ? known->functionId : ctx->labels.idOf(name);
     if (id == 0) return kOutOfMemory;
+    // A function that computes its number from its parameters alone runs
+    // without the run loop, unless the run wants its lines seen.
+    if (known && compiledLines_ && lineBudget_ == 0 && (ip_.runState_ & kRunRunning) && !watched() &&
+        ctx->nativeCalls.call(ip_, *ctx, id, *known, result)) {
+        ++nativeCallsRun_;
+        return kOk;
+    }
     PendingCall call = prepareCall(name, argumentText, known);
     // A function found earlier in a function file runs there.
     auto external = ctx->externalFunctions.find(id);

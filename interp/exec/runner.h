@@ -122,6 +122,13 @@ public:
     void replayCalls(std::vector<MadeCall>&& calls);
     void endReplay();
 
+    // Between the calls of functions that run without the run loop: keeps the
+    // user interface alive as the run loop does. False when those calls must
+    // give up (the run stopped, or the debugger wants to see lines).
+    bool paceNativeCalls();
+    // Calls that ran that way since the program started (outermost ones).
+    uint64_t nativeCallsRun() const { return nativeCallsRun_; }
+
     // Where Return leaves a function's value.
     MCVal& functionResult() { return functionResult_; }
 
@@ -160,6 +167,8 @@ private:
     // True when the debugger, a pause or a command from the window wants
     // every line seen.
     bool watched() const;
+    // Pumps when the clock moved on since the last time (the run loop's pacing).
+    void pumpWhenDue();
     // After a line that began skipping to the end of a branch (a false If,
     // the Else or ElseIf behind a branch taken): goes straight there when
     // skipping line by line would only pass the lines by.
@@ -187,6 +196,7 @@ private:
     int callDepth_ = 65;
     int errorBoxes_ = 0;
     int openBoxes_ = 0;
+    uint64_t nativeCallsRun_ = 0;
     int nestedLoops_ = 0;  // run loops nested inside expressions (function calls)
     // Message pumping between lines counts the lines of every nested run loop
     // together: deep recursion runs only a few lines per loop, and must still pump.

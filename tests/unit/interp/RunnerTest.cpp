@@ -399,5 +399,84 @@ TEST(Runner, AnErrorBoxTellsTheHostTheFailingLineAndColumn) {
     EXPECT_EQ(host.places.size(), 1u);
 }
 
+// ---- Functions that run without the run loop
+
+const std::string kFib =
+    "?Fib(N)\n"                           // 1
+    "End\n"                               // 2
+    "Function Fib(n)\n"                   // 3
+    "  If n < 2\n"                        // 4
+    "    Return n\n"                      // 5
+    "  EndIf\n"                           // 6
+    "  Return Fib(n - 1) + Fib(n - 2)\n"  // 7
+    "End\n";                              // 8
+
+std::string fibOf(int n) {
+    std::string text = kFib;
+    text.replace(text.find('N'), 1, std::to_string(n));
+    return text;
+}
+
+TEST(NativeCalls, FunctionsOfTheirParametersAloneRunSoAndTheOthersFromTheirLines) {
+    MacroRun run;
+    ASSERT_TRUE(run.run(fibOf(15)));
+    EXPECT_EQ(run.host.values, std::vector<std::string>{"Fib(15) = 610"});
+    // The first call looks for the function; the calls it makes run natively.
+    EXPECT_EQ(run.ip.runner().nativeCallsRun(), 2u);
+
+    // A function that reads a variable of the macro runs from its lines, and
+    // sees the variable change.
+    uint64_t before = run.ip.runner().nativeCallsRun();
+    ASSERT_TRUE(
+        run.run("g = 1\nLoop 3\n  ?AddG(1 + 1)\n  g = g * 10\nEndLoop\nEnd\n"
+                "Function AddG(n)\n  Return n + g\nEnd\n"));
+    EXPECT_EQ(run.host.values.back(), "AddG(1 + 1) = 102");
+    EXPECT_EQ(run.ip.runner().nativeCallsRun(), before);
+}
+
+TEST(NativeCalls, TheCallStackLimitIsReportedFromTheLinesAsAlways) {
+    MacroRun run;
+    RunnerConfig config;
+    config.callStack = 40;
+    run.ip.reconfigure(config);
+    ASSERT_TRUE(run.run("?Down(0)\n?\"after\"\nEnd\nFunction Down(n)\n  Return Down(n + 1)\nEnd\n"));
+    EXPECT_TRUE(run.shown("Too many GoSub without Return"));
+    EXPECT_EQ(run.host.values.back(), "\"after\" = \"after\"");
+    EXPECT_EQ(run.ip.runner().nativeCallsRun(), 0u);
+}
+
+TEST(NativeCalls, ABreakpointInTheFunctionHaltsEveryCallThatReachesIt) {
+    SteppingHost host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    std::string name = std::to_string(getpid()) + "-fib.mac";
+    ip.debug().breakpoints[name] = {7};
+    EXPECT_TRUE(runNamed(ip, "fib.mac", fibOf(4)));
+    // Fib(4), Fib(3) and both Fib(2) reach line 7, each one call deeper.
+    EXPECT_EQ(host.halts, (std::vector<std::pair<int, int>>{{7, 1}, {7, 2}, {7, 3}, {7, 2}}));
+    EXPECT_EQ(host.values, std::vector<std::string>{"Fib(4) = 3"});
+}
+
+// The person pauses the run while native calls are under way, and goes on.
+struct PausingHost : SteppingHost {
+    int pumps = 0;
+    bool pumpMessages(int) override {
+        if (++pumps == 1) ip->setRunState(ip->runState() | kRunSingleStep);
+        return true;
+    }
+};
+
+TEST(NativeCalls, APauseHaltsOnTheLinesOfTheFunctionAndTheRunGoesOn) {
+    PausingHost host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    // Long enough for the clock to move on, so that the run pumps.
+    EXPECT_TRUE(runText(ip, fibOf(27)));
+    ASSERT_GE(host.pumps, 1);
+    ASSERT_EQ(host.halts.size(), 1u);
+    EXPECT_GE(host.halts[0].first, 3);  // within the function
+    EXPECT_EQ(host.values, std::vector<std::string>{"Fib(27) = 196418"});
+}
+
 }  // namespace
 }  // namespace tvx::interp
