@@ -164,6 +164,7 @@ struct CachedLine {
     // how many lines skipping passes up to it (the last included).
     size_t skipEnd = kNotLookedFor;
     uint32_t skipLines = 0;
+    CachedLine* skipLast = nullptr;  // the last of those lines (kept by the same cache)
     static constexpr size_t kNotLookedFor = SIZE_MAX - 1;
 
     // The line that ran after this one last time, and where it starts: the

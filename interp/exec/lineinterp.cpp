@@ -555,6 +555,7 @@ size_t LineInterpreter::skipEnd(Interpreter& ip, MacroContext& ctx, CachedLine& 
         if (step == BranchSkip::kEnd) {
             end = line.where.next;
             from.skipLines = static_cast<uint32_t>(lines + 1);
+            from.skipLast = &line;
             break;
         }
         pos = line.where.next;

@@ -427,6 +427,12 @@ bool Runner::paceNativeCalls() {
     ctx.skipState = 0;
     ctx.nextLine = end;
     if (end > ctx.furthest) ctx.furthest = end;
+    // The run stands on the last line passed, as skipping line by line leaves
+    // it (an error at the end of the text shows that line).
+    const CachedLine& last = *line.skipLast;
+    ctx.lineStart = last.where.start;
+    ctx.lineEnd = last.where.end;
+    ctx.currentLine = last.text;
 }
 
 Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
