@@ -66,10 +66,11 @@ void writeFile(const std::string& path, std::string_view bytes) {
 
 bool namesSomethingUnrepeatable(std::string_view text) {
     static const char* const words[] = {
-        "random",   "time",       "tick",      "clock",      "date", "pause",  "wait", "handle",
-        "hwnd",     "hinstance",  "process",   "exec",       "ptr",  "peek",   "addr", "cursor",
-        "memory",   "dialog",     "rpc",       "dde",        "ole",  "speech", "say",  "diskspace",
-        "filesize", "startmacro", "callmacro", "callcommon", "tsc"};
+        "random", "time", "tick", "clock", "date", "pause", "wait", "handle", "hwnd", "hinstance", "process",
+        "exec", "ptr", "peek", "addr", "cursor", "memory", "dialog", "rpc", "dde", "ole", "speech", "say",
+        "diskspace", "filesize", "startmacro", "callmacro", "callcommon", "tsc",
+        // The folders of the two runs differ.
+        "workingdir", "macropath", "apppath"};
     std::string lower(text);
     for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
     for (const char* word : words)

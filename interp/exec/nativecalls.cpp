@@ -72,6 +72,10 @@ struct Instruction {
     uint8_t parameter = 0;        // kAssign
     uint32_t begin = 0, end = 0;  // the expression's ops
     uint32_t target = 0;          // kTest (when false), kJump
+    // Its line, counted from the Function line (0), blank lines included:
+    // going on from one instruction to another passes the lines between, each
+    // of which a line budget counts (a jump skips them, as the text would).
+    uint32_t line = 0;
 };
 
 }  // namespace
@@ -127,6 +131,7 @@ public:
             line = lineAt(text, next);
             if (!line) return false;
             next = line->where.next;
+            ++ordinal_;
             if (blankLine(line->text)) continue;
             ensureCompiled(ip_, ctx_, *line);
             if (!statement(*line)) return false;
@@ -181,7 +186,7 @@ private:
         case Form::kReturn:
             if (!expression(line, in)) return false;
             in.kind = Instruction::kReturn;
-            unit_.code.push_back(in);
+            emit(in);
             finished_ = open_.empty();  // what follows an unconditional Return is never reached
             return true;
         case Form::kAssignment: {
@@ -190,7 +195,7 @@ private:
             if (parameter < 0 || !expression(line, in)) return false;
             in.kind = Instruction::kAssign;
             in.parameter = static_cast<uint8_t>(parameter);
-            unit_.code.push_back(in);
+            emit(in);
             return true;
         }
         case Form::kText:
@@ -200,7 +205,7 @@ private:
             in.kind = Instruction::kReturn;
             in.begin = static_cast<uint32_t>(unit_.ops.size()) - 1;
             in.end = in.begin + 1;
-            unit_.code.push_back(in);
+            emit(in);
             finished_ = open_.empty();
             return true;
         default: return false;
@@ -221,7 +226,7 @@ private:
     void endBranch() {
         OpenIf& block = open_.back();
         block.jumpsToEnd.push_back(here());
-        unit_.code.push_back({Instruction::kJump});
+        emit({Instruction::kJump});
         if (block.test >= 0) unit_.code[static_cast<size_t>(block.test)].target = here();
         block.test = -1;
     }
@@ -230,8 +235,13 @@ private:
         Instruction in{};
         if (!expression(line, in)) return false;
         in.kind = kind;
-        unit_.code.push_back(in);
+        emit(in);
         return true;
+    }
+
+    void emit(Instruction in) {
+        in.line = ordinal_;
+        unit_.code.push_back(in);
     }
 
     int parameterNamed(std::string_view name) const {
@@ -366,6 +376,7 @@ private:
     std::function<int(int)> unitOf_;
     std::vector<std::string> formals_;
     std::vector<OpenIf> open_;
+    uint32_t ordinal_ = 0;  // of the line being compiled
     bool finished_ = false;
 };
 
@@ -373,9 +384,13 @@ private:
 // the run wants lines seen, rather than an error the text will report).
 class Machine {
 public:
-    Machine(Interpreter& ip, int depthLeft) : ip_(ip), depthLeft_(depthLeft) {}
+    // linesLeft: the lines a line budget still allows (the calls give up
+    // rather than take more).
+    Machine(Interpreter& ip, int depthLeft, uint64_t linesLeft)
+        : ip_(ip), depthLeft_(depthLeft), linesLeft_(linesLeft) {}
 
     bool interrupted = false;
+    uint64_t lines = 0;  // taken so far, as the calls' lines would have been
 
     // locals: the arguments, which the call then keeps as its parameters.
     [[gnu::noinline]] bool call(const NativeCalls::Unit& unit, double* locals, double& result, int depth) {
@@ -388,29 +403,36 @@ public:
         }
         const Instruction* code = unit.code.data();
         const size_t size = unit.code.size();
-        for (size_t pc = 0; pc < size;) {
+        lines += code[0].line;  // the Function line, and blank lines up to the first statement
+        if (lines > linesLeft_) {
+            interrupted = true;
+            return false;
+        }
+        for (size_t pc = 0;;) {
             const Instruction& in = code[pc];
             double value = 0;
             if (in.kind != Instruction::kJump && !evaluate(unit, in, locals, value, depth)) return false;
             int32_t condition = 0;
+            size_t next = pc + 1;
             switch (in.kind) {
             case Instruction::kTest:
                 if (toInt32Arg(value, condition) != kOk) return false;
-                pc = condition != 0 ? pc + 1 : in.target;
+                if (condition == 0) next = in.target;
                 break;
             case Instruction::kCheck:
                 if (toInt32Arg(value, condition) != kOk) return false;
-                ++pc;
                 break;
-            case Instruction::kJump: pc = in.target; break;
-            case Instruction::kAssign:
-                locals[in.parameter] = value;
-                ++pc;
-                break;
-            case Instruction::kReturn: result = value; return true;
+            case Instruction::kJump: next = in.target; break;
+            case Instruction::kAssign: locals[in.parameter] = value; break;
+            case Instruction::kReturn:
+                result = value;
+                ++lines;
+                return true;
             }
+            if (next >= size) return false;
+            lines += code[next].line - in.line;
+            pc = next;
         }
-        return false;
     }
 
 private:
@@ -461,6 +483,7 @@ private:
 
     Interpreter& ip_;
     int depthLeft_;
+    uint64_t linesLeft_;
     unsigned calls_ = 0;
 };
 
@@ -500,15 +523,22 @@ bool NativeCalls::call(Interpreter& ip, MacroContext& ctx, int id, const KnownCa
             !numberNamed(ip.symbols(), (*known.actuals)[static_cast<size_t>(i)],
                          arguments[static_cast<size_t>(i)]))
             return false;
-    Machine machine(ip, ctx.callDepth - 1 - ctx.callLevel);
+    Runner& runner = ip.runner();
+    Machine machine(ip, ctx.callDepth - 1 - ctx.callLevel, runner.linesLeft());
     double value = 0;
     ++running_;
     bool ran = machine.call(*unit, arguments.data(), value, 0);
     --running_;
+    if (ran && machine.lines > runner.linesLeft()) {
+        // The budget runs out within the call: its lines stop where it does.
+        ran = false;
+        machine.interrupted = true;
+    }
     if (!ran) {
         if (!machine.interrupted) ++unit->giveUps;
         return false;
     }
+    runner.takeLines(machine.lines);
     result.setReal(value);
     return true;
 }

@@ -795,7 +795,7 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
     if (id == 0) return kOutOfMemory;
     // A function that computes its number from its parameters alone runs
     // without the run loop, unless the run wants its lines seen.
-    if (known && compiledLines_ && lineBudget_ == 0 && (ip_.runState_ & kRunRunning) && !watched() &&
+    if (known && compiledLines_ && (ip_.runState_ & kRunRunning) && !watched() &&
         ctx->nativeCalls.call(ip_, *ctx, id, *known, result)) {
         ++nativeCallsRun_;
         return kOk;

@@ -126,6 +126,12 @@ public:
     // user interface alive as the run loop does. False when those calls must
     // give up (the run stopped, or the debugger wants to see lines).
     bool paceNativeCalls();
+    // The lines a run may still take under a line budget (the most there is
+    // without one), and those native calls took as their lines would have.
+    uint64_t linesLeft() const { return lineBudget_ != 0 ? linesLeft_ : UINT64_MAX; }
+    void takeLines(uint64_t lines) {
+        if (lineBudget_ != 0) linesLeft_ -= lines;
+    }
     // Calls that ran that way since the program started (outermost ones).
     uint64_t nativeCallsRun() const { return nativeCallsRun_; }
 

@@ -434,6 +434,33 @@ TEST(NativeCalls, FunctionsOfTheirParametersAloneRunSoAndTheOthersFromTheirLines
     EXPECT_EQ(run.ip.runner().nativeCallsRun(), before);
 }
 
+// A native call takes as many lines of a line budget as its lines would have
+// (blank and skipped lines too); where the budget runs out within it, its lines
+// run and stop at the same line as the text.
+TEST(NativeCalls, ALineBudgetStopsThemWhereTheTextStops) {
+    const std::string macro =
+        "n = 0\nx = 0\nLoop 6\n  n = n + 1\n  x = Grade(n * 12) + Fib(n - 1)\n  ?x\nEndLoop\nEnd\n"
+        "Function Grade(s)\n  If s >= 70\n    Return 4\n\n  ElseIf s >= 40\n    ; a comment\n    Return 3\n"
+        "  ElseIf s > 30\n  Else\n    s = s + 1\n    If s > 20\n      Return s\n    EndIf\n  EndIf\nEnd\n"
+        "Function Fib(k)\n  If k < 2\n    Return k\n  EndIf\n  Return Fib(k - 1) + Fib(k - 2)\nEnd\n";
+    uint64_t nativeCalls = 0;
+    for (uint64_t budget = 1; budget <= 400; ++budget) {
+        std::vector<std::string> shown[2];
+        for (int side = 0; side < 2; ++side) {
+            testing::TestHost host;
+            RunnerConfig config;
+            config.lineBudget = budget;
+            config.compiledLines = side == 0;
+            Interpreter ip(host, config);
+            ASSERT_TRUE(runText(ip, macro));
+            shown[side] = host.values;
+            if (side == 0) nativeCalls = ip.runner().nativeCallsRun();
+        }
+        ASSERT_EQ(shown[0], shown[1]) << "budget " << budget;
+    }
+    EXPECT_GT(nativeCalls, 4u);  // the whole run, at the largest budget
+}
+
 TEST(NativeCalls, TheCallStackLimitIsReportedFromTheLinesAsAlways) {
     MacroRun run;
     RunnerConfig config;
