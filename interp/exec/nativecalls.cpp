@@ -380,8 +380,9 @@ private:
     bool finished_ = false;
 };
 
-// Runs units; false gives the outermost call up (interrupted tells whether
-// the run wants lines seen, rather than an error the text will report).
+// Runs units; false gives the outermost call up (interrupted tells that the
+// run wants lines seen or the line budget runs out, rather than an error the
+// text will report).
 class Machine {
 public:
     // linesLeft: the lines a line budget still allows (the calls give up
