@@ -170,25 +170,28 @@ TEST(Runner, CallStackSettingIsClamped) {
     }
 }
 
+// What a macro shows under a line budget, its lines compiled or run from
+// their text; nativeCalls gets the calls that ran as native code.
+std::vector<std::string> shownWithin(const std::string& macro, uint64_t budget, bool compiled,
+                                     uint64_t* nativeCalls = nullptr) {
+    testing::TestHost host;
+    RunnerConfig config;
+    config.lineBudget = budget;
+    config.compiledLines = compiled;
+    Interpreter ip(host, config);
+    EXPECT_TRUE(runText(ip, macro));
+    if (nativeCalls) *nativeCalls = ip.runner().nativeCallsRun();
+    return host.values;
+}
+
 // Compiled lines go straight past a branch that skipping would only pass by;
 // a line budget still counts those lines, so both stop at the same line.
 TEST(Runner, ALineBudgetStopsCompiledAndTextLinesAtTheSameLine) {
     const std::string macro =
         "n = 0\nLoop 5\n  n = n + 1\n  If 0\n    a = 1\n    b = 2\n  EndIf\n  ?n\n"
         "  If 1\n    c = 3\n  Else\n    d = 4\n    e = 5\n  EndIf\n  ?n\nEndLoop\n";
-    for (uint64_t budget = 1; budget <= 80; ++budget) {
-        std::vector<std::string> shown[2];
-        for (int side = 0; side < 2; ++side) {
-            testing::TestHost host;
-            RunnerConfig config;
-            config.lineBudget = budget;
-            config.compiledLines = side == 0;
-            Interpreter ip(host, config);
-            ASSERT_TRUE(runText(ip, macro));
-            shown[side] = host.values;
-        }
-        EXPECT_EQ(shown[0], shown[1]) << "budget " << budget;
-    }
+    for (uint64_t budget = 1; budget <= 80; ++budget)
+        EXPECT_EQ(shownWithin(macro, budget, true), shownWithin(macro, budget, false)) << "budget " << budget;
 }
 
 }  // namespace
@@ -444,20 +447,9 @@ TEST(NativeCalls, ALineBudgetStopsThemWhereTheTextStops) {
         "  ElseIf s > 30\n  Else\n    s = s + 1\n    If s > 20\n      Return s\n    EndIf\n  EndIf\nEnd\n"
         "Function Fib(k)\n  If k < 2\n    Return k\n  EndIf\n  Return Fib(k - 1) + Fib(k - 2)\nEnd\n";
     uint64_t nativeCalls = 0;
-    for (uint64_t budget = 1; budget <= 400; ++budget) {
-        std::vector<std::string> shown[2];
-        for (int side = 0; side < 2; ++side) {
-            testing::TestHost host;
-            RunnerConfig config;
-            config.lineBudget = budget;
-            config.compiledLines = side == 0;
-            Interpreter ip(host, config);
-            ASSERT_TRUE(runText(ip, macro));
-            shown[side] = host.values;
-            if (side == 0) nativeCalls = ip.runner().nativeCallsRun();
-        }
-        ASSERT_EQ(shown[0], shown[1]) << "budget " << budget;
-    }
+    for (uint64_t budget = 1; budget <= 400; ++budget)
+        ASSERT_EQ(shownWithin(macro, budget, true, &nativeCalls), shownWithin(macro, budget, false))
+            << "budget " << budget;
     EXPECT_GT(nativeCalls, 4u);  // the whole run, at the largest budget
 }
 
