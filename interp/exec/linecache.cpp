@@ -1037,7 +1037,7 @@ void ensureCompiled(Interpreter& ip, MacroContext& ctx, CachedLine& line) {
 }
 
 bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error& err) {
-    if (line.form == CachedLine::Form::kUnknown) compileLine(ip, ctx, line);
+    ensureCompiled(ip, ctx, line);
     if (line.form == CachedLine::Form::kText || ip.symbols().lookupOnly) return false;
     if (!line.makesCalls) return runForm(ip, ctx, line, err, nullptr);
     return runFormCallingOut(ip, ctx, line, err);

@@ -54,8 +54,7 @@ struct Op {
 // A call of another unit: each argument is a value the caller computed (on
 // the stack) or one of the caller's parameters named alone.
 struct CallSite {
-    int callee = 0;                           // index in the units
-    const NativeCalls::Unit* unit = nullptr;  // the same, once its group is compiled
+    const NativeCalls::Unit* unit = nullptr;  // the callee (units live in a deque: it never moves)
     uint8_t count = 0;
     uint8_t stacked = 0;  // the values it takes from the stack
     // Of each argument: from 0 its place among those values, below 0 the
@@ -103,7 +102,8 @@ bool sameName(std::string_view a, std::string_view b) {
 // looked up (or added, to be compiled next) through unitOf.
 class UnitCompiler {
 public:
-    UnitCompiler(Interpreter& ip, MacroContext& ctx, NativeCalls::Unit& unit, std::function<int(int)> unitOf)
+    UnitCompiler(Interpreter& ip, MacroContext& ctx, NativeCalls::Unit& unit,
+                 std::function<const NativeCalls::Unit*(int)> unitOf)
         : ip_(ip), ctx_(ctx), unit_(unit), unitOf_(std::move(unitOf)) {}
 
     bool compile() {
@@ -329,10 +329,10 @@ private:
         std::string declaration = declarationName(name);
         // A parameter of that name would stand for the declaration.
         if (parameterNamed(declaration) >= 0) return false;
-        int callee = unitOf_(id);
-        if (callee < 0) return false;
+        const NativeCalls::Unit* callee = unitOf_(id);
+        if (!callee) return false;
         CallSite site;
-        site.callee = callee;
+        site.unit = callee;
         site.count = static_cast<uint8_t>(written.actuals.size());
         // The computed ones first, in order, then those computed here.
         int computedByLine = 0, computedHere = 0;
@@ -373,7 +373,7 @@ private:
     Interpreter& ip_;
     MacroContext& ctx_;
     NativeCalls::Unit& unit_;
-    std::function<int(int)> unitOf_;
+    std::function<const NativeCalls::Unit*(int)> unitOf_;
     std::vector<std::string> formals_;
     std::vector<OpenIf> open_;
     uint32_t ordinal_ = 0;  // of the line being compiled
@@ -556,43 +556,40 @@ NativeCalls::Unit* NativeCalls::unitFor(Interpreter& ip, MacroContext& ctx, int 
     if (id <= 0) return nullptr;
     if (known_.size() <= static_cast<size_t>(id)) known_.resize(static_cast<size_t>(id) + 1);
     Known& entry = known_[static_cast<size_t>(id)];
-    if (entry.unit < 0) {
+    if (!entry.unit) {
         if (triedLately(entry, ctx)) return nullptr;
         if (!compileGroup(ip, ctx, id)) return nullptr;
     }
-    Unit& unit = units_[static_cast<size_t>(known_[static_cast<size_t>(id)].unit)];
-    return unit.giveUps < kMaxGiveUps ? &unit : nullptr;
+    Unit* unit = known_[static_cast<size_t>(id)].unit;
+    return unit->giveUps < kMaxGiveUps ? unit : nullptr;
 }
 
 // Compiles the function and every function it calls that has no unit yet:
 // all of them, or none.
 bool NativeCalls::compileGroup(Interpreter& ip, MacroContext& ctx, int id) {
     const size_t first = units_.size();
-    auto unitOf = [&](int calleeId) -> int {
+    auto unitOf = [&](int calleeId) -> const Unit* {
         if (known_.size() <= static_cast<size_t>(calleeId)) known_.resize(static_cast<size_t>(calleeId) + 1);
         Known& entry = known_[static_cast<size_t>(calleeId)];
-        if (entry.unit >= 0) return entry.unit;
-        if (triedLately(entry, ctx)) return -1;
-        if (ctx.externalFunctions.count(calleeId)) return -1;
-        entry.unit = static_cast<int>(units_.size());
-        units_.emplace_back().id = calleeId;
+        if (entry.unit) return entry.unit;
+        if (triedLately(entry, ctx) || ctx.externalFunctions.count(calleeId)) return nullptr;
+        entry.unit = &units_.emplace_back();
+        entry.unit->id = calleeId;
         return entry.unit;
     };
-    bool compiled = unitOf(id) >= 0;
+    bool compiled = unitOf(id) != nullptr;
     for (size_t i = first; compiled && i < units_.size(); ++i)
         compiled = UnitCompiler(ip, ctx, units_[i], unitOf).compile();
     // Every call passes as many arguments as its callee has parameters.
     for (size_t i = first; compiled && i < units_.size(); ++i)
-        for (CallSite& site : units_[i].sites) {
-            site.unit = &units_[static_cast<size_t>(site.callee)];  // a deque: it stays where it is
+        for (const CallSite& site : units_[i].sites)
             compiled = compiled && site.count == site.unit->parameters;
-        }
     if (compiled) {
         checked_ = {};  // new callees: their declarations are looked for
         return true;
     }
     for (size_t i = first; i < units_.size(); ++i)
-        known_[static_cast<size_t>(units_[i].id)] = {-1, ctx.furthest, ctx.labels.changes(), true};
+        known_[static_cast<size_t>(units_[i].id)] = {nullptr, ctx.furthest, ctx.labels.changes(), true};
     units_.resize(first);
     return false;
 }

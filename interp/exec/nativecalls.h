@@ -37,7 +37,7 @@ public:
 private:
     // What is known of a function, by label id.
     struct Known {
-        int unit = -1;  // its unit, when it has one
+        Unit* unit = nullptr;  // its unit, when it has one
         // No unit: the text passed (ctx.furthest) and the labels' changes when
         // it was tried; it is tried again once either has moved on.
         size_t triedAt = 0;
