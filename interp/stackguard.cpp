@@ -15,6 +15,7 @@ constexpr uintptr_t kAssumedStack = 8 * 1024 * 1024;
 
 thread_local uintptr_t stackTop = 0;
 thread_local uintptr_t stackFloor = 0;
+thread_local unsigned trips = 0;
 
 uintptr_t here() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
 
@@ -38,7 +39,11 @@ void noteStackTop() {
 
 bool stackNearlyExhausted() {
     if (stackTop == 0) noteStackTop();
-    return here() < stackFloor;
+    if (here() >= stackFloor) return false;
+    ++trips;
+    return true;
 }
+
+unsigned stackGuardTrips() { return trips; }
 
 }  // namespace tvx::interp

@@ -15,4 +15,10 @@ void noteStackTop();
 // True when less than a safety margin of stack is left.
 bool stackNearlyExhausted();
 
+// How often this thread's guard has said so. Where the guard stops a run
+// depends on how much stack each level takes, so two ways of running the same
+// text (compiled and from the text) may stop at different places; a caller
+// that compares them looks at this count.
+unsigned stackGuardTrips();
+
 }  // namespace tvx::interp

@@ -142,6 +142,10 @@ struct MacroContext : LocalSpaces {
     std::vector<CallFrame> frames;  // index = call level (1-based; [0] unused)
     PendingCall pendingCall;
     bool callPending = false;
+    // Function calls of this text running inside one another. Normally the
+    // call level, but a statement chained after a Return calls from a level
+    // already left, so this can grow while the call level does not.
+    int functionRuns = 0;
 
     bool ended = false;  // End (or Return) at the top level: the macro is over
     uint16_t skipState = 0;

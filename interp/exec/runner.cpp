@@ -822,7 +822,10 @@ Error Runner::callFunction(std::string_view name, std::string_view argumentText,
 Error Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& result, bool& notFound) {
     notFound = false;
     if (ctx.callLevel >= ctx.callDepth - 1) return kTooManyGoSub;
-    if (stackNearlyExhausted()) return kTooManyNestedFunctions;
+    // Calls that nest without raising the call level (a call chained after a
+    // Return, again and again) stop at twice the call stack, before the stack
+    // guard, so that where they stop does not depend on the stack's size.
+    if (ctx.functionRuns >= 2 * ctx.callDepth || stackNearlyExhausted()) return kTooManyNestedFunctions;
     call.functionId = id;
 
     // Push the call level and continue at the function's Function line.
@@ -861,7 +864,9 @@ Error Runner::runFunction(MacroContext& ctx, int id, PendingCall call, MCVal& re
     bool lookupOnly = ip_.symbols().lookupOnly;
     ip_.symbols().lookupOnly = false;
     ++nestedLoops_;
+    ++ctx.functionRuns;
     LoopExit exit = runLoop(ctx, level);
+    --ctx.functionRuns;
     --nestedLoops_;
     ip_.symbols().lookupOnly = lookupOnly;
 
