@@ -57,6 +57,10 @@ struct CallSite {
     const NativeCalls::Unit* unit = nullptr;  // the callee (units live in a deque: it never moves)
     uint8_t count = 0;
     uint8_t stacked = 0;  // the values it takes from the stack
+    // Within how many argument lists of other calls it stands. Binding reads
+    // an argument with its call under way, one level deeper: a call there is
+    // made that much deeper (the call stack's limit is met there).
+    uint8_t nesting = 0;
     // Of each argument: from 0 its place among those values, below 0 the
     // parameter -1 - slot.
     std::array<int8_t, kMaxParameters> slot{};
@@ -334,6 +338,7 @@ private:
         CallSite site;
         site.unit = callee;
         site.count = static_cast<uint8_t>(written.actuals.size());
+        site.nesting = static_cast<uint8_t>(nesting);
         // The computed ones first, in order, then those computed here.
         int computedByLine = 0, computedHere = 0;
         for (size_t i = 0; i < written.actuals.size(); ++i) computedByLine += written.precomputed >> i & 1u;
@@ -395,9 +400,13 @@ public:
 
     // locals: the arguments, which the call then keeps as its parameters.
     [[gnu::noinline]] bool call(const NativeCalls::Unit& unit, double* locals, double& result, int depth) {
-        // The stack is looked at every few calls: a native call takes far less
-        // of it than the margin the look keeps.
-        if (depth >= depthLeft_ || ((depth & 7) == 0 && stackNearlyExhausted())) return false;
+        // The stack is looked at every few levels deeper than it was last looked
+        // at: a native call takes far less of it than the margin the look keeps.
+        if (depth >= depthLeft_) return false;
+        if (depth >= stackLookDepth_) {
+            if (stackNearlyExhausted()) return false;
+            stackLookDepth_ = depth + 8;
+        }
         if ((++calls_ & kPaceMask) == 0 && !ip_.runner().paceNativeCalls()) {
             interrupted = true;
             return false;
@@ -472,7 +481,7 @@ private:
                     int8_t slot = site.slot[static_cast<size_t>(i)];
                     arguments[i] = slot >= 0 ? stacked[slot] : locals[-1 - slot];
                 }
-                if (!call(*site.unit, arguments, stack[sp], depth + 1)) return false;
+                if (!call(*site.unit, arguments, stack[sp], depth + 1 + site.nesting)) return false;
                 ++sp;
                 break;
             }
@@ -484,6 +493,7 @@ private:
 
     Interpreter& ip_;
     int depthLeft_;
+    int stackLookDepth_ = 0;
     uint64_t linesLeft_;
     unsigned calls_ = 0;
 };
