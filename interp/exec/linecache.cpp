@@ -1043,6 +1043,20 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
     return runFormCallingOut(ip, ctx, line, err);
 }
 
+bool isPlainAssignment(const CachedLine& line) {
+    if (line.form != CachedLine::Form::kAssignment || line.makesCalls) return false;
+    for (const ExpressionStep& step : line.steps)
+        if (step.kind == ExpressionStep::kStatus) return false;
+    return true;
+}
+
+bool runPlainAssignment(Interpreter& ip, MacroContext& ctx, CachedLine& line) {
+    ctx.lineFlags = 0;
+    ip.setErrorPosition(nullptr);
+    Error err = kOk;
+    return runAssignment(ip, ctx, line, err, nullptr);
+}
+
 // ---- Expressions met by the evaluator
 
 namespace {

@@ -235,5 +235,12 @@ bool runCompiledLine(Interpreter& ip, MacroContext& ctx, CachedLine& line, Error
 // Runs a line compiled as EndLoop (the run loop calls it directly: every pass
 // of every loop ends with one).
 Error runEndLoop(Interpreter& ip, MacroContext& ctx, const CachedLine& line);
+// A compiled assignment that only computes: it calls no macro function and
+// reads no status variable but the loop index, so it changes nothing but its
+// variable and sees nothing of where the run stands.
+bool isPlainAssignment(const CachedLine& line);
+// Runs such a line as runCompiledLine would. False when it must run from its
+// text (nothing was changed then).
+bool runPlainAssignment(Interpreter& ip, MacroContext& ctx, CachedLine& line);
 
 }  // namespace tvx::interp

@@ -523,6 +523,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
         ev.continuationText = text.data() + where.end;
         ev.continuedTo = nullptr;
         Error err = kOk;
+        bool passesFollow = false;
         if (where.start == ctx.declarationLine) continue;  // "Shared" is read by the loader, not run
         if (ctx.skipState) {
             if (cached.skipWord == CachedLine::kSkipWordUnknown)
@@ -530,6 +531,7 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             err = LineInterpreter::skip(ip_, ctx, cached.text.c_str(), cached.skipWord);
         } else if (cached.form == CachedLine::Form::kEndLoop && compiledLines_) {
             err = runEndLoop(ip_, ctx, cached);
+            passesFollow = !err && ctx.nextLine != where.next;
         } else {
             if (!compiledLines_ || !runCompiledLine(ip_, ctx, cached, err)) {
                 err = LineInterpreter::execute(ip_, ctx, cached.text.c_str(), true);
@@ -565,6 +567,52 @@ Runner::LoopExit Runner::runLoop(MacroContext& ctx, int entryLevel) {
             pumpWhenDue();
             if (!(ip_.runState_ & kRunRunning)) return LoopExit::Stopped;
         }
+        if (passesFollow && !runPassesAtOnce(ctx, cached, previous)) return LoopExit::Stopped;
+    }
+}
+
+bool Runner::runPassesAtOnce(MacroContext& ctx, CachedLine& endLine, CachedLine*& previous) {
+    // The body, as the line cache has linked it in running the first pass: each
+    // line followed by the next one, up to this EndLoop.
+    if (endLine.successorPosition != ctx.nextLine || watched() || ip_.symbols().lookupOnly) return true;
+    constexpr uint64_t kMaxBodyLines = 64;
+    uint64_t passLines = 1;
+    for (CachedLine* line = endLine.successor; line != &endLine; line = line->successor) {
+        if (!isPlainAssignment(*line) || line->successorPosition != line->where.next ||
+            line->where.start == ctx.declarationLine || ++passLines > kMaxBodyLines)
+            return true;
+    }
+    // Plain assignments change neither the flow nor the run state nor what the
+    // debugger wants, and cannot fail without running from their text. So the
+    // per-line work of the run loop is done once per pass: the line budget
+    // (a pass starts only when all its lines fit), the clock, the stop.
+    while (true) {
+        if (lineBudget_ != 0 && linesLeft_ <= passLines) return true;
+        CachedLine* before = &endLine;
+        for (CachedLine* line = endLine.successor; line != &endLine; before = line, line = line->successor) {
+            if (!runPlainAssignment(ip_, ctx, *line)) {
+                // This line runs the usual way, from its text.
+                ctx.nextLine = line->where.start;
+                previous = before;
+                return true;
+            }
+            if (lineBudget_ != 0) --linesLeft_;
+        }
+        ctx.nextLine = endLine.where.next;
+        (void)runEndLoop(ip_, ctx, endLine);  // the loop is still open: it cannot fail
+        if (lineBudget_ != 0) --linesLeft_;
+        ++passesRunAtOnce_;
+        if (ctx.nextLine == endLine.where.next) return true;  // the last pass: on after EndLoop
+        if (!(ip_.runOptions_ & kOptNoMessagePumping) && (linesSinceTick_ += passLines) >= 16) {
+            linesSinceTick_ = 0;
+            uint64_t tick = pumpTick_;
+            pumpWhenDue();
+            // What was pumped may have stopped the run, asked to see lines, or run
+            // a line in the macro (from the Watch Window or a peer), which may
+            // have left the loop: the run loop goes on from where that left it.
+            if (pumpTick_ != tick) return (ip_.runState_ & kRunRunning) != 0;
+        }
+        if (!(ip_.runState_ & kRunRunning)) return false;
     }
 }
 

@@ -134,6 +134,8 @@ public:
     }
     // Calls that ran that way since the program started (outermost ones).
     uint64_t nativeCallsRun() const { return nativeCallsRun_; }
+    // Loop passes run without the run loop's per-line work (tests).
+    uint64_t passesRunAtOnce() const { return passesRunAtOnce_; }
 
     // Where Return leaves a function's value.
     MCVal& functionResult() { return functionResult_; }
@@ -179,6 +181,10 @@ private:
     // the Else or ElseIf behind a branch taken): goes straight there when
     // skipping line by line would only pass the lines by.
     void skipBranchAtOnce(MacroContext& ctx, CachedLine& line);
+    // After a compiled EndLoop that went back to its loop's start: runs the
+    // further passes at once when the body is plain assignments. False when
+    // the run was stopped meanwhile.
+    bool runPassesAtOnce(MacroContext& ctx, CachedLine& endLine, CachedLine*& previous);
     // Runs the contexts above baseDepth until they end; with keepBottom the
     // lowest of them stays on the stack when it ends.
     void driveCalls(size_t baseDepth, bool keepBottom = false);
@@ -203,6 +209,7 @@ private:
     int errorBoxes_ = 0;
     int openBoxes_ = 0;
     uint64_t nativeCallsRun_ = 0;
+    uint64_t passesRunAtOnce_ = 0;
     int nestedLoops_ = 0;  // run loops nested inside expressions (function calls)
     // Message pumping between lines counts the lines of every nested run loop
     // together: deep recursion runs only a few lines per loop, and must still pump.

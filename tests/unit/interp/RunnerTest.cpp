@@ -173,7 +173,7 @@ TEST(Runner, CallStackSettingIsClamped) {
 // What a macro shows under a line budget, its lines compiled or run from
 // their text; nativeCalls gets the calls that ran as native code.
 std::vector<std::string> shownWithin(const std::string& macro, uint64_t budget, bool compiled,
-                                     uint64_t* nativeCalls = nullptr) {
+                                     uint64_t* nativeCalls = nullptr, uint64_t* passesAtOnce = nullptr) {
     testing::TestHost host;
     RunnerConfig config;
     config.lineBudget = budget;
@@ -181,6 +181,7 @@ std::vector<std::string> shownWithin(const std::string& macro, uint64_t budget, 
     Interpreter ip(host, config);
     EXPECT_TRUE(runText(ip, macro));
     if (nativeCalls) *nativeCalls = ip.runner().nativeCallsRun();
+    if (passesAtOnce) *passesAtOnce = ip.runner().passesRunAtOnce();
     return host.values;
 }
 
@@ -495,6 +496,68 @@ TEST(NativeCalls, APauseHaltsOnTheLinesOfTheFunctionAndTheRunGoesOn) {
     ASSERT_EQ(host.halts.size(), 1u);
     EXPECT_GE(host.halts[0].first, 3);  // within the function
     EXPECT_EQ(host.values, std::vector<std::string>{"Fib(27) = 196418"});
+}
+
+
+// Loops whose bodies only compute run their passes without the run loop's
+// per-line work. A line budget still counts each line of each pass, so where it
+// runs out, compiled and text lines stop at the same line; a line that leaves
+// the compiled form partway (a power with no real result) runs from its text.
+TEST(PlainLoops, ALineBudgetStopsThemWhereTheTextStops) {
+    const std::string macro =
+        "s = 0\nLoop 5\n  a = !LoopIndex * 2\n  Loop 3\n    s = s + a\n    t = (-1) ^ (s / 4)\n"
+        "  EndLoop\n  ?s\n  ?t\nEndLoop\n";
+    uint64_t passes = 0;
+    for (uint64_t budget = 1; budget <= 120; ++budget)
+        ASSERT_EQ(shownWithin(macro, budget, true, nullptr, &passes), shownWithin(macro, budget, false))
+            << "budget " << budget;
+    EXPECT_GE(passes, 5u);  // the whole run: the inner loop's later passes
+}
+
+TEST(PlainLoops, APauseHaltsInTheLoopAndTheRunGoesOn) {
+    PausingHost host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    // Long enough for the clock to move on, so that the run pumps.
+    EXPECT_TRUE(runText(ip, "x = 0\nLoop 4000000\n  x = x + !LoopIndex * 0.5\nEndLoop\n?x\n"));
+    ASSERT_GE(host.pumps, 1);
+    ASSERT_EQ(host.halts.size(), 1u);
+    EXPECT_TRUE(host.halts[0].first == 3 || host.halts[0].first == 4) << host.halts[0].first;
+    EXPECT_EQ(host.values, std::vector<std::string>{"x = 3999999000000"});
+    EXPECT_GT(ip.runner().passesRunAtOnce(), 0u);
+}
+
+// A line from outside (the Watch Window, a peer) that ends the macro while the
+// passes run: the run loop sees it, and the endless loop ends.
+TEST(PlainLoops, ALineFromOutsideThatEndsTheMacroEndsThem) {
+    struct EndingHost : testing::TestHost {
+        Interpreter* ip = nullptr;
+        bool pumpMessages(int) override {
+            if (ip->hasMacro()) (void)ip->executeFromOutside("End");
+            return true;
+        }
+    } host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    ASSERT_TRUE(runText(ip, "x = 0\nLoop\n  x = x + 1\nEndLoop\n?\"after\"\n"));
+    EXPECT_TRUE(host.values.empty());
+    EXPECT_GT(ip.runner().passesRunAtOnce(), 0u);
+}
+
+// A stop that arrives while the passes run ends the run within the loop.
+TEST(PlainLoops, AStopEndsThem) {
+    struct StoppingHost : testing::TestHost {
+        Interpreter* ip = nullptr;
+        bool pumpMessages(int) override {
+            ip->stop();
+            return true;
+        }
+    } host;
+    Interpreter ip(host);
+    host.ip = &ip;
+    runText(ip, "x = 0\nLoop\n  x = x + 1\nEndLoop\n?x\n");
+    EXPECT_TRUE(host.values.empty());
+    EXPECT_GT(ip.runner().passesRunAtOnce(), 0u);
 }
 
 }  // namespace
