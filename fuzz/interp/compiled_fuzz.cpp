@@ -7,7 +7,9 @@
 // Inputs that name something whose value differs between two runs by nature
 // (clocks, random numbers, process and window handles, waits) are passed over,
 // and so are runs that reached the stack guard: the two forms take different
-// amounts of stack per level, so the guard stops them at different places.
+// amounts of stack per level, so the guard stops them at different places. What
+// such runs left behind (globals, files) may differ too, so both interpreters
+// and their folders then start afresh.
 // With TOLVEX_DIFF_SHOW set, what the compiled run showed is printed.
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -100,6 +103,11 @@ void setUp() {
     startDirectory = here;
     for (int i = 0; i < 2; ++i) {
         Side& side = sides[i];
+        if (side.ip) {
+            delete side.ip;
+            std::error_code ignored;
+            std::filesystem::remove_all(side.directory, ignored);
+        }
         char pattern[] = "/tmp/tolvex-difffuzz-XXXXXX";
         if (!mkdtemp(pattern)) std::abort();
         side.directory = std::string(pattern) + "/";
@@ -132,7 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         side.ip->run(request);
     }
     if (chdir(startDirectory.c_str()) != 0) std::abort();
-    if (stackGuardTrips() != tripsBefore) return 0;
+    if (stackGuardTrips() != tripsBefore) {
+        setUp();
+        return 0;
+    }
     if (std::getenv("TOLVEX_DIFF_SHOW")) std::fputs(sides[0].host.shown.c_str(), stderr);
     if (sides[0].host.shown != sides[1].host.shown) {
         std::fprintf(stderr, "compiled lines and text differ\n--- compiled\n%s--- text\n%s",
