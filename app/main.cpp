@@ -3,6 +3,8 @@
 //   tolvex [--headless] [--answers LIST] [--ini FILE] [name[|label[|result]]]
 //   tolvex --console [--answers LIST] [--ini FILE]
 //   tolvex --scramble IN OUT [--variant N]
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/console.h"
@@ -42,11 +45,20 @@ constexpr int kExitUsage = 2;
 // stack lets them reach the call-stack limit of the settings.
 constexpr rlim_t kWantedStack = 512ull * 1024 * 1024;
 
-void ensureLargeStack(char** argv) {
+// True when the stack limit already allows the wanted stack.
+bool stackLimitSuffices() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_STACK, &limit) != 0) return true;  // nothing to be done about it
+    return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kWantedStack;
+}
+
+// The desktop keeps the toolkit on the process's first thread, whose stack
+// follows the limit in force when the program started: the limit is raised
+// and the program starts again.
+void raiseStackLimitAndRestart(char** argv) {
     if (std::getenv("TOLVEX_STACK_SET")) return;
     rlimit limit{};
     if (getrlimit(RLIMIT_STACK, &limit) != 0) return;
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kWantedStack) return;
     rlim_t wanted =
         limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kWantedStack ? kWantedStack : limit.rlim_max;
     if (wanted <= limit.rlim_cur) return;
@@ -55,6 +67,54 @@ void ensureLargeStack(char** argv) {
     // The new limit applies to a fresh process image.
     setenv("TOLVEX_STACK_SET", "1", 1);
     execv("/proc/self/exe", argv);
+}
+
+int runProgram(int argc, char** argv);
+
+struct ProgramRun {
+    int argc;
+    char** argv;
+    int status = 0;
+};
+
+void* runProgramOnThread(void* data) {
+    auto* run = static_cast<ProgramRun*>(data);
+    run->status = runProgram(run->argc, run->argv);
+    return nullptr;
+}
+
+// A batch run needs no particular thread: it runs on a thread with the wanted
+// stack, which costs nothing like a second start of the program.
+int runOnLargeStack(int argc, char** argv) {
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return runProgram(argc, argv);
+    ProgramRun run{argc, argv};
+    pthread_t thread;
+    bool started = pthread_attr_setstacksize(&attributes, kWantedStack) == 0 &&
+                   pthread_create(&thread, &attributes, runProgramOnThread, &run) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started) return runProgram(argc, argv);  // the machine refused the stack: the usual one
+    // Signals for the process (a break, a file lease) then reach the thread
+    // that runs the macro, as they did when it was the only one.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    pthread_join(thread, nullptr);
+    return run.status;
+}
+
+// Whether the command line or the environment asks for batch mode (the
+// desktop may still fall back to it when its display cannot be opened).
+bool batchModeAsked(int argc, char** argv) {
+    bool batch = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--answers" || arg == "--ini")
+            ++i;  // its value
+        else if (arg == "--headless" || arg == "--list-names" || arg == "--console")
+            batch = true;
+    }
+    return batch;
 }
 
 // The short form, on standard error after a command line that cannot be used.
@@ -190,12 +250,8 @@ StartRequest parseCommandLine(const std::string& line) {
     return request;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    ensureLargeStack(argv);
-
-    bool headless = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+int runProgram(int argc, char** argv) {
+    bool headless = batchModeAsked(argc, argv);
     std::string answers;
     std::string iniPath;
     std::string commandLine;
@@ -206,7 +262,7 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (arg == "--headless") {
-            headless = true;
+            // batchModeAsked has seen it
         } else if (arg == "--answers" || arg == "--ini") {
             if (!hasValue) {
                 usageError("option requires an argument: ", arg);
@@ -227,10 +283,8 @@ int main(int argc, char** argv) {
             return scrambleFile(argv[i + 1], argv[i + 2], variant);
         } else if (arg == "--list-names") {
             listOnly = true;
-            headless = true;
         } else if (arg == "--console") {
             console = true;
-            headless = true;
         } else if (arg == "--help" || arg == "-h") {
             printHelp();
             return kExitOk;
@@ -333,4 +387,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     return ip.errorBoxesShown() > 0 ? kExitMacroError : kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (stackLimitSuffices()) return runProgram(argc, argv);
+    if (batchModeAsked(argc, argv)) return runOnLargeStack(argc, argv);
+    raiseStackLimitAndRestart(argv);
+    return runProgram(argc, argv);
 }
