@@ -196,11 +196,26 @@ enum OperatorCode : int {
     kElementWise = 128,  // added for ".*", "./", ... ; "==" is '=' + 128, "~=" is '#' + 128
 };
 
+// What may go into the same pass over the elements as an operation on a data
+// block: a following operation with a real number (`a .* b + 2`), and the
+// block of the variable that the expression is assigned to, which may take
+// the result in place of a new block (the assignment then has nothing to copy).
+struct ArrayContinuation {
+    int op = 0;  // 0: none
+    double number = 0;
+    DataBlock* into = nullptr;
+};
+
 // The vector and matrix engine, which one family provides. Without it every
 // operation on data blocks fails with 844.
 struct ArrayEngine {
     // left = left op right (operator codes of the scanner); an error number or 0.
     Error (*binary)(Interpreter& ip, int op, MCVal& left, MCVal& right) = nullptr;
+    // left = left op right, continued as next says, where that gives the very
+    // elements that the steps one by one give. handled false: nothing was done,
+    // and the caller goes step by step.
+    Error (*binaryOnward)(Interpreter& ip, int op, MCVal& left, MCVal& right, const ArrayContinuation& next,
+                          bool& handled) = nullptr;
     // The postfix transpose operator.
     Error (*transpose)(Interpreter& ip, MCVal& value) = nullptr;
     // A built-in function whose first argument is a data block.

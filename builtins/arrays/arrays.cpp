@@ -6,8 +6,10 @@
 namespace tvx::builtins {
 
 // The operators and functions on data blocks for the evaluator.
-constexpr interp::ArrayEngine kArrayEngine{arrays::arrayBinary, arrays::arrayTranspose,
-                                           arrays::matrixFunction};
+constexpr interp::ArrayEngine kArrayEngine{.binary = arrays::arrayBinary,
+                                           .binaryOnward = arrays::arrayBinaryOnward,
+                                           .transpose = arrays::arrayTranspose,
+                                           .matrixFunction = arrays::matrixFunction};
 
 void registerArrayEngine(interp::Interpreter& ip) {
     ip.install({.name = "arrays/engine", .commands = {}, .arrays = &kArrayEngine});

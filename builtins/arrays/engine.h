@@ -20,6 +20,10 @@ using interp::Interpreter;
 // left = left op right, where at least one operand is a data block (the
 // operator codes of the scanner). Returns 0 or an error number.
 interp::Error arrayBinary(Interpreter& ip, int op, MCVal& left, MCVal& right);
+// The same, continued in the same pass as next says (see ArrayContinuation);
+// handled false where the steps must be taken one by one.
+interp::Error arrayBinaryOnward(Interpreter& ip, int op, MCVal& left, MCVal& right,
+                                const interp::ArrayContinuation& next, bool& handled);
 // The postfix transpose of a block value.
 interp::Error arrayTranspose(Interpreter& ip, MCVal& value);
 // A built-in function whose first (or, reversed, second) argument is a block.

@@ -1,7 +1,9 @@
 // The binary operators with a data-block operand: element-wise arithmetic,
 // comparisons and integer operators, the matrix product, division and power,
 // and the postfix transpose.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -346,6 +348,119 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
     return kOk;
 }
 
+// Real elements stored as doubles, which an operation reads and writes in place.
+bool isRealDoubles(const DataBlock* block) {
+    return block->elementType == kElemDouble || block->elementType == kElemRealMatrix;
+}
+
+// Whether op on the block L (and R, a block or a real number) is the
+// element-wise arithmetic that binary() would do, on real doubles.
+bool goesElementWise(int op, const MCVal& L, const MCVal& R, bool swapped) {
+    const DataBlock* a = L.pData;
+    const DataBlock* b = R.isBlock() ? R.pData : nullptr;
+    if (!a || isShortBlock(a) || !isRealDoubles(a)) return false;
+    if (R.isBlock() ? !b || isShortBlock(b) || !isRealDoubles(b) : !R.isReal()) return false;
+    switch (op) {
+    case kOpAdd:
+    case kOpSubtract:
+    case kOpDivideEach: return true;
+    case kOpMultiplyEach:
+        return !(b && a->isMatrix() && b->isMatrix() && (a->xSize != b->xSize || a->ySize != b->ySize));
+    case kOpMultiply: return !b;            // with two blocks it may be the matrix product
+    case kOpDivide: return !b && !swapped;  // a block as divisor may be inverted
+    default: return false;
+    }
+}
+
+// Whether op with a real number on the right goes element by element.
+bool continuesElementWise(int op) {
+    return op == kOpAdd || op == kOpSubtract || op == kOpMultiply || op == kOpMultiplyEach ||
+           op == kOpDivide || op == kOpDivideEach;
+}
+
+// Whether two blocks share memory (a fixed block placed at an address may
+// lie anywhere; its capacity need not cover its elements).
+bool overlaps(const DataBlock* p, const DataBlock* q) {
+    auto start = [](const DataBlock* b) { return reinterpret_cast<uintptr_t>(b); };
+    auto end = [&](const DataBlock* b) {
+        int64_t extent = std::max<int64_t>(b->capacityBytes & ~1, kDataBlockHeaderBytes + b->payloadBytes);
+        return start(b) + static_cast<uintptr_t>(extent);
+    };
+    return start(p) < end(q) && start(q) < end(p);
+}
+
+// Whether the result of n elements of type may go into the assignment's
+// target: it is resized in place as the assignment would resize it, and each
+// operand is either the target itself (read and written element by element)
+// or elsewhere.
+bool targetTakes(const DataBlock* into, int type, int64_t n, const DataBlock* a, const DataBlock* b) {
+    if (!into || into->isText() || !resizeKeepsPlace(into, type, n)) return false;
+    for (const DataBlock* operand : {a, b})
+        if (operand && operand != into && overlaps(operand, into)) return false;
+    return true;
+}
+
+// elementWise() for what goesElementWise() accepts, with the continuation:
+// the elements pass in runs that stay in the first-level cache, so that each
+// makes one trip from memory and back however many steps it takes.
+Error elementWiseOnward(int op, MCVal& L, MCVal& R, bool swapped, const ArrayContinuation& next) {
+    const DataBlock* a = L.pData;
+    const DataBlock* b = R.isBlock() ? R.pData : nullptr;
+    int64_t n = elementsOf(a);
+    if (b && elementsOf(b) != n) return kMatrixSizes;
+    const int type = a->elementType;
+    // The result has the left block's shape, without a logical mark (a may
+    // be the target, whose header the resize rewrites).
+    const DataBlock shape = *a;
+
+    DataBlock* dest = nullptr;
+    MCVal fresh;  // frees a new block if the operation fails
+    bool intoTarget = false, intoRight = false;
+    if (targetTakes(next.into, type, n, a, b)) {
+        dest = next.into;
+        if (!resizeBlock(&dest, type, n, kResizeOverwrite) || dest != next.into) return kInternalError;
+        intoTarget = true;
+    } else if (L.ownsBlock()) {
+        dest = L.pData;
+    } else if (b && R.ownsBlock() && b->elementType == type) {
+        dest = R.pData;
+        intoRight = true;
+    } else {
+        Error err = allocateLike(a, type, n, dest, /*toFill=*/true);
+        if (err) return err;
+        fresh.setOwnedBlock(dest);
+    }
+    const DataBlock* xBlock = swapped ? b : a;
+    const DataBlock* yBlock = swapped ? a : b;
+    const double* x = xBlock ? xBlock->doubles() : nullptr;
+    const double* y = yBlock ? yBlock->doubles() : nullptr;
+    double* out = dest->doubles();
+    constexpr int64_t kRun = 2048;
+    for (int64_t i = 0; i < n; i += kRun) {
+        int64_t m = std::min(kRun, n - i);
+        Error err = computeReal(op, out + i, x ? x + i : nullptr, R.re, y ? y + i : nullptr, R.re, m);
+        if (!err && next.op) err = computeReal(next.op, out + i, out + i, 0, nullptr, next.number, m);
+        if (err) return err;  // only for an operator the callers never pass, before anything is written
+    }
+    dest->xSize = shape.xSize;
+    dest->ySize = shape.ySize;
+    dest->reserved = shape.reserved;
+    dest->shapeFlags = static_cast<uint16_t>(shape.shapeFlags & ~kShapeLogical);
+
+    if (intoTarget) {
+        L.setBorrowedBlock(dest, false);
+        L.re = readElement(dest, 0);
+        L.im = 0;
+    } else if (intoRight) {
+        setBlockResult(L, R.releaseBlock());
+    } else if (!fresh.isEmpty()) {
+        setBlockResult(L, fresh.releaseBlock());
+    } else {
+        setBlockResult(L, L.releaseBlock());
+    }
+    return kOk;
+}
+
 // The operation on two borrowed blocks, as a new block.
 Error elementWiseBlocks(int op, const DataBlock* x, const DataBlock* y, DataBlock*& out) {
     MCVal left, right;
@@ -637,6 +752,28 @@ Error determinantOf(const DataBlock* m, double& re, double& im, bool& complex) {
 Error arrayBinary(Interpreter&, int op, MCVal& left, MCVal& right) {
     try {
         return binary(op, left, right);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+}
+
+Error arrayBinaryOnward(Interpreter&, int op, MCVal& left, MCVal& right, const ArrayContinuation& next,
+                        bool& handled) {
+    handled = false;
+    MCVal* L = &left;
+    MCVal* R = &right;
+    bool swapped = !left.isBlock();
+    if (swapped) std::swap(L, R);
+    if (!L->isBlock() || !goesElementWise(op, *L, *R, swapped)) return kOk;
+    if (next.op != 0 && !continuesElementWise(next.op)) return kOk;
+    if (next.op == 0 && !targetTakes(next.into, L->pData->elementType, elementsOf(L->pData), L->pData,
+                                     R->isBlock() ? R->pData : nullptr))
+        return kOk;  // nothing to gain over binary()
+    handled = true;
+    try {
+        Error err = elementWiseOnward(op, *L, *R, swapped, next);
+        if (!err && swapped) left = std::move(right);
+        return err;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     }

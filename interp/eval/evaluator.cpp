@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "interp/eval/scanner.h"
 #include "interp/exec/linecache.h"
@@ -24,22 +25,78 @@ Evaluator::Evaluator(Interpreter& ip) : ip_(ip), expressions_(std::make_unique<E
 Evaluator::~Evaluator() = default;
 
 Error Evaluator::numeric(const char*& p, int limit, MCVal& out) {
+    // Only the outermost evaluation of an assignment's right side knows its target.
+    const Designator* target = std::exchange(assignmentTarget_, nullptr);
     // Blank-separated matrix elements end where a sign follows a blank: not for the cache.
     bool cached = compileExpressions_ && limit != kLimitMatrixElement;
     if (cached && expressions_->evaluate(ip_, p, limit, out)) return kOk;
     const char* start = p;
     ScannedOperator stop;
     const char* stopAt = nullptr;
-    Error err = numericUntil(p, limit, out, stop, stopAt);
+    Error err = numericUntil(p, limit, out, stop, stopAt, target);
     if (err == kOk && cached && out.isReal()) expressions_->learn(ip_, start, p, limit);
     return err;
+}
+
+Error Evaluator::assignedValue(const char*& p, const Designator& target, MCVal& out) {
+    assignmentTarget_ = &target;
+    Error err = numeric(p, kLimitAssignment, out);
+    assignmentTarget_ = nullptr;
+    return err;
+}
+
+// An operation with a data block, op, about to combine out and right, may
+// take more into its pass over the elements (ArrayContinuation): a following
+// `+ 2` (an operator and a plain number that nothing binds more strongly),
+// and, when nothing follows in the text, the target of the assignment. next
+// and nextAt are the operator that ended right; when the number is taken they
+// and p move past it. False when the engine left the operation to combine().
+bool Evaluator::combineOnward(int op, MCVal& out, MCVal& right, int limit, const Designator* target,
+                              const char*& p, ScannedOperator& next, const char*& nextAt, Error& err) {
+    if (!ip_.arrays().binaryOnward || !(out.isBlock() || right.isBlock()) || limit == kLimitMatrixElement)
+        return false;
+    ArrayContinuation more;
+    const char* rest = nextAt ? nextAt : p;  // the text after the operation (and the number)
+    ScannedOperator after = next;
+    if (nextAt && next.code != 0 && next.level < limit) {
+        // The number is the whole right operand of next when what follows it
+        // binds no more strongly (as numericUntil would find).
+        const char* number = skipBlanks(nextAt + next.length);
+        if (isDigit(*number)) {
+            double value = 0;
+            const char* end = scanNumber(number, value);
+            const char* q = skipBlanks(end);
+            ScannedOperator following;
+            if (*end != '\'' && scanOperator(q, following) &&
+                (following.code == 0 || following.level >= next.level)) {
+                more.op = next.code;
+                more.number = value;
+                rest = q;
+                after = following;
+            }
+        }
+    }
+    if (target && target->form == Designator::kVariable && target->slot && after.code == 0 &&
+        *skipBlanks(rest) == '\0') {
+        // Read now: the evaluation of the operands may have replaced the block.
+        Variable& var = target->slot.var();
+        if (var.valueKind() == kKindBlock) more.into = var.block;
+    }
+    if (!more.op && !more.into) return false;
+    bool handled = false;
+    err = ip_.arrays().binaryOnward(ip_, op, out, right, more, handled);
+    if (!handled || err || !more.op) return handled;
+    p = rest;
+    next = after;
+    nextAt = rest;
+    return true;
 }
 
 // The numeric evaluation proper. An operator that ends the expression because
 // it binds less strongly than limit is handed back (stop, at stopAt), so that
 // the caller continues with it instead of scanning it again.
 Error Evaluator::numericUntil(const char*& p, int limit, MCVal& out, ScannedOperator& stop,
-                              const char*& stopAt) {
+                              const char*& stopAt, const Designator* target) {
     // Nested evaluations (brackets, signs, arguments, macro functions) are
     // bounded by the stack that is left, so that no input can exhaust it.
     if (stackNearlyExhausted()) {
@@ -87,12 +144,14 @@ Error Evaluator::numericUntil(const char*& p, int limit, MCVal& out, ScannedOper
             ip_.setErrorPosition(q);
             return kNotEnoughParameters;
         }
-        err = combine(op.code, out, right);
+        const char* end = q;
+        if (!combineOnward(op.code, out, right, limit, target, end, next, nextAt, err))
+            err = combine(op.code, out, right);
         if (err) {
             ip_.setErrorPosition(q);
             return err;
         }
-        p = q;
+        p = end;
     }
     return kOk;
 }

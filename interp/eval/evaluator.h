@@ -36,6 +36,10 @@ public:
     // Numeric evaluation (see the limits above). Returns 0, an error number, or
     // kStringOperand with p left at the start of the string operand.
     Error numeric(const char*& p, int limit, MCVal& out);
+    // numeric() for the whole right side of `target = ...`: the last operation
+    // on a data block may leave its result in the target's block (which the
+    // assignment then finds in place) instead of in a new one.
+    Error assignedValue(const char*& p, const Designator& target, MCVal& out);
     // Numeric evaluation that insists on a real number.
     Error real(const char*& p, int limit, double& out);
 
@@ -85,7 +89,10 @@ public:
     const char* continuedTo = nullptr;
 
 private:
-    Error numericUntil(const char*& p, int limit, MCVal& out, ScannedOperator& stop, const char*& stopAt);
+    Error numericUntil(const char*& p, int limit, MCVal& out, ScannedOperator& stop, const char*& stopAt,
+                       const Designator* target = nullptr);
+    bool combineOnward(int op, MCVal& out, MCVal& right, int limit, const Designator* target, const char*& p,
+                       ScannedOperator& next, const char*& nextAt, Error& err);
     Error operand(const char*& p, int limit, MCVal& out);
     Error nameOperand(const char*& p, int limit, MCVal& out);
     Error stringOperandOrComparison(const char*& p, MCVal& out);
@@ -107,6 +114,7 @@ private:
     Interpreter& ip_;
     std::unique_ptr<ExpressionCache> expressions_;  // compiled forms of expressions met again
     bool compileExpressions_ = true;
+    const Designator* assignmentTarget_ = nullptr;  // for the next numeric() only
 };
 
 }  // namespace tvx::interp

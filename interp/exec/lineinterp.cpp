@@ -91,10 +91,13 @@ struct RightSide {
     bool isString = false;
 };
 
-Error evaluateRightSide(Interpreter& ip, const char*& p, RightSide& right) {
+// target: a plain assignment's, whose block may take the value in place.
+Error evaluateRightSide(Interpreter& ip, const char*& p, RightSide& right,
+                        const Designator* target = nullptr) {
     Evaluator& ev = ip.evaluator();
     const char* start = p;
-    Error err = ev.numeric(p, kLimitAssignment, right.value);
+    Error err =
+        target ? ev.assignedValue(p, *target, right.value) : ev.numeric(p, kLimitAssignment, right.value);
     if (err == kStringOperand) {
         right.isString = true;
         return ev.stringExpression(p, right.text);
@@ -289,7 +292,7 @@ Error assignment(Interpreter& ip, MacroContext& ctx, const char*& p, const char*
     }
     p = opStart + length;
     RightSide right;
-    err = evaluateRightSide(ip, p, right);
+    err = evaluateRightSide(ip, p, right, op == '=' ? &target : nullptr);
     if (err) return err;
     if (target.form == Designator::kNothing) {
         ip.setErrorPosition(targetStart);

@@ -181,6 +181,25 @@ DataBlock* allocateBlock(int elementType, int64_t count) { return newBlock(eleme
 
 DataBlock* allocateBlockToFill(int elementType, int64_t count) { return newBlock(elementType, count, true); }
 
+namespace {
+
+// Whether a block of oldCapacity bytes stays where it is when resized to
+// capacity: it is large enough, and not so much larger that it is shrunk by
+// a copy (a resize that keeps the contents never shrinks).
+bool keptInPlace(int64_t oldCapacity, int64_t capacity, bool keep) {
+    bool shrinkByCopy = !keep && oldCapacity - capacity > 512 && oldCapacity > 576;
+    return oldCapacity >= capacity && !shrinkByCopy;
+}
+
+}  // namespace
+
+bool resizeKeepsPlace(const DataBlock* block, int elementType, int64_t count) {
+    if (!block || (block->blockFlags & kBlockFixed) || count < 0) return false;
+    elementType = normalisedType(elementType, block->elementType);
+    int64_t capacity = blockCapacityFor(count * elementSize(elementType));
+    return capacity >= 0 && keptInPlace(block->capacityBytes & ~1, capacity, false);
+}
+
 bool resizeBlock(DataBlock** blockSlot, int elementType, int64_t count, unsigned options) {
     DataBlock* old = *blockSlot;
     if (!old) {
@@ -199,8 +218,7 @@ bool resizeBlock(DataBlock** blockSlot, int elementType, int64_t count, unsigned
     const bool zeroFill = options & kResizeZeroFill;
     const int64_t oldCapacity = old->capacityBytes & ~1;
 
-    bool shrinkByCopy = !keep && oldCapacity - capacity > 512 && oldCapacity > 576;
-    if (oldCapacity >= capacity && !shrinkByCopy) {
+    if (keptInPlace(oldCapacity, capacity, keep)) {
         if (!keep) {
             int64_t from = options & kResizeOverwrite ? payload : 0;
             std::memset(old->bytes() + from, 0,

@@ -89,6 +89,9 @@ DataBlock* allocateBlockToFill(int elementType, int64_t count);
 // too large and its contents need not be kept). *block may be null (a new
 // block is made). Returns false (and leaves *block untouched) on failure.
 bool resizeBlock(DataBlock** block, int elementType, int64_t count, unsigned options);
+// True when resizeBlock(block, elementType, count, kResizeOverwrite) would
+// leave the block where it is (a block that is not fixed, with the capacity).
+bool resizeKeepsPlace(const DataBlock* block, int elementType, int64_t count);
 
 // Frees a block. The last large block freed is kept back for a following
 // request of the same size (a temporary in a loop);

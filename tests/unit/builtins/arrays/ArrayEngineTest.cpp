@@ -393,5 +393,203 @@ TEST_F(ArrayEngineTest, NaNAndInfinityFlowThrough) {
     EXPECT_EQ(r.size(), 4u);
 }
 
+// What an expression gives, bit for bit: error, type, shape and elements.
+struct Outcome {
+    int error = 0;
+    int type = 0, xSize = 0, ySize = 0, shapeFlags = 0;
+    std::vector<uint64_t> bits;
+    bool operator==(const Outcome&) const = default;
+};
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+    *os << "error " << o.error << ", type " << o.type << ", " << o.xSize << " by " << o.ySize << ", shape "
+        << o.shapeFlags << ":";
+    for (uint64_t u : o.bits) {
+        double d;
+        std::memcpy(&d, &u, sizeof d);
+        *os << " " << d;
+    }
+}
+
+TEST_F(ArrayEngineTest, OnePassGivesTheStepByStepElements) {
+    const double inf = INFINITY, nan = NAN;
+    setBlock("a", {1, 0, -2.5, 1e300, nan, inf}, 3, 2);
+    setBlock("b", {0.5, 0, 4, -1e10, 2, 0}, 3, 2);
+    setBlock("v", {3, -1, 0, 7, 0.25, -8}, 6, 1, kElemDouble, false);
+    auto outcome = [this](const std::string& text) {
+        Outcome o;
+        MCVal out;
+        o.error = eval(text, out);
+        if (o.error || !out.isBlock()) return o;
+        o.type = out.pData->elementType;
+        o.xSize = out.pData->xSize;
+        o.ySize = out.pData->ySize;
+        o.shapeFlags = out.pData->shapeFlags;
+        for (int64_t i = 0; i < out.pData->count; ++i) {
+            double d = readElement(out.pData, i);
+            uint64_t u;
+            std::memcpy(&u, &d, sizeof u);
+            o.bits.push_back(u);
+        }
+        return o;
+    };
+    // The bracketed form takes the steps one by one (the second operation
+    // binds no more strongly than the first, so the brackets change nothing else).
+    struct Family {
+        std::vector<const char*> firsts, seconds;
+    } families[] = {
+        {{"a .* b", "a ./ b", "a * 3", "a / 4", "2 ./ a", "a .* v", "v ./ a", "(a + 0) .* b", "a * b",
+          "a / b", "3 / a", "a .^ b", "a .* [1 2]"},
+         {"+ 2", "- 0.5", "* 3", ".* 3", "/ 4", "./ 0", "+ 2 * 3", "+ 1 - 1", "* 2 ^ 2", "+ 2 .* b",
+          "- 1e300"}},
+        {{"a + b", "a - b", "3 - a", "a - (b + 0)", "(a < 1) + b", "a + [1 2]"},
+         {"+ 2", "- 0.5", "+ 2 * 3", "+ 1 - 1", "- 2 .* b", "+ 0"}},
+    };
+    for (const Family& family : families) {
+        for (const char* first : family.firsts) {
+            for (const char* second : family.seconds) {
+                std::string together = std::string(first) + " " + second;
+                std::string stepwise = "(" + std::string(first) + ") " + second;
+                EXPECT_EQ(outcome(together), outcome(stepwise)) << together;
+            }
+        }
+    }
+}
+
+class OnePassTest : public ArrayEngineTest {
+protected:
+    // left op right continued by next, as the evaluator asks for it.
+    int onward(int op, MCVal& left, MCVal& right, const ArrayContinuation& next, bool& handled) {
+        return ip.arrays().binaryOnward(ip, op, left, right, next, handled);
+    }
+    static MCVal borrowed(DataBlock* block) {
+        MCVal value;
+        value.setBorrowedBlock(block, false);
+        return value;
+    }
+    static std::vector<double> contents(const DataBlock* block) {
+        return {block->doubles(), block->doubles() + block->count};
+    }
+};
+
+TEST_F(OnePassTest, TheTargetTakesTheResultWhereItCan) {
+    DataBlock* a = setBlock("a", {1, 2, 3, 4}, 4, 1, kElemDouble, false);
+    DataBlock* b = setBlock("b", {0.5, 0, -2, 8}, 4, 1, kElemDouble, false);
+    DataBlock* c = setBlock("c", {9, 9, 9, 9, 9, 9}, 3, 2);
+    c->shapeFlags |= kShapeTransient;
+    const uint32_t handle = c->memoryHandle;
+
+    MCVal left = borrowed(a), right = borrowed(b);
+    bool handled = false;
+    ASSERT_EQ(onward(kOpMultiply + kElementWise, left, right, {kOpAdd, 2, c}, handled), 0);
+    ASSERT_TRUE(handled);
+    EXPECT_EQ(left.pData, c);
+    EXPECT_FALSE(left.ownsBlock());  // the variable keeps it
+    EXPECT_EQ(left.re, 2.5);
+    EXPECT_EQ(contents(c), (std::vector<double>{2.5, 2, -4, 34}));
+    // The header as the assignment of a new block would leave it.
+    EXPECT_EQ(c->memoryHandle, handle);
+    EXPECT_EQ(c->elementType, kElemDouble);
+    EXPECT_EQ(c->xSize, 4);
+    EXPECT_EQ(c->ySize, 1);
+    EXPECT_EQ(c->shapeFlags, a->shapeFlags);
+    EXPECT_EQ(contents(a), (std::vector<double>{1, 2, 3, 4}));
+
+    // The target as an operand of its own value; no continuation.
+    MCVal self = borrowed(c), other = borrowed(b);
+    ASSERT_EQ(onward(kOpSubtract, self, other, {0, 0, c}, handled), 0);
+    ASSERT_TRUE(handled);
+    EXPECT_EQ(self.pData, c);
+    EXPECT_EQ(contents(c), (std::vector<double>{2, 2, -2, 26}));
+}
+
+TEST_F(OnePassTest, ATargetThatCannotTakeTheResultIsLeftAlone) {
+    std::vector<double> ramp(40), halves(40, 0.5), expected(40);
+    for (size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<double>(i);
+        expected[i] = ramp[i] * 0.5 + 2;
+    }
+    DataBlock* a = setBlock("a", ramp, 40, 1, kElemDouble, false);
+    DataBlock* b = setBlock("b", halves, 40, 1, kElemDouble, false);
+    DataBlock* fixed = setBlock("f", std::vector<double>(40, 7), 40, 1, kElemDouble, false);
+    fixed->blockFlags |= kBlockFixed;
+    DataBlock* small = setBlock("s", {7}, 1, 1, kElemDouble, false);  // too short: moved
+    DataBlock* big =
+        setBlock("g", std::vector<double>(400, 7), 400, 1, kElemDouble, false);  // shrunk by a copy
+    // A block whose elements lie inside the target's (as a block placed at an address could).
+    DataBlock* host = setBlock("h", std::vector<double>(64, 7), 64, 1, kElemDouble, false);
+    auto* inside = reinterpret_cast<DataBlock*>(host->doubles() + 4);
+    *inside = *b;
+    inside->capacityBytes = 0;  // placed, not allocated
+    std::memcpy(inside->doubles(), b->doubles(), static_cast<size_t>(b->payloadBytes));
+
+    struct Case {
+        const char* name;
+        DataBlock* target;
+        DataBlock* second;
+    } cases[] = {{"fixed", fixed, b}, {"small", small, b}, {"big", big, b}, {"overlapping", host, inside}};
+    for (const Case& test : cases) {
+        const auto before = bytesOf(test.target);
+        MCVal left = borrowed(a), right = borrowed(test.second);
+        bool handled = false;
+        ASSERT_EQ(onward(kOpMultiply + kElementWise, left, right, {kOpAdd, 2, test.target}, handled), 0)
+            << test.name;
+        EXPECT_TRUE(handled) << test.name;  // one pass all the same
+        EXPECT_TRUE(left.ownsBlock()) << test.name;
+        EXPECT_EQ(contents(left.pData), expected) << test.name;
+        EXPECT_EQ(bytesOf(test.target), before) << test.name;
+        // Without a continuation there is nothing to gain: binary() does it.
+        MCVal l2 = borrowed(a), r2 = borrowed(test.second);
+        EXPECT_EQ(onward(kOpAdd, l2, r2, {0, 0, test.target}, handled), 0);
+        EXPECT_FALSE(handled) << test.name;
+    }
+}
+
+TEST_F(OnePassTest, OnlyElementWiseArithmeticOnRealDoublesGoesInOnePass) {
+    DataBlock* m = setBlock("m", {1, 2, 3, 4}, 2, 2);
+    DataBlock* w = setBlock("w", {5, -7, 300}, 3, 1, kElemInt16, false);
+    DataBlock* z = setBlock("z", {1, 0, 2, 2}, 2, 1, kElemComplexMatrix);
+    DataBlock* target = setBlock("c", {0, 0, 0, 0}, 4, 1, kElemDouble, false);
+    struct Case {
+        const char* name;
+        int op;
+        DataBlock* left;
+        DataBlock* right;  // null: a number, complex when complexNumber
+        bool complexNumber;
+        int then;
+    } cases[] = {
+        {"matrix product", kOpMultiply, m, m, false, kOpAdd},
+        {"power", kOpPower + kElementWise, m, nullptr, false, kOpAdd},
+        {"then a power", kOpAdd, m, m, false, kOpPower},
+        {"16-bit", kOpAdd, w, w, false, kOpAdd},
+        {"complex block", kOpAdd, z, z, false, kOpAdd},
+        {"complex number", kOpAdd, m, nullptr, true, kOpAdd},
+        {"comparison", kOpLess, m, m, false, kOpAdd},
+    };
+    for (const Case& test : cases) {
+        const auto leftBefore = bytesOf(test.left), targetBefore = bytesOf(target);
+        MCVal left = borrowed(test.left);
+        MCVal right;
+        if (test.right)
+            right.setBorrowedBlock(test.right, false);
+        else if (test.complexNumber)
+            right.setComplex(1, 1);
+        else
+            right.setReal(2);
+        bool handled = true;
+        EXPECT_EQ(onward(test.op, left, right, {test.then, 3, target}, handled), 0) << test.name;
+        EXPECT_FALSE(handled) << test.name;
+        EXPECT_EQ(left.pData, test.left) << test.name;
+        EXPECT_EQ(bytesOf(test.left), leftBefore) << test.name;
+        EXPECT_EQ(bytesOf(target), targetBefore) << test.name;
+    }
+    // A number divided by a matrix inverts it: not element-wise.
+    MCVal dividend, divisor = borrowed(m);
+    dividend.setReal(2);
+    bool handled = true;
+    EXPECT_EQ(onward(kOpDivide, dividend, divisor, {kOpAdd, 1, target}, handled), 0);
+    EXPECT_FALSE(handled);
+}
+
 }  // namespace
 }  // namespace tvx::builtins
