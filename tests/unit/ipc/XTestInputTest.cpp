@@ -60,7 +60,9 @@ std::string startXvfb(pid_t& server) {
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") || fs::exists(socket)) continue;
         std::string display = ":" + std::to_string(number);
-        server = spawnQuiet({"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-ac"});
+        // -noreset: no start over (and refused connections) when the last client leaves.
+        server = spawnQuiet(
+            {"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-ac", "-noreset"});
         if (server < 0) return {};
         auto deadline = std::chrono::steady_clock::now() + 10s;
         while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline) {

@@ -81,8 +81,10 @@ protected:
             std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
             if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") || fs::exists(socket)) continue;
             display_ = ":" + std::to_string(number);
-            pid_t candidate =
-                spawn({"Xvfb", display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac"}, "");
+            // -noreset: the server would otherwise start over whenever its last
+            // client leaves (the probes below), refusing connections meanwhile.
+            pid_t candidate = spawn(
+                {"Xvfb", display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac", "-noreset"}, "");
             auto deadline = std::chrono::steady_clock::now() + 10s;
             bool died = false;
             while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline && !died) {
