@@ -1,6 +1,7 @@
 // Arithmetic between images and the single-image pixel operations.
 #include "PixoryTestSupport.h"
 
+#include <algorithm>
 #include <numeric>
 
 using namespace pixorytest;
@@ -33,6 +34,24 @@ TEST_F(PixelOpsTest, AddSaturatesAndRounds)
     EXPECT_EQ(pxGetPixelValue(3, 1, 1), 255);
     ASSERT_EQ(pxImgAdd(1, 2, 3, 0.0, 0.0, 17.4), 0);
     EXPECT_EQ(pxGetPixelValue(3, 1, 1), 17);
+}
+
+// Wide enough for the sixteen-byte steps and the bytes after them.
+TEST_F(PixelOpsTest, APlainSumSaturatesEveryPixel)
+{
+    pxImageNew(1, nullptr, 37, 5, 8, 0x10);
+    pxImageNew(2, nullptr, 37, 5, 8, 0x10);
+    pxImageNew(3, nullptr, 37, 5, 8, 0x10);
+    fillPattern(1);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x)
+            pxSetPixelValue(2, x, y, (x * 29 + y * 3 + 100) & 0xFF);
+    ASSERT_EQ(pxImgAdd(1, 2, 3, 1.0, 1.0, 0.0), 0);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x)
+            ASSERT_EQ(pxGetPixelValue(3, x, y),
+                      std::min(pxGetPixelValue(1, x, y) + pxGetPixelValue(2, x, y), 255))
+                << x << "," << y;
 }
 
 TEST_F(PixelOpsTest, SubtractClampsOrWraps)
