@@ -400,7 +400,8 @@ bool targetTakes(const DataBlock* into, int type, int64_t n, const DataBlock* a,
     return true;
 }
 
-// elementWise() for what goesElementWise() accepts, with the continuation:
+// elementWise() for what goesElementWise() accepts, with the continuation
+// (whose target, if any, targetTakes() accepted):
 // the elements pass in runs that stay in the first-level cache, so that each
 // makes one trip from memory and back however many steps it takes.
 Error elementWiseOnward(int op, MCVal& L, MCVal& R, bool swapped, const ArrayContinuation& next) {
@@ -416,7 +417,7 @@ Error elementWiseOnward(int op, MCVal& L, MCVal& R, bool swapped, const ArrayCon
     DataBlock* dest = nullptr;
     MCVal fresh;  // frees a new block if the operation fails
     bool intoTarget = false, intoRight = false;
-    if (targetTakes(next.into, type, n, a, b)) {
+    if (next.into) {
         dest = next.into;
         if (!resizeBlock(&dest, type, n, kResizeOverwrite) || dest != next.into) return kInternalError;
         intoTarget = true;
@@ -766,12 +767,14 @@ Error arrayBinaryOnward(Interpreter&, int op, MCVal& left, MCVal& right, const A
     if (swapped) std::swap(L, R);
     if (!L->isBlock() || !goesElementWise(op, *L, *R, swapped)) return kOk;
     if (next.op != 0 && !continuesElementWise(next.op)) return kOk;
-    if (next.op == 0 && !targetTakes(next.into, L->pData->elementType, elementsOf(L->pData), L->pData,
-                                     R->isBlock() ? R->pData : nullptr))
-        return kOk;  // nothing to gain over binary()
+    ArrayContinuation onward = next;
+    if (!targetTakes(onward.into, L->pData->elementType, elementsOf(L->pData), L->pData,
+                     R->isBlock() ? R->pData : nullptr))
+        onward.into = nullptr;
+    if (onward.op == 0 && !onward.into) return kOk;  // nothing to gain over binary()
     handled = true;
     try {
-        Error err = elementWiseOnward(op, *L, *R, swapped, next);
+        Error err = elementWiseOnward(op, *L, *R, swapped, onward);
         if (!err && swapped) left = std::move(right);
         return err;
     } catch (const std::bad_alloc&) {

@@ -53,8 +53,7 @@ Error Evaluator::assignedValue(const char*& p, const Designator& target, MCVal& 
 // and p move past it. False when the engine left the operation to combine().
 bool Evaluator::combineOnward(int op, MCVal& out, MCVal& right, int limit, const Designator* target,
                               const char*& p, ScannedOperator& next, const char*& nextAt, Error& err) {
-    if (!ip_.arrays().binaryOnward || !(out.isBlock() || right.isBlock()) || limit == kLimitMatrixElement)
-        return false;
+    if (!ip_.arrays().binaryOnward || limit == kLimitMatrixElement) return false;
     ArrayContinuation more;
     const char* rest = nextAt ? nextAt : p;  // the text after the operation (and the number)
     ScannedOperator after = next;
@@ -145,7 +144,9 @@ Error Evaluator::numericUntil(const char*& p, int limit, MCVal& out, ScannedOper
             return kNotEnoughParameters;
         }
         const char* end = q;
-        if (!combineOnward(op.code, out, right, limit, target, end, next, nextAt, err))
+        // Only an operation with a data block may go further than its own step.
+        if (!(out.isBlock() || right.isBlock()) ||
+            !combineOnward(op.code, out, right, limit, target, end, next, nextAt, err))
             err = combine(op.code, out, right);
         if (err) {
             ip_.setErrorPosition(q);
