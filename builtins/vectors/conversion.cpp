@@ -14,6 +14,7 @@
 
 #include "builtins/files/fileinternal.h"
 #include "builtins/vectors/vectorsinternal.h"
+#include "platform/membudget.h"
 
 namespace tvx::builtins::vectors {
 
@@ -45,53 +46,86 @@ double parseDouble(const char* p, char** end) {
     return c ? strtod_l(p, end, c) : std::strtod(p, end);
 }
 
+// What strtod makes of exactly these characters, a number that from_chars
+// found but could not represent (strtod's infinity, 0 or denormal). A copy,
+// since the text need not end with a NUL.
+double outOfRange(const char* from, const char* to) {
+    const std::string copy(from, to);
+    return parseDouble(copy.c_str(), nullptr);
+}
+
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(char c) { return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
 
-// One number read: a decimal value, or the bits of a hexadecimal integer
-// (value holds them converted). Hexadecimal 0x0 may pass for a decimal 0: both
-// store the same element. Sixteen bytes, as a long text holds millions.
-struct Number {
-    double value = 0;
-    uint64_t bits = 0;
-    bool hex() const { return bits != 0; }
+// Numbers read from a text: the values in order and, for the few written as
+// hexadecimal integers, their bits, which an integer element keeps whole
+// (hexadecimal 0x0 may pass for a decimal 0: both store the same element).
+// Eight bytes a number, as a long text holds millions.
+struct HexBits {
+    size_t index;
+    uint64_t bits;
+};
+struct Numbers {
+    std::vector<double> values;
+    std::vector<HexBits> hex;  // by ascending index
+
+    size_t size() const { return values.size(); }
+    void add(double value, uint64_t bits) {
+        if (bits) hex.push_back(HexBits{values.size(), bits});
+        values.push_back(value);
+    }
+    // count numbers of another list from its number first on; `cursor` walks
+    // that list's hexadecimal numbers, so a caller taking ranges in order
+    // finds each of them once.
+    void append(const Numbers& from, size_t first, size_t count, size_t& cursor) {
+        while (cursor < from.hex.size() && from.hex[cursor].index < first) ++cursor;
+        for (; cursor < from.hex.size() && from.hex[cursor].index < first + count; ++cursor)
+            hex.push_back(HexBits{values.size() + from.hex[cursor].index - first, from.hex[cursor].bits});
+        values.insert(values.end(), from.values.begin() + static_cast<ptrdiff_t>(first),
+                      from.values.begin() + static_cast<ptrdiff_t>(first + count));
+    }
 };
 
 // Reads a number at p when one starts there (a digit, a minus sign or a
-// point that strtod accepts, or 0x and hexadecimal digits); advances p. The
-// text ends with a NUL at end.
-bool readNumber(const char*& p, const char* end, Number& out) {
+// point that strtod accepts, or 0x and hexadecimal digits) and advances p,
+// which never passes end: the text need not end with a NUL. bits are those of
+// a hexadecimal integer, else 0.
+bool readNumber(const char*& p, const char* end, double& value, uint64_t& bits) {
     const char c = *p;
     if (!isDigit(c) && c != '-' && c != '.') return false;
-    if (c == '0' && (p[1] | 0x20) == 'x' && isHexDigit(p[2])) {
-        uint64_t bits = 0;
+    bits = 0;
+    if (c == '0' && end - p >= 3 && (p[1] | 0x20) == 'x' && isHexDigit(p[2])) {
         const char* q = p + 2;
-        for (; isHexDigit(*q); ++q)
+        for (; q < end && isHexDigit(*q); ++q)
             bits = bits << 4 | static_cast<uint64_t>(isDigit(*q) ? *q - '0' : (*q | 0x20) - 'a' + 10);
-        out = Number{static_cast<double>(bits), bits};
+        value = static_cast<double>(bits);
         p = q;
         return true;
     }
     // from_chars reads what strtod reads, correctly rounded as strtod is, many
-    // times faster; strtod still takes what from_chars leaves: hexadecimal
-    // floating point ("-0x1p3") and values out of range (strtod's infinity or 0).
-    const char* digits = c == '-' ? p + 1 : p;
-    if (!(digits[0] == '0' && (digits[1] | 0x20) == 'x')) {
+    // times faster. Left for strtod: values out of range, and hexadecimal
+    // floating point behind a minus sign ("-0x1p3"), which from_chars reads
+    // without its prefix.
+    const bool negative = c == '-';
+    const char* digits = negative ? p + 1 : p;
+    if (end - digits >= 3 && digits[0] == '0' && (digits[1] | 0x20) == 'x' &&
+        (isHexDigit(digits[2]) || digits[2] == '.')) {
         double v = 0;
-        const auto [next, error] = std::from_chars(p, end, v);
-        if (error == std::errc()) {
-            out = Number{v, 0};
+        const auto [next, error] = std::from_chars(digits + 2, end, v, std::chars_format::hex);
+        if (error == std::errc() || error == std::errc::result_out_of_range) {
+            value = error == std::errc() ? (negative ? -v : v) : outOfRange(p, next);
             p = next;
             return true;
         }
+        // No hexadecimal digits after all: strtod takes the 0 before the x.
     }
-    char* stop = nullptr;
-    double v = parseDouble(p, &stop);
-    if (stop == p) return false;
-    out = Number{v, 0};
-    p = stop;
+    double v = 0;
+    const auto [next, error] = std::from_chars(p, end, v);
+    if (error == std::errc::invalid_argument) return false;
+    value = error == std::errc() ? v : outOfRange(p, next);
+    p = next;
     return true;
 }
 
@@ -124,44 +158,64 @@ bool readDate(std::string_view t, double& out) {
 
 // What a text holds: its numbers in order, and for every line where its
 // numbers are in that list (one list, so that a long text costs no allocation
-// per line).
+// per line). When only every number counts, the lines are not kept, only
+// counted.
 struct Line {
     size_t first = 0;
     size_t count = 0;
     bool startsWithNumber = false;
 };
 struct ParsedText {
-    std::vector<Number> numbers;
+    Numbers numbers;
     std::vector<Line> lines{Line{}};
+    bool keepLines = true;
+    int64_t rowsBefore = 0;  // lines with numbers before the last one, when not kept
 
-    void add(const Number& n) {
-        numbers.push_back(n);
+    void add(double value, uint64_t bits = 0) {
+        numbers.add(value, bits);
         ++lines.back().count;
     }
-    void newLine() { lines.push_back(Line{numbers.size(), 0, false}); }
+    void newLine() {
+        if (keepLines) {
+            lines.push_back(Line{numbers.size(), 0, false});
+            return;
+        }
+        rowsBefore += lines.back().count > 0;
+        lines.back() = Line{numbers.size(), 0, false};
+    }
+    // Lines that hold a number.
+    int64_t rows() const {
+        if (!keepLines) return rowsBefore + (lines.back().count > 0);
+        return std::count_if(lines.begin(), lines.end(), [](const Line& l) { return l.count > 0; });
+    }
 };
 
 // Free text: numbers separated by anything else, lines by CR and LF, read
 // from p up to end (or a NUL). With stopAtText the reading ends at the first
 // character that is neither blank, tab, line break nor part of a number.
-ParsedText freeTextPart(const char* p, const char* end, bool stopAtText) {
+ParsedText freeTextPart(const char* p, const char* end, bool stopAtText, bool keepLines) {
     ParsedText parsed;
+    parsed.keepLines = keepLines;
     // Room for a number in every eight characters, taken without copying as
     // the list grows (pages not reached are never touched).
-    parsed.numbers.reserve(static_cast<size_t>(end - p) / 8);
+    const size_t room = static_cast<size_t>(end - p) / 8;
+    parsed.numbers.values.reserve(room);
+    if (room * sizeof(double) >= (size_t{4} << 20))
+        platform::adviseHugePages(parsed.numbers.values.data(), static_cast<int64_t>(room * sizeof(double)));
     bool lineStart = true;
     while (p < end && *p) {
         if (isLineBreak(*p)) {
-            if (*p == '\r' && p[1] == '\n') ++p;
+            if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
             ++p;
             parsed.newLine();
             lineStart = true;
             continue;
         }
-        Number n;
-        if (readNumber(p, end, n)) {
+        double value;
+        uint64_t bits;
+        if (readNumber(p, end, value, bits)) {
             if (lineStart) parsed.lines.back().startsWithNumber = true;
-            parsed.add(n);
+            parsed.add(value, bits);
             lineStart = false;
             continue;
         }
@@ -180,16 +234,16 @@ constexpr size_t kPartBytes = size_t{1} << 20;
 // numbers; a part ends behind a line feed with an empty line, and the next
 // part starts that line afresh, so counting lines with numbers gives the
 // same as reading the text in one piece.
-std::vector<ParsedText> freeTextParts(const std::string& text, bool stopAtText) {
-    const char* begin = text.c_str();
-    const char* end = begin + std::strlen(begin);  // the text ends at its first NUL
-    const size_t size = static_cast<size_t>(end - begin);
+std::vector<ParsedText> freeTextParts(std::string_view text, bool stopAtText, bool keepLines) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const size_t size = text.size();
     const unsigned processors = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     const size_t wanted = std::min<size_t>(processors, size / kPartBytes);
     std::vector<ParsedText> parts;
     // Reading must stop at the first text, which a later part cannot know of.
     if (stopAtText || wanted < 2) {
-        parts.push_back(freeTextPart(begin, end, stopAtText));
+        parts.push_back(freeTextPart(begin, end, stopAtText, keepLines));
         return parts;
     }
     // The cuts lie behind line feeds, where no number and no CR LF pair is split.
@@ -203,8 +257,8 @@ std::vector<ParsedText> freeTextParts(const std::string& text, bool stopAtText) 
     cuts.push_back(end);
     std::vector<std::future<ParsedText>> later;
     for (size_t k = 1; k + 1 < cuts.size(); ++k)
-        later.push_back(std::async(std::launch::async, freeTextPart, cuts[k], cuts[k + 1], false));
-    parts.push_back(freeTextPart(cuts[0], cuts[1], false));
+        later.push_back(std::async(std::launch::async, freeTextPart, cuts[k], cuts[k + 1], false, keepLines));
+    parts.push_back(freeTextPart(cuts[0], cuts[1], false, keepLines));
     for (auto& part : later) parts.push_back(part.get());
     return parts;
 }
@@ -216,31 +270,32 @@ bool startsWithCaseless(const char* p, const char* word) {
 }
 
 // The value of one field: a date, the first number in it, or 0.
-Number fieldValue(std::string_view field, bool& isNumber) {
+double fieldValue(std::string_view field, bool& isNumber, uint64_t& bits) {
     size_t a = 0, b = field.size();
     while (a < b && (isBlank(field[a]) || isLineBreak(field[a]))) ++a;
     while (b > a && (isBlank(field[b - 1]) || isLineBreak(field[b - 1]))) --b;
-    std::string t(field.substr(a, b - a));
-    Number n;
+    const std::string_view t = field.substr(a, b - a);
+    double value = 0;
+    bits = 0;
     isNumber = false;
-    if (readDate(t, n.value)) {
+    if (readDate(t, value)) {
         isNumber = true;
-        return n;
+        return value;
     }
-    for (const char* p = t.c_str(); *p; ++p) {
+    for (const char* p = t.data(); p < t.data() + t.size(); ++p) {
         const char* q = p;
-        if (readNumber(q, t.c_str() + t.size(), n)) {
-            isNumber = p == t.c_str();
-            return n;
+        if (readNumber(q, t.data() + t.size(), value, bits)) {
+            isNumber = p == t.data();
+            return value;
         }
     }
-    return Number{};
+    return 0;
 }
 
 // Fields: a tab (or </td>) ends a field, a line break (or </tr>) a line, and
 // an empty field between two separators counts as 0. Once a tag was met the
 // text is read as an HTML table: its own tabs and line breaks are ignored.
-ParsedText fieldLines(const std::string& text) {
+ParsedText fieldLines(std::string_view text) {
     ParsedText parsed;
     std::string field;
     bool tagSeen = false;
@@ -248,19 +303,22 @@ ParsedText fieldLines(const std::string& text) {
         bool blank = field.find_first_not_of(" \t\r\n") == std::string::npos;
         if (always || !blank) {
             bool isNumber = false;
-            Number n = fieldValue(field, isNumber);
+            uint64_t bits = 0;
+            double value = fieldValue(field, isNumber, bits);
             if (parsed.lines.back().count == 0) parsed.lines.back().startsWithNumber = isNumber;
-            parsed.add(n);
+            parsed.add(value, bits);
         }
         field.clear();
     };
-    for (const char* p = text.c_str(); *p; ++p) {
+    const char* end = text.data() + text.size();
+    for (const char* p = text.data(); p < end; ++p) {
         if (*p == '<') {
             tagSeen = true;
-            const char* close = std::strchr(p, '>');
-            if (startsWithCaseless(p, "</td>")) {
+            const char* close = static_cast<const char*>(std::memchr(p, '>', static_cast<size_t>(end - p)));
+            const auto rest = static_cast<size_t>(end - p);
+            if (rest >= 5 && startsWithCaseless(p, "</td>")) {
                 endField(true);
-            } else if (startsWithCaseless(p, "</tr>")) {
+            } else if (rest >= 5 && startsWithCaseless(p, "</tr>")) {
                 endField(false);
                 parsed.newLine();
             }
@@ -273,7 +331,7 @@ ParsedText fieldLines(const std::string& text) {
             continue;
         }
         if (!tagSeen && isLineBreak(*p)) {
-            if (*p == '\r' && p[1] == '\n') ++p;
+            if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
             endField(false);
             parsed.newLine();
             continue;
@@ -284,15 +342,24 @@ ParsedText fieldLines(const std::string& text) {
     return parsed;
 }
 
-// Stores a number into element i: hexadecimal integers keep their bits in
-// integer elements (cut to the element's width), everything else converts.
-void storeNumber(DataBlock* b, int64_t i, const Number& n) {
-    const int size = elementSize(b->elementType);
-    if (n.hex() && !isFloatElement(b->elementType)) {
-        std::memcpy(b->bytes() + i * size, &n.bits, static_cast<size_t>(size));
-        return;
+// Stores count numbers into the elements from `at` on (every width-th
+// element: a complex matrix takes real parts). Hexadecimal integers keep their
+// bits in integer elements (cut to the element's width); everything else
+// converts.
+void storeNumbers(DataBlock* b, int64_t at, int64_t width, const Numbers& numbers, int64_t count) {
+    if (width == 1) {
+        storeElements(b, at, count, numbers.values.data());
+    } else {
+        for (int64_t k = 0; k < count; ++k)
+            storeElement(b, (at + k) * width, numbers.values[static_cast<size_t>(k)]);
     }
-    storeElement(b, i, n.value);
+    if (isFloatElement(b->elementType)) return;
+    const int size = elementSize(b->elementType);
+    for (const HexBits& h : numbers.hex) {
+        if (static_cast<int64_t>(h.index) >= count) break;
+        std::memcpy(b->bytes() + (at + static_cast<int64_t>(h.index)) * width * size, &h.bits,
+                    static_cast<size_t>(size));
+    }
 }
 
 // VectFromAscii v, text [, length, flags, columns, first, most]
@@ -301,45 +368,50 @@ Error vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
         const int32_t length = args.integer(2), flags = args.integer(3);
         const int64_t first = args.integer(5), most = args.integer(6);
         if (first < 0) return kNegativeParameter;
-        std::string text;
+        // The text is read where it lies when a length bounds it; else a copy.
+        std::string copy;
+        std::string_view text;
         if (length >= 1) {
             // A vector named directly, or an address inside a variable's block,
             // is bounded by the block's elements.
             unsigned char* p = nullptr;
             Error err = checkMemory(ip, args.slot(1), static_cast<uint64_t>(length), Access::Read, p);
             if (err) return err;
-            text.assign(reinterpret_cast<const char*>(p),
-                        ::strnlen(reinterpret_cast<const char*>(p), static_cast<size_t>(length)));
+            const auto* chars = reinterpret_cast<const char*>(p);
+            text = std::string_view(chars, ::strnlen(chars, static_cast<size_t>(length)));
         } else {
-            Error err = readTextAt(ip, args.slot(1), text);
+            Error err = readTextAt(ip, args.slot(1), copy);
             if (err) return err;
+            text = copy;
         }
+        const bool table = (flags & kTable) && (flags & kTableColumns);
+        const bool everyNumber = !table && !(flags & kSkipNonNumberLines);
         std::vector<ParsedText> parts;
         if (flags & kFields)
             parts.push_back(fieldLines(text));
         else
-            parts = freeTextParts(text, flags & kStopAtText);
-        const bool table = (flags & kTable) && (flags & kTableColumns);
-        const bool everyNumber = !table && !(flags & kSkipNonNumberLines);
+            parts = freeTextParts(text, flags & kStopAtText, !everyNumber);
         int64_t columns = table ? args.integer(4) : 0;
-        std::vector<Number> chosen;  // unless every number counts, in the order read
+        Numbers chosen;  // unless every number counts, in the order read
         int64_t rows = 0, found = 0;
         for (const ParsedText& part : parts) {
             found += static_cast<int64_t>(part.numbers.size());
+            if (everyNumber) {
+                rows += part.rows();
+                continue;
+            }
+            size_t cursor = 0;
             for (const Line& line : part.lines) {
-                if (everyNumber) {
-                    rows += line.count > 0;
-                    continue;
-                }
                 if ((flags & kSkipNonNumberLines) && !line.startsWithNumber) continue;
                 if (line.count == 0) continue;
-                const Number* row = part.numbers.data() + line.first;
-                const int64_t count = static_cast<int64_t>(line.count);
+                const auto count = static_cast<int64_t>(line.count);
                 if (table) {
                     if (columns < 1) columns = count;
-                    for (int64_t c = 0; c < columns; ++c) chosen.push_back(c < count ? row[c] : Number{});
+                    chosen.append(part.numbers, line.first, static_cast<size_t>(std::min(columns, count)),
+                                  cursor);
+                    for (int64_t c = count; c < columns; ++c) chosen.add(0, 0);
                 } else {
-                    chosen.insert(chosen.end(), row, row + count);
+                    chosen.append(part.numbers, line.first, line.count, cursor);
                 }
                 ++rows;
             }
@@ -354,15 +426,17 @@ Error vectFromAscii(Interpreter& ip, CallArgs& args, MCVal&) {
         DataBlock* b = *block;
         const int64_t width = b->elementType == kElemComplexMatrix ? 2 : 1;
         const int64_t room = std::min(n, b->count / width - first);
-        auto storeAll = [&](const std::vector<Number>& numbers, int64_t& i) {
-            for (size_t k = 0; k < numbers.size() && i < room; ++k, ++i)
-                storeNumber(b, (first + i) * width, numbers[k]);
-        };
         int64_t stored = 0;
+        auto storeAll = [&](const Numbers& numbers) {
+            const int64_t count = std::min(static_cast<int64_t>(numbers.size()), room - stored);
+            if (count <= 0) return;
+            storeNumbers(b, first + stored, width, numbers, count);
+            stored += count;
+        };
         if (everyNumber)
-            for (const ParsedText& part : parts) storeAll(part.numbers, stored);
+            for (const ParsedText& part : parts) storeAll(part.numbers);
         else
-            storeAll(chosen, stored);
+            storeAll(chosen);
         if (table && first == 0 && columns > 0 && n == columns * rows) {
             b->xSize = static_cast<int32_t>(columns);
             b->ySize = static_cast<int32_t>(rows);
