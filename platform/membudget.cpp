@@ -1,7 +1,6 @@
 // Available memory from /proc/meminfo, the memory control groups and the rlimits.
 #include "platform/membudget.h"
 
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -126,15 +125,6 @@ bool memoryAllows(int64_t bytes) {
     if (bytes <= kUncheckedBytes) return true;
     const int64_t available = availableMemory();
     return available < 0 || bytes <= available - available / 8;
-}
-
-void adviseHugePages(void* memory, int64_t bytes) {
-    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-    if (!memory || bytes <= 0) return;
-    auto start = reinterpret_cast<uintptr_t>(memory);
-    uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-    uintptr_t end = (start + static_cast<uintptr_t>(bytes)) & ~(kHugePage - 1);
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 }  // namespace tvx::platform

@@ -25,10 +25,4 @@ bool memoryAllows(int64_t bytes);
 void setRequestLimit(int64_t bytes);
 int64_t requestLimitBytes();
 
-// Asks the system to back the whole 2 MiB pages inside [memory, memory + bytes)
-// with huge pages, which cuts the page faults of a first pass over a large
-// block by a factor of 512. Only advice: without transparent huge pages
-// nothing changes.
-void adviseHugePages(void* memory, int64_t bytes);
-
 }  // namespace tvx::platform

@@ -14,7 +14,6 @@
 
 #include "builtins/files/fileinternal.h"
 #include "builtins/vectors/vectorsinternal.h"
-#include "platform/membudget.h"
 
 namespace tvx::builtins::vectors {
 
@@ -200,8 +199,6 @@ ParsedText freeTextPart(const char* p, const char* end, bool stopAtText, bool ke
     // the list grows (pages not reached are never touched).
     const size_t room = static_cast<size_t>(end - p) / 8;
     parsed.numbers.values.reserve(room);
-    if (room * sizeof(double) >= (size_t{4} << 20))
-        platform::adviseHugePages(parsed.numbers.values.data(), static_cast<int64_t>(room * sizeof(double)));
     bool lineStart = true;
     while (p < end && *p) {
         if (isLineBreak(*p)) {
