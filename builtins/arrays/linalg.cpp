@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <future>
+#include <system_error>
+#include <thread>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -48,6 +51,8 @@ inline void kernel1x4(const double* a, const double* b, int64_t n, double* c) {
 // Knuth's two-sum: a sum from j = 0 upward in about twice double precision,
 // eight output columns at a time.
 constexpr int64_t kPanel = 8;
+// Multiply-adds from which a product is worth a second thread.
+constexpr int64_t kProductWorkForTwoThreads = int64_t{1} << 20;
 
 bool fmaAvailable() {
     static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -71,15 +76,16 @@ __attribute__((target("avx2,fma"))) inline __m256d finish(__m256d hi, __m256d lo
 }
 
 // c = a times b with b packed in panels of eight columns (zeros beyond k):
-// panel p holds b[j][8p + lane] at bp[p * n * 8 + j * 8 + lane].
+// panel p holds b[j][8p + lane] at bp[p * n * 8 + j * 8 + lane]. Rows first
+// to last only (the rows are shared out between threads).
 __attribute__((target("avx2,fma"))) void multiplyPanels(const double* a, const double* bp, double* c,
-                                                        int64_t m, int64_t n, int64_t k) {
+                                                        int64_t n, int64_t k, int64_t first, int64_t last) {
     int64_t panels = (k + kPanel - 1) / kPanel;
     alignas(32) double row[kPanel];
     for (int64_t panel = 0; panel < panels; ++panel) {
         const double* b = bp + panel * n * kPanel;
         int64_t width = std::min(kPanel, k - panel * kPanel);
-        for (int64_t y = 0; y < m; ++y) {
+        for (int64_t y = first; y < last; ++y) {
             const double* ay = a + y * n;
             __m256d h0 = _mm256_setzero_pd(), l0 = h0, h1 = h0, l1 = h0;
             for (int64_t j = 0; j < n; ++j) {
@@ -91,6 +97,55 @@ __attribute__((target("avx2,fma"))) void multiplyPanels(const double* a, const d
             _mm256_store_pd(row + 4, finish(h1, l1));
             std::copy(row, row + width, c + y * k + panel * kPanel);
         }
+    }
+}
+
+// The same sums with eight lanes to a register, the same operations in each
+// lane, so the bits are those of the form above. Four rows go together: the
+// chain of additions of one sum is long, and four independent chains keep
+// the processor busy while each waits.
+bool avx512Available() {
+    static const bool available = __builtin_cpu_supports("avx512f");
+    return available;
+}
+
+__attribute__((target("avx512f"))) inline void addProduct(__m512d x, __m512d y, __m512d& hi, __m512d& lo) {
+    __m512d p = _mm512_mul_pd(x, y);
+    __m512d e = _mm512_fmsub_pd(x, y, p);  // x * y - p, exactly
+    __m512d t = _mm512_add_pd(hi, p);
+    __m512d z = _mm512_sub_pd(t, hi);
+    __m512d err = _mm512_add_pd(_mm512_sub_pd(hi, _mm512_sub_pd(t, z)), _mm512_sub_pd(p, z));
+    lo = _mm512_add_pd(lo, _mm512_add_pd(err, e));
+    hi = t;
+}
+
+__attribute__((target("avx512f"))) inline void storeSums(__m512d hi, __m512d lo, double* c, int64_t width) {
+    __mmask8 finite = _mm512_cmp_pd_mask(_mm512_sub_pd(hi, hi), _mm512_setzero_pd(), _CMP_EQ_OQ);
+    _mm512_mask_storeu_pd(c, static_cast<__mmask8>((1u << width) - 1),
+                          _mm512_mask_add_pd(hi, finite, hi, lo));
+}
+
+template <int Rows>
+__attribute__((target("avx512f"))) inline void panelRows(const double* a, const double* b, double* c,
+                                                         int64_t n, int64_t k, int64_t width) {
+    __m512d hi[Rows], lo[Rows];
+    for (int r = 0; r < Rows; ++r) hi[r] = lo[r] = _mm512_setzero_pd();
+    for (int64_t j = 0; j < n; ++j) {
+        __m512d bj = _mm512_loadu_pd(b + j * kPanel);
+        for (int r = 0; r < Rows; ++r) addProduct(_mm512_set1_pd(a[r * n + j]), bj, hi[r], lo[r]);
+    }
+    for (int r = 0; r < Rows; ++r) storeSums(hi[r], lo[r], c + r * k, width);
+}
+
+__attribute__((target("avx512f"))) void multiplyPanels512(const double* a, const double* bp, double* c,
+                                                          int64_t n, int64_t k, int64_t first, int64_t last) {
+    int64_t panels = (k + kPanel - 1) / kPanel;
+    for (int64_t panel = 0; panel < panels; ++panel) {
+        const double* b = bp + panel * n * kPanel;
+        int64_t width = std::min(kPanel, k - panel * kPanel);
+        int64_t y = first;
+        for (; y + 4 <= last; y += 4) panelRows<4>(a + y * n, b, c + y * k + panel * kPanel, n, k, width);
+        for (; y < last; ++y) panelRows<1>(a + y * n, b, c + y * k + panel * kPanel, n, k, width);
     }
 }
 #endif
@@ -106,25 +161,50 @@ inline bool isZero(Complex z) { return z.re == 0 && z.im == 0; }
 inline double squaredMagnitude(Complex z) { return z.re * z.re + z.im * z.im; }
 
 // ri -= f * rk over n elements (two different rows, so the loop vectorises).
-inline void subtractScaled(double* __restrict ri, const double* __restrict rk, double f, int64_t n) {
+__attribute__((always_inline)) inline void subtractScaled(double* __restrict ri, const double* __restrict rk,
+                                                          double f, int64_t n) {
     for (int64_t j = 0; j < n; ++j) ri[j] -= f * rk[j];
 }
 
+// One elimination step on row ri with the pivot row rk of step k, as it is
+// at that step.
+__attribute__((always_inline)) inline void eliminate(double* ri, const double* rk, int64_t k, int64_t n) {
+    const double f = ri[k];
+    if (f == 0) return;
+    ri[k] = 0;
+    subtractScaled(ri, rk, f, n);
+}
+
 // Gauss-Jordan in place without pivoting; false on an exactly zero pivot.
+// The steps go in blocks: the block's own rows take its steps first, and a
+// copy of each pivot row is kept as it is at its step; then every other row
+// takes the block's steps one after another while it stays in the
+// first-level cache, instead of the whole matrix passing through the caches
+// at every step. Each element sees the same operations in the same order as
+// with one step at a time.
+#if defined(__x86_64__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 bool gaussJordanInPlace(double* w, int64_t n) {
-    for (int64_t k = 0; k < n; ++k) {
-        double* rk = w + k * n;
-        double pivot = rk[k];
-        if (pivot == 0) return false;
-        rk[k] = 1;
-        for (int64_t j = 0; j < n; ++j) rk[j] /= pivot;
+    constexpr int64_t kSteps = 8;
+    std::vector<double> pivots(static_cast<size_t>(kSteps * n));
+    for (int64_t k0 = 0; k0 < n; k0 += kSteps) {
+        const int64_t k1 = std::min(n, k0 + kSteps);
+        for (int64_t k = k0; k < k1; ++k) {
+            double* rk = w + k * n;
+            const double pivot = rk[k];
+            if (pivot == 0) return false;
+            rk[k] = 1;
+            for (int64_t j = 0; j < n; ++j) rk[j] /= pivot;
+            double* copy = pivots.data() + (k - k0) * n;
+            std::memcpy(copy, rk, static_cast<size_t>(n) * sizeof(double));
+            for (int64_t i = k0; i < k1; ++i)
+                if (i != k) eliminate(w + i * n, copy, k, n);
+        }
         for (int64_t i = 0; i < n; ++i) {
-            if (i == k) continue;
-            double* ri = w + i * n;
-            double f = ri[k];
-            if (f == 0) continue;
-            ri[k] = 0;
-            subtractScaled(ri, rk, f, n);
+            if (i == k0) i = k1;
+            if (i >= n) break;
+            for (int64_t k = k0; k < k1; ++k) eliminate(w + i * n, pivots.data() + (k - k0) * n, k, n);
         }
     }
     return true;
@@ -205,7 +285,25 @@ void multiplyReal(const double* a, const double* b, double* c, int64_t m, int64_
         for (int64_t j = 0; j < n; ++j)
             for (int64_t x = 0; x < k; ++x)
                 bp[static_cast<size_t>((x / kPanel) * n * kPanel + j * kPanel + x % kPanel)] = b[j * k + x];
-        multiplyPanels(a, bp.data(), c, m, n, k);
+        auto rows = [&](int64_t first, int64_t last) {
+            if (avx512Available())
+                multiplyPanels512(a, bp.data(), c, n, k, first, last);
+            else
+                multiplyPanels(a, bp.data(), c, n, k, first, last);
+        };
+        // A large product shares its rows out between two threads; every
+        // element is summed the same way by either.
+        const int64_t half = m / 8 * 4;
+        std::future<void> upper;
+        if (half > 0 && m * n * k >= kProductWorkForTwoThreads && std::thread::hardware_concurrency() >= 2) {
+            try {
+                upper = std::async(std::launch::async, rows, half, m);
+            } catch (const std::system_error&) {
+                // No second thread: this one does it all.
+            }
+        }
+        rows(0, upper.valid() ? half : m);
+        if (upper.valid()) upper.get();
         return;
     }
 #endif

@@ -73,6 +73,48 @@ TEST(LinalgTest, ProductIsWithinOneUnitOfTheExactValueForEveryShape) {
     }
 }
 
+// One element of the double-double product, one product at a time: the
+// exact product split by fma, Knuth's two-sum, hi + lo where hi is finite.
+double doubleDoubleElement(const double* a, const double* b, int64_t n, int64_t k) {
+    double hi = 0, lo = 0;
+    for (int64_t j = 0; j < n; ++j) {
+        const double x = a[j], y = b[j * k];
+        const double p = x * y, e = std::fma(x, y, -p);
+        const double t = hi + p, z = t - hi;
+        lo = lo + ((hi - (t - z)) + (p - z) + e);
+        hi = t;
+    }
+    return hi - hi == 0 ? hi + lo : hi;
+}
+
+TEST(LinalgTest, ProductGivesTheSameBitsWhateverTheRowsAndPanels) {
+    // Row counts around the groups of four rows, columns around the panels of
+    // eight, and products large enough to be shared between two threads.
+    if (!__builtin_cpu_supports("fma")) GTEST_SKIP() << "the long double form sums otherwise";
+    std::mt19937 gen(5);
+    const int64_t shapes[][3] = {{1, 3, 1},  {3, 5, 7},   {4, 2, 8},      {5, 9, 9},
+                                 {7, 1, 17}, {9, 64, 23}, {130, 100, 90}, {301, 300, 13}};
+    for (const auto& s : shapes) {
+        const int64_t m = s[0], n = s[1], k = s[2];
+        auto a = randomMatrix(gen, m, n);
+        auto b = randomMatrix(gen, n, k);
+        a[0] = 1e308;  // the first element overflows: infinity, not NaN
+        b[0] = 4;
+        std::vector<double> c(static_cast<size_t>(m * k), -99);
+        multiplyReal(a.data(), b.data(), c.data(), m, n, k);
+        for (int64_t y = 0; y < m; ++y) {
+            for (int64_t x = 0; x < k; ++x) {
+                const double expected = doubleDoubleElement(a.data() + y * n, b.data() + x, n, k);
+                const double got = c[static_cast<size_t>(y * k + x)];
+                ASSERT_TRUE(std::memcmp(&got, &expected, sizeof got) == 0 ||
+                            (std::isnan(got) && std::isnan(expected)))
+                    << m << "x" << n << "x" << k << " at " << x << ", " << y << ": " << got << " "
+                    << expected;
+            }
+        }
+    }
+}
+
 TEST(LinalgTest, ProductSumsInExtendedPrecision) {
     // 1e16 + 1 - 1e16 is 0 in doubles but 1 in either extended form.
     const double a[] = {1e16, 1, -1e16};
@@ -189,6 +231,51 @@ TEST(LinalgTest, InverseOfRandomMatrices) {
         auto inverse = a;
         ASSERT_EQ(invertReal(inverse.data(), n), 0) << n;
         EXPECT_LT(identityError(a, inverse, n), 1e-9) << n;
+    }
+}
+
+// Gauss-Jordan one step at a time over the whole matrix: every row i != k
+// loses ri[k] times the pivot row, which was divided by its pivot first.
+std::vector<double> stepByStepInverse(std::vector<double> w, int64_t n) {
+    for (int64_t k = 0; k < n; ++k) {
+        double* rk = w.data() + k * n;
+        const double pivot = rk[k];
+        rk[k] = 1;
+        for (int64_t j = 0; j < n; ++j) rk[j] /= pivot;
+        for (int64_t i = 0; i < n; ++i) {
+            double* ri = w.data() + i * n;
+            const double f = ri[k];
+            if (i == k || f == 0) continue;
+            ri[k] = 0;
+            for (int64_t j = 0; j < n; ++j) ri[j] -= f * rk[j];
+        }
+    }
+    return w;
+}
+
+TEST(LinalgTest, InverseGivesTheBitsOfOneStepAtATime) {
+    // A non-zero diagonal keeps the column order as it is. Zeros elsewhere
+    // (a third of them, or all outside a band) leave rows without some steps.
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> dist(-1, 1);
+    for (int64_t n : {1, 5, 8, 9, 16, 23, 64, 67}) {
+        for (int shape = 0; shape < 3; ++shape) {
+            std::vector<double> a(static_cast<size_t>(n * n));
+            for (int64_t y = 0; y < n; ++y) {
+                for (int64_t x = 0; x < n; ++x) {
+                    double v = dist(gen);
+                    if (shape == 1 && x != y && v < -0.33) v = 0;
+                    if (shape == 2 && std::abs(x - y) > 2) v = 0;
+                    if (x == y) v += v < 0 ? -2 : 2;
+                    a[static_cast<size_t>(y * n + x)] = v;
+                }
+            }
+            auto inverse = a;
+            ASSERT_EQ(invertReal(inverse.data(), n), 0) << n;
+            const auto expected = stepByStepInverse(a, n);
+            EXPECT_EQ(std::memcmp(inverse.data(), expected.data(), inverse.size() * sizeof(double)), 0)
+                << "n " << n << ", shape " << shape;
+        }
     }
 }
 
