@@ -201,11 +201,12 @@ bool gaussJordanInPlace(double* w, int64_t n) {
             for (int64_t i = k0; i < k1; ++i)
                 if (i != k) eliminate(w + i * n, copy, k, n);
         }
-        for (int64_t i = 0; i < n; ++i) {
-            if (i == k0) i = k1;
-            if (i >= n) break;
-            for (int64_t k = k0; k < k1; ++k) eliminate(w + i * n, pivots.data() + (k - k0) * n, k, n);
-        }
+        auto takeBlockSteps = [&](int64_t firstRow, int64_t endRow) {
+            for (int64_t i = firstRow; i < endRow; ++i)
+                for (int64_t k = k0; k < k1; ++k) eliminate(w + i * n, pivots.data() + (k - k0) * n, k, n);
+        };
+        takeBlockSteps(0, k0);
+        takeBlockSteps(k1, n);
     }
     return true;
 }
@@ -295,7 +296,8 @@ void multiplyReal(const double* a, const double* b, double* c, int64_t m, int64_
         // element is summed the same way by either.
         const int64_t half = m / 8 * 4;
         std::future<void> upper;
-        if (half > 0 && m * n * k >= kProductWorkForTwoThreads && std::thread::hardware_concurrency() >= 2) {
+        static const bool twoProcessors = std::thread::hardware_concurrency() >= 2;
+        if (half > 0 && m * n * k >= kProductWorkForTwoThreads && twoProcessors) {
             try {
                 upper = std::async(std::launch::async, rows, half, m);
             } catch (const std::system_error&) {
