@@ -247,6 +247,37 @@ bool storedAsDoubles(int elementType) {
            elementType == kElemComplexMatrix || elementType == kElemComplexScalar;
 }
 
+// Where an element-wise result goes: an operand's own temporary block when it
+// has the result's type, so that no extra pass over memory is made, else a
+// new block (which `fresh` frees should the operation fail).
+enum class ResultIn { Left, Right, Fresh };
+
+Error placeResult(MCVal& L, MCVal& R, int type, int64_t n, MCVal& fresh, DataBlock*& dest, ResultIn& in) {
+    const DataBlock* a = L.pData;
+    const DataBlock* b = R.isBlock() ? R.pData : nullptr;
+    if (L.ownsBlock() && a->elementType == type) {
+        dest = L.pData;
+        in = ResultIn::Left;
+    } else if (b && R.ownsBlock() && b->elementType == type) {
+        dest = R.pData;
+        in = ResultIn::Right;
+    } else {
+        Error err = allocateLike(a, type, n, dest, /*toFill=*/true);
+        if (err) return err;
+        fresh.setOwnedBlock(dest);
+        in = ResultIn::Fresh;
+    }
+    return kOk;
+}
+
+// Hands the block placeResult() chose to L as the operation's value.
+void takeResult(MCVal& L, MCVal& R, MCVal& fresh, ResultIn in) {
+    DataBlock* block = in == ResultIn::Left    ? L.releaseBlock()
+                       : in == ResultIn::Right ? R.releaseBlock()
+                                               : fresh.releaseBlock();
+    setBlockResult(L, block);
+}
+
 // The element-wise operation x op y where L holds the block operand (the
 // written left one unless swapped) and R the other; the result replaces L.
 Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
@@ -268,24 +299,11 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
         resultType = a->elementType;
     bool complexResult = resultType == kElemComplexMatrix;
 
-    // Where the result goes: the operand's own temporary block when it has the
-    // right type, so that no extra pass over memory is made.
     DataBlock* dest = nullptr;
-    bool intoLeft = false, intoRight = false;
-    if (L.ownsBlock() && a->elementType == resultType) {
-        dest = L.pData;
-        intoLeft = true;
-    } else if (b && R.ownsBlock() && b->elementType == resultType) {
-        dest = R.pData;
-        intoRight = true;
-    } else {
-        Error err = allocateLike(a, resultType, n, dest, /*toFill=*/true);
-        if (err) return err;
-    }
-    MCVal fresh;  // frees a new block if the operation fails
-    if (!intoLeft && !intoRight) fresh.setOwnedBlock(dest);
-
-    Error err = kOk;
+    MCVal fresh;
+    ResultIn in;
+    Error err = placeResult(L, R, resultType, n, fresh, dest, in);
+    if (err) return err;
     const DataBlock* xBlock = swapped ? b : a;
     const DataBlock* yBlock = swapped ? a : b;
     Complex scalar{R.re, R.isComplex() ? R.im : 0};
@@ -329,7 +347,7 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
     bool mark =
         kind == Kind::Compare || (kind == Kind::Integer && op != kOpFmod && (a->shapeFlags & kShapeLogical) &&
                                   b && (b->shapeFlags & kShapeLogical));
-    if (intoRight) {
+    if (in == ResultIn::Right) {
         dest->xSize = a->xSize;
         dest->ySize = a->ySize;
         dest->shapeFlags = a->shapeFlags;
@@ -337,14 +355,7 @@ Error elementWise(int op, Kind kind, MCVal& L, MCVal& R, bool swapped) {
     }
     dest->shapeFlags =
         static_cast<uint16_t>(mark ? dest->shapeFlags | kShapeLogical : dest->shapeFlags & ~kShapeLogical);
-    if (intoRight)
-        dest = R.releaseBlock();
-    else if (!intoLeft)
-        dest = fresh.releaseBlock();
-    if (!intoLeft)
-        setBlockResult(L, dest);
-    else
-        setBlockResult(L, L.releaseBlock());
+    takeResult(L, R, fresh, in);
     return kOk;
 }
 
@@ -414,22 +425,13 @@ Error elementWiseOnward(int op, MCVal& L, MCVal& R, bool swapped, const ArrayCon
     // be the target, whose header the resize rewrites).
     const DataBlock shape = *a;
 
-    DataBlock* dest = nullptr;
-    MCVal fresh;  // frees a new block if the operation fails
-    bool intoTarget = false, intoRight = false;
-    if (next.into) {
-        dest = next.into;
+    DataBlock* dest = next.into;
+    MCVal fresh;
+    ResultIn in = ResultIn::Fresh;
+    if (dest) {
         if (!resizeBlock(&dest, type, n, kResizeOverwrite) || dest != next.into) return kInternalError;
-        intoTarget = true;
-    } else if (L.ownsBlock()) {
-        dest = L.pData;
-    } else if (b && R.ownsBlock() && b->elementType == type) {
-        dest = R.pData;
-        intoRight = true;
-    } else {
-        Error err = allocateLike(a, type, n, dest, /*toFill=*/true);
-        if (err) return err;
-        fresh.setOwnedBlock(dest);
+    } else if (Error err = placeResult(L, R, type, n, fresh, dest, in)) {
+        return err;
     }
     const DataBlock* xBlock = swapped ? b : a;
     const DataBlock* yBlock = swapped ? a : b;
@@ -448,16 +450,12 @@ Error elementWiseOnward(int op, MCVal& L, MCVal& R, bool swapped, const ArrayCon
     dest->reserved = shape.reserved;
     dest->shapeFlags = static_cast<uint16_t>(shape.shapeFlags & ~kShapeLogical);
 
-    if (intoTarget) {
+    if (next.into) {
         L.setBorrowedBlock(dest, false);
         L.re = readElement(dest, 0);
         L.im = 0;
-    } else if (intoRight) {
-        setBlockResult(L, R.releaseBlock());
-    } else if (!fresh.isEmpty()) {
-        setBlockResult(L, fresh.releaseBlock());
     } else {
-        setBlockResult(L, L.releaseBlock());
+        takeResult(L, R, fresh, in);
     }
     return kOk;
 }

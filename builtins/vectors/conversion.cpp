@@ -168,25 +168,22 @@ struct ParsedText {
     Numbers numbers;
     std::vector<Line> lines{Line{}};
     bool keepLines = true;
-    int64_t rowsBefore = 0;  // lines with numbers before the last one, when not kept
+    int64_t endedRows = 0;  // lines ended so far that hold a number
 
     void add(double value, uint64_t bits = 0) {
         numbers.add(value, bits);
         ++lines.back().count;
     }
     void newLine() {
-        if (keepLines) {
-            lines.push_back(Line{numbers.size(), 0, false});
-            return;
-        }
-        rowsBefore += lines.back().count > 0;
-        lines.back() = Line{numbers.size(), 0, false};
+        endedRows += lines.back().count > 0;
+        const Line next{numbers.size(), 0, false};
+        if (keepLines)
+            lines.push_back(next);
+        else
+            lines.back() = next;
     }
     // Lines that hold a number.
-    int64_t rows() const {
-        if (!keepLines) return rowsBefore + (lines.back().count > 0);
-        return std::count_if(lines.begin(), lines.end(), [](const Line& l) { return l.count > 0; });
-    }
+    int64_t rows() const { return endedRows + (lines.back().count > 0); }
 };
 
 // Free text: numbers separated by anything else, lines by CR and LF, read
